@@ -1,0 +1,16 @@
+# Windows (mingw-w64) build: GoogleTest from the Debian source package, everything linked
+# statically so that Wine needs no runtime DLLs beside the test programs.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+add_link_options(-static -static-libgcc -static-libstdc++)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# GoogleTest's own sources are not held to our warning flags.
+foreach(t gtest gtest_main)
+  target_compile_options(${t} PRIVATE -w)
+endforeach()
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/platform/win32/CMakeLists.txt)
+  add_subdirectory(tests/platform/win32)
+endif()

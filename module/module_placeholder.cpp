@@ -1,0 +1,2 @@
+// Placeholder until the module entry lands.
+#include <windows.h>

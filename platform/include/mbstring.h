@@ -1,0 +1,3 @@
+// Windows runtime header name for the multibyte string functions.
+#pragma once
+#include <wincrt.h>

@@ -1,0 +1,2 @@
+// Placeholder until the MFC subset lands; removed by it.
+#include <afxwin.h>

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs the Windows build's test programs under Wine: headless at 32 bits per pixel, then on Xvfb
+# at 16 and 8. Usage: scripts/wine-tests.sh BUILD_DIR
+set -uo pipefail
+build=${1:?build dir}
+export WINEPREFIX=${WINEPREFIX:-$(mktemp -d /tmp/talvo-wine.XXXXXX)}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+status=0
+xvfb_pid=""
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  xvfb_pid=""
+}
+trap cleanup EXIT
+
+run_all() { # $1: label
+  local exe
+  for exe in "$build"/bin/*_tests.exe; do
+    echo "== wine ($1): $(basename "$exe")"
+    if ! (cd "$(dirname "$exe")" && TALVO_EXPECT_BPP=$2 timeout 600 wine "$(basename "$exe")"); then
+      echo "FAILED under wine ($1): $exe"
+      status=1
+    fi
+  done
+}
+
+# 32 bpp: Wine without a display.
+(unset DISPLAY; wineboot -i >/dev/null 2>&1 || true)
+(unset DISPLAY; run_all "32 bpp, headless" 32)
+for depth in 16 8; do
+  disp=":$((90 + depth))"
+  Xvfb "$disp" -screen 0 1024x768x"$depth" -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  sleep 2
+  DISPLAY=$disp run_all "$depth bpp, Xvfb" "$depth"
+  cleanup
+done
+exit $status
