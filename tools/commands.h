@@ -1,0 +1,13 @@
+// The commands of the talvo program. Each takes the arguments after its name and returns the
+// process exit code; errors go to standard error.
+#pragma once
+
+struct Command {
+    const char* name;
+    const char* usage;   // one line: arguments and options
+    const char* summary; // one line: what it does
+    int (*run)(int argc, char** argv);
+};
+
+// Each command file defines one of these (declare it here as `extern const Command kNameCommand;`)
+// and main.cpp lists it in kCommands.

@@ -1,0 +1,38 @@
+// talvo: command-line front end of the library.
+#include "commands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const Command kCommands[] = {
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+void print_usage(std::FILE* out) {
+    std::fprintf(out, "usage: talvo COMMAND [ARGS...]\n\ncommands:\n");
+    for (const Command& c : kCommands) {
+        if (c.name != nullptr) {
+            std::fprintf(out, "  talvo %s %s\n      %s\n", c.name, c.usage, c.summary);
+        }
+    }
+    std::fprintf(out, "\n'talvo COMMAND --help' shows the options of a command.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        print_usage(argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    for (const Command& c : kCommands) {
+        if (c.name != nullptr && std::strcmp(c.name, argv[1]) == 0) {
+            return c.run(argc - 2, argv + 2);
+        }
+    }
+    std::fprintf(stderr, "talvo: unknown command '%s'\n", argv[1]);
+    print_usage(stderr);
+    return 2;
+}
