@@ -5,17 +5,27 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
+log=$(mktemp /tmp/talvo-test.XXXXXX)
+trap 'rm -f "$log"' EXIT
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
-(cd build && ctest --output-on-failure -j"$jobs")
+(cd build && ctest --output-on-failure -j"$jobs") | tee -a "$log"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALVO_SANITIZE=ON -DTALVO_BENCH=OFF \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build-asan -j"$jobs"
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs")
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs") | tee -a "$log"
 
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
 cmake --build build-win -j"$jobs"
-scripts/wine-tests.sh build-win
-echo "all test runs passed"
+scripts/wine-tests.sh build-win | tee -a "$log"
+
+# One closing line over all runs: CTest programs count as one test each, Wine runs per test case.
+counts=$(awk '
+  /^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+/ { p += $NF - $4; f += $4 }
+  /^\[  PASSED  \] [0-9]+ test/ { p += $4 }
+  /^\[  FAILED  \] [0-9]+ test/ { f += $4 }
+  END { print p + 0, f + 0 }' "$log")
+read -r passed failed <<<"$counts"
+echo "$passed passed, $failed failed"
