@@ -33,6 +33,7 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define GENERIC_WRITE 0x40000000L
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
 #define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
@@ -71,12 +72,18 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define GMEM_DDESHARE 0x2000
 #define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+#define GMEM_DISCARDED 0x4000
 #define GMEM_INVALID_HANDLE 0x8000
 #define GMEM_LOCKCOUNT 0x00FF
 
 #define LMEM_FIXED 0x0000
 #define LMEM_MOVEABLE 0x0002
 #define LMEM_ZEROINIT 0x0040
+#define LMEM_MODIFY 0x0080
+#define LMEM_DISCARDABLE 0x0F00
+#define LMEM_DISCARDED 0x4000
+#define LMEM_INVALID_HANDLE 0x8000
+#define LMEM_LOCKCOUNT 0x00FF
 #define LHND (LMEM_MOVEABLE | LMEM_ZEROINIT)
 #define LPTR (LMEM_FIXED | LMEM_ZEROINIT)
 
@@ -86,18 +93,38 @@ typedef INT_PTR(WINAPI* FARPROC)();
 #define DLL_THREAD_DETACH 3
 
 #define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_READ_FAULT 30L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_DISCARDED 157L
+#define ERROR_NOT_LOCKED 158L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DIRECTORY 267L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_NOACCESS 998L
+#define ERROR_DLL_INIT_FAILED 1114L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
-#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
+#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
 #define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
 #define LANG_NEUTRAL 0x00
 #define LANG_ENGLISH 0x09
@@ -117,8 +144,11 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* lpDistanceToMoveHigh,
                             DWORD dwMoveMethod);
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+BOOL WINAPI SetEndOfFile(HANDLE hFile);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 
@@ -145,6 +175,9 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem);
 LPVOID WINAPI LocalLock(HLOCAL hMem);
 BOOL WINAPI LocalUnlock(HLOCAL hMem);
 SIZE_T WINAPI LocalSize(HLOCAL hMem);
+HLOCAL WINAPI LocalReAlloc(HLOCAL hMem, SIZE_T uBytes, UINT uFlags);
+UINT WINAPI LocalFlags(HLOCAL hMem);
+HLOCAL WINAPI LocalHandle(LPCVOID pMem);
 
 // Time
 DWORD WINAPI GetTickCount(void);
@@ -171,6 +204,8 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
 
 #define CreateFile CreateFileA
 #define DeleteFile DeleteFileA
+#define CreateDirectory CreateDirectoryA
+#define RemoveDirectory RemoveDirectoryA
 #define LoadLibrary LoadLibraryA
 #define GetModuleHandle GetModuleHandleA
 #define GetModuleFileName GetModuleFileNameA

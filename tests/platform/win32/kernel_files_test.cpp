@@ -1,0 +1,327 @@
+// Files through CreateFileA and the HFILE family, and the current directory.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Makes `name` hold exactly `content`.
+void write_file(const char* name, const std::string& content) {
+    HANDLE h =
+        CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &done, nullptr));
+    ASSERT_EQ(done, content.size());
+    ASSERT_TRUE(CloseHandle(h));
+}
+
+std::string read_file(const char* name) {
+    HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return "<missing>";
+    }
+    char buf[256];
+    DWORD done = 0;
+    ReadFile(h, buf, sizeof buf, &done, nullptr);
+    CloseHandle(h);
+    return std::string(buf, done);
+}
+
+bool ends_with(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+} // namespace
+
+TEST(KernelFiles, CreateDispositionsFollowWin32) {
+    struct Case {
+        DWORD disposition;
+        DWORD access;
+        bool exists_before;
+        bool opens;
+        DWORD error; // last error after the call
+        const char* content_after;
+    };
+    const Case cases[] = {
+        {CREATE_NEW, GENERIC_WRITE, true, false, ERROR_FILE_EXISTS, "old"},
+        {CREATE_NEW, GENERIC_WRITE, false, true, ERROR_SUCCESS, ""},
+        {CREATE_ALWAYS, GENERIC_WRITE, true, true, ERROR_ALREADY_EXISTS, ""},
+        {CREATE_ALWAYS, GENERIC_WRITE, false, true, ERROR_SUCCESS, ""},
+        {OPEN_EXISTING, GENERIC_READ, true, true, ERROR_SUCCESS, "old"},
+        {OPEN_EXISTING, GENERIC_READ, false, false, ERROR_FILE_NOT_FOUND, "<missing>"},
+        {OPEN_ALWAYS, GENERIC_READ, true, true, ERROR_ALREADY_EXISTS, "old"},
+        {OPEN_ALWAYS, GENERIC_READ, false, true, ERROR_SUCCESS, ""},
+        {TRUNCATE_EXISTING, GENERIC_WRITE, true, true, ERROR_SUCCESS, ""},
+        {TRUNCATE_EXISTING, GENERIC_WRITE, false, false, ERROR_FILE_NOT_FOUND, "<missing>"},
+        {9, GENERIC_READ, true, false, ERROR_INVALID_PARAMETER, "old"},
+    };
+    const char* name = "kernel_disposition.bin";
+    for (const Case& c : cases) {
+        DeleteFileA(name);
+        if (c.exists_before) {
+            write_file(name, "old");
+        }
+        SetLastError(12345);
+        HANDLE h =
+            CreateFileA(name, c.access, 0, nullptr, c.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD error = GetLastError();
+        EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens) << c.disposition << " " << c.exists_before;
+        EXPECT_EQ(error, c.error) << c.disposition << " " << c.exists_before;
+        if (h != INVALID_HANDLE_VALUE) {
+            EXPECT_TRUE(CloseHandle(h));
+        }
+        EXPECT_EQ(read_file(name), c.content_after) << c.disposition << " " << c.exists_before;
+    }
+    DeleteFileA(name);
+}
+
+TEST(KernelFiles, BadPathsAndHandlesFailWithTheirErrors) {
+    struct Case {
+        const char* path;
+        DWORD disposition;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"kernel_no_such_dir\\file.bin", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+        {"kernel_no_such_dir\\file.bin", CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
+        {"", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+        {".", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+    };
+    for (const Case& c : cases) {
+        SetLastError(0);
+        HANDLE h = CreateFileA(c.path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, c.disposition,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(h, INVALID_HANDLE_VALUE) << c.path;
+        EXPECT_EQ(GetLastError(), c.error) << c.path;
+    }
+
+    SetLastError(0);
+    EXPECT_FALSE(DeleteFileA("kernel_missing.bin"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    SetLastError(0);
+    EXPECT_FALSE(DeleteFileA("kernel_no_such_dir\\x"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    // A closed handle, NULL and a made-up value are all just invalid.
+    HANDLE h = CreateFileA("kernel_stale.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(CloseHandle(h));
+    char buf[4];
+    DWORD done = 7;
+    for (HANDLE bad : {h, static_cast<HANDLE>(nullptr), reinterpret_cast<HANDLE>(0x1234)}) {
+        SetLastError(0);
+        EXPECT_FALSE(ReadFile(bad, buf, sizeof buf, &done, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        SetLastError(0);
+        EXPECT_FALSE(CloseHandle(bad));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        EXPECT_EQ(GetFileSize(bad, nullptr), INVALID_FILE_SIZE);
+        EXPECT_EQ(SetFilePointer(bad, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    }
+    EXPECT_EQ(_lread(static_cast<HFILE>(reinterpret_cast<INT_PTR>(h)), buf, 1),
+              static_cast<UINT>(HFILE_ERROR));
+    EXPECT_EQ(_lclose(static_cast<HFILE>(reinterpret_cast<INT_PTR>(h))), HFILE_ERROR);
+    EXPECT_TRUE(DeleteFileA("kernel_stale.bin"));
+}
+
+TEST(KernelFiles, ReadWriteAndSeek) {
+    const char* name = "kernel_rw.bin";
+    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    ASSERT_TRUE(WriteFile(h, "0123456789", 10, &done, nullptr));
+    EXPECT_EQ(done, 10u);
+    EXPECT_EQ(GetFileSize(h, nullptr), 10u);
+
+    // Reading at the end succeeds with what is left, then with nothing.
+    EXPECT_EQ(SetFilePointer(h, -3, nullptr, FILE_END), 7u);
+    char buf[8] = {};
+    EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &done, nullptr));
+    EXPECT_EQ(std::string(buf, done), "789");
+    EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &done, nullptr));
+    EXPECT_EQ(done, 0u);
+
+    // A negative position fails and leaves the pointer where it was.
+    EXPECT_EQ(SetFilePointer(h, 4, nullptr, FILE_BEGIN), 4u);
+    SetLastError(0);
+    EXPECT_EQ(SetFilePointer(h, -5, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+    SetLastError(0);
+    EXPECT_EQ(SetFilePointer(h, 0, nullptr, 7), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 4u);
+
+    // The 64-bit form reports the high part.
+    LONG high = 0;
+    EXPECT_EQ(SetFilePointer(h, 2, &high, FILE_BEGIN), 2u);
+    EXPECT_EQ(high, 0);
+
+    // Writing past the end extends the file.
+    EXPECT_EQ(SetFilePointer(h, 20, nullptr, FILE_BEGIN), 20u);
+    ASSERT_TRUE(WriteFile(h, "x", 1, &done, nullptr));
+    DWORD size_high = 99;
+    EXPECT_EQ(GetFileSize(h, &size_high), 21u);
+    EXPECT_EQ(size_high, 0u);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_TRUE(DeleteFileA(name));
+}
+
+TEST(KernelFiles, AccessAndSharingAreEnforced) {
+    const char* name = "kernel_share.bin";
+    HANDLE w =
+        CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(w, INVALID_HANDLE_VALUE);
+    char buf[4];
+    DWORD done = 7;
+    SetLastError(0);
+    EXPECT_FALSE(ReadFile(w, buf, sizeof buf, &done, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(done, 0u);
+
+    // Opened without sharing: a second open and a delete are refused.
+    SetLastError(0);
+    EXPECT_EQ(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    SetLastError(0);
+    EXPECT_FALSE(DeleteFileA(name));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    ASSERT_TRUE(CloseHandle(w));
+
+    // Two readers that share reading get along; a writer does not join them.
+    HANDLE r1 = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE r2 = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(r1, INVALID_HANDLE_VALUE);
+    EXPECT_NE(r2, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr),
+              INVALID_HANDLE_VALUE);
+    SetLastError(0);
+    EXPECT_FALSE(WriteFile(r1, "x", 1, &done, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    CloseHandle(r1);
+    CloseHandle(r2);
+    EXPECT_TRUE(DeleteFileA(name));
+}
+
+TEST(KernelFiles, HfileFamilyWorksWithHandles) {
+    const char* name = "kernel_lfile.bin";
+    HFILE f = _lcreat(name, 0);
+    ASSERT_NE(f, HFILE_ERROR);
+    EXPECT_EQ(_lwrite(f, "hello world", 11), 11u);
+    EXPECT_EQ(_llseek(f, 5, FILE_BEGIN), 5);
+    // Writing zero bytes cuts the file at the pointer.
+    EXPECT_EQ(_lwrite(f, "", 0), 0u);
+    EXPECT_EQ(_llseek(f, 0, FILE_END), 5);
+    SetLastError(0);
+    EXPECT_EQ(_llseek(f, -10, FILE_CURRENT), HFILE_ERROR);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+    EXPECT_EQ(_llseek(f, 0, FILE_CURRENT), 5);
+
+    // An HFILE is its HANDLE's value, and the two families mix.
+    HANDLE h = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(f));
+    EXPECT_EQ(GetFileSize(h, nullptr), 5u);
+    EXPECT_EQ(SetFilePointer(h, 1, nullptr, FILE_BEGIN), 1u);
+    char buf[8] = {};
+    EXPECT_EQ(_lread(f, buf, sizeof buf), 4u);
+    EXPECT_EQ(std::string(buf, 4), "ello");
+    EXPECT_EQ(_lclose(f), 0);
+    EXPECT_EQ(_lclose(f), HFILE_ERROR);
+
+    HANDLE created = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    const INT_PTR value = reinterpret_cast<INT_PTR>(created);
+    EXPECT_GT(value, 0);
+    EXPECT_LT(value, INT_PTR{0x7FFFFFFF});
+    EXPECT_EQ(_lread(static_cast<HFILE>(value), buf, 2), 2u);
+    EXPECT_EQ(std::string(buf, 2), "he");
+    EXPECT_EQ(_lclose(static_cast<HFILE>(value)), 0);
+
+    HFILE r = _lopen(name, OF_READ);
+    ASSERT_NE(r, HFILE_ERROR);
+    EXPECT_EQ(_lwrite(r, "x", 1), static_cast<UINT>(HFILE_ERROR));
+    EXPECT_EQ(_lclose(r), 0);
+    SetLastError(0);
+    EXPECT_EQ(_lopen("kernel_missing.bin", OF_READ), HFILE_ERROR);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_TRUE(DeleteFileA(name));
+}
+
+TEST(KernelFiles, OpenFileStylesAndOfstruct) {
+    const char* name = "kernel_openfile.bin";
+    OFSTRUCT of;
+
+    std::memset(&of, 0x55, sizeof of);
+    HFILE f = OpenFile(name, &of, OF_CREATE | OF_WRITE);
+    ASSERT_NE(f, HFILE_ERROR);
+    EXPECT_EQ(of.cBytes, sizeof(OFSTRUCT));
+    EXPECT_EQ(of.nErrCode, 0);
+    EXPECT_TRUE(ends_with(of.szPathName, name)) << of.szPathName;
+    EXPECT_GT(std::strlen(of.szPathName), std::strlen(name)) << "the full path";
+    EXPECT_EQ(_lwrite(f, "abc", 3), 3u);
+    EXPECT_EQ(_lclose(f), 0);
+
+    std::memset(&of, 0x55, sizeof of);
+    EXPECT_EQ(OpenFile(name, &of, OF_EXIST), 1);
+    EXPECT_EQ(of.nErrCode, 0);
+
+    f = OpenFile(name, &of, OF_READ);
+    ASSERT_NE(f, HFILE_ERROR);
+    char buf[4] = {};
+    EXPECT_EQ(_lread(f, buf, sizeof buf), 3u);
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    EXPECT_EQ(_lclose(f), 0);
+
+    // Creating again truncates.
+    f = OpenFile(name, &of, OF_CREATE | OF_READWRITE);
+    ASSERT_NE(f, HFILE_ERROR);
+    EXPECT_EQ(_llseek(f, 0, FILE_END), 0);
+    EXPECT_EQ(_lclose(f), 0);
+
+    std::memset(&of, 0x55, sizeof of);
+    EXPECT_EQ(OpenFile(name, &of, OF_PARSE), 0);
+    EXPECT_TRUE(ends_with(of.szPathName, name)) << of.szPathName;
+
+    EXPECT_NE(OpenFile(name, &of, OF_DELETE), HFILE_ERROR);
+    std::memset(&of, 0x55, sizeof of);
+    SetLastError(0);
+    EXPECT_EQ(OpenFile(name, &of, OF_READ), HFILE_ERROR);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(of.nErrCode, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(OpenFile(name, &of, OF_EXIST), HFILE_ERROR);
+}
+
+TEST(KernelFiles, CurrentDirectory) {
+    char start[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryA(MAX_PATH, start);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(length, std::strlen(start));
+    // Too small a buffer: the size needed, terminator included.
+    char tiny[2] = {'x', 'y'};
+    EXPECT_EQ(GetCurrentDirectoryA(2, tiny), length + 1);
+    EXPECT_EQ(GetCurrentDirectoryA(0, nullptr), length + 1);
+
+    SetLastError(0);
+    EXPECT_FALSE(SetCurrentDirectoryA("kernel_no_such_dir"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    // A relative name follows the current directory.
+    CreateDirectoryA("kernel_subdir", nullptr);
+    ASSERT_TRUE(SetCurrentDirectoryA("kernel_subdir"));
+    write_file("inner.bin", "in");
+    ASSERT_TRUE(SetCurrentDirectoryA(start));
+    EXPECT_EQ(read_file("kernel_subdir\\inner.bin"), "in");
+    EXPECT_TRUE(DeleteFileA("kernel_subdir\\inner.bin"));
+    RemoveDirectoryA("kernel_subdir");
+}

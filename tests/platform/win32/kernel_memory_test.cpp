@@ -1,0 +1,195 @@
+// Global and local memory blocks: fixed and movable, lock counts, reallocation and discarding.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+bool all_bytes(const void* p, std::size_t n, unsigned char value) {
+    const auto* b = static_cast<const unsigned char*>(p);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (b[i] != value) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(KernelMemory, FixedBlockIsItsOwnAddress) {
+    HGLOBAL h = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, 16);
+    ASSERT_NE(h, nullptr);
+    EXPECT_TRUE(all_bytes(h, 16, 0));
+    EXPECT_EQ(GlobalLock(h), h);
+    EXPECT_TRUE(GlobalUnlock(h));
+    EXPECT_EQ(GlobalFlags(h), 0u);
+    EXPECT_EQ(GlobalHandle(h), h);
+    std::memset(h, 0xAB, 16);
+
+    // Shrinking stays in place; growing needs permission to move, and the handle changes.
+    EXPECT_EQ(GlobalReAlloc(h, 8, 0), h);
+    EXPECT_EQ(GlobalSize(h), 8u);
+    SetLastError(0);
+    EXPECT_EQ(GlobalReAlloc(h, 1 << 20, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    HGLOBAL moved = GlobalReAlloc(h, 1 << 20, GMEM_MOVEABLE | GMEM_ZEROINIT);
+    ASSERT_NE(moved, nullptr);
+    EXPECT_NE(moved, h);
+    EXPECT_EQ(GlobalSize(moved), static_cast<SIZE_T>(1 << 20));
+    EXPECT_TRUE(all_bytes(moved, 8, 0xAB));
+    EXPECT_TRUE(all_bytes(static_cast<char*>(moved) + 8, (1 << 20) - 8, 0));
+    EXPECT_EQ(GlobalFlags(moved), 0u) << "still a fixed block";
+
+    EXPECT_EQ(GlobalFree(moved), nullptr);
+    SetLastError(0);
+    EXPECT_EQ(GlobalFree(moved), moved);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST(KernelMemory, MovableBlockLockCounts) {
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 16);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(GlobalFlags(h), 0u);
+    SetLastError(0);
+    EXPECT_FALSE(GlobalUnlock(h));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+
+    void* p = GlobalLock(h);
+    ASSERT_NE(p, nullptr);
+    EXPECT_NE(p, static_cast<void*>(h));
+    EXPECT_EQ(GlobalHandle(p), h);
+    EXPECT_EQ(GlobalFlags(h), 1u);
+    EXPECT_EQ(GlobalLock(h), p);
+    EXPECT_EQ(GlobalFlags(h), 2u);
+
+    // Unlocking reports TRUE while still locked, then FALSE with no error, then an error.
+    EXPECT_TRUE(GlobalUnlock(h));
+    SetLastError(77);
+    EXPECT_FALSE(GlobalUnlock(h));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
+    SetLastError(0);
+    EXPECT_FALSE(GlobalUnlock(h));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+
+    // The count stops at 255.
+    for (int i = 0; i < 300; ++i) {
+        GlobalLock(h);
+    }
+    EXPECT_EQ(GlobalFlags(h) & GMEM_LOCKCOUNT, 255u);
+    // A locked block can still be freed.
+    EXPECT_EQ(GlobalFree(h), nullptr);
+
+    HGLOBAL d = GlobalAlloc(GMEM_MOVEABLE | GMEM_DISCARDABLE, 10);
+    EXPECT_EQ(GlobalFlags(d), static_cast<UINT>(GMEM_DISCARDABLE));
+    GlobalFree(d);
+}
+
+TEST(KernelMemory, ReallocatingALockedMovableBlock) {
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 16);
+    auto* p = static_cast<unsigned char*>(GlobalLock(h));
+    ASSERT_NE(p, nullptr);
+    std::memset(p, 0x5A, 16);
+
+    // Locked: it may not move unless the caller allows it ...
+    SetLastError(0);
+    EXPECT_EQ(GlobalReAlloc(h, 1 << 20, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(GlobalSize(h), 16u);
+    // ... and it cannot be discarded.
+    EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), nullptr);
+    EXPECT_EQ(GlobalSize(h), 16u);
+
+    // With GMEM_MOVEABLE it moves: same handle, same lock count, contents kept.
+    EXPECT_EQ(GlobalReAlloc(h, 1 << 20, GMEM_MOVEABLE), h);
+    EXPECT_EQ(GlobalSize(h), static_cast<SIZE_T>(1 << 20));
+    EXPECT_EQ(GlobalFlags(h), 1u);
+    auto* q = static_cast<unsigned char*>(GlobalLock(h));
+    ASSERT_NE(q, nullptr);
+    EXPECT_TRUE(all_bytes(q, 16, 0x5A));
+    EXPECT_EQ(GlobalHandle(q), h);
+    GlobalUnlock(h);
+    GlobalUnlock(h);
+    EXPECT_EQ(GlobalFlags(h), 0u);
+    GlobalFree(h);
+}
+
+TEST(KernelMemory, DiscardedBlocks) {
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 16);
+    EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), h);
+    EXPECT_EQ(GlobalSize(h), 0u);
+    EXPECT_EQ(GlobalFlags(h), static_cast<UINT>(GMEM_DISCARDED));
+    SetLastError(0);
+    EXPECT_EQ(GlobalLock(h), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISCARDED));
+
+    // Reallocating brings it back, zeroed when asked.
+    EXPECT_EQ(GlobalReAlloc(h, 32, GMEM_MOVEABLE | GMEM_ZEROINIT), h);
+    EXPECT_EQ(GlobalSize(h), 32u);
+    EXPECT_EQ(GlobalFlags(h), 0u);
+    void* p = GlobalLock(h);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(all_bytes(p, 32, 0));
+    GlobalUnlock(h);
+    GlobalFree(h);
+
+    // A movable block of zero bytes starts out discarded.
+    HGLOBAL empty = GlobalAlloc(GMEM_MOVEABLE, 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(GlobalLock(empty), nullptr);
+    EXPECT_EQ(GlobalFlags(empty), static_cast<UINT>(GMEM_DISCARDED));
+    EXPECT_EQ(GlobalFree(empty), nullptr);
+}
+
+TEST(KernelMemory, FreedAndBogusHandlesFail) {
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 8);
+    ASSERT_EQ(GlobalFree(h), nullptr);
+    SetLastError(0);
+    EXPECT_EQ(GlobalLock(h), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    SetLastError(0);
+    EXPECT_EQ(GlobalSize(h), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(GlobalFlags(h), static_cast<UINT>(GMEM_INVALID_HANDLE));
+    EXPECT_EQ(GlobalReAlloc(h, 16, GMEM_MOVEABLE), nullptr);
+    EXPECT_EQ(GlobalFree(h), h);
+
+    EXPECT_EQ(GlobalFree(nullptr), nullptr);
+    EXPECT_EQ(GlobalLock(nullptr), nullptr);
+    EXPECT_EQ(GlobalSize(nullptr), 0u);
+    EXPECT_FALSE(GlobalUnlock(nullptr));
+
+    SetLastError(0);
+    EXPECT_EQ(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(1) << 60), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
+TEST(KernelMemory, LocalBlocks) {
+    HLOCAL m = LocalAlloc(LHND, 4);
+    ASSERT_NE(m, nullptr);
+    SetLastError(0);
+    EXPECT_FALSE(LocalUnlock(m));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+    void* p = LocalLock(m);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(all_bytes(p, 4, 0));
+    SetLastError(77);
+    EXPECT_FALSE(LocalUnlock(m));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
+    EXPECT_EQ(LocalSize(m), 4u);
+    EXPECT_EQ(LocalFree(m), nullptr);
+    SetLastError(0);
+    EXPECT_EQ(LocalFree(m), m);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+    // Unlike GlobalUnlock, LocalUnlock refuses a fixed block.
+    HLOCAL f = LocalAlloc(LPTR, 4);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(LocalLock(f), f);
+    SetLastError(0);
+    EXPECT_FALSE(LocalUnlock(f));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+    EXPECT_EQ(LocalFree(f), nullptr);
+}
