@@ -1,0 +1,33 @@
+// Every dithering test starts as the first dither of a fresh process would: no lookup files in
+// its working directory and no process-wide tables.
+#pragma once
+
+#include "dither/DitherDibAccess.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+class FreshDitherProcess : public ::testing::Test {
+protected:
+    void SetUp() override { Forget(); }
+    void TearDown() override { Forget(); }
+
+    static void Forget() {
+        std::remove("256lkup.dat");
+        std::remove("16lkup.dat");
+        CDitherDibAccess::ForgetProcessTables();
+    }
+
+    static std::vector<BYTE> ReadFile(const char* name) {
+        std::ifstream in(name, std::ios::binary);
+        return std::vector<BYTE>(std::istreambuf_iterator<char>(in), {});
+    }
+    static void WriteFile(const char* name, const std::vector<BYTE>& bytes) {
+        std::ofstream out(name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    }
+};

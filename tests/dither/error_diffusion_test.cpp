@@ -1,0 +1,304 @@
+#include "dither_fixture.h"
+#include "literal_dither.h"
+#include "test_images.h"
+
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+struct Dithered {
+    std::vector<BYTE> header; // header and colour table as the block holds them
+    std::vector<BYTE> rows;
+};
+
+// The library's way: DitherDIB, as CreateBitmap calls it.
+Dithered RunLibrary(const testimg::Source& src, int destBits) {
+    Dithered out;
+    HGLOBAL block = CDitherDibAccess::DitherDIB(src.info(), src.bits.data(), destBits);
+    if (block == nullptr) {
+        return out;
+    }
+    const BYTE* p = static_cast<const BYTE*>(GlobalLock(block));
+    const std::size_t size = GlobalSize(block);
+    const std::size_t head = 40 + (destBits == 8 ? 256 : 16) * 4;
+    out.header.assign(p, p + head);
+    out.rows.assign(p + head, p + size);
+    GlobalUnlock(block);
+    GlobalFree(block);
+    return out;
+}
+
+// The reference loop, given the cache as the library's first dither loaded it.
+std::vector<BYTE> RunReference(const testimg::Source& src, int destBits) {
+    const BITMAPINFOHEADER& h = *src.info();
+    const int rows = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    const int n = destBits == 8 ? 256 : 16;
+    const RGBQUAD* palette = destBits == 8 ? CDitherDib::Win256Palette : CDitherDib::Win16Palette;
+    std::vector<WORD> cache(32768, 0xFFFF);
+    CDitherDibAccess::LoadLookUpTable(cache.data(), destBits, 32768);
+    const auto closest = [&](int r, int g, int b) {
+        return CDitherDibAccess::Closest(CDitherDibAccess::SortedPalette(),
+                                         CDitherDibAccess::RedIndex(), n, r, g, b);
+    };
+    if (h.biBitCount == 8) {
+        const auto* table = reinterpret_cast<const RGBQUAD*>(src.header.data() + 40);
+        return literal::dither(h.biWidth, rows, src.bits.data(), 8, table, palette, n, destBits,
+                               cache, closest);
+    }
+    return literal::dither(h.biWidth, rows, src.seen24.data(), 24, nullptr, palette, n, destBits,
+                           cache, closest);
+}
+
+enum class CacheFile { None, Short, Corrupt };
+
+const char* name(CacheFile c) {
+    return c == CacheFile::None ? "no-file" : (c == CacheFile::Short ? "short" : "corrupt");
+}
+
+// A lookup file that leaves most entries empty, or one full of indices the palette does not
+// have, empty marks and plausible values mixed.
+std::vector<BYTE> LookupFile(CacheFile kind, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<BYTE> bytes(kind == CacheFile::Short ? 6001 : 65536);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        WORD v;
+        switch (rng() % 4) {
+        case 0:
+            v = 0xFFFF;
+            break;
+        case 1:
+            v = 0x7FFF;
+            break;
+        case 2:
+            v = static_cast<WORD>(rng() % 16);
+            break;
+        default:
+            v = static_cast<WORD>(rng());
+            break;
+        }
+        bytes[i] = static_cast<BYTE>(v);
+        bytes[i + 1] = static_cast<BYTE>(v >> 8);
+    }
+    return bytes;
+}
+
+} // namespace
+
+class DitherLoop : public FreshDitherProcess {};
+
+// The library's loop against the reference over every source layout, image kind, palette and
+// state of the lookup file, on odd, tiny and top-down sizes.
+TEST_F(DitherLoop, GivesTheReferenceBytesForEveryLayoutAndSize) {
+    using testimg::Kind;
+    using testimg::Layout;
+    const Layout layouts[] = {Layout::Bgr24,       Layout::Bgrx32,      Layout::Rgb555,
+                              Layout::Rgb565Masks, Layout::Rgbx32Masks, Layout::Indexed8};
+    const Kind kinds[] = {Kind::Photo, Kind::Gradient, Kind::Noise, Kind::PaletteExact};
+    const struct {
+        int width, height;
+    } sizes[] = {{1, 1}, {2, 3}, {3, 7}, {7, 5}, {64, 40}, {333, 17}, {5, -9}};
+    unsigned seed = 1;
+    for (CacheFile cacheFile : {CacheFile::None, CacheFile::Short, CacheFile::Corrupt}) {
+        for (int destBits : {8, 4}) {
+            const char* fileName = destBits == 8 ? "256lkup.dat" : "16lkup.dat";
+            const RGBQUAD* palette =
+                destBits == 8 ? CDitherDib::Win256Palette : CDitherDib::Win16Palette;
+            for (Layout layout : layouts) {
+                for (Kind kind : kinds) {
+                    for (const auto& size : sizes) {
+                        ++seed;
+                        Forget();
+                        if (cacheFile != CacheFile::None) {
+                            WriteFile(fileName, LookupFile(cacheFile, seed));
+                        }
+                        const int rows = size.height < 0 ? -size.height : size.height;
+                        const auto rgb = testimg::make24(kind, size.width, rows, seed, palette,
+                                                         destBits == 8 ? 256 : 16);
+                        const auto src =
+                            testimg::make_source(layout, rgb, size.width, size.height, seed);
+                        const Dithered got = RunLibrary(src, destBits);
+                        const std::vector<BYTE> want = RunReference(src, destBits);
+                        SCOPED_TRACE(std::string(name(cacheFile)) + " " + std::to_string(destBits) +
+                                     "-bit " + testimg::name(layout) + " " + testimg::name(kind) +
+                                     " " + std::to_string(size.width) + "x" +
+                                     std::to_string(size.height));
+                        ASSERT_EQ(got.rows.size(), want.size());
+                        ASSERT_EQ(got.rows, want);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Whatever a lookup file holds, every pixel names an entry of the palette.
+TEST_F(DitherLoop, CorruptLookupFileNeverYieldsAnIndexOutsideThePalette) {
+    std::vector<BYTE> bad(65536);
+    for (std::size_t i = 0; i < bad.size(); i += 2) {
+        bad[i] = 0x34;
+        bad[i + 1] = 0x12; // index 0x1234 everywhere
+    }
+    for (int destBits : {8, 4}) {
+        Forget();
+        WriteFile(destBits == 8 ? "256lkup.dat" : "16lkup.dat", bad);
+        const auto rgb = testimg::make24(testimg::Kind::Noise, 31, 9, 7);
+        const auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, 31, 9, 7);
+        const Dithered got = RunLibrary(src, destBits);
+        ASSERT_FALSE(got.rows.empty());
+        const int stride = testimg::stride(31, destBits);
+        for (int y = 0; y < 9; ++y) {
+            for (int x = 0; x < 31; ++x) {
+                const BYTE byte =
+                    got.rows[static_cast<std::size_t>(stride) * y + (destBits == 8 ? x : x / 2)];
+                const int index = destBits == 8 ? byte : (x % 2 == 0 ? byte >> 4 : byte & 15);
+                EXPECT_EQ(index, 0) << "x " << x << " y " << y; // out-of-palette becomes 0
+            }
+        }
+    }
+}
+
+TEST_F(DitherLoop, ColoursOfThePaletteMapToThemselvesWithNoResidualError) {
+    const struct {
+        int destBits;
+        BYTE r, g, b;
+        int index;
+    } cases[] = {
+        {8, 255, 0, 0, 232}, {8, 0, 0, 0, 0},   {8, 255, 255, 255, 255},
+        {4, 255, 0, 0, 12},  {4, 0, 0, 128, 1}, {4, 192, 192, 192, 7},
+    };
+    for (const auto& c : cases) {
+        Forget();
+        const int width = 9, rows = 4;
+        std::vector<BYTE> rgb(static_cast<std::size_t>(testimg::stride(width, 24)) * rows, 0);
+        for (int y = 0; y < rows; ++y) {
+            for (int x = 0; x < width; ++x) {
+                BYTE* p = &rgb[static_cast<std::size_t>(testimg::stride(width, 24)) * y + 3 * x];
+                p[0] = c.b;
+                p[1] = c.g;
+                p[2] = c.r;
+            }
+        }
+        const auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, width, rows, 1);
+        const Dithered got = RunLibrary(src, c.destBits);
+        const int stride = testimg::stride(width, c.destBits);
+        for (int y = 0; y < rows; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const BYTE byte =
+                    got.rows[static_cast<std::size_t>(stride) * y + (c.destBits == 8 ? x : x / 2)];
+                const int index = c.destBits == 8 ? byte : (x % 2 == 0 ? byte >> 4 : byte & 15);
+                ASSERT_EQ(index, c.index) << int(c.r) << "," << int(c.g) << "," << int(c.b);
+            }
+        }
+    }
+}
+
+// Two pixels to a byte, the left one in the high nibble; an odd row ends with a low nibble of 0
+// and every row starts on a 4-byte boundary.
+TEST_F(DitherLoop, FourBitRowsPackHighNibbleFirst) {
+    const int width = 5, rows = 2;
+    std::vector<BYTE> rgb(static_cast<std::size_t>(testimg::stride(width, 24)) * rows, 0);
+    const BYTE colours[5][3] = {
+        {0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}, {0, 0, 255}};
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < width; ++x) {
+            BYTE* p = &rgb[static_cast<std::size_t>(testimg::stride(width, 24)) * y + 3 * x];
+            std::memcpy(p, colours[x], 3); // B, G, R
+        }
+    }
+    const auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, width, rows, 1);
+    const Dithered got = RunLibrary(src, 4);
+    // red 12, green 10, blue 9, white 15, red 12
+    const std::vector<BYTE> want = {0xCA, 0x9F, 0xC0, 0x00, 0xCA, 0x9F, 0xC0, 0x00};
+    EXPECT_EQ(got.rows, want);
+}
+
+TEST_F(DitherLoop, BlockHoldsHeaderFixedTableAndRows) {
+    const int width = 13, height = -6; // top-down stays top-down
+    const auto rgb = testimg::make24(testimg::Kind::Photo, width, 6, 3);
+    const auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, width, height, 3);
+    for (int bits : {8, 4, 1}) {
+        Forget();
+        HGLOBAL block = CDitherDibAccess::DitherDIB(src.info(), src.bits.data(), bits);
+        ASSERT_NE(block, nullptr);
+        const int outBits = bits == 8 ? 8 : 4; // 4 or less is served at 4 bits
+        const int colours = outBits == 8 ? 256 : 16;
+        const std::size_t rowsBytes = static_cast<std::size_t>(testimg::stride(width, outBits)) * 6;
+        EXPECT_EQ(GlobalSize(block), 40 + colours * 4 + rowsBytes);
+        const auto* h = static_cast<const BITMAPINFOHEADER*>(GlobalLock(block));
+        EXPECT_EQ(h->biSize, 40u);
+        EXPECT_EQ(h->biWidth, width);
+        EXPECT_EQ(h->biHeight, height);
+        EXPECT_EQ(h->biPlanes, 1);
+        EXPECT_EQ(h->biBitCount, outBits);
+        EXPECT_EQ(h->biCompression, static_cast<DWORD>(BI_RGB));
+        EXPECT_EQ(h->biSizeImage, 0u);
+        EXPECT_EQ(h->biClrUsed, static_cast<DWORD>(colours));
+        EXPECT_EQ(h->biClrImportant, static_cast<DWORD>(colours));
+        EXPECT_EQ(std::memcmp(h + 1,
+                              outBits == 8 ? CDitherDib::Win256Palette : CDitherDib::Win16Palette,
+                              colours * 4),
+                  0);
+        GlobalUnlock(block);
+        GlobalFree(block);
+    }
+}
+
+TEST_F(DitherLoop, RefusesWhatItCannotWriteOrRead) {
+    const auto rgb = testimg::make24(testimg::Kind::Noise, 4, 4, 5);
+    auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, 4, 4, 5);
+    // Displays other than 4 or 8 bits (and 4 or less) get no block.
+    for (int bits : {16, 24, 32, 5, 7}) {
+        EXPECT_EQ(CDitherDibAccess::DitherDIB(src.info(), src.bits.data(), bits), nullptr) << bits;
+    }
+    EXPECT_EQ(CDitherDibAccess::DitherDIB(nullptr, src.bits.data(), 8), nullptr);
+    EXPECT_EQ(CDitherDibAccess::DitherDIB(src.info(), nullptr, 8), nullptr);
+
+    // Sources of 4 bits or fewer, other depths and compressed rows are refused.
+    const struct {
+        WORD bits;
+        DWORD compression;
+    } bad[] = {{4, BI_RGB}, {1, BI_RGB}, {8, BI_RLE8}, {24, BI_BITFIELDS}, {24, 4}, {12, BI_RGB}};
+    for (const auto& b : bad) {
+        auto* h = reinterpret_cast<BITMAPINFOHEADER*>(src.header.data());
+        h->biBitCount = b.bits;
+        h->biCompression = b.compression;
+        EXPECT_EQ(CDitherDibAccess::DitherDIB(src.info(), src.bits.data(), 8), nullptr)
+            << b.bits << "/" << b.compression;
+    }
+
+    // A destination deeper than 8 bits.
+    std::vector<BYTE> dest(40 + 1024 + 64, 0);
+    auto* d = reinterpret_cast<BITMAPINFOHEADER*>(dest.data());
+    *d = *testimg::make_source(testimg::Layout::Bgr24, rgb, 4, 4, 5).info();
+    d->biBitCount = 16;
+    const auto good = testimg::make_source(testimg::Layout::Bgr24, rgb, 4, 4, 5);
+    EXPECT_EQ(CDitherDibAccess::DitherImageEx(dest.data() + 1064, d, good.bits.data(), good.info()),
+              0);
+}
+
+TEST(DibGlobalReAlloc, KeepsTheLeadingBytesAndFreesTheOldBlock) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 8);
+    ASSERT_NE(block, nullptr);
+    std::memcpy(GlobalLock(block), "abcdefgh", 8);
+    GlobalUnlock(block);
+
+    // Refusals leave the block as it was.
+    EXPECT_EQ(CDitherDibAccess::DibGlobalReAlloc(block, 0), nullptr);
+    EXPECT_EQ(CDitherDibAccess::DibGlobalReAlloc(nullptr, 16), nullptr);
+    EXPECT_EQ(GlobalSize(block), 8u);
+
+    HGLOBAL grown = CDitherDibAccess::DibGlobalReAlloc(block, 12);
+    ASSERT_NE(grown, nullptr);
+    EXPECT_EQ(GlobalSize(grown), 12u);
+    EXPECT_EQ(std::memcmp(GlobalLock(grown), "abcdefgh", 8), 0);
+    GlobalUnlock(grown);
+
+    HGLOBAL shrunk = CDitherDibAccess::DibGlobalReAlloc(grown, 3);
+    ASSERT_NE(shrunk, nullptr);
+    EXPECT_EQ(GlobalSize(shrunk), 3u);
+    EXPECT_EQ(std::memcmp(GlobalLock(shrunk), "abc", 3), 0);
+    GlobalUnlock(shrunk);
+    GlobalFree(shrunk);
+}

@@ -1,0 +1,99 @@
+#include "dither_fixture.h"
+
+#include <climits>
+
+namespace {
+
+long Dist(const RGBQUAD& q, int r, int g, int b) {
+    return long(r - q.rgbRed) * (r - q.rgbRed) + long(g - q.rgbGreen) * (g - q.rgbGreen) +
+           long(b - q.rgbBlue) * (b - q.rgbBlue);
+}
+
+// The first dither of a process builds the shared tables and loads the lookup cache: a
+// one-pixel dither does just that.
+void PrepareTables(int bits) {
+    BYTE header[40 + 1024 + 12] = {};
+    auto* h = reinterpret_cast<BITMAPINFOHEADER*>(header);
+    h->biSize = 40;
+    h->biWidth = 1;
+    h->biHeight = 1;
+    h->biPlanes = 1;
+    h->biBitCount = 24;
+    BYTE pixel[4] = {};
+    HGLOBAL block = CDitherDibAccess::DitherDIB(h, pixel, bits);
+    ASSERT_NE(block, nullptr);
+    GlobalFree(block);
+}
+
+} // namespace
+
+class LookUpFile : public FreshDitherProcess {};
+
+// Created on the first run with every entry a nearest colour of its level's top value, 65536
+// bytes little-endian; read back, not recomputed, by the next process.
+TEST_F(LookUpFile, IsCreatedOnceAndReadAfterwards) {
+    const struct {
+        int bits;
+        const char* name;
+        const RGBQUAD* palette;
+        int colours;
+    } cases[] = {{8, "256lkup.dat", CDitherDib::Win256Palette, 256},
+                 {4, "16lkup.dat", CDitherDib::Win16Palette, 16}};
+    for (const auto& c : cases) {
+        Forget();
+        PrepareTables(c.bits); // first dither: creates the file
+        const std::vector<BYTE> file = ReadFile(c.name);
+        ASSERT_EQ(file.size(), 65536u) << c.name;
+        for (int e = 0; e < 32768; ++e) {
+            const int index = file[2 * e] | file[2 * e + 1] << 8;
+            ASSERT_LT(index, c.colours);
+            const int r = 8 * (e >> 10) + 7, g = 8 * ((e >> 5) & 31) + 7, b = 8 * (e & 31) + 7;
+            long best = LONG_MAX;
+            for (int i = 0; i < c.colours; ++i) {
+                best = std::min(best, Dist(c.palette[i], r, g, b));
+            }
+            ASSERT_EQ(Dist(c.palette[index], r, g, b), best) << c.name << " entry " << e;
+            ASSERT_EQ(CDitherDibAccess::LookUpCache()[e], index);
+        }
+
+        // The next process reads what the file says, even where it is not the nearest colour.
+        std::vector<BYTE> edited = file;
+        edited[2 * 1234] = 3;
+        edited[2 * 1234 + 1] = 0;
+        WriteFile(c.name, edited);
+        CDitherDibAccess::ForgetProcessTables();
+        PrepareTables(c.bits);
+        EXPECT_EQ(CDitherDibAccess::LookUpCache()[1234], 3);
+        EXPECT_EQ(ReadFile(c.name), edited); // not rewritten
+    }
+}
+
+TEST_F(LookUpFile, ShortFileLeavesTheRestEmpty) {
+    PrepareTables(8);
+    std::vector<WORD> table(32768, 0xFFFF);
+    WriteFile("256lkup.dat", std::vector<BYTE>(101, 0x02)); // 50 entries and a half
+    EXPECT_EQ(CDitherDibAccess::LoadLookUpTable(table.data(), 8, 32768), 1);
+    EXPECT_EQ(table[0], 0x0202);
+    EXPECT_EQ(table[49], 0x0202);
+    EXPECT_EQ(table[51], 0xFFFF);
+    EXPECT_EQ(table[32767], 0xFFFF);
+}
+
+TEST_F(LookUpFile, OtherBitCountsTouchNothing) {
+    std::vector<WORD> table(32768, 0xFFFF);
+    for (int bits : {1, 2, 16, 24, 0}) {
+        EXPECT_EQ(CDitherDibAccess::LoadLookUpTable(table.data(), bits, 32768), 0);
+    }
+    EXPECT_EQ(std::count(table.begin(), table.end(), 0xFFFF), 32768);
+    EXPECT_TRUE(ReadFile("256lkup.dat").empty());
+    EXPECT_TRUE(ReadFile("16lkup.dat").empty());
+}
+
+// The first dither's palette and lookup file stay in force for the whole process.
+TEST_F(LookUpFile, FirstDitherOfTheProcessDecidesTheTables) {
+    PrepareTables(8);
+    const std::vector<BYTE> before = ReadFile("256lkup.dat");
+    PrepareTables(4);
+    EXPECT_TRUE(ReadFile("16lkup.dat").empty());
+    EXPECT_EQ(ReadFile("256lkup.dat"), before);
+}
