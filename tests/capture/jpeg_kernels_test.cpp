@@ -1,0 +1,184 @@
+// The fast colour conversion and transform against the literal arithmetic, for every kernel set
+// this processor runs.
+#include "capture/JpegEncoder.h"
+#include "capture/JpegTables.h"
+#include "capture/jpeg_reference.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+std::vector<const jpeg::Kernels*> AllKernels() {
+    std::vector<const jpeg::Kernels*> all = {&jpeg::PortableKernels()};
+    if (jpeg::VectorKernels() != nullptr) {
+        all.push_back(jpeg::VectorKernels());
+    }
+    return all;
+}
+
+TEST(JpegTables, CosineTableIsCosinesToFourPlaces) {
+    for (int k = 0; k < 8; ++k) {
+        for (int n = 0; n < 8; ++n) {
+            double exact = k == 0 ? 1.0 : std::cos((2 * n + 1) * k * M_PI / 16.0);
+            EXPECT_EQ(jpeg::kCosine[k][n], float(std::round(exact * 1e4) / 1e4)) << k << "," << n;
+        }
+    }
+}
+
+TEST(JpegColour, KnownColours) {
+    struct Case {
+        int b, g, r, y, cb, cr;
+    } cases[] = {
+        {255, 255, 255, 255, 128, 127}, {0, 0, 0, 0, 128, 128},   {128, 128, 128, 128, 128, 127},
+        {0, 0, 255, 76, 84, 255},       {0, 255, 0, 149, 43, 21}, {255, 0, 0, 29, 255, 107},
+    };
+    for (const jpeg::Kernels* k : AllKernels()) {
+        for (const Case& c : cases) {
+            BYTE px[3] = {BYTE(c.b), BYTE(c.g), BYTE(c.r)};
+            short y, cb, cr;
+            k->convertRow(px, &y, &cb, &cr, 1);
+            EXPECT_EQ(px[0], c.y) << k->name << " " << c.r << "," << c.g << "," << c.b;
+            EXPECT_EQ(px[1], c.cb) << k->name << " " << c.r << "," << c.g << "," << c.b;
+            EXPECT_EQ(px[2], c.cr) << k->name << " " << c.r << "," << c.g << "," << c.b;
+            EXPECT_EQ(y, c.y - 128);
+            EXPECT_EQ(cb, c.cb - 128);
+            EXPECT_EQ(cr, c.cr - 128);
+        }
+    }
+}
+
+// All 2^24 colours, in rows of every length from 1 to 64 so that vector tails are covered.
+TEST(JpegColour, EveryColourMatchesLiteralConversion) {
+    for (const jpeg::Kernels* k : AllKernels()) {
+        std::vector<BYTE> row(3 * 4096 + 64), want(row.size());
+        std::vector<short> y(4096), cb(4096), cr(4096);
+        long mismatches = 0;
+        int width = 1;
+        for (int base = 0; base < (1 << 24); base += 4096) {
+            for (int i = 0; i < 4096; ++i) {
+                int v = base + i;
+                row[3 * i] = BYTE(v);
+                row[3 * i + 1] = BYTE(v >> 8);
+                row[3 * i + 2] = BYTE(v >> 16);
+                reference::ConvertPixel(&row[3 * i], &want[3 * i]);
+            }
+            for (int x = 0; x < 4096; x += width) {
+                int n = std::min(width, 4096 - x);
+                k->convertRow(&row[3 * x], &y[x], &cb[x], &cr[x], n);
+            }
+            width = width % 64 + 1;
+            for (int i = 0; i < 4096; ++i) {
+                bool same = std::memcmp(&row[3 * i], &want[3 * i], 3) == 0 &&
+                            y[i] == want[3 * i] - 128 && cb[i] == want[3 * i + 1] - 128 &&
+                            cr[i] == want[3 * i + 2] - 128;
+                if (!same && ++mismatches < 5) {
+                    ADD_FAILURE() << k->name << ": colour 0x" << std::hex << base + i;
+                }
+            }
+        }
+        EXPECT_EQ(mismatches, 0) << k->name;
+    }
+}
+
+TEST(JpegTransform, UniformBlocksHaveOnlyDc) {
+    struct Case {
+        int level, dc, quantised;
+    } cases[] = {{-128, -1023, -63}, {127, 1015, 63}, {0, 0, 0}, {-1, -7, 0}, {64, 511, 31}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(int(jpeg::DcCoefficient(64 * c.level)), c.dc);
+        short block[64];
+        for (short& s : block) {
+            s = short(c.level);
+        }
+        EXPECT_EQ(jpeg::LiteralCoefficient(block, 8, 0, 0), jpeg::DcCoefficient(64 * c.level));
+        for (const jpeg::Kernels* k : AllKernels()) {
+            short out[64];
+            k->transform(block, 8, jpeg::kLuminanceQuant, out);
+            EXPECT_EQ(out[0], c.quantised) << k->name << " level " << c.level;
+            for (int i = 1; i < 64; ++i) {
+                EXPECT_EQ(out[i], 0) << k->name << " level " << c.level << " position " << i;
+            }
+        }
+    }
+}
+
+// Random blocks of every character: full-range noise (large coefficients, many near multiples of
+// the quantiser), smooth ramps, sparse spikes, and one-row or one-column patterns whose values sit
+// on the symmetric structure the fast transforms exploit.
+void MakeBlock(std::mt19937& rng, int kind, short* b, int stride) {
+    std::uniform_int_distribution<int> full(-128, 127);
+    int a = full(rng), gx = int(rng() % 33) - 16, gy = int(rng() % 33) - 16;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            int v = 0;
+            switch (kind) {
+            case 0:
+                v = full(rng);
+                break;
+            case 1:
+                v = a + gx * x + gy * y + int(rng() % 3) - 1;
+                break;
+            case 2:
+                v = (rng() % 8 == 0) ? full(rng) : a;
+                break;
+            case 3:
+                v = (y == 0) ? full(rng) : 0;
+                break;
+            case 4:
+                v = (x == int(rng() % 8)) ? 127 : -128;
+                break;
+            default:
+                v = (rng() & 1) ? 127 : -128;
+                break;
+            }
+            b[y * stride + x] = short(std::clamp(v, -128, 127));
+        }
+    }
+}
+
+TEST(JpegTransform, FastTransformMatchesLiteralSum) {
+    std::mt19937 rng(12345);
+    const int stride = 13; // a block inside a wider plane
+    std::vector<short> plane(8 * stride);
+    for (const jpeg::Kernels* k : AllKernels()) {
+        long differing = 0;
+        for (int i = 0; i < 60000; ++i) {
+            MakeBlock(rng, i % 6, plane.data(), stride);
+            bool chroma = (i / 6) % 2;
+            short out[64];
+            k->transform(plane.data(), stride,
+                         chroma ? jpeg::kChrominanceQuant : jpeg::kLuminanceQuant, out);
+            std::vector<short> want = plane;
+            reference::TransformBlock(want.data(), stride, chroma);
+            for (int z = 0; z < 64; ++z) {
+                if (out[z] != want[(z / 8) * stride + z % 8] && ++differing < 5) {
+                    ADD_FAILURE() << k->name << " block " << i << " position " << z << ": "
+                                  << out[z] << " != " << want[(z / 8) * stride + z % 8];
+                }
+            }
+        }
+        EXPECT_EQ(differing, 0) << k->name;
+    }
+}
+
+// The member works in place on the plane, in zig-zag order laid row by row over the block.
+TEST(JpegTransform, TransformBlockWritesZigZagIntoThePlane) {
+    std::mt19937 rng(7);
+    const int stride = 24;
+    std::vector<short> plane(8 * stride);
+    for (short& s : plane) {
+        s = short(int(rng() % 256) - 128);
+    }
+    std::vector<short> want = plane;
+    CJpegEncoder encoder;
+    encoder.TransformBlock(plane.data() + 8, stride, 1);
+    reference::TransformBlock(want.data() + 8, stride, true);
+    EXPECT_EQ(plane, want); // and nothing outside the block changed
+}
+
+} // namespace

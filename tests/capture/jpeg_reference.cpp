@@ -1,0 +1,279 @@
+#include "capture/jpeg_reference.h"
+
+#include "capture/JpegTables.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace reference {
+
+namespace {
+
+const float kCos[8][8] = {
+    {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},
+    {0.9808f, 0.8315f, 0.5556f, 0.1951f, -0.1951f, -0.5556f, -0.8315f, -0.9808f},
+    {0.9239f, 0.3827f, -0.3827f, -0.9239f, -0.9239f, -0.3827f, 0.3827f, 0.9239f},
+    {0.8315f, -0.1951f, -0.9808f, -0.5556f, 0.5556f, 0.9808f, 0.1951f, -0.8315f},
+    {0.7071f, -0.7071f, -0.7071f, 0.7071f, 0.7071f, -0.7071f, -0.7071f, 0.7071f},
+    {0.5556f, -0.9808f, 0.1951f, 0.8315f, -0.8315f, -0.1951f, 0.9808f, -0.5556f},
+    {0.3827f, -0.9239f, 0.9239f, -0.3827f, -0.3827f, 0.9239f, -0.9239f, 0.3827f},
+    {0.1951f, -0.5556f, 0.8315f, -0.9808f, 0.9808f, -0.8315f, 0.5556f, -0.1951f},
+};
+const float kC0 = 0.7071f;
+
+const int kZigZag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
+                         12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
+                         35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
+                         58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
+
+struct Table {
+    std::vector<int> code, size, val;
+};
+
+// Builds the four tables from the template the way a decoder reads a DHT segment (by its
+// length), so that the encoder's own sentinel-driven parse is checked against it.
+struct Tables {
+    Table dc[2], ac[2];
+    Tables() {
+        const std::uint8_t* p = jpeg::kHuffmanTemplate + 4;
+        const std::uint8_t* end = jpeg::kHuffmanTemplate + 2 + (p[-2] << 8 | p[-1]);
+        while (p < end) {
+            int id = *p++;
+            Table& t = (id >> 4) ? ac[id & 15] : dc[id & 15];
+            const std::uint8_t* counts = p;
+            p += 16;
+            int code = 0;
+            for (int len = 1; len <= 16; ++len) {
+                for (int i = 0; i < counts[len - 1]; ++i) {
+                    t.code.push_back(code++);
+                    t.size.push_back(len);
+                    t.val.push_back(*p++);
+                }
+                code <<= 1;
+            }
+        }
+    }
+};
+const Tables& GetTables() {
+    static Tables t;
+    return t;
+}
+
+void Put(std::vector<std::uint8_t>& bits, unsigned value, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+        bits.push_back((value >> i) & 1);
+    }
+}
+
+void PutSymbol(std::vector<std::uint8_t>& bits, const Table& t, int symbol) {
+    for (std::size_t k = 0; k < t.val.size(); ++k) {
+        if (t.val[k] == symbol) {
+            Put(bits, unsigned(t.code[k]), t.size[k]);
+            return;
+        }
+    }
+    bits.push_back(2); // marks a symbol the table lacks; never a valid bit
+}
+
+int Category(int v) {
+    int n = 0;
+    for (unsigned m = unsigned(std::abs(v)); m != 0; m >>= 1) {
+        ++n;
+    }
+    return n;
+}
+
+void Append(std::vector<std::uint8_t>& out, std::initializer_list<int> bytes) {
+    for (int b : bytes) {
+        out.push_back(std::uint8_t(b));
+    }
+}
+
+} // namespace
+
+void ConvertPixel(const std::uint8_t bgr[3], std::uint8_t out[3]) {
+    double B = bgr[0], G = bgr[1], R = bgr[2];
+    // Stored as float through memory: g++ 12 -O2 drops the rounding when it vectorises this.
+    volatile float y = float((double)0.299f * R + (double)0.587f * G + (double)0.114f * B);
+    volatile float cb = float(0.5 * B - ((double)0.1687f * R + (double)0.3313f * G) + 128.0);
+    double cr = 0.5 * R - (double)0.4187f * G - (double)0.0813f * B + 128.0;
+    double v[3] = {y, cb, cr};
+    for (int i = 0; i < 3; ++i) {
+        if (v[i] > 255.0) {
+            v[i] = 255.0;
+        }
+        if (v[i] < 0.0) {
+            v[i] = 0.0;
+        }
+        out[i] = std::uint8_t(int(v[i]));
+    }
+}
+
+void TransformBlock(short* pBlock, int stride, bool chroma) {
+    short block[64];
+    for (int u = 0; u < 8; ++u) {
+        for (int v = 0; v < 8; ++v) {
+            double S = 0.0;
+            for (int y = 0; y < 8; ++y) {
+                for (int x = 0; x < 8; ++x) {
+                    double term = (double)pBlock[y * stride + x] * (double)kCos[v][x];
+                    term = term * (double)kCos[u][y];
+                    S = S + term;
+                }
+            }
+            double cu = u == 0 ? (double)kC0 : 1.0;
+            double cv = v == 0 ? (double)kC0 : 1.0;
+            double scale = cu * cv;
+            double F = scale * S;
+            F = F * 0.25;
+            block[8 * u + v] = short(F);
+        }
+    }
+    short zz[64];
+    for (int k = 0; k < 64; ++k) {
+        zz[k] = block[kZigZag[k]];
+    }
+    const std::uint8_t* q = chroma ? jpeg::kChrominanceQuant : jpeg::kLuminanceQuant;
+    for (int k = 0; k < 64; ++k) {
+        zz[k] = short(zz[k] / q[k]);
+    }
+    for (int k = 0; k < 64; ++k) {
+        pBlock[(k / 8) * stride + k % 8] = zz[k];
+    }
+}
+
+void EncodeBlock(const short* pBlock, int stride, bool chroma, std::vector<std::uint8_t>& bits) {
+    const Tables& t = GetTables();
+    const Table& dc = t.dc[chroma];
+    const Table& ac = t.ac[chroma];
+    short z[64];
+    for (int k = 0; k < 64; ++k) {
+        z[k] = pBlock[(k / 8) * stride + k % 8];
+    }
+    int d = z[0];
+    int s = Category(d);
+    Put(bits, unsigned(dc.code[s]), dc.size[s]);
+    Put(bits, unsigned(std::uint16_t(d >= 0 ? d : d - 1)), s);
+    int run = 0;
+    for (int k = 1; k < 64; ++k) {
+        if (z[k] == 0) {
+            if (k == 63) {
+                PutSymbol(bits, ac, 0x00);
+                break;
+            }
+            ++run;
+            continue;
+        }
+        while (run > 15) {
+            PutSymbol(bits, ac, 0xF0);
+            run -= 16;
+        }
+        s = Category(z[k]);
+        PutSymbol(bits, ac, run * 16 + s);
+        Put(bits, unsigned(std::uint16_t(z[k] >= 0 ? z[k] : z[k] - 1)), s);
+        run = 0;
+    }
+}
+
+std::vector<std::uint8_t> PackBits(const std::vector<std::uint8_t>& bits) {
+    std::vector<std::uint8_t> out;
+    int acc = 0, n = 0;
+    auto bit = [&](int b) {
+        acc |= b << (7 - n);
+        if (++n == 8) {
+            out.push_back(std::uint8_t(acc));
+            if (acc == 0xFF) {
+                out.push_back(0);
+            }
+            acc = 0;
+            n = 0;
+        }
+    };
+    for (std::uint8_t b : bits) {
+        bit(b);
+    }
+    while (n != 0) {
+        bit(0);
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> Encode(int width, int height, const std::uint8_t* pixels) {
+    const int pw = width % 8 == 0 ? width : width / 8 * 8 + 8;
+    const int ph = height % 8 == 0 ? height : height / 8 * 8 + 8;
+    const int stride = Stride(width);
+
+    std::vector<std::uint8_t> buffer(std::size_t(pw) * ph * 3, 0);
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(&buffer[std::size_t(y) * pw * 3], pixels + std::size_t(y) * stride,
+                    std::size_t(stride));
+    }
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = &buffer[(std::size_t(y) * pw + x) * 3];
+            std::uint8_t out[3];
+            ConvertPixel(p, out);
+            std::memcpy(p, out, 3);
+        }
+    }
+    std::vector<short> planes[3];
+    for (int c = 0; c < 3; ++c) {
+        planes[c].assign(std::size_t(pw) * ph, 0);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                planes[c][std::size_t(y) * pw + x] =
+                    short(buffer[(std::size_t(y) * pw + x) * 3 + c] - 128);
+            }
+        }
+    }
+    for (int by = 0; by < ph; by += 8) {
+        for (int bx = 0; bx < pw; bx += 8) {
+            for (int c = 0; c < 3; ++c) {
+                TransformBlock(&planes[c][std::size_t(by) * pw + bx], pw, c != 0);
+            }
+        }
+    }
+    for (int c = 0; c < 3; ++c) {
+        std::vector<short> dc;
+        for (int by = 0; by < ph; by += 8) {
+            for (int bx = 0; bx < pw; bx += 8) {
+                dc.push_back(planes[c][std::size_t(by) * pw + bx]);
+            }
+        }
+        for (std::size_t i = dc.size() - 1; i >= 1; --i) {
+            dc[i] = short(dc[i] - dc[i - 1]);
+        }
+        std::size_t i = 0;
+        for (int by = 0; by < ph; by += 8) {
+            for (int bx = 0; bx < pw; bx += 8) {
+                planes[c][std::size_t(by) * pw + bx] = dc[i++];
+            }
+        }
+    }
+    std::vector<std::uint8_t> bits;
+    for (int by = 0; by < ph; by += 8) {
+        for (int bx = 0; bx < pw; bx += 8) {
+            for (int c = 0; c < 3; ++c) {
+                EncodeBlock(&planes[c][std::size_t(by) * pw + bx], pw, c != 0, bits);
+            }
+        }
+    }
+
+    std::vector<std::uint8_t> file;
+    Append(file, {0xFF, 0xD8});
+    for (int id = 0; id < 2; ++id) {
+        Append(file, {0xFF, 0xDB, 0x00, 0x43, id});
+        const std::uint8_t* q = id ? jpeg::kChrominanceQuant : jpeg::kLuminanceQuant;
+        file.insert(file.end(), q, q + 64);
+    }
+    file.insert(file.end(), jpeg::kHuffmanTemplate, jpeg::kHuffmanTemplate + 420);
+    Append(file, {0xFF, 0xC0, 0x00, 0x11, 0x08, height >> 8, height & 255, width >> 8, width & 255,
+                  3, 1, 0x11, 0, 2, 0x11, 1, 3, 0x11, 1});
+    Append(file, {0xFF, 0xDA, 0x00, 0x0C, 3, 1, 0x00, 2, 0x11, 3, 0x11, 0x00, 0x3F, 0x00});
+    std::vector<std::uint8_t> entropy = PackBits(bits);
+    file.insert(file.end(), entropy.begin(), entropy.end());
+    Append(file, {0xFF, 0xD9});
+    return file;
+}
+
+} // namespace reference
