@@ -71,8 +71,12 @@
 #define RC_DI_BITMAP 0x0080
 #define RC_PALETTE 0x0100
 #define RC_DIBTODEV 0x0200
+#define RC_BIGFONT 0x0400
 #define RC_STRETCHBLT 0x0800
+#define RC_FLOODFILL 0x1000
 #define RC_STRETCHDIB 0x2000
+#define RC_OP_DX_OUTPUT 0x4000
+#define RC_DEVBITS 0x8000
 
 // ---- Mapping modes, background modes --------------------------------------------------------
 #define MM_TEXT 1

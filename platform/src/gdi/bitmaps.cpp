@@ -1,0 +1,261 @@
+// Device-dependent bitmaps: creation, raw bits in WORD-aligned rows, single pixels.
+#include "internal/gdi_internal.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform::gdi {
+
+void FreeDeleter::operator()(BYTE* p) const {
+    std::free(p);
+}
+
+std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes) {
+    if (bytes > kMaxBitmapBytes) {
+        return nullptr;
+    }
+    // calloc: large bitmaps start as untouched zero pages.
+    return std::unique_ptr<BYTE, FreeDeleter>(
+        static_cast<BYTE*>(std::calloc(bytes ? bytes : 1, 1)));
+}
+
+static long long stride_of(int width, int bpp, int align_bytes) {
+    const long long bits = static_cast<long long>(width) * bpp;
+    const long long align_bits = 8LL * align_bytes;
+    return (bits + align_bits - 1) / align_bits * align_bytes;
+}
+
+int ddb_stride(int width, int bpp) {
+    return static_cast<int>(stride_of(width, bpp, 2));
+}
+int dib_stride(int width, int bpp) {
+    return static_cast<int>(stride_of(width, bpp, 4));
+}
+
+std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp) {
+    const PixelFormat* format = ddb_format(bpp);
+    if (format == nullptr || width <= 0 || height <= 0) {
+        return nullptr;
+    }
+    const long long stride = stride_of(width, bpp, 2);
+    if (stride * height > static_cast<long long>(kMaxBitmapBytes)) {
+        return nullptr;
+    }
+    auto bmp = std::make_unique<Bitmap>();
+    bmp->owned = allocate_pixels(static_cast<std::size_t>(stride * height));
+    if (!bmp->owned) {
+        return nullptr;
+    }
+    bmp->memory = bmp->owned.get();
+    bmp->width = width;
+    bmp->height = height;
+    bmp->bpp = bpp;
+    bmp->stride = static_cast<int>(stride);
+    bmp->format = format;
+    return bmp;
+}
+
+// A new bitmap laid out like a DIB section (same depth, masks, colour table, row order).
+static std::unique_ptr<Bitmap> make_dib_like(const Bitmap& like, int width, int height) {
+    const long long stride = stride_of(width, like.bpp, 4);
+    if (stride * height > static_cast<long long>(kMaxBitmapBytes)) {
+        return nullptr;
+    }
+    auto bmp = std::make_unique<Bitmap>();
+    bmp->owned = allocate_pixels(static_cast<std::size_t>(stride * height));
+    if (!bmp->owned) {
+        return nullptr;
+    }
+    bmp->memory = bmp->owned.get();
+    bmp->width = width;
+    bmp->height = height;
+    bmp->bpp = like.bpp;
+    bmp->stride = static_cast<int>(stride);
+    bmp->format = like.format;
+    bmp->top_down = like.top_down;
+    bmp->is_dib_section = true;
+    bmp->info = like.info;
+    bmp->info.biWidth = width;
+    bmp->info.biHeight = like.top_down ? -height : height;
+    bmp->info.biSizeImage = static_cast<DWORD>(stride * height);
+    std::memcpy(bmp->masks, like.masks, sizeof(bmp->masks));
+    bmp->colors = like.colors;
+    bmp->user_bits = bmp->memory;
+    return bmp;
+}
+
+// Win32 rounds a requested depth up to the next one it has.
+static int round_depth(UINT bits) {
+    if (bits == 1) {
+        return 1;
+    }
+    if (bits >= 2 && bits <= 4) {
+        return 4;
+    }
+    if (bits >= 5 && bits <= 8) {
+        return 8;
+    }
+    if (bits >= 9 && bits <= 16) {
+        return 16;
+    }
+    if (bits >= 17 && bits <= 24) {
+        return 24;
+    }
+    if (bits >= 25 && bits <= 32) {
+        return 32;
+    }
+    return 0;
+}
+
+// Resolves a DC's target and maps a logical point to the surface; false when outside the clip.
+static bool locate(HDC hdc, int x, int y, Dc*& dc, Target& t, int& sx, int& sy) {
+    t.surface = nullptr;
+    dc = lookup_dc(hdc);
+    if (dc == nullptr || !resolve_target(*dc, t)) {
+        return false;
+    }
+    sx = x + t.origin_x;
+    sy = y + t.origin_y;
+    return sx >= t.clip.left && sx < t.clip.right && sy >= t.clip.top && sy < t.clip.bottom;
+}
+
+} // namespace platform::gdi
+
+using namespace platform::gdi;
+
+extern "C" {
+
+HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount,
+                            const void* lpBits) {
+    // Win32 takes the size of a negative extent.
+    nWidth = nWidth == INT_MIN ? INT_MIN : std::abs(nWidth);
+    nHeight = nHeight == INT_MIN ? INT_MIN : std::abs(nHeight);
+    if (nWidth < 0 || nHeight < 0) {
+        return nullptr;
+    }
+    if (nWidth == 0 || nHeight == 0) {
+        return stock_bitmap();
+    }
+    const int bpp = round_depth(nBitCount);
+    if (nPlanes != 1 || bpp == 0) {
+        return nullptr;
+    }
+    auto bmp = make_ddb(nWidth, nHeight, bpp);
+    if (!bmp) {
+        return nullptr;
+    }
+    if (lpBits != nullptr) {
+        std::memcpy(bmp->memory, lpBits, bmp->byte_size());
+    }
+    return static_cast<HBITMAP>(insert_object(std::move(bmp)));
+}
+
+HBITMAP WINAPI CreateBitmapIndirect(const BITMAP* pbm) {
+    if (pbm == nullptr) {
+        return nullptr;
+    }
+    return CreateBitmap(pbm->bmWidth, pbm->bmHeight, pbm->bmPlanes, pbm->bmBitsPixel, pbm->bmBits);
+}
+
+HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
+    Dc* dc = lookup_dc(hdc);
+    if (dc == nullptr || cx == INT_MIN || cy == INT_MIN) {
+        return nullptr;
+    }
+    cx = std::abs(cx);
+    cy = std::abs(cy);
+    if (cx == 0 || cy == 0) {
+        return stock_bitmap();
+    }
+    std::unique_ptr<Bitmap> bmp;
+    if (dc->kind == DcKind::memory) {
+        const Bitmap* selected = lookup_bitmap(dc->state.bitmap);
+        if (selected == nullptr) {
+            return nullptr;
+        }
+        // A DIB section selected makes the new bitmap a section of the same layout.
+        bmp = selected->is_dib_section ? make_dib_like(*selected, cx, cy)
+                                       : make_ddb(cx, cy, selected->bpp);
+    } else {
+        bmp = make_ddb(cx, cy, display_bpp());
+    }
+    if (!bmp) {
+        return nullptr;
+    }
+    return static_cast<HBITMAP>(insert_object(std::move(bmp)));
+}
+
+LONG WINAPI GetBitmapBits(HBITMAP hbit, LONG cb, LPVOID lpvBits) {
+    Bitmap* bmp = lookup_bitmap(hbit);
+    if (bmp == nullptr) {
+        return 0;
+    }
+    const int row_bytes = ddb_stride(bmp->width, bmp->bpp);
+    const LONG size = row_bytes * bmp->height;
+    if (lpvBits == nullptr) {
+        return size;
+    }
+    if (cb <= 0) {
+        return 0;
+    }
+    const LONG count = std::min(cb, size);
+    BYTE* out = static_cast<BYTE*>(lpvBits);
+    for (LONG done = 0, y = 0; done < count; done += row_bytes, ++y) {
+        const LONG n = std::min<LONG>(row_bytes, count - done);
+        std::memcpy(out + done, bmp->row(y), static_cast<std::size_t>(n));
+    }
+    return count;
+}
+
+LONG WINAPI SetBitmapBits(HBITMAP hbm, DWORD cb, const void* pvBits) {
+    Bitmap* bmp = lookup_bitmap(hbm);
+    if (bmp == nullptr || bmp->stock || pvBits == nullptr) {
+        return 0;
+    }
+    const int row_bytes = ddb_stride(bmp->width, bmp->bpp);
+    const LONG size = row_bytes * bmp->height;
+    const LONG count = static_cast<LONG>(std::min<DWORD>(cb, static_cast<DWORD>(size)));
+    const BYTE* in = static_cast<const BYTE*>(pvBits);
+    for (LONG done = 0, y = 0; done < count; done += row_bytes, ++y) {
+        // DIB sections have wider rows: only the WORD-aligned part is addressed.
+        const LONG n = std::min<LONG>(row_bytes, count - done);
+        std::memcpy(bmp->row(y), in + done, static_cast<std::size_t>(n));
+    }
+    return count;
+}
+
+COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
+    Dc* dc;
+    Target t;
+    int sx, sy;
+    if (!locate(hdc, x, y, dc, t, sx, sy)) {
+        return CLR_INVALID;
+    }
+    const Bitmap& s = *t.surface;
+    return pixel_to_color(s, s.format->read(s.row(sy), sx));
+}
+
+COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
+    Dc* dc;
+    Target t;
+    int sx, sy;
+    const bool inside = locate(hdc, x, y, dc, t, sx, sy);
+    if (dc == nullptr || t.surface == nullptr) {
+        return CLR_INVALID;
+    }
+    // Outside the clip nothing is written, yet the colour that would be stored is returned.
+    Bitmap& s = *t.surface;
+    const DWORD value = color_to_pixel(dc, s, color);
+    if (inside) {
+        s.format->write(s.row(sy), sx, value);
+    }
+    return pixel_to_color(s, value);
+}
+
+BOOL WINAPI SetPixelV(HDC hdc, int x, int y, COLORREF color) {
+    return lookup_dc(hdc) != nullptr && SetPixel(hdc, x, y, color) != CLR_INVALID ? TRUE : FALSE;
+}
+
+} // extern "C"

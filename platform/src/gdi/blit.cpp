@@ -1,0 +1,560 @@
+// BitBlt, StretchBlt, PatBlt and the fill behind FillRect: one engine for every format pair.
+//
+// A blit maps each visible destination pixel to a source pixel (clipped to both surfaces, so
+// nothing outside either is ever touched), converts source and pattern into raw values of the
+// destination's format, and applies the raster operation bitwise to raw values row by row.
+// Fast paths cover what sprite drawing does all the time: straight copies, the AND / OR / XOR
+// / AND-NOT steps of masked drawing, colour-to-monochrome masks and solid fills.
+#include "internal/gdi_internal.h"
+#include "raster_ops.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+namespace platform::gdi {
+namespace {
+
+constexpr BYTE kSrcCopy = 0xCC;
+constexpr BYTE kSrcAnd = 0x88;
+constexpr BYTE kSrcPaint = 0xEE;
+constexpr BYTE kSrcInvert = 0x66;
+constexpr BYTE kSrcAndNot = 0x22; // 0x00220326: D AND NOT S
+constexpr BYTE kPatCopy = 0xF0;
+
+// Destination coordinates [start, start + src.size()) and the source coordinate of each.
+struct Axis {
+    int start = 0;
+    std::vector<int> src;
+    bool contiguous = false; // src[k] == src[0] + k
+};
+
+// Maps one axis. Negative extents count back from the given coordinate; opposite signs mirror.
+// Stretching samples the source at the centre of each destination pixel.
+void map_axis(long long d, long long dlen, long long s, long long slen, long dclip0, long dclip1,
+              long sclip0, long sclip1, bool has_src, Axis& out) {
+    out.src.clear();
+    bool mirror = false;
+    if (dlen < 0) {
+        d += dlen;
+        dlen = -dlen;
+        mirror = !mirror;
+    }
+    if (slen < 0) {
+        s += slen;
+        slen = -slen;
+        mirror = !mirror;
+    }
+    if (!has_src) {
+        slen = dlen;
+        s = 0;
+        mirror = false;
+    }
+    const long long k0 = std::max<long long>(0, dclip0 - d);
+    const long long k1 = std::min<long long>(dlen, dclip1 - d);
+    bool started = false;
+    for (long long k = k0; k < k1; ++k) {
+        long long j = slen == dlen ? k : ((2 * k + 1) * slen) / (2 * dlen);
+        if (mirror) {
+            j = slen - 1 - j;
+        }
+        const long long sc = s + j;
+        if (has_src && (sc < sclip0 || sc >= sclip1)) {
+            if (started) {
+                break; // the visible part is contiguous: nothing more after it
+            }
+            continue;
+        }
+        if (!started) {
+            out.start = static_cast<int>(d + k);
+            started = true;
+        }
+        out.src.push_back(static_cast<int>(sc));
+    }
+    out.contiguous = true;
+    for (std::size_t k = 1; k < out.src.size() && out.contiguous; ++k) {
+        out.contiguous = out.src[k] == out.src[0] + static_cast<int>(k);
+    }
+}
+
+bool same_layout(const Bitmap& a, const Bitmap& b) {
+    if (a.format != b.format) {
+        return false;
+    }
+    if (a.format->indexed) {
+        if (!a.is_dib_section && !b.is_dib_section) {
+            return true;
+        }
+        if (a.is_dib_section != b.is_dib_section || a.colors.size() != b.colors.size()) {
+            return false;
+        }
+        return a.colors.empty() || std::memcmp(a.colors.data(), b.colors.data(),
+                                               a.colors.size() * sizeof(RGBQUAD)) == 0;
+    }
+    return std::memcmp(a.masks, b.masks, sizeof(a.masks)) == 0;
+}
+
+// Source raw values to destination raw values.
+class Converter {
+public:
+    enum Kind { identity, table, key, direct, to_indexed };
+
+    Converter(const Bitmap& src, const Dc* src_dc, const Bitmap& dst, const Dc* dst_dc)
+        : s_(src), d_(dst), dst_dc_(dst_dc) {
+        if (src.bpp == 1 && dst.bpp == 1) {
+            kind_ = identity;
+        } else if (dst.bpp == 1) {
+            // Colour to monochrome: 1 exactly where the raw value is the source DC's background
+            // colour in the source's own format.
+            key_ = color_to_pixel(src_dc, src,
+                                  src_dc != nullptr ? src_dc->state.bk_color : RGB(255, 255, 255));
+            kind_ = key;
+            if (src.format->indexed) {
+                build_table([&](DWORD i) { return i == key_ ? 1u : 0u; });
+            }
+        } else if (src.bpp == 1 && !src.is_dib_section) {
+            // Monochrome to colour: 0 is the destination's text colour, 1 its background.
+            const COLORREF text = dst_dc != nullptr ? dst_dc->state.text_color : RGB(0, 0, 0);
+            const COLORREF bk = dst_dc != nullptr ? dst_dc->state.bk_color : RGB(255, 255, 255);
+            lut_[0] = color_to_pixel(dst_dc, dst, text);
+            lut_[1] = color_to_pixel(dst_dc, dst, bk);
+            kind_ = table;
+        } else if (same_layout(src, dst)) {
+            kind_ = identity;
+        } else if (src.format->indexed) {
+            build_table(
+                [&](DWORD i) { return color_to_pixel(dst_dc, dst, pixel_to_color(src, i)); });
+        } else if (!dst.format->indexed) {
+            kind_ = direct;
+        } else {
+            kind_ = to_indexed;
+        }
+    }
+
+    Kind kind() const { return kind_; }
+    DWORD key_value() const { return key_; }
+
+    void row(const BYTE* src_row, const int* xs, int n, DWORD* out) {
+        const auto read = s_.format->read;
+        switch (kind_) {
+        case identity:
+            for (int k = 0; k < n; ++k) {
+                out[k] = read(src_row, xs[k]);
+            }
+            break;
+        case table:
+            for (int k = 0; k < n; ++k) {
+                out[k] = lut_[read(src_row, xs[k]) & 0xFF];
+            }
+            break;
+        case key:
+            for (int k = 0; k < n; ++k) {
+                out[k] = read(src_row, xs[k]) == key_ ? 1u : 0u;
+            }
+            break;
+        case direct:
+            for (int k = 0; k < n; ++k) {
+                out[k] = d_.format->from_rgb(d_, s_.format->to_rgb(s_, read(src_row, xs[k])));
+            }
+            break;
+        case to_indexed:
+            for (int k = 0; k < n; ++k) {
+                const DWORD v = read(src_row, xs[k]);
+                auto it = cache_.find(v);
+                if (it == cache_.end()) {
+                    it = cache_.emplace(v, color_to_pixel(dst_dc_, d_, s_.format->to_rgb(s_, v)))
+                             .first;
+                }
+                out[k] = it->second;
+            }
+            break;
+        }
+    }
+
+private:
+    template <class F> void build_table(F f) {
+        const int count = 1 << std::min(s_.bpp, 8);
+        for (int i = 0; i < count; ++i) {
+            lut_[i] = f(static_cast<DWORD>(i));
+        }
+        kind_ = table;
+    }
+
+    const Bitmap& s_;
+    const Bitmap& d_;
+    const Dc* dst_dc_;
+    Kind kind_ = identity;
+    DWORD key_ = 0;
+    DWORD lut_[256] = {};
+    std::unordered_map<DWORD, DWORD> cache_;
+};
+
+// The brush as raw destination values, tiled from the DC's brush origin.
+struct Pattern {
+    bool null = false;
+    int width = 1;
+    int height = 1;
+    int org_x = 0; // device coordinates where the pattern's (0,0) falls
+    int org_y = 0;
+    std::vector<DWORD> values;
+
+    void row(int y, int x0, int n, DWORD* out) const {
+        if (width == 1 && height == 1) {
+            std::fill(out, out + n, values[0]);
+            return;
+        }
+        const int py = ((y - org_y) % height + height) % height;
+        const DWORD* line = values.data() + static_cast<std::size_t>(py) * width;
+        int px = ((x0 - org_x) % width + width) % width;
+        for (int k = 0; k < n; ++k) {
+            out[k] = line[px];
+            if (++px == width) {
+                px = 0;
+            }
+        }
+    }
+};
+
+bool make_pattern(const Dc& dc, const Target& t, const Brush* brush, Pattern& out) {
+    out.org_x = dc.state.brush_org.x + t.origin_x;
+    out.org_y = dc.state.brush_org.y + t.origin_y;
+    if (brush == nullptr) {
+        return false;
+    }
+    if (brush->style == BS_NULL) {
+        out.null = true;
+        return true;
+    }
+    if (brush->pattern) {
+        const Bitmap& p = *brush->pattern;
+        Converter conv(p, &dc, *t.surface, &dc);
+        out.width = p.width;
+        out.height = p.height;
+        out.values.resize(static_cast<std::size_t>(p.width) * p.height);
+        std::vector<int> xs(p.width);
+        for (int x = 0; x < p.width; ++x) {
+            xs[x] = x;
+        }
+        for (int y = 0; y < p.height; ++y) {
+            conv.row(p.row(y), xs.data(), p.width,
+                     out.values.data() + static_cast<std::size_t>(y) * p.width);
+        }
+        return true;
+    }
+    out.values.assign(1, color_to_pixel(&dc, *t.surface, brush->color));
+    return true;
+}
+
+// ---- Fast paths ----------------------------------------------------------------------------
+
+template <class Op> void bytes_op(BYTE* d, const BYTE* s, std::size_t n, Op op) {
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, d + i, 8);
+        std::memcpy(&b, s + i, 8);
+        a = op(a, b);
+        std::memcpy(d + i, &a, 8);
+    }
+    for (; i < n; ++i) {
+        d[i] = static_cast<BYTE>(op(std::uint64_t{d[i]}, std::uint64_t{s[i]}));
+    }
+}
+
+// Same-format rows at byte granularity: returns false when the rop has no fast path.
+bool same_format_row(BYTE rop3, BYTE* d, const BYTE* s, std::size_t n) {
+    switch (rop3) {
+    case kSrcCopy:
+        std::memmove(d, s, n);
+        return true;
+    case kSrcAnd:
+        bytes_op(d, s, n, [](std::uint64_t a, std::uint64_t b) { return a & b; });
+        return true;
+    case kSrcPaint:
+        bytes_op(d, s, n, [](std::uint64_t a, std::uint64_t b) { return a | b; });
+        return true;
+    case kSrcInvert:
+        bytes_op(d, s, n, [](std::uint64_t a, std::uint64_t b) { return a ^ b; });
+        return true;
+    case kSrcAndNot:
+        bytes_op(d, s, n, [](std::uint64_t a, std::uint64_t b) { return a & ~b; });
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Colour to monochrome by key, 1:1, SRCCOPY: the mask step of transparent drawing.
+template <int Bytes> void mask_row(const BYTE* s, DWORD key, BYTE* d, int x0, int n) {
+    auto value = [&](int k) -> DWORD {
+        if constexpr (Bytes == 4) {
+            DWORD v;
+            std::memcpy(&v, s + 4 * k, 4);
+            return v;
+        } else if constexpr (Bytes == 2) {
+            return static_cast<DWORD>(s[2 * k]) | (static_cast<DWORD>(s[2 * k + 1]) << 8);
+        } else if constexpr (Bytes == 3) {
+            return static_cast<DWORD>(s[3 * k]) | (static_cast<DWORD>(s[3 * k + 1]) << 8) |
+                   (static_cast<DWORD>(s[3 * k + 2]) << 16);
+        } else {
+            return s[k];
+        }
+    };
+    auto put = [&](int k, bool on) {
+        const int x = x0 + k;
+        const BYTE bit = static_cast<BYTE>(0x80u >> (x & 7));
+        d[x >> 3] = static_cast<BYTE>(on ? (d[x >> 3] | bit) : (d[x >> 3] & ~bit));
+    };
+    int k = 0;
+    while (k < n && ((x0 + k) & 7) != 0) {
+        put(k, value(k) == key);
+        ++k;
+    }
+    BYTE* out = d + ((x0 + k) >> 3);
+    for (; k + 8 <= n; k += 8) {
+        unsigned byte = 0;
+        for (int b = 0; b < 8; ++b) {
+            byte = (byte << 1) | (value(k + b) == key ? 1u : 0u);
+        }
+        *out++ = static_cast<BYTE>(byte);
+    }
+    for (; k < n; ++k) {
+        put(k, value(k) == key);
+    }
+}
+
+void fill_row(BYTE* d, int bpp, DWORD v, int n) {
+    switch (bpp) {
+    case 8:
+        std::memset(d, static_cast<int>(v & 0xFF), static_cast<std::size_t>(n));
+        break;
+    case 16: {
+        const std::uint16_t w = static_cast<std::uint16_t>(v);
+        for (int k = 0; k < n; ++k) {
+            std::memcpy(d + 2 * k, &w, 2);
+        }
+        break;
+    }
+    case 24:
+        for (int k = 0; k < n; ++k) {
+            d[3 * k] = static_cast<BYTE>(v);
+            d[3 * k + 1] = static_cast<BYTE>(v >> 8);
+            d[3 * k + 2] = static_cast<BYTE>(v >> 16);
+        }
+        break;
+    default:
+        for (int k = 0; k < n; ++k) {
+            std::memcpy(d + 4 * k, &v, 4);
+        }
+        break;
+    }
+}
+
+struct BlitRequest {
+    Dc* dst_dc;
+    long long dx, dy, dw, dh; // logical coordinates of the destination DC
+    Dc* src_dc;               // null when the rop needs no source
+    long long sx, sy, sw, sh;
+    DWORD rop;
+    const Brush* brush; // null: the DC's selected brush
+};
+
+bool blit(const BlitRequest& r) {
+    const BYTE rop3 = rop3_of(r.rop);
+    const bool use_src = rop_uses_src(rop3);
+    const bool use_pat = rop_uses_pat(rop3);
+    Target dt;
+    if (r.dst_dc == nullptr || !resolve_target(*r.dst_dc, dt)) {
+        return false;
+    }
+    Target st;
+    if (use_src && (r.src_dc == nullptr || !resolve_target(*r.src_dc, st))) {
+        return false;
+    }
+    if (r.dw == 0 || r.dh == 0 || (use_src && (r.sw == 0 || r.sh == 0))) {
+        return true;
+    }
+    Pattern pat;
+    if (use_pat) {
+        if (!make_pattern(*r.dst_dc, dt,
+                          r.brush != nullptr ? r.brush : lookup_brush(r.dst_dc->state.brush),
+                          pat)) {
+            return false;
+        }
+        if (pat.null) {
+            return true; // a null brush draws nothing
+        }
+    }
+
+    Axis ax, ay;
+    map_axis(r.dx + dt.origin_x, r.dw, r.sx + st.origin_x, r.sw, dt.clip.left, dt.clip.right,
+             st.clip.left, st.clip.right, use_src, ax);
+    map_axis(r.dy + dt.origin_y, r.dh, r.sy + st.origin_y, r.sh, dt.clip.top, dt.clip.bottom,
+             st.clip.top, st.clip.bottom, use_src, ay);
+    const int n = static_cast<int>(ax.src.size());
+    const int rows = static_cast<int>(ay.src.size());
+    if (n == 0 || rows == 0) {
+        return true;
+    }
+
+    Bitmap& D = *dt.surface;
+    const int x0 = ax.start;
+
+    if (!use_src) {
+        // Pattern and destination only.
+        const RopRowFn fn = rop_row(rop3);
+        std::vector<DWORD> dbuf(n), pbuf(n), sbuf(n, 0);
+        const bool solid = pat.values.size() == 1;
+        const bool fast_fill = rop3 == kPatCopy && solid && D.bpp >= 8;
+        if (use_pat && solid) {
+            pat.row(0, x0, n, pbuf.data());
+        }
+        for (int k = 0; k < rows; ++k) {
+            const int y = ay.start + k;
+            BYTE* drow = D.row(y);
+            if (fast_fill) {
+                fill_row(drow + static_cast<std::size_t>(x0) * (D.bpp / 8), D.bpp, pat.values[0],
+                         n);
+                continue;
+            }
+            if (use_pat && !solid) {
+                pat.row(y, x0, n, pbuf.data());
+            }
+            for (int i = 0; i < n; ++i) {
+                dbuf[i] = D.format->read(drow, x0 + i);
+            }
+            fn(dbuf.data(), sbuf.data(), pbuf.data(), n);
+            for (int i = 0; i < n; ++i) {
+                D.format->write(drow, x0 + i, dbuf[i]);
+            }
+        }
+        return true;
+    }
+
+    Bitmap& S = *st.surface;
+    Converter conv(S, r.src_dc, D, r.dst_dc);
+    const bool same_surface = &S == &D;
+    // Overlapping copies within one surface work as if the source were read first.
+    const bool bottom_up = same_surface && ay.src[0] < ay.start;
+    const bool straight = ax.contiguous && static_cast<int>(ax.src.size()) == n &&
+                          ay.src.size() == static_cast<std::size_t>(rows);
+
+    const bool bytewise = straight && conv.kind() == Converter::identity && D.bpp >= 8 &&
+                          (!same_surface || rop3 == kSrcCopy);
+    const bool mask = straight && conv.kind() == Converter::key && D.bpp == 1 && rop3 == kSrcCopy &&
+                      S.bpp >= 8 && !same_surface;
+    const RopRowFn fn = rop_row(rop3);
+    std::vector<DWORD> sbuf(n), dbuf(n), pbuf(use_pat ? n : 0);
+    if (use_pat && pat.values.size() == 1) {
+        pat.row(0, x0, n, pbuf.data());
+    }
+    const std::size_t bytes_pp = static_cast<std::size_t>(D.bpp / 8);
+
+    for (int k = 0; k < rows; ++k) {
+        const int idx = bottom_up ? rows - 1 - k : k;
+        const int y = ay.start + idx;
+        const BYTE* srow = S.row(ay.src[idx]);
+        BYTE* drow = D.row(y);
+        if (bytewise && same_format_row(rop3, drow + x0 * bytes_pp, srow + ax.src[0] * bytes_pp,
+                                        static_cast<std::size_t>(n) * bytes_pp)) {
+            continue;
+        }
+        if (mask) {
+            switch (S.bpp) {
+            case 32:
+                mask_row<4>(srow + 4 * static_cast<std::size_t>(ax.src[0]), conv.key_value(), drow,
+                            x0, n);
+                break;
+            case 24:
+                mask_row<3>(srow + 3 * static_cast<std::size_t>(ax.src[0]), conv.key_value(), drow,
+                            x0, n);
+                break;
+            case 16:
+                mask_row<2>(srow + 2 * static_cast<std::size_t>(ax.src[0]), conv.key_value(), drow,
+                            x0, n);
+                break;
+            default:
+                mask_row<1>(srow + ax.src[0], conv.key_value(), drow, x0, n);
+                break;
+            }
+            continue;
+        }
+        conv.row(srow, ax.src.data(), n, sbuf.data());
+        if (use_pat && pat.values.size() != 1) {
+            pat.row(y, x0, n, pbuf.data());
+        }
+        if (rop3 != kSrcCopy) {
+            for (int i = 0; i < n; ++i) {
+                dbuf[i] = D.format->read(drow, x0 + i);
+            }
+            fn(dbuf.data(), sbuf.data(), use_pat ? pbuf.data() : sbuf.data(), n);
+        } else {
+            dbuf.swap(sbuf);
+        }
+        for (int i = 0; i < n; ++i) {
+            D.format->write(drow, x0 + i, dbuf[i]);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool fill_rect(Dc& dc, const RECT& rect, const Brush& brush) {
+    BlitRequest r{&dc,
+                  rect.left,
+                  rect.top,
+                  static_cast<long long>(rect.right) - rect.left,
+                  static_cast<long long>(rect.bottom) - rect.top,
+                  nullptr,
+                  0,
+                  0,
+                  0,
+                  0,
+                  PATCOPY,
+                  &brush};
+    if (r.dw <= 0 || r.dh <= 0) {
+        Target t;
+        return resolve_target(dc, t); // an empty rectangle draws nothing
+    }
+    return blit(r);
+}
+
+} // namespace platform::gdi
+
+using namespace platform::gdi;
+
+extern "C" {
+
+BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
+    BlitRequest r{lookup_dc(hdc), x, y, cx, cy, lookup_dc(hdcSrc), x1, y1, cx, cy, rop, nullptr};
+    return blit(r) ? TRUE : FALSE;
+}
+
+BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
+                       int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop) {
+    BlitRequest r{lookup_dc(hdcDest),
+                  xDest,
+                  yDest,
+                  wDest,
+                  hDest,
+                  lookup_dc(hdcSrc),
+                  xSrc,
+                  ySrc,
+                  wSrc,
+                  hSrc,
+                  rop,
+                  nullptr};
+    return blit(r) ? TRUE : FALSE;
+}
+
+BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
+    if (rop_uses_src(rop3_of(rop))) {
+        return FALSE;
+    }
+    BlitRequest r{lookup_dc(hdc), x, y, w, h, nullptr, 0, 0, 0, 0, rop, nullptr};
+    return blit(r) ? TRUE : FALSE;
+}
+
+} // extern "C"

@@ -1,0 +1,122 @@
+// Every GDI operation leaves the live-object counts where they were once its objects are gone.
+#include <windows.h>
+
+#include "platform/host.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+struct Counts {
+    int bitmaps = host::live_gdi_objects(OBJ_BITMAP);
+    int brushes = host::live_gdi_objects(OBJ_BRUSH);
+    int palettes = host::live_gdi_objects(OBJ_PAL);
+    int dcs = host::live_gdi_objects(OBJ_DC);
+    int memdcs = host::live_gdi_objects(OBJ_MEMDC);
+    int total = host::live_gdi_objects_total();
+    bool operator==(const Counts&) const = default;
+};
+
+} // namespace
+
+TEST(HostLiveCounts, CountsFollowCreationAndDeletion) {
+    const Counts before;
+    HBITMAP bmp = CreateBitmap(4, 4, 1, 1, nullptr);
+    HDC mem = CreateCompatibleDC(nullptr);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), before.bitmaps + 1);
+    EXPECT_EQ(host::live_gdi_objects(OBJ_MEMDC), before.memdcs + 1);
+    EXPECT_EQ(host::live_gdi_objects(OBJ_DC), before.dcs + 1);
+    EXPECT_EQ(host::live_gdi_objects_total(), before.total + 3);
+    // Stock objects are not counted.
+    EXPECT_EQ(CreateBitmap(0, 0, 1, 1, nullptr), CreateCompatibleBitmap(screen, 0, 0));
+    DeleteObject(GetStockObject(WHITE_BRUSH));
+    EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), before.bitmaps + 1);
+    ReleaseDC(nullptr, screen);
+    DeleteDC(mem);
+    DeleteObject(bmp);
+    EXPECT_EQ(Counts{}, before);
+}
+
+TEST(HostLiveCounts, EveryOperationReleasesWhatItMade) {
+    const std::function<void()> operations[] = {
+        [] { // selection round trips, including a deleted-while-selected brush
+            HDC mem = CreateCompatibleDC(nullptr);
+            HBITMAP bmp = CreateBitmap(8, 8, 1, 1, nullptr);
+            HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
+            HGDIOBJ old_bmp = SelectObject(mem, bmp);
+            HGDIOBJ old_brush = SelectObject(mem, brush);
+            DeleteObject(brush);
+            SelectObject(mem, old_brush);
+            SelectObject(mem, old_bmp);
+            DeleteObject(bmp);
+            DeleteDC(mem);
+        },
+        [] { // a DC deleted with objects still selected frees the pending ones
+            HDC mem = CreateCompatibleDC(nullptr);
+            HBITMAP bmp = CreateBitmap(8, 8, 1, 1, nullptr);
+            HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
+            SelectObject(mem, bmp);
+            SelectObject(mem, brush);
+            DeleteObject(brush);
+            DeleteDC(mem);
+            DeleteObject(bmp);
+        },
+        [] { // blits between screen, colour and monochrome surfaces
+            HDC screen = GetDC(nullptr);
+            HDC a = CreateCompatibleDC(screen);
+            HDC b = CreateCompatibleDC(screen);
+            HBITMAP colour = CreateCompatibleBitmap(screen, 16, 16);
+            HBITMAP mono = CreateBitmap(16, 16, 1, 1, nullptr);
+            HGDIOBJ oa = SelectObject(a, colour);
+            HGDIOBJ ob = SelectObject(b, mono);
+            BitBlt(b, 0, 0, 16, 16, a, 0, 0, SRCCOPY);
+            BitBlt(a, 0, 0, 16, 16, b, 0, 0, SRCAND);
+            StretchBlt(screen, 0, 0, 32, 32, a, 0, 0, 16, 16, SRCCOPY);
+            PatBlt(a, 0, 0, 16, 16, PATCOPY);
+            SelectObject(a, oa);
+            SelectObject(b, ob);
+            DeleteObject(colour);
+            DeleteObject(mono);
+            DeleteDC(a);
+            DeleteDC(b);
+            ReleaseDC(nullptr, screen);
+        },
+        [] { // palettes selected, realized and deleted while selected
+            HDC screen = GetDC(nullptr);
+            struct {
+                WORD version, count;
+                PALETTEENTRY entries[2];
+            } lp = {0x300, 2, {{10, 20, 30, 0}, {40, 50, 60, 0}}};
+            HPALETTE pal = CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp));
+            HPALETTE old = SelectPalette(screen, pal, FALSE);
+            RealizePalette(screen);
+            DeleteObject(pal);
+            SelectPalette(screen, old, FALSE);
+            ReleaseDC(nullptr, screen);
+        },
+        [] { // pattern brushes keep a copy of their bitmap, not a counted object
+            HBITMAP bmp = CreateBitmap(8, 8, 1, 1, nullptr);
+            HBRUSH brush = CreatePatternBrush(bmp);
+            DeleteObject(bmp);
+            HDC mem = CreateCompatibleDC(nullptr);
+            RECT r = {0, 0, 1, 1};
+            FillRect(mem, &r, brush);
+            DeleteDC(mem);
+            DeleteObject(brush);
+        },
+        [] { // failures create nothing
+            CreateBitmap(1 << 20, 1 << 20, 1, 32, nullptr);
+            CreateCompatibleBitmap(nullptr, 4, 4);
+            CreatePatternBrush(nullptr);
+            CreateCompatibleDC(reinterpret_cast<HDC>(1));
+        },
+    };
+    for (std::size_t i = 0; i < std::size(operations); ++i) {
+        const Counts before;
+        operations[i]();
+        EXPECT_EQ(Counts{}, before) << "operation " << i;
+    }
+}

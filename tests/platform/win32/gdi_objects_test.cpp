@@ -1,0 +1,353 @@
+// Device contexts, selection rules, object records and bad handles.
+#include "platform/win32/gdi_test_util.h"
+
+#include <gtest/gtest.h>
+
+using gdi_test::expected_bpp;
+using gdi_test::MemSurface;
+
+namespace {
+
+BITMAP bitmap_of(HGDIOBJ h) {
+    BITMAP bm{};
+    EXPECT_EQ(GetObjectA(h, sizeof(bm), &bm), static_cast<int>(sizeof(BITMAP)));
+    return bm;
+}
+
+} // namespace
+
+TEST(GdiDisplay, ReportsTheExpectedDepthAndSize) {
+    HDC screen = GetDC(nullptr);
+    ASSERT_NE(screen, nullptr);
+    const int bpp = expected_bpp();
+    EXPECT_EQ(GetDeviceCaps(screen, BITSPIXEL), bpp);
+    EXPECT_EQ(GetDeviceCaps(screen, PLANES), 1);
+    EXPECT_GT(GetDeviceCaps(screen, HORZRES), 0);
+    EXPECT_GT(GetDeviceCaps(screen, VERTRES), 0);
+    const bool palette = (GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) != 0;
+    EXPECT_EQ(palette, bpp == 8);
+    if (bpp == 8) {
+        EXPECT_EQ(GetDeviceCaps(screen, SIZEPALETTE), 256);
+#ifndef _WIN32
+        EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), 20); // Wine on Xvfb says -1
+#endif
+    } else {
+        EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), -1);
+    }
+    // A memory DC reports the display's depth whatever is selected into it.
+    HDC mem = CreateCompatibleDC(screen);
+    EXPECT_EQ(GetDeviceCaps(mem, BITSPIXEL), bpp);
+    EXPECT_EQ(GetDeviceCaps(mem, HORZRES), GetDeviceCaps(screen, HORZRES));
+    DeleteDC(mem);
+    EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
+
+    HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    ASSERT_NE(display, nullptr);
+    EXPECT_EQ(GetDeviceCaps(display, BITSPIXEL), bpp);
+    EXPECT_EQ(GetObjectType(display), static_cast<DWORD>(OBJ_DC));
+    EXPECT_TRUE(DeleteDC(display));
+}
+
+TEST(GdiDc, NewMemoryDcHasItsDefaults) {
+    for (bool from_null : {true, false}) {
+        HDC screen = GetDC(nullptr);
+        HDC mem = CreateCompatibleDC(from_null ? nullptr : screen);
+        ASSERT_NE(mem, nullptr);
+        EXPECT_EQ(GetObjectType(mem), static_cast<DWORD>(OBJ_MEMDC));
+        EXPECT_EQ(GetObjectType(screen), static_cast<DWORD>(OBJ_DC));
+        HGDIOBJ bmp = GetCurrentObject(mem, OBJ_BITMAP);
+        BITMAP bm = bitmap_of(bmp);
+        EXPECT_EQ(bm.bmWidth, 1);
+        EXPECT_EQ(bm.bmHeight, 1);
+        EXPECT_EQ(bm.bmBitsPixel, 1);
+        EXPECT_EQ(bm.bmPlanes, 1);
+        EXPECT_EQ(GetBkColor(mem), RGB(255, 255, 255));
+        EXPECT_EQ(GetTextColor(mem), RGB(0, 0, 0));
+        EXPECT_EQ(GetMapMode(mem), MM_TEXT);
+        EXPECT_EQ(GetBkMode(mem), OPAQUE);
+        EXPECT_EQ(GetCurrentObject(mem, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
+        EXPECT_EQ(GetCurrentObject(mem, OBJ_PAL), GetStockObject(DEFAULT_PALETTE));
+        EXPECT_TRUE(DeleteDC(mem));
+        ReleaseDC(nullptr, screen);
+    }
+}
+
+TEST(GdiDc, StateSettersReturnThePreviousValue) {
+    HDC mem = CreateCompatibleDC(nullptr);
+    EXPECT_EQ(SetBkColor(mem, RGB(1, 2, 3)), RGB(255, 255, 255));
+    EXPECT_EQ(SetBkColor(mem, RGB(4, 5, 6)), RGB(1, 2, 3));
+    EXPECT_EQ(SetTextColor(mem, RGB(7, 8, 9)), RGB(0, 0, 0));
+    EXPECT_EQ(GetTextColor(mem), RGB(7, 8, 9));
+    EXPECT_EQ(SetMapMode(mem, MM_ANISOTROPIC), MM_TEXT);
+    EXPECT_EQ(SetMapMode(mem, MM_TEXT), MM_ANISOTROPIC);
+    EXPECT_EQ(SetBkMode(mem, TRANSPARENT), OPAQUE);
+    EXPECT_EQ(GetBkMode(mem), TRANSPARENT);
+    EXPECT_EQ(SetStretchBltMode(mem, COLORONCOLOR), BLACKONWHITE);
+    EXPECT_EQ(GetStretchBltMode(mem), COLORONCOLOR);
+    POINT old{};
+    EXPECT_TRUE(SetBrushOrgEx(mem, 3, 2, &old));
+    EXPECT_EQ(old.x, 0);
+    POINT now{};
+    EXPECT_TRUE(GetBrushOrgEx(mem, &now));
+    EXPECT_EQ(now.x, 3);
+    EXPECT_EQ(now.y, 2);
+    DeleteDC(mem);
+}
+
+TEST(GdiDc, BitmapIsSelectedIntoOneDcAtATime) {
+    HBITMAP bmp = CreateBitmap(8, 8, 1, 1, nullptr);
+    HDC a = CreateCompatibleDC(nullptr);
+    HDC b = CreateCompatibleDC(nullptr);
+    HGDIOBJ stock = SelectObject(a, bmp);
+    ASSERT_NE(stock, nullptr);
+    EXPECT_EQ(SelectObject(b, bmp), nullptr);                         // taken
+    EXPECT_EQ(bitmap_of(GetCurrentObject(b, OBJ_BITMAP)).bmWidth, 1); // b unchanged
+    EXPECT_EQ(SelectObject(a, bmp), bmp);                             // again into the same DC
+    // The stock bitmap goes into any number of DCs.
+    EXPECT_NE(SelectObject(b, stock), nullptr);
+    EXPECT_EQ(SelectObject(a, stock), bmp);
+    EXPECT_EQ(SelectObject(b, bmp), stock);
+    // Deleting the DC leaves the bitmap valid and free to select elsewhere.
+    EXPECT_TRUE(DeleteDC(b));
+    EXPECT_EQ(bitmap_of(bmp).bmWidth, 8);
+    EXPECT_NE(SelectObject(a, bmp), nullptr);
+    SelectObject(a, stock);
+    DeleteDC(a);
+    EXPECT_TRUE(DeleteObject(bmp));
+}
+
+TEST(GdiDc, OnlyMonochromeOrDisplayFormatBitmapsFitAMemoryDc) {
+    const int bpp = expected_bpp();
+    for (int depth : {1, 4, 8, 16, 24, 32}) {
+#ifdef _WIN32
+        if (depth == 32) {
+            continue; // Wine takes 32-bit bitmaps on any display
+        }
+#endif
+        HBITMAP bmp = CreateBitmap(4, 4, 1, depth, nullptr);
+        ASSERT_NE(bmp, nullptr) << depth;
+        HDC mem = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(mem, bmp);
+        EXPECT_EQ(old != nullptr, depth == 1 || depth == bpp) << depth;
+        if (old != nullptr) {
+            SelectObject(mem, old);
+        }
+        DeleteDC(mem);
+        DeleteObject(bmp);
+    }
+}
+
+TEST(GdiDc, CompatibleBitmapTakesTheReferenceFormat) {
+    const int bpp = expected_bpp();
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+
+    HBITMAP from_screen = CreateCompatibleBitmap(screen, 5, 3);
+    EXPECT_EQ(bitmap_of(from_screen).bmBitsPixel, bpp);
+    HBITMAP from_fresh = CreateCompatibleBitmap(mem, 5, 3); // holds the stock mono bitmap
+    EXPECT_EQ(bitmap_of(from_fresh).bmBitsPixel, 1);
+    HGDIOBJ old = SelectObject(mem, from_screen);
+    HBITMAP from_colour = CreateCompatibleBitmap(mem, 5, 3);
+    EXPECT_EQ(bitmap_of(from_colour).bmBitsPixel, bpp);
+    BITMAP bm = bitmap_of(from_colour);
+    EXPECT_EQ(bm.bmType, 0);
+    EXPECT_EQ(bm.bmBits, nullptr);
+    EXPECT_EQ(bm.bmWidth, 5);
+    EXPECT_EQ(bm.bmHeight, 3);
+
+    // An empty size gives the stock 1x1 monochrome bitmap, which deleting leaves alone.
+    HBITMAP empty = CreateCompatibleBitmap(screen, 0, 0);
+    ASSERT_NE(empty, nullptr);
+    bm = bitmap_of(empty);
+    EXPECT_EQ(bm.bmWidth, 1);
+    EXPECT_EQ(bm.bmBitsPixel, 1);
+    EXPECT_EQ(CreateCompatibleBitmap(screen, 0, 0), empty);
+    DeleteObject(empty);
+    EXPECT_EQ(bitmap_of(empty).bmWidth, 1);
+
+    SelectObject(mem, old);
+    DeleteObject(from_screen);
+    DeleteObject(from_fresh);
+    DeleteObject(from_colour);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST(GdiBitmap, RowsAreWordAligned) {
+    struct Case {
+        int width, bpp, stride;
+    };
+    const Case cases[] = {{1, 24, 4}, {2, 24, 6}, {3, 24, 10}, {5, 24, 16}, {7, 24, 22},
+                          {1, 1, 2},  {16, 1, 2}, {17, 1, 4},  {3, 4, 2},   {5, 4, 4},
+                          {3, 8, 4},  {1, 16, 2}, {3, 16, 6},  {1, 32, 4},  {3, 32, 12}};
+    for (const Case& c : cases) {
+        HBITMAP bmp = CreateBitmap(c.width, 3, 1, c.bpp, nullptr);
+        ASSERT_NE(bmp, nullptr);
+        BITMAP bm = bitmap_of(bmp);
+        EXPECT_EQ(bm.bmWidthBytes, c.stride) << c.width << "x" << c.bpp;
+        EXPECT_EQ(bm.bmBitsPixel, c.bpp);
+        EXPECT_EQ(GetBitmapBits(bmp, 0, nullptr), c.stride * 3);
+        DeleteObject(bmp);
+    }
+}
+
+TEST(GdiBitmap, GetObjectSizes) {
+    HBITMAP bmp = CreateBitmap(4, 4, 1, 8, nullptr);
+    DIBSECTION ds{};
+    // A device-dependent bitmap answers with a BITMAP whatever the buffer's size.
+    EXPECT_EQ(GetObjectA(bmp, sizeof(ds), &ds), static_cast<int>(sizeof(BITMAP)));
+    EXPECT_EQ(GetObjectA(bmp, sizeof(BITMAP) - 1, &ds), 0);
+    EXPECT_EQ(GetObjectA(bmp, 0, nullptr), static_cast<int>(sizeof(BITMAP)));
+    DeleteObject(bmp);
+
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    LOGBRUSH lb{};
+    EXPECT_EQ(GetObjectA(brush, sizeof(lb), &lb), static_cast<int>(sizeof(LOGBRUSH)));
+    EXPECT_EQ(lb.lbStyle, static_cast<UINT>(BS_SOLID));
+    EXPECT_EQ(lb.lbColor, RGB(1, 2, 3));
+    EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+    DeleteObject(brush);
+
+    WORD count = 0;
+    EXPECT_EQ(GetObjectA(GetStockObject(DEFAULT_PALETTE), sizeof(count), &count),
+              static_cast<int>(sizeof(WORD)));
+    EXPECT_EQ(count, 20);
+    EXPECT_EQ(GetObjectType(GetStockObject(DEFAULT_PALETTE)), static_cast<DWORD>(OBJ_PAL));
+}
+
+TEST(GdiBitmap, BitmapBitsCopyTopRowFirstAndClampTheCount) {
+    // Monochrome: bit 7 of byte 0 is the leftmost pixel and 1 is white.
+    const BYTE rows[4] = {0x80, 0x00, 0x01, 0x00}; // (0,0) white, (7,1) white
+    HBITMAP bmp = CreateBitmap(16, 2, 1, 1, rows);
+    MemSurface s(bmp);
+    EXPECT_EQ(GetPixel(s.dc, 0, 0), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(s.dc, 1, 0), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(s.dc, 7, 1), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(s.dc, 15, 1), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(s.dc, 16, 0), CLR_INVALID);
+    EXPECT_EQ(GetPixel(s.dc, 0, -1), CLR_INVALID);
+
+    BYTE out[8] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
+    EXPECT_EQ(GetBitmapBits(bmp, 3, out), 3); // not rounded to rows
+    EXPECT_EQ(out[0], 0x80);
+    EXPECT_EQ(out[2], 0x01);
+    EXPECT_EQ(out[3], 0xAA);
+    EXPECT_EQ(GetBitmapBits(bmp, 8, out), 4);
+    EXPECT_EQ(out[3], 0x00);
+    EXPECT_EQ(out[4], 0xAA);
+
+    const BYTE more[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(SetBitmapBits(bmp, 1, more), 1);
+    EXPECT_EQ(GetPixel(s.dc, 7, 0), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(s.dc, 8, 0), RGB(0, 0, 0));
+    EXPECT_EQ(SetBitmapBits(bmp, 8, more), 4);
+    EXPECT_EQ(GetPixel(s.dc, 8, 1), RGB(255, 255, 255));
+}
+
+TEST(GdiBitmap, SetPixelReturnsTheStoredColour) {
+    MemSurface s(4, 4);
+    // Black and white exist at every depth; PALETTEINDEX goes through the default palette.
+    EXPECT_EQ(SetPixel(s.dc, 1, 1, RGB(255, 255, 255)), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(s.dc, 1, 1), RGB(255, 255, 255));
+    EXPECT_EQ(SetPixel(s.dc, 2, 1, PALETTEINDEX(19)), RGB(255, 255, 255));
+    EXPECT_EQ(SetPixel(s.dc, 2, 2, PALETTEINDEX(13)), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(s.dc, 0, 0), RGB(0, 0, 0));
+    // Outside the bitmap nothing is stored; the colour it would have is still returned.
+    EXPECT_EQ(SetPixel(s.dc, 4, 0, RGB(255, 255, 255)), RGB(255, 255, 255));
+    EXPECT_EQ(SetPixel(s.dc, -1, 0, RGB(255, 255, 255)), RGB(255, 255, 255));
+    EXPECT_EQ(GetPixel(s.dc, 3, 0), RGB(0, 0, 0));
+    if (expected_bpp() == 32) {
+        EXPECT_EQ(SetPixel(s.dc, 3, 3, RGB(1, 2, 3)), RGB(1, 2, 3));
+        EXPECT_EQ(GetPixel(s.dc, 3, 3), RGB(1, 2, 3));
+        std::vector<BYTE> raw = s.bits();
+        EXPECT_EQ(raw[3 * 16 + 12], 3); // B, G, R, 0
+        EXPECT_EQ(raw[3 * 16 + 13], 2);
+        EXPECT_EQ(raw[3 * 16 + 14], 1);
+        EXPECT_EQ(raw[3 * 16 + 15], 0);
+    }
+}
+
+TEST(GdiBadInput, NullStaleAndWrongHandlesFail) {
+    HBITMAP bmp = CreateBitmap(2, 2, 1, 1, nullptr);
+    DeleteObject(bmp); // now stale
+    HDC mem = CreateCompatibleDC(nullptr);
+    HDC dead = CreateCompatibleDC(nullptr);
+    DeleteDC(dead);
+    HBRUSH brush = CreateSolidBrush(0);
+    BITMAP bm{};
+    EXPECT_EQ(GetObjectA(bmp, sizeof(bm), &bm), 0);
+    EXPECT_EQ(GetObjectA(nullptr, sizeof(bm), &bm), 0);
+    EXPECT_EQ(GetObjectType(bmp), 0u);
+    EXPECT_EQ(SelectObject(mem, bmp), nullptr);
+    EXPECT_EQ(SelectObject(dead, brush), nullptr);
+    EXPECT_EQ(SelectObject(nullptr, brush), nullptr);
+    EXPECT_FALSE(DeleteObject(bmp));
+    EXPECT_FALSE(DeleteObject(nullptr));
+    EXPECT_FALSE(DeleteDC(dead));
+    EXPECT_FALSE(DeleteDC(nullptr));
+    EXPECT_EQ(CreateCompatibleDC(dead), nullptr);
+    EXPECT_EQ(CreateCompatibleBitmap(nullptr, 4, 4), nullptr);
+    EXPECT_EQ(CreateCompatibleBitmap(dead, 4, 4), nullptr);
+    EXPECT_EQ(GetBitmapBits(bmp, 0, nullptr), 0);
+    EXPECT_EQ(GetPixel(dead, 0, 0), CLR_INVALID);
+    EXPECT_EQ(GetPixel(nullptr, 0, 0), CLR_INVALID);
+    EXPECT_EQ(GetDeviceCaps(dead, BITSPIXEL), 0);
+    EXPECT_EQ(GetBkColor(dead), CLR_INVALID);
+    EXPECT_EQ(SetTextColor(nullptr, 0), CLR_INVALID);
+    EXPECT_EQ(GetMapMode(dead), 0);
+    EXPECT_FALSE(BitBlt(dead, 0, 0, 1, 1, mem, 0, 0, SRCCOPY));
+    EXPECT_FALSE(BitBlt(mem, 0, 0, 1, 1, dead, 0, 0, SRCCOPY));
+    EXPECT_FALSE(PatBlt(dead, 0, 0, 1, 1, PATCOPY));
+    // A handle of one type used as another fails.
+    EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(brush), brush), nullptr);
+    EXPECT_EQ(GetBitmapBits(reinterpret_cast<HBITMAP>(brush), 0, nullptr), 0);
+    DeleteObject(brush);
+    DeleteDC(mem);
+}
+
+TEST(GdiBadInput, NegativeAndHugeBitmapsFailCleanly) {
+    // Negative extents are taken by their size.
+    HBITMAP neg = CreateBitmap(-3, -4, 1, 1, nullptr);
+    BITMAP bm{};
+    ASSERT_EQ(GetObjectA(neg, sizeof(bm), &bm), static_cast<int>(sizeof(bm)));
+    EXPECT_EQ(bm.bmWidth, 3);
+    EXPECT_EQ(bm.bmHeight, 4);
+    DeleteObject(neg);
+    EXPECT_EQ(CreateBitmap(4, 4, 2, 8, nullptr), nullptr); // planes must be 1
+    EXPECT_EQ(CreateBitmap(1 << 20, 1 << 20, 1, 32, nullptr), nullptr);
+    EXPECT_EQ(CreateBitmap(1 << 20, 1 << 20, 1, 1, nullptr), nullptr);
+    EXPECT_EQ(CreateBitmap(4, 4, 1, 33, nullptr), nullptr);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(CreateCompatibleBitmap(screen, 1 << 20, 1 << 20), nullptr);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(CreateBitmapIndirect(nullptr), nullptr);
+}
+
+#ifndef _WIN32
+// Windows documents that a bitmap still selected into a DC cannot be deleted (Wine deletes it).
+TEST(GdiDc, SelectedBitmapIsNotDeleted) {
+    HBITMAP bmp = CreateBitmap(2, 2, 1, 1, nullptr);
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    EXPECT_FALSE(DeleteObject(bmp));
+    EXPECT_EQ(GetObjectType(bmp), static_cast<DWORD>(OBJ_BITMAP));
+    SelectObject(mem, old);
+    EXPECT_TRUE(DeleteObject(bmp));
+    DeleteDC(mem);
+}
+#endif
+
+TEST(GdiDc, SelectedBrushIsDeletedWhenReleased) {
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    HDC mem = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mem, brush);
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH)); // still in use
+    SelectObject(mem, old);
+    EXPECT_EQ(GetObjectType(brush), 0u);
+    DeleteDC(mem);
+    // DeleteObject on a DC deletes the DC.
+    HDC other = CreateCompatibleDC(nullptr);
+    EXPECT_TRUE(DeleteObject(other));
+    EXPECT_EQ(GetObjectType(other), 0u);
+}
