@@ -72,32 +72,56 @@ void advance_clock(DWORD ms);
 // clock to move by itself: each call to GetTickCount then advances it by `step` ms first (0 off).
 void set_auto_advance(DWORD step);
 
-// ---- Message boxes -------------------------------------------------------------------------------
+// ---- Message boxes
+// -------------------------------------------------------------------------------
 
 // Receives every MessageBoxA call and returns its answer. Without a handler the text goes to
 // standard error and the answer is IDOK.
-using MessageBoxHandler = std::function<int(HWND owner, const char* text, const char* caption,
-                                            UINT type)>;
+using MessageBoxHandler =
+    std::function<int(HWND owner, const char* text, const char* caption, UINT type)>;
 void set_message_box_handler(MessageBoxHandler handler);
 
-// ---- Language ------------------------------------------------------------------------------------
+// ---- Language
+// ------------------------------------------------------------------------------------
 
-// The user's language (GetUserDefaultLangID), 1033 unless set.
+// The user's language (GetUserDefaultLangID, GetUserDefaultUILanguage), 1033 unless set.
+// LoadStringA and neutral resource look-ups take a resource in this language, else in US
+// English (1033), else in the first (lowest) language the resource has.
 void set_user_language(LANGID lang);
 
-// ---- Modules and resources -----------------------------------------------------------------------
+// ---- Modules and resources
+// -----------------------------------------------------------------------
 
-// A module known to the loader. The program itself is module "" (GetModuleHandleA(NULL)).
-// A shared library registers itself from a static initializer with its file name and entry
-// point; LoadLibraryA then calls the entry with DLL_PROCESS_ATTACH when its load count goes
-// from 0 to 1 and FreeLibrary with DLL_PROCESS_DETACH when it returns to 0.
+// A module known to the loader. The program itself is the module GetModuleHandleA(NULL) gives.
+//
+// A shared library registers itself from a static initializer with its file name ("TALVO.dll")
+// and entry point. Registered while the program starts (the program is linked against it), the
+// module is attached at once, as Windows attaches implicitly linked DLLs: its entry is called
+// with DLL_PROCESS_ATTACH and its load count is 1. Registered from inside LoadLibraryA (which
+// dlopen()s "name" as given, then lib<name>.so in lower case without ".dll" from the program's
+// directory), LoadLibraryA attaches it. Names match without regard to case, with or without
+// ".dll".
+//
+// The entry is called with DLL_PROCESS_ATTACH when the load count goes from 0 to 1, and with
+// DLL_PROCESS_DETACH when FreeLibrary takes it back to 0. A failed attach (the entry returns
+// FALSE) is followed by a detach and leaves the module unloaded; LoadLibraryA then returns NULL.
+// A host may free a module, change the display mode and load it again: it attaches anew. The
+// shared object itself stays mapped. At exit, modules still loaded are detached in reverse order
+// of attachment (with a non-NULL reserved pointer), before the destructors of the statics they
+// built while attaching.
+//
+// Registering a name again (its library loaded anew) keeps the module's handle and resources and
+// takes the new entry point. unregister_module detaches a loaded module and forgets it.
 HMODULE register_module(const char* name, DLLMAIN_PROC entry);
 void unregister_module(HMODULE module);
 
-// Resources of a module. Names are numbers (MAKEINTRESOURCE) or strings; bitmaps are given as
-// the bytes of a BMP file (the 14-byte file header included) and stored without it, as Windows
-// stores them. Strings are UTF-8 and are converted to the ANSI code page the program sees when
-// loaded (this platform's ANSI code page is UTF-8).
+// Resources of a module (NULL: the program). Names are numbers (MAKEINTRESOURCE, or "#123") or
+// strings (compared without regard to case). Bitmaps are given as the bytes of a BMP file (the
+// 14-byte file header included) and stored without it, as Windows stores them; a file that the
+// BMP reader refuses is not added (false). Adding a name again replaces it. Strings are UTF-8
+// (false when not valid) and are converted to the ANSI code page the program sees when loaded
+// (this platform's ANSI code page is UTF-8); they are also found as RT_STRING blocks
+// (block id / 16 + 1) through FindResourceA, as on Windows.
 bool add_bitmap_resource(HMODULE module, LPCSTR name, const void* bmp_file, std::size_t size);
 bool add_bitmap_resource_from_file(HMODULE module, LPCSTR name, const char* path);
 bool add_string_resource(HMODULE module, UINT id, LANGID lang, const char* utf8);

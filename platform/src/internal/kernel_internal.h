@@ -22,4 +22,8 @@ std::string program_directory();
 // cannot be opened or is larger than `max_size` bytes.
 bool read_whole_file(const char* win32_path, std::vector<unsigned char>& out, std::size_t max_size);
 
+// The string `id` of a module (NULL: the program) in the user's language, else US English,
+// else the first language it has. False when the module has no such string.
+bool find_string(HINSTANCE module, UINT id, std::u16string& out);
+
 } // namespace platform
