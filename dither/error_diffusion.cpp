@@ -1,12 +1,16 @@
 // Floyd-Steinberg error diffusion onto the fixed palettes. Each pixel's error is spread 7/16 to
 // the right, 3/16, 5/16 and 1/16 to the row below, every share computed on its own and
 // truncated toward zero; only the pixel plus its error is clamped, never the error itself.
+// Rows are taken in memory order, the bottom image row first.
 //
-// The loop below is the fast form of the textbook one: it keeps the error travelling right and
-// the shares still open for the row below in registers, and needs a single error row, because
-// the row below receives its final value at x - 1 just after x - 1 has been read for this row.
-// The results are identical to the two-row form, which the tests keep as their reference.
+// Two loops give the same bytes as the textbook two-row loop, which the tests keep as their
+// reference: a plain-order one while the lookup cache still has empty entries, and a faster
+// one that runs several rows at once when it has none.
 #include <DitherDib.h>
+
+#include "dither/diffusion_serial.h"
+#include "dither/diffusion_wavefront.h"
+#include "dither/pixel_readers.h"
 
 #include <bit>
 #include <cstdint>
@@ -16,189 +20,64 @@
 
 namespace {
 
+using namespace talvo_dither;
+
 constexpr int kMaxColours = 256;
 constexpr std::int64_t kMaxBlockBytes = 0x7FFFFFFF;
-
-inline int clamp_channel(int v) {
-    return v < 0 ? 0 : (v > 255 ? 255 : v);
-}
 
 std::int64_t dib_stride(int width, int bits) {
     return ((static_cast<std::int64_t>(bits) * width + 31) / 32) * 4;
 }
 
-// ---- Source readers: one per pixel layout, each yields 8-bit red, green and blue ------------
-
-struct ReadBgr24 {
-    void operator()(const BYTE* row, int x, int& r, int& g, int& b) const {
-        const BYTE* p = row + 3 * x;
-        b = p[0];
-        g = p[1];
-        r = p[2];
-    }
-};
-
-struct ReadBgrx32 {
-    void operator()(const BYTE* row, int x, int& r, int& g, int& b) const {
-        const BYTE* p = row + 4 * x;
-        b = p[0];
-        g = p[1];
-        r = p[2];
-    }
-};
-
-struct ReadIndexed8 {
-    const RGBQUAD* table;
-    void operator()(const BYTE* row, int x, int& r, int& g, int& b) const {
-        const RGBQUAD& q = table[row[x]];
-        b = q.rgbBlue;
-        g = q.rgbGreen;
-        r = q.rgbRed;
-    }
-};
-
-// A channel of a 16- or 32-bit pixel described by a bit mask, widened to 8 bits by repeating
-// its high bits into the low ones, as the display does when it reads such a pixel back.
-struct MaskedChannel {
-    DWORD mask = 0;
-    int shift = 0;
-    int width = 0;
-
-    explicit MaskedChannel(DWORD m) : mask(m) {
-        if (m != 0) {
-            shift = std::countr_zero(m);
-            width = 32 - std::countl_zero(static_cast<DWORD>(m >> shift));
-        }
-    }
-    int operator()(DWORD pixel) const {
-        if (width == 0) {
-            return 0;
-        }
-        const DWORD v = (pixel & mask) >> shift;
-        if (width >= 8) {
-            return static_cast<int>(v >> (width - 8));
-        }
-        int out = 0;
-        for (int s = 8 - width; s > -width; s -= width) {
-            out |= s >= 0 ? static_cast<int>(v << s) : static_cast<int>(v >> -s);
-        }
-        return out & 0xFF;
-    }
-};
-
-template <int Bytes> struct ReadMasked {
-    MaskedChannel red, green, blue;
-    void operator()(const BYTE* row, int x, int& r, int& g, int& b) const {
-        const BYTE* p = row + Bytes * x;
-        DWORD pixel = static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8;
-        if constexpr (Bytes == 4) {
-            pixel |= static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[3]) << 24;
-        }
-        r = red(pixel);
-        g = green(pixel);
-        b = blue(pixel);
-    }
-};
-
-// ---- The diffusion loop ----------------------------------------------------------------------
-
-struct Job {
-    const BYTE* src;
-    std::int64_t srcStride;
-    BYTE* dst;
-    std::int64_t dstStride;
-    int width;
-    int rows;
-    int colours;          // n: indices at or above it are replaced by 0
-    const RGBQUAD* table; // the destination's colour table
-    WORD* cache;
-    int* errors; // one row of width triples
-};
-
-// `closest` resolves a colour whose cache entry is still empty.
-template <int DestBits, typename Reader, typename Closest>
-void diffuse(const Job& job, const Reader& read, const Closest& closest) {
-    const int width = job.width;
-    int* const err = job.errors;
-    std::memset(err, 0, sizeof(int) * 3 * static_cast<std::size_t>(width));
-    const BYTE* srcRow = job.src;
-    BYTE* dstRow = job.dst;
-
-    for (int y = 0; y < job.rows; ++y) {
-        int rightR = 0, rightG = 0, rightB = 0; // 7/16 of the left neighbour's error
-        int openR = 0, openG = 0, openB = 0;    // row below at x - 1, still missing x's 3/16
-        int nextR = 0, nextG = 0, nextB = 0;    // row below at x, so far x - 1's 1/16
-        BYTE packed = 0;
-
-        for (int x = 0; x < width; ++x) {
-            int* e = err + 3 * x;
-            int r, g, b;
-            read(srcRow, x, r, g, b);
-            r = clamp_channel(r + e[0] + rightR);
-            g = clamp_channel(g + e[1] + rightG);
-            b = clamp_channel(b + e[2] + rightB);
-
-            WORD& slot = job.cache[(r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)];
-            int index = slot;
-            if (index == 0xFFFF || index == 0x7FFF) {
-                index = closest(job.colours, r, g, b);
-                slot = static_cast<WORD>(index);
-            }
-            if (index >= job.colours) {
-                index = 0;
-            }
-            const RGBQUAD& q = job.table[index];
-            const int er = r - q.rgbRed;
-            const int eg = g - q.rgbGreen;
-            const int eb = b - q.rgbBlue;
-
-            rightR = er * 7 / 16;
-            rightG = eg * 7 / 16;
-            rightB = eb * 7 / 16;
-            if (x > 0) {
-                e[-3] = openR + er * 3 / 16;
-                e[-2] = openG + eg * 3 / 16;
-                e[-1] = openB + eb * 3 / 16;
-            }
-            openR = nextR + er * 5 / 16;
-            openG = nextG + eg * 5 / 16;
-            openB = nextB + eb * 5 / 16;
-            nextR = er / 16;
-            nextG = eg / 16;
-            nextB = eb / 16;
-
-            if constexpr (DestBits == 8) {
-                dstRow[x] = static_cast<BYTE>(index);
-            } else {
-                if ((x & 1) == 0) {
-                    packed = static_cast<BYTE>(index << 4);
-                } else {
-                    dstRow[x >> 1] = static_cast<BYTE>(packed | index);
-                }
-            }
-        }
-        if constexpr (DestBits == 4) {
-            if (width & 1) {
-                dstRow[width >> 1] = packed;
-            }
-        }
-        int* last = err + 3 * (width - 1);
-        last[0] = openR;
-        last[1] = openG;
-        last[2] = openB;
-
-        srcRow += job.srcStride;
-        dstRow += job.dstStride;
-    }
-}
-
+// Runs the loop that fits the cache over one source layout.
 template <typename Reader, typename Closest>
-void diffuse_to(int destBits, const Job& job, const Reader& read, const Closest& closest) {
-    if (destBits == 8) {
-        diffuse<8>(job, read, closest);
-    } else {
-        diffuse<4>(job, read, closest);
+bool diffuse_with(int destBits, const DiffusionJob& job, const Reader& read,
+                  const Closest& closest) {
+#if defined(TALVO_DITHER_WAVEFRONT)
+    bool full = true;
+    for (int i = 0; i < 32768 && full; ++i) {
+        full = job.cache[i] != 0xFFFF && job.cache[i] != 0x7FFF;
     }
+    if (full) {
+        auto* tables = new (std::nothrow) WaveTables;
+        auto* errors =
+            new (std::nothrow) std::int16_t[4 * (static_cast<std::size_t>(job.width) + 1)];
+        if (tables == nullptr || errors == nullptr) {
+            delete tables;
+            delete[] errors;
+            return false;
+        }
+        for (int i = 0; i < 32768; ++i) {
+            tables->nearest[i] = static_cast<BYTE>(job.cache[i] < job.colours ? job.cache[i] : 0);
+        }
+        for (int i = 0; i < 256; ++i) {
+            const RGBQUAD q = i < job.colours ? job.table[i] : RGBQUAD{0, 0, 0, 0};
+            tables->palette[i][0] = q.rgbBlue;
+            tables->palette[i][1] = q.rgbGreen;
+            tables->palette[i][2] = q.rgbRed;
+            tables->palette[i][3] = 0;
+        }
+        if (destBits == 8) {
+            diffuse_wavefront<8>(job, read, *tables, errors);
+        } else {
+            diffuse_wavefront<4>(job, read, *tables, errors);
+        }
+        delete tables;
+        delete[] errors;
+        return true;
+    }
+#endif
+    int* errors = new (std::nothrow) int[3 * static_cast<std::size_t>(job.width)];
+    if (errors == nullptr) {
+        return false;
+    }
+    if (destBits == 8) {
+        diffuse_serial<8>(job, read, closest, errors);
+    } else {
+        diffuse_serial<4>(job, read, closest, errors);
+    }
+    delete[] errors;
+    return true;
 }
 
 } // namespace
@@ -356,11 +235,7 @@ BOOL CDitherDib::DitherImageEx(BYTE* destBits, const BITMAPINFOHEADER* dest, con
         s_bLookUpLoaded = 1;
     }
 
-    int* errors = new (std::nothrow) int[3 * static_cast<std::size_t>(width)];
-    if (errors == nullptr) {
-        return 0;
-    }
-    Job job{};
+    DiffusionJob job{};
     job.src = sourceBits;
     job.srcStride = dib_stride(width, inBits);
     job.dst = destBits;
@@ -370,17 +245,19 @@ BOOL CDitherDib::DitherImageEx(BYTE* destBits, const BITMAPINFOHEADER* dest, con
     job.colours = colours;
     job.table = destTable;
     job.cache = s_lookUp;
-    job.errors = errors;
 
     const auto closest = [](int count, int red, int green, int blue) {
         return Closest(s_sortedPal, s_redIndex, count, red, green, blue);
     };
     const BYTE* sourceBytes = reinterpret_cast<const BYTE*>(source);
+    bool ok;
     if (inBits == 8) {
         const auto* table = reinterpret_cast<const RGBQUAD*>(sourceBytes + source->biSize);
-        diffuse_to(outBits, job, ReadIndexed8{table}, closest);
+        const auto* read = new (std::nothrow) ReadIndexed8(table);
+        ok = read != nullptr && diffuse_with(outBits, job, *read, closest);
+        delete read;
     } else if (inBits == 24) {
-        diffuse_to(outBits, job, ReadBgr24{}, closest);
+        ok = diffuse_with(outBits, job, ReadBgr24{}, closest);
     } else {
         // Bit masks follow a 40-byte header and sit at the same place inside larger ones.
         DWORD masks[3] = {0x7C00, 0x03E0, 0x001F};
@@ -394,17 +271,16 @@ BOOL CDitherDib::DitherImageEx(BYTE* destBits, const BITMAPINFOHEADER* dest, con
         }
         if (inBits == 32 && masks[0] == 0x00FF0000 && masks[1] == 0x0000FF00 &&
             masks[2] == 0x000000FF) {
-            diffuse_to(outBits, job, ReadBgrx32{}, closest);
+            ok = diffuse_with(outBits, job, ReadBgrx32{}, closest);
         } else if (inBits == 32) {
             const ReadMasked<4> read{MaskedChannel(masks[0]), MaskedChannel(masks[1]),
                                      MaskedChannel(masks[2])};
-            diffuse_to(outBits, job, read, closest);
+            ok = diffuse_with(outBits, job, read, closest);
         } else {
             const ReadMasked<2> read{MaskedChannel(masks[0]), MaskedChannel(masks[1]),
                                      MaskedChannel(masks[2])};
-            diffuse_to(outBits, job, read, closest);
+            ok = diffuse_with(outBits, job, read, closest);
         }
     }
-    delete[] errors;
-    return 1;
+    return ok ? 1 : 0;
 }

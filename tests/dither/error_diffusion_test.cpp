@@ -51,20 +51,31 @@ std::vector<BYTE> RunReference(const testimg::Source& src, int destBits) {
                            cache, closest);
 }
 
-enum class CacheFile { None, Short, Corrupt };
+enum class CacheFile { None, Short, Corrupt, OutOfPalette };
 
 const char* name(CacheFile c) {
-    return c == CacheFile::None ? "no-file" : (c == CacheFile::Short ? "short" : "corrupt");
+    switch (c) {
+    case CacheFile::None:
+        return "no-file";
+    case CacheFile::Short:
+        return "short";
+    case CacheFile::Corrupt:
+        return "corrupt";
+    case CacheFile::OutOfPalette:
+        return "out-of-palette";
+    }
+    return "?";
 }
 
-// A lookup file that leaves most entries empty, or one full of indices the palette does not
-// have, empty marks and plausible values mixed.
+// A lookup file that leaves most entries empty; one full of indices the palette does not have,
+// empty marks and plausible values mixed; and one without empty marks whose indices are often
+// outside the palette.
 std::vector<BYTE> LookupFile(CacheFile kind, unsigned seed) {
     std::mt19937 rng(seed);
     std::vector<BYTE> bytes(kind == CacheFile::Short ? 6001 : 65536);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
         WORD v;
-        switch (rng() % 4) {
+        switch (kind == CacheFile::OutOfPalette ? 2 + rng() % 2 : rng() % 4) {
         case 0:
             v = 0xFFFF;
             break;
@@ -75,7 +86,7 @@ std::vector<BYTE> LookupFile(CacheFile kind, unsigned seed) {
             v = static_cast<WORD>(rng() % 16);
             break;
         default:
-            v = static_cast<WORD>(rng());
+            v = static_cast<WORD>(rng() % 0x7FFF);
             break;
         }
         bytes[i] = static_cast<BYTE>(v);
@@ -100,7 +111,8 @@ TEST_F(DitherLoop, GivesTheReferenceBytesForEveryLayoutAndSize) {
         int width, height;
     } sizes[] = {{1, 1}, {2, 3}, {3, 7}, {7, 5}, {64, 40}, {333, 17}, {5, -9}};
     unsigned seed = 1;
-    for (CacheFile cacheFile : {CacheFile::None, CacheFile::Short, CacheFile::Corrupt}) {
+    for (CacheFile cacheFile :
+         {CacheFile::None, CacheFile::Short, CacheFile::Corrupt, CacheFile::OutOfPalette}) {
         for (int destBits : {8, 4}) {
             const char* fileName = destBits == 8 ? "256lkup.dat" : "16lkup.dat";
             const RGBQUAD* palette =
