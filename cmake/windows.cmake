@@ -14,3 +14,12 @@ endforeach()
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/platform/win32/CMakeLists.txt)
   add_subdirectory(tests/platform/win32)
 endif()
+
+# The MFC subset, built on the real Win32 API, and its tests.
+add_library(talvo_mfc STATIC)
+target_include_directories(talvo_mfc PUBLIC ${CMAKE_SOURCE_DIR}/platform/mfc/include)
+target_link_libraries(talvo_mfc PUBLIC gdi32 user32 kernel32 comctl32)
+add_subdirectory(platform/src/mfc ${CMAKE_BINARY_DIR}/platform/src/mfc)
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/platform/mfc/CMakeLists.txt)
+  add_subdirectory(tests/platform/mfc ${CMAKE_BINARY_DIR}/tests/platform/mfc)
+endif()

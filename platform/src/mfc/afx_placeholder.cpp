@@ -1,2 +1,0 @@
-// Placeholder until the MFC subset lands; removed by it.
-#include <afxwin.h>
