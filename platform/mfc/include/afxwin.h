@@ -35,10 +35,14 @@ public:
     CSize(int initCX, int initCY) : tagSIZE{initCX, initCY} {}
     CSize(SIZE initSize) : tagSIZE(initSize) {}
     CSize(POINT initPt) : tagSIZE{initPt.x, initPt.y} {}
-    CSize(DWORD dwSize) : tagSIZE{static_cast<SHORT>(LOWORD(dwSize)), static_cast<SHORT>(HIWORD(dwSize))} {}
+    CSize(DWORD dwSize)
+        : tagSIZE{static_cast<SHORT>(LOWORD(dwSize)), static_cast<SHORT>(HIWORD(dwSize))} {}
 
     BOOL operator==(SIZE size) const { return cx == size.cx && cy == size.cy; }
     BOOL operator!=(SIZE size) const { return !(*this == size); }
+    // Exact-type overloads keep C++20's reversed comparisons unambiguous.
+    BOOL operator==(const CSize& size) const { return cx == size.cx && cy == size.cy; }
+    BOOL operator!=(const CSize& size) const { return !(*this == size); }
     void operator+=(SIZE size) {
         cx += size.cx;
         cy += size.cy;
@@ -62,7 +66,8 @@ public:
     CPoint(int initX, int initY) : tagPOINT{initX, initY} {}
     CPoint(POINT initPt) : tagPOINT(initPt) {}
     CPoint(SIZE initSize) : tagPOINT{initSize.cx, initSize.cy} {}
-    CPoint(DWORD dwPoint) : tagPOINT{static_cast<SHORT>(LOWORD(dwPoint)), static_cast<SHORT>(HIWORD(dwPoint))} {}
+    CPoint(DWORD dwPoint)
+        : tagPOINT{static_cast<SHORT>(LOWORD(dwPoint)), static_cast<SHORT>(HIWORD(dwPoint))} {}
 
     void Offset(int xOffset, int yOffset) {
         x += xOffset;
@@ -72,6 +77,8 @@ public:
     void Offset(SIZE size) { Offset(size.cx, size.cy); }
     BOOL operator==(POINT point) const { return x == point.x && y == point.y; }
     BOOL operator!=(POINT point) const { return !(*this == point); }
+    BOOL operator==(const CPoint& point) const { return x == point.x && y == point.y; }
+    BOOL operator!=(const CPoint& point) const { return !(*this == point); }
     void operator+=(SIZE size) { Offset(size); }
     void operator-=(SIZE size) { Offset(-size.cx, -size.cy); }
     void operator+=(POINT point) { Offset(point); }
@@ -94,7 +101,8 @@ public:
     CRect(int l, int t, int r, int b) : tagRECT{l, t, r, b} {}
     CRect(const RECT& srcRect) : tagRECT(srcRect) {}
     CRect(LPCRECT lpSrcRect) : tagRECT(*lpSrcRect) {}
-    CRect(POINT point, SIZE size) : tagRECT{point.x, point.y, point.x + size.cx, point.y + size.cy} {}
+    CRect(POINT point, SIZE size)
+        : tagRECT{point.x, point.y, point.x + size.cx, point.y + size.cy} {}
     CRect(POINT topLeft, POINT bottomRight)
         : tagRECT{topLeft.x, topLeft.y, bottomRight.x, bottomRight.y} {}
 
@@ -183,6 +191,8 @@ public:
     }
     BOOL operator==(const RECT& rect) const { return EqualRect(&rect); }
     BOOL operator!=(const RECT& rect) const { return !EqualRect(&rect); }
+    BOOL operator==(const CRect& rect) const { return EqualRect(&rect); }
+    BOOL operator!=(const CRect& rect) const { return !EqualRect(&rect); }
     void operator+=(POINT point) { OffsetRect(point); }
     void operator+=(SIZE size) { OffsetRect(size); }
     void operator+=(LPCRECT lpRect) { InflateRect(lpRect); }
@@ -234,12 +244,24 @@ public:
     }
 };
 
-inline CPoint CSize::operator+(POINT point) const { return CPoint(cx + point.x, cy + point.y); }
-inline CPoint CSize::operator-(POINT point) const { return CPoint(cx - point.x, cy - point.y); }
-inline CRect CSize::operator+(const RECT* lpRect) const { return CRect(lpRect) + *this; }
-inline CRect CSize::operator-(const RECT* lpRect) const { return CRect(lpRect) - *this; }
-inline CRect CPoint::operator+(const RECT* lpRect) const { return CRect(lpRect) + *this; }
-inline CRect CPoint::operator-(const RECT* lpRect) const { return CRect(lpRect) - *this; }
+inline CPoint CSize::operator+(POINT point) const {
+    return CPoint(cx + point.x, cy + point.y);
+}
+inline CPoint CSize::operator-(POINT point) const {
+    return CPoint(cx - point.x, cy - point.y);
+}
+inline CRect CSize::operator+(const RECT* lpRect) const {
+    return CRect(lpRect) + *this;
+}
+inline CRect CSize::operator-(const RECT* lpRect) const {
+    return CRect(lpRect) - *this;
+}
+inline CRect CPoint::operator+(const RECT* lpRect) const {
+    return CRect(lpRect) + *this;
+}
+inline CRect CPoint::operator-(const RECT* lpRect) const {
+    return CRect(lpRect) - *this;
+}
 
 // ---- GDI objects -------------------------------------------------------------------------------
 

@@ -11,9 +11,13 @@ CDC::~CDC() {
     }
 }
 
-CDC* PASCAL CDC::FromHandle(HDC hDC) { return DcMap::instance().from_handle<CDC>(hDC); }
+CDC* PASCAL CDC::FromHandle(HDC hDC) {
+    return DcMap::instance().from_handle<CDC>(hDC);
+}
 
-void PASCAL CDC::DeleteTempMap() { DcMap::instance().delete_temporaries(); }
+void PASCAL CDC::DeleteTempMap() {
+    DcMap::instance().delete_temporaries();
+}
 
 BOOL CDC::Attach(HDC hDC) {
     if (hDC == NULL || m_hDC != NULL || ::GetObjectType(hDC) == 0) {
@@ -57,9 +61,15 @@ BOOL CDC::DeleteDC() {
     return ::DeleteDC(Detach());
 }
 
-int CDC::SaveDC() { return ::SaveDC(m_hDC); }
-BOOL CDC::RestoreDC(int nSavedDC) { return ::RestoreDC(m_hDC, nSavedDC); }
-int CDC::GetDeviceCaps(int nIndex) const { return ::GetDeviceCaps(m_hAttribDC, nIndex); }
+int CDC::SaveDC() {
+    return ::SaveDC(m_hDC);
+}
+BOOL CDC::RestoreDC(int nSavedDC) {
+    return ::RestoreDC(m_hDC, nSavedDC);
+}
+int CDC::GetDeviceCaps(int nIndex) const {
+    return ::GetDeviceCaps(m_hAttribDC, nIndex);
+}
 
 CGdiObject* PASCAL CDC::SelectGdiObject(HDC hDC, HGDIOBJ h) {
     if (hDC == NULL || h == NULL) {
@@ -76,18 +86,18 @@ CBrush* CDC::SelectObject(CBrush* pBrush) {
     if (pBrush == NULL) {
         return NULL;
     }
-    return CBrush::FromHandle(static_cast<HBRUSH>(
-        m_hDC != NULL && pBrush->m_hObject != NULL ? ::SelectObject(m_hDC, pBrush->m_hObject)
-                                                   : NULL));
+    return CBrush::FromHandle(static_cast<HBRUSH>(m_hDC != NULL && pBrush->m_hObject != NULL
+                                                      ? ::SelectObject(m_hDC, pBrush->m_hObject)
+                                                      : NULL));
 }
 
 CBitmap* CDC::SelectObject(CBitmap* pBitmap) {
     if (pBitmap == NULL) {
         return NULL;
     }
-    return CBitmap::FromHandle(static_cast<HBITMAP>(
-        m_hDC != NULL && pBitmap->m_hObject != NULL ? ::SelectObject(m_hDC, pBitmap->m_hObject)
-                                                    : NULL));
+    return CBitmap::FromHandle(static_cast<HBITMAP>(m_hDC != NULL && pBitmap->m_hObject != NULL
+                                                        ? ::SelectObject(m_hDC, pBitmap->m_hObject)
+                                                        : NULL));
 }
 
 CGdiObject* CDC::SelectObject(CGdiObject* pObject) {
@@ -105,22 +115,44 @@ CPalette* CDC::SelectPalette(CPalette* pPalette, BOOL bForceBackground) {
         ::SelectPalette(m_hDC, static_cast<HPALETTE>(pPalette->m_hObject), bForceBackground));
 }
 
-UINT CDC::RealizePalette() { return ::RealizePalette(m_hDC); }
+UINT CDC::RealizePalette() {
+    return ::RealizePalette(m_hDC);
+}
 
 COLORREF CDC::GetNearestColor(COLORREF crColor) const {
     return ::GetNearestColor(m_hAttribDC, crColor);
 }
 
-COLORREF CDC::GetBkColor() const { return ::GetBkColor(m_hAttribDC); }
-COLORREF CDC::SetBkColor(COLORREF crColor) { return ::SetBkColor(m_hDC, crColor); }
-int CDC::GetBkMode() const { return ::GetBkMode(m_hAttribDC); }
-int CDC::SetBkMode(int nBkMode) { return ::SetBkMode(m_hDC, nBkMode); }
-COLORREF CDC::GetTextColor() const { return ::GetTextColor(m_hAttribDC); }
-COLORREF CDC::SetTextColor(COLORREF crColor) { return ::SetTextColor(m_hDC, crColor); }
-int CDC::GetStretchBltMode() const { return ::GetStretchBltMode(m_hAttribDC); }
-int CDC::SetStretchBltMode(int nStretchMode) { return ::SetStretchBltMode(m_hDC, nStretchMode); }
-int CDC::GetMapMode() const { return ::GetMapMode(m_hAttribDC); }
-int CDC::SetMapMode(int nMapMode) { return ::SetMapMode(m_hDC, nMapMode); }
+COLORREF CDC::GetBkColor() const {
+    return ::GetBkColor(m_hAttribDC);
+}
+COLORREF CDC::SetBkColor(COLORREF crColor) {
+    return ::SetBkColor(m_hDC, crColor);
+}
+int CDC::GetBkMode() const {
+    return ::GetBkMode(m_hAttribDC);
+}
+int CDC::SetBkMode(int nBkMode) {
+    return ::SetBkMode(m_hDC, nBkMode);
+}
+COLORREF CDC::GetTextColor() const {
+    return ::GetTextColor(m_hAttribDC);
+}
+COLORREF CDC::SetTextColor(COLORREF crColor) {
+    return ::SetTextColor(m_hDC, crColor);
+}
+int CDC::GetStretchBltMode() const {
+    return ::GetStretchBltMode(m_hAttribDC);
+}
+int CDC::SetStretchBltMode(int nStretchMode) {
+    return ::SetStretchBltMode(m_hDC, nStretchMode);
+}
+int CDC::GetMapMode() const {
+    return ::GetMapMode(m_hAttribDC);
+}
+int CDC::SetMapMode(int nMapMode) {
+    return ::SetMapMode(m_hDC, nMapMode);
+}
 
 CPoint CDC::GetBrushOrg() const {
     POINT pt = {0, 0};
@@ -160,23 +192,27 @@ BOOL CDC::PatBlt(int x, int y, int nWidth, int nHeight, DWORD dwRop) {
 
 BOOL CDC::BitBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc,
                  DWORD dwRop) {
-    return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC != NULL ? pSrcDC->m_hDC : NULL, xSrc,
-                    ySrc, dwRop);
+    return ::BitBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC != NULL ? pSrcDC->m_hDC : NULL, xSrc, ySrc,
+                    dwRop);
 }
 
 BOOL CDC::StretchBlt(int x, int y, int nWidth, int nHeight, CDC* pSrcDC, int xSrc, int ySrc,
                      int nSrcWidth, int nSrcHeight, DWORD dwRop) {
-    return ::StretchBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC != NULL ? pSrcDC->m_hDC : NULL,
-                        xSrc, ySrc, nSrcWidth, nSrcHeight, dwRop);
+    return ::StretchBlt(m_hDC, x, y, nWidth, nHeight, pSrcDC != NULL ? pSrcDC->m_hDC : NULL, xSrc,
+                        ySrc, nSrcWidth, nSrcHeight, dwRop);
 }
 
-COLORREF CDC::GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }
+COLORREF CDC::GetPixel(int x, int y) const {
+    return ::GetPixel(m_hDC, x, y);
+}
 
 COLORREF CDC::SetPixel(int x, int y, COLORREF crColor) {
     return ::SetPixel(m_hDC, x, y, crColor);
 }
 
-BOOL CDC::SetPixelV(int x, int y, COLORREF crColor) { return ::SetPixelV(m_hDC, x, y, crColor); }
+BOOL CDC::SetPixelV(int x, int y, COLORREF crColor) {
+    return ::SetPixelV(m_hDC, x, y, crColor);
+}
 
 // ---- Window DCs ------------------------------------------------------------------------------
 

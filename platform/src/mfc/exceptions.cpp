@@ -31,7 +31,9 @@ void* CException::operator new(std::size_t size) {
     return p;
 }
 
-void CException::operator delete(void* p) noexcept { ::operator delete(p); }
+void CException::operator delete(void* p) noexcept {
+    ::operator delete(p);
+}
 
 CException::CException() : CException(TRUE) {}
 
@@ -72,8 +74,7 @@ BOOL CMemoryException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* p
     return copy_message(lpszError, nMaxError, "Out of memory.");
 }
 
-BOOL CResourceException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError,
-                                         UINT* pnHelpContext) {
+BOOL CResourceException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* pnHelpContext) {
     if (pnHelpContext != NULL) {
         *pnHelpContext = 0;
     }
@@ -88,6 +89,12 @@ BOOL CNotSupportedException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError,
     return copy_message(lpszError, nMaxError, "An unsupported operation was attempted.");
 }
 
-void AFXAPI AfxThrowMemoryException() { throw new CMemoryException; }
-void AFXAPI AfxThrowResourceException() { throw new CResourceException; }
-void AFXAPI AfxThrowNotSupportedException() { throw new CNotSupportedException; }
+void AFXAPI AfxThrowMemoryException() {
+    throw new CMemoryException;
+}
+void AFXAPI AfxThrowResourceException() {
+    throw new CResourceException;
+}
+void AFXAPI AfxThrowNotSupportedException() {
+    throw new CNotSupportedException;
+}

@@ -166,7 +166,8 @@ BOOL CFileException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* pnH
         return FALSE;
     }
     const char* cause = m_cause >= 0 && m_cause <= endOfFile ? kCauses[m_cause] : kCauses[generic];
-    const char* name = m_strFileName.IsEmpty() ? "an unnamed file" : static_cast<LPCTSTR>(m_strFileName);
+    const char* name =
+        m_strFileName.IsEmpty() ? "an unnamed file" : static_cast<LPCTSTR>(m_strFileName);
     std::snprintf(lpszError, nMaxError, "%s: %s.", name, cause);
     return TRUE;
 }
@@ -268,8 +269,8 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError) 
         disposition = (nOpenFlags & modeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
     }
 
-    HANDLE h = ::CreateFileA(lpszFileName, access, share, NULL, disposition,
-                             FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE h =
+        ::CreateFileA(lpszFileName, access, share, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
     if (h == INVALID_HANDLE_VALUE) {
         const LONG error = static_cast<LONG>(::GetLastError());
         return refuse(CFileException::OsErrorToException(error), error);

@@ -7,7 +7,9 @@ using afx_internal::GdiMap;
 
 // ---- CGdiObject ------------------------------------------------------------------------------
 
-CGdiObject::~CGdiObject() { DeleteObject(); }
+CGdiObject::~CGdiObject() {
+    DeleteObject();
+}
 
 CGdiObject* PASCAL CGdiObject::FromHandle(HGDIOBJ hObject) {
     // A temporary of the class that fits the object, so that the casts of SelectObject's
@@ -24,7 +26,9 @@ CGdiObject* PASCAL CGdiObject::FromHandle(HGDIOBJ hObject) {
     }
 }
 
-void PASCAL CGdiObject::DeleteTempMap() { GdiMap::instance().delete_temporaries(); }
+void PASCAL CGdiObject::DeleteTempMap() {
+    GdiMap::instance().delete_temporaries();
+}
 
 BOOL CGdiObject::Attach(HGDIOBJ hObject) {
     if (hObject == NULL || m_hObject != NULL || ::GetObjectType(hObject) == 0) {
@@ -101,7 +105,9 @@ BOOL CBitmap::LoadBitmap(LPCTSTR lpszResourceName) {
     return attach_new(this, ::LoadBitmapA(module, lpszResourceName));
 }
 
-BOOL CBitmap::LoadBitmap(UINT nIDResource) { return LoadBitmap(MAKEINTRESOURCE(nIDResource)); }
+BOOL CBitmap::LoadBitmap(UINT nIDResource) {
+    return LoadBitmap(MAKEINTRESOURCE(nIDResource));
+}
 
 BOOL CBitmap::CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitcount,
                            const void* lpBits) {

@@ -6,7 +6,9 @@
 
 namespace {
 
-bool empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+bool empty(const RECT& r) {
+    return r.left >= r.right || r.top >= r.bottom;
+}
 
 } // namespace
 

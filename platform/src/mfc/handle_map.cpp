@@ -46,7 +46,9 @@ std::size_t live_temporaries() {
 
 } // namespace afx_internal
 
-void AFXAPI AfxLockTempMaps() { ++afx_internal::temp_maps().lock_count; }
+void AFXAPI AfxLockTempMaps() {
+    ++afx_internal::temp_maps().lock_count;
+}
 
 BOOL AFXAPI AfxUnlockTempMaps(BOOL bDeleteTemps) {
     auto& maps = afx_internal::temp_maps();

@@ -22,8 +22,7 @@ using CountTemporaries = std::size_t (*)();
 void register_temporaries(DeleteTemporaries delete_fn, CountTemporaries count_fn);
 
 // Traits: Handle, Base, static void assign(Base*, Handle), static bool alive(Handle).
-template <class Traits>
-class HandleMap {
+template <class Traits> class HandleMap {
 public:
     using Handle = typename Traits::Handle;
     using Base = typename Traits::Base;
@@ -55,8 +54,7 @@ public:
     }
 
     // The owner of h when it is a T, else the temporary T for h (made on first request).
-    template <class T>
-    T* from_handle(Handle h) {
+    template <class T> T* from_handle(Handle h) {
         if (h == nullptr) {
             return nullptr;
         }

@@ -16,11 +16,15 @@ struct ImageListTraits {
 
 using ImageListMap = afx_internal::HandleMap<ImageListTraits>;
 
-HBITMAP bitmap_of(CBitmap* p) { return p != NULL ? static_cast<HBITMAP>(p->m_hObject) : NULL; }
+HBITMAP bitmap_of(CBitmap* p) {
+    return p != NULL ? static_cast<HBITMAP>(p->m_hObject) : NULL;
+}
 
 } // namespace
 
-CImageList::~CImageList() { DeleteImageList(); }
+CImageList::~CImageList() {
+    DeleteImageList();
+}
 
 CImageList* PASCAL CImageList::FromHandle(HIMAGELIST hImageList) {
     return ImageListMap::instance().from_handle<CImageList>(hImageList);
@@ -30,7 +34,9 @@ CImageList* PASCAL CImageList::FromHandlePermanent(HIMAGELIST hImageList) {
     return ImageListMap::instance().owner(hImageList);
 }
 
-void PASCAL CImageList::DeleteTempMap() { ImageListMap::instance().delete_temporaries(); }
+void PASCAL CImageList::DeleteTempMap() {
+    ImageListMap::instance().delete_temporaries();
+}
 
 BOOL CImageList::Create(int cx, int cy, UINT nFlags, int nInitial, int nGrow) {
     if (m_hImageList != NULL) {
@@ -74,11 +80,17 @@ BOOL CImageList::DeleteImageList() {
     return ::ImageList_Destroy(Detach());
 }
 
-int CImageList::GetImageCount() const { return ::ImageList_GetImageCount(m_hImageList); }
+int CImageList::GetImageCount() const {
+    return ::ImageList_GetImageCount(m_hImageList);
+}
 
-COLORREF CImageList::SetBkColor(COLORREF cr) { return ::ImageList_SetBkColor(m_hImageList, cr); }
+COLORREF CImageList::SetBkColor(COLORREF cr) {
+    return ::ImageList_SetBkColor(m_hImageList, cr);
+}
 
-COLORREF CImageList::GetBkColor() const { return ::ImageList_GetBkColor(m_hImageList); }
+COLORREF CImageList::GetBkColor() const {
+    return ::ImageList_GetBkColor(m_hImageList);
+}
 
 BOOL CImageList::GetImageInfo(int nImage, IMAGEINFO* pImageInfo) const {
     return ::ImageList_GetImageInfo(m_hImageList, nImage, pImageInfo);
@@ -92,7 +104,9 @@ int CImageList::Add(CBitmap* pbmImage, COLORREF crMask) {
     return ::ImageList_AddMasked(m_hImageList, bitmap_of(pbmImage), crMask);
 }
 
-BOOL CImageList::Remove(int nImage) { return ::ImageList_Remove(m_hImageList, nImage); }
+BOOL CImageList::Remove(int nImage) {
+    return ::ImageList_Remove(m_hImageList, nImage);
+}
 
 BOOL CImageList::Draw(CDC* pDC, int nImage, POINT pt, UINT nStyle) {
     if (pDC == NULL) {

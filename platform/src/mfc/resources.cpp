@@ -120,7 +120,9 @@ CDynLinkLibrary::CDynLinkLibrary(HINSTANCE hModule, HINSTANCE hResource)
     link(this);
 }
 
-CDynLinkLibrary::~CDynLinkLibrary() { unlink(this); }
+CDynLinkLibrary::~CDynLinkLibrary() {
+    unlink(this);
+}
 
 BOOL AFXAPI AfxInitExtensionModule(AFX_EXTENSION_MODULE& state, HMODULE hModule) {
     if (hModule == NULL) {

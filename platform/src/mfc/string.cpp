@@ -9,7 +9,9 @@
 
 namespace {
 
-const char* safe(LPCTSTR s) { return s != NULL ? s : ""; }
+const char* safe(LPCTSTR s) {
+    return s != NULL ? s : "";
+}
 
 int compare_bytes(const char* a, const char* b) {
     // strcmp compares as unsigned char, which is the byte order MFC's single-byte build uses.
@@ -30,7 +32,9 @@ int compare_no_case(const char* a, const char* b) {
     }
 }
 
-bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool is_space(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 // Length of s, looking at no more than max bytes.
 std::size_t bounded_length(const char* s, std::size_t max) {
@@ -137,7 +141,9 @@ CString AFXAPI operator+(LPCTSTR lpsz, const CString& string) {
     return s;
 }
 
-int CString::Compare(LPCTSTR lpsz) const { return compare_bytes(m_str.c_str(), safe(lpsz)); }
+int CString::Compare(LPCTSTR lpsz) const {
+    return compare_bytes(m_str.c_str(), safe(lpsz));
+}
 
 int CString::CompareNoCase(LPCTSTR lpsz) const {
     return compare_no_case(m_str.c_str(), safe(lpsz));
@@ -150,9 +156,13 @@ CString CString::Mid(int nFirst, int nCount) const {
     return CString(m_str.data() + nFirst, nCount);
 }
 
-CString CString::Mid(int nFirst) const { return Mid(nFirst, GetLength()); }
+CString CString::Mid(int nFirst) const {
+    return Mid(nFirst, GetLength());
+}
 
-CString CString::Left(int nCount) const { return Mid(0, nCount); }
+CString CString::Left(int nCount) const {
+    return Mid(0, nCount);
+}
 
 CString CString::Right(int nCount) const {
     nCount = std::clamp(nCount, 0, GetLength());
@@ -179,7 +189,9 @@ void CString::MakeLower() {
     }
 }
 
-void CString::MakeReverse() { std::reverse(m_str.begin(), m_str.end()); }
+void CString::MakeReverse() {
+    std::reverse(m_str.begin(), m_str.end());
+}
 
 void CString::TrimLeft() {
     auto it = std::find_if_not(m_str.begin(), m_str.end(), is_space);
@@ -355,21 +367,57 @@ LPTSTR CString::GetBufferSetLength(int nNewLength) {
     return m_str.data();
 }
 
-bool AFXAPI operator==(const CString& s1, const CString& s2) { return s1.Compare(s2) == 0; }
-bool AFXAPI operator==(const CString& s1, LPCTSTR s2) { return s1.Compare(s2) == 0; }
-bool AFXAPI operator==(LPCTSTR s1, const CString& s2) { return s2.Compare(s1) == 0; }
-bool AFXAPI operator!=(const CString& s1, const CString& s2) { return s1.Compare(s2) != 0; }
-bool AFXAPI operator!=(const CString& s1, LPCTSTR s2) { return s1.Compare(s2) != 0; }
-bool AFXAPI operator!=(LPCTSTR s1, const CString& s2) { return s2.Compare(s1) != 0; }
-bool AFXAPI operator<(const CString& s1, const CString& s2) { return s1.Compare(s2) < 0; }
-bool AFXAPI operator<(const CString& s1, LPCTSTR s2) { return s1.Compare(s2) < 0; }
-bool AFXAPI operator<(LPCTSTR s1, const CString& s2) { return s2.Compare(s1) > 0; }
-bool AFXAPI operator>(const CString& s1, const CString& s2) { return s1.Compare(s2) > 0; }
-bool AFXAPI operator>(const CString& s1, LPCTSTR s2) { return s1.Compare(s2) > 0; }
-bool AFXAPI operator>(LPCTSTR s1, const CString& s2) { return s2.Compare(s1) < 0; }
-bool AFXAPI operator<=(const CString& s1, const CString& s2) { return s1.Compare(s2) <= 0; }
-bool AFXAPI operator<=(const CString& s1, LPCTSTR s2) { return s1.Compare(s2) <= 0; }
-bool AFXAPI operator<=(LPCTSTR s1, const CString& s2) { return s2.Compare(s1) >= 0; }
-bool AFXAPI operator>=(const CString& s1, const CString& s2) { return s1.Compare(s2) >= 0; }
-bool AFXAPI operator>=(const CString& s1, LPCTSTR s2) { return s1.Compare(s2) >= 0; }
-bool AFXAPI operator>=(LPCTSTR s1, const CString& s2) { return s2.Compare(s1) <= 0; }
+bool AFXAPI operator==(const CString& s1, const CString& s2) {
+    return s1.Compare(s2) == 0;
+}
+bool AFXAPI operator==(const CString& s1, LPCTSTR s2) {
+    return s1.Compare(s2) == 0;
+}
+bool AFXAPI operator==(LPCTSTR s1, const CString& s2) {
+    return s2.Compare(s1) == 0;
+}
+bool AFXAPI operator!=(const CString& s1, const CString& s2) {
+    return s1.Compare(s2) != 0;
+}
+bool AFXAPI operator!=(const CString& s1, LPCTSTR s2) {
+    return s1.Compare(s2) != 0;
+}
+bool AFXAPI operator!=(LPCTSTR s1, const CString& s2) {
+    return s2.Compare(s1) != 0;
+}
+bool AFXAPI operator<(const CString& s1, const CString& s2) {
+    return s1.Compare(s2) < 0;
+}
+bool AFXAPI operator<(const CString& s1, LPCTSTR s2) {
+    return s1.Compare(s2) < 0;
+}
+bool AFXAPI operator<(LPCTSTR s1, const CString& s2) {
+    return s2.Compare(s1) > 0;
+}
+bool AFXAPI operator>(const CString& s1, const CString& s2) {
+    return s1.Compare(s2) > 0;
+}
+bool AFXAPI operator>(const CString& s1, LPCTSTR s2) {
+    return s1.Compare(s2) > 0;
+}
+bool AFXAPI operator>(LPCTSTR s1, const CString& s2) {
+    return s2.Compare(s1) < 0;
+}
+bool AFXAPI operator<=(const CString& s1, const CString& s2) {
+    return s1.Compare(s2) <= 0;
+}
+bool AFXAPI operator<=(const CString& s1, LPCTSTR s2) {
+    return s1.Compare(s2) <= 0;
+}
+bool AFXAPI operator<=(LPCTSTR s1, const CString& s2) {
+    return s2.Compare(s1) >= 0;
+}
+bool AFXAPI operator>=(const CString& s1, const CString& s2) {
+    return s1.Compare(s2) >= 0;
+}
+bool AFXAPI operator>=(const CString& s1, LPCTSTR s2) {
+    return s1.Compare(s2) >= 0;
+}
+bool AFXAPI operator>=(LPCTSTR s1, const CString& s2) {
+    return s2.Compare(s1) <= 0;
+}

@@ -22,8 +22,7 @@ int open_files() {
 }
 
 // Runs f, which must throw a CFileException*; returns its cause and OS error and frees it.
-template <class F>
-std::pair<int, LONG> file_error(F f) {
+template <class F> std::pair<int, LONG> file_error(F f) {
     try {
         f();
     } catch (CFileException* e) {
@@ -50,7 +49,8 @@ TEST(CFileTest, WritesReadsAndSeeks) {
     const int before = open_files();
     {
         CFile out;
-        ASSERT_TRUE(out.Open("cfile.bin", CFile::modeCreate | CFile::modeWrite | CFile::typeBinary));
+        ASSERT_TRUE(
+            out.Open("cfile.bin", CFile::modeCreate | CFile::modeWrite | CFile::typeBinary));
         out.Write("0123456789", 10);
         out.Write("", 0);
         EXPECT_EQ(10u, out.GetPosition());
@@ -81,7 +81,8 @@ TEST(CFileTest, WritesReadsAndSeeks) {
 TEST(CFileTest, CreateTruncatesUnlessNoTruncate) {
     write_file("cfile_trunc.bin", "existing");
     {
-        CFile keep("cfile_trunc.bin", CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite);
+        CFile keep("cfile_trunc.bin",
+                   CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite);
         EXPECT_EQ(8u, keep.GetLength());
         keep.SeekToEnd();
         keep.Write("!", 1);
@@ -97,7 +98,8 @@ TEST(CFileTest, CreateTruncatesUnlessNoTruncate) {
     // modeNoTruncate also creates a missing file.
     std::remove("cfile_new.bin");
     CFile made;
-    EXPECT_TRUE(made.Open("cfile_new.bin", CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite));
+    EXPECT_TRUE(
+        made.Open("cfile_new.bin", CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite));
 }
 
 TEST(CFileTest, OpenReportsFailureThroughItsResult) {
@@ -150,9 +152,9 @@ TEST(CFileTest, ErrorsThrowFileExceptionsWithTheirCause) {
     EXPECT_EQ(CFileException::fileNotFound, write.first);
     EXPECT_EQ(ERROR_INVALID_HANDLE, write.second);
     EXPECT_EQ(CFileException::fileNotFound, file_error([&] {
-                  char c;
-                  never.Read(&c, 1);
-              }).first);
+                                                char c;
+                                                never.Read(&c, 1);
+                                            }).first);
     EXPECT_EQ(CFileException::fileNotFound, file_error([&] { never.GetLength(); }).first);
 
     write_file("cfile_ro.bin", "read only");

@@ -18,7 +18,9 @@
 
 namespace {
 
-bool alive(HGDIOBJ h) { return ::GetObjectType(h) != 0; }
+bool alive(HGDIOBJ h) {
+    return ::GetObjectType(h) != 0;
+}
 
 // Counts live GDI objects natively; on the real system there is no portable count, and the
 // handle checks stand alone.

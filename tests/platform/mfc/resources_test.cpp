@@ -199,11 +199,11 @@ TEST(AfxMessageBoxTest, ShowsTheTextWithTheProgramsNameAndDefaultIcon) {
         std::string text, caption;
         UINT type;
     } seen{};
-    host::set_message_box_handler([&](HWND owner, const char* text, const char* caption,
-                                      UINT type) {
-        seen = {owner, text, caption, type};
-        return IDNO;
-    });
+    host::set_message_box_handler(
+        [&](HWND owner, const char* text, const char* caption, UINT type) {
+            seen = {owner, text, caption, type};
+            return IDNO;
+        });
     struct Case {
         UINT type;
         UINT shown;
