@@ -107,10 +107,10 @@ void CJpegEncoder::Encode(const char* lpszFileName, int nWidth, int nHeight, con
 
     for (int row = 0; row < padHeight && !m_bOutOfMemory; row += 8) {
         ConvertBlockRow(pBits + stride * row, row, nWidth, nHeight, padWidth, stride);
+        TransformBlockRow(padWidth);
         for (int x = 0; x < padWidth; x += 8) {
             short* blocks[3] = {m_pY + x, m_pCb + x, m_pCr + x};
             for (int c = 0; c < 3; ++c) {
-                TransformBlock(blocks[c], padWidth, c);
                 // Prediction runs on through the whole image in scan order, across block rows.
                 short dc = blocks[c][0];
                 blocks[c][0] = short(dc - m_lastDc[c]);
@@ -151,10 +151,12 @@ void CJpegEncoder::ConvertBlockRow(const BYTE* pBits, int nRow, int nWidth, int 
         short* pcb = m_pCb + std::size_t(nPadWidth) * y;
         short* pcr = m_pCr + std::size_t(nPadWidth) * y;
         if (nRow + y < nHeight) {
-            // The whole input row, end bytes included; what lands in the padding is never read.
-            std::memcpy(pixels, pBits + nStride * y, std::size_t(nStride));
+            // The row's end bytes land in the first added column, where nothing reads them.
+            const BYTE* in = pBits + nStride * y;
+            kernels.convertRow(in, pixels, py, pcb, pcr, nWidth);
+            const std::size_t used = std::size_t(nWidth) * 3;
+            std::memcpy(pixels + used, in + used, std::size_t(nStride) - used);
             std::memset(pixels + nStride, 0, pixelRow - std::size_t(nStride));
-            kernels.convertRow(pixels, py, pcb, pcr, nWidth);
             std::memset(py + nWidth, 0, sizeof(short) * std::size_t(nPadWidth - nWidth));
             std::memset(pcb + nWidth, 0, sizeof(short) * std::size_t(nPadWidth - nWidth));
             std::memset(pcr + nWidth, 0, sizeof(short) * std::size_t(nPadWidth - nWidth));
@@ -163,6 +165,30 @@ void CJpegEncoder::ConvertBlockRow(const BYTE* pBits, int nRow, int nWidth, int 
             std::memset(py, 0, sizeof(short) * std::size_t(nPadWidth));
             std::memset(pcb, 0, sizeof(short) * std::size_t(nPadWidth));
             std::memset(pcr, 0, sizeof(short) * std::size_t(nPadWidth));
+        }
+    }
+}
+
+void CJpegEncoder::TransformBlockRow(int nPadWidth) {
+    // The blocks are independent: two of a plane at a time where the kernels can, with the same
+    // result as TransformBlock on each.
+    const jpeg::Kernels& kernels = jpeg::ActiveKernels();
+    short* planes[3] = {m_pY, m_pCb, m_pCr};
+    for (int c = 0; c < 3; ++c) {
+        const BYTE* quant = c == 0 ? jpeg::kLuminanceQuant : jpeg::kChrominanceQuant;
+        int x = 0;
+        for (; x + 16 <= nPadWidth; x += 16) {
+            short* a = planes[c] + x;
+            short* b = a + 8;
+            short outB[64];
+            kernels.transformPair(a, b, nPadWidth, quant, m_block, outB);
+            for (int row = 0; row < 8; ++row) {
+                std::memcpy(a + std::ptrdiff_t(row) * nPadWidth, m_block + 8 * row, 16);
+                std::memcpy(b + std::ptrdiff_t(row) * nPadWidth, outB + 8 * row, 16);
+            }
+        }
+        if (x < nPadWidth) {
+            TransformBlock(planes[c] + x, nPadWidth, c);
         }
     }
 }

@@ -70,6 +70,7 @@ private:
     bool ReserveOutput(std::size_t nBytes);
     void FreeTables();
     void BuildCodeLookup();
+    void TransformBlockRow(int nPadWidth);
     void ConvertBlockRow(const BYTE* pBits, int nRow, int nWidth, int nHeight, int nPadWidth,
                          std::ptrdiff_t nStride);
 

@@ -21,6 +21,11 @@ BYTE g_outputByte = 0;
 // four run-of-16 codes, every byte stuffed.
 constexpr std::size_t kMaxBlockBytes = 2 * (64 * 32 + 4 * 16) / 8 + 8;
 
+// Number of significant bits of |v|.
+inline int Category(int v) {
+    return int(std::bit_width(unsigned(v < 0 ? -v : v)));
+}
+
 } // namespace
 
 bool CJpegEncoder::ReserveOutput(std::size_t nBytes) {
@@ -120,7 +125,7 @@ void CJpegEncoder::EncodeBlock(short* pBlock, int bChroma, int nStride) {
     };
 
     int dc = z[0];
-    int s = BitCategory(short(dc));
+    int s = Category(dc);
     put((std::uint32_t(dcCodes.code[s]) << s) | extra(dc, s), dcCodes.size[s] + s);
 
     int previous = 0; // zig-zag position of the last coded coefficient
@@ -133,7 +138,7 @@ void CJpegEncoder::EncodeBlock(short* pBlock, int bChroma, int nStride) {
             run -= 16;
         }
         int value = z[k];
-        s = BitCategory(short(value));
+        s = Category(value);
         int symbol = run * 16 + s;
         put((std::uint32_t(acCodes.code[symbol]) << s) | extra(value, s), acCodes.size[symbol] + s);
         previous = k;
@@ -180,11 +185,5 @@ void CJpegEncoder::PutBit(int bit) {
 }
 
 int CJpegEncoder::BitCategory(short v) {
-    unsigned magnitude = unsigned(v < 0 ? -int(v) : int(v));
-    int n = 0;
-    while (magnitude != 0) {
-        magnitude >>= 1;
-        ++n;
-    }
-    return n;
+    return Category(v);
 }

@@ -25,14 +25,19 @@ double LiteralCoefficient(const short* pBlock, int nStride, int u, int v);
 // 0).
 double DcCoefficient(int nSampleSum);
 
-// Converts nWidth pixels of one row in place: blue-green-red bytes become Y, Cb, Cr bytes, and the
-// level-shifted samples go to the three plane rows.
-using ConvertRowFn = void (*)(BYTE* pPixels, short* pY, short* pCb, short* pCr, int nWidth);
+// Converts nWidth blue-green-red pixels of one row into Y, Cb, Cr bytes at pOut (which may be
+// pIn), and writes the level-shifted samples to the three plane rows.
+using ConvertRowFn = void (*)(const BYTE* pIn, BYTE* pOut, short* pY, short* pCb, short* pCr,
+                              int nWidth);
 
 // Transforms one 8 x 8 block of level-shifted samples and quantises it with quant (zig-zag order),
 // writing the 64 results in zig-zag order to out. Coefficients that the fast arithmetic cannot
 // decide are evaluated literally.
 using TransformFn = void (*)(const short* pBlock, int nStride, const BYTE* quant, short* out);
+
+// The same for two blocks of one plane at once.
+using TransformPairFn = void (*)(const short* pA, const short* pB, int nStride, const BYTE* quant,
+                                 short* outA, short* outB);
 
 // Bit k set when z[k] is nonzero, for the 64 values of a block.
 using NonzeroFn = std::uint64_t (*)(const short* z);
@@ -41,6 +46,7 @@ struct Kernels {
     const char* name;
     ConvertRowFn convertRow;
     TransformFn transform;
+    TransformPairFn transformPair;
     NonzeroFn nonzero;
 };
 

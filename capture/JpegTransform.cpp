@@ -85,9 +85,15 @@ void TransformPortable(const short* pBlock, int nStride, const BYTE* quant, shor
     }
 }
 
-void ConvertRowPortable(BYTE* pPixels, short* pY, short* pCb, short* pCr, int nWidth) {
+void ConvertRowPortable(const BYTE* pIn, BYTE* pOut, short* pY, short* pCb, short* pCr,
+                        int nWidth) {
     for (int x = 0; x < nWidth; ++x) {
-        BYTE* p = pPixels + 3 * x;
+        BYTE* p = pOut + 3 * x;
+        if (pIn != pOut) {
+            p[0] = pIn[3 * x];
+            p[1] = pIn[3 * x + 1];
+            p[2] = pIn[3 * x + 2];
+        }
         ConvertPixel(p);
         pY[x] = short(p[0] - 128);
         pCb[x] = short(p[1] - 128);
@@ -103,7 +109,14 @@ std::uint64_t NonzeroPortable(const short* z) {
     return mask;
 }
 
-const Kernels kPortable = {"portable", ConvertRowPortable, TransformPortable, NonzeroPortable};
+void TransformPairPortable(const short* pA, const short* pB, int nStride, const BYTE* quant,
+                           short* outA, short* outB) {
+    TransformPortable(pA, nStride, quant, outA);
+    TransformPortable(pB, nStride, quant, outB);
+}
+
+const Kernels kPortable = {"portable", ConvertRowPortable, TransformPortable, TransformPairPortable,
+                           NonzeroPortable};
 
 } // namespace
 

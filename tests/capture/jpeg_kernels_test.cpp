@@ -41,7 +41,7 @@ TEST(JpegColour, KnownColours) {
         for (const Case& c : cases) {
             BYTE px[3] = {BYTE(c.b), BYTE(c.g), BYTE(c.r)};
             short y, cb, cr;
-            k->convertRow(px, &y, &cb, &cr, 1);
+            k->convertRow(px, px, &y, &cb, &cr, 1);
             EXPECT_EQ(px[0], c.y) << k->name << " " << c.r << "," << c.g << "," << c.b;
             EXPECT_EQ(px[1], c.cb) << k->name << " " << c.r << "," << c.g << "," << c.b;
             EXPECT_EQ(px[2], c.cr) << k->name << " " << c.r << "," << c.g << "," << c.b;
@@ -55,7 +55,7 @@ TEST(JpegColour, KnownColours) {
 // All 2^24 colours, in rows of every length from 1 to 64 so that vector tails are covered.
 TEST(JpegColour, EveryColourMatchesLiteralConversion) {
     for (const jpeg::Kernels* k : AllKernels()) {
-        std::vector<BYTE> row(3 * 4096 + 64), want(row.size());
+        std::vector<BYTE> row(3 * 4096 + 64), want(row.size()), out(row.size());
         std::vector<short> y(4096), cb(4096), cr(4096);
         long mismatches = 0;
         int width = 1;
@@ -69,7 +69,12 @@ TEST(JpegColour, EveryColourMatchesLiteralConversion) {
             }
             for (int x = 0; x < 4096; x += width) {
                 int n = std::min(width, 4096 - x);
-                k->convertRow(&row[3 * x], &y[x], &cb[x], &cr[x], n);
+                // Alternately in place and into a second buffer.
+                BYTE* dst = width % 2 ? &row[3 * x] : &out[3 * x];
+                k->convertRow(&row[3 * x], dst, &y[x], &cb[x], &cr[x], n);
+                if (dst != &row[3 * x]) {
+                    std::memcpy(&row[3 * x], dst, 3 * std::size_t(n));
+                }
             }
             width = width % 64 + 1;
             for (int i = 0; i < 4096; ++i) {
@@ -141,24 +146,33 @@ void MakeBlock(std::mt19937& rng, int kind, short* b, int stride) {
     }
 }
 
+// Each block alone, and the same blocks in pairs (side by side in one plane, as the encoder
+// transforms them).
 TEST(JpegTransform, FastTransformMatchesLiteralSum) {
     std::mt19937 rng(12345);
-    const int stride = 13; // a block inside a wider plane
+    const int stride = 21; // two blocks inside a wider plane
     std::vector<short> plane(8 * stride);
     for (const jpeg::Kernels* k : AllKernels()) {
         long differing = 0;
-        for (int i = 0; i < 60000; ++i) {
+        for (int i = 0; i < 40000; ++i) {
             MakeBlock(rng, i % 6, plane.data(), stride);
-            bool chroma = (i / 6) % 2;
-            short out[64];
-            k->transform(plane.data(), stride,
-                         chroma ? jpeg::kChrominanceQuant : jpeg::kLuminanceQuant, out);
+            MakeBlock(rng, (i / 6) % 6, plane.data() + 8, stride);
+            bool chroma = (i / 36) % 2;
+            const BYTE* quant = chroma ? jpeg::kChrominanceQuant : jpeg::kLuminanceQuant;
+            short single[2][64], pair[2][64];
+            k->transform(plane.data(), stride, quant, single[0]);
+            k->transform(plane.data() + 8, stride, quant, single[1]);
+            k->transformPair(plane.data(), plane.data() + 8, stride, quant, pair[0], pair[1]);
             std::vector<short> want = plane;
             reference::TransformBlock(want.data(), stride, chroma);
-            for (int z = 0; z < 64; ++z) {
-                if (out[z] != want[(z / 8) * stride + z % 8] && ++differing < 5) {
-                    ADD_FAILURE() << k->name << " block " << i << " position " << z << ": "
-                                  << out[z] << " != " << want[(z / 8) * stride + z % 8];
+            reference::TransformBlock(want.data() + 8, stride, chroma);
+            for (int b = 0; b < 2; ++b) {
+                for (int z = 0; z < 64; ++z) {
+                    short w = want[(z / 8) * stride + z % 8 + 8 * b];
+                    if ((single[b][z] != w || pair[b][z] != w) && ++differing < 5) {
+                        ADD_FAILURE() << k->name << " block " << i << "/" << b << " position " << z
+                                      << ": " << single[b][z] << ", " << pair[b][z] << " != " << w;
+                    }
                 }
             }
         }
