@@ -36,13 +36,15 @@ void map_axis(long long d, long long dlen, long long s, long long slen, long dcl
               long sclip0, long sclip1, bool has_src, Axis& out) {
     out.src.clear();
     bool mirror = false;
+    // A negative extent covers the pixels from the given coordinate back: x, x - 1, ...,
+    // x + len + 1 (as Windows draws a mirrored rectangle).
     if (dlen < 0) {
-        d += dlen;
+        d += dlen + 1;
         dlen = -dlen;
         mirror = !mirror;
     }
     if (slen < 0) {
-        s += slen;
+        s += slen + 1;
         slen = -slen;
         mirror = !mirror;
     }
@@ -104,9 +106,10 @@ public:
         : s_(src), d_(dst), dst_dc_(dst_dc) {
         if (src.bpp == 1 && dst.bpp == 1) {
             kind_ = identity;
-        } else if (dst.bpp == 1) {
-            // Colour to monochrome: 1 exactly where the raw value is the source DC's background
-            // colour in the source's own format.
+        } else if (dst.bpp == 1 && !dst.is_dib_section) {
+            // Colour to monochrome (a 1-bit DIB section instead takes the nearest colour of its
+            // table, like any indexed section): 1 exactly where the raw value is the source DC's
+            // background colour in the source's own format.
             key_ = color_to_pixel(src_dc, src,
                                   src_dc != nullptr ? src_dc->state.bk_color : RGB(255, 255, 255));
             kind_ = key;
