@@ -24,8 +24,6 @@ Channel channel_of(DWORD mask) {
     c.mask = mask;
     if (mask != 0) {
         c.shift = std::countr_zero(mask);
-        // Masks are meant to be one run of bits; for anything else the value keeps its holes,
-        // which is harmless: it is still at most `bits` wide.
         c.bits = 32 - std::countl_zero(mask) - c.shift;
     }
     return c;
@@ -154,6 +152,11 @@ bool read_info(const void* bmi, std::size_t available, UINT usage, Strictness st
             }
             for (int i = 0; i < 3; ++i) {
                 masks[i] = load32(p + at + 4 * i);
+                // Each field is one run of bits: colour conversions everywhere rely on it.
+                const DWORD run = masks[i] == 0 ? 0 : masks[i] >> std::countr_zero(masks[i]);
+                if ((run & (run + 1)) != 0 || (out.bit_count == 16 && masks[i] > 0xFFFF)) {
+                    return false;
+                }
             }
             if (size < 52) {
                 offset += 12;

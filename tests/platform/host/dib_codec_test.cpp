@@ -88,6 +88,9 @@ TEST(DibInfo, RefusesInconsistentDescriptions) {
         {"row size overflows", packed(0x7FFFFFFF, 1, 32)},
         {"table cut short", packed(4, 4, 8, BI_RGB, 0, 0, table(255))},
         {"masks cut short", packed(4, 4, 16, BI_BITFIELDS, 0, 0, {0, 0xF8, 0, 0})},
+        {"mask with a hole", packed(4, 4, 16, BI_BITFIELDS, 0, 0, masks(0xF400, 0x07E0, 0x1F))},
+        {"16-bit mask past 16 bits",
+         packed(4, 4, 16, BI_BITFIELDS, 0, 0, masks(0xF8000, 0x7E0, 0x1F))},
     };
     for (const Case& c : cases) {
         DibInfo info;
@@ -310,6 +313,7 @@ TEST(DibRows, PackedRowsReadBackAtEveryDepth) {
         {packed(13, 1, 32), false, 0},
         {packed(13, 1, 32, BI_BITFIELDS, 0, 0, masks(0xFF, 0xFF00, 0xFF0000)), false, 0},
         {packed(13, 1, 32, BI_BITFIELDS, 0, 0, masks(0x3FF00000, 0xFFC00, 0x3FF)), false, 0},
+        {packed(13, 1, 16, BI_BITFIELDS, 0, 0, masks(0xF000, 0x0F00, 0x00F0)), false, 15},
     };
     std::mt19937 rng(3);
     for (const Case& c : cases) {

@@ -1,0 +1,476 @@
+// Transfers between device-independent bitmaps and GDI surfaces: SetDIBits, SetDIBitsToDevice,
+// StretchDIBits, CreateDIBitmap one way and GetDIBits the other.
+//
+// Every call first checks the description (dib::read_info), so that nothing below reads a
+// table, a mask or a row the description does not promise. Colours from the DIB are mapped
+// into the surface's format the way drawing maps them (through the DC's palette on palette
+// surfaces); colours read from a surface are packed into the requested DIB format, with the
+// nearest entry of the table handed out for formats of 8 bits and fewer.
+#include "dib_gdi.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+namespace platform::gdi {
+namespace {
+
+// A DIB given to a call: its checked description, its pixel bytes and the stored rows they
+// hold (SetDIBits and SetDIBitsToDevice may pass a band of rows).
+struct DibSource {
+    dib::DibInfo info;
+    const BYTE* bits = nullptr;
+    int first_row = 0; // stored row at bits[0]
+    int rows = 0;      // stored rows present
+    bool rle = false;
+    dib::RleImage decoded;
+
+    // Stored row of image row y (counted from the top).
+    int stored_row(int y) const { return info.top_down ? y : info.height - 1 - y; }
+    bool has_row(int stored) const { return stored >= first_row && stored < first_row + rows; }
+};
+
+// Checks and prepares a DIB for drawing. `start`/`lines` give the band of stored rows present
+// for uncompressed data; RLE data always describes the whole image.
+bool prepare(DibSource& src, const BITMAPINFO* bmi, const void* bits, UINT usage, const Dc* dc,
+             long long start, long long lines) {
+    if (bits == nullptr || !dib::read_info(bmi, SIZE_MAX, usage, dib::Strictness::gdi, src.info)) {
+        return false;
+    }
+    resolve_palette_colors(src.info, dc);
+    src.bits = static_cast<const BYTE*>(bits);
+    src.rle = src.info.compression == BI_RLE8 || src.info.compression == BI_RLE4;
+    const long long height = src.info.height;
+    start = std::clamp<long long>(start, 0, height);
+    lines = std::clamp<long long>(lines, 0, height - start);
+    src.first_row = static_cast<int>(start);
+    src.rows = static_cast<int>(lines);
+    if (src.rle) {
+        dib::decode_rle(src.info, src.bits, src.info.image_size, src.decoded);
+    }
+    return true;
+}
+
+// DIB colours to raw values of one surface, drawn through one DC.
+class ToSurface {
+public:
+    ToSurface(const DibSource& src, const Dc* dc, const Bitmap& surface)
+        : src_(src), dc_(dc), surface_(surface) {
+        if (src.info.bit_count <= 8) {
+            for (int i = 0; i < 256; ++i) {
+                lut_[i] = convert(dib::index_color(src.info, i));
+            }
+        }
+    }
+
+    // Pixels [x0, x0 + n) of image row y into `out`; `skip[i]` is set where the DIB leaves the
+    // destination as it is (pixels an RLE stream does not reach).
+    void row(int y, int x0, int n, DWORD* out, BYTE* skip) {
+        const dib::DibInfo& info = src_.info;
+        const int stored = src_.stored_row(y);
+        if (src_.rle) {
+            const std::size_t at = static_cast<std::size_t>(stored) * info.width + x0;
+            for (int i = 0; i < n; ++i) {
+                skip[i] = !src_.decoded.written[at + i];
+                out[i] = lut_[src_.decoded.index[at + i]];
+            }
+            return;
+        }
+        std::fill(skip, skip + n, BYTE{0});
+        const BYTE* bytes =
+            src_.bits + static_cast<std::size_t>(stored - src_.first_row) * info.stride;
+        if (info.bit_count <= 8) {
+            indices_.resize(static_cast<std::size_t>(n));
+            dib::read_row_indices(info, bytes, x0, n, indices_.data());
+            for (int i = 0; i < n; ++i) {
+                out[i] = lut_[indices_[i]];
+            }
+            return;
+        }
+        colors_.resize(static_cast<std::size_t>(n));
+        dib::read_row_colors(info, bytes, x0, n, colors_.data());
+        if (!surface_.format->indexed) {
+            for (int i = 0; i < n; ++i) {
+                out[i] = surface_.format->from_rgb(surface_, colors_[i]);
+            }
+            return;
+        }
+        for (int i = 0; i < n; ++i) {
+            auto it = cache_.find(colors_[i]);
+            if (it == cache_.end()) {
+                it = cache_.emplace(colors_[i], convert(colors_[i])).first;
+            }
+            out[i] = it->second;
+        }
+    }
+
+private:
+    DWORD convert(COLORREF c) const { return color_to_pixel(dc_, surface_, c); }
+
+    const DibSource& src_;
+    const Dc* dc_;
+    const Bitmap& surface_;
+    DWORD lut_[256] = {};
+    std::vector<BYTE> indices_;
+    std::vector<COLORREF> colors_;
+    std::unordered_map<COLORREF, DWORD> cache_;
+};
+
+// Copies the image rectangle (sx, sy, w, h) (top-down image coordinates) of a DIB to (dx, dy)
+// on a surface, clipped to the image, to the rows present and to `clip`.
+void put(const DibSource& src, const Dc* dc, Bitmap& surface, long long dx, long long dy,
+         long long sx, long long sy, long long w, long long h, const RECT& clip) {
+    // Clip in source coordinates: the image, then the destination rectangle.
+    long long x0 = std::max<long long>({sx, 0, sx + (clip.left - dx)});
+    long long x1 = std::min<long long>({sx + w, src.info.width, sx + (clip.right - dx)});
+    long long y0 = std::max<long long>({sy, 0, sy + (clip.top - dy)});
+    long long y1 = std::min<long long>({sy + h, src.info.height, sy + (clip.bottom - dy)});
+    if (x0 >= x1 || y0 >= y1) {
+        return;
+    }
+    const int n = static_cast<int>(x1 - x0);
+    ToSurface conv(src, dc, surface);
+    std::vector<DWORD> values(static_cast<std::size_t>(n));
+    std::vector<BYTE> skip(static_cast<std::size_t>(n));
+    const auto write = surface.format->write;
+    for (long long y = y0; y < y1; ++y) {
+        if (!src.rle && !src.has_row(src.stored_row(static_cast<int>(y)))) {
+            continue;
+        }
+        conv.row(static_cast<int>(y), static_cast<int>(x0), n, values.data(), skip.data());
+        BYTE* row = surface.row(static_cast<int>(y - sy + dy));
+        const int tx = static_cast<int>(x0 - sx + dx);
+        for (int i = 0; i < n; ++i) {
+            if (!skip[i]) {
+                write(row, tx + i, values[i]);
+            }
+        }
+    }
+}
+
+// Lines a band call reports: the stored rows present.
+int band_lines(const DibSource& src) {
+    return src.rle ? src.info.height : src.rows;
+}
+
+// A scratch surface laid out like `like` (same format, table and masks), so that a blit from it
+// copies raw values.
+std::unique_ptr<Bitmap> scratch_like(const Bitmap& like, int width, int height) {
+    const std::size_t stride = static_cast<std::size_t>(dib_stride(width, like.bpp));
+    if (stride * static_cast<std::size_t>(height) > kMaxBitmapBytes) {
+        return nullptr;
+    }
+    auto bmp = std::make_unique<Bitmap>();
+    bmp->owned = allocate_pixels(stride * static_cast<std::size_t>(height));
+    if (!bmp->owned) {
+        return nullptr;
+    }
+    bmp->memory = bmp->owned.get();
+    bmp->width = width;
+    bmp->height = height;
+    bmp->bpp = like.bpp;
+    bmp->stride = static_cast<int>(stride);
+    bmp->format = like.format;
+    bmp->is_dib_section = like.is_dib_section;
+    bmp->info = like.info;
+    std::memcpy(bmp->masks, like.masks, sizeof bmp->masks);
+    bmp->colors = like.colors;
+    bmp->user_bits = like.is_dib_section ? bmp->memory : nullptr;
+    return bmp;
+}
+
+// StretchDIBits beyond a straight copy: the image goes into a scratch bitmap in the
+// destination's own format, and the blit engine scales, mirrors and combines from there.
+// Pixels an RLE stream skips show the destination only in a straight copy; here they hold
+// whatever the scratch bitmap held (the first table colour).
+bool stretch_through_blit(HDC hdc, Dc& dc, const DibSource& src, int xDest, int yDest,
+                          int DestWidth, int DestHeight, int xSrc, long long ySrcTop, int SrcWidth,
+                          int SrcHeight, DWORD rop) {
+    Target t;
+    if (!resolve_target(dc, t)) {
+        return false;
+    }
+    auto scratch = scratch_like(*t.surface, src.info.width, src.info.height);
+    if (!scratch) {
+        return false;
+    }
+    put(src, &dc, *scratch, 0, 0, 0, 0, src.info.width, src.info.height,
+        RECT{0, 0, src.info.width, src.info.height});
+    HGDIOBJ handle = insert_object(std::move(scratch));
+    if (handle == nullptr) {
+        return false;
+    }
+    bool ok = false;
+    HDC mem = CreateCompatibleDC(hdc);
+    if (mem != nullptr) {
+        HGDIOBJ old = SelectObject(mem, handle);
+        if (old != nullptr) {
+            ok = StretchBlt(hdc, xDest, yDest, DestWidth, DestHeight, mem, xSrc,
+                            static_cast<int>(ySrcTop), SrcWidth, SrcHeight, rop) != FALSE;
+            SelectObject(mem, old);
+        }
+        DeleteDC(mem);
+    }
+    DeleteObject(handle);
+    return ok;
+}
+
+// ---- GetDIBits
+// -----------------------------------------------------------------------------------
+
+// The BITMAPINFOHEADER of a bitmap's own format (GetDIBits with biBitCount 0).
+void describe_bitmap(const Bitmap& bmp, BITMAPINFOHEADER& h) {
+    h.biWidth = bmp.width;
+    h.biHeight = bmp.height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(bmp.bpp);
+    h.biCompression = bmp.bpp == 16 || bmp.bpp == 32 ? BI_BITFIELDS : BI_RGB;
+    if (bmp.is_dib_section) {
+        h.biCompression = bmp.info.biCompression;
+    }
+    h.biSizeImage = static_cast<DWORD>(dib_stride(bmp.width, bmp.bpp)) * bmp.height;
+    h.biXPelsPerMeter = 0;
+    h.biYPelsPerMeter = 0;
+    h.biClrUsed = 0;
+    h.biClrImportant = 0;
+}
+
+// Writes the table of an output DIB into the caller's BITMAPINFO (RGBQUADs, RGBTRIPLEs after
+// a core header, or palette indices with DIB_PAL_COLORS).
+void store_table(BITMAPINFO* bmi, const dib::DibInfo& info, const RGBQUAD* table, int count,
+                 UINT usage) {
+    BYTE* at = reinterpret_cast<BYTE*>(bmi) + info.header_size;
+    for (int i = 0; i < count; ++i) {
+        if (usage == DIB_PAL_COLORS) {
+            const WORD index = static_cast<WORD>(i);
+            std::memcpy(at + 2 * i, &index, 2);
+        } else if (info.header_size == sizeof(BITMAPCOREHEADER)) {
+            at[3 * i] = table[i].rgbBlue;
+            at[3 * i + 1] = table[i].rgbGreen;
+            at[3 * i + 2] = table[i].rgbRed;
+        } else {
+            const RGBQUAD q{table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed, 0};
+            std::memcpy(at + 4 * i, &q, 4);
+        }
+    }
+}
+
+int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAPINFO* bmi,
+                 UINT usage) {
+    DWORD header_size;
+    std::memcpy(&header_size, bmi, sizeof header_size);
+    if (header_size >= sizeof(BITMAPINFOHEADER) && bmi->bmiHeader.biBitCount == 0) {
+        // Only a description of the bitmap is asked for.
+        if (header_size > sizeof(BITMAPV5HEADER)) {
+            return 0;
+        }
+        describe_bitmap(bmp, bmi->bmiHeader);
+        return bits == nullptr ? bmp.height : 0;
+    }
+    dib::DibInfo info;
+    if (!dib::read_info(bmi, SIZE_MAX, usage, dib::Strictness::gdi, info) ||
+        info.compression == BI_RLE8 || info.compression == BI_RLE4) {
+        return 0; // encoding into RLE is not offered
+    }
+    if (header_size >= sizeof(BITMAPINFOHEADER)) {
+        bmi->bmiHeader.biSizeImage = static_cast<DWORD>(info.image_size);
+        bmi->bmiHeader.biClrUsed = 0;
+        bmi->bmiHeader.biClrImportant = 0;
+    }
+    if (info.compression == BI_BITFIELDS && info.header_size < 52) {
+        // The masks in effect follow the header, as a DIB of this format carries them.
+        const DWORD masks[3] = {info.red.mask, info.green.mask, info.blue.mask};
+        std::memcpy(reinterpret_cast<BYTE*>(bmi) + info.header_size, masks, sizeof masks);
+    }
+
+    // The table: the bitmap's own when it has one of this size (indices then copy as they
+    // are), otherwise the standard one for the depth. All of its entries are written.
+    RGBQUAD table[256];
+    bool raw_indices = false;
+    int table_count = 0;
+    if (info.bit_count <= 8) {
+        table_count = 1 << info.bit_count;
+        const ColorTable own = color_table(bmp);
+        if (bmp.format->indexed && bmp.bpp == info.bit_count && own.count > 0) {
+            raw_indices = true;
+            std::fill(table, table + table_count, RGBQUAD{0, 0, 0, 0});
+            std::copy_n(own.entries, std::min(own.count, table_count), table);
+        } else {
+            dib::default_color_table(info.bit_count, table);
+        }
+        store_table(bmi, info, table, table_count, usage);
+        info.color_count = table_count;
+        std::copy_n(table, table_count, info.colors);
+    }
+    if (bits == nullptr) {
+        return 1; // the description is filled in, nothing more was asked
+    }
+
+    // Stored rows [start, start + lines) of the DIB, as far as both images reach. The DIB's
+    // top row is the bitmap's top row.
+    const long long first = std::min<long long>(start, info.height);
+    const long long last = std::min<long long>(static_cast<long long>(start) + lines, info.height);
+    const int n = std::min(info.width, bmp.width);
+    std::vector<COLORREF> colors(static_cast<std::size_t>(info.width), 0);
+    std::vector<BYTE> indices(static_cast<std::size_t>(info.width), 0);
+    dib::NearestIndex nearest(table, table_count);
+    BYTE* out = static_cast<BYTE*>(bits);
+    int copied = 0;
+    for (long long r = first; r < last; ++r) {
+        const long long y = info.top_down ? r : info.height - 1 - r;
+        if (y >= bmp.height) {
+            continue;
+        }
+        const BYTE* src = bmp.row(static_cast<int>(y));
+        BYTE* dst = out + static_cast<std::size_t>(r - first) * info.stride;
+        if (info.bit_count <= 8) {
+            for (int x = 0; x < n; ++x) {
+                const DWORD v = bmp.format->read(src, x);
+                indices[x] = raw_indices ? static_cast<BYTE>(v) : nearest(pixel_to_color(bmp, v));
+            }
+            dib::write_row_indices(info, dst, info.width, indices.data());
+        } else {
+            for (int x = 0; x < n; ++x) {
+                colors[x] = pixel_to_color(bmp, bmp.format->read(src, x));
+            }
+            dib::write_row_colors(info, dst, info.width, colors.data());
+        }
+        ++copied;
+    }
+    (void)dc;
+    return copied;
+}
+
+} // namespace
+} // namespace platform::gdi
+
+using namespace platform::gdi;
+namespace dib = platform::dib;
+
+extern "C" {
+
+int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits,
+                     const BITMAPINFO* lpbmi, UINT ColorUse) {
+    Bitmap* bmp = lookup_bitmap(hbm);
+    if (bmp == nullptr) {
+        return 0;
+    }
+    const Dc* dc = lookup_dc(hdc);
+    DibSource src;
+    if (!prepare(src, lpbmi, lpBits, ColorUse, dc, start, cLines)) {
+        return 0;
+    }
+    // The DIB lies on the bitmap with their top-left corners together.
+    put(src, dc, *bmp, 0, 0, 0, 0, src.info.width, src.info.height,
+        RECT{0, 0, bmp->width, bmp->height});
+    return band_lines(src);
+}
+
+int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc,
+                             UINT StartScan, UINT cLines, const void* lpvBits,
+                             const BITMAPINFO* lpbmi, UINT ColorUse) {
+    Dc* dc = lookup_dc(hdc);
+    Target t;
+    if (dc == nullptr || !resolve_target(*dc, t)) {
+        return 0;
+    }
+    DibSource src;
+    if (!prepare(src, lpbmi, lpvBits, ColorUse, dc, StartScan, cLines)) {
+        return 0;
+    }
+    // Source coordinates count from the bottom-left corner of a bottom-up DIB.
+    const long long height = static_cast<long long>(h);
+    const long long top = src.info.top_down ? ySrc : src.info.height - ySrc - height;
+    put(src, dc, *t.surface, static_cast<long long>(xDest) + t.origin_x,
+        static_cast<long long>(yDest) + t.origin_y, xSrc, top, static_cast<long long>(w), height,
+        t.clip);
+    return band_lines(src);
+}
+
+int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
+                         int ySrc, int SrcWidth, int SrcHeight, const void* lpBits,
+                         const BITMAPINFO* lpbmi, UINT iUsage, DWORD rop) {
+    Dc* dc = lookup_dc(hdc);
+    Target t;
+    if (dc == nullptr || !resolve_target(*dc, t)) {
+        return 0;
+    }
+    DibSource src;
+    if (!prepare(src, lpbmi, lpBits, iUsage, dc, 0, dib::kMaxImageBytes)) {
+        return 0;
+    }
+    // The source rectangle in top-down image rows (a bottom-up DIB counts ySrc from its bottom).
+    const long long top =
+        src.info.top_down ? ySrc : static_cast<long long>(src.info.height) - ySrc - SrcHeight;
+    if (rop == SRCCOPY && DestWidth == SrcWidth && DestHeight == SrcHeight && SrcWidth > 0 &&
+        SrcHeight > 0) {
+        put(src, dc, *t.surface, static_cast<long long>(xDest) + t.origin_x,
+            static_cast<long long>(yDest) + t.origin_y, xSrc, top, SrcWidth, SrcHeight, t.clip);
+        return src.info.height;
+    }
+    if (top < INT_MIN || top > INT_MAX) {
+        return 0;
+    }
+    return stretch_through_blit(hdc, *dc, src, xDest, yDest, DestWidth, DestHeight, xSrc, top,
+                                SrcWidth, SrcHeight, rop)
+               ? src.info.height
+               : 0;
+}
+
+HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flInit,
+                              const void* pjBits, const BITMAPINFO* pbmi, UINT iUsage) {
+    if (pbmih == nullptr) {
+        return nullptr;
+    }
+    // Only the size is taken from the header here; the data is checked by SetDIBits below.
+    LONG width, height;
+    if (pbmih->biSize == sizeof(BITMAPCOREHEADER)) {
+        const auto* core = reinterpret_cast<const BITMAPCOREHEADER*>(pbmih);
+        width = core->bcWidth;
+        height = core->bcHeight;
+    } else if (pbmih->biSize >= sizeof(BITMAPINFOHEADER) &&
+               pbmih->biSize <= sizeof(BITMAPV5HEADER)) {
+        width = pbmih->biWidth;
+        height = pbmih->biHeight;
+        if (pbmih->biCompression == BI_JPEG || pbmih->biCompression == BI_PNG) {
+            return nullptr;
+        }
+    } else {
+        return nullptr;
+    }
+    if (width < 0 || height == LONG(0x80000000) || iUsage > DIB_PAL_COLORS) {
+        return nullptr;
+    }
+    if (height < 0) {
+        height = -height;
+    }
+    if ((flInit & CBM_INIT) && (pjBits == nullptr || pbmi == nullptr)) {
+        return nullptr;
+    }
+    // The reference DC gives the format: a fresh memory DC (or none) makes a monochrome bitmap.
+    HBITMAP bmp = hdc != nullptr ? CreateCompatibleBitmap(hdc, width, height)
+                                 : CreateBitmap(width, height, 1, 1, nullptr);
+    if (bmp == nullptr) {
+        return nullptr;
+    }
+    if ((flInit & CBM_INIT) &&
+        SetDIBits(hdc, bmp, 0, static_cast<UINT>(height), pjBits, pbmi, iUsage) == 0) {
+        DeleteObject(bmp);
+        return nullptr;
+    }
+    return bmp;
+}
+
+int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits,
+                     LPBITMAPINFO lpbmi, UINT usage) {
+    Dc* dc = lookup_dc(hdc);
+    Bitmap* bmp = lookup_bitmap(hbm);
+    if (dc == nullptr || bmp == nullptr || lpbmi == nullptr || usage > DIB_PAL_COLORS) {
+        return 0;
+    }
+    return get_dib_bits(dc, *bmp, start, cLines, lpvBits, lpbmi, usage);
+}
+
+} // extern "C"

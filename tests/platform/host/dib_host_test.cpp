@@ -1,0 +1,139 @@
+// DIB transfers on points Wine cannot judge (16-bit device bitmaps are 5-6-5 here, 8-bit ones
+// hold system palette indices) and the live-object bookkeeping of every DIB call.
+#include <platform/host.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct Info {
+    BITMAPINFOHEADER h{};
+    RGBQUAD colors[256]{};
+    Info(LONG w, LONG height, WORD bits, DWORD compression = BI_RGB, DWORD size_image = 0) {
+        h.biSize = sizeof h;
+        h.biWidth = w;
+        h.biHeight = height;
+        h.biPlanes = 1;
+        h.biBitCount = bits;
+        h.biCompression = compression;
+        h.biSizeImage = size_image;
+    }
+    BITMAPINFO* bmi() { return reinterpret_cast<BITMAPINFO*>(this); }
+};
+
+class DisplayAt : public testing::Test {
+protected:
+    void use_depth(int bpp) {
+        host::DisplayMode mode;
+        mode.bits_per_pixel = bpp;
+        ASSERT_TRUE(host::set_display_mode(mode));
+    }
+    void TearDown() override { host::reset_display(); }
+};
+
+} // namespace
+
+TEST_F(DisplayAt, SixteenBitsKeepsSixBitsOfGreen) {
+    use_depth(16);
+    HDC screen = GetDC(nullptr);
+    HBITMAP ddb = CreateCompatibleBitmap(screen, 2, 1);
+    Info in(2, 1, 32);
+    const DWORD px[2] = {0x000C00, 0xF80408};
+    ASSERT_EQ(SetDIBits(screen, ddb, 0, 1, px, in.bmi(), DIB_RGB_COLORS), 1);
+    WORD raw[2];
+    ASSERT_EQ(GetBitmapBits(ddb, sizeof raw, raw), 4);
+    EXPECT_EQ(raw[0], 0x0003 << 5);                 // g = 0x0C keeps its low bit at 6 bits
+    EXPECT_EQ(raw[1], (0x1F << 11) | (1 << 5) | 1); // r 0xF8, g 0x04, b 0x08
+    DWORD out[2];
+    Info back(2, 1, 32);
+    ASSERT_EQ(GetDIBits(screen, ddb, 0, 1, out, back.bmi(), DIB_RGB_COLORS), 1);
+    EXPECT_EQ(out[0], 0x000C00u);
+    EXPECT_EQ(out[1], 0xFF0408u); // 5-bit red replicated: 0xF8 -> 0xFF
+    // Its own depth reads out as 5-6-5 bit fields.
+    Info own(2, 1, 0);
+    ASSERT_NE(GetDIBits(screen, ddb, 0, 1, nullptr, own.bmi(), DIB_RGB_COLORS), 0);
+    EXPECT_EQ(own.h.biBitCount, 16);
+    EXPECT_EQ(own.h.biCompression, DWORD(BI_BITFIELDS));
+    DeleteObject(ddb);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(DisplayAt, EightBitsMapsToSystemPaletteIndices) {
+    use_depth(8);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP ddb = CreateCompatibleBitmap(screen, 4, 1);
+    // Static colours land on their system slots: black 0, maroon 1, red 249, white 255.
+    Info in(4, 1, 24);
+    const BYTE px[12] = {0, 0, 0, 0, 0, 0x80, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    ASSERT_EQ(SetDIBits(dc, ddb, 0, 1, px, in.bmi(), DIB_RGB_COLORS), 1);
+    BYTE raw[4];
+    ASSERT_EQ(GetBitmapBits(ddb, 4, raw), 4);
+    EXPECT_EQ(raw[0], 0);
+    EXPECT_EQ(raw[1], 1);
+    EXPECT_EQ(raw[2], 249);
+    EXPECT_EQ(raw[3], 255);
+
+    // Read back at 8 bits: the system palette as the table and the indices as they are.
+    Info out(4, 1, 8);
+    BYTE bits[4] = {};
+    ASSERT_EQ(GetDIBits(dc, ddb, 0, 1, bits, out.bmi(), DIB_RGB_COLORS), 1);
+    EXPECT_EQ(std::vector<BYTE>(bits, bits + 4), std::vector<BYTE>(raw, raw + 4));
+    PALETTEENTRY sys[256];
+    ASSERT_EQ(GetSystemPaletteEntries(screen, 0, 256, sys), 256u);
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(out.colors[i].rgbRed, sys[i].peRed) << i;
+        EXPECT_EQ(out.colors[i].rgbBlue, sys[i].peBlue) << i;
+    }
+    DeleteObject(ddb);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST(DibLiveObjects, EveryCallReleasesWhatItMade) {
+    HDC screen = GetDC(nullptr);
+    const int before = host::live_gdi_objects_total();
+    const DWORD px[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+    Info info(2, 2, 32);
+    Info rle(2, 2, 8, BI_RLE8); // no data size: refused after the bitmap was made
+    const std::vector<std::function<void()>> calls = {
+        [&] {
+            void* bits = nullptr;
+            DeleteObject(CreateDIBSection(screen, info.bmi(), DIB_RGB_COLORS, &bits, nullptr, 0));
+        },
+        [&] {
+            DeleteObject(CreateDIBitmap(screen, &info.h, CBM_INIT, px, info.bmi(), DIB_RGB_COLORS));
+        },
+        [&] {
+            EXPECT_EQ(CreateDIBitmap(screen, &rle.h, CBM_INIT, px, rle.bmi(), DIB_RGB_COLORS),
+                      nullptr);
+        },
+        [&] {
+            HDC dc = CreateCompatibleDC(screen);
+            HBITMAP bmp = CreateCompatibleBitmap(screen, 8, 8);
+            HGDIOBJ old = SelectObject(dc, bmp);
+            // Scaled and combined: goes through a scratch bitmap and DC.
+            EXPECT_NE(StretchDIBits(dc, 0, 0, 8, 8, 0, 0, 2, 2, px, info.bmi(), DIB_RGB_COLORS,
+                                    SRCINVERT),
+                      0);
+            EXPECT_EQ(
+                StretchDIBits(dc, 0, 0, 8, 8, 0, 0, 2, 2, px, rle.bmi(), DIB_RGB_COLORS, SRCINVERT),
+                0);
+            DWORD out[4];
+            EXPECT_EQ(GetDIBits(dc, bmp, 0, 2, out, info.bmi(), DIB_RGB_COLORS), 2);
+            SelectObject(dc, old);
+            DeleteObject(bmp);
+            DeleteDC(dc);
+        },
+    };
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        calls[i]();
+        EXPECT_EQ(host::live_gdi_objects_total(), before) << "call " << i;
+    }
+    ReleaseDC(nullptr, screen);
+}

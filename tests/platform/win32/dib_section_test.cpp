@@ -1,0 +1,288 @@
+#include "platform/win32/dib_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using dibtest::Canvas;
+using dibtest::Dib;
+using dibtest::info_header;
+
+namespace {
+
+const COLORREF kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255),
+               kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0), kYellow = RGB(255, 255, 0);
+
+// A section description with a table holding the six colours above (and more, up to 1 << bits).
+std::vector<BYTE> section_info(int w, int h, int bits) {
+    std::vector<BYTE> head = info_header(w, h, static_cast<WORD>(bits));
+    if (bits == 1) {
+        dibtest::append_table(head, {kBlack, kWhite});
+    } else if (bits <= 8) {
+        std::vector<COLORREF> table = {kBlack, kRed, kGreen, kBlue, kYellow, kWhite};
+        while (table.size() < (1u << bits)) {
+            table.push_back(RGB(0x80, 0x80, 0x80)); // far from the six, so no blit confuses them
+        }
+        dibtest::append_table(head, table);
+    }
+    return head;
+}
+
+HBITMAP make_section(int w, int h, int bits, void** ppv) {
+    std::vector<BYTE> head = section_info(w, h, bits);
+    return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()), DIB_RGB_COLORS,
+                            ppv, nullptr, 0);
+}
+
+} // namespace
+
+TEST(DibSection, ReportsItsLayout) {
+    for (int bits : {1, 4, 8, 16, 24, 32}) {
+        for (int h : {3, -3}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, height " << h);
+            void* ppv = nullptr;
+            HBITMAP s = make_section(5, h, bits, &ppv);
+            ASSERT_NE(s, nullptr);
+            ASSERT_NE(ppv, nullptr);
+            DIBSECTION ds;
+            std::memset(&ds, 0xCC, sizeof ds);
+            ASSERT_EQ(GetObjectA(s, sizeof ds, &ds), static_cast<int>(sizeof(DIBSECTION)));
+            const int stride = dibtest::stride_of(5, bits);
+            EXPECT_EQ(ds.dsBm.bmType, 0);
+            EXPECT_EQ(ds.dsBm.bmWidth, 5);
+            EXPECT_EQ(ds.dsBm.bmHeight, 3);
+            EXPECT_EQ(ds.dsBm.bmWidthBytes, stride);
+            EXPECT_EQ(ds.dsBm.bmPlanes, 1);
+            EXPECT_EQ(ds.dsBm.bmBitsPixel, bits);
+            EXPECT_EQ(ds.dsBm.bmBits, ppv);
+            EXPECT_EQ(ds.dsBmih.biSize, sizeof(BITMAPINFOHEADER));
+            EXPECT_EQ(ds.dsBmih.biWidth, 5);
+            EXPECT_EQ(ds.dsBmih.biHeight, 3);
+            EXPECT_EQ(ds.dsBmih.biBitCount, bits);
+            EXPECT_EQ(ds.dsBmih.biSizeImage, static_cast<DWORD>(stride * 3));
+            EXPECT_EQ(ds.dsBmih.biClrUsed, bits <= 8 ? 1u << bits : 0u);
+            EXPECT_EQ(ds.dsBmih.biCompression, bits == 16 ? DWORD(BI_BITFIELDS) : DWORD(BI_RGB));
+            const DWORD want[3] = {bits == 16 ? 0x7C00u : 0u, bits == 16 ? 0x03E0u : 0u,
+                                   bits == 16 ? 0x001Fu : 0u};
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_EQ(ds.dsBitfields[i], want[i]) << i;
+            }
+            EXPECT_EQ(ds.dshSection, nullptr);
+            BITMAP bm;
+            EXPECT_EQ(GetObjectA(s, sizeof bm, &bm), static_cast<int>(sizeof(BITMAP)));
+            EXPECT_EQ(bm.bmBits, ppv);
+            EXPECT_EQ(GetObjectA(s, sizeof bm - 1, &bm), 0);
+            EXPECT_TRUE(DeleteObject(s));
+        }
+    }
+    // Bit fields given by the program are reported as given.
+    std::vector<BYTE> head = info_header(2, 2, 16, BI_BITFIELDS);
+    for (DWORD m : {0xF800u, 0x07E0u, 0x001Fu}) {
+        dibtest::append_dword(head, m);
+    }
+    void* ppv = nullptr;
+    HBITMAP s = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()),
+                                 DIB_RGB_COLORS, &ppv, nullptr, 0);
+    ASSERT_NE(s, nullptr);
+    DIBSECTION ds;
+    ASSERT_EQ(GetObjectA(s, sizeof ds, &ds), static_cast<int>(sizeof ds));
+    EXPECT_EQ(ds.dsBmih.biCompression, DWORD(BI_BITFIELDS));
+    EXPECT_EQ(ds.dsBitfields[0], 0xF800u);
+    EXPECT_EQ(ds.dsBitfields[1], 0x07E0u);
+    EXPECT_EQ(ds.dsBitfields[2], 0x001Fu);
+    DeleteObject(s);
+}
+
+TEST(DibSection, PixelsLandInTheDocumentedMemoryLayout) {
+    struct Case {
+        int bits;
+        int h;
+        COLORREF color;
+        COLORREF reads_back;
+        std::vector<BYTE> bytes; // the first bytes of the row that holds pixel (0, 0)
+    };
+    const Case cases[] = {
+        {32, 2, kYellow, kYellow, {0x00, 0xFF, 0xFF, 0x00}},
+        {32, -2, kBlue, kBlue, {0xFF, 0x00, 0x00, 0x00}},
+        {24, 2, RGB(1, 2, 3), RGB(1, 2, 3), {3, 2, 1}},
+        // x5-5-5: low bits dropped, and replicated from the high ones when read
+        {16, 2, RGB(0xF8, 0x0C, 0x10), RGB(0xFF, 0x08, 0x10), {0x22, 0x7C}},
+        {8, 2, kBlue, kBlue, {3}},
+        {4, -2, kYellow, kYellow, {0x40}},
+        {1, 2, kWhite, kWhite, {0x80}},
+    };
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bits << " bits, height " << c.h);
+        void* ppv = nullptr;
+        HBITMAP s = make_section(3, c.h, c.bits, &ppv);
+        ASSERT_NE(s, nullptr);
+        HGDIOBJ old = SelectObject(dc, s);
+        ASSERT_NE(old, nullptr);
+        SetPixel(dc, 0, 0, c.color);
+        EXPECT_EQ(GetPixel(dc, 0, 0), c.reads_back);
+        GdiFlush();
+        const BYTE* first = static_cast<const BYTE*>(ppv);
+        const int stride = dibtest::stride_of(3, c.bits);
+        const BYTE* row0 = c.h > 0 ? first + stride : first; // bottom-up: the top row is last
+        const BYTE* other = c.h > 0 ? first : first + stride;
+        for (size_t i = 0; i < c.bytes.size(); ++i) {
+            EXPECT_EQ(row0[i], c.bytes[i]) << "byte " << i;
+            EXPECT_EQ(other[i], 0) << "byte " << i << " of the other row";
+        }
+        SelectObject(dc, old);
+        DeleteObject(s);
+    }
+    DeleteDC(dc);
+}
+
+TEST(DibSection, SelectsAtAnyDepthAndBlitsExactly) {
+    // Six colours every depth here can hold; copied through a section of each depth and back
+    // they come out unchanged; monochrome takes the nearer of black and white.
+    const std::vector<COLORREF> colors = {kBlack, kRed, kGreen, kBlue, kYellow, kWhite};
+    HDC src_dc = CreateCompatibleDC(nullptr);
+    HDC mid_dc = CreateCompatibleDC(nullptr);
+    Canvas src(6, 2), out(6, 2);
+    for (int x = 0; x < 6; ++x) {
+        src.px[x] = src.px[6 + x] = 0;
+    }
+    for (int x = 0; x < 6; ++x) {
+        const COLORREF c = colors[x];
+        src.px[x] = (DWORD{GetRValue(c)} << 16) | (DWORD{GetGValue(c)} << 8) | GetBValue(c);
+    }
+    HGDIOBJ old_src = SelectObject(src_dc, src.bitmap);
+    for (int bits : {1, 4, 8, 16, 24, 32}) {
+        SCOPED_TRACE(testing::Message() << bits << " bits");
+        void* ppv = nullptr;
+        HBITMAP s = make_section(6, 2, bits, &ppv);
+        ASSERT_NE(s, nullptr);
+        HGDIOBJ old = SelectObject(mid_dc, s);
+        ASSERT_NE(old, nullptr);
+        ASSERT_TRUE(BitBlt(mid_dc, 0, 0, 6, 2, src_dc, 0, 0, SRCCOPY));
+        SelectObject(src_dc, out.bitmap);
+        ASSERT_TRUE(BitBlt(src_dc, 0, 0, 6, 2, mid_dc, 0, 0, SRCCOPY));
+        GdiFlush();
+        SelectObject(src_dc, src.bitmap);
+        for (int x = 0; x < 6; ++x) {
+            COLORREF want = colors[x];
+            if (bits == 1) {
+                want = x >= 4 ? kWhite : kBlack; // yellow is nearer to white
+            }
+            EXPECT_EQ(out.at(x, 0), want) << x;
+            EXPECT_EQ(out.at(x, 1), kBlack) << x;
+        }
+        SelectObject(mid_dc, old);
+        EXPECT_TRUE(DeleteObject(s));
+    }
+    SelectObject(src_dc, old_src);
+    DeleteDC(src_dc);
+    DeleteDC(mid_dc);
+}
+
+TEST(DibSection, ColorTableIsReadAndChangedThroughTheDc) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    void* ppv = nullptr;
+    HBITMAP s = make_section(2, 1, 8, &ppv);
+    ASSERT_NE(s, nullptr);
+    RGBQUAD table[256];
+    EXPECT_EQ(GetDIBColorTable(dc, 0, 256, table), 0u); // nothing but the stock bitmap yet
+    HGDIOBJ old = SelectObject(dc, s);
+    ASSERT_EQ(GetDIBColorTable(dc, 0, 256, table), 256u);
+    EXPECT_EQ(table[1].rgbRed, 255);
+    EXPECT_EQ(table[1].rgbGreen, 0);
+    EXPECT_EQ(GetDIBColorTable(dc, 250, 10, table), 6u);
+    EXPECT_EQ(GetDIBColorTable(dc, 256, 1, table), 0u);
+
+    static_cast<BYTE*>(ppv)[1] = 1;
+    EXPECT_EQ(GetPixel(dc, 1, 0), kRed);
+    const RGBQUAD teal = {0x80, 0x80, 0x00, 0};
+    EXPECT_EQ(SetDIBColorTable(dc, 1, 1, &teal), 1u);
+    EXPECT_EQ(GetPixel(dc, 1, 0), RGB(0, 0x80, 0x80));
+    EXPECT_EQ(static_cast<BYTE*>(ppv)[1], 1); // the index stays, its colour changed
+    ASSERT_EQ(GetDIBColorTable(dc, 1, 1, table), 1u);
+    EXPECT_EQ(table[0].rgbBlue, 0x80);
+    EXPECT_EQ(SetDIBColorTable(dc, 255, 5, table), 1u);
+    EXPECT_EQ(SetDIBColorTable(dc, 300, 1, table), 0u);
+
+    // Direct-colour sections have no table.
+    void* ppv24 = nullptr;
+    HBITMAP s24 = make_section(2, 1, 24, &ppv24);
+    SelectObject(dc, s24);
+    EXPECT_EQ(GetDIBColorTable(dc, 0, 256, table), 0u);
+    EXPECT_EQ(SetDIBColorTable(dc, 0, 1, table), 0u);
+    SelectObject(dc, old);
+    EXPECT_EQ(GetDIBColorTable(nullptr, 0, 1, table), 0u);
+    DeleteObject(s);
+    DeleteObject(s24);
+    DeleteDC(dc);
+}
+
+TEST(DibSection, RefusesBadDescriptions) {
+    struct Case {
+        const char* name;
+        std::vector<BYTE> head;
+        UINT usage;
+    };
+    auto with_size = [](DWORD size) {
+        std::vector<BYTE> h = info_header(3, 3, 8);
+        std::memcpy(h.data(), &size, 4);
+        h.resize(h.size() + 1024);
+        return h;
+    };
+    const Case cases[] = {
+        {"zero width", info_header(0, 3, 24), DIB_RGB_COLORS},
+        {"zero height", info_header(3, 0, 24), DIB_RGB_COLORS},
+        {"negative width", info_header(-3, 3, 24), DIB_RGB_COLORS},
+        {"3 bits", info_header(3, 3, 3), DIB_RGB_COLORS},
+        {"0 bits", info_header(3, 3, 0), DIB_RGB_COLORS},
+        {"RLE8", info_header(3, 3, 8, BI_RLE8, 0, 8), DIB_RGB_COLORS},
+        {"RLE4", info_header(3, 3, 4, BI_RLE4, 0, 8), DIB_RGB_COLORS},
+        {"bit fields at 24 bits", info_header(3, 3, 24, BI_BITFIELDS), DIB_RGB_COLORS},
+        {"JPEG", info_header(3, 3, 24, BI_JPEG), DIB_RGB_COLORS},
+        {"header of 39 bytes", with_size(39), DIB_RGB_COLORS},
+        {"header of 0 bytes", with_size(0), DIB_RGB_COLORS},
+        {"1<<20 squared", info_header(1 << 20, 1 << 20, 32), DIB_RGB_COLORS},
+        {"usage 2", info_header(3, 3, 24), 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<BYTE> head = c.head;
+        head.resize(head.size() + 1024); // room for any table it might read
+        void* ppv = reinterpret_cast<void*>(1);
+        EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()), c.usage,
+                                   &ppv, nullptr, 0),
+                  nullptr)
+            << c.name;
+        EXPECT_EQ(ppv, nullptr) << c.name;
+    }
+    void* ppv = nullptr;
+    EXPECT_EQ(CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, &ppv, nullptr, 0), nullptr);
+    // A missing ppvBits is allowed: the program just does not get the pointer.
+    std::vector<BYTE> ok = section_info(2, 2, 8);
+    HBITMAP s = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(ok.data()), DIB_RGB_COLORS,
+                                 nullptr, nullptr, 0);
+    EXPECT_NE(s, nullptr);
+    DeleteObject(s);
+}
+
+TEST(DibSection, AcceptsCoreHeaders) {
+    struct {
+        BITMAPCOREHEADER h;
+        RGBTRIPLE c[2];
+    } core = {{sizeof(BITMAPCOREHEADER), 9, 2, 1, 1}, {{0, 0, 0}, {0, 0, 255}}};
+    void* ppv = nullptr;
+    HBITMAP s = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&core), DIB_RGB_COLORS,
+                                 &ppv, nullptr, 0);
+    ASSERT_NE(s, nullptr);
+    DIBSECTION ds;
+    ASSERT_EQ(GetObjectA(s, sizeof ds, &ds), static_cast<int>(sizeof ds));
+    EXPECT_EQ(ds.dsBmih.biSize, sizeof(BITMAPINFOHEADER));
+    EXPECT_EQ(ds.dsBmih.biWidth, 9);
+    EXPECT_EQ(ds.dsBm.bmWidthBytes, 4);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, s);
+    static_cast<BYTE*>(ppv)[4] = 0x80; // second row in memory is the top one
+    EXPECT_EQ(GetPixel(dc, 0, 0), kRed);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(s);
+}

@@ -1,0 +1,164 @@
+// Building device-independent bitmaps byte by byte for the DIB tests, independently of the
+// code under test: headers, colour tables, masks and pixel rows are laid out here by hand.
+#pragma once
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+namespace dibtest {
+
+// A packed description (header + masks/table) and its pixel bytes.
+struct Dib {
+    std::vector<BYTE> head;
+    std::vector<BYTE> bits;
+    const BITMAPINFO* info() const { return reinterpret_cast<const BITMAPINFO*>(head.data()); }
+    BITMAPINFO* info() { return reinterpret_cast<BITMAPINFO*>(head.data()); }
+    BITMAPINFOHEADER& header() { return *reinterpret_cast<BITMAPINFOHEADER*>(head.data()); }
+};
+
+inline RGBQUAD quad(COLORREF c) {
+    return RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
+}
+
+inline std::vector<BYTE> info_header(LONG w, LONG h, WORD bits, DWORD compression = BI_RGB,
+                                     DWORD clr_used = 0, DWORD size_image = 0) {
+    BITMAPINFOHEADER bih{};
+    bih.biSize = sizeof bih;
+    bih.biWidth = w;
+    bih.biHeight = h;
+    bih.biPlanes = 1;
+    bih.biBitCount = bits;
+    bih.biCompression = compression;
+    bih.biSizeImage = size_image;
+    bih.biClrUsed = clr_used;
+    std::vector<BYTE> out(sizeof bih);
+    std::memcpy(out.data(), &bih, sizeof bih);
+    return out;
+}
+
+inline void append_dword(std::vector<BYTE>& v, DWORD d) {
+    const BYTE* p = reinterpret_cast<const BYTE*>(&d);
+    v.insert(v.end(), p, p + 4);
+}
+
+inline void append_table(std::vector<BYTE>& v, const std::vector<COLORREF>& table) {
+    for (COLORREF c : table) {
+        v.insert(v.end(), {GetBValue(c), GetGValue(c), GetRValue(c), 0});
+    }
+}
+
+inline int stride_of(int w, int bits) {
+    return ((w * bits + 31) / 32) * 4;
+}
+
+// An uncompressed DIB of `pixels` (w x h, top row first). Indexed formats take the position
+// of each colour in `table`; direct ones pack the colour with `masks` (16 and 32 bits; empty
+// for the defaults). `top_down` stores the rows top first with a negative height.
+inline Dib make_dib(int w, int h, int bits, const std::vector<COLORREF>& pixels,
+                    const std::vector<COLORREF>& table = {}, bool top_down = false,
+                    const std::vector<DWORD>& masks = {}) {
+    Dib d;
+    d.head = info_header(w, top_down ? -h : h, static_cast<WORD>(bits),
+                         masks.empty() ? BI_RGB : BI_BITFIELDS, static_cast<DWORD>(table.size()));
+    for (DWORD m : masks) {
+        append_dword(d.head, m);
+    }
+    append_table(d.head, table);
+    const int stride = stride_of(w, bits);
+    d.bits.assign(static_cast<size_t>(stride) * h, 0);
+    DWORD m[3] = {0, 0, 0};
+    if (bits == 16) {
+        m[0] = 0x7C00, m[1] = 0x03E0, m[2] = 0x001F;
+    } else if (bits == 32) {
+        m[0] = 0xFF0000, m[1] = 0x00FF00, m[2] = 0x0000FF;
+    }
+    for (size_t i = 0; i < masks.size() && i < 3; ++i) {
+        m[i] = masks[i];
+    }
+    auto pack = [](BYTE v, DWORD mask) -> DWORD {
+        if (mask == 0) {
+            return 0;
+        }
+        int shift = 0;
+        while (!((mask >> shift) & 1)) {
+            ++shift;
+        }
+        int width = 0;
+        while ((mask >> (shift + width)) & 1) {
+            ++width;
+        }
+        const DWORD value = width >= 8 ? DWORD{v} << (width - 8) : DWORD{v} >> (8 - width);
+        return value << shift;
+    };
+    for (int y = 0; y < h; ++y) {
+        BYTE* row = d.bits.data() + static_cast<size_t>(top_down ? y : h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x) {
+            const COLORREF c = pixels[static_cast<size_t>(y) * w + x];
+            if (bits <= 8) {
+                int index = 0;
+                while (index < static_cast<int>(table.size()) && table[index] != c) {
+                    ++index;
+                }
+                if (bits == 8) {
+                    row[x] = static_cast<BYTE>(index);
+                } else if (bits == 4) {
+                    row[x / 2] |= static_cast<BYTE>(index << (x % 2 ? 0 : 4));
+                } else {
+                    row[x / 8] |= static_cast<BYTE>(index << (7 - x % 8));
+                }
+            } else if (bits == 24) {
+                row[3 * x] = GetBValue(c);
+                row[3 * x + 1] = GetGValue(c);
+                row[3 * x + 2] = GetRValue(c);
+            } else {
+                const DWORD v =
+                    pack(GetRValue(c), m[0]) | pack(GetGValue(c), m[1]) | pack(GetBValue(c), m[2]);
+                std::memcpy(row + x * (bits / 8), &v, static_cast<size_t>(bits / 8));
+            }
+        }
+    }
+    return d;
+}
+
+// A 32-bit top-down DIB section to read results from, filled with `fill`. Its pixels are
+// 0x00RRGGBB DWORDs, top row first, whatever the display depth.
+struct Canvas {
+    HBITMAP bitmap = nullptr;
+    DWORD* px = nullptr;
+    int w = 0, h = 0;
+    Canvas(int width, int height, COLORREF fill = RGB(0xAA, 0xAA, 0xAA)) : w(width), h(height) {
+        std::vector<BYTE> head = info_header(w, -h, 32);
+        void* bits = nullptr;
+        bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()),
+                                  DIB_RGB_COLORS, &bits, nullptr, 0);
+        px = static_cast<DWORD*>(bits);
+        clear(fill);
+    }
+    ~Canvas() { DeleteObject(bitmap); }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    void clear(COLORREF fill) {
+        for (int i = 0; px != nullptr && i < w * h; ++i) {
+            px[i] =
+                (DWORD{GetRValue(fill)} << 16) | (DWORD{GetGValue(fill)} << 8) | GetBValue(fill);
+        }
+    }
+    // The pixel at (x, y) as a COLORREF.
+    COLORREF at(int x, int y) const {
+        const DWORD v = px[y * w + x];
+        return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+    }
+    std::vector<COLORREF> colors() const {
+        std::vector<COLORREF> out;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                out.push_back(at(x, y));
+            }
+        }
+        return out;
+    }
+};
+
+} // namespace dibtest

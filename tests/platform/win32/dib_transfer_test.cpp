@@ -1,0 +1,585 @@
+#include "platform/win32/dib_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+using dibtest::Canvas;
+using dibtest::Dib;
+using dibtest::info_header;
+using dibtest::make_dib;
+
+namespace {
+
+const COLORREF kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255),
+               kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0), kYellow = RGB(255, 255, 0);
+
+// 5 x 3 test image (top row first) in colours of its own table.
+const std::vector<COLORREF> kTable = {RGB(10, 20, 30), RGB(200, 100, 50), RGB(0, 255, 128),
+                                      RGB(255, 255, 255)};
+const std::vector<COLORREF> kImage = {
+    kTable[0], kTable[1], kTable[2], kTable[3], kTable[0], //
+    kTable[3], kTable[3], kTable[1], kTable[0], kTable[2], //
+    kTable[2], kTable[0], kTable[0], kTable[1], kTable[3], //
+};
+
+// What a colour looks like after a trip through 5 (or 6) bits per channel.
+BYTE bits5(BYTE v) {
+    return static_cast<BYTE>((v & 0xF8) | (v >> 5));
+}
+BYTE bits6(BYTE v) {
+    return static_cast<BYTE>((v & 0xFC) | (v >> 6));
+}
+COLORREF as555(COLORREF c) {
+    return RGB(bits5(GetRValue(c)), bits5(GetGValue(c)), bits5(GetBValue(c)));
+}
+COLORREF as565(COLORREF c) {
+    return RGB(bits5(GetRValue(c)), bits6(GetGValue(c)), bits5(GetBValue(c)));
+}
+std::vector<COLORREF> map(const std::vector<COLORREF>& v, COLORREF (*f)(COLORREF)) {
+    std::vector<COLORREF> out;
+    for (COLORREF c : v) {
+        out.push_back(f(c));
+    }
+    return out;
+}
+
+// The test image as an RLE8 or RLE4 stream (bottom row first) with runs, literal runs and
+// end-of-row codes. Rows bottom to top in table indices: 2 0 0 1 3, 3 3 1 0 2, 0 1 2 3 0.
+Dib rle_dib(bool four) {
+    const std::vector<BYTE> stream =
+        four ? std::vector<BYTE>{1, 0x20, 2,    0x00, 2,    0x13, 0, 0, //
+                                 2, 0x33, 0,    3,    0x10, 0x20, 0, 0, //
+                                 0, 5,    0x01, 0x23, 0x00, 0,    0, 1}
+             : std::vector<BYTE>{1, 2, 2, 0, 1, 1, 1, 3, 0, 0, //
+                                 2, 3, 0, 3, 1, 0, 2, 0, 0, 0, //
+                                 0, 5, 0, 1, 2, 3, 0, 0, 0, 1};
+    Dib d;
+    d.head = info_header(5, 3, four ? 4 : 8, four ? BI_RLE4 : BI_RLE8, 4,
+                         static_cast<DWORD>(stream.size()));
+    dibtest::append_table(d.head, kTable);
+    d.bits = stream;
+    return d;
+}
+
+struct Source {
+    std::string name;
+    Dib dib;
+    std::vector<COLORREF> expect; // what the image decodes to, top row first
+};
+
+std::vector<Source> all_sources() {
+    std::vector<Source> s;
+    for (bool top_down : {false, true}) {
+        const std::string order = top_down ? " top-down" : "";
+        s.push_back({"1 bit" + order,
+                     make_dib(5, 3, 1,
+                              {kBlack, kWhite, kWhite, kBlack, kBlack, kWhite, kWhite, kWhite,
+                               kBlack, kBlack, kBlack, kBlack, kWhite, kWhite, kWhite},
+                              {kBlack, kWhite}, top_down),
+                     {kBlack, kWhite, kWhite, kBlack, kBlack, kWhite, kWhite, kWhite, kBlack,
+                      kBlack, kBlack, kBlack, kWhite, kWhite, kWhite}});
+        s.push_back({"4 bits" + order, make_dib(5, 3, 4, kImage, kTable, top_down), kImage});
+        s.push_back({"8 bits" + order, make_dib(5, 3, 8, kImage, kTable, top_down), kImage});
+        s.push_back({"16 bits 5-5-5" + order, make_dib(5, 3, 16, kImage, {}, top_down),
+                     map(kImage, as555)});
+        s.push_back({"16 bits 5-6-5" + order,
+                     make_dib(5, 3, 16, kImage, {}, top_down, {0xF800, 0x07E0, 0x001F}),
+                     map(kImage, as565)});
+        s.push_back({"24 bits" + order, make_dib(5, 3, 24, kImage, {}, top_down), kImage});
+        s.push_back({"32 bits" + order, make_dib(5, 3, 32, kImage, {}, top_down), kImage});
+        s.push_back({"32 bits fields" + order,
+                     make_dib(5, 3, 32, kImage, {}, top_down, {0xFF0000, 0x00FF00, 0x0000FF}),
+                     kImage});
+    }
+    s.push_back({"RLE8", rle_dib(false), kImage});
+    s.push_back({"RLE4", rle_dib(true), kImage});
+    // A core header: RGBTRIPLE table.
+    {
+        Dib core = make_dib(5, 3, 8, kImage, kTable);
+        std::vector<BYTE> head = {12, 0, 0, 0, 5, 0, 3, 0, 1, 0, 8, 0};
+        for (int i = 0; i < 256; ++i) {
+            const COLORREF c = i < 4 ? kTable[i] : 0;
+            head.insert(head.end(), {GetBValue(c), GetGValue(c), GetRValue(c)});
+        }
+        core.head = head;
+        s.push_back({"core header", core, kImage});
+    }
+    return s;
+}
+
+} // namespace
+
+TEST(DibTransfer, EveryFormatDecodesExactly) {
+    // Into a 32-bit section every decoded colour shows as it is, at any display depth.
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const Source& s : all_sources()) {
+        SCOPED_TRACE(s.name);
+        Canvas c(5, 3);
+        EXPECT_EQ(SetDIBits(dc, c.bitmap, 0, 3, s.dib.bits.data(), s.dib.info(), DIB_RGB_COLORS),
+                  3);
+        EXPECT_EQ(c.colors(), s.expect) << "SetDIBits";
+        c.clear(kBlack);
+        HGDIOBJ old = SelectObject(dc, c.bitmap);
+        EXPECT_EQ(StretchDIBits(dc, 0, 0, 5, 3, 0, 0, 5, 3, s.dib.bits.data(), s.dib.info(),
+                                DIB_RGB_COLORS, SRCCOPY),
+                  3);
+        GdiFlush();
+        EXPECT_EQ(c.colors(), s.expect) << "StretchDIBits";
+        c.clear(kBlack);
+        EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 5, 3, 0, 0, 0, 3, s.dib.bits.data(), s.dib.info(),
+                                    DIB_RGB_COLORS),
+                  3);
+        GdiFlush();
+        EXPECT_EQ(c.colors(), s.expect) << "SetDIBitsToDevice";
+        SelectObject(dc, old);
+    }
+    DeleteDC(dc);
+}
+
+TEST(DibTransfer, RleSkipsKeepTheDestination) {
+    // Rows bottom to top: a run of 2, end of row; a delta of (3, 1) over the second row to the
+    // top one's fourth pixel; one pixel; end of image.
+    Dib d;
+    const std::vector<BYTE> stream = {2, 1, 0, 0, 0, 2, 3, 1, 1, 2, 0, 1};
+    d.head = info_header(5, 3, 8, BI_RLE8, 4, static_cast<DWORD>(stream.size()));
+    dibtest::append_table(d.head, kTable);
+    d.bits = stream;
+    const COLORREF o = RGB(0xAA, 0xAA, 0xAA);
+    const std::vector<COLORREF> want = {o,         o,         o, kTable[2], o, //
+                                        o,         o,         o, o,         o, //
+                                        kTable[1], kTable[1], o, o,         o};
+    Canvas c(5, 3);
+    EXPECT_EQ(SetDIBits(nullptr, c.bitmap, 0, 3, d.bits.data(), d.info(), DIB_RGB_COLORS), 3);
+    EXPECT_EQ(c.colors(), want);
+
+    // Without a data size the stream cannot be bounded: refused.
+    d.header().biSizeImage = 0;
+    c.clear(o);
+    EXPECT_EQ(SetDIBits(nullptr, c.bitmap, 0, 3, d.bits.data(), d.info(), DIB_RGB_COLORS), 0);
+    EXPECT_EQ(c.at(0, 2), o);
+}
+
+TEST(DibTransfer, SetStretchToDeviceAndCreateGiveIdenticalPixels) {
+    // At the display's own depth, whatever it is: all four ways of putting a DIB into a
+    // device-dependent bitmap agree pixel for pixel.
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    auto read_back = [&](HBITMAP bmp) {
+        Dib out;
+        out.head = info_header(5, -3, 32);
+        out.bits.assign(60, 0xEE);
+        EXPECT_EQ(GetDIBits(dc, bmp, 0, 3, out.bits.data(), out.info(), DIB_RGB_COLORS), 3);
+        return out.bits;
+    };
+    for (const Source& s : all_sources()) {
+        SCOPED_TRACE(s.name);
+        HBITMAP a = CreateCompatibleBitmap(screen, 5, 3);
+        HBITMAP b = CreateCompatibleBitmap(screen, 5, 3);
+        HBITMAP d = CreateCompatibleBitmap(screen, 5, 3);
+        ASSERT_EQ(SetDIBits(dc, a, 0, 3, s.dib.bits.data(), s.dib.info(), DIB_RGB_COLORS), 3);
+        HGDIOBJ old = SelectObject(dc, b);
+        ASSERT_EQ(StretchDIBits(dc, 0, 0, 5, 3, 0, 0, 5, 3, s.dib.bits.data(), s.dib.info(),
+                                DIB_RGB_COLORS, SRCCOPY),
+                  3);
+        SelectObject(dc, d);
+        ASSERT_EQ(SetDIBitsToDevice(dc, 0, 0, 5, 3, 0, 0, 0, 3, s.dib.bits.data(), s.dib.info(),
+                                    DIB_RGB_COLORS),
+                  3);
+        SelectObject(dc, old);
+        HBITMAP c =
+            CreateDIBitmap(screen, reinterpret_cast<const BITMAPINFOHEADER*>(s.dib.head.data()),
+                           CBM_INIT, s.dib.bits.data(), s.dib.info(), DIB_RGB_COLORS);
+        ASSERT_NE(c, nullptr);
+        BITMAP bm;
+        ASSERT_EQ(GetObjectA(c, sizeof bm, &bm), static_cast<int>(sizeof bm));
+        EXPECT_EQ(bm.bmBitsPixel, GetDeviceCaps(screen, BITSPIXEL));
+        EXPECT_EQ(bm.bmWidth, 5);
+        EXPECT_EQ(bm.bmHeight, 3);
+        const auto want = read_back(a);
+        EXPECT_EQ(read_back(b), want) << "StretchDIBits";
+        EXPECT_EQ(read_back(c), want) << "CreateDIBitmap";
+        EXPECT_EQ(read_back(d), want) << "SetDIBitsToDevice";
+        for (HBITMAP h : {a, b, c, d}) {
+            EXPECT_TRUE(DeleteObject(h));
+        }
+    }
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST(DibTransfer, CreateDIBitmapTakesTheReferenceFormat) {
+    // A grey ramp and blue: into monochrome each pixel takes the nearer of black and white.
+    std::vector<COLORREF> ramp;
+    for (int i = 0; i < 7; ++i) {
+        ramp.push_back(RGB(i * 36, i * 36, i * 36));
+    }
+    ramp.push_back(kBlue);
+    Dib d = make_dib(8, 1, 24, ramp);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    for (HDC ref : {mem, static_cast<HDC>(nullptr)}) {
+        HBITMAP h =
+            CreateDIBitmap(ref, &d.header(), CBM_INIT, d.bits.data(), d.info(), DIB_RGB_COLORS);
+        ASSERT_NE(h, nullptr);
+        BITMAP bm;
+        GetObjectA(h, sizeof bm, &bm);
+        EXPECT_EQ(bm.bmBitsPixel, 1);
+        BYTE bits[2] = {0, 0};
+        EXPECT_EQ(GetBitmapBits(h, 2, bits), 2);
+        EXPECT_EQ(bits[0], 0x0E); // 144, 180, 216 are white; 108 and blue black
+        DeleteObject(h);
+    }
+    // Without CBM_INIT only the size and the reference matter.
+    HBITMAP h = CreateDIBitmap(screen, &d.header(), 0, nullptr, nullptr, DIB_RGB_COLORS);
+    ASSERT_NE(h, nullptr);
+    BITMAP bm;
+    GetObjectA(h, sizeof bm, &bm);
+    EXPECT_EQ(bm.bmBitsPixel, GetDeviceCaps(screen, BITSPIXEL));
+    EXPECT_EQ(bm.bmWidth, 8);
+    DeleteObject(h);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST(DibTransfer, GetDIBitsCopiesRowsInEitherOrder) {
+    // A 32-bit section as the source keeps the test exact at every display depth.
+    Canvas src(5, 3);
+    for (int i = 0; i < 15; ++i) {
+        src.px[i] = 0x010203 * static_cast<DWORD>(i + 1);
+    }
+    HDC dc = CreateCompatibleDC(nullptr);
+    auto row_of = [&](const std::vector<BYTE>& bits, int stored_row) {
+        std::vector<DWORD> row(5);
+        std::memcpy(row.data(), bits.data() + stored_row * 20, 20);
+        return row;
+    };
+    auto src_row = [&](int y) { return std::vector<DWORD>(src.px + 5 * y, src.px + 5 * y + 5); };
+
+    Dib up;
+    up.head = info_header(5, 3, 32);
+    up.bits.assign(60, 0xEE);
+    ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, up.bits.data(), up.info(), DIB_RGB_COLORS), 3);
+    EXPECT_EQ(row_of(up.bits, 0), src_row(2)); // bottom-up: the bottom row first
+    EXPECT_EQ(row_of(up.bits, 2), src_row(0));
+    Dib down;
+    down.head = info_header(5, -3, 32);
+    down.bits.assign(60, 0xEE);
+    ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, down.bits.data(), down.info(), DIB_RGB_COLORS), 3);
+    EXPECT_EQ(row_of(down.bits, 0), src_row(0));
+    EXPECT_EQ(row_of(down.bits, 2), src_row(2));
+
+    // Part of the rows: lines counted in DIB order from `start`, cut at the last one.
+    up.bits.assign(60, 0xEE);
+    EXPECT_EQ(GetDIBits(dc, src.bitmap, 1, 5, up.bits.data(), up.info(), DIB_RGB_COLORS), 2);
+    EXPECT_EQ(row_of(up.bits, 0), src_row(1));
+    EXPECT_EQ(row_of(up.bits, 1), src_row(0));
+    EXPECT_EQ(up.bits[40], 0xEE); // nothing past the lines copied
+
+    // A narrower DIB takes the left columns.
+    Dib narrow;
+    narrow.head = info_header(2, -3, 32);
+    narrow.bits.assign(24, 0xEE);
+    ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, narrow.bits.data(), narrow.info(), DIB_RGB_COLORS),
+              3);
+    DWORD first[2];
+    std::memcpy(first, narrow.bits.data() + 8, 8);
+    EXPECT_EQ(first[0], src.px[5]);
+    EXPECT_EQ(first[1], src.px[6]);
+
+    // It works while the bitmap is selected.
+    HGDIOBJ old = SelectObject(dc, src.bitmap);
+    EXPECT_EQ(GetDIBits(dc, src.bitmap, 0, 3, up.bits.data(), up.info(), DIB_RGB_COLORS), 3);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+}
+
+TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP ddb = CreateCompatibleBitmap(screen, 5, 3);
+    const int depth = GetDeviceCaps(screen, BITSPIXEL);
+
+    // biBitCount 0 and no bits: the bitmap's own format.
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD c[256];
+    } bi;
+    std::memset(&bi, 0, sizeof bi);
+    bi.h.biSize = sizeof bi.h;
+    ASSERT_NE(GetDIBits(dc, ddb, 0, 3, nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS),
+              0);
+    EXPECT_EQ(bi.h.biWidth, 5);
+    EXPECT_EQ(bi.h.biHeight, 3);
+    EXPECT_EQ(bi.h.biPlanes, 1);
+    EXPECT_EQ(bi.h.biBitCount, depth);
+    EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(dibtest::stride_of(5, depth) * 3));
+
+    // A requested format and no bits: the size of the pixels.
+    for (int bits : {1, 4, 8, 16, 24, 32}) {
+        std::memset(&bi, 0, sizeof bi);
+        bi.h.biSize = sizeof bi.h;
+        bi.h.biWidth = 5;
+        bi.h.biHeight = 3;
+        bi.h.biPlanes = 1;
+        bi.h.biBitCount = static_cast<WORD>(bits);
+        EXPECT_NE(
+            GetDIBits(dc, ddb, 0, 3, nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS),
+            0)
+            << bits;
+        EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(dibtest::stride_of(5, bits) * 3)) << bits;
+    }
+
+    // Tables from a 32-bit source: black and white, the 16 standard colours, all 256 entries.
+    Canvas src(5, 3);
+    const COLORREF want4[16] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080,
+                                0x808000, 0x808080, 0xC0C0C0, 0x0000FF, 0x00FF00, 0x00FFFF,
+                                0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+    for (int bits : {1, 4, 8}) {
+        SCOPED_TRACE(bits);
+        std::memset(&bi, 0, sizeof bi);
+        for (RGBQUAD& q : bi.c) {
+            q.rgbReserved = 0xAB;
+        }
+        bi.h.biSize = sizeof bi.h;
+        bi.h.biWidth = 5;
+        bi.h.biHeight = 3;
+        bi.h.biPlanes = 1;
+        bi.h.biBitCount = static_cast<WORD>(bits);
+        std::vector<BYTE> out(60, 0);
+        ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, out.data(), reinterpret_cast<BITMAPINFO*>(&bi),
+                            DIB_RGB_COLORS),
+                  3);
+        for (int i = 0; i < 256; ++i) {
+            EXPECT_EQ(bi.c[i].rgbReserved, i < (1 << bits) ? 0 : 0xAB) << i;
+        }
+        if (bits == 1) {
+            EXPECT_EQ(dibtest::quad(kBlack).rgbRed, bi.c[0].rgbRed);
+            EXPECT_EQ(bi.c[1].rgbGreen, 255);
+        }
+        if (bits == 4) {
+            for (int i = 0; i < 16; ++i) {
+                EXPECT_EQ(RGB(bi.c[i].rgbRed, bi.c[i].rgbGreen, bi.c[i].rgbBlue), want4[i]) << i;
+            }
+        }
+    }
+    DeleteObject(ddb);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST(DibTransfer, GetDIBitsMapsColoursToTheNearestEntry) {
+    // A 32-bit source read at 1, 4 and 8 bits: the indices of the nearest table colours (by
+    // squared distance). The channels sit in the middle of 8-value steps, so a mapping that
+    // works on 5-bit channels finds the same entries.
+    Canvas src(5, 1);
+    const COLORREF colors[5] = {RGB(100, 204, 84), RGB(108, 108, 108), RGB(148, 148, 148),
+                                RGB(204, 4, 12), RGB(4, 196, 12)};
+    for (int x = 0; x < 5; ++x) {
+        const COLORREF c = colors[x];
+        src.px[x] = (DWORD{GetRValue(c)} << 16) | (DWORD{GetGValue(c)} << 8) | GetBValue(c);
+    }
+    HDC dc = CreateCompatibleDC(nullptr);
+    struct Case {
+        int bits;
+        std::vector<BYTE> bytes;
+    };
+    const Case cases[] = {
+        {1, {0xA0}},             // white, black, white, black, black
+        {4, {0x77, 0x79, 0xA0}}, // grey, grey, grey, red, lime
+        {8, {0x73, 0x9B, 0xF7, 0x0E, 0x30}},
+    };
+    for (const Case& c : cases) {
+        Dib out;
+        out.head = info_header(5, 1, static_cast<WORD>(c.bits));
+        out.head.resize(out.head.size() + 1024);
+        out.bits.assign(8, 0xEE);
+        ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 1, out.bits.data(), out.info(), DIB_RGB_COLORS), 1);
+        for (size_t i = 0; i < c.bytes.size(); ++i) {
+            EXPECT_EQ(out.bits[i], c.bytes[i]) << c.bits << " bits, byte " << i;
+        }
+    }
+    DeleteDC(dc);
+}
+
+TEST(DibTransfer, RoundTripsAreLossless) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    const int depth = GetDeviceCaps(screen, BITSPIXEL);
+    std::mt19937 rng(11);
+    Dib seed = make_dib(7, 5, 24, std::vector<COLORREF>(35, 0));
+    for (BYTE& b : seed.bits) {
+        b = static_cast<BYTE>(rng());
+    }
+    // Read at the bitmap's own depth, 24 and 32 bits: writing what was read and reading again
+    // gives the same bytes.
+    for (int bits : {depth, 24, 32}) {
+        SCOPED_TRACE(bits);
+        HBITMAP a = CreateCompatibleBitmap(screen, 7, 5);
+        HBITMAP b = CreateCompatibleBitmap(screen, 7, 5);
+        ASSERT_EQ(SetDIBits(dc, a, 0, 5, seed.bits.data(), seed.info(), DIB_RGB_COLORS), 5);
+        Dib first;
+        first.head = info_header(7, 5, static_cast<WORD>(bits));
+        first.head.resize(first.head.size() + 1024);
+        first.bits.assign(static_cast<size_t>(dibtest::stride_of(7, bits)) * 5, 0);
+        ASSERT_EQ(GetDIBits(dc, a, 0, 5, first.bits.data(), first.info(), DIB_RGB_COLORS), 5);
+        ASSERT_EQ(SetDIBits(dc, b, 0, 5, first.bits.data(), first.info(), DIB_RGB_COLORS), 5);
+        Dib second = first;
+        std::fill(second.bits.begin(), second.bits.end(), 0);
+        ASSERT_EQ(GetDIBits(dc, b, 0, 5, second.bits.data(), second.info(), DIB_RGB_COLORS), 5);
+        EXPECT_EQ(first.bits, second.bits);
+        if (bits == 32) {
+            for (size_t i = 3; i < first.bits.size(); i += 4) {
+                EXPECT_EQ(first.bits[i], 0) << i; // the fourth byte is zero
+            }
+        }
+        DeleteObject(a);
+        DeleteObject(b);
+    }
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST(DibTransfer, StretchDIBitsScalesMirrorsAndCombines) {
+    Dib d = make_dib(2, 2, 24, {kRed, kGreen, kBlue, kWhite});
+    Canvas c(4, 4);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, c.bitmap);
+    EXPECT_NE(
+        StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS, SRCCOPY),
+        0);
+    GdiFlush();
+    const std::vector<COLORREF> doubled = {kRed,   kRed,   kGreen, kGreen, kRed,   kRed,
+                                           kGreen, kGreen, kBlue,  kBlue,  kWhite, kWhite,
+                                           kBlue,  kBlue,  kWhite, kWhite};
+    EXPECT_EQ(c.colors(), doubled);
+
+    // A negative destination width mirrors.
+    c.clear(kBlack);
+    EXPECT_NE(StretchDIBits(dc, 1, 0, -2, 2, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS,
+                            SRCCOPY),
+              0);
+    GdiFlush();
+    EXPECT_EQ(c.at(0, 0), kGreen);
+    EXPECT_EQ(c.at(1, 0), kRed);
+    EXPECT_EQ(c.at(0, 1), kWhite);
+
+    // Raster operations combine with the destination, here on raw 32-bit values.
+    c.clear(kYellow);
+    EXPECT_NE(StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS,
+                            SRCINVERT),
+              0);
+    GdiFlush();
+    EXPECT_EQ(c.at(0, 0), RGB(0, 255, 0)); // yellow ^ red
+    EXPECT_EQ(c.at(1, 1), RGB(0, 0, 255)); // yellow ^ white
+    EXPECT_EQ(c.at(2, 2), kYellow);        // outside: untouched
+    c.clear(kYellow);
+    EXPECT_NE(
+        StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS, SRCAND),
+        0);
+    GdiFlush();
+    EXPECT_EQ(c.at(0, 0), kRed);
+    EXPECT_EQ(c.at(0, 1), kBlack); // yellow & blue
+
+    // Clipped at the destination's edges without complaint.
+    c.clear(kBlack);
+    EXPECT_NE(
+        StretchDIBits(dc, 3, 3, 2, 2, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS, SRCCOPY),
+        0);
+    GdiFlush();
+    EXPECT_EQ(c.at(3, 3), kRed);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+}
+
+TEST(DibTransfer, BadInputFailsAndChangesNothing) {
+    Dib good = make_dib(4, 3, 8, std::vector<COLORREF>(12, kTable[1]), kTable);
+    auto bad = [&](auto change) {
+        Dib d = good;
+        d.head.resize(d.head.size() + 1024);
+        change(d);
+        return d;
+    };
+    struct Case {
+        const char* name;
+        Dib dib;
+    };
+    const Case cases[] = {
+        {"header of 39 bytes", bad([](Dib& d) { d.header().biSize = 39; })},
+        {"header of 0 bytes", bad([](Dib& d) { d.header().biSize = 0; })},
+        {"3 bits", bad([](Dib& d) { d.header().biBitCount = 3; })},
+        {"0 bits", bad([](Dib& d) { d.header().biBitCount = 0; })},
+        {"zero width", bad([](Dib& d) { d.header().biWidth = 0; })},
+        {"negative width", bad([](Dib& d) { d.header().biWidth = -4; })},
+        {"zero height", bad([](Dib& d) { d.header().biHeight = 0; })},
+        {"RLE8 at 24 bits",
+         bad([](Dib& d) { d.header().biBitCount = 24, d.header().biCompression = BI_RLE8; })},
+        {"RLE4 at 8 bits", bad([](Dib& d) { d.header().biCompression = BI_RLE4; })},
+        {"bit fields at 24 bits",
+         bad([](Dib& d) { d.header().biBitCount = 24, d.header().biCompression = BI_BITFIELDS; })},
+        {"JPEG", bad([](Dib& d) { d.header().biCompression = BI_JPEG; })},
+        {"huge width", bad([](Dib& d) { d.header().biWidth = 1 << 30; })},
+        {"RLE without size", bad([](Dib& d) { d.header().biCompression = BI_RLE8; })},
+    };
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Canvas canvas(4, 3, kWhite);
+        std::vector<BYTE> bits(1 << 16, 1);
+        EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, bits.data(), c.dib.info(), DIB_RGB_COLORS), 0);
+        HGDIOBJ old = SelectObject(dc, canvas.bitmap);
+        EXPECT_EQ(StretchDIBits(dc, 0, 0, 4, 3, 0, 0, 4, 3, bits.data(), c.dib.info(),
+                                DIB_RGB_COLORS, SRCCOPY),
+                  0);
+        EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 4, 3, 0, 0, 0, 3, bits.data(), c.dib.info(),
+                                    DIB_RGB_COLORS),
+                  0);
+        SelectObject(dc, old);
+        HBITMAP h = CreateDIBitmap(screen, &c.dib.info()->bmiHeader, CBM_INIT, bits.data(),
+                                   c.dib.info(), DIB_RGB_COLORS);
+        // A zero width or height makes Windows hand out its stock 1 x 1 bitmap instead.
+        BITMAP bm{};
+        if (h != nullptr) {
+            GetObjectA(h, sizeof bm, &bm);
+            EXPECT_EQ(bm.bmWidth, 1);
+            DeleteObject(h);
+        }
+        GdiFlush();
+        for (COLORREF px : canvas.colors()) {
+            EXPECT_EQ(px, kWhite);
+        }
+    }
+
+    // Missing pointers and handles.
+    Canvas canvas(4, 3, kWhite);
+    HBITMAP ddb = CreateCompatibleBitmap(screen, 4, 3);
+    EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, good.bits.data(), nullptr, DIB_RGB_COLORS), 0);
+    EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, nullptr, good.info(), DIB_RGB_COLORS), 0);
+    EXPECT_EQ(SetDIBits(dc, nullptr, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
+    EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, good.bits.data(), good.info(), 2), 0);
+    EXPECT_EQ(GetDIBits(nullptr, ddb, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
+    EXPECT_EQ(GetDIBits(dc, nullptr, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
+    EXPECT_EQ(GetDIBits(dc, ddb, 0, 3, good.bits.data(), nullptr, DIB_RGB_COLORS), 0);
+    EXPECT_EQ(StretchDIBits(nullptr, 0, 0, 4, 3, 0, 0, 4, 3, good.bits.data(), good.info(),
+                            DIB_RGB_COLORS, SRCCOPY),
+              0);
+    EXPECT_EQ(
+        CreateDIBitmap(screen, nullptr, CBM_INIT, good.bits.data(), good.info(), DIB_RGB_COLORS),
+        nullptr);
+    EXPECT_EQ(
+        CreateDIBitmap(screen, &good.header(), CBM_INIT, nullptr, good.info(), DIB_RGB_COLORS),
+        nullptr);
+    EXPECT_EQ(
+        CreateDIBitmap(screen, &good.header(), CBM_INIT, good.bits.data(), nullptr, DIB_RGB_COLORS),
+        nullptr);
+    // A deleted bitmap is a stale handle.
+    HBITMAP gone = CreateCompatibleBitmap(screen, 4, 3);
+    DeleteObject(gone);
+    EXPECT_EQ(SetDIBits(dc, gone, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
+    EXPECT_EQ(GetDIBits(dc, gone, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
+    DeleteObject(ddb);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
