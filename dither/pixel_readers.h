@@ -55,31 +55,35 @@ struct ReadIndexed8 {
 
 // A channel of a 16- or 32-bit pixel given by a bit mask, widened to 8 bits by repeating its
 // high bits into the low ones, as the display does when it reads such a pixel back. Wider
-// channels keep their top 8 bits.
+// channels keep their top 8 bits. Narrow channels are widened through a table made once.
 struct MaskedChannel {
     DWORD mask = 0;
     int shift = 0;
     int width = 0;
+    BYTE widened[256] = {};
 
     explicit MaskedChannel(DWORD m) : mask(m) {
-        if (m != 0) {
-            shift = std::countr_zero(m);
-            width = 32 - std::countl_zero(static_cast<DWORD>(m >> shift));
+        if (m == 0) {
+            return;
+        }
+        shift = std::countr_zero(m);
+        width = 32 - std::countl_zero(static_cast<DWORD>(m >> shift));
+        if (width < 8) {
+            for (DWORD v = 0; v < (DWORD{1} << width); ++v) {
+                DWORD out = 0;
+                for (int s = 8 - width; s > -width; s -= width) {
+                    out |= s >= 0 ? v << s : v >> -s;
+                }
+                widened[v] = static_cast<BYTE>(out);
+            }
         }
     }
     DWORD operator()(DWORD pixel) const {
-        if (width == 0) {
-            return 0;
-        }
         const DWORD v = (pixel & mask) >> shift;
-        if (width >= 8) {
-            return v >> (width - 8);
+        if (width < 8) {
+            return widened[v];
         }
-        DWORD out = 0;
-        for (int s = 8 - width; s > -width; s -= width) {
-            out |= s >= 0 ? v << s : v >> -s;
-        }
-        return out & 0xFF;
+        return v >> (width - 8);
     }
 };
 

@@ -1,0 +1,54 @@
+// Dithering throughput by source layout, and the two loops side by side: the plain-order loop
+// that a lookup cache with empty entries needs, and the several-rows-at-once loop used when the
+// cache is full.
+#include "dither/DitherDibAccess.h"
+#include "dither/test_images.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kWidth = 2000;
+constexpr int kHeight = 1500;
+
+enum class Path { Full, WithEmptyEntry };
+
+void BM_Dither(benchmark::State& state, testimg::Layout layout, int destBits, Path path) {
+    static const auto rgb = testimg::make24(testimg::Kind::Photo, kWidth, kHeight, 1);
+    const auto src = testimg::make_source(layout, rgb, kWidth, kHeight, 1);
+    // The first dither of the process loads (or computes) the lookup table.
+    GlobalFree(CDitherDibAccess::DitherDIB(src.info(), src.bits.data(), destBits));
+    WORD* cache = CDitherDibAccess::LookUpCache();
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (path == Path::WithEmptyEntry) {
+            cache[0x7FFF] = 0xFFFF; // pure white's entry: the photo does not reach it
+        }
+        state.ResumeTiming();
+        HGLOBAL block = CDitherDibAccess::DitherDIB(src.info(), src.bits.data(), destBits);
+        benchmark::DoNotOptimize(block);
+        GlobalFree(block);
+    }
+    if (path == Path::WithEmptyEntry) {
+        cache[0x7FFF] = 255;
+    }
+    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
+}
+
+using testimg::Layout;
+BENCHMARK_CAPTURE(BM_Dither, 24_to_8_full, Layout::Bgr24, 8, Path::Full)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Dither, 24_to_8_plain_order, Layout::Bgr24, 8, Path::WithEmptyEntry)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Dither, 32_to_8_full, Layout::Bgrx32, 8, Path::Full)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Dither, 16_to_8_full, Layout::Rgb555, 8, Path::Full)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Dither, 24_to_4_full, Layout::Bgr24, 4, Path::Full)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
