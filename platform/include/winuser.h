@@ -16,6 +16,21 @@ typedef struct tagMSG {
     POINT pt;
 } MSG, *PMSG, *LPMSG;
 
+typedef struct tagCREATESTRUCTA {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCSTR lpszName;
+    LPCSTR lpszClass;
+    DWORD dwExStyle;
+} CREATESTRUCTA, *LPCREATESTRUCTA;
+
 typedef struct tagWNDCLASSA {
     UINT style;
     WNDPROC lpfnWndProc;
@@ -73,12 +88,42 @@ typedef struct tagWNDCLASSA {
 #define WM_NULL 0x0000
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
+#define WM_SIZE 0x0005
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
+#define WM_SHOWWINDOW 0x0018
+#define WM_NCCREATE 0x0081
+#define WM_NCDESTROY 0x0082
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
 #define WM_TIMER 0x0113
 #define WM_USER 0x0400
+
+#define SIZE_RESTORED 0
+
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_NORMAL 1
+#define SW_SHOWMINIMIZED 2
+#define SW_SHOWMAXIMIZED 3
+#define SW_MAXIMIZE 3
+#define SW_SHOWNOACTIVATE 4
+#define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_SHOWNA 8
+#define SW_RESTORE 9
+#define SW_SHOWDEFAULT 10
+
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+
+#define USER_TIMER_MAXIMUM 0x7FFFFFFF
+#define USER_TIMER_MINIMUM 0x0000000A
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
@@ -87,8 +132,14 @@ typedef struct tagWNDCLASSA {
 // ---- Metrics, colours, system parameters -------------------------------------------------------
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
+#define SM_CYCAPTION 4
 #define SM_CXFULLSCREEN 16
 #define SM_CYFULLSCREEN 17
+#define SM_XVIRTUALSCREEN 76
+#define SM_YVIRTUALSCREEN 77
+#define SM_CXVIRTUALSCREEN 78
+#define SM_CYVIRTUALSCREEN 79
+#define SM_CMONITORS 80
 
 #define SPI_GETWORKAREA 0x0030
 
@@ -101,7 +152,12 @@ typedef struct tagWNDCLASSA {
 // ---- Message boxes ---------------------------------------------------------------------------
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
+#define MB_ABORTRETRYIGNORE 0x00000002L
+#define MB_YESNOCANCEL 0x00000003L
 #define MB_YESNO 0x00000004L
+#define MB_RETRYCANCEL 0x00000005L
+#define MB_CANCELTRYCONTINUE 0x00000006L
+#define MB_TYPEMASK 0x0000000FL
 #define MB_ICONHAND 0x00000010L
 #define MB_ICONERROR MB_ICONHAND
 #define MB_ICONQUESTION 0x00000020L
@@ -109,6 +165,11 @@ typedef struct tagWNDCLASSA {
 #define MB_ICONWARNING MB_ICONEXCLAMATION
 #define MB_ICONASTERISK 0x00000040L
 #define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_DEFBUTTON1 0x00000000L
+#define MB_DEFBUTTON2 0x00000100L
+#define MB_DEFBUTTON3 0x00000200L
+#define MB_DEFBUTTON4 0x00000300L
+#define MB_DEFMASK 0x00000F00L
 #define MB_SYSTEMMODAL 0x00001000L
 #define MB_TASKMODAL 0x00002000L
 
@@ -119,6 +180,8 @@ typedef struct tagWNDCLASSA {
 #define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
+#define IDTRYAGAIN 10
+#define IDCONTINUE 11
 
 extern "C" {
 
@@ -140,17 +203,19 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
 // Windows
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
 BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance);
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName,
-                            DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
-                            HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
+                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                            HINSTANCE hInstance, LPVOID lpParam);
 BOOL WINAPI DestroyWindow(HWND hWnd);
 BOOL WINAPI IsWindow(HWND hWnd);
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
+BOOL WINAPI IsWindowVisible(HWND hWnd);
 BOOL WINAPI UpdateWindow(HWND hWnd);
 HWND WINAPI GetDesktopWindow(void);
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 // Metrics and colours
 int WINAPI GetSystemMetrics(int nIndex);
@@ -182,13 +247,19 @@ int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBuf
 #define PeekMessage PeekMessageA
 #define DispatchMessage DispatchMessageA
 #define PostMessage PostMessageA
+#define SendMessage SendMessageA
 #define MessageBox MessageBoxA
 #define LoadBitmap LoadBitmapA
 #define LoadImage LoadImageA
 #define LoadString LoadStringA
 #define CreateWindowEx CreateWindowExA
+#define CreateWindowA(className, windowName, style, x, y, w, h, parent, menu, instance, param)     \
+    CreateWindowExA(0L, className, windowName, style, x, y, w, h, parent, menu, instance, param)
+#define CreateWindow CreateWindowA
 #define RegisterClass RegisterClassA
 #define UnregisterClass UnregisterClassA
 #define DefWindowProc DefWindowProcA
 #define SystemParametersInfo SystemParametersInfoA
 #define WNDCLASS WNDCLASSA
+#define CREATESTRUCT CREATESTRUCTA
+#define LPCREATESTRUCT LPCREATESTRUCTA

@@ -63,20 +63,36 @@ int live_timers();
 
 // ---- Clock -----------------------------------------------------------------------------------
 
-// GetTickCount reads a manual clock that moves only when told to (it starts at 0). Timers whose
-// time has come post WM_TIMER when the message loop next looks; advancing by a long step makes
-// each due timer fire once, as Windows coalesces WM_TIMER.
+// GetTickCount reads a manual clock that moves only when told to; it starts at 0 and wraps at
+// 2^32 like the real tick count. Time passes through advance_clock, Sleep (which returns at
+// once, the clock moved on by its argument) and a GetMessageA that has to wait: with nothing in
+// the queue it moves the clock to the moment the next timer falls due and returns that WM_TIMER,
+// so a message loop runs timed code instantly. When nothing can ever arrive (no timer matching
+// its filter), GetMessageA writes a line to standard error and returns 0 with WM_QUIT instead of
+// blocking for good.
+//
+// A timer falls due one period after it was set or last retrieved. A due timer gives one
+// WM_TIMER when the message loop next looks, however many periods went by: advancing the clock
+// by a long step makes each due timer fire once, as Windows coalesces WM_TIMER. Timers are
+// scheduled on the time that passed, not on the reading, so they fire on time across the wrap.
+
+// Sets the reading without letting time pass: timers keep the time they had left.
 void set_tick_count(DWORD ms);
+// Lets `ms` milliseconds pass.
 void advance_clock(DWORD ms);
-// While GetTickCount is being read in a busy loop (a blocking animation), a test may want the
-// clock to move by itself: each call to GetTickCount then advances it by `step` ms first (0 off).
+// While a program reads GetTickCount in a busy loop (a blocking animation), a test may want the
+// clock to move by itself: each call to GetTickCount then lets `step` ms pass before reading
+// (0, the default, turns this off). The platform's own reads (message times, the time given to
+// timer callbacks) do not move it.
 void set_auto_advance(DWORD step);
 
 // ---- Message boxes
 // -------------------------------------------------------------------------------
 
-// Receives every MessageBoxA call and returns its answer. Without a handler the text goes to
-// standard error and the answer is IDOK.
+// Receives every MessageBoxA call and returns its answer; the box is modal, so the call
+// returns only when the handler does. Without a handler (or after set_message_box_handler with
+// an empty function) the caption and text go to standard error and the box is answered with its
+// default button: IDOK for MB_OK, the first button unless MB_DEFBUTTON2/3 names another.
 using MessageBoxHandler =
     std::function<int(HWND owner, const char* text, const char* caption, UINT type)>;
 void set_message_box_handler(MessageBoxHandler handler);

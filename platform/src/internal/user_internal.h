@@ -1,0 +1,64 @@
+// What the USER layer's files share: the manual clock, windows and timers.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace platform::user {
+
+// ---- Clock
+// ---------------------------------------------------------------------------------------
+//
+// Time is kept as milliseconds elapsed since the process started, in 64 bits so that it never
+// wraps; GetTickCount shows it through a 32-bit offset that host::set_tick_count moves. Timers
+// are scheduled on the elapsed time, so a tick count that wraps past 2^32, or one the host sets
+// to another value, never makes them fire early or late.
+std::uint64_t clock_elapsed();
+// Lets time pass (advance_clock, Sleep, a GetMessageA that waits for a timer).
+void clock_advance(std::uint64_t ms);
+// The tick count shown at a given elapsed time.
+DWORD clock_tick_at(std::uint64_t elapsed);
+
+// ---- Windows
+// -------------------------------------------------------------------------------------
+
+struct WindowClass;
+
+struct Window {
+    const WindowClass* window_class = nullptr; // classes with windows cannot be unregistered
+    WNDPROC proc = nullptr;
+    HWND parent = nullptr; // the parent of a child window, the owner of a popup
+    DWORD style = 0;
+    DWORD ex_style = 0;
+    RECT rect = {0, 0, 0, 0}; // on the screen; there is no non-client area, so also the client
+    bool visible = false;
+    bool destroying = false;
+    bool is_desktop = false;
+};
+
+// The live window behind a handle, or nullptr. The desktop window is found too.
+Window* find_window(HWND hwnd);
+// True when the window and all its ancestors are shown.
+bool window_visible(HWND hwnd);
+
+// Called when a window goes away: its timers stop and the contexts it handed out are released.
+void kill_window_timers(HWND hwnd);
+void release_window_dcs(HWND hwnd);
+
+// ---- Timers
+// --------------------------------------------------------------------------------------
+
+// A WM_TIMER that is due and matches the filter: the earliest due timer first. With remove
+// set, the timer starts its next period now, as a retrieved WM_TIMER restarts a Win32 timer.
+bool take_due_timer(HWND filter, bool remove, MSG& out);
+// Elapsed time at which the next timer matching the filter falls due; false without timers.
+bool next_timer_due(HWND filter, std::uint64_t& due);
+// True when a live timer has this callback (DispatchMessageA calls only those).
+bool timer_proc_is_live(HWND hwnd, TIMERPROC proc);
+
+// Whether a message for `hwnd` passes a GetMessageA/PeekMessageA window filter: NULL takes
+// everything, (HWND)-1 only thread messages, a window its own messages and its children's.
+bool window_filter_matches(HWND filter, HWND hwnd);
+
+} // namespace platform::user

@@ -1,0 +1,300 @@
+// Windows, window classes, metrics and system colours, through windows.h only.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// Wine without an X display cannot create windows, and its 32 bpp run is headless.
+bool windows_available() {
+#ifdef _WIN32
+    return std::getenv("DISPLAY") != nullptr;
+#else
+    return true;
+#endif
+}
+#define REQUIRE_WINDOWS()                                                                          \
+    if (!windows_available())                                                                      \
+    GTEST_SKIP() << "no window system"
+
+struct Seen {
+    HWND hwnd;
+    UINT msg;
+    WPARAM wparam;
+    LPARAM lparam;
+};
+std::vector<Seen> g_seen;
+LRESULT g_create_result = 0;
+
+LRESULT CALLBACK recording_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    g_seen.push_back(Seen{hwnd, msg, wparam, lparam});
+    if (msg == WM_CREATE) {
+        const auto* cs = reinterpret_cast<const CREATESTRUCTA*>(lparam);
+        EXPECT_EQ(cs->lpCreateParams, &g_create_result);
+        return g_create_result;
+    }
+    return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+const char kClass[] = "talvo-user-test";
+
+class Windows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_seen.clear();
+        g_create_result = 0;
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = recording_proc;
+        wc.hInstance = nullptr;
+        wc.lpszClassName = kClass;
+        atom_ = RegisterClassA(&wc);
+        ASSERT_NE(atom_, 0);
+    }
+    void TearDown() override { EXPECT_TRUE(UnregisterClassA(kClass, nullptr)); }
+
+    HWND popup(int x, int y, int w, int h, DWORD style = WS_POPUP, HWND parent = nullptr) {
+        return CreateWindowExA(0, kClass, "test", style, x, y, w, h, parent, nullptr, nullptr,
+                               &g_create_result);
+    }
+    std::size_t index_of(HWND hwnd, UINT msg) const {
+        for (std::size_t i = 0; i < g_seen.size(); ++i) {
+            if (g_seen[i].hwnd == hwnd && g_seen[i].msg == msg) {
+                return i;
+            }
+        }
+        return g_seen.size();
+    }
+    ATOM atom_ = 0;
+};
+
+void expect_rect(const RECT& r, LONG l, LONG t, LONG rr, LONG b) {
+    EXPECT_EQ(r.left, l);
+    EXPECT_EQ(r.top, t);
+    EXPECT_EQ(r.right, rr);
+    EXPECT_EQ(r.bottom, b);
+}
+
+TEST_F(Windows, PopupRectanglesAndLifecycleMessages) {
+    REQUIRE_WINDOWS();
+    HWND hwnd = popup(10, 20, 300, 200);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    RECT r;
+    ASSERT_TRUE(GetWindowRect(hwnd, &r));
+    expect_rect(r, 10, 20, 310, 220);
+    ASSERT_TRUE(GetClientRect(hwnd, &r));
+    expect_rect(r, 0, 0, 300, 200);
+
+    const std::size_t nccreate = index_of(hwnd, WM_NCCREATE);
+    const std::size_t create = index_of(hwnd, WM_CREATE);
+    ASSERT_LT(create, g_seen.size());
+    EXPECT_LT(nccreate, create);
+    EXPECT_EQ(index_of(hwnd, WM_DESTROY), g_seen.size()) << "no WM_DESTROY yet";
+
+    EXPECT_FALSE(ShowWindow(hwnd, SW_SHOW)) << "was hidden";
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(ShowWindow(hwnd, SW_SHOW)) << "was visible";
+    EXPECT_TRUE(ShowWindow(hwnd, SW_HIDE));
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+
+    // Class with a live window cannot go.
+    EXPECT_FALSE(UnregisterClassA(kClass, nullptr));
+
+    ASSERT_TRUE(DestroyWindow(hwnd));
+    const std::size_t destroy = index_of(hwnd, WM_DESTROY);
+    const std::size_t ncdestroy = index_of(hwnd, WM_NCDESTROY);
+    ASSERT_LT(destroy, g_seen.size());
+    EXPECT_LT(destroy, ncdestroy);
+    EXPECT_LT(ncdestroy, g_seen.size());
+    EXPECT_EQ(ncdestroy, g_seen.size() - 1) << "nothing after WM_NCDESTROY";
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_FALSE(DestroyWindow(hwnd));
+    EXPECT_FALSE(GetWindowRect(hwnd, &r));
+}
+
+TEST_F(Windows, CreateFailsWhenProcedureRefuses) {
+    REQUIRE_WINDOWS();
+    g_create_result = -1;
+    EXPECT_EQ(popup(0, 0, 10, 10), nullptr);
+    ASSERT_FALSE(g_seen.empty());
+    const HWND dead = g_seen.front().hwnd;
+    EXPECT_FALSE(IsWindow(dead));
+    EXPECT_EQ(g_seen.back().msg, static_cast<UINT>(WM_NCDESTROY));
+}
+
+TEST_F(Windows, ChildSitsInParentAndDiesWithIt) {
+    REQUIRE_WINDOWS();
+    HWND parent = popup(40, 50, 100, 100);
+    ASSERT_NE(parent, nullptr);
+    HWND child = popup(5, 6, 10, 12, WS_CHILD | WS_VISIBLE, parent);
+    ASSERT_NE(child, nullptr);
+    RECT r;
+    GetWindowRect(child, &r);
+    expect_rect(r, 45, 56, 55, 68);
+    EXPECT_FALSE(IsWindowVisible(child)) << "its parent is hidden";
+    ShowWindow(parent, SW_SHOW);
+    EXPECT_TRUE(IsWindowVisible(child));
+
+    // A timer of the child goes with it.
+    EXPECT_EQ(SetTimer(child, 3, 10, nullptr), 3u);
+    g_seen.clear();
+    ASSERT_TRUE(DestroyWindow(parent));
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_FALSE(KillTimer(child, 3));
+    // The parent hears WM_DESTROY first and WM_NCDESTROY last.
+    ASSERT_FALSE(g_seen.empty());
+    EXPECT_LT(index_of(parent, WM_DESTROY), index_of(child, WM_DESTROY));
+    EXPECT_LT(index_of(child, WM_NCDESTROY), index_of(parent, WM_NCDESTROY));
+    EXPECT_LT(index_of(parent, WM_NCDESTROY), g_seen.size());
+}
+
+TEST_F(Windows, SizesAndBadArguments) {
+    REQUIRE_WINDOWS();
+    HWND neg = popup(5, 5, -50, -50);
+    ASSERT_NE(neg, nullptr);
+    RECT r;
+    GetWindowRect(neg, &r);
+    expect_rect(r, 5, 5, 5, 5);
+    DestroyWindow(neg);
+
+    EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                              nullptr, nullptr),
+              nullptr);
+    EXPECT_EQ(CreateWindowExA(0, MAKEINTRESOURCEA(atom_), "", WS_CHILD, 0, 0, 1, 1, nullptr,
+                              nullptr, nullptr, &g_create_result),
+              nullptr)
+        << "a child needs a parent";
+    HWND by_atom = CreateWindowExA(0, MAKEINTRESOURCEA(atom_), "", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                   nullptr, nullptr, &g_create_result);
+    EXPECT_NE(by_atom, nullptr);
+    DestroyWindow(by_atom);
+
+    const HWND bogus = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x5a5a5a5a));
+    EXPECT_FALSE(IsWindow(bogus));
+    EXPECT_FALSE(GetClientRect(bogus, &r));
+    EXPECT_FALSE(ShowWindow(bogus, SW_SHOW));
+    EXPECT_FALSE(DestroyWindow(bogus));
+    EXPECT_FALSE(IsWindow(nullptr));
+
+    WNDCLASSA again = {};
+    again.lpfnWndProc = recording_proc;
+    again.hInstance = nullptr;
+    again.lpszClassName = kClass;
+    EXPECT_EQ(RegisterClassA(&again), 0) << "already registered";
+    EXPECT_FALSE(UnregisterClassA("no such class", nullptr));
+}
+
+TEST_F(Windows, PostedWindowMessageReachesProcedure) {
+    REQUIRE_WINDOWS();
+    HWND hwnd = popup(0, 0, 10, 10);
+    ASSERT_NE(hwnd, nullptr);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&m);
+    }
+    g_seen.clear();
+    ASSERT_TRUE(PostMessageA(hwnd, WM_USER + 3, 11, 22));
+    ASSERT_TRUE(PostMessageA(nullptr, WM_USER + 4, 0, 0));
+    // A window filter takes that window's messages only.
+    ASSERT_TRUE(PeekMessageA(&m, hwnd, WM_USER, WM_USER + 10, PM_REMOVE));
+    EXPECT_EQ(m.hwnd, hwnd);
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER + 3));
+    EXPECT_FALSE(PeekMessageA(&m, hwnd, WM_USER, WM_USER + 10, PM_REMOVE));
+    DispatchMessageA(&m);
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0].msg, static_cast<UINT>(WM_USER + 3));
+    EXPECT_EQ(g_seen[0].wparam, 11u);
+    EXPECT_EQ(g_seen[0].lparam, 22);
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_USER, WM_USER + 10, PM_REMOVE));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER + 4));
+
+    // A window timer without callback goes to the window procedure.
+    EXPECT_EQ(SetTimer(hwnd, 9, 10, nullptr), 9u);
+    Sleep(30);
+    g_seen.clear();
+    ASSERT_TRUE(PeekMessageA(&m, hwnd, WM_TIMER, WM_TIMER, PM_REMOVE));
+    EXPECT_EQ(m.hwnd, hwnd);
+    EXPECT_EQ(m.wParam, 9u);
+    DispatchMessageA(&m);
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0].msg, static_cast<UINT>(WM_TIMER));
+    EXPECT_TRUE(KillTimer(hwnd, 9));
+    DestroyWindow(hwnd);
+}
+
+TEST_F(Windows, WindowContextDrawsAtTheWindowsPlace) {
+    REQUIRE_WINDOWS();
+    HWND hwnd = popup(10, 20, 30, 20);
+    ASSERT_NE(hwnd, nullptr);
+
+    // A hidden window shows nothing of what is drawn on it.
+    HDC dc = GetDC(hwnd);
+    ASSERT_NE(dc, nullptr);
+    SetPixel(dc, 1, 1, RGB(0, 255, 0));
+    EXPECT_EQ(GetPixel(dc, 1, 1), CLR_INVALID);
+    EXPECT_EQ(ReleaseDC(hwnd, dc), 1);
+
+    ShowWindow(hwnd, SW_SHOW);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&m);
+    }
+    dc = GetWindowDC(hwnd);
+    ASSERT_NE(dc, nullptr);
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    const RECT corner = {0, 0, 4, 3};
+    FillRect(dc, &corner, red);
+    DeleteObject(red);
+    SetPixel(dc, 29, 19, RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc, 3, 2), RGB(255, 0, 0));
+    EXPECT_NE(GetPixel(dc, 4, 2), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(dc, 29, 19), RGB(0, 0, 255));
+    // Clipped to the window.
+    EXPECT_EQ(GetPixel(dc, 30, 19), CLR_INVALID);
+    EXPECT_EQ(GetPixel(dc, -1, 0), CLR_INVALID);
+#ifndef _WIN32
+    // Ours alone: Wine keeps a window's pixels out of what the screen context reads back.
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetPixel(screen, 10, 20), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(screen, 13, 22), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(screen, 39, 39), RGB(0, 0, 255));
+    ReleaseDC(nullptr, screen);
+#endif
+    EXPECT_EQ(ReleaseDC(hwnd, dc), 1);
+    EXPECT_EQ(ReleaseDC(hwnd, dc), 0) << "already released";
+    EXPECT_EQ(GetDC(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x5a5a5a5a))), nullptr);
+    DestroyWindow(hwnd);
+    EXPECT_EQ(GetDC(hwnd), nullptr);
+}
+
+TEST(Metrics, ScreenSizeWorkAreaAndColours) {
+    HDC screen = GetDC(nullptr);
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), GetDeviceCaps(screen, HORZRES));
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), GetDeviceCaps(screen, VERTRES));
+    ReleaseDC(nullptr, screen);
+
+    RECT wa = {-1, -1, -1, -1};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &wa, 0));
+    EXPECT_GE(wa.left, 0);
+    EXPECT_GE(wa.top, 0);
+    EXPECT_LE(wa.right, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_LE(wa.bottom, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_GT(wa.right - wa.left, 0);
+    EXPECT_GT(wa.bottom - wa.top, 0);
+
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), RGB(48, 150, 250));
+    EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), RGB(0, 0, 0));
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHTTEXT), RGB(255, 255, 255));
+
+    RECT desk;
+    ASSERT_TRUE(GetWindowRect(GetDesktopWindow(), &desk));
+    expect_rect(desk, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_FALSE(DestroyWindow(GetDesktopWindow()));
+}
+
+} // namespace
