@@ -178,14 +178,7 @@ void CJpegEncoder::TransformBlockRow(int nPadWidth) {
         const BYTE* quant = c == 0 ? jpeg::kLuminanceQuant : jpeg::kChrominanceQuant;
         int x = 0;
         for (; x + 16 <= nPadWidth; x += 16) {
-            short* a = planes[c] + x;
-            short* b = a + 8;
-            short outB[64];
-            kernels.transformPair(a, b, nPadWidth, quant, m_block, outB);
-            for (int row = 0; row < 8; ++row) {
-                std::memcpy(a + std::ptrdiff_t(row) * nPadWidth, m_block + 8 * row, 16);
-                std::memcpy(b + std::ptrdiff_t(row) * nPadWidth, outB + 8 * row, 16);
-            }
+            kernels.transformPair(planes[c] + x, planes[c] + x + 8, nPadWidth, quant);
         }
         if (x < nPadWidth) {
             TransformBlock(planes[c] + x, nPadWidth, c);

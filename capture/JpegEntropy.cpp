@@ -83,12 +83,10 @@ void CJpegEncoder::EncodeBlock(short* pBlock, int bChroma, int nStride) {
     const CodeLookup& dcCodes = m_dcLookup[bChroma ? 1 : 0];
     const CodeLookup& acCodes = m_acLookup[bChroma ? 1 : 0];
 
-    short z[64];
-    for (int row = 0; row < 8; ++row) {
-        std::memcpy(z + 8 * row, pBlock + std::ptrdiff_t(row) * nStride, 8 * sizeof(short));
-    }
-    // Bit k set when z[k] != 0, for the AC positions 1..63.
-    std::uint64_t nonzero = jpeg::ActiveKernels().nonzero(z) & ~std::uint64_t(1);
+    // The values z[k] in zig-zag order lie row by row over the block; bit k of nonzero is set
+    // when z[k] != 0, for the AC positions 1..63.
+    auto z = [pBlock, nStride](int k) { return int(pBlock[(k >> 3) * nStride + (k & 7)]); };
+    std::uint64_t nonzero = jpeg::ActiveKernels().nonzero(pBlock, nStride) & ~std::uint64_t(1);
 
     BYTE* out = m_pBuffer + m_nBufferPos;
     // Bits waiting to be written, right-aligned in bits; count stays below 32 between symbols.
@@ -124,7 +122,7 @@ void CJpegEncoder::EncodeBlock(short* pBlock, int bChroma, int nStride) {
         return std::uint32_t(value < 0 ? value - 1 : value) & ((1u << size) - 1u);
     };
 
-    int dc = z[0];
+    int dc = z(0);
     int s = Category(dc);
     put((std::uint32_t(dcCodes.code[s]) << s) | extra(dc, s), dcCodes.size[s] + s);
 
@@ -137,7 +135,7 @@ void CJpegEncoder::EncodeBlock(short* pBlock, int bChroma, int nStride) {
             put(acCodes.code[0xF0], acCodes.size[0xF0]);
             run -= 16;
         }
-        int value = z[k];
+        int value = z(k);
         s = Category(value);
         int symbol = run * 16 + s;
         put((std::uint32_t(acCodes.code[symbol]) << s) | extra(value, s), acCodes.size[symbol] + s);

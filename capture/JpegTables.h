@@ -35,12 +35,12 @@ using ConvertRowFn = void (*)(const BYTE* pIn, BYTE* pOut, short* pY, short* pCb
 // decide are evaluated literally.
 using TransformFn = void (*)(const short* pBlock, int nStride, const BYTE* quant, short* out);
 
-// The same for two blocks of one plane at once.
-using TransformPairFn = void (*)(const short* pA, const short* pB, int nStride, const BYTE* quant,
-                                 short* outA, short* outB);
+// The same for two blocks of one plane at once, in place: each block's results in zig-zag order
+// laid over it, 8 per row.
+using TransformPairFn = void (*)(short* pA, short* pB, int nStride, const BYTE* quant);
 
-// Bit k set when z[k] is nonzero, for the 64 values of a block.
-using NonzeroFn = std::uint64_t (*)(const short* z);
+// Bit 8r + c set when row r, column c of the block (nStride values per row) is nonzero.
+using NonzeroFn = std::uint64_t (*)(const short* pBlock, int nStride);
 
 struct Kernels {
     const char* name;

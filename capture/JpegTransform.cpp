@@ -13,6 +13,8 @@
 #include "capture/JpegTables.h"
 
 #include <cmath>
+#include <cstring>
+#include <initializer_list>
 
 namespace jpeg {
 
@@ -101,18 +103,22 @@ void ConvertRowPortable(const BYTE* pIn, BYTE* pOut, short* pY, short* pCb, shor
     }
 }
 
-std::uint64_t NonzeroPortable(const short* z) {
+std::uint64_t NonzeroPortable(const short* pBlock, int nStride) {
     std::uint64_t mask = 0;
     for (int k = 63; k >= 0; --k) {
-        mask = (mask << 1) | std::uint64_t(z[k] != 0);
+        mask = (mask << 1) | std::uint64_t(pBlock[(k >> 3) * nStride + (k & 7)] != 0);
     }
     return mask;
 }
 
-void TransformPairPortable(const short* pA, const short* pB, int nStride, const BYTE* quant,
-                           short* outA, short* outB) {
-    TransformPortable(pA, nStride, quant, outA);
-    TransformPortable(pB, nStride, quant, outB);
+void TransformPairPortable(short* pA, short* pB, int nStride, const BYTE* quant) {
+    for (short* block : {pA, pB}) {
+        short out[64];
+        TransformPortable(block, nStride, quant, out);
+        for (int row = 0; row < 8; ++row) {
+            std::memcpy(block + std::ptrdiff_t(row) * nStride, out + 8 * row, 8 * sizeof(short));
+        }
+    }
 }
 
 const Kernels kPortable = {"portable", ConvertRowPortable, TransformPortable, TransformPairPortable,

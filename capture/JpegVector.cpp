@@ -206,10 +206,12 @@ TALVO_TARGET inline void Transpose8x2(__m512* r) {
 
 TALVO_TARGET inline void Forward8x2(const __m512* in, __m512* out) {
     __m512 e[4], o[4];
+#pragma GCC unroll 4
     for (int n = 0; n < 4; ++n) {
         e[n] = _mm512_add_ps(in[n], in[7 - n]);
         o[n] = _mm512_sub_ps(in[n], in[7 - n]);
     }
+#pragma GCC unroll 8
     for (int k = 0; k < 8; ++k) {
         const float* c = kCosine[k];
         const __m512* h = (k & 1) ? o : e;
@@ -220,21 +222,31 @@ TALVO_TARGET inline void Forward8x2(const __m512* in, __m512* out) {
     }
 }
 
-TALVO_TARGET inline void StoreZigZag(const short* natural, short* out) {
+// Reorders a block's 64 results into zig-zag order and lays them over the block, 8 per row.
+TALVO_TARGET inline void StoreZigZag(const short* natural, short* pBlock, int nStride) {
     __m512i lo = _mm512_load_si512(natural);
     __m512i hi = _mm512_load_si512(natural + 32);
-    _mm512_storeu_si512(out,
-                        _mm512_permutex2var_epi16(lo, _mm512_load_si512(kZigZagIndex.index), hi));
-    _mm512_storeu_si512(
-        out + 32, _mm512_permutex2var_epi16(lo, _mm512_load_si512(kZigZagIndex.index + 32), hi));
+    __m512i z0 = _mm512_permutex2var_epi16(lo, _mm512_load_si512(kZigZagIndex.index), hi);
+    __m512i z1 = _mm512_permutex2var_epi16(lo, _mm512_load_si512(kZigZagIndex.index + 32), hi);
+    auto row = [&](int r) {
+        return reinterpret_cast<__m128i*>(pBlock + std::ptrdiff_t(r) * nStride);
+    };
+    _mm_storeu_si128(row(0), _mm512_castsi512_si128(z0));
+    _mm_storeu_si128(row(1), _mm512_extracti32x4_epi32(z0, 1));
+    _mm_storeu_si128(row(2), _mm512_extracti32x4_epi32(z0, 2));
+    _mm_storeu_si128(row(3), _mm512_extracti32x4_epi32(z0, 3));
+    _mm_storeu_si128(row(4), _mm512_castsi512_si128(z1));
+    _mm_storeu_si128(row(5), _mm512_extracti32x4_epi32(z1, 1));
+    _mm_storeu_si128(row(6), _mm512_extracti32x4_epi32(z1, 2));
+    _mm_storeu_si128(row(7), _mm512_extracti32x4_epi32(z1, 3));
 }
 
-TALVO_TARGET void TransformPairVector(const short* pA, const short* pB, int nStride,
-                                      const BYTE* quant, short* outA, short* outB) {
+TALVO_TARGET void TransformPairVector(short* pA, short* pB, int nStride, const BYTE* quant) {
     const bool chroma = quant == kChrominanceQuant;
     const QuantTable& table = chroma ? kChromaTable : kLumTable;
     const PairTable& pair = chroma ? kChromaPair : kLumPair;
     __m512 rows[8], t[8];
+#pragma GCC unroll 8
     for (int y = 0; y < 8; ++y) {
         __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pA + y * nStride));
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pB + y * nStride));
@@ -253,6 +265,7 @@ TALVO_TARGET void TransformPairVector(const short* pA, const short* pB, int nStr
     alignas(64) short naturalA[64];
     alignas(64) short naturalB[64];
     std::uint64_t undecidedA = 0, undecidedB = 0;
+#pragma GCC unroll 8
     for (int u = 0; u < 8; ++u) {
         __m512 value = _mm512_mul_ps(rows[u], _mm512_load_ps(pair.scale[u]));
         __m512 q = _mm512_load_ps(pair.q[u]);
@@ -282,8 +295,8 @@ TALVO_TARGET void TransformPairVector(const short* pA, const short* pB, int nStr
             naturals[i][n] = short(short(literal) / int(table.q[n]));
         }
     }
-    StoreZigZag(naturalA, outA);
-    StoreZigZag(naturalB, outB);
+    StoreZigZag(naturalA, pA, nStride);
+    StoreZigZag(naturalB, pB, nStride);
 }
 
 struct ByteShuffles {
@@ -369,9 +382,19 @@ TALVO_TARGET void ConvertRowVector(const BYTE* pIn, BYTE* pOut, short* pY, short
     }
 }
 
-TALVO_TARGET std::uint64_t NonzeroVector(const short* z) {
-    __m512i lo = _mm512_loadu_si512(z);
-    __m512i hi = _mm512_loadu_si512(z + 32);
+TALVO_TARGET std::uint64_t NonzeroVector(const short* pBlock, int nStride) {
+    auto row = [&](int r) {
+        return _mm_loadu_si128(
+            reinterpret_cast<const __m128i*>(pBlock + std::ptrdiff_t(r) * nStride));
+    };
+    __m512i lo = _mm512_castsi128_si512(row(0));
+    lo = _mm512_inserti32x4(lo, row(1), 1);
+    lo = _mm512_inserti32x4(lo, row(2), 2);
+    lo = _mm512_inserti32x4(lo, row(3), 3);
+    __m512i hi = _mm512_castsi128_si512(row(4));
+    hi = _mm512_inserti32x4(hi, row(5), 1);
+    hi = _mm512_inserti32x4(hi, row(6), 2);
+    hi = _mm512_inserti32x4(hi, row(7), 3);
     return std::uint64_t(_mm512_test_epi16_mask(lo, lo)) |
            (std::uint64_t(_mm512_test_epi16_mask(hi, hi)) << 32);
 }
