@@ -30,7 +30,8 @@ struct Axis {
     bool contiguous = false; // src[k] == src[0] + k
 };
 
-// Maps one axis. Negative extents count back from the given coordinate; opposite signs mirror.
+// Maps one axis. A negative extent covers the coordinate and the pixels before it (width -4
+// at x covers x - 3 to x); opposite signs on the two sides mirror.
 // Stretching samples the source at the centre of each destination pixel.
 void map_axis(long long d, long long dlen, long long s, long long slen, long dclip0, long dclip1,
               long sclip0, long sclip1, bool has_src, Axis& out) {

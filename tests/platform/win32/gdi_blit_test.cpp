@@ -1,0 +1,253 @@
+// Blits on raw pixel data at the display's depth and in monochrome: raster operations,
+// colour/monochrome conversions, clipping, overlap and stretching.
+#include "platform/win32/gdi_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using gdi_test::expected_bpp;
+using gdi_test::MemSurface;
+using gdi_test::random_bytes;
+
+namespace {
+
+constexpr int kW = 16;
+constexpr int kH = 12;
+
+// Raw pixel value at (x, y) in WORD-aligned top-down rows.
+DWORD pixel_at(const std::vector<BYTE>& bits, int bpp, int x, int y) {
+    const int stride = ((kW * bpp + 15) / 16) * 2;
+    const BYTE* row = bits.data() + y * stride;
+    if (bpp == 1) {
+        return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    }
+    DWORD v = 0;
+    for (int i = 0; i < bpp / 8; ++i) {
+        v |= static_cast<DWORD>(row[x * (bpp / 8) + i]) << (8 * i);
+    }
+    return v;
+}
+
+DWORD apply_rop(DWORD rop, DWORD p, DWORD s, DWORD d) {
+    const BYTE code = static_cast<BYTE>(rop >> 16);
+    DWORD out = 0;
+    for (int bit = 0; bit < 32; ++bit) {
+        const int index = (((p >> bit) & 1) << 2) | (((s >> bit) & 1) << 1) | ((d >> bit) & 1);
+        out |= static_cast<DWORD>((code >> index) & 1) << bit;
+    }
+    return out;
+}
+
+// The raw value a brush gives on a surface of this kind.
+DWORD brush_raw(HBRUSH brush, bool mono) {
+    MemSurface one(kW, 1, mono);
+    RECT r = {0, 0, 1, 1};
+    FillRect(one.dc, &r, brush);
+    return pixel_at(one.bits(), mono ? 1 : expected_bpp(), 0, 0);
+}
+
+DWORD value_mask(int bpp) {
+    return bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1;
+}
+
+} // namespace
+
+// Raster operations act bitwise on raw values, whatever the depth (indices at 8 bits, the
+// fourth byte at 32), with the visible part of the rectangle clipped to both bitmaps.
+TEST(GdiBlit, RasterOperationsOnRandomPixels) {
+    const DWORD rops[] = {SRCCOPY,    SRCAND,      SRCPAINT,  SRCINVERT,  0x00220326,
+                          NOTSRCCOPY, NOTSRCERASE, SRCERASE,  MERGEPAINT, DSTINVERT,
+                          BLACKNESS,  PATINVERT,   MERGECOPY, PATPAINT,   0x00B8074A};
+    struct Geometry {
+        int dx, dy, w, h, sx, sy;
+    };
+    const Geometry geometries[] = {
+        {0, 0, kW, kH, 0, 0},   // whole
+        {3, 2, 9, 7, 5, 1},     // inside, offsets differ
+        {-3, -2, kW, kH, 0, 0}, // destination hangs off the top-left
+        {10, 8, 20, 20, 0, 0},  // and off the bottom-right
+        {0, 0, kW, kH, 7, 5},   // source runs out
+    };
+    for (bool mono : {false, true}) {
+        // Pure colours: other solid colours may be dithered on monochrome bitmaps.
+        HBRUSH brush = CreateSolidBrush(mono ? RGB(255, 255, 255) : RGB(255, 0, 0));
+        const int bpp = mono ? 1 : expected_bpp();
+        const DWORD pat = brush_raw(brush, mono);
+        int seed = 1;
+        for (DWORD rop : rops) {
+            for (const Geometry& g : geometries) {
+                MemSurface src(kW, kH, mono);
+                MemSurface dst(kW, kH, mono);
+                const auto src_bits = random_bytes(src.bits().size(), seed++);
+                const auto dst_bits = random_bytes(dst.bits().size(), seed++);
+                src.set_bits(src_bits);
+                dst.set_bits(dst_bits);
+                HGDIOBJ old = SelectObject(dst.dc, brush);
+                ASSERT_TRUE(BitBlt(dst.dc, g.dx, g.dy, g.w, g.h, src.dc, g.sx, g.sy, rop));
+                SelectObject(dst.dc, old);
+                const auto out = dst.bits();
+                for (int y = 0; y < kH; ++y) {
+                    for (int x = 0; x < kW; ++x) {
+                        const int u = x - g.dx + g.sx;
+                        const int v = y - g.dy + g.sy;
+                        const BYTE code = static_cast<BYTE>(rop >> 16);
+                        const bool uses_src = ((code >> 2) ^ code) & 0x33;
+                        const bool inside = x >= g.dx && x < g.dx + g.w && y >= g.dy &&
+                                            y < g.dy + g.h && (!uses_src || (u < kW && v < kH));
+                        DWORD want = pixel_at(dst_bits, bpp, x, y);
+                        if (inside) {
+                            const DWORD s = u < kW && v < kH ? pixel_at(src_bits, bpp, u, v) : 0;
+                            want = apply_rop(rop, pat, s, want) & value_mask(bpp);
+                        }
+                        ASSERT_EQ(pixel_at(out, bpp, x, y), want)
+                            << std::hex << "rop " << rop << std::dec << " bpp " << bpp << " at "
+                            << x << "," << y << " geometry " << g.dx << "," << g.dy;
+                    }
+                }
+            }
+        }
+        DeleteObject(brush);
+    }
+}
+
+// Colour to monochrome: 1 exactly where the source pixel equals the source DC's background
+// colour in the source's format; BitBlt and StretchBlt at 1:1 agree.
+TEST(GdiBlit, ColourToMonochromeMatchesTheSourceBackground) {
+    const int bpp = expected_bpp();
+    const COLORREF key = RGB(0x80, 0x40, 0x20);
+    // Differs from the key only in bits a 16-bit pixel drops.
+    const COLORREF near_key = RGB(0x87, 0x43, 0x27);
+    const COLORREF others[] = {RGB(0, 0, 0), RGB(255, 255, 255), RGB(0x88, 0x40, 0x20)};
+    MemSurface colour(kW, 1);
+    SetPixel(colour.dc, 0, 0, key);
+    SetPixel(colour.dc, 1, 0, near_key);
+    for (int i = 0; i < 3; ++i) {
+        SetPixel(colour.dc, 2 + i, 0, others[i]);
+    }
+    SetBkColor(colour.dc, key);
+    // What the key and the neighbours became in this format decides the expected mask.
+    const auto raw = colour.bits();
+    for (int way = 0; way < 2; ++way) {
+        MemSurface mask(kW, 1, true);
+        SetBkColor(mask.dc, RGB(1, 2, 3)); // the destination's colours play no part
+        SetTextColor(mask.dc, RGB(4, 5, 6));
+        if (way == 0) {
+            ASSERT_TRUE(BitBlt(mask.dc, 0, 0, 5, 1, colour.dc, 0, 0, SRCCOPY));
+        } else {
+            ASSERT_TRUE(StretchBlt(mask.dc, 0, 0, 5, 1, colour.dc, 0, 0, 5, 1, SRCCOPY));
+        }
+        const auto m = mask.bits();
+        for (int x = 0; x < 5; ++x) {
+            const bool same = pixel_at(raw, bpp, x, 0) == pixel_at(raw, bpp, 0, 0);
+            EXPECT_EQ(pixel_at(m, 1, x, 0), same ? 1u : 0u) << "x " << x << " way " << way;
+        }
+        EXPECT_EQ(pixel_at(m, 1, 0, 0), 1u);
+        if (bpp == 16) {
+            EXPECT_EQ(pixel_at(m, 1, 1, 0), 1u); // same 8-step band
+        }
+        if (bpp == 32) {
+            EXPECT_EQ(pixel_at(m, 1, 1, 0), 0u);
+        }
+    }
+}
+
+// Monochrome to colour: 0 becomes the destination's text colour, 1 its background colour.
+TEST(GdiBlit, MonochromeToColourUsesTheDestinationColours) {
+    const BYTE rows[kH * 2] = {0xA5, 0x0F};
+    MemSurface mono(CreateBitmap(kW, kH, 1, 1, rows));
+    SetTextColor(mono.dc, RGB(0, 255, 0)); // the source's colours play no part
+    SetBkColor(mono.dc, RGB(255, 255, 0));
+    for (bool defaults : {true, false}) {
+        MemSurface colour(kW, kH);
+        COLORREF zero = RGB(0, 0, 0), one = RGB(255, 255, 255);
+        if (!defaults) {
+            zero = RGB(255, 0, 0);
+            one = RGB(0, 0, 255);
+            SetTextColor(colour.dc, zero);
+            SetBkColor(colour.dc, one);
+        }
+        ASSERT_TRUE(BitBlt(colour.dc, 0, 0, kW, 1, mono.dc, 0, 0, SRCCOPY));
+        for (int x = 0; x < kW; ++x) {
+            const bool bit = (rows[x >> 3] >> (7 - (x & 7))) & 1;
+            EXPECT_EQ(GetPixel(colour.dc, x, 0), bit ? one : zero) << x;
+        }
+    }
+}
+
+TEST(GdiBlit, OverlappingCopyWithinOneBitmap) {
+    const int bpp = expected_bpp();
+    for (int dir = 0; dir < 4; ++dir) {
+        MemSurface s(kW, kH);
+        const auto before = random_bytes(s.bits().size(), 77 + dir);
+        s.set_bits(before);
+        const int dx = (dir & 1) ? 1 : -1, dy = (dir & 2) ? 2 : -2;
+        ASSERT_TRUE(BitBlt(s.dc, 4 + dx, 4 + dy, 6, 5, s.dc, 4, 4, SRCCOPY));
+        const auto after = s.bits();
+        for (int y = 0; y < 5; ++y) {
+            for (int x = 0; x < 6; ++x) {
+                ASSERT_EQ(pixel_at(after, bpp, 4 + dx + x, 4 + dy + y),
+                          pixel_at(before, bpp, 4 + x, 4 + y))
+                    << dir;
+            }
+        }
+    }
+}
+
+TEST(GdiBlit, HugeAndEmptyRectanglesStayInBounds) {
+    MemSurface src(kW, kH);
+    MemSurface dst(kW, kH);
+    src.set_bits(random_bytes(src.bits().size(), 5));
+    EXPECT_TRUE(BitBlt(dst.dc, INT_MIN / 2, INT_MIN / 2, INT_MAX, INT_MAX, src.dc, 0, 0, SRCCOPY));
+    EXPECT_TRUE(BitBlt(dst.dc, 0, 0, INT_MAX, INT_MAX, src.dc, INT_MAX - 5, 0, SRCCOPY));
+    EXPECT_TRUE(BitBlt(dst.dc, 0, 0, 0, 5, src.dc, 0, 0, SRCCOPY));
+    EXPECT_TRUE(BitBlt(dst.dc, 100, 100, 5, 5, src.dc, 0, 0, SRCCOPY));
+    EXPECT_TRUE(PatBlt(dst.dc, -1000000, -1000000, 2000000, 2000000, BLACKNESS));
+    EXPECT_TRUE(StretchBlt(dst.dc, 0, 0, kW, kH, src.dc, -100, -100, 1000000, 3, SRCCOPY));
+    EXPECT_TRUE(StretchBlt(dst.dc, 0, 0, 4000, 4000, src.dc, 0, 0, 2, 2, SRCCOPY));
+    // A rop that needs a source fails without one; PatBlt refuses source rops.
+    EXPECT_FALSE(BitBlt(dst.dc, 0, 0, 4, 4, nullptr, 0, 0, SRCCOPY));
+    EXPECT_TRUE(BitBlt(dst.dc, 0, 0, 4, 4, nullptr, 0, 0, PATCOPY));
+    EXPECT_FALSE(PatBlt(dst.dc, 0, 0, 4, 4, SRCCOPY));
+}
+
+TEST(GdiBlit, StretchAndMirror) {
+    const int bpp = expected_bpp();
+    MemSurface src(kW, kH);
+    const auto bits = random_bytes(src.bits().size(), 9);
+    src.set_bits(bits);
+    MemSurface dst(kW, kH);
+    SetStretchBltMode(dst.dc, COLORONCOLOR);
+    // Twice the size: every source pixel becomes a 2x2 block.
+    ASSERT_TRUE(StretchBlt(dst.dc, 0, 0, 8, 6, src.dc, 2, 1, 4, 3, SRCCOPY));
+    auto out = dst.bits();
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            ASSERT_EQ(pixel_at(out, bpp, x, y), pixel_at(bits, bpp, 2 + x / 2, 1 + y / 2));
+        }
+    }
+    // Mirrored along x by a negative destination width: the rectangle runs from x back.
+    ASSERT_TRUE(StretchBlt(dst.dc, kW - 1, 0, -kW, 1, src.dc, 0, 0, kW, 1, SRCCOPY));
+    out = dst.bits();
+    for (int x = 0; x < kW; ++x) {
+        EXPECT_EQ(pixel_at(out, bpp, x, 0), pixel_at(bits, bpp, kW - 1 - x, 0)) << x;
+    }
+    // Negative extents on both sides copy without mirroring: a rectangle of width -4 at x
+    // covers x - 3 to x.
+    MemSurface dst2(kW, kH);
+    ASSERT_TRUE(BitBlt(dst2.dc, 10, 5, -4, -3, src.dc, 6, 7, SRCCOPY));
+    ASSERT_TRUE(PatBlt(dst2.dc, 10, 10, -3, -1, WHITENESS));
+    out = dst2.bits();
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
+            DWORD want = 0;
+            if (x >= 7 && x <= 10 && y >= 3 && y <= 5) {
+                want = pixel_at(bits, bpp, x - 4, y + 2);
+            } else if (x >= 8 && x <= 10 && y == 10) {
+                want = pixel_at(out, bpp, 8, 10); // white, whatever its raw value
+                EXPECT_NE(want, 0u);
+            }
+            EXPECT_EQ(pixel_at(out, bpp, x, y), want) << x << "," << y;
+        }
+    }
+}

@@ -1,0 +1,266 @@
+// Brushes and fills, logical palettes and the system palette.
+#include "platform/win32/gdi_test_util.h"
+
+#include <gtest/gtest.h>
+
+using gdi_test::expected_bpp;
+using gdi_test::MemSurface;
+
+namespace {
+
+const COLORREF kRed = RGB(255, 0, 0);
+const COLORREF kBlue = RGB(0, 0, 255);
+const COLORREF kBlack = RGB(0, 0, 0);
+
+struct Pal {
+    WORD version = 0x300;
+    WORD count = 0;
+    PALETTEENTRY entries[256] = {};
+    HPALETTE create() const { return CreatePalette(reinterpret_cast<const LOGPALETTE*>(this)); }
+};
+
+// One row per y with a lone bit that walks right, plus the rightmost bit.
+const BYTE kPattern[8 * 2] = {0x81, 0, 0x41, 0, 0x21, 0, 0x11, 0,
+                              0x09, 0, 0x05, 0, 0x03, 0, 0x01, 0};
+bool pattern_bit(int x, int y) {
+    return (kPattern[2 * (y & 7)] >> (7 - (x & 7))) & 1;
+}
+
+} // namespace
+
+// A pattern brush tiles from the DC's origin (and its brush origin), not from the rectangle,
+// and keeps drawing after its bitmap is gone. Monochrome patterns take the DC's text colour
+// for 0 and background colour for 1.
+TEST(GdiBrush, PatternBrushTilesFromTheOrigin) {
+    for (POINT org : {POINT{0, 0}, POINT{2, 1}}) {
+        HBITMAP bits = CreateBitmap(8, 8, 1, 1, kPattern);
+        HBRUSH brush = CreatePatternBrush(bits);
+        ASSERT_NE(brush, nullptr);
+        DeleteObject(bits);
+        MemSurface s(20, 16);
+        SetTextColor(s.dc, kRed);
+        SetBkColor(s.dc, kBlue);
+        SetBrushOrgEx(s.dc, org.x, org.y, nullptr);
+        RECT r = {3, 2, 13, 11};
+        EXPECT_EQ(FillRect(s.dc, &r, brush), 1);
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 20; ++x) {
+                COLORREF want = kBlack;
+                if (x >= 3 && x < 13 && y >= 2 && y < 11) {
+                    want = pattern_bit(x - org.x + 8, y - org.y + 8) ? kBlue : kRed;
+                }
+                ASSERT_EQ(GetPixel(s.dc, x, y), want) << x << "," << y << " org " << org.x;
+            }
+        }
+        DeleteObject(brush);
+    }
+}
+
+TEST(GdiBrush, ColourPatternBrushAndMonochromeTarget) {
+    MemSurface tile(8, 8);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            SetPixel(tile.dc, x, y, pattern_bit(x, y) ? kBlue : kRed);
+        }
+    }
+    HBRUSH brush = CreatePatternBrush(tile.bmp);
+    MemSurface s(16, 16);
+    RECT all = {0, 0, 16, 16};
+    FillRect(s.dc, &all, brush);
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            ASSERT_EQ(GetPixel(s.dc, x, y), pattern_bit(x, y) ? kBlue : kRed) << x << "," << y;
+        }
+    }
+    DeleteObject(brush);
+
+    // A monochrome pattern on a monochrome bitmap is copied bit for bit.
+    HBITMAP bits = CreateBitmap(8, 8, 1, 1, kPattern);
+    brush = CreatePatternBrush(bits);
+    DeleteObject(bits);
+    MemSurface m(16, 8, true);
+    FillRect(m.dc, &all, brush);
+    for (int x = 0; x < 16; ++x) {
+        EXPECT_EQ(GetPixel(m.dc, x, 3), pattern_bit(x, 3) ? RGB(255, 255, 255) : kBlack) << x;
+    }
+    DeleteObject(brush);
+}
+
+TEST(GdiBrush, FillsExcludeTheRightAndBottomEdges) {
+    MemSurface s(8, 8);
+    HBRUSH red = CreateSolidBrush(kRed);
+    RECT r = {1, 2, 4, 6};
+    EXPECT_EQ(FillRect(s.dc, &r, red), 1);
+    int filled = 0;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const bool in = x >= 1 && x < 4 && y >= 2 && y < 6;
+            ASSERT_EQ(GetPixel(s.dc, x, y), in ? kRed : kBlack) << x << "," << y;
+            filled += in;
+        }
+    }
+    EXPECT_EQ(filled, 12);
+    // Stock brushes fill too.
+    RECT one = {0, 0, 1, 1};
+    EXPECT_EQ(FillRect(s.dc, &one, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 1);
+    EXPECT_EQ(GetPixel(s.dc, 0, 0), RGB(255, 255, 255));
+    DeleteObject(red);
+#ifndef _WIN32
+    // A stale brush or a missing rectangle fails here (Windows faults on the latter).
+    EXPECT_EQ(FillRect(s.dc, &one, red), 0);
+    EXPECT_EQ(FillRect(s.dc, nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 0);
+#endif
+    LOGBRUSH lb = {BS_SOLID, kBlue, 0};
+    HBRUSH blue = CreateBrushIndirect(&lb);
+    ASSERT_NE(blue, nullptr);
+    EXPECT_EQ(FillRect(s.dc, &one, blue), 1);
+    EXPECT_EQ(GetPixel(s.dc, 0, 0), kBlue);
+    DeleteObject(blue);
+}
+
+// FillSolidRect's way: the background colour and an opaque text-out rectangle.
+TEST(GdiBrush, OpaqueTextOutFillsWithTheBackgroundColour) {
+    MemSurface s(8, 8);
+    SetBkColor(s.dc, kBlue);
+    RECT r = {2, 2, 5, 4};
+    EXPECT_TRUE(ExtTextOutA(s.dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr));
+    EXPECT_EQ(GetPixel(s.dc, 2, 2), kBlue);
+    EXPECT_EQ(GetPixel(s.dc, 4, 3), kBlue);
+    EXPECT_EQ(GetPixel(s.dc, 5, 3), kBlack);
+    EXPECT_EQ(GetPixel(s.dc, 4, 4), kBlack);
+    EXPECT_EQ(GetBkColor(s.dc), kBlue);
+}
+
+TEST(GdiPalette, EntriesAndNearestIndex) {
+    Pal lp;
+    lp.count = 3;
+    lp.entries[0] = {10, 20, 30, 0};
+    lp.entries[1] = {200, 100, 50, 0};
+    lp.entries[2] = {0, 0, 255, 0};
+    HPALETTE pal = lp.create();
+    ASSERT_NE(pal, nullptr);
+    EXPECT_EQ(GetObjectType(pal), static_cast<DWORD>(OBJ_PAL));
+    WORD count = 0;
+    EXPECT_EQ(GetObjectA(pal, sizeof(count), &count), 2);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(GetPaletteEntries(pal, 0, 0, nullptr), 3u);
+    PALETTEENTRY out[4] = {};
+    EXPECT_EQ(GetPaletteEntries(pal, 1, 4, out), 2u);
+    EXPECT_EQ(out[0].peRed, 200);
+    EXPECT_EQ(out[1].peBlue, 255);
+    EXPECT_EQ(GetPaletteEntries(pal, 3, 1, out), 0u);
+    EXPECT_EQ(GetNearestPaletteIndex(pal, RGB(190, 90, 60)), 1u);
+    EXPECT_EQ(GetNearestPaletteIndex(pal, RGB(0, 0, 0)), 0u);
+    const PALETTEENTRY green = {0, 255, 0, 0};
+    EXPECT_EQ(SetPaletteEntries(pal, 2, 5, &green), 1u);
+    EXPECT_EQ(GetNearestPaletteIndex(pal, RGB(0, 250, 0)), 2u);
+    EXPECT_EQ(SetPaletteEntries(pal, 3, 1, &green), 0u);
+
+    HDC mem = CreateCompatibleDC(nullptr);
+    EXPECT_EQ(SelectObject(mem, pal), nullptr); // palettes go through SelectPalette
+    HPALETTE old = SelectPalette(mem, pal, FALSE);
+    EXPECT_EQ(old, GetStockObject(DEFAULT_PALETTE));
+    EXPECT_EQ(SelectPalette(mem, old, FALSE), pal);
+    EXPECT_EQ(SelectPalette(mem, nullptr, FALSE), nullptr);
+    DeleteDC(mem);
+    EXPECT_TRUE(DeleteObject(pal));
+    EXPECT_EQ(GetPaletteEntries(pal, 0, 0, nullptr), 0u);
+}
+
+TEST(GdiPalette, SystemPaletteHoldsTheStaticColours) {
+    HDC screen = GetDC(nullptr);
+    PALETTEENTRY sys[256] = {};
+    const UINT n = GetSystemPaletteEntries(screen, 0, 256, sys);
+    if (expected_bpp() != 8) {
+        EXPECT_EQ(n, 0u);
+        // Nothing to realize without a palette.
+        Pal lp;
+        lp.count = 1;
+        lp.entries[0] = {1, 2, 3, 0};
+        HPALETTE pal = lp.create();
+        HPALETTE old = SelectPalette(screen, pal, FALSE);
+        EXPECT_EQ(RealizePalette(screen), 0u);
+        SelectPalette(screen, old, FALSE);
+        DeleteObject(pal);
+    } else {
+        ASSERT_EQ(n, 256u);
+        const struct {
+            int index;
+            BYTE r, g, b;
+        } statics[] = {{0, 0, 0, 0},          {1, 0x80, 0, 0},         {7, 0xc0, 0xc0, 0xc0},
+                       {9, 0xa6, 0xca, 0xf0}, {246, 0xff, 0xfb, 0xf0}, {249, 0xff, 0, 0},
+                       {252, 0, 0, 0xff},     {255, 0xff, 0xff, 0xff}};
+        for (const auto& s : statics) {
+            EXPECT_EQ(sys[s.index].peRed, s.r) << s.index;
+            EXPECT_EQ(sys[s.index].peGreen, s.g) << s.index;
+            EXPECT_EQ(sys[s.index].peBlue, s.b) << s.index;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+}
+
+#ifndef _WIN32
+// 8-bit realization and colour mapping (Wine maps 8-bit memory bitmaps through a fixed table).
+TEST(GdiPalette, RealizationFillsFreeSlotsAndColoursMapThroughIt) {
+    if (expected_bpp() != 8) {
+        GTEST_SKIP() << "palette display only";
+    }
+    HDC screen = GetDC(nullptr);
+    Pal lp;
+    lp.count = 3;
+    lp.entries[0] = {0x10, 0x20, 0x30, 0}; // new
+    lp.entries[1] = {0xff, 0x00, 0x00, 0}; // a static colour: reused
+    lp.entries[2] = {0x40, 0x50, 0x60, 0}; // new
+    HPALETTE pal = lp.create();
+    HPALETTE old = SelectPalette(screen, pal, FALSE);
+    EXPECT_EQ(RealizePalette(screen), 3u);
+    EXPECT_EQ(RealizePalette(screen), 0u); // nothing new the second time
+    PALETTEENTRY sys[256] = {};
+    GetSystemPaletteEntries(screen, 0, 256, sys);
+    EXPECT_EQ(sys[10].peRed, 0x10);
+    EXPECT_EQ(sys[11].peRed, 0x40);
+    EXPECT_EQ(sys[12].peRed, 0x00);
+
+    // Drawing through the palette: nearest entry, then the slot it was realized to.
+    MemSurface s(4, 1);
+    SelectPalette(s.dc, pal, FALSE);
+    EXPECT_EQ(SetPixel(s.dc, 0, 0, RGB(0x12, 0x22, 0x2e)), RGB(0x10, 0x20, 0x30));
+    EXPECT_EQ(SetPixel(s.dc, 1, 0, PALETTEINDEX(2)), RGB(0x40, 0x50, 0x60));
+    EXPECT_EQ(SetPixel(s.dc, 2, 0, RGB(250, 10, 10)), RGB(255, 0, 0));
+    const auto raw = s.bits();
+    EXPECT_EQ(raw[0], 10);
+    EXPECT_EQ(raw[1], 11);
+    EXPECT_EQ(raw[2], 249);
+    EXPECT_EQ(GetNearestColor(s.dc, RGB(0x41, 0x51, 0x61)), RGB(0x40, 0x50, 0x60));
+    SelectPalette(s.dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
+    // With the default palette only the static colours are reachable.
+    EXPECT_EQ(SetPixel(s.dc, 3, 0, RGB(0x10, 0x20, 0x30)), RGB(0, 0, 0));
+
+    // A new foreground palette takes the free slots back.
+    Pal lp2;
+    lp2.count = 1;
+    lp2.entries[0] = {0x99, 0x88, 0x77, 0};
+    HPALETTE pal2 = lp2.create();
+    SelectPalette(screen, pal2, FALSE);
+    EXPECT_EQ(RealizePalette(screen), 1u);
+    GetSystemPaletteEntries(screen, 10, 1, sys);
+    EXPECT_EQ(sys[0].peRed, 0x99);
+    SelectPalette(screen, old, FALSE);
+    DeleteObject(pal);
+    DeleteObject(pal2);
+    ReleaseDC(nullptr, screen);
+}
+
+// 16 bits: a colour loses its low bits and reads back with the high bits replicated (5-6-5).
+TEST(GdiBitmap, SixteenBitPixelsAreFiveSixFive) {
+    if (expected_bpp() != 16) {
+        GTEST_SKIP() << "16-bit display only";
+    }
+    MemSurface s(2, 1);
+    EXPECT_EQ(SetPixel(s.dc, 0, 0, RGB(0x87, 0x43, 0x27)), RGB(0x84, 0x41, 0x21));
+    EXPECT_EQ(SetPixel(s.dc, 1, 0, RGB(255, 255, 255)), RGB(255, 255, 255));
+    const auto raw = s.bits();
+    EXPECT_EQ(raw[0] | (raw[1] << 8), (0x10 << 11) | (0x10 << 5) | 0x04);
+    EXPECT_EQ(raw[2] | (raw[3] << 8), 0xFFFF);
+}
+#endif
