@@ -17,23 +17,36 @@
 namespace platform::gdi {
 namespace {
 
-// A DIB given to a call: its checked description, its pixel bytes and the stored rows they
-// hold (SetDIBits and SetDIBitsToDevice may pass a band of rows).
+// A DIB given to a call: its checked description, its pixel bytes and the band of rows they
+// hold (SetDIBits and SetDIBitsToDevice may pass some rows only).
+//
+// Bands count rows from the bottom of the image whatever the row order: the band of `start`
+// and `lines` is the `lines` rows above the lowest `start` ones, and its bytes hold them in the
+// DIB's own row order. That is how Windows reads bands of top-down DIBs too.
 struct DibSource {
     dib::DibInfo info;
     const BYTE* bits = nullptr;
-    int first_row = 0; // stored row at bits[0]
-    int rows = 0;      // stored rows present
+    int band_start = 0; // rows below the band
+    int band_rows = 0;  // rows in it
     bool rle = false;
     dib::RleImage decoded;
 
-    // Stored row of image row y (counted from the top).
+    // Stored row of image row y (counted from the top): RLE images are decoded in stored order.
     int stored_row(int y) const { return info.top_down ? y : info.height - 1 - y; }
-    bool has_row(int stored) const { return stored >= first_row && stored < first_row + rows; }
+    // The bytes of image row y, or nullptr when the band does not hold it.
+    const BYTE* row_bytes(int y) const {
+        const int from_bottom = info.height - 1 - y;
+        if (from_bottom < band_start || from_bottom >= band_start + band_rows) {
+            return nullptr;
+        }
+        const int index =
+            info.top_down ? band_start + band_rows - 1 - from_bottom : from_bottom - band_start;
+        return bits + static_cast<std::size_t>(index) * info.stride;
+    }
 };
 
-// Checks and prepares a DIB for drawing. `start`/`lines` give the band of stored rows present
-// for uncompressed data; RLE data always describes the whole image.
+// Checks and prepares a DIB for drawing. `start`/`lines` give the band of rows present for
+// uncompressed data; RLE data always describes the whole image.
 bool prepare(DibSource& src, const BITMAPINFO* bmi, const void* bits, UINT usage, const Dc* dc,
              long long start, long long lines) {
     if (bits == nullptr || !dib::read_info(bmi, SIZE_MAX, usage, dib::Strictness::gdi, src.info)) {
@@ -45,9 +58,12 @@ bool prepare(DibSource& src, const BITMAPINFO* bmi, const void* bits, UINT usage
     const long long height = src.info.height;
     start = std::clamp<long long>(start, 0, height);
     lines = std::clamp<long long>(lines, 0, height - start);
-    src.first_row = static_cast<int>(start);
-    src.rows = static_cast<int>(lines);
+    src.band_start = static_cast<int>(start);
+    src.band_rows = static_cast<int>(lines);
     if (src.rle) {
+        // A compressed image is always whole.
+        src.band_start = 0;
+        src.band_rows = src.info.height;
         dib::decode_rle(src.info, src.bits, src.info.image_size, src.decoded);
     }
     return true;
@@ -69,8 +85,8 @@ public:
     // destination as it is (pixels an RLE stream does not reach).
     void row(int y, int x0, int n, DWORD* out, BYTE* skip) {
         const dib::DibInfo& info = src_.info;
-        const int stored = src_.stored_row(y);
         if (src_.rle) {
+            const int stored = src_.stored_row(y);
             const std::size_t at = static_cast<std::size_t>(stored) * info.width + x0;
             for (int i = 0; i < n; ++i) {
                 skip[i] = !src_.decoded.written[at + i];
@@ -79,8 +95,7 @@ public:
             return;
         }
         std::fill(skip, skip + n, BYTE{0});
-        const BYTE* bytes =
-            src_.bits + static_cast<std::size_t>(stored - src_.first_row) * info.stride;
+        const BYTE* bytes = src_.row_bytes(y);
         if (info.bit_count <= 8) {
             indices_.resize(static_cast<std::size_t>(n));
             dib::read_row_indices(info, bytes, x0, n, indices_.data());
@@ -136,7 +151,7 @@ void put(const DibSource& src, const Dc* dc, Bitmap& surface, long long dx, long
     std::vector<BYTE> skip(static_cast<std::size_t>(n));
     const auto write = surface.format->write;
     for (long long y = y0; y < y1; ++y) {
-        if (!src.rle && !src.has_row(src.stored_row(static_cast<int>(y)))) {
+        if (!src.rle && src.row_bytes(static_cast<int>(y)) == nullptr) {
             continue;
         }
         conv.row(static_cast<int>(y), static_cast<int>(x0), n, values.data(), skip.data());
@@ -148,11 +163,6 @@ void put(const DibSource& src, const Dc* dc, Bitmap& surface, long long dx, long
             }
         }
     }
-}
-
-// Lines a band call reports: the stored rows present.
-int band_lines(const DibSource& src) {
-    return src.rle ? src.info.height : src.rows;
 }
 
 // A scratch surface laid out like `like` (same format, table and masks), so that a blit from it
@@ -365,7 +375,7 @@ int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* 
     // The DIB lies on the bitmap with their top-left corners together.
     put(src, dc, *bmp, 0, 0, 0, 0, src.info.width, src.info.height,
         RECT{0, 0, bmp->width, bmp->height});
-    return band_lines(src);
+    return src.band_rows;
 }
 
 int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc,
@@ -380,13 +390,20 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
     if (!prepare(src, lpbmi, lpvBits, ColorUse, dc, StartScan, cLines)) {
         return 0;
     }
-    // Source coordinates count from the bottom-left corner of a bottom-up DIB.
+    // Source coordinates count from the image's bottom-left corner, for top-down DIBs too.
     const long long height = static_cast<long long>(h);
-    const long long top = src.info.top_down ? ySrc : src.info.height - ySrc - height;
+    const long long top = static_cast<long long>(src.info.height) - ySrc - height;
     put(src, dc, *t.surface, static_cast<long long>(xDest) + t.origin_x,
         static_cast<long long>(yDest) + t.origin_y, xSrc, top, static_cast<long long>(w), height,
         t.clip);
-    return band_lines(src);
+    // Lines set: for a bottom-up DIB those of the band up to the top of the source rectangle,
+    // for a top-down one the whole band.
+    if (src.info.top_down) {
+        return src.band_rows;
+    }
+    const long long reached =
+        std::min<long long>(src.band_start + src.band_rows, static_cast<long long>(ySrc) + height);
+    return static_cast<int>(std::max<long long>(0, reached - src.band_start));
 }
 
 int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
@@ -401,9 +418,9 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
     if (!prepare(src, lpbmi, lpBits, iUsage, dc, 0, dib::kMaxImageBytes)) {
         return 0;
     }
-    // The source rectangle in top-down image rows (a bottom-up DIB counts ySrc from its bottom).
-    const long long top =
-        src.info.top_down ? ySrc : static_cast<long long>(src.info.height) - ySrc - SrcHeight;
+    // The source rectangle in image rows from the top: ySrc counts from the bottom, as for
+    // SetDIBitsToDevice.
+    const long long top = static_cast<long long>(src.info.height) - ySrc - SrcHeight;
     if (rop == SRCCOPY && DestWidth == SrcWidth && DestHeight == SrcHeight && SrcWidth > 0 &&
         SrcHeight > 0) {
         put(src, dc, *t.surface, static_cast<long long>(xDest) + t.origin_x,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -105,6 +106,17 @@ std::vector<Source> all_sources() {
         }
         core.head = head;
         s.push_back({"core header", core, kImage});
+    }
+    // V4 and V5 headers: the bit fields sit inside the header, nothing follows it.
+    for (DWORD size : {DWORD(sizeof(BITMAPV4HEADER)), DWORD(sizeof(BITMAPV5HEADER))}) {
+        Dib v = make_dib(5, 3, 16, kImage, {}, false, {0xF800, 0x07E0, 0x001F});
+        std::vector<BYTE> head(size, 0);
+        std::memcpy(head.data(), v.head.data(), sizeof(BITMAPINFOHEADER));
+        std::memcpy(head.data(), &size, 4);
+        std::memcpy(head.data() + 40, v.head.data() + 40, 12);
+        v.head = head;
+        s.push_back(
+            {size == sizeof(BITMAPV4HEADER) ? "V4 header" : "V5 header", v, map(kImage, as565)});
     }
     return s;
 }
@@ -582,4 +594,88 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     DeleteObject(ddb);
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
+}
+
+TEST(DibTransfer, SourceRectanglesCountFromTheBottom) {
+    // Source y counts from the image's bottom row, for top-down DIBs too: a 2 x 2 rectangle at
+    // (1, 0) of the 5 x 3 image is the middle of its two lowest rows. (StretchDIBits is only
+    // checked on bottom-up DIBs: Wine places partial rectangles of top-down ones differently
+    // from one path to the next.)
+    HDC dc = CreateCompatibleDC(nullptr);
+    Canvas c(2, 2);
+    HGDIOBJ old = SelectObject(dc, c.bitmap);
+    const std::vector<COLORREF> want = {kImage[6], kImage[7], kImage[11], kImage[12]};
+    const Dib up = make_dib(5, 3, 24, kImage);
+    for (DWORD rop : {SRCCOPY, SRCPAINT}) {
+        c.clear(kBlack);
+        EXPECT_NE(StretchDIBits(dc, 0, 0, 2, 2, 1, 0, 2, 2, up.bits.data(), up.info(),
+                                DIB_RGB_COLORS, rop),
+                  0);
+        GdiFlush();
+        EXPECT_EQ(c.colors(), want) << "StretchDIBits " << rop;
+    }
+    struct Case {
+        bool top_down;
+        int y_src, start, lines; // band of rows counted from the bottom
+        int result;
+        std::vector<COLORREF> want;
+    };
+    const COLORREF k = kBlack;
+    const Case cases[] = {
+        // Bottom-up: the lines set reach from the band's start to the rectangle's top.
+        {false, 0, 0, 3, 2, want},
+        {false, 1, 0, 3, 3, {kImage[1], kImage[2], kImage[6], kImage[7]}},
+        {false, 0, 1, 1, 1, {kImage[6], kImage[7], k, k}},
+        {false, 0, 2, 1, 0, {k, k, k, k}},
+        // Top-down: the whole band counts; its bytes run top row first.
+        {true, 0, 0, 3, 3, want},
+        {true, 0, 1, 1, 1, {kImage[6], kImage[7], k, k}},
+        {true, 0, 0, 1, 1, {k, k, kImage[11], kImage[12]}},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(testing::Message() << (t.top_down ? "top-down" : "bottom-up") << " y "
+                                        << t.y_src << " band " << t.start << "+" << t.lines);
+        const Dib d = make_dib(5, 3, 24, kImage, {}, t.top_down);
+        // The band's bytes: rows `start` up from the bottom, in the DIB's row order.
+        const int stride = dibtest::stride_of(5, 24);
+        const int first_stored = t.top_down ? 3 - t.start - t.lines : t.start;
+        c.clear(kBlack);
+        EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 2, 2, 1, t.y_src, t.start, t.lines,
+                                    d.bits.data() + first_stored * stride, d.info(),
+                                    DIB_RGB_COLORS),
+                  t.result);
+        GdiFlush();
+        EXPECT_EQ(c.colors(), t.want);
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+}
+
+TEST(DibTransfer, PaletteIndexTablesUseTheDcPalette) {
+    // With DIB_PAL_COLORS the table holds indices into the DC's palette: here the default one,
+    // whose entries 1, 9 and 12 are maroon, sky blue and... whatever the DC selects.
+    LOGPALETTE* lp =
+        static_cast<LOGPALETTE*>(std::malloc(sizeof(LOGPALETTE) + 3 * sizeof(PALETTEENTRY)));
+    lp->palVersion = 0x300;
+    lp->palNumEntries = 3;
+    const PALETTEENTRY entries[3] = {{10, 20, 30, 0}, {200, 100, 50, 0}, {0, 255, 128, 0}};
+    std::memcpy(lp->palPalEntry, entries, sizeof entries);
+    HPALETTE pal = CreatePalette(lp);
+    std::free(lp);
+    ASSERT_NE(pal, nullptr);
+    Dib d;
+    d.head = info_header(3, 1, 8, BI_RGB, 3);
+    for (WORD index : {WORD(2), WORD(0), WORD(1)}) {
+        d.head.insert(d.head.end(), {BYTE(index), BYTE(index >> 8)});
+    }
+    d.bits = {0, 1, 2, 0};
+    HDC dc = CreateCompatibleDC(nullptr);
+    HPALETTE old = SelectPalette(dc, pal, FALSE);
+    Canvas c(3, 1);
+    EXPECT_EQ(SetDIBits(dc, c.bitmap, 0, 1, d.bits.data(), d.info(), DIB_PAL_COLORS), 1);
+    EXPECT_EQ(c.colors(),
+              (std::vector<COLORREF>{RGB(0, 255, 128), RGB(10, 20, 30), RGB(200, 100, 50)}));
+    SelectPalette(dc, old, FALSE);
+    DeleteDC(dc);
+    DeleteObject(pal);
 }
