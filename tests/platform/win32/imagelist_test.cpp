@@ -1,0 +1,402 @@
+// Image lists through commctrl.h: cutting, masking, the caller's bitmap, every drawing style,
+// removal and bad input. Colours are chosen from the eight whose components are 0 or 255,
+// which every display depth and list format keeps exactly.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+const COLORREF kRed = RGB(255, 0, 0);
+const COLORREF kGreen = RGB(0, 255, 0);
+const COLORREF kBlue = RGB(0, 0, 255);
+const COLORREF kYellow = RGB(255, 255, 0);
+const COLORREF kMagenta = RGB(255, 0, 255);
+const COLORREF kCyan = RGB(0, 255, 255);
+const COLORREF kWhite = RGB(255, 255, 255);
+const COLORREF kBlack = RGB(0, 0, 0);
+
+constexpr int kCx = 5;
+constexpr int kCy = 4;
+
+struct Flag {
+    UINT flag;
+    const char* name;
+};
+const Flag kFlags[] = {
+    {ILC_COLOR16, "ILC_COLOR16"},
+    {ILC_COLOR24, "ILC_COLOR24"},
+    {ILC_COLOR32, "ILC_COLOR32"},
+    {ILC_COLORDDB, "ILC_COLORDDB"},
+};
+
+int display_bpp() {
+    HDC screen = GetDC(nullptr);
+    const int bpp = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+    ReleaseDC(nullptr, screen);
+    return bpp;
+}
+
+// A bitmap in the display's format with a memory context to draw on it.
+class Canvas {
+public:
+    Canvas(int w, int h) : w_(w), h_(h) {
+        HDC screen = GetDC(nullptr);
+        dc_ = CreateCompatibleDC(screen);
+        bmp_ = CreateCompatibleBitmap(screen, w, h);
+        ReleaseDC(nullptr, screen);
+        old_ = SelectObject(dc_, bmp_);
+    }
+    ~Canvas() {
+        SelectObject(dc_, old_);
+        DeleteDC(dc_);
+        DeleteObject(bmp_);
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC dc() const { return dc_; }
+    // The bitmap, free to hand to an image list (deselected until the next `dc()` user calls
+    // `select()` again).
+    HBITMAP release() {
+        SelectObject(dc_, old_);
+        return bmp_;
+    }
+    void select() { SelectObject(dc_, bmp_); }
+    void fill(COLORREF c) {
+        HBRUSH b = CreateSolidBrush(c);
+        const RECT r = {0, 0, w_, h_};
+        FillRect(dc_, &r, b);
+        DeleteObject(b);
+    }
+    COLORREF at(int x, int y) const { return GetPixel(dc_, x, y); }
+    // What this canvas shows for a colour after conversion to its format.
+    COLORREF shown(COLORREF c) {
+        const COLORREF keep = GetPixel(dc_, 0, 0);
+        SetPixel(dc_, 0, 0, c);
+        const COLORREF out = GetPixel(dc_, 0, 0);
+        SetPixel(dc_, 0, 0, keep);
+        return out;
+    }
+
+private:
+    int w_, h_;
+    HDC dc_;
+    HBITMAP bmp_;
+    HGDIOBJ old_;
+};
+
+// Image k of a strip: a border of the key colour, the inside a colour of its own with a
+// blue pixel at (1, 1), so that every image is told apart and has masked pixels.
+const COLORREF kInside[] = {kRed, kGreen, kYellow, kCyan, kWhite};
+COLORREF strip_pixel(int k, int x, int y, COLORREF key) {
+    if (x == 0 || y == 0 || x == kCx - 1 || y == kCy - 1) {
+        return key;
+    }
+    if (x == 1 && y == 1) {
+        return kBlue;
+    }
+    return kInside[k % 5];
+}
+
+void paint_strip(Canvas& c, int images, COLORREF key) {
+    for (int k = 0; k < images; ++k) {
+        for (int y = 0; y < kCy; ++y) {
+            for (int x = 0; x < kCx; ++x) {
+                SetPixel(c.dc(), k * kCx + x, y, strip_pixel(k, x, y, key));
+            }
+        }
+    }
+}
+
+TEST(ImageList, AddMaskedCutsMasksAndBlackensTheKeyInTheCallersBitmap) {
+    // Whatever the list's format, the caller's key pixels turn black above 8 bits per pixel.
+    const int bpp = display_bpp();
+    for (const Flag& f : kFlags) {
+        SCOPED_TRACE(f.name);
+        HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | f.flag, 2, 1);
+        ASSERT_NE(il, nullptr);
+        // Three images and two spare columns, which belong to no image.
+        Canvas strip(3 * kCx + 2, kCy);
+        strip.fill(kMagenta);
+        paint_strip(strip, 3, kMagenta);
+        HBITMAP bmp = strip.release();
+        EXPECT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 0);
+        EXPECT_EQ(ImageList_GetImageCount(il), 3);
+        strip.select();
+
+        const bool blackened = bpp > 8;
+        for (int x = 0; x < 3 * kCx + 2; ++x) {
+            for (int y = 0; y < kCy; ++y) {
+                const COLORREF was =
+                    x < 3 * kCx ? strip_pixel(x / kCx, x % kCx, y, kMagenta) : kMagenta;
+                const COLORREF expect = was == kMagenta && blackened ? kBlack : was;
+                ASSERT_EQ(strip.at(x, y), expect) << "caller's pixel " << x << "," << y;
+            }
+        }
+
+        // Transparent drawing keeps the destination under the key colour's pixels.
+        Canvas dst(3 * kCx, kCy);
+        dst.fill(kBlack);
+        ImageList_SetBkColor(il, CLR_NONE);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_TRUE(ImageList_Draw(il, k, dst.dc(), k * kCx, 0, ILD_TRANSPARENT));
+        }
+        for (int x = 0; x < 3 * kCx; ++x) {
+            for (int y = 0; y < kCy; ++y) {
+                const COLORREF was = strip_pixel(x / kCx, x % kCx, y, kMagenta);
+                ASSERT_EQ(dst.at(x, y), was == kMagenta ? kBlack : was) << x << "," << y;
+            }
+        }
+        DeleteObject(strip.release());
+        strip.select();
+        EXPECT_TRUE(ImageList_Destroy(il));
+    }
+}
+
+struct Style {
+    UINT style;
+    COLORREF bk;
+    const char* name;
+};
+
+// Which pixels of an image a style paints in the highlight colour (x, y from the image's
+// top-left), and what the masked pixels show.
+TEST(ImageList, DrawStyles) {
+    const Style styles[] = {
+        {ILD_NORMAL, kCyan, "normal on a colour"},
+        {ILD_NORMAL, CLR_NONE, "normal without colour"},
+        {ILD_TRANSPARENT, kCyan, "transparent with a colour set"},
+        {ILD_SELECTED, CLR_NONE, "selected"},
+        {ILD_FOCUS, CLR_NONE, "focused"},
+        {ILD_SELECTED, kCyan, "selected on a colour"},
+        {ILD_FOCUS | ILD_TRANSPARENT, kCyan, "focused transparent"},
+    };
+    // Wider and taller than the pattern period, odd sizes, so both phases show.
+    constexpr int w = 7, h = 6;
+    for (const Flag& f : kFlags) {
+        for (const Style& s : styles) {
+            SCOPED_TRACE(std::string(f.name) + ", " + s.name);
+            HIMAGELIST il = ImageList_Create(w, h, ILC_MASK | f.flag, 1, 1);
+            ASSERT_NE(il, nullptr);
+            Canvas src(w, h);
+            src.fill(kRed);
+            // A key-coloured column and one pixel: masked.
+            for (int y = 0; y < h; ++y) {
+                SetPixel(src.dc(), 2, y, kMagenta);
+            }
+            SetPixel(src.dc(), 5, 3, kMagenta);
+            HBITMAP bmp = src.release();
+            ASSERT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 0);
+            EXPECT_EQ(ImageList_SetBkColor(il, s.bk), static_cast<COLORREF>(CLR_NONE));
+            EXPECT_EQ(ImageList_GetBkColor(il), s.bk);
+
+            // Drawn at an odd place, so that a pattern tied to the destination would show.
+            Canvas dst(w + 3, h + 3);
+            dst.fill(kGreen);
+            const COLORREF highlight = dst.shown(GetSysColor(COLOR_HIGHLIGHT));
+            ASSERT_TRUE(ImageList_Draw(il, 0, dst.dc(), 3, 1, s.style));
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const bool masked = x == 2 || (x == 5 && y == 3);
+                    COLORREF expect = kRed;
+                    if (masked) {
+                        const bool opaque = (s.style & ILD_TRANSPARENT) == 0 && s.bk != CLR_NONE;
+                        expect = opaque ? s.bk : kGreen;
+                    } else if ((s.style & ILD_SELECTED) != 0 && (x + y) % 2 == 1) {
+                        expect = highlight;
+                    } else if ((s.style & ILD_FOCUS) != 0 && y % 2 == 0 && (x + y / 2) % 2 == 0) {
+                        expect = highlight;
+                    }
+#ifdef _WIN32
+                    // Wine maps colours into 8-bit memory bitmaps its own way (a fixed table),
+                    // and not the same way on every path: there, only the pattern is checked.
+                    if (expect == highlight && display_bpp() == 8) {
+                        EXPECT_NE(dst.at(3 + x, 1 + y), kRed) << x << "," << y;
+                        continue;
+                    }
+#endif
+                    ASSERT_EQ(dst.at(3 + x, 1 + y), expect) << x << "," << y;
+                }
+            }
+            // Nothing outside the image's rectangle.
+            EXPECT_EQ(dst.at(2, 1), kGreen);
+            EXPECT_EQ(dst.at(3, 0), kGreen);
+            EXPECT_EQ(dst.at(3 + w - 1, 1 + h), kGreen);
+            ImageList_Destroy(il);
+            DeleteObject(bmp);
+        }
+    }
+}
+
+// The colour flag is the storage format: a 16-bit list keeps 5 bits of green, so a colour
+// whose green only 6 bits can hold comes out changed, while deeper lists keep it.
+TEST(ImageList, SixteenBitListsKeepFiveBitsPerComponent) {
+    if (display_bpp() <= 8) {
+        GTEST_SKIP() << "a palette display has no such colour";
+    }
+    const COLORREF fine_green = RGB(0, 0x04, 0);
+    for (const Flag& f : kFlags) {
+        SCOPED_TRACE(f.name);
+        HIMAGELIST il = ImageList_Create(2, 2, f.flag, 1, 1);
+        ASSERT_NE(il, nullptr);
+        Canvas src(2, 2);
+        src.fill(fine_green);
+        const COLORREF shown = src.shown(fine_green);
+        HBITMAP bmp = src.release();
+        ASSERT_EQ(ImageList_Add(il, bmp, nullptr), 0);
+        Canvas dst(2, 2);
+        dst.fill(kWhite);
+        ASSERT_TRUE(ImageList_Draw(il, 0, dst.dc(), 0, 0, ILD_NORMAL));
+        EXPECT_EQ(dst.at(1, 1), f.flag == ILC_COLOR16 ? kBlack : shown);
+        ImageList_Destroy(il);
+        src.select();
+    }
+}
+
+TEST(ImageList, CountsRemovalAndLayout) {
+    HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | ILC_COLOR32, 1, 1);
+    ASSERT_NE(il, nullptr);
+    EXPECT_EQ(ImageList_GetImageCount(il), 0);
+    EXPECT_EQ(ImageList_GetBkColor(il), static_cast<COLORREF>(CLR_NONE));
+    int cx = 0, cy = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(il, &cx, &cy));
+    EXPECT_EQ(cx, kCx);
+    EXPECT_EQ(cy, kCy);
+
+    Canvas strip(6 * kCx, kCy);
+    strip.fill(kMagenta);
+    paint_strip(strip, 6, kMagenta);
+    HBITMAP bmp = strip.release();
+    // Grows past its initial count one add at a time.
+    EXPECT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 0);
+    EXPECT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 6);
+    EXPECT_EQ(ImageList_GetImageCount(il), 12);
+
+    // Four images to a row.
+    IMAGEINFO info = {};
+    ASSERT_TRUE(ImageList_GetImageInfo(il, 5, &info));
+    EXPECT_EQ(info.rcImage.left, kCx);
+    EXPECT_EQ(info.rcImage.top, kCy);
+    EXPECT_EQ(info.rcImage.right, 2 * kCx);
+    EXPECT_EQ(info.rcImage.bottom, 2 * kCy);
+    EXPECT_NE(info.hbmImage, nullptr);
+    EXPECT_NE(info.hbmMask, nullptr);
+    BITMAP mask = {};
+    ASSERT_NE(GetObjectA(info.hbmMask, sizeof(mask), &mask), 0);
+    EXPECT_EQ(mask.bmBitsPixel, 1);
+    EXPECT_EQ(mask.bmWidth, 4 * kCx);
+
+    // A bitmap narrower than an image adds nothing and answers the next index.
+    Canvas narrow(kCx - 1, kCy);
+    HBITMAP nb = narrow.release();
+    EXPECT_EQ(ImageList_AddMasked(il, nb, kMagenta), 12);
+    EXPECT_EQ(ImageList_GetImageCount(il), 12);
+
+    // Removing image 0 moves image 1 to 0, and so on.
+    ASSERT_TRUE(ImageList_Remove(il, 0));
+    EXPECT_EQ(ImageList_GetImageCount(il), 11);
+    Canvas dst(kCx, kCy);
+    for (int i : {0, 3, 4, 10}) {
+        SCOPED_TRACE(i);
+        dst.fill(kBlack);
+        ASSERT_TRUE(ImageList_Draw(il, i, dst.dc(), 0, 0, ILD_TRANSPARENT));
+        EXPECT_EQ(dst.at(2, 2), kInside[(i + 1) % 6 % 5]);
+        EXPECT_EQ(dst.at(0, 0), kBlack);
+    }
+    // An index out of range draws nothing and returns 0.
+    dst.fill(kBlack);
+    EXPECT_FALSE(ImageList_Draw(il, 11, dst.dc(), 0, 0, ILD_NORMAL));
+    EXPECT_FALSE(ImageList_Draw(il, -1, dst.dc(), 0, 0, ILD_NORMAL));
+    EXPECT_EQ(dst.at(2, 2), kBlack);
+    EXPECT_FALSE(ImageList_Remove(il, 11));
+    EXPECT_FALSE(ImageList_GetImageInfo(il, 11, &info));
+    // -1 removes everything.
+    EXPECT_TRUE(ImageList_Remove(il, -1));
+    EXPECT_EQ(ImageList_GetImageCount(il), 0);
+    EXPECT_FALSE(ImageList_Draw(il, 0, dst.dc(), 0, 0, ILD_NORMAL));
+
+    EXPECT_TRUE(ImageList_Destroy(il));
+    DeleteObject(bmp);
+    DeleteObject(nb);
+    narrow.select();
+    strip.select();
+}
+
+TEST(ImageList, AddWithMaskBitmapAndListsWithoutMask) {
+    Canvas img(kCx, kCy);
+    img.fill(kYellow);
+    HBITMAP bmp = img.release();
+    // Monochrome mask: 1 (white) is transparent; the left column here.
+    HBITMAP mask = CreateBitmap(kCx, kCy, 1, 1, nullptr);
+    HDC mdc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(mdc, mask);
+    PatBlt(mdc, 0, 0, kCx, kCy, BLACKNESS);
+    PatBlt(mdc, 0, 0, 1, kCy, WHITENESS);
+    SelectObject(mdc, old);
+    DeleteDC(mdc);
+
+    HIMAGELIST masked = ImageList_Create(kCx, kCy, ILC_MASK | ILC_COLOR24, 1, 1);
+    HIMAGELIST plain = ImageList_Create(kCx, kCy, ILC_COLOR24, 1, 1);
+    ASSERT_NE(masked, nullptr);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(ImageList_Add(masked, bmp, mask), 0);
+    EXPECT_EQ(ImageList_Add(plain, bmp, nullptr), 0);
+    EXPECT_EQ(ImageList_Add(plain, bmp, nullptr), 1);
+    Canvas dst(kCx, kCy);
+    dst.fill(kBlue);
+    ASSERT_TRUE(ImageList_Draw(masked, 0, dst.dc(), 0, 0, ILD_TRANSPARENT));
+    EXPECT_EQ(dst.at(0, 2), kBlue);
+    EXPECT_EQ(dst.at(1, 2), kYellow);
+    dst.fill(kBlue);
+    ASSERT_TRUE(ImageList_Draw(plain, 1, dst.dc(), 0, 0, ILD_TRANSPARENT));
+    EXPECT_EQ(dst.at(0, 2), kYellow) << "a list without mask draws every pixel";
+
+    // AddMasked on a list without mask still blackens the key in a deep caller's bitmap, and
+    // the list keeps the blackened image.
+    img.select();
+    SetPixel(img.dc(), 1, 1, kRed);
+    img.release();
+    EXPECT_EQ(ImageList_AddMasked(plain, bmp, kYellow), 2);
+    const COLORREF key_after = display_bpp() > 8 ? kBlack : kYellow;
+    img.select();
+    EXPECT_EQ(img.at(0, 0), key_after);
+    EXPECT_EQ(img.at(1, 1), kRed);
+    img.release();
+    dst.fill(kBlue);
+    ASSERT_TRUE(ImageList_Draw(plain, 2, dst.dc(), 0, 0, ILD_TRANSPARENT));
+    EXPECT_EQ(dst.at(0, 0), key_after);
+    EXPECT_EQ(dst.at(1, 1), kRed);
+
+    ImageList_Destroy(masked);
+    ImageList_Destroy(plain);
+    DeleteObject(mask);
+    DeleteObject(bmp);
+    img.select();
+}
+
+TEST(ImageList, BadInputFails) {
+    EXPECT_EQ(ImageList_Create(0, 4, ILC_MASK | ILC_COLOR32, 1, 1), nullptr);
+    EXPECT_EQ(ImageList_Create(4, -1, ILC_MASK | ILC_COLOR32, 1, 1), nullptr);
+    HIMAGELIST il = ImageList_Create(4, 4, ILC_MASK | ILC_COLOR32, 1, 1);
+    ASSERT_NE(il, nullptr);
+    const HBITMAP bogus_bmp = reinterpret_cast<HBITMAP>(static_cast<std::uintptr_t>(0x5a5a5a5a));
+    EXPECT_EQ(ImageList_AddMasked(il, bogus_bmp, kRed), -1);
+    EXPECT_EQ(ImageList_Add(il, bogus_bmp, nullptr), -1);
+    EXPECT_EQ(ImageList_AddMasked(il, nullptr, kRed), -1);
+    EXPECT_EQ(ImageList_GetImageCount(il), 0);
+    EXPECT_TRUE(ImageList_Destroy(il));
+
+    EXPECT_FALSE(ImageList_Destroy(nullptr));
+    EXPECT_EQ(ImageList_GetImageCount(nullptr), 0);
+    EXPECT_EQ(ImageList_AddMasked(nullptr, nullptr, kRed), -1);
+    EXPECT_FALSE(ImageList_Remove(nullptr, 0));
+    HDC screen = GetDC(nullptr);
+    EXPECT_FALSE(ImageList_Draw(nullptr, 0, screen, 0, 0, ILD_NORMAL));
+    ReleaseDC(nullptr, screen);
+}
+
+} // namespace
