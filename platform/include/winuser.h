@@ -148,6 +148,10 @@ typedef struct tagWNDCLASSA {
 #define COLOR_HIGHLIGHT 13
 #define COLOR_HIGHLIGHTTEXT 14
 #define COLOR_BTNFACE 15
+#define COLOR_3DFACE COLOR_BTNFACE
+#define COLOR_BTNSHADOW 16
+#define COLOR_3DSHADOW COLOR_BTNSHADOW
+#define COLOR_3DLIGHT 22
 
 // ---- Message boxes ---------------------------------------------------------------------------
 #define MB_OK 0x00000000L

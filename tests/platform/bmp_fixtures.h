@@ -104,8 +104,34 @@ inline void encode_rle_row(Writer& w, const std::vector<int>& row, bool four) {
     }
 }
 
-// The BMP file of a spec, with pixels and colours drawn from `seed`.
-inline std::vector<std::uint8_t> make(const Spec& s, std::uint32_t seed = 1) {
+// A 5-, 6- or 8-bit channel widened to 8 bits by repeating its high bits, as Windows does.
+inline std::uint32_t widen(std::uint32_t v, int bits) {
+    return bits >= 8 ? v : (v << (8 - bits)) | (v >> (2 * bits - 8));
+}
+
+inline std::uint32_t channel(std::uint32_t pixel, std::uint32_t mask) {
+    int shift = 0, bits = 0;
+    while (mask != 0 && !(mask & 1)) {
+        mask >>= 1;
+        ++shift;
+    }
+    while (mask & 1) {
+        mask >>= 1;
+        ++bits;
+    }
+    return widen((pixel >> shift) & ((1u << bits) - 1), bits);
+}
+
+inline std::uint32_t rgb_of(std::uint32_t pixel, std::uint32_t r, std::uint32_t g,
+                            std::uint32_t b) {
+    return (channel(pixel, r) << 16) | (channel(pixel, g) << 8) | channel(pixel, b);
+}
+
+// The BMP file of a spec, with pixels and colours drawn from `seed`. When `rgb` is given it
+// receives the colour every pixel stands for, 0x00RRGGBB, rows top-down (pixels an RLE delta
+// skips are left as colour-table entry 0).
+inline std::vector<std::uint8_t> make(const Spec& s, std::uint32_t seed = 1,
+                                      std::vector<std::uint32_t>* rgb = nullptr) {
     std::uint32_t rnd = seed * 2654435761u + 7;
     const bool core = s.header_size == 12;
     const bool rle = s.compression == 1 || s.compression == 2;
@@ -116,6 +142,18 @@ inline std::vector<std::uint8_t> make(const Spec& s, std::uint32_t seed = 1) {
     const std::size_t bits_offset =
         14 + static_cast<std::size_t>(s.header_size) + (masks_after ? 12 : 0) +
         static_cast<std::size_t>(table) * entry + static_cast<std::size_t>(s.gap);
+
+    // The colour table as 0x00RRGGBB.
+    std::vector<std::uint32_t> colors(static_cast<std::size_t>(table));
+    for (std::uint32_t& c : colors) {
+        c = next_random(rnd) & 0xFFFFFF;
+    }
+    // Colours of the stored rows, bottom-up unless top-down; turned top-down at the end.
+    std::vector<std::uint32_t> stored(static_cast<std::size_t>(s.width) * s.height,
+                                      table > 0 ? colors[0] : 0);
+    auto set = [&](int x, int y, std::uint32_t c) {
+        stored[static_cast<std::size_t>(y) * s.width + x] = c;
+    };
 
     // Pixels: indices below the table size, or random raw values of the depth.
     const std::size_t stride = ((static_cast<std::size_t>(s.width) * s.bits + 31) / 32) * 4;
@@ -146,6 +184,10 @@ inline std::vector<std::uint8_t> make(const Spec& s, std::uint32_t seed = 1) {
             if (s.rle_delta && y == 0) {
                 continue; // skipped entirely by the delta
             }
+            for (std::size_t x = 0; x < row.size(); ++x) {
+                const int at = static_cast<int>(x) + (s.rle_delta && y == 1 ? 1 : 0);
+                set(at, y, colors[static_cast<std::size_t>(row[x])]);
+            }
             encode_rle_row(pixels, row, s.compression == 2);
             pixels.u8(0);
             pixels.u8(y + 1 == s.height ? 1 : 0);
@@ -164,6 +206,7 @@ inline std::vector<std::uint8_t> make(const Spec& s, std::uint32_t seed = 1) {
                     const int shift = 8 - s.bits * (x % per + 1);
                     row[static_cast<std::size_t>(x / per)] |=
                         static_cast<std::uint8_t>(index << shift);
+                    set(x, y, colors[index]);
                     break;
                 }
                 case 16:
@@ -172,15 +215,31 @@ inline std::vector<std::uint8_t> make(const Spec& s, std::uint32_t seed = 1) {
                     }
                     row[2 * x] = v & 0xFF;
                     row[2 * x + 1] = (v >> 8) & 0xFF;
+                    v &= 0xFFFF;
+                    if (s.compression == 0) {
+                        set(x, y, rgb_of(v, 0x7C00, 0x03E0, 0x001F));
+                    } else {
+                        set(x, y, rgb_of(v, s.masks[0], s.masks[1], s.masks[2]));
+                    }
                     break;
                 case 24:
                     row[3 * x] = v & 0xFF;
                     row[3 * x + 1] = (v >> 8) & 0xFF;
                     row[3 * x + 2] = next_random(rnd) & 0xFF;
+                    set(x, y,
+                        (std::uint32_t{row[3 * x + 2]} << 16) | (row[3 * x + 1] << 8) | row[3 * x]);
                     break;
                 case 32:
                     for (int k = 0; k < 4; ++k) {
                         row[4 * x + k] = static_cast<std::uint8_t>(next_random(rnd));
+                    }
+                    {
+                        const std::uint32_t p = row[4 * x] | (row[4 * x + 1] << 8) |
+                                                (row[4 * x + 2] << 16) |
+                                                (std::uint32_t{row[4 * x + 3]} << 24);
+                        set(x, y,
+                            s.compression == 0 ? (p & 0xFFFFFF)
+                                               : rgb_of(p, s.masks[0], s.masks[1], s.masks[2]));
                     }
                     break;
                 }
@@ -239,15 +298,23 @@ inline std::vector<std::uint8_t> make(const Spec& s, std::uint32_t seed = 1) {
         }
     }
     for (int i = 0; i < table; ++i) {
-        w.u8(next_random(rnd) & 0xFF);
-        w.u8(next_random(rnd) & 0xFF);
-        w.u8(next_random(rnd) & 0xFF);
+        w.u8(colors[static_cast<std::size_t>(i)] & 0xFF);
+        w.u8((colors[static_cast<std::size_t>(i)] >> 8) & 0xFF);
+        w.u8((colors[static_cast<std::size_t>(i)] >> 16) & 0xFF);
         if (!core) {
             w.u8(0);
         }
     }
     w.zeros(static_cast<std::size_t>(s.gap));
     w.bytes.insert(w.bytes.end(), pixels.bytes.begin(), pixels.bytes.end());
+    if (rgb != nullptr) {
+        rgb->clear();
+        for (int y = 0; y < s.height; ++y) {
+            const int from = s.top_down ? y : s.height - 1 - y;
+            rgb->insert(rgb->end(), stored.begin() + static_cast<std::ptrdiff_t>(from) * s.width,
+                        stored.begin() + static_cast<std::ptrdiff_t>(from + 1) * s.width);
+        }
+    }
     return w.bytes;
 }
 

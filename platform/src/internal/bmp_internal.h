@@ -49,4 +49,8 @@ struct DecodedDib {
 
 bool decode_dib(const BmpImage& image, DecodedDib& out);
 
+// The bitmap LoadImageA makes of a checked image with its LR_* flags, stretched to cx x cy
+// where those are not zero. NULL when GDI refuses it.
+HBITMAP create_bitmap(const BmpImage& image, UINT flags, int cx, int cy);
+
 } // namespace platform

@@ -3,6 +3,7 @@
 // the pixels) and makes sure every byte the image claims is really there.
 #include "internal/bmp_internal.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace platform {
@@ -10,6 +11,7 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::uint64_t kMaxRlePixels = std::uint64_t{1} << 24;
 
 DWORD load32(const BYTE* p) {
     DWORD v;
@@ -25,6 +27,13 @@ void store32(BYTE* p, DWORD v) {
 // delta or line past the image, and an end-of-bitmap code before the data runs out. A file
 // that is not is refused whole, rather than shown half decoded.
 bool rle_well_formed(const dib::DibInfo& info, const BYTE* data, std::size_t size) {
+    // A few bytes of RLE can claim any size, and decoding allocates the whole image: cap it
+    // at 16 M pixels (4096 x 4096), far beyond any sprite strip, so that a tiny file cannot
+    // make us allocate gigabytes.
+    if (static_cast<std::uint64_t>(info.width) * static_cast<std::uint64_t>(info.height) >
+        kMaxRlePixels) {
+        return false;
+    }
     const bool four = info.compression == BI_RLE4;
     const std::size_t w = static_cast<std::size_t>(info.width);
     const std::size_t h = static_cast<std::size_t>(info.height);

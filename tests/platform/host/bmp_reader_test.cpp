@@ -139,6 +139,17 @@ TEST(BmpReader, EveryVariantMatchesPillow) {
                 }
             }
             EXPECT_EQ(mismatches, 0);
+
+            // And exactly the colours the file was made with, 16-bit channels widened by
+            // repeating their high bits.
+            std::vector<std::uint32_t> made;
+            bmp_fixtures::make(variants[i], seed, &made);
+            ASSERT_EQ(made.size() * 3, ours.size());
+            for (std::size_t p = 0; p < made.size(); ++p) {
+                const std::uint32_t c =
+                    (ours[3 * p] << 16) | (ours[3 * p + 1] << 8) | ours[3 * p + 2];
+                ASSERT_EQ(c, made[p]) << "pixel " << p;
+            }
         }
     }
 }
@@ -270,6 +281,11 @@ TEST(BmpReader, MalformedFilesAreRefused) {
         {"more colours than 8 bits hold", &base8, [](Bytes& b) { put32(b, 46, 300); }},
         {"header size 200", &base8, [](Bytes& b) { put32(b, 14, 200); }},
         {"header size 16", &base8, [](Bytes& b) { put32(b, 14, 16); }},
+        {"RLE claiming 100000 x 100000", &rle8,
+         [](Bytes& b) {
+             put32(b, 18, 100000);
+             put32(b, 22, 100000);
+         }},
         {"RLE top-down", &rle8, [](Bytes& b) { put32(b, 22, static_cast<std::uint32_t>(-4)); }},
         {"RLE without a data size", &rle8, [](Bytes& b) { put32(b, 34, 0); }},
         {"RLE data size past the end", &rle8, [](Bytes& b) { put32(b, 34, get32(b, 34) + 1); }},
