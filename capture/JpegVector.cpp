@@ -1,8 +1,7 @@
 // Vectorised kernels of the pixel pipeline for x86-64 processors with AVX-512 (BW, VL, DQ, VBMI)
 // and FMA. They produce exactly the values of the literal arithmetic:
-// - colour conversion: every product and sum of the definition is exact in double precision
-//   (the constants are multiples of 2^-27 and the results stay below 2^9), so the vector version
-//   computes the same doubles and then rounds and truncates them the same way;
+// - colour conversion: single precision with a proven error bound, and the exact double-precision
+//   evaluation for the pixels it cannot decide (see ConvertRowVector);
 // - transform: the separable single-precision evaluation of JpegTransform.cpp (at most five
 //   roundings per pass, FMA only removing some), with the same tolerance check and literal
 //   evaluation of the coefficients it cannot decide.
@@ -223,9 +222,7 @@ TALVO_TARGET inline void Forward8x2(const __m512* in, __m512* out) {
 }
 
 // Reorders a block's 64 results into zig-zag order and lays them over the block, 8 per row.
-TALVO_TARGET inline void StoreZigZag(const short* natural, short* pBlock, int nStride) {
-    __m512i lo = _mm512_load_si512(natural);
-    __m512i hi = _mm512_load_si512(natural + 32);
+TALVO_TARGET inline void StoreZigZag(__m512i lo, __m512i hi, short* pBlock, int nStride) {
     __m512i z0 = _mm512_permutex2var_epi16(lo, _mm512_load_si512(kZigZagIndex.index), hi);
     __m512i z1 = _mm512_permutex2var_epi16(lo, _mm512_load_si512(kZigZagIndex.index + 32), hi);
     auto row = [&](int r) {
@@ -262,41 +259,63 @@ TALVO_TARGET void TransformPairVector(short* pA, short* pB, int nStride, const B
     const int sumA = int(_mm512_cvtss_f32(rows[0]));
     const int sumB = int(_mm_cvtss_f32(_mm512_extractf32x4_ps(rows[0], 2)));
 
-    alignas(64) short naturalA[64];
-    alignas(64) short naturalB[64];
-    std::uint64_t undecidedA = 0, undecidedB = 0;
+    // Quantise; a lane is undecided when its value lies within the tolerance of a nonzero
+    // multiple of its quantiser. The DC lanes (0 and 8 of row 0) are exact already.
+    __m256i q16[8];
+    __mmask16 undecided[8];
+    __mmask16 any = 0;
 #pragma GCC unroll 8
     for (int u = 0; u < 8; ++u) {
         __m512 value = _mm512_mul_ps(rows[u], _mm512_load_ps(pair.scale[u]));
-        __m512 q = _mm512_load_ps(pair.q[u]);
         __m512 ratio = _mm512_mul_ps(value, _mm512_load_ps(pair.inverse[u]));
         __m512 nearest = _mm512_roundscale_ps(ratio, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-        __m512 distance = _mm512_abs_ps(_mm512_fnmadd_ps(nearest, q, value));
-        __mmask16 close = _mm512_cmp_ps_mask(distance, _mm512_set1_ps(kTolerance), _CMP_LE_OQ);
+        __m512 distance =
+            _mm512_abs_ps(_mm512_fnmadd_ps(nearest, _mm512_load_ps(pair.q[u]), value));
         __mmask16 nonzero = _mm512_cmp_ps_mask(nearest, _mm512_setzero_ps(), _CMP_NEQ_OQ);
-        unsigned undecided = close & nonzero;
-        undecidedA |= std::uint64_t(undecided & 0xFF) << (8 * u);
-        undecidedB |= std::uint64_t(undecided >> 8) << (8 * u);
-        __m256i q16 = _mm512_cvtepi32_epi16(_mm512_cvttps_epi32(ratio));
-        _mm_store_si128(reinterpret_cast<__m128i*>(naturalA + 8 * u), _mm256_castsi256_si128(q16));
-        _mm_store_si128(reinterpret_cast<__m128i*>(naturalB + 8 * u),
-                        _mm256_extracti128_si256(q16, 1));
-    }
-    naturalA[0] = short(short(DcCoefficient(sumA)) / table.dcQuant);
-    naturalB[0] = short(short(DcCoefficient(sumB)) / table.dcQuant);
-    const short* blocks[2] = {pA, pB};
-    short* naturals[2] = {naturalA, naturalB};
-    std::uint64_t undecided[2] = {undecidedA & ~std::uint64_t(1), undecidedB & ~std::uint64_t(1)};
-    for (int i = 0; i < 2; ++i) {
-        while (undecided[i] != 0) {
-            int n = std::countr_zero(undecided[i]);
-            undecided[i] &= undecided[i] - 1;
-            double literal = LiteralCoefficient(blocks[i], nStride, n >> 3, n & 7);
-            naturals[i][n] = short(short(literal) / int(table.q[n]));
+        undecided[u] =
+            _mm512_mask_cmp_ps_mask(nonzero, distance, _mm512_set1_ps(kTolerance), _CMP_LE_OQ);
+        if (u == 0) {
+            undecided[0] &= __mmask16(~0x0101u);
         }
+        any |= undecided[u];
+        q16[u] = _mm512_cvtepi32_epi16(_mm512_cvttps_epi32(ratio));
     }
-    StoreZigZag(naturalA, pA, nStride);
-    StoreZigZag(naturalB, pB, nStride);
+
+    // Rows u of both blocks are side by side in q16[u]: gather each block in natural order,
+    // rows 0..3 in lo and 4..7 in hi.
+    __m512i z01 = _mm512_inserti64x4(_mm512_castsi256_si512(q16[0]), q16[1], 1);
+    __m512i z23 = _mm512_inserti64x4(_mm512_castsi256_si512(q16[2]), q16[3], 1);
+    __m512i z45 = _mm512_inserti64x4(_mm512_castsi256_si512(q16[4]), q16[5], 1);
+    __m512i z67 = _mm512_inserti64x4(_mm512_castsi256_si512(q16[6]), q16[7], 1);
+    __m512i aLo = _mm512_shuffle_i64x2(z01, z23, _MM_SHUFFLE(2, 0, 2, 0));
+    __m512i aHi = _mm512_shuffle_i64x2(z45, z67, _MM_SHUFFLE(2, 0, 2, 0));
+    __m512i bLo = _mm512_shuffle_i64x2(z01, z23, _MM_SHUFFLE(3, 1, 3, 1));
+    __m512i bHi = _mm512_shuffle_i64x2(z45, z67, _MM_SHUFFLE(3, 1, 3, 1));
+    aLo = _mm512_mask_set1_epi16(aLo, 1, short(short(DcCoefficient(sumA)) / table.dcQuant));
+    bLo = _mm512_mask_set1_epi16(bLo, 1, short(short(DcCoefficient(sumB)) / table.dcQuant));
+
+    if (any != 0) {
+        alignas(64) short natural[2][64];
+        _mm512_store_si512(natural[0], aLo);
+        _mm512_store_si512(natural[0] + 32, aHi);
+        _mm512_store_si512(natural[1], bLo);
+        _mm512_store_si512(natural[1] + 32, bHi);
+        const short* blocks[2] = {pA, pB};
+        for (int u = 0; u < 8; ++u) {
+            for (unsigned m = undecided[u]; m != 0; m &= m - 1) {
+                int lane = std::countr_zero(m);
+                int block = lane >> 3, v = lane & 7;
+                double literal = LiteralCoefficient(blocks[block], nStride, u, v);
+                natural[block][8 * u + v] = short(short(literal) / int(table.q[8 * u + v]));
+            }
+        }
+        aLo = _mm512_load_si512(natural[0]);
+        aHi = _mm512_load_si512(natural[0] + 32);
+        bLo = _mm512_load_si512(natural[1]);
+        bHi = _mm512_load_si512(natural[1] + 32);
+    }
+    StoreZigZag(aLo, aHi, pA, nStride);
+    StoreZigZag(bLo, bHi, pB, nStride);
 }
 
 struct ByteShuffles {
@@ -311,17 +330,16 @@ struct ByteShuffles {
 };
 const ByteShuffles kShuffles;
 
-// Rounds two halves of eight doubles to single precision, then clamps to 0..255.
-TALVO_TARGET inline __m512 RoundedClamped(__m512d lo, __m512d hi) {
+// Rounds two halves of eight doubles to single precision and truncates them. No clamp is needed
+// below: Y lies in 0..255.0000019 (which rounds to 255), Cb and Cr in 0.5..255.5, so only the
+// upper bound of Cb and Cr needs applying, after truncation.
+TALVO_TARGET inline __m512i RoundedTruncated(__m512d lo, __m512d hi) {
     __m512 v =
         _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
-    return _mm512_min_ps(_mm512_max_ps(v, _mm512_setzero_ps()), _mm512_set1_ps(255.0f));
+    return _mm512_cvttps_epi32(v);
 }
 
-TALVO_TARGET inline __m512i TruncatedClamped(__m512d lo, __m512d hi) {
-    const __m512d zero = _mm512_setzero_pd(), top = _mm512_set1_pd(255.0);
-    lo = _mm512_min_pd(_mm512_max_pd(lo, zero), top);
-    hi = _mm512_min_pd(_mm512_max_pd(hi, zero), top);
+TALVO_TARGET inline __m512i Truncated(__m512d lo, __m512d hi) {
     return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvttpd_epi32(lo)),
                               _mm512_cvttpd_epi32(hi), 1);
 }
@@ -334,16 +352,60 @@ TALVO_TARGET inline __m512d High(__m512i v) {
     return _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(v, 1));
 }
 
-TALVO_TARGET void ConvertRowVector(const BYTE* pIn, BYTE* pOut, short* pY, short* pCb, short* pCr,
-                                   int nWidth) {
-    const __m512i deinterleave = _mm512_load_si512(kShuffles.deinterleave);
-    const __m512i interleave = _mm512_load_si512(kShuffles.interleave);
+// The defined conversion of 16 pixels, in double precision: every product and sum is exact (the
+// constants are multiples of 2^-27 and the results stay below 2^9), so the order and fusion of
+// the operations change nothing; then Y and Cb are rounded to single precision and all three
+// truncated.
+TALVO_TARGET inline void ConvertExact(__m512i b32, __m512i g32, __m512i r32, __m512i& yi,
+                                      __m512i& cbi, __m512i& cri) {
     const __m512d yr = _mm512_set1_pd(double(0.299f)), yg = _mm512_set1_pd(double(0.587f)),
                   yb = _mm512_set1_pd(double(0.114f));
     const __m512d cbr = _mm512_set1_pd(double(0.1687f)), cbg = _mm512_set1_pd(double(0.3313f));
     const __m512d crg = _mm512_set1_pd(double(0.4187f)), crb = _mm512_set1_pd(double(0.0813f));
     const __m512d half = _mm512_set1_pd(0.5), offset = _mm512_set1_pd(128.0);
-    const __m512i level = _mm512_set1_epi32(128);
+    __m512d bl = Low(b32), bh = High(b32), gl = Low(g32), gh = High(g32);
+    __m512d rl = Low(r32), rh = High(r32);
+    __m512d yl = _mm512_fmadd_pd(yb, bl, _mm512_fmadd_pd(yg, gl, _mm512_mul_pd(yr, rl)));
+    __m512d yh = _mm512_fmadd_pd(yb, bh, _mm512_fmadd_pd(yg, gh, _mm512_mul_pd(yr, rh)));
+    __m512d cbl = _mm512_fmadd_pd(
+        half, bl, _mm512_sub_pd(offset, _mm512_fmadd_pd(cbg, gl, _mm512_mul_pd(cbr, rl))));
+    __m512d cbh = _mm512_fmadd_pd(
+        half, bh, _mm512_sub_pd(offset, _mm512_fmadd_pd(cbg, gh, _mm512_mul_pd(cbr, rh))));
+    __m512d crl =
+        _mm512_fnmadd_pd(crb, bl, _mm512_fnmadd_pd(crg, gl, _mm512_fmadd_pd(half, rl, offset)));
+    __m512d crh =
+        _mm512_fnmadd_pd(crb, bh, _mm512_fnmadd_pd(crg, gh, _mm512_fmadd_pd(half, rh, offset)));
+    const __m512i top = _mm512_set1_epi32(255);
+    yi = RoundedTruncated(yl, yh);
+    cbi = _mm512_min_epi32(RoundedTruncated(cbl, cbh), top);
+    cri = _mm512_min_epi32(Truncated(crl, crh), top);
+}
+
+// Lanes whose single-precision value is within kColourTolerance of a nonzero integer.
+TALVO_TARGET inline __mmask16 NearInteger(__m512 v) {
+    constexpr float kColourTolerance = 1.0f / 8192.0f;
+    __m512 nearest = _mm512_roundscale_ps(v, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    __mmask16 nonzero = _mm512_cmp_ps_mask(nearest, _mm512_setzero_ps(), _CMP_NEQ_OQ);
+    return _mm512_mask_cmp_ps_mask(nonzero, _mm512_abs_ps(_mm512_sub_ps(v, nearest)),
+                                   _mm512_set1_ps(kColourTolerance), _CMP_LE_OQ);
+}
+
+// The conversion is first evaluated in single precision, within 2.7e-5 of the exact values
+// (three roundings of at most 7.6e-6 each below 256, plus the half unit by which rounding the
+// exact Y or Cb to single precision can move it). Away from integers that decides the truncated
+// results; the 16 pixels are evaluated exactly when a lane comes within 1/8192 of a nonzero
+// integer. Grey pixels (R = G = B = v) always sit there, on the integers Y = v, Cb = 128 and
+// Cr = 128 (v = 0) or just below it (127): they take those values directly.
+TALVO_TARGET void ConvertRowVector(const BYTE* pIn, BYTE* pOut, short* pY, short* pCb, short* pCr,
+                                   int nWidth) {
+    const __m512i deinterleave = _mm512_load_si512(kShuffles.deinterleave);
+    const __m512i interleave = _mm512_load_si512(kShuffles.interleave);
+    const __m512 yr = _mm512_set1_ps(0.299f), yg = _mm512_set1_ps(0.587f),
+                 yb = _mm512_set1_ps(0.114f);
+    const __m512 cbr = _mm512_set1_ps(0.1687f), cbg = _mm512_set1_ps(0.3313f);
+    const __m512 crg = _mm512_set1_ps(0.4187f), crb = _mm512_set1_ps(0.0813f);
+    const __m512 half = _mm512_set1_ps(0.5f), offset = _mm512_set1_ps(128.0f);
+    const __m512i level = _mm512_set1_epi32(128), top = _mm512_set1_epi32(255);
     for (int x = 0; x < nWidth; x += 16) {
         const int n = nWidth - x < 16 ? nWidth - x : 16;
         const __mmask64 bytes = (std::uint64_t(1) << (3 * n)) - 1;
@@ -353,22 +415,28 @@ TALVO_TARGET void ConvertRowVector(const BYTE* pIn, BYTE* pOut, short* pY, short
         __m512i b32 = _mm512_cvtepu8_epi32(_mm512_castsi512_si128(planar));
         __m512i g32 = _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(planar, 1));
         __m512i r32 = _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(planar, 2));
-        __m512d bl = Low(b32), bh = High(b32), gl = Low(g32), gh = High(g32);
-        __m512d rl = Low(r32), rh = High(r32);
-        // Every intermediate value here is exact, so fusing operations changes nothing.
-        __m512d yl = _mm512_fmadd_pd(yb, bl, _mm512_fmadd_pd(yg, gl, _mm512_mul_pd(yr, rl)));
-        __m512d yh = _mm512_fmadd_pd(yb, bh, _mm512_fmadd_pd(yg, gh, _mm512_mul_pd(yr, rh)));
-        __m512d cbl = _mm512_fmadd_pd(
-            half, bl, _mm512_sub_pd(offset, _mm512_fmadd_pd(cbg, gl, _mm512_mul_pd(cbr, rl))));
-        __m512d cbh = _mm512_fmadd_pd(
-            half, bh, _mm512_sub_pd(offset, _mm512_fmadd_pd(cbg, gh, _mm512_mul_pd(cbr, rh))));
-        __m512d crl =
-            _mm512_fnmadd_pd(crb, bl, _mm512_fnmadd_pd(crg, gl, _mm512_fmadd_pd(half, rl, offset)));
-        __m512d crh =
-            _mm512_fnmadd_pd(crb, bh, _mm512_fnmadd_pd(crg, gh, _mm512_fmadd_pd(half, rh, offset)));
-        __m512i yi = _mm512_cvttps_epi32(RoundedClamped(yl, yh));
-        __m512i cbi = _mm512_cvttps_epi32(RoundedClamped(cbl, cbh));
-        __m512i cri = TruncatedClamped(crl, crh);
+        __m512 b = _mm512_cvtepi32_ps(b32), g = _mm512_cvtepi32_ps(g32),
+               r = _mm512_cvtepi32_ps(r32);
+        __m512 yf = _mm512_fmadd_ps(yb, b, _mm512_fmadd_ps(yg, g, _mm512_mul_ps(yr, r)));
+        __m512 cbf = _mm512_fmadd_ps(
+            half, b, _mm512_sub_ps(offset, _mm512_fmadd_ps(cbg, g, _mm512_mul_ps(cbr, r))));
+        __m512 crf =
+            _mm512_fnmadd_ps(crb, b, _mm512_fnmadd_ps(crg, g, _mm512_fmadd_ps(half, r, offset)));
+        __m512i yi = _mm512_cvttps_epi32(yf);
+        __m512i cbi = _mm512_min_epi32(_mm512_cvttps_epi32(cbf), top);
+        __m512i cri = _mm512_min_epi32(_mm512_cvttps_epi32(crf), top);
+
+        __mmask16 grey = _mm512_mask_cmpeq_epi32_mask(_mm512_cmpeq_epi32_mask(b32, g32), g32, r32);
+        yi = _mm512_mask_mov_epi32(yi, grey, g32);
+        cbi = _mm512_mask_mov_epi32(cbi, grey, level);
+        cri = _mm512_mask_mov_epi32(
+            cri, grey,
+            _mm512_mask_mov_epi32(_mm512_set1_epi32(127),
+                                  _mm512_cmpeq_epi32_mask(g32, _mm512_setzero_si512()), level));
+        __mmask16 undecided = NearInteger(yf) | NearInteger(cbf) | NearInteger(crf);
+        if ((undecided & ~grey & lanes) != 0) {
+            ConvertExact(b32, g32, r32, yi, cbi, cri);
+        }
 
         __m512i out = _mm512_castsi128_si512(_mm512_cvtepi32_epi8(yi));
         out = _mm512_inserti32x4(out, _mm512_cvtepi32_epi8(cbi), 1);
