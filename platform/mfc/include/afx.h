@@ -10,6 +10,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <new>
 #include <string>
 
 #ifndef AFXAPI
@@ -69,7 +70,11 @@ public:
     virtual int ReportError(UINT nType = MB_OK, UINT nMessageID = 0);
 
     static void* operator new(std::size_t size);
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void* operator new(std::size_t, void* where) noexcept { return where; }
     static void operator delete(void* p) noexcept;
+    static void operator delete(void* p, const std::nothrow_t&) noexcept;
+    static void operator delete(void*, void*) noexcept {}
 
 protected:
     BOOL m_bAutoDelete;

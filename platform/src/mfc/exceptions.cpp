@@ -31,7 +31,17 @@ void* CException::operator new(std::size_t size) {
     return p;
 }
 
+void* CException::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    void* p = ::operator new(size, std::nothrow);
+    constructing_on_heap = p != nullptr;
+    return p;
+}
+
 void CException::operator delete(void* p) noexcept {
+    ::operator delete(p);
+}
+
+void CException::operator delete(void* p, const std::nothrow_t&) noexcept {
     ::operator delete(p);
 }
 
@@ -54,17 +64,6 @@ BOOL CException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* pnHelpC
     }
     copy_message(lpszError, nMaxError, "");
     return FALSE;
-}
-
-int CException::ReportError(UINT nType, UINT nMessageID) {
-    char text[512];
-    if (GetErrorMessage(text, sizeof text, NULL)) {
-        return AfxMessageBox(text, nType);
-    }
-    if (nMessageID != 0) {
-        return AfxMessageBox(nMessageID, nType);
-    }
-    return AfxMessageBox("An unsupported operation was attempted.", nType);
 }
 
 BOOL CMemoryException::GetErrorMessage(LPTSTR lpszError, UINT nMaxError, UINT* pnHelpContext) {

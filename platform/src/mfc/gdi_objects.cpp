@@ -12,6 +12,9 @@ CGdiObject::~CGdiObject() {
 }
 
 CGdiObject* PASCAL CGdiObject::FromHandle(HGDIOBJ hObject) {
+    if (CGdiObject* owner = GdiMap::instance().owner(hObject)) {
+        return owner;
+    }
     // A temporary of the class that fits the object, so that the casts of SelectObject's
     // results (CBitmap*, CBrush*, CPalette*) name the object's real class.
     switch (::GetObjectType(hObject)) {
@@ -95,18 +98,6 @@ BOOL attach_new(CGdiObject* w, HGDIOBJ h) {
 
 CBitmap* PASCAL CBitmap::FromHandle(HBITMAP hBitmap) {
     return GdiMap::instance().from_handle<CBitmap>(hBitmap);
-}
-
-BOOL CBitmap::LoadBitmap(LPCTSTR lpszResourceName) {
-    if (m_hObject != NULL || lpszResourceName == NULL) {
-        return FALSE;
-    }
-    HINSTANCE module = AfxFindResourceHandle(lpszResourceName, RT_BITMAP);
-    return attach_new(this, ::LoadBitmapA(module, lpszResourceName));
-}
-
-BOOL CBitmap::LoadBitmap(UINT nIDResource) {
-    return LoadBitmap(MAKEINTRESOURCE(nIDResource));
 }
 
 BOOL CBitmap::CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitcount,

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #ifndef _WIN32
@@ -195,6 +196,12 @@ TEST(CFileTest, ExceptionMacrosDeleteWhatTheyCatch) {
         e->Delete();
     }
     EXPECT_EQ(CFileException::diskFull, rethrown);
+
+    // Delete frees exceptions made with new, in either form, and leaves others alone.
+    (new CFileException(CFileException::generic))->Delete();
+    (new (std::nothrow) CMemoryException)->Delete();
+    CResourceException on_stack;
+    on_stack.Delete();
 
     char message[128];
     CFileException named(CFileException::accessDenied, 5, "data.bin");

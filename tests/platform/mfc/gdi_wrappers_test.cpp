@@ -123,6 +123,7 @@ TEST(GdiObjectOwnership, AWrapperDestroysWhatItOwnsExactlyOnce) {
         {
             CGdiObject adopter;
             EXPECT_TRUE(adopter.Attach(h));
+            EXPECT_EQ(&adopter, CGdiObject::FromHandle(h));
             EXPECT_FALSE(adopter.Attach(h)) << "a wrapper holds one handle";
         }
         EXPECT_FALSE(alive(h));
@@ -266,6 +267,15 @@ TEST(CDCTest, OwnsItsDCUnlessDetached) {
     EXPECT_TRUE(dc.DeleteDC());
     EXPECT_FALSE(dc.DeleteDC());
     EXPECT_FALSE(alive(h));
+
+    // Window DCs are released, not deleted, when their wrapper goes.
+    {
+        CClientDC client(NULL);
+        CWindowDC window(NULL);
+        EXPECT_NE(nullptr, client.GetSafeHdc());
+        EXPECT_NE(nullptr, window.GetSafeHdc());
+        EXPECT_GT(client.GetDeviceCaps(HORZRES), 0);
+    }
     EXPECT_EQ(before, live_objects());
 }
 
