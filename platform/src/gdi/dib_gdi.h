@@ -11,6 +11,10 @@ namespace platform::gdi {
 // that the rest of the code sees colours only. An index past the palette shows entry 0.
 void resolve_palette_colors(dib::DibInfo& info, const Dc* dc);
 
+// Straight conversions between common layouts (on unless a test compares them with the general
+// colour-by-colour path).
+extern bool dib_fast_paths;
+
 // The pixel format of a DIB section of this description.
 const PixelFormat& section_format(const dib::DibInfo& info);
 

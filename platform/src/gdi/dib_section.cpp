@@ -6,6 +6,8 @@
 
 namespace platform::gdi {
 
+bool dib_fast_paths = true;
+
 void resolve_palette_colors(dib::DibInfo& info, const Dc* dc) {
     if (!info.pal_colors) {
         return;

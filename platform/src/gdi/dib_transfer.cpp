@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <unordered_map>
 #include <vector>
 
 namespace platform::gdi {
@@ -69,6 +68,100 @@ bool prepare(DibSource& src, const BITMAPINFO* bmi, const void* bits, UINT usage
     return true;
 }
 
+// ---- Straight conversions between common layouts ---------------------------------------------
+//
+// The colour-by-colour path above reads each pixel into a COLORREF and packs it again through
+// function pointers. For the layouts games move around all the time (24 and 32 bits onto
+// 32-bit surfaces, 5-5-5 DIBs onto 5-6-5 surfaces and back) these do the same in one step;
+// the DibFastPaths test holds them to exactly the results of the general path.
+
+bool is_888(const dib::DibInfo& info) {
+    return info.red.mask == 0xFF0000 && info.green.mask == 0x00FF00 && info.blue.mask == 0x0000FF;
+}
+bool has_masks(const dib::DibInfo& info, DWORD r, DWORD g, DWORD b) {
+    return info.red.mask == r && info.green.mask == g && info.blue.mask == b;
+}
+bool is_format(const Bitmap& bmp, FormatId id) {
+    return bmp.format == &pixel_format(id);
+}
+
+// Raw 16-bit values of one layout to another, by table, built once from the general
+// conversions so that both agree by construction.
+const std::vector<WORD>& lut_555_to_565() {
+    static const std::vector<WORD> lut = [] {
+        std::vector<WORD> t(1 << 15);
+        const PixelFormat& f555 = pixel_format(FormatId::rgb555);
+        const PixelFormat& f565 = pixel_format(FormatId::rgb565);
+        Bitmap dummy;
+        for (DWORD v = 0; v < t.size(); ++v) {
+            t[v] = static_cast<WORD>(f565.from_rgb(dummy, f555.to_rgb(dummy, v)));
+        }
+        return t;
+    }();
+    return lut;
+}
+const std::vector<WORD>& lut_565_to_555() {
+    static const std::vector<WORD> lut = [] {
+        std::vector<WORD> t(1 << 16);
+        const PixelFormat& f555 = pixel_format(FormatId::rgb555);
+        const PixelFormat& f565 = pixel_format(FormatId::rgb565);
+        Bitmap dummy;
+        for (DWORD v = 0; v < t.size(); ++v) {
+            t[v] = static_cast<WORD>(f555.from_rgb(dummy, f565.to_rgb(dummy, v)));
+        }
+        return t;
+    }();
+    return lut;
+}
+
+DWORD load16(const BYTE* p) {
+    return DWORD{p[0]} | (DWORD{p[1]} << 8);
+}
+DWORD load24(const BYTE* p) {
+    return DWORD{p[0]} | (DWORD{p[1]} << 8) | (DWORD{p[2]} << 16);
+}
+DWORD load32(const BYTE* p) {
+    DWORD v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// Stores raw values of a surface's format into a row from pixel x on.
+void store_row(const Bitmap& surface, BYTE* row, int x, const DWORD* values, int n) {
+    switch (surface.bpp) {
+    case 32:
+        std::memcpy(row + 4 * static_cast<std::size_t>(x), values, 4 * static_cast<std::size_t>(n));
+        break;
+    case 24: {
+        BYTE* p = row + 3 * static_cast<std::size_t>(x);
+        for (int i = 0; i < n; ++i, p += 3) {
+            p[0] = static_cast<BYTE>(values[i]);
+            p[1] = static_cast<BYTE>(values[i] >> 8);
+            p[2] = static_cast<BYTE>(values[i] >> 16);
+        }
+        break;
+    }
+    case 16: {
+        BYTE* p = row + 2 * static_cast<std::size_t>(x);
+        for (int i = 0; i < n; ++i, p += 2) {
+            p[0] = static_cast<BYTE>(values[i]);
+            p[1] = static_cast<BYTE>(values[i] >> 8);
+        }
+        break;
+    }
+    case 8:
+        for (int i = 0; i < n; ++i) {
+            row[x + i] = static_cast<BYTE>(values[i]);
+        }
+        break;
+    default:
+        for (int i = 0; i < n; ++i) {
+            surface.format->write(row, x + i, values[i]);
+        }
+        break;
+    }
+}
+
 // DIB colours to raw values of one surface, drawn through one DC.
 class ToSurface {
 public:
@@ -77,6 +170,23 @@ public:
         if (src.info.bit_count <= 8) {
             for (int i = 0; i < 256; ++i) {
                 lut_[i] = convert(dib::index_color(src.info, i));
+            }
+        } else if (dib_fast_paths) {
+            const dib::DibInfo& info = src.info;
+            const bool rgb =
+                is_format(surface, FormatId::rgb32) || is_format(surface, FormatId::rgb24);
+            if (info.bit_count == 32 && is_888(info) && rgb) {
+                straight_ = Straight::xrgb;
+            } else if (info.bit_count == 24 && rgb) {
+                straight_ = Straight::rgb;
+            } else if (info.bit_count == 16 && has_masks(info, 0x7C00, 0x03E0, 0x001F) &&
+                       is_format(surface, FormatId::rgb565)) {
+                straight_ = Straight::widen_green;
+            } else if (info.bit_count == 16 && ((has_masks(info, 0x7C00, 0x03E0, 0x001F) &&
+                                                 is_format(surface, FormatId::rgb555)) ||
+                                                (has_masks(info, 0xF800, 0x07E0, 0x001F) &&
+                                                 is_format(surface, FormatId::rgb565)))) {
+                straight_ = Straight::same16;
             }
         }
     }
@@ -104,6 +214,34 @@ public:
             }
             return;
         }
+        switch (straight_) {
+        case Straight::xrgb:
+            for (int i = 0; i < n; ++i) {
+                out[i] = load32(bytes + 4 * static_cast<std::size_t>(x0 + i)) & 0xFFFFFF;
+            }
+            return;
+        case Straight::rgb:
+            for (int i = 0; i < n; ++i) {
+                out[i] = load24(bytes + 3 * static_cast<std::size_t>(x0 + i));
+            }
+            return;
+        case Straight::widen_green: {
+            const WORD* lut = lut_555_to_565().data();
+            for (int i = 0; i < n; ++i) {
+                out[i] = lut[load16(bytes + 2 * static_cast<std::size_t>(x0 + i)) & 0x7FFF];
+            }
+            return;
+        }
+        case Straight::same16:
+            for (int i = 0; i < n; ++i) {
+                out[i] = load16(bytes + 2 * static_cast<std::size_t>(x0 + i)) &
+                         surface_.format->value_mask &
+                         (info.red.mask | info.green.mask | info.blue.mask);
+            }
+            return;
+        case Straight::none:
+            break;
+        }
         colors_.resize(static_cast<std::size_t>(n));
         dib::read_row_colors(info, bytes, x0, n, colors_.data());
         if (!surface_.format->indexed) {
@@ -112,25 +250,40 @@ public:
             }
             return;
         }
+        // Palette surfaces: the nearest-colour search is remembered per colour.
+        if (cache_.empty()) {
+            cache_.assign(kCacheSlots, CacheSlot{});
+        }
         for (int i = 0; i < n; ++i) {
-            auto it = cache_.find(colors_[i]);
-            if (it == cache_.end()) {
-                it = cache_.emplace(colors_[i], convert(colors_[i])).first;
+            const COLORREF c = colors_[i];
+            CacheSlot& slot = cache_[(c * 2654435761u) >> (32 - kCacheBits)];
+            if (!slot.used || slot.color != c) {
+                slot = CacheSlot{c, convert(c), true};
             }
-            out[i] = it->second;
+            out[i] = slot.value;
         }
     }
 
 private:
+    enum class Straight { none, xrgb, rgb, widen_green, same16 };
+
     DWORD convert(COLORREF c) const { return color_to_pixel(dc_, surface_, c); }
 
+    Straight straight_ = Straight::none;
     const DibSource& src_;
     const Dc* dc_;
     const Bitmap& surface_;
     DWORD lut_[256] = {};
     std::vector<BYTE> indices_;
     std::vector<COLORREF> colors_;
-    std::unordered_map<COLORREF, DWORD> cache_;
+    struct CacheSlot {
+        COLORREF color = 0;
+        DWORD value = 0;
+        bool used = false;
+    };
+    static constexpr int kCacheBits = 12;
+    static constexpr std::size_t kCacheSlots = std::size_t{1} << kCacheBits;
+    std::vector<CacheSlot> cache_;
 };
 
 // Copies the image rectangle (sx, sy, w, h) (top-down image coordinates) of a DIB to (dx, dy)
@@ -157,6 +310,10 @@ void put(const DibSource& src, const Dc* dc, Bitmap& surface, long long dx, long
         conv.row(static_cast<int>(y), static_cast<int>(x0), n, values.data(), skip.data());
         BYTE* row = surface.row(static_cast<int>(y - sy + dy));
         const int tx = static_cast<int>(x0 - sx + dx);
+        if (!src.rle) {
+            store_row(surface, row, tx, values.data(), n);
+            continue;
+        }
         for (int i = 0; i < n; ++i) {
             if (!skip[i]) {
                 write(row, tx + i, values[i]);
@@ -267,6 +424,57 @@ void store_table(BITMAPINFO* bmi, const dib::DibInfo& info, const RGBQUAD* table
     }
 }
 
+// GetDIBits rows between common layouts in one step (see the straight conversions above).
+// Pixels past the bitmap's width are written as the general path writes them: black.
+bool straight_out(const Bitmap& bmp, const dib::DibInfo& info, const BYTE* src, BYTE* dst, int n) {
+    if (!dib_fast_paths || info.bit_count <= 8) {
+        return false;
+    }
+    const bool rgb32 = is_format(bmp, FormatId::rgb32);
+    const bool rgb24 = is_format(bmp, FormatId::rgb24);
+    const std::size_t pad = static_cast<std::size_t>(info.width - n);
+    if (info.bit_count == 32 && is_888(info) && (rgb32 || rgb24)) {
+        for (int x = 0; x < n; ++x) {
+            const DWORD v = rgb32 ? load32(src + 4 * static_cast<std::size_t>(x)) & 0xFFFFFF
+                                  : load24(src + 3 * static_cast<std::size_t>(x));
+            std::memcpy(dst + 4 * static_cast<std::size_t>(x), &v, 4);
+        }
+        std::memset(dst + 4 * static_cast<std::size_t>(n), 0, 4 * pad);
+        return true;
+    }
+    if (info.bit_count == 24 && (rgb32 || rgb24)) {
+        for (int x = 0; x < n; ++x) {
+            const DWORD v = rgb32 ? load32(src + 4 * static_cast<std::size_t>(x))
+                                  : load24(src + 3 * static_cast<std::size_t>(x));
+            dst[3 * x] = static_cast<BYTE>(v);
+            dst[3 * x + 1] = static_cast<BYTE>(v >> 8);
+            dst[3 * x + 2] = static_cast<BYTE>(v >> 16);
+        }
+        std::memset(dst + 3 * static_cast<std::size_t>(n), 0, 3 * pad);
+        return true;
+    }
+    if (info.bit_count == 16) {
+        const bool out555 = has_masks(info, 0x7C00, 0x03E0, 0x001F);
+        const bool out565 = has_masks(info, 0xF800, 0x07E0, 0x001F);
+        const bool in555 = is_format(bmp, FormatId::rgb555);
+        const bool in565 = is_format(bmp, FormatId::rgb565);
+        if (!((out555 || out565) && (in555 || in565))) {
+            return false;
+        }
+        const WORD* narrow = in565 && out555 ? lut_565_to_555().data() : nullptr;
+        const WORD* widen = in555 && out565 ? lut_555_to_565().data() : nullptr;
+        for (int x = 0; x < n; ++x) {
+            DWORD v = load16(src + 2 * static_cast<std::size_t>(x));
+            v = narrow ? narrow[v] : widen ? widen[v & 0x7FFF] : in555 ? v & 0x7FFF : v;
+            dst[2 * x] = static_cast<BYTE>(v);
+            dst[2 * x + 1] = static_cast<BYTE>(v >> 8);
+        }
+        std::memset(dst + 2 * static_cast<std::size_t>(n), 0, 2 * pad);
+        return true;
+    }
+    return false;
+}
+
 int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAPINFO* bmi,
                  UINT usage) {
     DWORD header_size;
@@ -279,8 +487,35 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
         describe_bitmap(bmp, bmi->bmiHeader);
         return bits == nullptr ? bmp.height : 0;
     }
+    // The description is checked from a copy of the header alone: what follows it (table or
+    // masks) is output here, never input, and a caller may well have passed nothing but the
+    // header (a copy of a section's dsBmih, say).
+    if (header_size != sizeof(BITMAPCOREHEADER) &&
+        (header_size < sizeof(BITMAPINFOHEADER) || header_size > sizeof(BITMAPV5HEADER))) {
+        return 0;
+    }
+    alignas(4) BYTE local[sizeof(BITMAPV5HEADER) + 256 * sizeof(RGBQUAD)] = {};
+    std::memcpy(local, bmi, header_size);
+    auto* local_header = reinterpret_cast<BITMAPINFOHEADER*>(local);
+    if (header_size >= 40 && header_size < 52 && local_header->biCompression == BI_BITFIELDS) {
+        // Bit fields after a plain info header: the bitmap's own layout (5-5-5 unless it is
+        // 5-6-5 or a section with fields of its own), 8-8-8 at 32 bits. They are not written
+        // back after the header, which the caller may not have room for.
+        DWORD masks[3] = {0x7C00, 0x03E0, 0x001F};
+        if (local_header->biBitCount == 32) {
+            masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
+        }
+        if (bmp.bpp == local_header->biBitCount) {
+            if (bmp.masks[0] | bmp.masks[1] | bmp.masks[2]) {
+                std::memcpy(masks, bmp.masks, sizeof masks);
+            } else if (bmp.format == &pixel_format(FormatId::rgb565)) {
+                masks[0] = 0xF800, masks[1] = 0x07E0, masks[2] = 0x001F;
+            }
+        }
+        std::memcpy(local + header_size, masks, sizeof masks);
+    }
     dib::DibInfo info;
-    if (!dib::read_info(bmi, SIZE_MAX, usage, dib::Strictness::gdi, info) ||
+    if (!dib::read_info(local, sizeof local, usage, dib::Strictness::gdi, info) ||
         info.compression == BI_RLE8 || info.compression == BI_RLE4) {
         return 0; // encoding into RLE is not offered
     }
@@ -288,11 +523,6 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
         bmi->bmiHeader.biSizeImage = static_cast<DWORD>(info.image_size);
         bmi->bmiHeader.biClrUsed = 0;
         bmi->bmiHeader.biClrImportant = 0;
-    }
-    if (info.compression == BI_BITFIELDS && info.header_size < 52) {
-        // The masks in effect follow the header, as a DIB of this format carries them.
-        const DWORD masks[3] = {info.red.mask, info.green.mask, info.blue.mask};
-        std::memcpy(reinterpret_cast<BYTE*>(bmi) + info.header_size, masks, sizeof masks);
     }
 
     // The table: the bitmap's own when it has one of this size (indices then copy as they
@@ -341,7 +571,7 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
                 indices[x] = raw_indices ? static_cast<BYTE>(v) : nearest(pixel_to_color(bmp, v));
             }
             dib::write_row_indices(info, dst, info.width, indices.data());
-        } else {
+        } else if (!straight_out(bmp, info, src, dst, n)) {
             for (int x = 0; x < n; ++x) {
                 colors[x] = pixel_to_color(bmp, bmp.format->read(src, x));
             }
