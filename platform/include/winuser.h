@@ -187,6 +187,13 @@ typedef struct tagWNDCLASSA {
 #define IDTRYAGAIN 10
 #define IDCONTINUE 11
 
+// ---- Last-error codes of USER ---------------------------------------------------------------
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CLASS_ALREADY_EXISTS 1410L
+#define ERROR_CLASS_DOES_NOT_EXIST 1411L
+#define ERROR_CLASS_HAS_WINDOWS 1412L
+#define ERROR_TLW_WITH_WSCHILD 1406L
+
 extern "C" {
 
 // Device contexts of the screen and of windows

@@ -20,6 +20,11 @@ void clock_advance(std::uint64_t ms);
 // The tick count shown at a given elapsed time.
 DWORD clock_tick_at(std::uint64_t elapsed);
 
+// ---- Display -----------------------------------------------------------------------------------
+
+// The host mode's work area; an empty one in the mode stands for the whole screen.
+RECT work_area();
+
 // ---- Windows
 // -------------------------------------------------------------------------------------
 
@@ -39,6 +44,9 @@ struct Window {
 
 // The live window behind a handle, or nullptr. The desktop window is found too.
 Window* find_window(HWND hwnd);
+// find_window for a public call: a handle that names no window sets the last error, as Win32's
+// window functions do.
+Window* window_or_error(HWND hwnd);
 // True when the window and all its ancestors are shown.
 bool window_visible(HWND hwnd);
 

@@ -32,7 +32,7 @@ bool in_range(UINT msg, UINT first, UINT last) {
 
 bool valid_filter(HWND filter) {
     return filter == nullptr || filter == reinterpret_cast<HWND>(-1) ||
-           find_window(filter) != nullptr;
+           window_or_error(filter) != nullptr;
 }
 
 bool take(MSG& out, HWND filter, UINT first, UINT last, bool remove) {
@@ -130,7 +130,7 @@ extern "C" LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
 // A NULL window posts a thread message, which GetMessageA returns with a NULL hwnd.
 extern "C" BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (hWnd != nullptr) {
-        const Window* w = find_window(hWnd);
+        const Window* w = window_or_error(hWnd);
         if (w == nullptr || w->is_desktop) {
             return FALSE;
         }

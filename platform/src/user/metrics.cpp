@@ -43,7 +43,10 @@ const COLORREF kSysColors[] = {
 // Height of a caption bar, which SM_CYFULLSCREEN leaves out of the work area.
 constexpr int kCaptionHeight = 19;
 
-RECT work_area(const host::DisplayMode& mode) {
+} // namespace
+
+RECT platform::user::work_area() {
+    const host::DisplayMode mode = host::display_mode();
     const RECT& wa = mode.work_area;
     if (wa.right <= wa.left || wa.bottom <= wa.top) {
         return RECT{0, 0, mode.width, mode.height};
@@ -51,12 +54,10 @@ RECT work_area(const host::DisplayMode& mode) {
     return wa;
 }
 
-} // namespace
-
 // Metrics this platform does not model read 0, as Win32 answers an unknown index.
 extern "C" int WINAPI GetSystemMetrics(int nIndex) {
     const host::DisplayMode mode = host::display_mode();
-    const RECT wa = work_area(mode);
+    const RECT wa = platform::user::work_area();
     switch (nIndex) {
     case SM_CXSCREEN:
     case SM_CXVIRTUALSCREEN:
@@ -85,7 +86,7 @@ extern "C" BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT uiParam, PVOID 
     if (uiAction != SPI_GETWORKAREA || pvParam == nullptr) {
         return FALSE;
     }
-    *static_cast<RECT*>(pvParam) = work_area(host::display_mode());
+    *static_cast<RECT*>(pvParam) = platform::user::work_area();
     return TRUE;
 }
 

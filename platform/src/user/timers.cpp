@@ -127,7 +127,7 @@ extern "C" UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse,
         uElapse = USER_TIMER_MAXIMUM;
     }
     if (hWnd != nullptr) {
-        const Window* w = find_window(hWnd);
+        const Window* w = window_or_error(hWnd);
         if (w == nullptr || w->is_desktop) {
             return 0;
         }

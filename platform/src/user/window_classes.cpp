@@ -87,7 +87,8 @@ extern "C" ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
     for (const auto& c : all.list) {
         if (c->instance != kSystemInstance && same_name(*c, lpWndClass->lpszClassName) &&
             same_instance(c->instance, lpWndClass->hInstance)) {
-            return 0; // already registered by this module
+            SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+            return 0;
         }
     }
     if (all.next_atom == 0) {
@@ -118,10 +119,12 @@ extern "C" BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance)
             continue;
         }
         if (class_has_windows(&c)) {
+            SetLastError(ERROR_CLASS_HAS_WINDOWS);
             return FALSE;
         }
         list.erase(it);
         return TRUE;
     }
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
 }

@@ -63,7 +63,7 @@ HDC WINAPI GetDC(HWND hWnd) {
     if (hWnd == nullptr) {
         return platform::gdi::create_screen_dc(nullptr);
     }
-    const Window* w = find_window(hWnd);
+    const Window* w = window_or_error(hWnd);
     if (w == nullptr || w->destroying) {
         return nullptr;
     }

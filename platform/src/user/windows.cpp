@@ -36,15 +36,6 @@ RECT screen_rect() {
     return RECT{0, 0, mode.width, mode.height};
 }
 
-RECT work_area() {
-    const host::DisplayMode mode = host::display_mode();
-    const RECT& wa = mode.work_area;
-    if (wa.right <= wa.left || wa.bottom <= wa.top) {
-        return screen_rect();
-    }
-    return wa;
-}
-
 // A direct call of the window's procedure; the window may be gone when it returns.
 LRESULT send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     const Window* w = find_window(hwnd);
@@ -119,6 +110,14 @@ Window* find_window(HWND hwnd) {
     return w;
 }
 
+Window* window_or_error(HWND hwnd) {
+    Window* w = find_window(hwnd);
+    if (w == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    }
+    return w;
+}
+
 bool window_visible(HWND hwnd) {
     for (const Window* w = find_window(hwnd); w != nullptr; w = find_window(w->parent)) {
         if (!w->visible) {
@@ -176,12 +175,16 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
                                        LPVOID lpParam) {
     const WindowClass* cls = find_class(lpClassName, hInstance);
     if (cls == nullptr) {
+        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
         return nullptr;
     }
     const bool child = (dwStyle & WS_CHILD) != 0;
-    const Window* parent = hWndParent != nullptr ? find_window(hWndParent) : nullptr;
-    if ((hWndParent != nullptr && (parent == nullptr || parent->destroying)) ||
-        (child && parent == nullptr)) {
+    const Window* parent = hWndParent != nullptr ? window_or_error(hWndParent) : nullptr;
+    if (hWndParent != nullptr && (parent == nullptr || parent->destroying)) {
+        return nullptr;
+    }
+    if (child && parent == nullptr) {
+        SetLastError(ERROR_TLW_WITH_WSCHILD);
         return nullptr;
     }
     // Win32 keeps the desktop out of ownership: a top-level window's "owner" desktop is none.
@@ -266,7 +269,7 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
 }
 
 extern "C" BOOL WINAPI DestroyWindow(HWND hWnd) {
-    Window* w = find_window(hWnd);
+    Window* w = window_or_error(hWnd);
     if (w == nullptr || w->is_desktop) {
         return FALSE;
     }
@@ -286,7 +289,7 @@ extern "C" BOOL WINAPI IsWindowVisible(HWND hWnd) {
 }
 
 extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
-    const Window* w = find_window(hWnd);
+    const Window* w = window_or_error(hWnd);
     if (w == nullptr || lpRect == nullptr) {
         return FALSE;
     }
@@ -295,7 +298,7 @@ extern "C" BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
 }
 
 extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
-    const Window* w = find_window(hWnd);
+    const Window* w = window_or_error(hWnd);
     if (w == nullptr || lpRect == nullptr) {
         return FALSE;
     }
@@ -305,7 +308,7 @@ extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
 
 // Minimizing and maximizing only show the window: there is no window manager to resize it.
 extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
-    Window* w = find_window(hWnd);
+    Window* w = window_or_error(hWnd);
     if (w == nullptr || w->is_desktop) {
         return FALSE;
     }
@@ -322,7 +325,7 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
 
 // Nothing is ever invalidated, so there is never a WM_PAINT to send.
 extern "C" BOOL WINAPI UpdateWindow(HWND hWnd) {
-    return find_window(hWnd) != nullptr;
+    return window_or_error(hWnd) != nullptr;
 }
 
 extern "C" HWND WINAPI GetDesktopWindow(void) {

@@ -103,6 +103,7 @@ TEST_F(Windows, PopupRectanglesAndLifecycleMessages) {
 
     // Class with a live window cannot go.
     EXPECT_FALSE(UnregisterClassA(kClass, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
 
     ASSERT_TRUE(DestroyWindow(hwnd));
     const std::size_t destroy = index_of(hwnd, WM_DESTROY);
@@ -161,9 +162,11 @@ TEST_F(Windows, SizesAndBadArguments) {
     expect_rect(r, 5, 5, 5, 5);
     DestroyWindow(neg);
 
+    SetLastError(0);
     EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                               nullptr, nullptr),
               nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
     EXPECT_EQ(CreateWindowExA(0, MAKEINTRESOURCEA(atom_), "", WS_CHILD, 0, 0, 1, 1, nullptr,
                               nullptr, nullptr, &g_create_result),
               nullptr)
@@ -175,7 +178,9 @@ TEST_F(Windows, SizesAndBadArguments) {
 
     const HWND bogus = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x5a5a5a5a));
     EXPECT_FALSE(IsWindow(bogus));
+    SetLastError(0);
     EXPECT_FALSE(GetClientRect(bogus, &r));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
     EXPECT_FALSE(ShowWindow(bogus, SW_SHOW));
     EXPECT_FALSE(DestroyWindow(bogus));
     EXPECT_FALSE(IsWindow(nullptr));
@@ -185,7 +190,9 @@ TEST_F(Windows, SizesAndBadArguments) {
     again.hInstance = nullptr;
     again.lpszClassName = kClass;
     EXPECT_EQ(RegisterClassA(&again), 0) << "already registered";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
     EXPECT_FALSE(UnregisterClassA("no such class", nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
 }
 
 TEST_F(Windows, PostedWindowMessageReachesProcedure) {
