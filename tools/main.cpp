@@ -7,6 +7,7 @@
 namespace {
 
 const Command kCommands[] = {
+    kJpegCommand,
     {nullptr, nullptr, nullptr, nullptr},
 };
 
