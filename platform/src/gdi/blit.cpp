@@ -9,9 +9,15 @@
 #include "raster_ops.h"
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace platform::gdi {
 namespace {
@@ -23,22 +29,24 @@ constexpr BYTE kSrcInvert = 0x66;
 constexpr BYTE kSrcAndNot = 0x22; // 0x00220326: D AND NOT S
 constexpr BYTE kPatCopy = 0xF0;
 
-// Destination coordinates [start, start + src.size()) and the source coordinate of each.
+// Destination coordinates [start, start + count) and the source coordinate of each: src_start
+// + k when contiguous (every 1:1 blit), else src[k].
 struct Axis {
     int start = 0;
+    int count = 0;
+    int src_start = 0;
+    bool contiguous = true;
     std::vector<int> src;
-    bool contiguous = false; // src[k] == src[0] + k
+
+    int at(int k) const { return contiguous ? src_start + k : src[static_cast<std::size_t>(k)]; }
 };
 
 // Maps one axis. A negative extent covers the coordinate and the pixels before it (width -4
-// at x covers x - 3 to x); opposite signs on the two sides mirror.
-// Stretching samples the source at the centre of each destination pixel.
+// at x covers x - 3 to x, as Windows draws a mirrored rectangle); opposite signs on the two
+// sides mirror. Stretching samples the source at the centre of each destination pixel.
 void map_axis(long long d, long long dlen, long long s, long long slen, long dclip0, long dclip1,
               long sclip0, long sclip1, bool has_src, Axis& out) {
-    out.src.clear();
     bool mirror = false;
-    // A negative extent covers the pixels from the given coordinate back: x, x - 1, ...,
-    // x + len + 1 (as Windows draws a mirrored rectangle).
     if (dlen < 0) {
         d += dlen + 1;
         dlen = -dlen;
@@ -53,17 +61,31 @@ void map_axis(long long d, long long dlen, long long s, long long slen, long dcl
         slen = dlen;
         s = 0;
         mirror = false;
+        sclip0 = LONG_MIN;
+        sclip1 = LONG_MAX;
     }
-    const long long k0 = std::max<long long>(0, dclip0 - d);
-    const long long k1 = std::min<long long>(dlen, dclip1 - d);
+    long long k0 = std::max<long long>(0, dclip0 - d);
+    long long k1 = std::min<long long>(dlen, dclip1 - d);
+    if (slen == dlen && !mirror) {
+        // 1:1: the visible part is an interval on both sides.
+        k0 = std::max<long long>(k0, sclip0 - s);
+        k1 = std::min<long long>(k1, sclip1 - s);
+        out.contiguous = true;
+        out.count = k1 > k0 ? static_cast<int>(k1 - k0) : 0;
+        out.start = static_cast<int>(d + std::min(k0, k1));
+        out.src_start = static_cast<int>(s + std::min(k0, k1));
+        return;
+    }
+    out.contiguous = false;
+    out.src.clear();
     bool started = false;
     for (long long k = k0; k < k1; ++k) {
-        long long j = slen == dlen ? k : ((2 * k + 1) * slen) / (2 * dlen);
+        long long j = ((2 * k + 1) * slen) / (2 * dlen);
         if (mirror) {
             j = slen - 1 - j;
         }
         const long long sc = s + j;
-        if (has_src && (sc < sclip0 || sc >= sclip1)) {
+        if (sc < sclip0 || sc >= sclip1) {
             if (started) {
                 break; // the visible part is contiguous: nothing more after it
             }
@@ -75,10 +97,7 @@ void map_axis(long long d, long long dlen, long long s, long long slen, long dcl
         }
         out.src.push_back(static_cast<int>(sc));
     }
-    out.contiguous = true;
-    for (std::size_t k = 1; k < out.src.size() && out.contiguous; ++k) {
-        out.contiguous = out.src[k] == out.src[0] + static_cast<int>(k);
-    }
+    out.count = static_cast<int>(out.src.size());
 }
 
 bool same_layout(const Bitmap& a, const Bitmap& b) {
@@ -190,7 +209,7 @@ private:
     const Dc* dst_dc_;
     Kind kind_ = identity;
     DWORD key_ = 0;
-    DWORD lut_[256] = {};
+    DWORD lut_[256]; // filled for the indices the source can hold
     std::unordered_map<DWORD, DWORD> cache_;
 };
 
@@ -252,8 +271,22 @@ bool make_pattern(const Dc& dc, const Target& t, const Brush* brush, Pattern& ou
 
 // ---- Fast paths ----------------------------------------------------------------------------
 
-template <class Op> void bytes_op(BYTE* d, const BYTE* s, std::size_t n, Op op) {
+// d = op(d, s) over n bytes; op works on any unsigned width, 16 bytes at a time where the
+// machine has SSE2.
+template <class Op, class VecOp>
+void bytes_op(BYTE* d, const BYTE* s, std::size_t n, Op op, VecOp vop) {
     std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 64 <= n; i += 64) {
+        for (int j = 0; j < 64; j += 16) {
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i + j));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + j));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + j), vop(a, b));
+        }
+    }
+#else
+    (void)vop;
+#endif
     for (; i + 8 <= n; i += 8) {
         std::uint64_t a, b;
         std::memcpy(&a, d + i, 8);
@@ -266,6 +299,14 @@ template <class Op> void bytes_op(BYTE* d, const BYTE* s, std::size_t n, Op op) 
     }
 }
 
+#if defined(__SSE2__)
+using Vec = __m128i;
+#define TALVO_VEC_OP(expr) [](Vec a, Vec b) { return expr; }
+#else
+using Vec = int;
+#define TALVO_VEC_OP(expr) [](Vec a, Vec) { return a; }
+#endif
+
 // Same-format rows at byte granularity: returns false when the rop has no fast path.
 bool same_format_row(BYTE rop3, BYTE* d, const BYTE* s, std::size_t n) {
     switch (rop3) {
@@ -273,16 +314,24 @@ bool same_format_row(BYTE rop3, BYTE* d, const BYTE* s, std::size_t n) {
         std::memmove(d, s, n);
         return true;
     case kSrcAnd:
-        bytes_op(d, s, n, [](std::uint64_t a, std::uint64_t b) { return a & b; });
+        bytes_op(
+            d, s, n, [](std::uint64_t a, std::uint64_t b) { return a & b; },
+            TALVO_VEC_OP(_mm_and_si128(a, b)));
         return true;
     case kSrcPaint:
-        bytes_op(d, s, n, [](std::uint64_t a, std::uint64_t b) { return a | b; });
+        bytes_op(
+            d, s, n, [](std::uint64_t a, std::uint64_t b) { return a | b; },
+            TALVO_VEC_OP(_mm_or_si128(a, b)));
         return true;
     case kSrcInvert:
-        bytes_op(d, s, n, [](std::uint64_t a, std::uint64_t b) { return a ^ b; });
+        bytes_op(
+            d, s, n, [](std::uint64_t a, std::uint64_t b) { return a ^ b; },
+            TALVO_VEC_OP(_mm_xor_si128(a, b)));
         return true;
     case kSrcAndNot:
-        bytes_op(d, s, n, [](std::uint64_t a, std::uint64_t b) { return a & ~b; });
+        bytes_op(
+            d, s, n, [](std::uint64_t a, std::uint64_t b) { return a & ~b; },
+            TALVO_VEC_OP(_mm_andnot_si128(b, a)));
         return true;
     default:
         return false;
@@ -290,21 +339,60 @@ bool same_format_row(BYTE rop3, BYTE* d, const BYTE* s, std::size_t n) {
 }
 
 // Colour to monochrome by key, 1:1, SRCCOPY: the mask step of transparent drawing.
-template <int Bytes> void mask_row(const BYTE* s, DWORD key, BYTE* d, int x0, int n) {
-    auto value = [&](int k) -> DWORD {
-        if constexpr (Bytes == 4) {
-            DWORD v;
-            std::memcpy(&v, s + 4 * k, 4);
-            return v;
-        } else if constexpr (Bytes == 2) {
-            return static_cast<DWORD>(s[2 * k]) | (static_cast<DWORD>(s[2 * k + 1]) << 8);
-        } else if constexpr (Bytes == 3) {
-            return static_cast<DWORD>(s[3 * k]) | (static_cast<DWORD>(s[3 * k + 1]) << 8) |
-                   (static_cast<DWORD>(s[3 * k + 2]) << 16);
-        } else {
-            return s[k];
+constexpr std::array<BYTE, 256> make_reverse() {
+    std::array<BYTE, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+        int r = 0;
+        for (int b = 0; b < 8; ++b) {
+            r |= ((i >> b) & 1) << (7 - b);
         }
-    };
+        t[i] = static_cast<BYTE>(r);
+    }
+    return t;
+}
+constexpr std::array<BYTE, 256> kReverse = make_reverse();
+
+template <int Bytes> DWORD load_pixel(const BYTE* s, int k) {
+    if constexpr (Bytes == 4) {
+        DWORD v;
+        std::memcpy(&v, s + 4 * k, 4);
+        return v;
+    } else if constexpr (Bytes == 2) {
+        return static_cast<DWORD>(s[2 * k]) | (static_cast<DWORD>(s[2 * k + 1]) << 8);
+    } else if constexpr (Bytes == 3) {
+        return static_cast<DWORD>(s[3 * k]) | (static_cast<DWORD>(s[3 * k + 1]) << 8) |
+               (static_cast<DWORD>(s[3 * k + 2]) << 16);
+    } else {
+        return s[k];
+    }
+}
+
+// Eight key comparisons as one byte, leftmost pixel in bit 7.
+template <int Bytes> BYTE mask_byte(const BYTE* s, DWORD key) {
+#if defined(__SSE2__)
+    if constexpr (Bytes == 4) {
+        const __m128i k = _mm_set1_epi32(static_cast<int>(key));
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+        const int lo = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, k)));
+        const int hi = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(b, k)));
+        return kReverse[static_cast<unsigned>(lo | (hi << 4))];
+    } else if constexpr (Bytes == 2) {
+        const __m128i k = _mm_set1_epi16(static_cast<short>(key));
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i eq = _mm_cmpeq_epi16(a, k);
+        const int bits = _mm_movemask_epi8(_mm_packs_epi16(eq, eq)) & 0xFF;
+        return kReverse[static_cast<unsigned>(bits)];
+    }
+#endif
+    unsigned byte = 0;
+    for (int b = 0; b < 8; ++b) {
+        byte = (byte << 1) | (load_pixel<Bytes>(s, b) == key ? 1u : 0u);
+    }
+    return static_cast<BYTE>(byte);
+}
+
+template <int Bytes> void mask_row(const BYTE* s, DWORD key, BYTE* d, int x0, int n) {
     auto put = [&](int k, bool on) {
         const int x = x0 + k;
         const BYTE bit = static_cast<BYTE>(0x80u >> (x & 7));
@@ -312,19 +400,41 @@ template <int Bytes> void mask_row(const BYTE* s, DWORD key, BYTE* d, int x0, in
     };
     int k = 0;
     while (k < n && ((x0 + k) & 7) != 0) {
-        put(k, value(k) == key);
+        put(k, load_pixel<Bytes>(s, k) == key);
         ++k;
     }
     BYTE* out = d + ((x0 + k) >> 3);
-    for (; k + 8 <= n; k += 8) {
-        unsigned byte = 0;
-        for (int b = 0; b < 8; ++b) {
-            byte = (byte << 1) | (value(k + b) == key ? 1u : 0u);
+#if defined(__SSE2__)
+    if constexpr (Bytes == 4 || Bytes == 2) {
+        // Sixteen pixels at a time: comparisons packed down to one bit each.
+        const __m128i k32 = _mm_set1_epi32(static_cast<int>(key));
+        const __m128i k16 = _mm_set1_epi16(static_cast<short>(key));
+        for (; k + 16 <= n; k += 16) {
+            const BYTE* p = s + static_cast<std::size_t>(k) * Bytes;
+            __m128i lo, hi;
+            if constexpr (Bytes == 4) {
+                auto eq = [&](int off) {
+                    return _mm_cmpeq_epi32(
+                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + off)), k32);
+                };
+                lo = _mm_packs_epi32(eq(0), eq(16));
+                hi = _mm_packs_epi32(eq(32), eq(48));
+            } else {
+                lo = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), k16);
+                hi =
+                    _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), k16);
+            }
+            const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
+            *out++ = kReverse[bits & 0xFF];
+            *out++ = kReverse[bits >> 8];
         }
-        *out++ = static_cast<BYTE>(byte);
+    }
+#endif
+    for (; k + 8 <= n; k += 8) {
+        *out++ = mask_byte<Bytes>(s + static_cast<std::size_t>(k) * Bytes, key);
     }
     for (; k < n; ++k) {
-        put(k, value(k) == key);
+        put(k, load_pixel<Bytes>(s, k) == key);
     }
 }
 
@@ -396,32 +506,41 @@ bool blit(const BlitRequest& r) {
              st.clip.left, st.clip.right, use_src, ax);
     map_axis(r.dy + dt.origin_y, r.dh, r.sy + st.origin_y, r.sh, dt.clip.top, dt.clip.bottom,
              st.clip.top, st.clip.bottom, use_src, ay);
-    const int n = static_cast<int>(ax.src.size());
-    const int rows = static_cast<int>(ay.src.size());
+    const int n = ax.count;
+    const int rows = ay.count;
     if (n == 0 || rows == 0) {
         return true;
     }
 
     Bitmap& D = *dt.surface;
     const int x0 = ax.start;
+    const std::size_t bytes_pp = static_cast<std::size_t>(D.bpp / 8);
+    std::vector<DWORD> sbuf, dbuf, pbuf;
+    if (use_pat) {
+        pbuf.resize(n);
+        if (pat.values.size() == 1) {
+            pat.row(0, x0, n, pbuf.data());
+        }
+    }
 
     if (!use_src) {
         // Pattern and destination only.
         const RopRowFn fn = rop_row(rop3);
-        std::vector<DWORD> dbuf(n), pbuf(n), sbuf(n, 0);
         const bool solid = pat.values.size() == 1;
-        const bool fast_fill = rop3 == kPatCopy && solid && D.bpp >= 8;
-        if (use_pat && solid) {
-            pat.row(0, x0, n, pbuf.data());
+        if (rop3 == kPatCopy && solid && D.bpp >= 8) {
+            for (int k = 0; k < rows; ++k) {
+                fill_row(D.row(ay.start + k) + x0 * bytes_pp, D.bpp, pat.values[0], n);
+            }
+            return true;
+        }
+        dbuf.resize(n);
+        sbuf.assign(n, 0);
+        if (!use_pat) {
+            pbuf.assign(n, 0);
         }
         for (int k = 0; k < rows; ++k) {
             const int y = ay.start + k;
             BYTE* drow = D.row(y);
-            if (fast_fill) {
-                fill_row(drow + static_cast<std::size_t>(x0) * (D.bpp / 8), D.bpp, pat.values[0],
-                         n);
-                continue;
-            }
             if (use_pat && !solid) {
                 pat.row(y, x0, n, pbuf.data());
             }
@@ -440,51 +559,76 @@ bool blit(const BlitRequest& r) {
     Converter conv(S, r.src_dc, D, r.dst_dc);
     const bool same_surface = &S == &D;
     // Overlapping copies within one surface work as if the source were read first.
-    const bool bottom_up = same_surface && ay.src[0] < ay.start;
-    const bool straight = ax.contiguous && static_cast<int>(ax.src.size()) == n &&
-                          ay.src.size() == static_cast<std::size_t>(rows);
+    const bool bottom_up = same_surface && ay.at(0) < ay.start;
+    const bool bytewise = ax.contiguous && conv.kind() == Converter::identity && D.bpp >= 8 &&
+                          !use_pat && (!same_surface || rop3 == kSrcCopy);
+    const bool mask = ax.contiguous && conv.kind() == Converter::key && D.bpp == 1 &&
+                      rop3 == kSrcCopy && S.bpp >= 8;
+    const std::size_t row_bytes = static_cast<std::size_t>(n) * bytes_pp;
 
-    const bool bytewise = straight && conv.kind() == Converter::identity && D.bpp >= 8 &&
-                          (!same_surface || rop3 == kSrcCopy);
-    const bool mask = straight && conv.kind() == Converter::key && D.bpp == 1 && rop3 == kSrcCopy &&
-                      S.bpp >= 8 && !same_surface;
-    const RopRowFn fn = rop_row(rop3);
-    std::vector<DWORD> sbuf(n), dbuf(n), pbuf(use_pat ? n : 0);
-    if (use_pat && pat.values.size() == 1) {
-        pat.row(0, x0, n, pbuf.data());
+    if (bytewise && ay.contiguous && !same_surface &&
+        row_bytes == static_cast<std::size_t>(S.stride) &&
+        row_bytes == static_cast<std::size_t>(D.stride) && S.pitch() == D.pitch()) {
+        // Whole rows with no padding, in the same order: one block.
+        const int top = D.pitch() > 0 ? ay.start : ay.start + rows - 1;
+        const int src_top = D.pitch() > 0 ? ay.src_start : ay.src_start + rows - 1;
+        if (same_format_row(rop3, D.row(top), S.row(src_top), row_bytes * rows)) {
+            return true;
+        }
     }
-    const std::size_t bytes_pp = static_cast<std::size_t>(D.bpp / 8);
+
+    const RopRowFn fn = rop_row(rop3);
+    std::vector<int> xs;
+    if (!bytewise && !mask) {
+        sbuf.resize(n);
+        dbuf.resize(n);
+        if (ax.contiguous) {
+            xs.resize(n);
+            for (int i = 0; i < n; ++i) {
+                xs[i] = ax.src_start + i;
+            }
+        }
+    }
+    const int* xmap = ax.contiguous ? xs.data() : ax.src.data();
 
     for (int k = 0; k < rows; ++k) {
         const int idx = bottom_up ? rows - 1 - k : k;
         const int y = ay.start + idx;
-        const BYTE* srow = S.row(ay.src[idx]);
+        const BYTE* srow = S.row(ay.at(idx));
         BYTE* drow = D.row(y);
-        if (bytewise && same_format_row(rop3, drow + x0 * bytes_pp, srow + ax.src[0] * bytes_pp,
-                                        static_cast<std::size_t>(n) * bytes_pp)) {
+        if (bytewise && same_format_row(rop3, drow + x0 * bytes_pp, srow + ax.src_start * bytes_pp,
+                                        row_bytes)) {
             continue;
         }
         if (mask) {
+            const std::size_t sx = static_cast<std::size_t>(ax.src_start);
             switch (S.bpp) {
             case 32:
-                mask_row<4>(srow + 4 * static_cast<std::size_t>(ax.src[0]), conv.key_value(), drow,
-                            x0, n);
+                mask_row<4>(srow + 4 * sx, conv.key_value(), drow, x0, n);
                 break;
             case 24:
-                mask_row<3>(srow + 3 * static_cast<std::size_t>(ax.src[0]), conv.key_value(), drow,
-                            x0, n);
+                mask_row<3>(srow + 3 * sx, conv.key_value(), drow, x0, n);
                 break;
             case 16:
-                mask_row<2>(srow + 2 * static_cast<std::size_t>(ax.src[0]), conv.key_value(), drow,
-                            x0, n);
+                mask_row<2>(srow + 2 * sx, conv.key_value(), drow, x0, n);
                 break;
             default:
-                mask_row<1>(srow + ax.src[0], conv.key_value(), drow, x0, n);
+                mask_row<1>(srow + sx, conv.key_value(), drow, x0, n);
                 break;
             }
             continue;
         }
-        conv.row(srow, ax.src.data(), n, sbuf.data());
+        if (sbuf.empty()) {
+            // A rop without a byte-wise fast path on otherwise byte-wise rows.
+            sbuf.resize(n);
+            dbuf.resize(n);
+            xs.resize(n);
+            for (int i = 0; i < n; ++i) {
+                xs[i] = ax.src_start + i;
+            }
+            xmap = xs.data();
+        }
+        conv.row(srow, xmap, n, sbuf.data());
         if (use_pat && pat.values.size() != 1) {
             pat.row(y, x0, n, pbuf.data());
         }

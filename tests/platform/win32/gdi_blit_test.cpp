@@ -251,3 +251,58 @@ TEST(GdiBlit, StretchAndMirror) {
         }
     }
 }
+
+// The mask step over rows wide enough for its word-at-a-time loop, at every bit offset of the
+// destination, against the rule pixel by pixel.
+TEST(GdiBlit, WideMasksMatchPixelByPixel) {
+    const int bpp = expected_bpp();
+    constexpr int kWide = 80;
+    HDC screen = GetDC(nullptr);
+    HDC cdc = CreateCompatibleDC(screen);
+    HBITMAP cbmp = CreateCompatibleBitmap(screen, kWide, 3);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ cold = SelectObject(cdc, cbmp);
+    // Random pixels, then every third one set to the key colour.
+    const int stride = ((kWide * bpp + 15) / 16) * 2;
+    auto bits = random_bytes(static_cast<std::size_t>(stride) * 3, 31);
+    SetBitmapBits(cbmp, static_cast<DWORD>(bits.size()), bits.data());
+    const COLORREF key = RGB(255, 0, 0);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = (y % 3); x < kWide; x += 3) {
+            SetPixel(cdc, x, y, key);
+        }
+    }
+    SetBkColor(cdc, key);
+    bits.assign(bits.size(), 0);
+    GetBitmapBits(cbmp, static_cast<LONG>(bits.size()), bits.data());
+    auto raw = [&](int x, int y) {
+        DWORD v = 0;
+        for (int i = 0; i < bpp / 8; ++i) {
+            v |= static_cast<DWORD>(bits[y * stride + x * (bpp / 8) + i]) << (8 * i);
+        }
+        return v;
+    };
+    const DWORD key_raw = raw(0, 0);
+    for (int offset : {0, 1, 3, 7, 8, 13}) {
+        HBITMAP mbmp = CreateBitmap(kWide + 16, 3, 1, 1, nullptr);
+        HDC mdc = CreateCompatibleDC(nullptr);
+        HGDIOBJ mold = SelectObject(mdc, mbmp);
+        PatBlt(mdc, 0, 0, kWide + 16, 3, DSTINVERT); // all ones: untouched pixels stay 1
+        ASSERT_TRUE(BitBlt(mdc, offset, 0, kWide - 2, 3, cdc, 2, 0, SRCCOPY));
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < kWide + 16; ++x) {
+                COLORREF want = RGB(255, 255, 255);
+                if (x >= offset && x < offset + kWide - 2 && raw(x - offset + 2, y) != key_raw) {
+                    want = RGB(0, 0, 0);
+                }
+                ASSERT_EQ(GetPixel(mdc, x, y), want) << x << "," << y << " offset " << offset;
+            }
+        }
+        SelectObject(mdc, mold);
+        DeleteDC(mdc);
+        DeleteObject(mbmp);
+    }
+    SelectObject(cdc, cold);
+    DeleteDC(cdc);
+    DeleteObject(cbmp);
+}
