@@ -120,6 +120,26 @@ TEST(KernelModules, ProcAddressesAndMissingModules) {
     EXPECT_EQ(GetModuleFileNameA(reinterpret_cast<HMODULE>(0x1234), nullptr, 0), 0u);
 }
 
+TEST(KernelModules, ReloadingAfterADisplayModeChangeSeesTheNewMode) {
+    unload_dyn();
+    for (int bpp : {32, 8, 4, 16}) {
+        host::DisplayMode mode;
+        mode.bits_per_pixel = bpp;
+        ASSERT_TRUE(host::set_display_mode(mode));
+        HMODULE h = LoadLibraryA("DynMod.dll");
+        ASSERT_NE(h, nullptr);
+        auto seen = reinterpret_cast<int (*)()>(
+            reinterpret_cast<void (*)()>(GetProcAddress(h, "dyn_bpp_at_attach")));
+        ASSERT_NE(seen, nullptr);
+        EXPECT_EQ(seen(), bpp);
+        EXPECT_TRUE(FreeLibrary(h));
+    }
+    EXPECT_EQ(log_text(), "dyn:attach dyn:detach dyn:attach dyn:detach dyn:attach dyn:detach "
+                          "dyn:attach dyn:detach");
+    host::reset_display();
+    kernel_test_log_clear();
+}
+
 TEST(KernelModules, LoadedModulesAreDetachedAtExitInReverseOrder) {
     EXPECT_EXIT(
         {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -324,4 +325,69 @@ TEST(KernelFiles, CurrentDirectory) {
     EXPECT_EQ(read_file("kernel_subdir\\inner.bin"), "in");
     EXPECT_TRUE(DeleteFileA("kernel_subdir\\inner.bin"));
     RemoveDirectoryA("kernel_subdir");
+}
+
+namespace {
+
+void set_path_variable(const std::string& value) {
+#ifdef _WIN32
+    _putenv(("PATH=" + value).c_str());
+#else
+    setenv("PATH", value.c_str(), 1);
+#endif
+}
+
+std::string open_file_contents(const char* name) {
+    OFSTRUCT of;
+    HFILE f = OpenFile(name, &of, OF_READ);
+    if (f == HFILE_ERROR) {
+        return "<not found>";
+    }
+    char buf[32] = {};
+    const UINT n = _lread(f, buf, sizeof buf - 1);
+    _lclose(f);
+    return std::string(buf, n == static_cast<UINT>(HFILE_ERROR) ? 0 : n);
+}
+
+} // namespace
+
+TEST(KernelFiles, OpenFileSearchesProgramThenCurrentThenPath) {
+    char program[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
+    std::string program_dir = program;
+    program_dir.resize(program_dir.find_last_of("\\/") + 1);
+    char start[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, start), 0u);
+    const std::string start_dir = std::string(start) + (start[0] == '/' ? "/" : "\\");
+
+    // One name per test run, as the runs at several depths may share the program's directory.
+    const char* bpp = std::getenv("TALVO_EXPECT_BPP");
+    const std::string name = std::string("kernel_search_") + (bpp != nullptr ? bpp : "32") + ".txt";
+    const std::string in_program = program_dir + name;
+    const std::string path_dir = start_dir + "kernel_search_path";
+    const std::string in_path = path_dir + (start[0] == '/' ? "/" : "\\") + name;
+    CreateDirectoryA("kernel_search_cwd", nullptr);
+    CreateDirectoryA(path_dir.c_str(), nullptr);
+    write_file(in_program.c_str(), "program");
+    write_file(("kernel_search_cwd\\" + name).c_str(), "current");
+    write_file(in_path.c_str(), "path");
+    const char* old_path = std::getenv("PATH");
+    const std::string saved_path = old_path != nullptr ? old_path : "";
+    set_path_variable(path_dir);
+    ASSERT_TRUE(SetCurrentDirectoryA("kernel_search_cwd"));
+
+    EXPECT_EQ(open_file_contents(name.c_str()), "program");
+    EXPECT_TRUE(DeleteFileA(in_program.c_str()));
+    EXPECT_EQ(open_file_contents(name.c_str()), "current");
+    EXPECT_TRUE(DeleteFileA(name.c_str()));
+    EXPECT_EQ(open_file_contents(name.c_str()), "path");
+    // A name with a directory part is not searched for.
+    EXPECT_EQ(open_file_contents((".\\" + name).c_str()), "<not found>");
+    EXPECT_TRUE(DeleteFileA(in_path.c_str()));
+    EXPECT_EQ(open_file_contents(name.c_str()), "<not found>");
+
+    ASSERT_TRUE(SetCurrentDirectoryA(start));
+    set_path_variable(saved_path);
+    RemoveDirectoryA("kernel_search_cwd");
+    RemoveDirectoryA(path_dir.c_str());
 }

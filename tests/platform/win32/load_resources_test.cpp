@@ -1,0 +1,133 @@
+// String and bitmap resources of the program's own module: LoadStringA, FindResourceA and
+// friends, LoadBitmapA and LoadImageA from a resource. In the Windows build they come from
+// data/kernel_resources.rc; natively the test adds the same ones through the host API.
+#include <windows.h>
+#ifndef _WIN32
+#include <platform/host.h>
+#endif
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int expected_bpp() {
+    const char* bpp = std::getenv("TALVO_EXPECT_BPP");
+    return bpp != nullptr ? std::atoi(bpp) : 32;
+}
+
+HMODULE program() {
+#ifndef _WIN32
+    static const bool added = [] {
+        const char* source = std::getenv("TALVO_SOURCE_DIR");
+        const std::string bmp = std::string(source != nullptr ? source : ".") +
+                                "/tests/platform/win32/data/pattern8x8.bmp";
+        return host::add_string_resource(nullptr, 11001, 1033, "Resolution") &&
+               host::add_string_resource(nullptr, 11002, 1033, "Screen too small") &&
+               host::add_string_resource(nullptr, 11001, 1031, "Aufloesung") &&
+               host::add_bitmap_resource_from_file(nullptr, MAKEINTRESOURCEA(11101), bmp.c_str());
+    }();
+    EXPECT_TRUE(added);
+#endif
+    return GetModuleHandleA(nullptr);
+}
+
+// The pattern: a red and blue checkerboard, red at the top-left, with one green pixel at the
+// bottom-left.
+COLORREF pattern_color(int x, int y) {
+    if (x == 0 && y == 7) {
+        return RGB(0, 255, 0);
+    }
+    return (x + y) % 2 == 0 ? RGB(255, 0, 0) : RGB(0, 0, 255);
+}
+
+void expect_pattern(HBITMAP bitmap) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    ASSERT_NE(old, nullptr);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            EXPECT_EQ(GetPixel(dc, x, y), pattern_color(x, y)) << x << "," << y;
+        }
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+}
+
+} // namespace
+
+TEST(LoadResources, StringsInTheUsersLanguage) {
+    HMODULE module = program();
+    char buf[64];
+    EXPECT_EQ(LoadStringA(module, 11001, buf, sizeof buf), 10);
+    EXPECT_STREQ(buf, "Resolution");
+    EXPECT_EQ(LoadStringA(module, 11002, buf, sizeof buf), 16);
+    EXPECT_STREQ(buf, "Screen too small");
+    // Cut to the buffer, terminated.
+    EXPECT_EQ(LoadStringA(module, 11001, buf, 5), 4);
+    EXPECT_STREQ(buf, "Reso");
+    // Missing strings give 0 and an empty buffer.
+    std::strcpy(buf, "x");
+    EXPECT_EQ(LoadStringA(module, 11003, buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(LoadStringA(module, 1, buf, sizeof buf), 0);
+}
+
+TEST(LoadResources, StringBlocksAndBitmapsAreFound) {
+    HMODULE module = program();
+    // Strings live in blocks of sixteen: 11001 is in block 688.
+    EXPECT_NE(FindResourceA(module, MAKEINTRESOURCEA(688), RT_STRING), nullptr);
+    EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(687), RT_STRING), nullptr);
+    HRSRC german = FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(688),
+                                   MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
+    ASSERT_NE(german, nullptr);
+    // Entry 9 of the German block: "Aufloesung" as a counted UTF-16 string.
+    const auto* block = static_cast<const WORD*>(LockResource(LoadResource(module, german)));
+    ASSERT_NE(block, nullptr);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(block[i], 0);
+    }
+    EXPECT_EQ(block[9], 10);
+    EXPECT_EQ(block[10], 'A');
+
+    // A bitmap is stored without its file header.
+    HRSRC bitmap = FindResourceA(module, MAKEINTRESOURCEA(11101), RT_BITMAP);
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(SizeofResource(module, bitmap), 150u - 14u);
+    const auto* dib = static_cast<const BYTE*>(LockResource(LoadResource(module, bitmap)));
+    ASSERT_NE(dib, nullptr);
+    EXPECT_EQ(dib[0], 40);
+    EXPECT_EQ(FindResourceA(module, MAKEINTRESOURCEA(11102), RT_BITMAP), nullptr);
+}
+
+TEST(LoadResources, LoadBitmapMakesADeviceBitmap) {
+    HMODULE module = program();
+    HBITMAP bitmap = LoadBitmapA(module, MAKEINTRESOURCEA(11101));
+    ASSERT_NE(bitmap, nullptr);
+    BITMAP bm = {};
+    DIBSECTION ds = {};
+    EXPECT_EQ(GetObjectA(bitmap, sizeof ds, &ds), static_cast<int>(sizeof(BITMAP)));
+    ASSERT_EQ(GetObjectA(bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
+    EXPECT_EQ(bm.bmWidth, 8);
+    EXPECT_EQ(bm.bmHeight, 8);
+    EXPECT_EQ(bm.bmBitsPixel, expected_bpp());
+    if (expected_bpp() >= 16) {
+        // Pure red, green and blue survive every true-colour format.
+        expect_pattern(bitmap);
+    }
+    EXPECT_TRUE(DeleteObject(bitmap));
+
+    HBITMAP section = static_cast<HBITMAP>(
+        LoadImageA(module, MAKEINTRESOURCEA(11101), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    ASSERT_NE(section, nullptr);
+    ASSERT_EQ(GetObjectA(section, sizeof ds, &ds), static_cast<int>(sizeof ds));
+    EXPECT_EQ(ds.dsBm.bmBitsPixel, 4);
+    expect_pattern(section);
+    EXPECT_TRUE(DeleteObject(section));
+
+    EXPECT_EQ(LoadBitmapA(module, MAKEINTRESOURCEA(11102)), nullptr);
+    EXPECT_EQ(LoadBitmapA(module, "NoSuchBitmap"), nullptr);
+}
