@@ -4,6 +4,7 @@
 #include "internal/bmp_internal.h"
 
 #include <windows.h>
+#include <platform/host.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,17 @@ void exercise(const platform::BmpImage& image) {
     if (!platform::dib::read_info(decoded.info.data(), decoded.info.size(), DIB_RGB_COLORS,
                                   platform::dib::Strictness::file, info) ||
         !platform::dib::bits_fit(info, decoded.bits.size())) {
+        __builtin_trap();
+    }
+    // On to the bitmaps LoadImageA makes of it, which must all be released again.
+    const int live = host::live_gdi_objects_total();
+    for (UINT flags : {UINT{LR_CREATEDIBSECTION}, UINT{LR_DEFAULTCOLOR},
+                       UINT{LR_MONOCHROME | LR_LOADTRANSPARENT | LR_LOADMAP3DCOLORS}}) {
+        if (HBITMAP bitmap = platform::create_bitmap(image, flags, 0, 0)) {
+            DeleteObject(bitmap);
+        }
+    }
+    if (host::live_gdi_objects_total() != live) {
         __builtin_trap();
     }
 }

@@ -4,8 +4,7 @@
 // colours exact.
 //
 // Choices where Windows leaves room: only IMAGE_BITMAP is supported (icons and cursors fail
-// with ERROR_INVALID_PARAMETER); LR_LOADTRANSPARENT and LR_LOADMAP3DCOLORS are not applied yet;
-// LR_SHARED is accepted but every call makes a new bitmap, which
+// with ERROR_INVALID_PARAMETER); LR_SHARED is accepted but every call makes a new bitmap, which
 // the caller may delete; a NULL instance names the system's predefined bitmaps, of which this
 // platform has none.
 #include "internal/bmp_internal.h"
@@ -38,6 +37,51 @@ RGBQUAD* color_table(DecodedDib& dib) {
 
 int color_count(const DecodedDib& dib) {
     return dib.bit_count <= 8 ? static_cast<int>(dib.bitmap_info()->bmiHeader.biClrUsed) : 0;
+}
+
+// Index of the first stored pixel (the bottom-left one of a bottom-up image).
+int first_pixel_index(const DecodedDib& dib) {
+    const BYTE b = dib.bits.empty() ? 0 : dib.bits[0];
+    return dib.bit_count == 1 ? b >> 7 : dib.bit_count == 4 ? b >> 4 : b;
+}
+
+// The colour-table edits of LR_LOADMAP3DCOLORS and LR_LOADTRANSPARENT. They only apply to
+// images with a colour table.
+void recolor(DecodedDib& dib, UINT flags) {
+    const int count = color_count(dib);
+    if (count == 0) {
+        return;
+    }
+    RGBQUAD* table = color_table(dib);
+    const int first = first_pixel_index(dib);
+    const bool transparent = (flags & LR_LOADTRANSPARENT) && first < count;
+    const RGBQUAD first_color = transparent ? table[first] : RGBQUAD{};
+    if (flags & LR_LOADMAP3DCOLORS) {
+        struct Map {
+            BYTE grey;
+            int sys_color;
+        };
+        const Map maps[] = {{128, COLOR_3DSHADOW}, {192, COLOR_3DFACE}, {223, COLOR_3DLIGHT}};
+        for (int i = 0; i < count; ++i) {
+            for (const Map& m : maps) {
+                if (table[i].rgbRed == m.grey && table[i].rgbGreen == m.grey &&
+                    table[i].rgbBlue == m.grey) {
+                    table[i] = quad_of(GetSysColor(m.sys_color));
+                    break;
+                }
+            }
+        }
+    }
+    if (transparent) {
+        // Every entry of the first pixel's colour takes the background colour.
+        const RGBQUAD background =
+            quad_of(GetSysColor((flags & LR_LOADMAP3DCOLORS) ? COLOR_3DFACE : COLOR_WINDOW));
+        for (int i = 0; i < count; ++i) {
+            if (std::memcmp(&table[i], &first_color, sizeof(RGBQUAD)) == 0) {
+                table[i] = background;
+            }
+        }
+    }
 }
 
 // An RLE image whose stream skipped pixels: as 32-bit colours with the skipped ones black,
@@ -108,6 +152,7 @@ HBITMAP create_bitmap(const BmpImage& image, UINT flags, int cx, int cy) {
     if (!decode_dib(image, dib)) {
         return nullptr;
     }
+    recolor(dib, flags);
     // Sizes other than zero ask for the image stretched to them.
     const int width = cx > 0 ? cx : dib.width;
     const int height = cy > 0 ? cy : dib.height;

@@ -202,3 +202,60 @@ TEST(LoadImage, RefusesWhatIsNotABitmap) {
     }
     DeleteFileA("load_image_bad.bmp");
 }
+
+TEST(LoadImage, TransparentAnd3DColours) {
+    // An 8-bit image whose first stored pixel (bottom-left) uses entry 1, white, and other
+    // pixels use grey 192 (entry 2) and grey 128 (entry 3).
+    bmp_fixtures::Writer w;
+    w.u8('B');
+    w.u8('M');
+    w.u32(14 + 40 + 16 + 4);
+    w.u32(0);
+    w.u32(14 + 40 + 16);
+    for (std::uint32_t v : {40u, 4u, 1u}) {
+        w.u32(v);
+    }
+    w.u16(1);
+    w.u16(8);
+    w.u32(BI_RGB);
+    w.u32(4);
+    w.zeros(8);
+    w.u32(4);
+    w.u32(0);
+    for (std::uint32_t c : {0x000000u, 0xFFFFFFu, 0xC0C0C0u, 0x808080u}) {
+        w.u32(c);
+    }
+    for (std::uint32_t i : {1u, 2u, 3u, 1u}) {
+        w.u8(i);
+    }
+    write_fixture("load_image_3d.bmp", w.bytes);
+
+    struct Case {
+        UINT flags;
+        COLORREF expected[4];
+    };
+    const COLORREF white = RGB(255, 255, 255);
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    const COLORREF face = GetSysColor(COLOR_3DFACE);
+    const COLORREF shadow = GetSysColor(COLOR_3DSHADOW);
+    const Case cases[] = {
+        {0, {white, RGB(192, 192, 192), RGB(128, 128, 128), white}},
+        {LR_LOADTRANSPARENT, {window, RGB(192, 192, 192), RGB(128, 128, 128), window}},
+        {LR_LOADMAP3DCOLORS, {white, face, shadow, white}},
+        {LR_LOADTRANSPARENT | LR_LOADMAP3DCOLORS, {face, face, shadow, face}},
+    };
+    for (const Case& c : cases) {
+        HBITMAP bitmap =
+            static_cast<HBITMAP>(LoadImageA(nullptr, "load_image_3d.bmp", IMAGE_BITMAP, 0, 0,
+                                            LR_LOADFROMFILE | LR_CREATEDIBSECTION | c.flags));
+        ASSERT_NE(bitmap, nullptr);
+        const auto pixels = pixels_of(bitmap, 4, 1);
+        for (int x = 0; x < 4; ++x) {
+            const COLORREF e = c.expected[x];
+            const std::uint32_t rgb = (GetRValue(e) << 16) | (GetGValue(e) << 8) | GetBValue(e);
+            EXPECT_EQ(pixels[static_cast<std::size_t>(x)], rgb) << c.flags << " pixel " << x;
+        }
+        DeleteObject(bitmap);
+    }
+    DeleteFileA("load_image_3d.bmp");
+}
