@@ -233,7 +233,9 @@ int WINAPI GetSystemMetrics(int nIndex);
 BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
 DWORD WINAPI GetSysColor(int nIndex);
 
-// Timers and messages
+// Timers and messages. SetTimer(NULL, id, ...) makes a new thread timer and returns its own
+// identifier unless `id` names a live thread timer (which it then resets): keep the value it
+// returns for KillTimer.
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);

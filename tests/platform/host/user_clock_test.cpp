@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -162,22 +161,6 @@ TEST_F(Clock, GetMessageWithNothingToWaitForEndsTheLoop) {
     EXPECT_EQ(GetMessageA(&m, nullptr, WM_USER, WM_USER), FALSE);
     testing::internal::GetCapturedStderr();
     KillTimer(nullptr, id);
-}
-
-TEST_F(Clock, ThreadTimerIdsComeFromTheirOwnRange) {
-    std::vector<UINT_PTR> ids;
-    for (int i = 0; i < 50; ++i) {
-        ids.push_back(SetTimer(nullptr, 120, 10, nullptr));
-        ASSERT_GT(ids.back(), 0u);
-        ASSERT_LE(ids.back(), 0x7FFFu);
-    }
-    std::vector<UINT_PTR> sorted = ids;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end()) << "all distinct";
-    EXPECT_EQ(host::live_timers(), timers_ + 50);
-    for (UINT_PTR id : ids) {
-        EXPECT_TRUE(KillTimer(nullptr, id));
-    }
 }
 
 TEST(WindowHost, DestroyingWindowsReleasesTheirContextsAndTimers) {
