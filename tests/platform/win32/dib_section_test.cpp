@@ -263,26 +263,3 @@ TEST(DibSection, RefusesBadDescriptions) {
     EXPECT_NE(s, nullptr);
     DeleteObject(s);
 }
-
-TEST(DibSection, AcceptsCoreHeaders) {
-    struct {
-        BITMAPCOREHEADER h;
-        RGBTRIPLE c[2];
-    } core = {{sizeof(BITMAPCOREHEADER), 9, 2, 1, 1}, {{0, 0, 0}, {0, 0, 255}}};
-    void* ppv = nullptr;
-    HBITMAP s = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&core), DIB_RGB_COLORS,
-                                 &ppv, nullptr, 0);
-    ASSERT_NE(s, nullptr);
-    DIBSECTION ds;
-    ASSERT_EQ(GetObjectA(s, sizeof ds, &ds), static_cast<int>(sizeof ds));
-    EXPECT_EQ(ds.dsBmih.biSize, sizeof(BITMAPINFOHEADER));
-    EXPECT_EQ(ds.dsBmih.biWidth, 9);
-    EXPECT_EQ(ds.dsBm.bmWidthBytes, 4);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, s);
-    static_cast<BYTE*>(ppv)[4] = 0x80; // second row in memory is the top one
-    EXPECT_EQ(GetPixel(dc, 0, 0), kRed);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(s);
-}

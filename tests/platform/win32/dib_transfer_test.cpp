@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 
 using dibtest::Canvas;
 using dibtest::Dib;
@@ -312,69 +313,62 @@ TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP ddb = CreateCompatibleBitmap(screen, 5, 3);
     const int depth = GetDeviceCaps(screen, BITSPIXEL);
-
-    // biBitCount 0 and no bits: the bitmap's own format.
     struct {
         BITMAPINFOHEADER h;
         RGBQUAD c[256];
     } bi;
-    std::memset(&bi, 0, sizeof bi);
-    bi.h.biSize = sizeof bi.h;
-    ASSERT_NE(GetDIBits(dc, ddb, 0, 3, nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS),
-              0);
+    auto ask = [&](int bits) {
+        std::memset(&bi, 0, sizeof bi);
+        for (RGBQUAD& q : bi.c) {
+            q.rgbReserved = 0xAB;
+        }
+        bi.h.biSize = sizeof bi.h;
+        bi.h.biWidth = bits ? 5 : 0;
+        bi.h.biHeight = bits ? 3 : 0;
+        bi.h.biPlanes = bits ? 1 : 0;
+        bi.h.biBitCount = static_cast<WORD>(bits);
+        return reinterpret_cast<BITMAPINFO*>(&bi);
+    };
+    // biBitCount 0 and no bits: the bitmap's own format.
+    ASSERT_NE(GetDIBits(dc, ddb, 0, 3, nullptr, ask(0), DIB_RGB_COLORS), 0);
     EXPECT_EQ(bi.h.biWidth, 5);
     EXPECT_EQ(bi.h.biHeight, 3);
     EXPECT_EQ(bi.h.biPlanes, 1);
     EXPECT_EQ(bi.h.biBitCount, depth);
     EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(dibtest::stride_of(5, depth) * 3));
 
-    // A requested format and no bits: the size of the pixels.
-    for (int bits : {1, 4, 8, 16, 24, 32}) {
-        std::memset(&bi, 0, sizeof bi);
-        bi.h.biSize = sizeof bi.h;
-        bi.h.biWidth = 5;
-        bi.h.biHeight = 3;
-        bi.h.biPlanes = 1;
-        bi.h.biBitCount = static_cast<WORD>(bits);
-        EXPECT_NE(
-            GetDIBits(dc, ddb, 0, 3, nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS),
-            0)
-            << bits;
-        EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(dibtest::stride_of(5, bits) * 3)) << bits;
-    }
-
-    // Tables from a 32-bit source: black and white, the 16 standard colours, all 256 entries.
+    // A requested format: the size of its pixels and, up to 8 bits, every entry of its table.
+    // From a 32-bit source the tables are black and white, the 16 standard colours (grey before
+    // silver), and the 20 static colours around a colour cube.
     Canvas src(5, 3);
     const COLORREF want4[16] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080,
                                 0x808000, 0x808080, 0xC0C0C0, 0x0000FF, 0x00FF00, 0x00FFFF,
                                 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
-    for (int bits : {1, 4, 8}) {
+    const std::pair<int, COLORREF> want8[] = {{9, RGB(0xA6, 0xCA, 0xF0)},
+                                              {10, RGB(0x40, 0x20, 0)},
+                                              {64, RGB(0, 0, 0x40)},
+                                              {245, RGB(0xA0, 0xC0, 0xC0)},
+                                              {246, RGB(0xFF, 0xFB, 0xF0)}};
+    auto entry = [&](int i) { return RGB(bi.c[i].rgbRed, bi.c[i].rgbGreen, bi.c[i].rgbBlue); };
+    for (int bits : {1, 4, 8, 16, 24, 32}) {
         SCOPED_TRACE(bits);
-        std::memset(&bi, 0, sizeof bi);
-        for (RGBQUAD& q : bi.c) {
-            q.rgbReserved = 0xAB;
+        EXPECT_NE(GetDIBits(dc, ddb, 0, 3, nullptr, ask(bits), DIB_RGB_COLORS), 0);
+        EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(dibtest::stride_of(5, bits) * 3));
+        if (bits > 8) {
+            continue;
         }
-        bi.h.biSize = sizeof bi.h;
-        bi.h.biWidth = 5;
-        bi.h.biHeight = 3;
-        bi.h.biPlanes = 1;
-        bi.h.biBitCount = static_cast<WORD>(bits);
         std::vector<BYTE> out(60, 0);
-        ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, out.data(), reinterpret_cast<BITMAPINFO*>(&bi),
-                            DIB_RGB_COLORS),
-                  3);
+        ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, out.data(), ask(bits), DIB_RGB_COLORS), 3);
         for (int i = 0; i < 256; ++i) {
             EXPECT_EQ(bi.c[i].rgbReserved, i < (1 << bits) ? 0 : 0xAB) << i;
         }
-        if (bits == 1) {
-            EXPECT_EQ(dibtest::quad(kBlack).rgbRed, bi.c[0].rgbRed);
-            EXPECT_EQ(bi.c[1].rgbGreen, 255);
+        for (int i = 0; bits == 4 && i < 16; ++i) {
+            EXPECT_EQ(entry(i), want4[i]) << i;
         }
-        if (bits == 4) {
-            for (int i = 0; i < 16; ++i) {
-                EXPECT_EQ(RGB(bi.c[i].rgbRed, bi.c[i].rgbGreen, bi.c[i].rgbBlue), want4[i]) << i;
-            }
+        for (const auto& [i, c] : want8) {
+            EXPECT_TRUE(bits != 8 || entry(i) == c) << i;
         }
+        EXPECT_EQ(entry((1 << bits) - 1), kWhite);
     }
     DeleteObject(ddb);
     DeleteDC(dc);
