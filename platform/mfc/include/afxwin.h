@@ -13,12 +13,13 @@
 //   - in AfxUnlockTempMaps when the lock count returns to 0 (an MFC program's idle processing
 //     does AfxLockTempMaps/AfxUnlockTempMaps; a program without that loop may call the pair
 //     itself between frames),
-//   - in CGdiObject::DeleteTempMap, CDC::DeleteTempMap and CImageList::DeleteTempMap,
+//   - in the DeleteTempMap members of CGdiObject, CDC, CWnd and CImageList,
 //   - at process exit,
 //   - and, for wrappers whose handle has been destroyed meanwhile, in a later FromHandle once
 //     enough temporaries have piled up (so that a program that never idles does not grow).
 // A temporary must not be deleted by its user; do not keep its pointer past those points.
-// The wrappers returned by CDC::SelectObject and CDC::SelectPalette are FromHandle's.
+// The wrappers returned by CDC::SelectObject, CDC::SelectPalette and CWnd::GetDC are
+// FromHandle's.
 #pragma once
 
 #include <afx.h>
@@ -418,11 +419,43 @@ public:
     BOOL m_bPrinting = FALSE;
 };
 
+// ---- Windows ---------------------------------------------------------------------------------
+
+// Just enough of CWnd to name windows the MFC way: the handle, its wrappers and its DCs. The
+// program creates its windows with the Win32 calls and wraps them with Attach or FromHandle.
+class CWnd : public CCmdTarget {
+public:
+    CWnd() = default;
+    // Destroys the window the wrapper owns, as MFC does.
+    ~CWnd() override;
+
+    static CWnd* PASCAL FromHandle(HWND hWnd);
+    static CWnd* PASCAL FromHandlePermanent(HWND hWnd);
+    static void PASCAL DeleteTempMap();
+
+    // Same rules as CGdiObject::Attach.
+    BOOL Attach(HWND hWndNew);
+    HWND Detach();
+    BOOL DestroyWindow();
+
+    operator HWND() const { return m_hWnd; }
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    void GetWindowRect(LPRECT lpRect) const;
+    void GetClientRect(LPRECT lpRect) const;
+    // A temporary CDC for the window's client area or whole window; give it back with
+    // ReleaseDC.
+    CDC* GetDC();
+    CDC* GetWindowDC();
+    int ReleaseDC(CDC* pDC);
+
+    HWND m_hWnd = NULL;
+};
+
 // The DC of a window's client area (GetDC), or of the whole screen for NULL; released on
 // destruction. Construction throws CResourceException* when the system gives no DC.
 class CClientDC : public CDC {
 public:
-    explicit CClientDC(HWND hWnd);
+    explicit CClientDC(CWnd* pWnd);
     ~CClientDC() override;
 
 protected:
@@ -432,7 +465,7 @@ protected:
 // The DC of a whole window (GetWindowDC), or of the screen for NULL.
 class CWindowDC : public CDC {
 public:
-    explicit CWindowDC(HWND hWnd);
+    explicit CWindowDC(CWnd* pWnd);
     ~CWindowDC() override;
 
 protected:

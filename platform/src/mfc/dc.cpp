@@ -216,11 +216,11 @@ BOOL CDC::SetPixelV(int x, int y, COLORREF crColor) {
 
 // ---- Window DCs ------------------------------------------------------------------------------
 
-CClientDC::CClientDC(HWND hWnd) : m_hWnd(hWnd) {
-    HDC h = ::GetDC(hWnd);
+CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd != NULL ? pWnd->m_hWnd : NULL) {
+    HDC h = ::GetDC(m_hWnd);
     if (!Attach(h)) {
         if (h != NULL) {
-            ::ReleaseDC(hWnd, h);
+            ::ReleaseDC(m_hWnd, h);
         }
         AfxThrowResourceException();
     }
@@ -232,11 +232,11 @@ CClientDC::~CClientDC() {
     }
 }
 
-CWindowDC::CWindowDC(HWND hWnd) : m_hWnd(hWnd) {
-    HDC h = ::GetWindowDC(hWnd);
+CWindowDC::CWindowDC(CWnd* pWnd) : m_hWnd(pWnd != NULL ? pWnd->m_hWnd : NULL) {
+    HDC h = ::GetWindowDC(m_hWnd);
     if (!Attach(h)) {
         if (h != NULL) {
-            ::ReleaseDC(hWnd, h);
+            ::ReleaseDC(m_hWnd, h);
         }
         AfxThrowResourceException();
     }
