@@ -37,15 +37,22 @@ struct Axis {
     int src_start = 0;
     bool contiguous = true;
     std::vector<int> src;
+    // Shrinking in a combining stretch mode: the first source coordinate of each destination
+    // pixel's span (the span ends at src[k]).
+    std::vector<int> first;
 
     int at(int k) const { return contiguous ? src_start + k : src[static_cast<std::size_t>(k)]; }
 };
 
 // Maps one axis. A negative extent covers the coordinate and the pixels before it (width -4
 // at x covers x - 3 to x, as Windows draws a mirrored rectangle); opposite signs on the two
-// sides mirror. Stretching samples the source at the centre of each destination pixel.
+// sides mirror. Stretching picks for destination pixel k the source pixel
+//   shrinking:  ((2k + 2) * S - D) / (2D), the last pixel of the span that k covers
+//   enlarging:  ((2k + 1) * S - 1) / (2D)
+// (S source and D destination extents), which is what Windows draws; a mirrored k takes the
+// pick of D - 1 - k.
 void map_axis(long long d, long long dlen, long long s, long long slen, long dclip0, long dclip1,
-              long sclip0, long sclip1, bool has_src, Axis& out) {
+              long sclip0, long sclip1, bool has_src, bool spans, Axis& out) {
     bool mirror = false;
     if (dlen < 0) {
         d += dlen + 1;
@@ -78,12 +85,17 @@ void map_axis(long long d, long long dlen, long long s, long long slen, long dcl
     }
     out.contiguous = false;
     out.src.clear();
+    out.first.clear();
+    const bool shrink = slen > dlen;
+    spans = spans && shrink;
+    auto pick = [&](long long k) {
+        return shrink ? ((2 * k + 2) * slen - dlen) / (2 * dlen)
+                      : ((2 * k + 1) * slen - 1) / (2 * dlen);
+    };
     bool started = false;
     for (long long k = k0; k < k1; ++k) {
-        long long j = ((2 * k + 1) * slen) / (2 * dlen);
-        if (mirror) {
-            j = slen - 1 - j;
-        }
+        const long long kk = mirror ? dlen - 1 - k : k;
+        const long long j = pick(kk);
         const long long sc = s + j;
         if (sc < sclip0 || sc >= sclip1) {
             if (started) {
@@ -96,6 +108,10 @@ void map_axis(long long d, long long dlen, long long s, long long slen, long dcl
             started = true;
         }
         out.src.push_back(static_cast<int>(sc));
+        if (spans) {
+            const long long first = s + (kk == 0 ? 0 : pick(kk - 1) + 1);
+            out.first.push_back(static_cast<int>(std::max<long long>(first, sclip0)));
+        }
     }
     out.count = static_cast<int>(out.src.size());
 }
@@ -124,7 +140,7 @@ public:
 
     Converter(const Bitmap& src, const Dc* src_dc, const Bitmap& dst, const Dc* dst_dc)
         : s_(src), d_(dst), dst_dc_(dst_dc) {
-        if (src.bpp == 1 && dst.bpp == 1) {
+        if (same_layout(src, dst)) {
             kind_ = identity;
         } else if (dst.bpp == 1 && !dst.is_dib_section) {
             // Colour to monochrome (a 1-bit DIB section instead takes the nearest colour of its
@@ -143,8 +159,6 @@ public:
             lut_[0] = color_to_pixel(dst_dc, dst, text);
             lut_[1] = color_to_pixel(dst_dc, dst, bk);
             kind_ = table;
-        } else if (same_layout(src, dst)) {
-            kind_ = identity;
         } else if (src.format->indexed) {
             build_table(
                 [&](DWORD i) { return color_to_pixel(dst_dc, dst, pixel_to_color(src, i)); });
@@ -156,6 +170,30 @@ public:
     }
 
     Kind kind() const { return kind_; }
+
+    // Raw source values already read (the combining stretch modes).
+    void values(const DWORD* in, int n, DWORD* out) {
+        for (int k = 0; k < n; ++k) {
+            const DWORD v = in[k];
+            switch (kind_) {
+            case identity:
+                out[k] = v;
+                break;
+            case table:
+                out[k] = lut_[v & 0xFF];
+                break;
+            case key:
+                out[k] = v == key_ ? 1u : 0u;
+                break;
+            case direct:
+                out[k] = d_.format->from_rgb(d_, s_.format->to_rgb(s_, v));
+                break;
+            case to_indexed:
+                out[k] = color_to_pixel(dst_dc_, d_, s_.format->to_rgb(s_, v));
+                break;
+            }
+        }
+    }
     DWORD key_value() const { return key_; }
 
     void row(const BYTE* src_row, const int* xs, int n, DWORD* out) {
@@ -465,6 +503,11 @@ void fill_row(BYTE* d, int bpp, DWORD v, int n) {
     }
 }
 
+struct BlitRequest;
+void combine_spans(const BlitRequest& r, Converter& conv, const Bitmap& S, Bitmap& D,
+                   const Axis& ax, const Axis& ay, bool use_and, bool use_pat, const Pattern& pat,
+                   RopRowFn fn);
+
 struct BlitRequest {
     Dc* dst_dc;
     long long dx, dy, dw, dh; // logical coordinates of the destination DC
@@ -501,11 +544,15 @@ bool blit(const BlitRequest& r) {
         }
     }
 
+    // BLACKONWHITE and WHITEONBLACK keep dark or light detail when shrinking by combining
+    // the raw values of every source pixel a destination pixel covers (AND or OR).
+    const int mode = r.dst_dc->state.stretch_mode;
+    const bool spans = use_src && (mode == BLACKONWHITE || mode == WHITEONBLACK);
     Axis ax, ay;
     map_axis(r.dx + dt.origin_x, r.dw, r.sx + st.origin_x, r.sw, dt.clip.left, dt.clip.right,
-             st.clip.left, st.clip.right, use_src, ax);
+             st.clip.left, st.clip.right, use_src, spans, ax);
     map_axis(r.dy + dt.origin_y, r.dh, r.sy + st.origin_y, r.sh, dt.clip.top, dt.clip.bottom,
-             st.clip.top, st.clip.bottom, use_src, ay);
+             st.clip.top, st.clip.bottom, use_src, spans, ay);
     const int n = ax.count;
     const int rows = ay.count;
     if (n == 0 || rows == 0) {
@@ -578,6 +625,10 @@ bool blit(const BlitRequest& r) {
     }
 
     const RopRowFn fn = rop_row(rop3);
+    if (!ax.first.empty() || !ay.first.empty()) {
+        combine_spans(r, conv, S, D, ax, ay, mode == BLACKONWHITE, use_pat, pat, fn);
+        return true;
+    }
     std::vector<int> xs;
     if (!bytewise && !mask) {
         sbuf.resize(n);
@@ -647,6 +698,49 @@ bool blit(const BlitRequest& r) {
     return true;
 }
 
+// The shrinking path of BLACKONWHITE / WHITEONBLACK: each destination pixel gets the AND / OR
+// of the raw source values in its span, converted like any other source value.
+void combine_spans(const BlitRequest& r, Converter& conv, const Bitmap& S, Bitmap& D,
+                   const Axis& ax, const Axis& ay, bool use_and, bool use_pat, const Pattern& pat,
+                   RopRowFn fn) {
+    (void)r;
+    const int n = ax.count;
+    std::vector<DWORD> acc(n), sbuf(n), dbuf(n), pbuf(n, 0);
+    if (use_pat && pat.values.size() == 1) {
+        pat.row(0, ax.start, n, pbuf.data());
+    }
+    const auto read = S.format->read;
+    for (int k = 0; k < ay.count; ++k) {
+        const int y1 = ay.at(k);
+        const int y0 = ay.first.empty() ? y1 : ay.first[static_cast<std::size_t>(k)];
+        for (int sy = y0; sy <= y1; ++sy) {
+            const BYTE* srow = S.row(sy);
+            for (int i = 0; i < n; ++i) {
+                const int x1 = ax.at(i);
+                const int x0 = ax.first.empty() ? x1 : ax.first[static_cast<std::size_t>(i)];
+                DWORD v = read(srow, x0);
+                for (int sx = x0 + 1; sx <= x1; ++sx) {
+                    v = use_and ? (v & read(srow, sx)) : (v | read(srow, sx));
+                }
+                acc[i] = sy == y0 ? v : (use_and ? (acc[i] & v) : (acc[i] | v));
+            }
+        }
+        conv.values(acc.data(), n, sbuf.data());
+        const int y = ay.start + k;
+        BYTE* drow = D.row(y);
+        if (use_pat && pat.values.size() != 1) {
+            pat.row(y, ax.start, n, pbuf.data());
+        }
+        for (int i = 0; i < n; ++i) {
+            dbuf[i] = D.format->read(drow, ax.start + i);
+        }
+        fn(dbuf.data(), sbuf.data(), pbuf.data(), n);
+        for (int i = 0; i < n; ++i) {
+            D.format->write(drow, ax.start + i, dbuf[i]);
+        }
+    }
+}
+
 } // namespace
 
 bool fill_rect(Dc& dc, const RECT& rect, const Brush& brush) {
@@ -662,10 +756,7 @@ bool fill_rect(Dc& dc, const RECT& rect, const Brush& brush) {
                   0,
                   PATCOPY,
                   &brush};
-    if (r.dw <= 0 || r.dh <= 0) {
-        Target t;
-        return resolve_target(dc, t); // an empty rectangle draws nothing
-    }
+    // An inverted rectangle fills like PatBlt with the negative extent, as Windows does.
     return blit(r);
 }
 

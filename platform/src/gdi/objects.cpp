@@ -241,8 +241,7 @@ int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
         bm.bmBitsPixel = static_cast<WORD>(bmp.bpp);
         bm.bmBits = bmp.is_dib_section ? bmp.user_bits : nullptr;
         if (pv == nullptr) {
-            return bmp.is_dib_section ? static_cast<int>(sizeof(DIBSECTION))
-                                      : static_cast<int>(sizeof(BITMAP));
+            return sizeof(BITMAP); // also for DIB sections: only a buffer asks for more
         }
         if (bmp.is_dib_section && c >= static_cast<int>(sizeof(DIBSECTION))) {
             DIBSECTION ds{};

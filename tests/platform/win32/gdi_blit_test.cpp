@@ -306,3 +306,95 @@ TEST(GdiBlit, WideMasksMatchPixelByPixel) {
     DeleteDC(cdc);
     DeleteObject(cbmp);
 }
+
+// Which source pixel each destination pixel shows when stretching, and what the combining
+// mode makes of a shrink (the AND of the raw values a destination pixel covers).
+TEST(GdiBlit, StretchPicksAndCombines) {
+    const int bpp = expected_bpp();
+    struct Case {
+        int from, to;
+        std::vector<int> pick;    // COLORONCOLOR: source x of each destination x
+        std::vector<int> and_all; // BLACKONWHITE: raw result (the raw value of pixel x is x)
+    };
+    const Case cases[] = {
+        {16, 8, {1, 3, 5, 7, 9, 11, 13, 15}, {0, 2, 4, 6, 8, 10, 12, 14}},
+        {16, 5, {2, 5, 9, 12, 15}, {0, 0, 0, 8, 12}},
+        {3, 2, {1, 2}, {0, 2}},
+        {5, 3, {1, 2, 4}, {0, 2, 0}},
+        {7, 4, {1, 3, 4, 6}, {0, 2, 4, 4}},
+        {10, 4, {2, 4, 7, 9}, {0, 0, 4, 8}},
+        {2, 3, {0, 0, 1}, {0, 0, 1}},
+        {3, 5, {0, 0, 1, 2, 2}, {0, 0, 1, 2, 2}},
+        {4, 7, {0, 0, 1, 1, 2, 3, 3}, {0, 0, 1, 1, 2, 3, 3}},
+        {5, 8, {0, 0, 1, 2, 2, 3, 4, 4}, {0, 0, 1, 2, 2, 3, 4, 4}},
+    };
+    MemSurface src(32, 1);
+    std::vector<BYTE> raw(src.bits().size(), 0);
+    for (int x = 0; x < 32; ++x) {
+        raw[static_cast<std::size_t>(x * bpp / 8)] = static_cast<BYTE>(x);
+    }
+    src.set_bits(raw);
+    auto value = [&](const std::vector<BYTE>& bits, int x) {
+        DWORD v = 0;
+        for (int i = 0; i < bpp / 8; ++i) {
+            v |= static_cast<DWORD>(bits[static_cast<std::size_t>(x * bpp / 8 + i)]) << (8 * i);
+        }
+        return v;
+    };
+    for (const Case& c : cases) {
+        for (int mode : {COLORONCOLOR, BLACKONWHITE}) {
+            MemSurface dst(32, 1);
+            SetStretchBltMode(dst.dc, mode);
+            ASSERT_TRUE(StretchBlt(dst.dc, 0, 0, c.to, 1, src.dc, 0, 0, c.from, 1, SRCCOPY));
+            const auto out = dst.bits();
+            const auto& want = mode == COLORONCOLOR ? c.pick : c.and_all;
+            for (int x = 0; x < c.to; ++x) {
+                EXPECT_EQ(value(out, x), static_cast<DWORD>(want[x]))
+                    << c.from << "->" << c.to << " mode " << mode << " x " << x;
+            }
+        }
+    }
+}
+
+// Between monochrome device bitmaps and 1-bit DIB sections the usual conversions apply: the
+// section's colour table stands between them.
+TEST(GdiBlit, MonochromeBitmapsAndOneBitSections) {
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD colors[2];
+    } bi = {{sizeof(BITMAPINFOHEADER), 8, 1, 1, 1, BI_RGB, 0, 0, 0, 0, 0},
+            {{0, 0, 255, 0}, {255, 0, 0, 0}}}; // index 0 red, 1 blue
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS,
+                                   &bits, nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    MemSurface section(dib);
+    MemSurface mono(8, 1, true);
+    SetPixel(mono.dc, 0, 0, RGB(255, 255, 255));
+    // Monochrome into the section: text and background colours, then the nearest table entry
+    // (black and white are as far from red as from blue: the first entry wins).
+    static_cast<BYTE*>(bits)[0] = 0xFF;
+    ASSERT_TRUE(BitBlt(section.dc, 0, 0, 8, 1, mono.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(static_cast<BYTE*>(bits)[0], 0x00);
+    // The section into monochrome: 1 where the index is the DC's background colour's index.
+    static_cast<BYTE*>(bits)[0] = 0x0F;
+    SetBkColor(section.dc, RGB(0, 0, 250)); // nearest entry: blue, index 1
+    ASSERT_TRUE(BitBlt(mono.dc, 0, 0, 8, 1, section.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(mono.bits()[0], 0x0F);
+    SetBkColor(section.dc, RGB(250, 0, 0)); // red, index 0
+    ASSERT_TRUE(BitBlt(mono.dc, 0, 0, 8, 1, section.dc, 0, 0, SRCCOPY));
+    EXPECT_EQ(mono.bits()[0], 0xF0);
+    // A section answers GetObjectA with the DIBSECTION record, a null buffer with BITMAP's size.
+    DIBSECTION ds{};
+    EXPECT_EQ(GetObjectA(dib, sizeof(ds), &ds), static_cast<int>(sizeof(DIBSECTION)));
+    EXPECT_EQ(GetObjectA(dib, 0, nullptr), static_cast<int>(sizeof(BITMAP)));
+}
+
+TEST(GdiBrush, InvertedRectangleFillsLikeANegativeExtent) {
+    MemSurface s(12, 1);
+    RECT r = {10, 0, 5, 1};
+    FillRect(s.dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    for (int x = 0; x < 12; ++x) {
+        EXPECT_EQ(GetPixel(s.dc, x, 0), x >= 6 && x <= 10 ? RGB(255, 255, 255) : RGB(0, 0, 0)) << x;
+    }
+}
