@@ -19,9 +19,10 @@ public:
     CDitherDib& operator=(const CDitherDib& other);
     virtual ~CDitherDib();
 
+    // Each Create replaces what the object held; one that fails leaves it empty.
     BOOL Create(UINT nIDResource);
     BOOL Create(LPCSTR lpszFileName);
-    BOOL Create(CBitmap* pBitmap);
+    BOOL Create(CBitmap* pBitmap); // a DIB section; below 16 bits only on a palette display
 
     // A device-dependent bitmap for the screen, owned by the caller; null on failure.
     CBitmap* CreateBitmap(CPalette* pPalette);

@@ -16,17 +16,8 @@ namespace testimg {
 enum class Kind { Photo, Gradient, Noise, PaletteExact };
 
 inline const char* name(Kind k) {
-    switch (k) {
-    case Kind::Photo:
-        return "photo";
-    case Kind::Gradient:
-        return "gradient";
-    case Kind::Noise:
-        return "noise";
-    case Kind::PaletteExact:
-        return "palette-exact";
-    }
-    return "?";
+    static const char* const names[] = {"photo", "gradient", "noise", "palette-exact"};
+    return names[static_cast<int>(k)];
 }
 
 inline int stride(int width, int bits) {
@@ -96,21 +87,9 @@ struct Source {
 enum class Layout { Bgr24, Bgrx32, Rgb555, Rgb565Masks, Rgbx32Masks, Indexed8 };
 
 inline const char* name(Layout l) {
-    switch (l) {
-    case Layout::Bgr24:
-        return "24";
-    case Layout::Bgrx32:
-        return "32";
-    case Layout::Rgb555:
-        return "16-555";
-    case Layout::Rgb565Masks:
-        return "16-565-masks";
-    case Layout::Rgbx32Masks:
-        return "32-rgbx-masks";
-    case Layout::Indexed8:
-        return "8-indexed";
-    }
-    return "?";
+    static const char* const names[] = {"24",       "32", "16-555", "16-565-masks", "32-rgbx-masks",
+                                        "8-indexed"};
+    return names[static_cast<int>(l)];
 }
 
 inline int widen(int v, int bits) {
@@ -136,23 +115,8 @@ inline Source make_source(Layout layout, const std::vector<BYTE>& rgb24, int wid
         std::memcpy(src.header.data() + 44, &g, 4);
         std::memcpy(src.header.data() + 48, &b, 4);
     };
-    int bits = 24;
-    switch (layout) {
-    case Layout::Bgr24:
-        bits = 24;
-        break;
-    case Layout::Bgrx32:
-    case Layout::Rgbx32Masks:
-        bits = 32;
-        break;
-    case Layout::Rgb555:
-    case Layout::Rgb565Masks:
-        bits = 16;
-        break;
-    case Layout::Indexed8:
-        bits = 8;
-        break;
-    }
+    static const int kBits[] = {24, 32, 16, 16, 32, 8};
+    const int bits = kBits[static_cast<int>(layout)];
     h->biBitCount = static_cast<WORD>(bits);
     if (layout == Layout::Rgb565Masks) {
         put_masks(0xF800, 0x07E0, 0x001F);

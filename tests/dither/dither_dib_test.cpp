@@ -1,0 +1,442 @@
+#include "bmp_bytes.h"
+#include "dither_fixture.h"
+#include "test_images.h"
+
+#include <afxwin.h>
+#include <platform/host.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// What a test must find unchanged after a call: GDI objects, memory blocks, open files.
+struct LiveCounts {
+    int gdi = host::live_gdi_objects_total();
+    int global = host::live_global_blocks();
+    int files = host::live_files();
+    bool operator==(const LiveCounts&) const = default;
+};
+
+std::vector<BYTE> Rows(const CDitherDib& dib) {
+    const BYTE* bits = CDitherDibAccess::Bits(dib);
+    return std::vector<BYTE>(bits, bits + CDitherDibAccess::SizeImage(dib));
+}
+
+class DisplayMode : public FreshDitherProcess {
+protected:
+    void TearDown() override {
+        host::reset_display();
+        FreshDitherProcess::TearDown();
+    }
+    static void SetDepth(int bits) {
+        host::DisplayMode mode;
+        mode.bits_per_pixel = bits;
+        ASSERT_TRUE(host::set_display_mode(mode));
+    }
+};
+
+// The rows of a screen bitmap as 24-bit bottom-up rows.
+std::vector<BYTE> Pixels24(HBITMAP bitmap, int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    std::vector<BYTE> out(static_cast<std::size_t>(bmpfile::stride(width, 24)) * height);
+    HDC screen = GetDC(nullptr);
+    const int lines =
+        GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), out.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(lines, height);
+    return out;
+}
+
+} // namespace
+
+class DitherDibFile : public DisplayMode {};
+
+TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
+    using bmpfile::Spec;
+    const auto good = [] {
+        Spec s;
+        s.pixels = bmpfile::pattern_rows(s.width, s.height, s.bits);
+        return s;
+    };
+    struct Case {
+        const char* what;
+        std::vector<BYTE> bytes;
+    };
+    std::vector<Case> cases;
+    const auto add = [&](const char* what, const Spec& s) {
+        cases.push_back({what, bmpfile::build(s)});
+    };
+    const std::vector<BYTE> whole = bmpfile::build(good());
+
+    cases.push_back({"empty file", {}});
+    cases.push_back({"13 bytes", std::vector<BYTE>(whole.begin(), whole.begin() + 13)});
+    {
+        auto bytes = whole;
+        bytes[1] = 'A';
+        cases.push_back({"wrong magic", bytes});
+    }
+    cases.push_back({"header cut short", std::vector<BYTE>(whole.begin(), whole.begin() + 40)});
+    cases.push_back(
+        {"one byte of pixels short", std::vector<BYTE>(whole.begin(), whole.end() - 1)});
+    {
+        Spec s = good();
+        s.offBitsDelta = 1000;
+        add("rows offset beyond the file", s);
+        s.offBitsDelta = -30;
+        add("rows offset inside the header", s);
+    }
+    for (DWORD size : {0u, 12u, 39u, 64u, 0x7FFFFFFFu}) {
+        auto bytes = bmpfile::build(good());
+        bmpfile::put(bytes, 14, size, 4);
+        cases.push_back({"header size", bytes});
+    }
+    for (auto [w, h] : std::initializer_list<std::pair<int, int>>{{0, 3},
+                                                                  {-4, 3},
+                                                                  {4, 0},
+                                                                  {1 << 20, 1},
+                                                                  {1, 1 << 20},
+                                                                  {1, -(1 << 20)},
+                                                                  {INT32_MIN, 1},
+                                                                  {1, INT32_MIN}}) {
+        Spec s = good();
+        s.width = w;
+        s.height = h;
+        add("absurd size", s);
+    }
+    for (int bits : {0, 2, 7, 12, 48, 64}) {
+        Spec s = good();
+        s.bits = bits;
+        add("bit count", s);
+    }
+    {
+        Spec s = good();
+        s.planes = 0;
+        add("no planes", s);
+    }
+    for (DWORD used : {257u, 0x10000u, 0xFFFFFFFFu}) {
+        Spec s = good();
+        s.bits = 8;
+        s.clrUsed = used;
+        s.pixels = bmpfile::pattern_rows(s.width, s.height, 8);
+        add("colour count over 256", s);
+    }
+    for (DWORD compression :
+         {DWORD{BI_RLE8}, DWORD{BI_RLE4}, DWORD{BI_BITFIELDS}, DWORD{4}, DWORD{5}, DWORD{99}}) {
+        Spec s = good();
+        s.compression = compression;
+        add("compression that does not fit 24 bits", s);
+    }
+    {
+        Spec s;
+        s.bits = 8;
+        s.compression = BI_RLE8;
+        s.pixels = {0, 1}; // end of bitmap
+        add("run-length rows without a size", s);
+        s.sizeImage = 5000;
+        add("run-length size beyond the file", s);
+    }
+    {
+        Spec s = good();
+        s.bits = 16;
+        s.compression = BI_BITFIELDS;
+        s.pixels = bmpfile::pattern_rows(s.width, s.height, 16);
+        s.offBitsDelta = 0;
+        auto bytes = bmpfile::build(s); // no masks after the header
+        cases.push_back({"bit fields without masks", bytes});
+    }
+
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string name = "broken" + std::to_string(i) + ".bmp";
+        bmpfile::write(name, cases[i].bytes);
+        const LiveCounts before;
+        {
+            CDitherDib dib;
+            EXPECT_EQ(dib.Create(name.c_str()), 0) << cases[i].what << " (" << name << ")";
+            EXPECT_EQ(CDitherDibAccess::Info(dib), nullptr) << cases[i].what;
+            EXPECT_EQ(dib.CreateBitmap(nullptr), nullptr) << cases[i].what;
+        }
+        EXPECT_EQ(LiveCounts(), before) << cases[i].what;
+    }
+
+    CDitherDib dib;
+    EXPECT_EQ(dib.Create("no such file.bmp"), 0);
+    EXPECT_EQ(dib.Create("."), 0);
+    EXPECT_EQ(dib.Create(static_cast<LPCSTR>(nullptr)), 0);
+    EXPECT_EQ(host::live_files(), 0);
+}
+
+// Every layout the readers take arrives as the file holds it: header, masks or colour table,
+// and the rows.
+TEST_F(DitherDibFile, HoldsHeaderTableAndRowsOfAGoodFile) {
+    const struct {
+        int width, height, bits;
+        DWORD compression;
+        int colours;
+        int masks;
+        DWORD sizeImage;
+    } cases[] = {
+        {5, 3, 24, BI_RGB, 0, 0, 0},  {7, -4, 24, BI_RGB, 0, 0, 0},
+        {3, 2, 32, BI_RGB, 0, 0, 0},  {9, 2, 16, BI_BITFIELDS, 0, 3, 0},
+        {6, 5, 8, BI_RGB, 256, 0, 0}, {6, 5, 4, BI_RGB, 16, 0, 0},
+        {33, 1, 1, BI_RGB, 2, 0, 0},  {5, 3, 24, BI_RGB, 0, 0, 0xFFFFFFF0},
+    };
+    for (const auto& c : cases) {
+        bmpfile::Spec s;
+        s.width = c.width;
+        s.height = c.height;
+        s.bits = c.bits;
+        s.compression = c.compression;
+        s.sizeImage = c.sizeImage;
+        s.colours.assign(c.colours, RGBQUAD{1, 2, 3, 0});
+        if (c.masks) {
+            s.masks = {0xF800, 0x07E0, 0x001F};
+        }
+        s.pixels = bmpfile::pattern_rows(c.width, c.height, c.bits, c.width);
+        bmpfile::write("good.bmp", bmpfile::build(s));
+
+        CDitherDib dib;
+        ASSERT_EQ(dib.Create("good.bmp"), 1) << c.bits << "-bit " << c.width << "x" << c.height;
+        const BITMAPINFOHEADER* h = CDitherDibAccess::Info(dib);
+        EXPECT_EQ(h->biWidth, c.width);
+        EXPECT_EQ(h->biHeight, c.height);
+        EXPECT_EQ(h->biBitCount, c.bits);
+        // A claimed size beyond the rows is cut to the rows.
+        EXPECT_EQ(Rows(dib), s.pixels);
+        const BYTE* after = reinterpret_cast<const BYTE*>(h) + 40;
+        if (c.masks) {
+            DWORD masks[3];
+            std::memcpy(masks, after, sizeof(masks));
+            EXPECT_EQ(masks[0], 0xF800u);
+            EXPECT_EQ(masks[2], 0x001Fu);
+        }
+        if (c.colours) {
+            EXPECT_EQ(after[2], 3);
+        }
+    }
+    EXPECT_EQ(host::live_files(), 0);
+}
+
+// Copies own their memory: changing or destroying one leaves the other intact.
+TEST_F(DitherDibFile, CopiesAreDeep) {
+    bmpfile::Spec s;
+    s.pixels = bmpfile::pattern_rows(s.width, s.height, 24);
+    bmpfile::write("copy.bmp", bmpfile::build(s));
+
+    auto* original = new CDitherDib;
+    ASSERT_EQ(original->Create("copy.bmp"), 1);
+    CDitherDib copy(*original);
+    CDitherDib assigned;
+    assigned = *original;
+    CDitherDib& alias = assigned;
+    assigned = alias; // assigning an object to itself keeps it
+    EXPECT_NE(CDitherDibAccess::Bits(copy), CDitherDibAccess::Bits(*original));
+    EXPECT_NE(CDitherDibAccess::Info(copy), CDitherDibAccess::Info(*original));
+    delete original;
+    EXPECT_EQ(Rows(copy), s.pixels);
+    EXPECT_EQ(Rows(assigned), s.pixels);
+    EXPECT_EQ(CDitherDibAccess::Info(copy)->biWidth, s.width);
+
+    CDitherDib empty;
+    CDitherDib emptyCopy(empty);
+    EXPECT_EQ(CDitherDibAccess::Info(emptyCopy), nullptr);
+    assigned = empty;
+    EXPECT_EQ(CDitherDibAccess::Info(assigned), nullptr);
+}
+
+// On a palette display a true-colour image becomes the dithered image; elsewhere, and for
+// images of 8 bits or fewer, the image itself.
+TEST_F(DitherDibFile, CreateBitmapDithersOnlyTrueColourOnPaletteDisplays) {
+    const int width = 21, height = 9;
+    const auto rgb = testimg::make24(testimg::Kind::Photo, width, height, 4);
+    bmpfile::Spec s;
+    s.width = width;
+    s.height = height;
+    s.pixels = rgb;
+    bmpfile::write("photo.bmp", bmpfile::build(s));
+
+    for (int depth : {32, 16, 8, 4}) {
+        SetDepth(depth);
+        Forget();
+        CDitherDib dib;
+        ASSERT_EQ(dib.Create("photo.bmp"), 1);
+        const LiveCounts before;
+        CBitmap* bitmap = dib.CreateBitmap(nullptr);
+        ASSERT_NE(bitmap, nullptr) << depth;
+        BITMAP bm;
+        ASSERT_EQ(GetObjectA(bitmap->GetSafeHandle(), sizeof(bm), &bm),
+                  static_cast<int>(sizeof(bm)));
+        EXPECT_EQ(bm.bmWidth, width);
+        EXPECT_EQ(bm.bmHeight, height);
+        EXPECT_EQ(bm.bmBitsPixel, depth);
+
+        // What the same screen makes of the rows the bitmap was built from.
+        const BITMAPINFOHEADER* source = CDitherDibAccess::Info(dib);
+        HGLOBAL block = nullptr;
+        const BITMAPINFOHEADER* header = source;
+        const BYTE* rows = CDitherDibAccess::Bits(dib);
+        if (depth <= 8) {
+            block = CDitherDibAccess::DitherDIB(source, rows, depth);
+            ASSERT_NE(block, nullptr);
+            header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(block));
+            rows = reinterpret_cast<const BYTE*>(header) + 40 + header->biClrUsed * 4;
+        }
+        HDC screen = GetDC(nullptr);
+        HBITMAP expected =
+            CreateDIBitmap(screen, header, CBM_INIT, rows,
+                           reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
+        ReleaseDC(nullptr, screen);
+        if (block != nullptr) {
+            GlobalUnlock(block);
+            GlobalFree(block);
+        }
+        EXPECT_EQ(Pixels24(static_cast<HBITMAP>(bitmap->GetSafeHandle()), width, height),
+                  Pixels24(expected, width, height))
+            << depth;
+        if (depth == 32) {
+            EXPECT_EQ(Pixels24(expected, width, height), rgb); // exact at 32 bits
+        }
+        DeleteObject(expected);
+        delete bitmap;
+        EXPECT_EQ(LiveCounts(), before) << depth;
+    }
+}
+
+TEST_F(DitherDibFile, BitmapsTheyDoNotHoldAreRefused) {
+    CDitherDib dib;
+    EXPECT_EQ(dib.Create(static_cast<CBitmap*>(nullptr)), 0);
+    CBitmap none;
+    EXPECT_EQ(dib.Create(&none), 0);
+
+    // A device-dependent bitmap is not a DIB section.
+    CBitmap ddb;
+    HDC screen = GetDC(nullptr);
+    ddb.Attach(CreateCompatibleBitmap(screen, 4, 4));
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(dib.Create(&ddb), 0);
+    EXPECT_EQ(CDitherDibAccess::Info(dib), nullptr);
+}
+
+TEST_F(DitherDibFile, TakesTheRowsOfATrueColourSection) {
+    const int width = 6, height = 4;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(section, nullptr);
+    const auto rows = bmpfile::pattern_rows(width, height, 24, 9);
+    std::memcpy(bits, rows.data(), rows.size());
+    CBitmap wrapper;
+    wrapper.Attach(section);
+
+    CDitherDib dib;
+    ASSERT_EQ(dib.Create(&wrapper), 1);
+    EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 24);
+    EXPECT_EQ(Rows(dib), rows);
+}
+
+// Index rows are taken only when the library was loaded on a palette display, and then come
+// with the section's own colours.
+TEST_F(DitherDibFile, TakesIndexedSectionsOnlyOnPaletteDisplays) {
+    const int width = 7, height = 3;
+    std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+    auto* h = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
+    h->biSize = sizeof(BITMAPINFOHEADER);
+    h->biWidth = width;
+    h->biHeight = height;
+    h->biPlanes = 1;
+    h->biBitCount = 8;
+    auto* table = reinterpret_cast<RGBQUAD*>(h + 1);
+    for (int i = 0; i < 256; ++i) {
+        table[i] =
+            RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 7), 0};
+    }
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(h), DIB_RGB_COLORS,
+                                       &bits, nullptr, 0);
+    ASSERT_NE(section, nullptr);
+    const auto rows = bmpfile::pattern_rows(width, height, 8, 5);
+    std::memcpy(bits, rows.data(), rows.size());
+    CBitmap wrapper;
+    wrapper.Attach(section);
+
+    CDitherDib dib;
+    EXPECT_EQ(dib.Create(&wrapper), 0); // loaded on a true-colour display: no dither palette
+
+    HMODULE library = GetModuleHandleA("TALVO.dll");
+    ASSERT_TRUE(FreeLibrary(library));
+    SetDepth(8);
+    ASSERT_EQ(LoadLibraryA("TALVO.dll"), library);
+    const BOOL created = dib.Create(&wrapper);
+    ASSERT_TRUE(FreeLibrary(library));
+    host::reset_display();
+    ASSERT_EQ(LoadLibraryA("TALVO.dll"), library);
+
+    ASSERT_EQ(created, 1);
+    EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 8);
+    EXPECT_EQ(std::memcmp(CDitherDibAccess::Info(dib) + 1, table, 256 * sizeof(RGBQUAD)), 0);
+    EXPECT_EQ(Rows(dib), rows);
+}
+
+TEST_F(DitherDibFile, LoadsABitmapResourceOfTheProgram) {
+    const int width = 5, height = 3;
+    bmpfile::Spec s;
+    s.width = width;
+    s.height = height;
+    s.pixels = bmpfile::pattern_rows(width, height, 24, 3);
+    const auto file = bmpfile::build(s);
+    ASSERT_TRUE(
+        host::add_bitmap_resource(nullptr, MAKEINTRESOURCE(4321), file.data(), file.size()));
+    const LiveCounts before;
+    {
+        CDitherDib dib;
+        ASSERT_EQ(dib.Create(UINT{4321}), 1);
+        EXPECT_EQ(Rows(dib), s.pixels);
+        EXPECT_EQ(dib.Create(UINT{4322}), 0); // no such resource
+    }
+    EXPECT_EQ(LiveCounts(), before); // the loaded section is not kept
+}
+
+TEST_F(DisplayMode, DitherPaletteFollowsTheDisplay) {
+    const struct {
+        int depth;
+        const RGBQUAD* table;
+        int entries;
+    } cases[] = {{8, CDitherDib::Win256Palette, 256},
+                 {4, CDitherDib::Win16Palette, 16},
+                 {16, nullptr, 0},
+                 {24, nullptr, 0},
+                 {32, nullptr, 0}};
+    for (const auto& c : cases) {
+        SetDepth(c.depth);
+        const int palettes = host::live_gdi_objects(OBJ_PAL);
+        CPalette* palette = CDitherDib::CreateDitherPalette();
+        if (c.table == nullptr) {
+            EXPECT_EQ(palette, nullptr) << c.depth;
+            EXPECT_EQ(host::live_gdi_objects(OBJ_PAL), palettes);
+            continue;
+        }
+        ASSERT_NE(palette, nullptr) << c.depth;
+        EXPECT_EQ(palette->GetEntryCount(), c.entries);
+        std::vector<PALETTEENTRY> entries(c.entries);
+        ASSERT_EQ(palette->GetPaletteEntries(0, c.entries, entries.data()),
+                  static_cast<UINT>(c.entries));
+        for (int i = 0; i < c.entries; ++i) {
+            EXPECT_EQ(entries[i].peRed, c.table[i].rgbRed) << i;
+            EXPECT_EQ(entries[i].peGreen, c.table[i].rgbGreen) << i;
+            EXPECT_EQ(entries[i].peBlue, c.table[i].rgbBlue) << i;
+            EXPECT_EQ(entries[i].peFlags, 0) << i;
+        }
+        delete palette;
+        EXPECT_EQ(host::live_gdi_objects(OBJ_PAL), palettes);
+    }
+}
