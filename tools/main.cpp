@@ -7,6 +7,7 @@
 namespace {
 
 const Command kCommands[] = {
+    kDitherCommand,
     kJpegCommand,
     {nullptr, nullptr, nullptr, nullptr},
 };
