@@ -102,8 +102,17 @@ void CJpegEncoder::Encode(const char* lpszFileName, int nWidth, int nHeight, con
     m_nBufferSize = bufferSize;
     m_nBufferPos = 0;
     m_nBitPos = 0;
-    m_bOutOfMemory = false;
     m_lastDc[0] = m_lastDc[1] = m_lastDc[2] = 0;
+    // The code tables take a few small allocations; without them there is nothing to code with,
+    // and the encode is abandoned like one whose entropy buffer cannot grow.
+    m_bOutOfMemory = false;
+    for (int slot : {0, 1, 16, 17}) {
+        const HuffTable& t = m_huffTables[slot];
+        if (!t.bUsed || t.huffcode == nullptr || t.huffsize == nullptr || t.huffval == nullptr ||
+            (slot >= 16 && t.pSymbolIndex == nullptr)) {
+            m_bOutOfMemory = true;
+        }
+    }
 
     for (int row = 0; row < padHeight && !m_bOutOfMemory; row += 8) {
         ConvertBlockRow(pBits + stride * row, row, nWidth, nHeight, padWidth, stride);
