@@ -497,22 +497,14 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
     alignas(4) BYTE local[sizeof(BITMAPV5HEADER) + 256 * sizeof(RGBQUAD)] = {};
     std::memcpy(local, bmi, header_size);
     auto* local_header = reinterpret_cast<BITMAPINFOHEADER*>(local);
-    if (header_size >= 40 && header_size < 52 && local_header->biCompression == BI_BITFIELDS) {
-        // Bit fields after a plain info header: the bitmap's own layout (5-5-5 unless it is
-        // 5-6-5 or a section with fields of its own), 8-8-8 at 32 bits. They are not written
-        // back after the header, which the caller may not have room for.
-        DWORD masks[3] = {0x7C00, 0x03E0, 0x001F};
-        if (local_header->biBitCount == 32) {
-            masks[0] = 0xFF0000, masks[1] = 0x00FF00, masks[2] = 0x0000FF;
-        }
-        if (bmp.bpp == local_header->biBitCount) {
-            if (bmp.masks[0] | bmp.masks[1] | bmp.masks[2]) {
-                std::memcpy(masks, bmp.masks, sizeof masks);
-            } else if (bmp.format == &pixel_format(FormatId::rgb565)) {
-                masks[0] = 0xF800, masks[1] = 0x07E0, masks[2] = 0x001F;
-            }
-        }
-        std::memcpy(local + header_size, masks, sizeof masks);
+    // Bit fields asked for with a plain 40-byte header would have their masks written after it,
+    // where the caller may have no room (a copy of a section's dsBmih is just that). Such a
+    // request is answered in the BI_RGB layout of the depth instead (5-5-5, 8-8-8), and the
+    // header says so, so that it stays true to the pixels wherever it is passed next.
+    const bool plain_fields = header_size >= sizeof(BITMAPINFOHEADER) && header_size < 52 &&
+                              local_header->biCompression == BI_BITFIELDS;
+    if (plain_fields) {
+        local_header->biCompression = BI_RGB;
     }
     dib::DibInfo info;
     if (!dib::read_info(local, sizeof local, usage, dib::Strictness::gdi, info) ||
@@ -520,6 +512,9 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
         return 0; // encoding into RLE is not offered
     }
     if (header_size >= sizeof(BITMAPINFOHEADER)) {
+        if (plain_fields) {
+            bmi->bmiHeader.biCompression = BI_RGB;
+        }
         bmi->bmiHeader.biSizeImage = static_cast<DWORD>(info.image_size);
         bmi->bmiHeader.biClrUsed = 0;
         bmi->bmiHeader.biClrImportant = 0;

@@ -122,30 +122,34 @@ TEST(DibFastPaths, GiveTheSameBytesAsTheGeneralPath) {
 }
 
 TEST(DibFastPaths, GetDIBitsNeedsNoRoomPastAPlainHeader) {
-    // A copy of a 16-bit section's dsBmih says BI_BITFIELDS; GetDIBits with nothing but those
-    // 40 bytes reads and writes nothing past them, and gives the section's own layout.
-    BITMAPINFOHEADER h{};
-    h.biSize = sizeof h;
-    h.biWidth = 3;
-    h.biHeight = 1;
-    h.biPlanes = 1;
-    h.biBitCount = 16;
+    // A copy of a 16-bit 5-6-5 section's dsBmih says BI_BITFIELDS; GetDIBits with nothing but
+    // those 40 bytes reads and writes nothing past them: it answers in 5-5-5 and says BI_RGB.
+    struct {
+        BITMAPINFOHEADER h;
+        DWORD masks[3];
+    } in{{sizeof(BITMAPINFOHEADER), 3, 1, 1, 16, BI_BITFIELDS, 0, 0, 0, 0, 0},
+         {0xF800, 0x07E0, 0x001F}};
     void* bits = nullptr;
-    HBITMAP s = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&h), DIB_RGB_COLORS, &bits,
+    HBITMAP s = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&in), DIB_RGB_COLORS, &bits,
                                  nullptr, 0);
     ASSERT_NE(s, nullptr);
-    const WORD px[3] = {0x7C00, 0x03E0, 0x001F};
+    const WORD px[3] = {0xF800, 0x07E0, 0x001F};
     std::memcpy(bits, px, sizeof px);
     DIBSECTION ds;
     ASSERT_EQ(GetObjectA(s, sizeof ds, &ds), static_cast<int>(sizeof ds));
-    ASSERT_EQ(ds.dsBmih.biCompression, DWORD(BI_BITFIELDS));
     auto exact = std::make_unique<BYTE[]>(sizeof(BITMAPINFOHEADER));
     std::memcpy(exact.get(), &ds.dsBmih, sizeof(BITMAPINFOHEADER));
     WORD out[4] = {};
     HDC dc = CreateCompatibleDC(nullptr);
-    EXPECT_EQ(
-        GetDIBits(dc, s, 0, 1, out, reinterpret_cast<BITMAPINFO*>(exact.get()), DIB_RGB_COLORS), 1);
-    EXPECT_EQ(std::memcmp(out, px, sizeof px), 0);
+    auto* header = reinterpret_cast<BITMAPINFO*>(exact.get());
+    EXPECT_EQ(GetDIBits(dc, s, 0, 1, out, header, DIB_RGB_COLORS), 1);
+    EXPECT_EQ(header->bmiHeader.biCompression, DWORD(BI_RGB));
+    EXPECT_EQ(out[0], 0x7C00);
+    EXPECT_EQ(out[1], 0x03E0);
+    EXPECT_EQ(out[2], 0x001F);
+    // The same header draws the same pixels back.
+    EXPECT_EQ(SetDIBits(dc, s, 0, 1, out, header, DIB_RGB_COLORS), 1);
+    EXPECT_EQ(std::memcmp(bits, px, sizeof px), 0);
     DeleteDC(dc);
     DeleteObject(s);
 }
