@@ -57,7 +57,8 @@ std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp) {
     return bmp;
 }
 
-// A new bitmap laid out like a DIB section (same depth, masks, colour table, row order).
+// A new bitmap laid out like a DIB section (same depth, masks and colour table), bottom-up
+// whatever the row order of the one it copies, as Windows makes it.
 static std::unique_ptr<Bitmap> make_dib_like(const Bitmap& like, int width, int height) {
     const long long stride = stride_of(width, like.bpp, 4);
     if (stride * height > static_cast<long long>(kMaxBitmapBytes)) {
@@ -74,11 +75,11 @@ static std::unique_ptr<Bitmap> make_dib_like(const Bitmap& like, int width, int 
     bmp->bpp = like.bpp;
     bmp->stride = static_cast<int>(stride);
     bmp->format = like.format;
-    bmp->top_down = like.top_down;
+    bmp->top_down = false;
     bmp->is_dib_section = true;
     bmp->info = like.info;
     bmp->info.biWidth = width;
-    bmp->info.biHeight = like.top_down ? -height : height;
+    bmp->info.biHeight = height;
     bmp->info.biSizeImage = static_cast<DWORD>(stride * height);
     std::memcpy(bmp->masks, like.masks, sizeof(bmp->masks));
     bmp->colors = like.colors;

@@ -351,3 +351,47 @@ TEST(GdiDc, SelectedBrushIsDeletedWhenReleased) {
     EXPECT_TRUE(DeleteObject(other));
     EXPECT_EQ(GetObjectType(other), 0u);
 }
+
+// With a DIB section selected, a compatible bitmap is a (bottom-up) section of the same depth.
+TEST(GdiDc, CompatibleBitmapOfASectionIsASection) {
+    struct {
+        BITMAPINFOHEADER h;
+    } bi = {{sizeof(BITMAPINFOHEADER), 4, -3, 1, 32, BI_RGB, 0, 0, 0, 0, 0}};
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS,
+                                   &bits, nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    MemSurface s(dib);
+    HBITMAP made = CreateCompatibleBitmap(s.dc, 5, 2);
+    DIBSECTION ds{};
+    ASSERT_EQ(GetObjectA(made, sizeof(ds), &ds), static_cast<int>(sizeof(DIBSECTION)));
+    EXPECT_EQ(ds.dsBm.bmBitsPixel, 32);
+    EXPECT_EQ(ds.dsBm.bmWidthBytes, 20);
+    EXPECT_NE(ds.dsBm.bmBits, nullptr);
+    EXPECT_EQ(ds.dsBmih.biHeight, 2);
+    DeleteObject(made);
+}
+
+TEST(GdiDc, SaveAndRestoreState) {
+    HDC mem = CreateCompatibleDC(nullptr);
+    HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
+    SetBkColor(mem, RGB(1, 2, 3));
+    EXPECT_EQ(SaveDC(mem), 1);
+    SetBkColor(mem, RGB(4, 5, 6));
+    SetTextColor(mem, RGB(7, 8, 9));
+    SelectObject(mem, brush);
+    SetMapMode(mem, MM_ANISOTROPIC);
+    EXPECT_EQ(SaveDC(mem), 2);
+    SetBkColor(mem, RGB(10, 11, 12));
+    EXPECT_TRUE(RestoreDC(mem, -1)); // the latest save
+    EXPECT_EQ(GetBkColor(mem), RGB(4, 5, 6));
+    EXPECT_TRUE(RestoreDC(mem, 1));
+    EXPECT_EQ(GetBkColor(mem), RGB(1, 2, 3));
+    EXPECT_EQ(GetTextColor(mem), RGB(0, 0, 0));
+    EXPECT_EQ(GetMapMode(mem), MM_TEXT);
+    EXPECT_EQ(GetCurrentObject(mem, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
+    EXPECT_FALSE(RestoreDC(mem, 1)); // used up
+    EXPECT_FALSE(RestoreDC(mem, 5));
+    DeleteDC(mem);
+    DeleteObject(brush);
+}
