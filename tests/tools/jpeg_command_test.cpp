@@ -1,5 +1,6 @@
 // `talvo jpeg`: BMP files of several depths become the same bytes as the literal encoder gives
 // for their pixels, and every failure is reported with a nonzero exit.
+#include "capture/JpegEncoder.h"
 #include "capture/jpeg_reference.h"
 #include "capture/test_images.h"
 
@@ -125,6 +126,20 @@ TEST(JpegCommand, EncodesBmpFilesOfEveryDepthLikeTheLiteralEncoder) {
                     reference::Encode(img.width, img.height, img.bits.data()))
             << name;
     }
+}
+
+// Files of 8 MiB and more take the command's large-image memory path; the bytes stay those of
+// the encoder called directly.
+TEST(JpegCommand, LargeFileMatchesTheEncoder) {
+    auto img = testimages::Make(testimages::Kind::Photo, 1800, 1700, 8);
+    WriteBmp(img, 24, "large.bmp");
+    std::string err;
+    ASSERT_EQ(Talvo("jpeg large.bmp large.jpg", nullptr, &err), 0) << err;
+    CJpegEncoder encoder;
+    encoder.Encode("direct.jpg", img.width, img.height, img.bits.data());
+    std::vector<std::uint8_t> got = ReadFile("large.jpg");
+    EXPECT_GT(got.size(), 595u);
+    EXPECT_TRUE(got == ReadFile("direct.jpg"));
 }
 
 TEST(JpegCommand, RepeatReportsSpeed) {
