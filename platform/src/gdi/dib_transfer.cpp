@@ -543,8 +543,9 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
         return 1; // the description is filled in, nothing more was asked
     }
 
-    // Stored rows [start, start + lines) of the DIB, as far as both images reach. The DIB's
-    // top row is the bitmap's top row.
+    // The band of `lines` rows above the lowest `start` ones (counted from the bottom whatever
+    // the row order, as for SetDIBits), as far as both images reach, stored in the DIB's own
+    // row order. The DIB's top row is the bitmap's top row.
     const long long first = std::min<long long>(start, info.height);
     const long long last = std::min<long long>(static_cast<long long>(start) + lines, info.height);
     const int n = std::min(info.width, bmp.width);
@@ -553,13 +554,14 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
     dib::NearestIndex nearest(table, table_count);
     BYTE* out = static_cast<BYTE*>(bits);
     int copied = 0;
-    for (long long r = first; r < last; ++r) {
-        const long long y = info.top_down ? r : info.height - 1 - r;
+    for (long long b = first; b < last; ++b) {
+        const long long y = info.height - 1 - b;
         if (y >= bmp.height) {
             continue;
         }
         const BYTE* src = bmp.row(static_cast<int>(y));
-        BYTE* dst = out + static_cast<std::size_t>(r - first) * info.stride;
+        const long long index = info.top_down ? last - 1 - b : b - first;
+        BYTE* dst = out + static_cast<std::size_t>(index) * info.stride;
         if (info.bit_count <= 8) {
             for (int x = 0; x < n; ++x) {
                 const DWORD v = bmp.format->read(src, x);

@@ -289,6 +289,11 @@ TEST(DibTransfer, GetDIBitsCopiesRowsInEitherOrder) {
     EXPECT_EQ(row_of(up.bits, 0), src_row(1));
     EXPECT_EQ(row_of(up.bits, 1), src_row(0));
     EXPECT_EQ(up.bits[40], 0xEE); // nothing past the lines copied
+    // Bands count from the bottom for top-down DIBs too; their rows still run top first.
+    down.bits.assign(60, 0xEE);
+    EXPECT_EQ(GetDIBits(dc, src.bitmap, 0, 2, down.bits.data(), down.info(), DIB_RGB_COLORS), 2);
+    EXPECT_EQ(row_of(down.bits, 0), src_row(1));
+    EXPECT_EQ(row_of(down.bits, 1), src_row(2));
 
     // A narrower DIB takes the left columns.
     Dib narrow;
