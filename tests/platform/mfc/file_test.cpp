@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <string>
 
@@ -39,6 +40,17 @@ template <class F> std::pair<int, LONG> file_error(F f) {
     return {-1, 0};
 }
 
+// Removes the files the test made when it ends (under Wine the tests run in the program's
+// folder).
+struct Scratch {
+    std::initializer_list<const char*> names;
+    ~Scratch() {
+        for (const char* name : names) {
+            std::remove(name);
+        }
+    }
+};
+
 void write_file(const char* name, const std::string& bytes) {
     std::FILE* f = std::fopen(name, "wb");
     ASSERT_NE(nullptr, f);
@@ -47,6 +59,7 @@ void write_file(const char* name, const std::string& bytes) {
 }
 
 TEST(CFileTest, WritesReadsAndSeeks) {
+    Scratch scratch{{"cfile.bin"}};
     const int before = open_files();
     {
         CFile out;
@@ -80,6 +93,7 @@ TEST(CFileTest, WritesReadsAndSeeks) {
 }
 
 TEST(CFileTest, CreateTruncatesUnlessNoTruncate) {
+    Scratch scratch{{"cfile_trunc.bin", "cfile_new.bin"}};
     write_file("cfile_trunc.bin", "existing");
     {
         CFile keep("cfile_trunc.bin",
@@ -104,6 +118,7 @@ TEST(CFileTest, CreateTruncatesUnlessNoTruncate) {
 }
 
 TEST(CFileTest, OpenReportsFailureThroughItsResult) {
+    Scratch scratch{{"cfile_twice.bin"}};
     const int before = open_files();
     struct Case {
         const char* name;
@@ -139,6 +154,7 @@ TEST(CFileTest, OpenReportsFailureThroughItsResult) {
 }
 
 TEST(CFileTest, ErrorsThrowFileExceptionsWithTheirCause) {
+    Scratch scratch{{"cfile_ro.bin"}};
     const int before = open_files();
     // The throwing constructor.
     auto missing = file_error([] { CFile f("no_such_file.bin", CFile::modeRead); });
