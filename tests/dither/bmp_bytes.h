@@ -12,7 +12,7 @@
 
 namespace bmpfile {
 
-struct Spec {
+struct FileLayout {
     int width = 4;
     int height = 3;
     int bits = 24;
@@ -37,7 +37,7 @@ inline int stride(int width, int bits) {
     return ((bits * width + 31) / 32) * 4;
 }
 
-inline std::vector<BYTE> build(const Spec& s) {
+inline std::vector<BYTE> build(const FileLayout& s) {
     const std::size_t head = 14 + s.headerSize + 4 * s.masks.size() + 4 * s.colours.size();
     std::vector<BYTE> out(head, 0);
     out[0] = 'B';

@@ -58,9 +58,9 @@ std::vector<BYTE> Pixels24(HBITMAP bitmap, int width, int height) {
 class DitherDibFile : public DisplayMode {};
 
 TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
-    using bmpfile::Spec;
+    using bmpfile::FileLayout;
     const auto good = [] {
-        Spec s;
+        FileLayout s;
         s.pixels = bmpfile::pattern_rows(s.width, s.height, s.bits);
         return s;
     };
@@ -69,7 +69,7 @@ TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
         std::vector<BYTE> bytes;
     };
     std::vector<Case> cases;
-    const auto add = [&](const char* what, const Spec& s) {
+    const auto add = [&](const char* what, const FileLayout& s) {
         cases.push_back({what, bmpfile::build(s)});
     };
     const std::vector<BYTE> whole = bmpfile::build(good());
@@ -85,7 +85,7 @@ TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
     cases.push_back(
         {"one byte of pixels short", std::vector<BYTE>(whole.begin(), whole.end() - 1)});
     {
-        Spec s = good();
+        FileLayout s = good();
         s.offBitsDelta = 1000;
         add("rows offset beyond the file", s);
         s.offBitsDelta = -30;
@@ -104,23 +104,23 @@ TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
                                                                   {1, -(1 << 20)},
                                                                   {INT32_MIN, 1},
                                                                   {1, INT32_MIN}}) {
-        Spec s = good();
+        FileLayout s = good();
         s.width = w;
         s.height = h;
         add("absurd size", s);
     }
     for (int bits : {0, 2, 7, 12, 48, 64}) {
-        Spec s = good();
+        FileLayout s = good();
         s.bits = bits;
         add("bit count", s);
     }
     {
-        Spec s = good();
+        FileLayout s = good();
         s.planes = 0;
         add("no planes", s);
     }
     for (DWORD used : {257u, 0x10000u, 0xFFFFFFFFu}) {
-        Spec s = good();
+        FileLayout s = good();
         s.bits = 8;
         s.clrUsed = used;
         s.pixels = bmpfile::pattern_rows(s.width, s.height, 8);
@@ -128,12 +128,12 @@ TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
     }
     for (DWORD compression :
          {DWORD{BI_RLE8}, DWORD{BI_RLE4}, DWORD{BI_BITFIELDS}, DWORD{4}, DWORD{5}, DWORD{99}}) {
-        Spec s = good();
+        FileLayout s = good();
         s.compression = compression;
         add("compression that does not fit 24 bits", s);
     }
     {
-        Spec s;
+        FileLayout s;
         s.bits = 8;
         s.compression = BI_RLE8;
         s.pixels = {0, 1}; // end of bitmap
@@ -142,7 +142,7 @@ TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
         add("run-length size beyond the file", s);
     }
     {
-        Spec s = good();
+        FileLayout s = good();
         s.bits = 16;
         s.compression = BI_BITFIELDS;
         s.pixels = bmpfile::pattern_rows(s.width, s.height, 16);
@@ -187,7 +187,7 @@ TEST_F(DitherDibFile, HoldsHeaderTableAndRowsOfAGoodFile) {
         {33, 1, 1, BI_RGB, 2, 0, 0},  {5, 3, 24, BI_RGB, 0, 0, 0xFFFFFFF0},
     };
     for (const auto& c : cases) {
-        bmpfile::Spec s;
+        bmpfile::FileLayout s;
         s.width = c.width;
         s.height = c.height;
         s.bits = c.bits;
@@ -224,7 +224,7 @@ TEST_F(DitherDibFile, HoldsHeaderTableAndRowsOfAGoodFile) {
 
 // Copies own their memory: changing or destroying one leaves the other intact.
 TEST_F(DitherDibFile, CopiesAreDeep) {
-    bmpfile::Spec s;
+    bmpfile::FileLayout s;
     s.pixels = bmpfile::pattern_rows(s.width, s.height, 24);
     bmpfile::write("copy.bmp", bmpfile::build(s));
 
@@ -254,7 +254,7 @@ TEST_F(DitherDibFile, CopiesAreDeep) {
 TEST_F(DitherDibFile, CreateBitmapDithersOnlyTrueColourOnPaletteDisplays) {
     const int width = 21, height = 9;
     const auto rgb = testimg::make24(testimg::Kind::Photo, width, height, 4);
-    bmpfile::Spec s;
+    bmpfile::FileLayout s;
     s.width = width;
     s.height = height;
     s.pixels = rgb;
@@ -389,7 +389,7 @@ TEST_F(DitherDibFile, TakesIndexedSectionsOnlyOnPaletteDisplays) {
 
 TEST_F(DitherDibFile, LoadsABitmapResourceOfTheProgram) {
     const int width = 5, height = 3;
-    bmpfile::Spec s;
+    bmpfile::FileLayout s;
     s.width = width;
     s.height = height;
     s.pixels = bmpfile::pattern_rows(width, height, 24, 3);
