@@ -12,7 +12,7 @@
 
 namespace bmp_fixtures {
 
-struct Spec {
+struct Variant {
     const char* label;
     int header_size; // 12, 40, 52, 56, 108 or 124
     int width;
@@ -127,10 +127,10 @@ inline std::uint32_t rgb_of(std::uint32_t pixel, std::uint32_t r, std::uint32_t 
     return (channel(pixel, r) << 16) | (channel(pixel, g) << 8) | channel(pixel, b);
 }
 
-// The BMP file of a spec, with pixels and colours drawn from `seed`. When `rgb` is given it
+// The BMP file of a variant, with pixels and colours drawn from `seed`. When `rgb` is given it
 // receives the colour every pixel stands for, 0x00RRGGBB, rows top-down (pixels an RLE delta
 // skips are left as colour-table entry 0).
-inline std::vector<std::uint8_t> make(const Spec& s, std::uint32_t seed = 1,
+inline std::vector<std::uint8_t> make(const Variant& s, std::uint32_t seed = 1,
                                       std::vector<std::uint32_t>* rgb = nullptr) {
     std::uint32_t rnd = seed * 2654435761u + 7;
     const bool core = s.header_size == 12;
@@ -319,7 +319,7 @@ inline std::vector<std::uint8_t> make(const Spec& s, std::uint32_t seed = 1,
 }
 
 // The variants the reader must take, small enough to compare pixel by pixel.
-inline std::vector<Spec> all_variants() {
+inline std::vector<Variant> all_variants() {
     return {
         {"core 1 bit", 12, 13, 5, 1, 0, false, {}, 0, 0, false},
         {"core 4 bit", 12, 7, 6, 4, 0, false, {}, 0, 0, false},

@@ -94,11 +94,11 @@ TEST(BmpReader, EveryVariantMatchesPillow) {
             write_file(name, bmp_fixtures::make(variants[i], seed));
             // Pillow does not read the 52- and 56-byte headers; it reads the same pixels with a
             // 40-byte header and the masks after it.
-            bmp_fixtures::Spec oracle_spec = variants[i];
-            if (oracle_spec.header_size == 52 || oracle_spec.header_size == 56) {
-                oracle_spec.header_size = 40;
+            bmp_fixtures::Variant oracle_variant = variants[i];
+            if (oracle_variant.header_size == 52 || oracle_variant.header_size == 56) {
+                oracle_variant.header_size = 40;
             }
-            write_file("oracle_" + name, bmp_fixtures::make(oracle_spec, seed));
+            write_file("oracle_" + name, bmp_fixtures::make(oracle_variant, seed));
             std::remove(("oracle_" + name + ".rgb").c_str());
             command += " oracle_" + name;
         }
@@ -229,12 +229,12 @@ TEST(BmpReader, OddAbsoluteRle4Runs) {
 
 TEST(BmpReader, EveryTruncationIsRefused) {
     // Every variant cut short anywhere: the header, the table, the pixels or the RLE stream.
-    for (const auto& spec : bmp_fixtures::all_variants()) {
-        const Bytes file = bmp_fixtures::make(spec);
-        ASSERT_FALSE(refused(file)) << spec.label;
+    for (const auto& variant : bmp_fixtures::all_variants()) {
+        const Bytes file = bmp_fixtures::make(variant);
+        ASSERT_FALSE(refused(file)) << variant.label;
         for (std::size_t n = 0; n < file.size(); ++n) {
             const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n));
-            ASSERT_TRUE(refused(cut)) << spec.label << " cut to " << n << " bytes";
+            ASSERT_TRUE(refused(cut)) << variant.label << " cut to " << n << " bytes";
         }
     }
 }

@@ -50,53 +50,54 @@ std::vector<std::uint32_t> pixels_of(HBITMAP bitmap, int width, int height) {
     return out;
 }
 
-int stored_bits(const bmp_fixtures::Spec& s) {
+int stored_bits(const bmp_fixtures::Variant& s) {
     return s.compression == BI_RLE8 ? 8 : s.compression == BI_RLE4 ? 4 : s.bits;
 }
 
 } // namespace
 
 TEST(LoadImage, DibSectionsKeepTheFileDepthAndColours) {
-    for (const auto& spec : bmp_fixtures::all_variants()) {
-        if (spec.rle_delta) {
+    for (const auto& variant : bmp_fixtures::all_variants()) {
+        if (variant.rle_delta) {
             continue; // what a skipped pixel becomes is ours to choose; see the host tests
         }
 #ifdef _WIN32
         // Wine refuses the 52-byte header, mixes up core colour tables, turns top-down files
         // upside down and makes 16-bit bit-field files 5-5-5 sections (losing a bit of green);
         // the host tests check those against Pillow.
-        if (spec.header_size == 12 || spec.header_size == 52 || spec.top_down ||
-            (spec.bits == 16 && spec.compression == BI_BITFIELDS)) {
+        if (variant.header_size == 12 || variant.header_size == 52 || variant.top_down ||
+            (variant.bits == 16 && variant.compression == BI_BITFIELDS)) {
             continue;
         }
 #endif
-        SCOPED_TRACE(spec.label);
+        SCOPED_TRACE(variant.label);
         std::vector<std::uint32_t> expected;
-        const auto file = bmp_fixtures::make(spec, 5, &expected);
+        const auto file = bmp_fixtures::make(variant, 5, &expected);
         const std::string path = write_fixture("load_image_variant.bmp", file);
         HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
                                                          LR_LOADFROMFILE | LR_CREATEDIBSECTION));
         ASSERT_NE(bitmap, nullptr);
         DIBSECTION ds = {};
         ASSERT_EQ(GetObjectA(bitmap, sizeof ds, &ds), static_cast<int>(sizeof ds));
-        EXPECT_EQ(ds.dsBm.bmWidth, spec.width);
-        EXPECT_EQ(ds.dsBm.bmHeight, spec.height);
-        EXPECT_EQ(ds.dsBm.bmBitsPixel, stored_bits(spec));
+        EXPECT_EQ(ds.dsBm.bmWidth, variant.width);
+        EXPECT_EQ(ds.dsBm.bmHeight, variant.height);
+        EXPECT_EQ(ds.dsBm.bmBitsPixel, stored_bits(variant));
         ASSERT_NE(ds.dsBm.bmBits, nullptr);
         // Every pixel reads back as the colour the file gives it, right way up.
-        EXPECT_EQ(pixels_of(bitmap, spec.width, spec.height), expected);
-        if (spec.bits > 8) {
+        EXPECT_EQ(pixels_of(bitmap, variant.width, variant.height), expected);
+        if (variant.bits > 8) {
             // Direct colours: the pixels are the file's bytes, masks and all.
             const std::size_t offset = file[10] | (file[11] << 8) | (file[12] << 16);
-            const std::size_t size = static_cast<std::size_t>(ds.dsBm.bmWidthBytes) * spec.height;
+            const std::size_t size =
+                static_cast<std::size_t>(ds.dsBm.bmWidthBytes) * variant.height;
             ASSERT_EQ(offset + size, file.size());
             EXPECT_EQ(std::memcmp(ds.dsBm.bmBits, file.data() + offset, size), 0);
 #ifndef _WIN32
             // The section keeps the file's masks (Wine reports none for 8-8-8 fields).
-            if (spec.compression == BI_BITFIELDS) {
-                EXPECT_EQ(ds.dsBitfields[0], spec.masks[0]);
-                EXPECT_EQ(ds.dsBitfields[1], spec.masks[1]);
-                EXPECT_EQ(ds.dsBitfields[2], spec.masks[2]);
+            if (variant.compression == BI_BITFIELDS) {
+                EXPECT_EQ(ds.dsBitfields[0], variant.masks[0]);
+                EXPECT_EQ(ds.dsBitfields[1], variant.masks[1]);
+                EXPECT_EQ(ds.dsBitfields[2], variant.masks[2]);
             }
 #endif
         }
@@ -106,7 +107,7 @@ TEST(LoadImage, DibSectionsKeepTheFileDepthAndColours) {
 }
 
 TEST(LoadImage, DeviceBitmapsAreMadeForTheDisplay) {
-    const bmp_fixtures::Spec color = {"", 40, 7, 5, 24, BI_RGB, false, {}, 0, 0, false};
+    const bmp_fixtures::Variant color = {"", 40, 7, 5, 24, BI_RGB, false, {}, 0, 0, false};
     std::vector<std::uint32_t> expected;
     const std::string path =
         write_fixture("load_image_ddb.bmp", bmp_fixtures::make(color, 9, &expected));
@@ -128,7 +129,7 @@ TEST(LoadImage, DeviceBitmapsAreMadeForTheDisplay) {
     DeleteObject(bitmap);
 
     // A black-and-white image becomes a monochrome bitmap.
-    bmp_fixtures::Spec mono_spec = {"", 40, 9, 3, 1, BI_RGB, false, {}, 0, 0, false};
+    bmp_fixtures::Variant mono_spec = {"", 40, 9, 3, 1, BI_RGB, false, {}, 0, 0, false};
     auto mono_file = bmp_fixtures::make(mono_spec, 3);
     const std::size_t table = 14 + 40;
     const std::uint8_t black_white[8] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
@@ -146,10 +147,10 @@ TEST(LoadImage, DeviceBitmapsAreMadeForTheDisplay) {
 }
 
 TEST(LoadImage, StretchesToTheSizeAsked) {
-    const bmp_fixtures::Spec spec = {"", 40, 4, 2, 24, BI_RGB, false, {}, 0, 0, false};
+    const bmp_fixtures::Variant variant = {"", 40, 4, 2, 24, BI_RGB, false, {}, 0, 0, false};
     std::vector<std::uint32_t> expected;
     const std::string path =
-        write_fixture("load_image_stretch.bmp", bmp_fixtures::make(spec, 2, &expected));
+        write_fixture("load_image_stretch.bmp", bmp_fixtures::make(variant, 2, &expected));
     HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 8, 4,
                                                      LR_LOADFROMFILE | LR_CREATEDIBSECTION));
     ASSERT_NE(bitmap, nullptr);
@@ -179,8 +180,8 @@ TEST(LoadImage, RefusesWhatIsNotABitmap) {
               nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
-    const bmp_fixtures::Spec spec = {"", 40, 6, 4, 8, BI_RGB, false, {}, 0, 0, false};
-    const auto good = bmp_fixtures::make(spec);
+    const bmp_fixtures::Variant variant = {"", 40, 6, 4, 8, BI_RGB, false, {}, 0, 0, false};
+    const auto good = bmp_fixtures::make(variant);
     const std::vector<std::uint8_t> bad_files[] = {
         {},         // empty
         {'B', 'M'}, // header cut short
@@ -265,26 +266,26 @@ TEST(LoadImage, TransparentAnd3DColours) {
 // in a DIB section (its memory starts zeroed) and black in a device bitmap (as a new bitmap that
 // SetDIBits did not write).
 TEST(LoadImage, PixelsSkippedByRleDeltas) {
-    bmp_fixtures::Spec spec = {};
+    bmp_fixtures::Variant variant = {};
     for (const auto& s : bmp_fixtures::all_variants()) {
         if (s.rle_delta) {
-            spec = s;
+            variant = s;
         }
     }
-    ASSERT_TRUE(spec.rle_delta);
+    ASSERT_TRUE(variant.rle_delta);
     std::vector<std::uint32_t> expected;
     const std::string path =
-        write_fixture("load_image_delta.bmp", bmp_fixtures::make(spec, 4, &expected));
+        write_fixture("load_image_delta.bmp", bmp_fixtures::make(variant, 4, &expected));
     HBITMAP section = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
                                                       LR_LOADFROMFILE | LR_CREATEDIBSECTION));
     ASSERT_NE(section, nullptr);
-    EXPECT_EQ(pixels_of(section, spec.width, spec.height), expected);
+    EXPECT_EQ(pixels_of(section, variant.width, variant.height), expected);
     DeleteObject(section);
 
     if (expected_bpp() == 32) {
         // The delta skips the whole bottom row and the first pixel of the row above it.
-        const std::size_t w = static_cast<std::size_t>(spec.width);
-        const std::size_t bottom = (static_cast<std::size_t>(spec.height) - 1) * w;
+        const std::size_t w = static_cast<std::size_t>(variant.width);
+        const std::size_t bottom = (static_cast<std::size_t>(variant.height) - 1) * w;
         for (std::size_t x = 0; x < w; ++x) {
             expected[bottom + x] = 0;
         }
@@ -292,7 +293,7 @@ TEST(LoadImage, PixelsSkippedByRleDeltas) {
         HBITMAP ddb = static_cast<HBITMAP>(
             LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
         ASSERT_NE(ddb, nullptr);
-        EXPECT_EQ(pixels_of(ddb, spec.width, spec.height), expected);
+        EXPECT_EQ(pixels_of(ddb, variant.width, variant.height), expected);
         DeleteObject(ddb);
     }
     DeleteFileA("load_image_delta.bmp");
