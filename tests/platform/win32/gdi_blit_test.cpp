@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
 
 using gdi_test::expected_bpp;
 using gdi_test::MemSurface;
@@ -396,5 +398,96 @@ TEST(GdiBrush, InvertedRectangleFillsLikeANegativeExtent) {
     FillRect(s.dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     for (int x = 0; x < 12; ++x) {
         EXPECT_EQ(GetPixel(s.dc, x, 0), x >= 6 && x <= 10 ? RGB(255, 255, 255) : RGB(0, 0, 0)) << x;
+    }
+}
+
+// 32-bit sections of both row orders, wide enough for the vector loops: whole surfaces (one
+// block of memory) and inner rectangles (row by row) against the rop applied pixel by pixel,
+// and the colour-to-monochrome mask of such a section.
+TEST(GdiBlit, SectionsBlitLikeTheirPixels) {
+    constexpr int kSw = 72;
+    constexpr int kSh = 5;
+    struct Section {
+        HBITMAP bmp = nullptr;
+        DWORD* px = nullptr;
+        HDC dc = nullptr;
+        HGDIOBJ old = nullptr;
+        Section(bool top_down) {
+            BITMAPINFO bi{};
+            bi.bmiHeader = {
+                sizeof(BITMAPINFOHEADER), kSw, top_down ? -kSh : kSh, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+            void* bits = nullptr;
+            bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+            px = static_cast<DWORD*>(bits);
+            dc = CreateCompatibleDC(nullptr);
+            old = SelectObject(dc, bmp);
+        }
+        ~Section() {
+            SelectObject(dc, old);
+            DeleteDC(dc);
+            DeleteObject(bmp);
+        }
+        // Memory rows run bottom-up unless the section is top-down.
+        DWORD& at(bool top_down, int x, int y) {
+            return px[(top_down ? y : kSh - 1 - y) * kSw + x];
+        }
+    };
+    struct Rect {
+        int dx, dy, w, h, sx, sy;
+    };
+    const Rect rects[] = {{0, 0, kSw, kSh, 0, 0}, {3, 1, 66, 3, 1, 2}, {-5, 0, kSw, kSh, 0, 0}};
+    const DWORD rops[] = {SRCCOPY, SRCAND, SRCPAINT, SRCINVERT, 0x00220326};
+    std::uint32_t seed = 7;
+    for (bool top_down : {false, true}) {
+        for (DWORD rop : rops) {
+            for (const Rect& g : rects) {
+                Section src(top_down), dst(top_down);
+                ASSERT_NE(src.px, nullptr);
+                const auto sb = random_bytes(kSw * kSh * 4, seed++);
+                const auto db = random_bytes(kSw * kSh * 4, seed++);
+                std::memcpy(src.px, sb.data(), sb.size());
+                std::memcpy(dst.px, db.data(), db.size());
+                GdiFlush();
+                ASSERT_TRUE(BitBlt(dst.dc, g.dx, g.dy, g.w, g.h, src.dc, g.sx, g.sy, rop));
+                GdiFlush();
+                for (int y = 0; y < kSh; ++y) {
+                    for (int x = 0; x < kSw; ++x) {
+                        DWORD d;
+                        std::memcpy(&d, db.data() + 4 * ((top_down ? y : kSh - 1 - y) * kSw + x),
+                                    4);
+                        const int u = x - g.dx + g.sx, v = y - g.dy + g.sy;
+                        if (x >= g.dx && x < g.dx + g.w && y >= g.dy && y < g.dy + g.h && u >= 0 &&
+                            u < kSw && v >= 0 && v < kSh) {
+                            d = apply_rop(rop, 0, src.at(top_down, u, v), d);
+                        }
+                        ASSERT_EQ(dst.at(top_down, x, y), d)
+                            << std::hex << "rop " << rop << std::dec << " top-down " << top_down
+                            << " at " << x << "," << y << " rect " << g.dx << "," << g.dy;
+                    }
+                }
+            }
+        }
+        // The mask: every fifth pixel the key.
+        Section src(top_down);
+        const DWORD key = 0x00102030;
+        for (int y = 0; y < kSh; ++y) {
+            for (int x = 0; x < kSw; ++x) {
+                src.at(top_down, x, y) = (x + y) % 5 == 0 ? key : key ^ (1u << ((x + y) % 24));
+            }
+        }
+        SetBkColor(src.dc, RGB(0x10, 0x20, 0x30));
+        for (int offset : {0, 8, 5}) {
+            MemSurface mask(kSw + 16, kSh, true);
+            PatBlt(mask.dc, 0, 0, kSw + 16, kSh, DSTINVERT); // all ones outside the rectangle
+            ASSERT_TRUE(BitBlt(mask.dc, offset, 0, kSw - 2, kSh, src.dc, 1, 0, SRCCOPY));
+            for (int y = 0; y < kSh; ++y) {
+                for (int x = 0; x < kSw + 16; ++x) {
+                    const bool inside = x >= offset && x < offset + kSw - 2;
+                    const bool on = !inside || src.at(top_down, x - offset + 1, y) == key;
+                    ASSERT_EQ(GetPixel(mask.dc, x, y), on ? RGB(255, 255, 255) : RGB(0, 0, 0))
+                        << x << "," << y << " offset " << offset << " top-down " << top_down;
+                }
+            }
+        }
     }
 }
