@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Times `talvo jpeg` against `cjpeg -quality 50 -sample 1x1 -dct int` on the same photo-like
 24-bit BMP, whole process each, alternating runs, and prints the best times and their ratio.
 
