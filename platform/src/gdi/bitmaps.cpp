@@ -34,13 +34,10 @@ int dib_stride(int width, int bpp) {
     return static_cast<int>(stride_of(width, bpp, 4));
 }
 
-std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp) {
-    const PixelFormat* format = ddb_format(bpp);
-    if (format == nullptr || width <= 0 || height <= 0) {
-        return nullptr;
-    }
-    const long long stride = stride_of(width, bpp, 2);
-    if (stride * height > static_cast<long long>(kMaxBitmapBytes)) {
+std::unique_ptr<Bitmap> allocate_bitmap(int width, int height, int bpp, int row_align,
+                                        const PixelFormat* format) {
+    const long long stride = stride_of(width, bpp, row_align);
+    if (width < 0 || height < 0 || stride * height > static_cast<long long>(kMaxBitmapBytes)) {
         return nullptr;
     }
     auto bmp = std::make_unique<Bitmap>();
@@ -57,30 +54,27 @@ std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp) {
     return bmp;
 }
 
+std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp) {
+    const PixelFormat* format = ddb_format(bpp);
+    if (format == nullptr || width <= 0 || height <= 0) {
+        return nullptr;
+    }
+    return allocate_bitmap(width, height, bpp, 2, format);
+}
+
 // A new bitmap laid out like a DIB section (same depth, masks and colour table), bottom-up
 // whatever the row order of the one it copies, as Windows makes it.
 static std::unique_ptr<Bitmap> make_dib_like(const Bitmap& like, int width, int height) {
-    const long long stride = stride_of(width, like.bpp, 4);
-    if (stride * height > static_cast<long long>(kMaxBitmapBytes)) {
+    auto bmp = allocate_bitmap(width, height, like.bpp, 4, like.format);
+    if (!bmp) {
         return nullptr;
     }
-    auto bmp = std::make_unique<Bitmap>();
-    bmp->owned = allocate_pixels(static_cast<std::size_t>(stride * height));
-    if (!bmp->owned) {
-        return nullptr;
-    }
-    bmp->memory = bmp->owned.get();
-    bmp->width = width;
-    bmp->height = height;
-    bmp->bpp = like.bpp;
-    bmp->stride = static_cast<int>(stride);
-    bmp->format = like.format;
     bmp->top_down = false;
     bmp->is_dib_section = true;
     bmp->info = like.info;
     bmp->info.biWidth = width;
     bmp->info.biHeight = height;
-    bmp->info.biSizeImage = static_cast<DWORD>(stride * height);
+    bmp->info.biSizeImage = static_cast<DWORD>(bmp->byte_size());
     std::memcpy(bmp->masks, like.masks, sizeof(bmp->masks));
     bmp->colors = like.colors;
     bmp->user_bits = bmp->memory;

@@ -325,21 +325,10 @@ void put(const DibSource& src, const Dc* dc, Bitmap& surface, long long dx, long
 // A scratch surface laid out like `like` (same format, table and masks), so that a blit from it
 // copies raw values.
 std::unique_ptr<Bitmap> scratch_like(const Bitmap& like, int width, int height) {
-    const std::size_t stride = static_cast<std::size_t>(dib_stride(width, like.bpp));
-    if (stride * static_cast<std::size_t>(height) > kMaxBitmapBytes) {
+    auto bmp = allocate_bitmap(width, height, like.bpp, 4, like.format);
+    if (!bmp) {
         return nullptr;
     }
-    auto bmp = std::make_unique<Bitmap>();
-    bmp->owned = allocate_pixels(stride * static_cast<std::size_t>(height));
-    if (!bmp->owned) {
-        return nullptr;
-    }
-    bmp->memory = bmp->owned.get();
-    bmp->width = width;
-    bmp->height = height;
-    bmp->bpp = like.bpp;
-    bmp->stride = static_cast<int>(stride);
-    bmp->format = like.format;
     bmp->is_dib_section = like.is_dib_section;
     bmp->info = like.info;
     std::memcpy(bmp->masks, like.masks, sizeof bmp->masks);

@@ -137,6 +137,11 @@ int dib_stride(int width, int bpp); // DWORD-aligned
 std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp);
 // Allocates zero-filled pixel memory of `bytes` (nullptr when too big or out of memory).
 std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes);
+// A zero-filled bitmap with its own pixel memory, rows `row_align` bytes aligned (2 for DDBs,
+// 4 for DIBs), and its size, depth and format set; everything else is the caller's. nullptr for
+// a negative size, pixel memory over kMaxBitmapBytes, or when memory runs out.
+std::unique_ptr<Bitmap> allocate_bitmap(int width, int height, int bpp, int row_align,
+                                        const PixelFormat* format);
 
 // Colour table of an indexed bitmap as the colour mapping sees it: a DIB section's own table,
 // black/white for monochrome DDBs, the 16 standard colours for 4-bit DDBs, the system palette
