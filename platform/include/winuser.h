@@ -101,9 +101,15 @@ typedef struct tagWNDCLASSA {
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_TIMER 0x0113
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
 #define WM_USER 0x0400
 
 #define SIZE_RESTORED 0
+
+#define MK_LBUTTON 0x0001
+#define VK_ESCAPE 0x1B
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -225,6 +231,7 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI IsWindowVisible(HWND hWnd);
 BOOL WINAPI UpdateWindow(HWND hWnd);
 HWND WINAPI GetDesktopWindow(void);
+HWND WINAPI WindowFromPoint(POINT Point);
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 

@@ -4,6 +4,7 @@
 //  - display:   the mode of the simulated screen (size, depth, work area) and its framebuffer
 //  - objects:   live GDI object counts, for leak tests
 //  - clock:     a manual millisecond clock behind GetTickCount and the timers
+//  - live:      real time, a presenter and mouse input, to show the screen in a real window
 //  - dialogs:   where MessageBoxA goes
 //  - language:  the user's language for string resources
 //  - modules:   module registration (entry points, resources) for LoadLibraryA and friends
@@ -85,6 +86,41 @@ void advance_clock(DWORD ms);
 // (0, the default, turns this off). The platform's own reads (message times, the time given to
 // timer callbacks) do not move it.
 void set_auto_advance(DWORD step);
+
+// ---- A live screen -----------------------------------------------------------------------------
+//
+// What a program needs to show the simulated screen in a real window and let it play at real
+// speed. All of it is off until turned on.
+
+// Real time: while on, the clock also moves with the machine's steady clock (from the reading it
+// has, no jump); Sleep really sleeps, and a GetMessageA with nothing to retrieve really waits
+// until the next timer falls due, or hands the wait to the waiter. advance_clock and
+// set_tick_count keep working. Turning it off keeps the time that passed.
+void set_real_time(bool on);
+bool real_time();
+
+// Called in real time when GetMessageA has nothing to retrieve, with the longest it may wait in
+// milliseconds (INFINITE when no timer is pending). It waits for outside events (a window system's
+// event queue) and may post messages (post_mouse_input, PostQuitMessage) before it returns;
+// GetMessageA then looks again. Without a waiter GetMessageA sleeps until the next timer, and
+// with no timer returns WM_QUIT as it does on the manual clock.
+using Waiter = std::function<void(DWORD max_ms)>;
+void set_waiter(Waiter waiter);
+
+// Receives the framebuffer when a frame may have reached the screen: GetMessageA and PeekMessageA
+// call it on entry when a window or screen context was released (ReleaseDC) since the last
+// presentation, which is how drawing through GetDC ends; so a message loop presents at most once
+// per message, after the handler or timer callback that drew. present() calls it at once.
+// Setting a presenter makes the next look at the queue present.
+using Presenter = std::function<void(const Framebuffer& screen)>;
+void set_presenter(Presenter presenter);
+void present();
+
+// Mouse input from a real window: posts `msg` (WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP) to
+// the window under the screen point (WindowFromPoint), with the point in that window's client
+// coordinates in lParam and `keys` (MK_LBUTTON, ...) in wParam. Returns that window, or NULL when
+// no window but the desktop is there (nothing is posted).
+HWND post_mouse_input(UINT msg, int x, int y, WPARAM keys);
 
 // ---- Message boxes
 // -------------------------------------------------------------------------------

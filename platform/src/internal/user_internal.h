@@ -20,6 +20,22 @@ void clock_advance(std::uint64_t ms);
 // The tick count shown at a given elapsed time.
 DWORD clock_tick_at(std::uint64_t elapsed);
 
+// ---- Real time and the live screen (live_screen.cpp)
+// -------------------------------------------------------------------------------------------------
+//
+// Milliseconds of real time since host::set_real_time(true), 0 while the clock is manual;
+// clock_elapsed() adds it to the manual time.
+std::uint64_t real_time_elapsed();
+bool real_time_on();
+void real_sleep(std::uint64_t ms);
+// GetMessageA has nothing to retrieve and the clock runs in real time: waits until the elapsed
+// time `due` (when has_due) or lets the host's waiter wait. False when nothing can ever arrive.
+bool real_wait(bool has_due, std::uint64_t due);
+// A window or screen context was released: the screen may show something new.
+void screen_changed();
+// Hands the framebuffer to the host's presenter when the screen changed since it last did.
+void present_if_changed();
+
 // ---- Display -----------------------------------------------------------------------------------
 
 // The host mode's work area; an empty one in the mode stands for the whole screen.

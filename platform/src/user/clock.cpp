@@ -1,7 +1,8 @@
 // The manual clock behind GetTickCount, Sleep and the timers.
 //
 // Nothing here reads the real time: tests and the talvo program decide when time passes, so
-// that animations and timers run exactly and instantly. See host.h for the rules.
+// that animations and timers run exactly and instantly. See host.h for the rules. A host that
+// shows the screen live turns real time on (live_screen.cpp), which adds to the manual time.
 #include "internal/user_internal.h"
 
 #include <platform/host.h>
@@ -23,7 +24,7 @@ Clock& the_clock() {
 } // namespace
 
 std::uint64_t clock_elapsed() {
-    return the_clock().elapsed;
+    return the_clock().elapsed + real_time_elapsed();
 }
 
 void clock_advance(std::uint64_t ms) {
@@ -61,6 +62,10 @@ extern "C" DWORD WINAPI GetTickCount(void) {
 }
 
 extern "C" void WINAPI Sleep(DWORD dwMilliseconds) {
-    // One thread, no one to wait for: sleeping is time passing.
+    // One thread, no one to wait for: sleeping is time passing (really, in real time).
+    if (platform::user::real_time_on()) {
+        platform::user::real_sleep(dwMilliseconds);
+        return;
+    }
     platform::user::clock_advance(dwMilliseconds);
 }

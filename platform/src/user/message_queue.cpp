@@ -66,19 +66,25 @@ bool take(MSG& out, HWND filter, UINT first, UINT last, bool remove) {
 using namespace platform::user;
 
 // Waiting for a message is time passing: with nothing to retrieve, the manual clock moves on to
-// the moment the next timer falls due. When nothing can ever arrive (no timer, and no other
-// thread to post one), Win32 would block for good; here GetMessageA says so on standard error
+// the moment the next timer falls due (in real time the wait is real, see live_screen.cpp). When
+// nothing can ever arrive (no timer, and no other thread to post one), Win32 would block for good; here GetMessageA says so on standard error
 // and returns 0 with WM_QUIT, so that a message loop ends instead of hanging a test.
 extern "C" BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
     if (lpMsg == nullptr || !valid_filter(hWnd)) {
         return -1;
     }
     for (;;) {
+        present_if_changed();
         if (take(*lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
             return lpMsg->message != WM_QUIT;
         }
         std::uint64_t due = 0;
-        if (!in_range(WM_TIMER, wMsgFilterMin, wMsgFilterMax) || !next_timer_due(hWnd, due)) {
+        const bool timer =
+            in_range(WM_TIMER, wMsgFilterMin, wMsgFilterMax) && next_timer_due(hWnd, due);
+        if (real_time_on() && real_wait(timer, due)) {
+            continue;
+        }
+        if (!timer) {
             std::fputs("GetMessageA: no message and no timer to wait for; returning WM_QUIT\n",
                        stderr);
             *lpMsg = MSG{};
@@ -97,6 +103,7 @@ extern "C" BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, 
     if (lpMsg == nullptr || !valid_filter(hWnd)) {
         return FALSE;
     }
+    present_if_changed();
     return take(*lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0);
 }
 

@@ -87,7 +87,11 @@ HDC WINAPI GetWindowDC(HWND hWnd) {
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
     (void)hWnd;
     window_dcs().erase(hDC);
-    return platform::gdi::release_screen_dc(hDC) ? 1 : 0;
+    if (!platform::gdi::release_screen_dc(hDC)) {
+        return 0;
+    }
+    screen_changed(); // what was drawn through it may now be presented
+    return 1;
 }
 
 } // extern "C"

@@ -341,6 +341,32 @@ extern "C" HWND WINAPI GetDesktopWindow(void) {
     return all.desktop;
 }
 
+// The deepest shown window whose rectangle holds the point: a top-level window, then its child
+// under the point, and so on; the desktop when no other window is there, NULL off the screen.
+// There is no z-order: of overlapping siblings, the one in the table's last slot is taken.
+extern "C" HWND WINAPI WindowFromPoint(POINT Point) {
+    HWND found = nullptr;
+    for (;;) {
+        HWND next = nullptr;
+        windows().table.for_each([&](std::uintptr_t h, const Window& w) {
+            const bool child = (w.style & WS_CHILD) != 0;
+            if (!w.is_desktop && !w.destroying && w.visible && child == (found != nullptr) &&
+                (found == nullptr || w.parent == found) && PtInRect(&w.rect, Point)) {
+                next = to_hwnd(h);
+            }
+        });
+        if (next == nullptr) {
+            break;
+        }
+        found = next;
+    }
+    if (found == nullptr) {
+        const RECT screen = screen_rect();
+        return PtInRect(&screen, Point) ? GetDesktopWindow() : nullptr;
+    }
+    return found;
+}
+
 extern "C" LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     (void)lParam;
     switch (Msg) {
