@@ -222,12 +222,13 @@ BOOL CDitherDib::Create(LPCSTR lpszFileName) {
                     sane = m_dwSizeImage != 0 && toRead <= available &&
                            m_pInfo->biWidth * rows_of(*m_pInfo) <= kMaxCompressedPixels;
                 } else {
+                    // The rows are read in full whatever size the header claims: more is not
+                    // part of the image, less (some writers leave out the last row's padding)
+                    // would leave rows unread. The file must hold them all.
                     const std::int64_t needed = stride_of(*m_pInfo) * rows_of(*m_pInfo);
-                    if (toRead > needed) {
-                        toRead = needed; // what follows the rows is not part of the image
-                        m_dwSizeImage = static_cast<DWORD>(needed);
-                    }
-                    sane = toRead == needed && needed <= available;
+                    toRead = needed;
+                    m_dwSizeImage = static_cast<DWORD>(needed);
+                    sane = needed <= available;
                 }
                 if (sane) {
                     m_pBits = new (std::nothrow) BYTE[m_dwSizeImage](); // row padding reads as 0

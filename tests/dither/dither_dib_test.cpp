@@ -185,6 +185,7 @@ TEST_F(DitherDibFile, HoldsHeaderTableAndRowsOfAGoodFile) {
         {3, 2, 32, BI_RGB, 0, 0, 0},  {9, 2, 16, BI_BITFIELDS, 0, 3, 0},
         {6, 5, 8, BI_RGB, 256, 0, 0}, {6, 5, 4, BI_RGB, 16, 0, 0},
         {33, 1, 1, BI_RGB, 2, 0, 0},  {5, 3, 24, BI_RGB, 0, 0, 0xFFFFFFF0},
+        {5, 3, 24, BI_RGB, 0, 0, 45}, // a size without the last row's padding
     };
     for (const auto& c : cases) {
         bmpfile::FileLayout s;
@@ -206,7 +207,8 @@ TEST_F(DitherDibFile, HoldsHeaderTableAndRowsOfAGoodFile) {
         EXPECT_EQ(h->biWidth, c.width);
         EXPECT_EQ(h->biHeight, c.height);
         EXPECT_EQ(h->biBitCount, c.bits);
-        // A claimed size beyond the rows is cut to the rows.
+        // A claimed size beyond the rows is cut to the rows; one short of them still takes
+        // every row the file holds.
         EXPECT_EQ(Rows(dib), s.pixels);
         const BYTE* after = reinterpret_cast<const BYTE*>(h) + 40;
         if (c.masks) {
