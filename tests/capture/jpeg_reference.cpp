@@ -1,9 +1,9 @@
 #include "capture/jpeg_reference.h"
 
-#include "capture/JpegTables.h"
-
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 namespace reference {
 
@@ -26,28 +26,122 @@ const int kZigZag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11,
                          35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
                          58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
+// The stream's constant tables, typed here from the published values rather than taken from the
+// encoder, so that a changed quantiser or a swapped code in the encoder's copy shows up as a file
+// that differs from this one.
+const std::uint8_t kLuminanceQuant[64] = {
+    16, 11, 12,  14,  12,  10, 16, 14,  13,  14,  18,  17,  16, 19,  24,  40,
+    26, 24, 22,  22,  24,  49, 36, 37,  29,  40,  58,  51,  61, 60,  57,  51,
+    56, 55, 64,  72,  92,  78, 64, 68,  87,  69,  66,  57,  80, 109, 81,  87,
+    95, 98, 103, 104, 103, 62, 77, 113, 121, 112, 100, 120, 92, 101, 103, 99};
+const std::uint8_t kChrominanceQuant[64] = {
+    17, 18, 18, 24, 21, 24, 47, 26, 26, 47, 99, 66, 56, 66, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99,
+    99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99, 99};
+
+// Runs of consecutive symbol values, written [first, last].
+std::vector<std::uint8_t> Values(std::initializer_list<int> singles,
+                                 std::initializer_list<std::pair<int, int>> runs) {
+    std::vector<std::uint8_t> v(singles.begin(), singles.end());
+    for (auto [first, last] : runs) {
+        for (int s = first; s <= last; ++s) {
+            v.push_back(static_cast<std::uint8_t>(s));
+        }
+    }
+    return v;
+}
+
+struct TypicalTable {
+    int id;
+    std::uint8_t counts[16];
+    std::vector<std::uint8_t> values;
+};
+
+// The typical Huffman tables (luminance DC and AC, chrominance DC and AC) in segment order.
+const std::vector<TypicalTable>& TypicalTables() {
+    static const std::vector<TypicalTable> tables = {
+        {0x00, {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}, Values({}, {{0, 11}})},
+        {0x10,
+         {0, 2, 1, 3, 3, 2, 4, 3, 5, 5, 4, 4, 0, 0, 1, 0x7D},
+         Values({0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13,
+                 0x51, 0x61, 0x07, 0x22, 0x71, 0x14, 0x32, 0x81, 0x91, 0xA1, 0x08, 0x23, 0x42,
+                 0xB1, 0xC1, 0x15, 0x52, 0xD1, 0xF0, 0x24, 0x33, 0x62, 0x72, 0x82, 0x09, 0x0A},
+                {{0x16, 0x1A},
+                 {0x25, 0x2A},
+                 {0x34, 0x3A},
+                 {0x43, 0x4A},
+                 {0x53, 0x5A},
+                 {0x63, 0x6A},
+                 {0x73, 0x7A},
+                 {0x83, 0x8A},
+                 {0x92, 0x9A},
+                 {0xA2, 0xAA},
+                 {0xB2, 0xBA},
+                 {0xC2, 0xCA},
+                 {0xD2, 0xDA},
+                 {0xE1, 0xEA},
+                 {0xF1, 0xFA}})},
+        {0x01, {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0}, Values({}, {{0, 11}})},
+        {0x11,
+         {0, 2, 1, 2, 4, 4, 3, 4, 7, 5, 4, 4, 0, 1, 2, 0x77},
+         Values({0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12,
+                 0x41, 0x51, 0x07, 0x61, 0x71, 0x13, 0x22, 0x32, 0x81, 0x08, 0x14,
+                 0x42, 0x91, 0xA1, 0xB1, 0xC1, 0x09, 0x23, 0x33, 0x52, 0xF0, 0x15,
+                 0x62, 0x72, 0xD1, 0x0A, 0x16, 0x24, 0x34, 0xE1, 0x25, 0xF1},
+                {{0x17, 0x1A},
+                 {0x26, 0x2A},
+                 {0x35, 0x3A},
+                 {0x43, 0x4A},
+                 {0x53, 0x5A},
+                 {0x63, 0x6A},
+                 {0x73, 0x7A},
+                 {0x82, 0x8A},
+                 {0x92, 0x9A},
+                 {0xA2, 0xAA},
+                 {0xB2, 0xBA},
+                 {0xC2, 0xCA},
+                 {0xD2, 0xDA},
+                 {0xE2, 0xEA},
+                 {0xF2, 0xFA}})},
+    };
+    return tables;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> DhtSegment() {
+    std::vector<std::uint8_t> body;
+    for (const TypicalTable& t : TypicalTables()) {
+        body.push_back(static_cast<std::uint8_t>(t.id));
+        body.insert(body.end(), t.counts, t.counts + 16);
+        body.insert(body.end(), t.values.begin(), t.values.end());
+    }
+    const std::size_t length = body.size() + 2;
+    std::vector<std::uint8_t> segment = {0xFF, 0xC4, static_cast<std::uint8_t>(length >> 8),
+                                         static_cast<std::uint8_t>(length & 255)};
+    segment.insert(segment.end(), body.begin(), body.end());
+    return segment;
+}
+
+namespace {
+
 struct Table {
     std::vector<int> code, size, val;
 };
 
-// Builds the four tables from the template the way a decoder reads a DHT segment (by its
-// length), so that the encoder's own sentinel-driven parse is checked against it.
+// Code lengths and codes as a decoder derives them from a DHT segment's counts.
 struct Tables {
     Table dc[2], ac[2];
     Tables() {
-        const std::uint8_t* p = jpeg::kHuffmanTemplate + 4;
-        const std::uint8_t* end = jpeg::kHuffmanTemplate + 2 + (p[-2] << 8 | p[-1]);
-        while (p < end) {
-            int id = *p++;
-            Table& t = (id >> 4) ? ac[id & 15] : dc[id & 15];
-            const std::uint8_t* counts = p;
-            p += 16;
+        for (const TypicalTable& typical : TypicalTables()) {
+            Table& t = (typical.id >> 4) ? ac[typical.id & 15] : dc[typical.id & 15];
+            std::size_t next = 0;
             int code = 0;
             for (int len = 1; len <= 16; ++len) {
-                for (int i = 0; i < counts[len - 1]; ++i) {
+                for (int i = 0; i < typical.counts[len - 1]; ++i) {
                     t.code.push_back(code++);
                     t.size.push_back(len);
-                    t.val.push_back(*p++);
+                    t.val.push_back(typical.values.at(next++));
                 }
                 code <<= 1;
             }
@@ -133,7 +227,7 @@ void TransformBlock(short* pBlock, int stride, bool chroma) {
     for (int k = 0; k < 64; ++k) {
         zz[k] = block[kZigZag[k]];
     }
-    const std::uint8_t* q = chroma ? jpeg::kChrominanceQuant : jpeg::kLuminanceQuant;
+    const std::uint8_t* q = chroma ? kChrominanceQuant : kLuminanceQuant;
     for (int k = 0; k < 64; ++k) {
         zz[k] = short(zz[k] / q[k]);
     }
@@ -263,10 +357,11 @@ std::vector<std::uint8_t> Encode(int width, int height, const std::uint8_t* pixe
     Append(file, {0xFF, 0xD8});
     for (int id = 0; id < 2; ++id) {
         Append(file, {0xFF, 0xDB, 0x00, 0x43, id});
-        const std::uint8_t* q = id ? jpeg::kChrominanceQuant : jpeg::kLuminanceQuant;
+        const std::uint8_t* q = id ? kChrominanceQuant : kLuminanceQuant;
         file.insert(file.end(), q, q + 64);
     }
-    file.insert(file.end(), jpeg::kHuffmanTemplate, jpeg::kHuffmanTemplate + 420);
+    const std::vector<std::uint8_t> dht = DhtSegment();
+    file.insert(file.end(), dht.begin(), dht.end());
     Append(file, {0xFF, 0xC0, 0x00, 0x11, 0x08, height >> 8, height & 255, width >> 8, width & 255,
                   3, 1, 0x11, 0, 2, 0x11, 1, 3, 0x11, 1});
     Append(file, {0xFF, 0xDA, 0x00, 0x0C, 3, 1, 0x00, 2, 0x11, 3, 0x11, 0x00, 0x3F, 0x00});
