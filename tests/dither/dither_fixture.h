@@ -6,9 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <vector>
+
+// FNV-1a over bytes: pins tables and files whose every value matters.
+inline std::uint32_t Fnv1a(const void* data, std::size_t size) {
+    std::uint32_t h = 0x811C9DC5u;
+    for (std::size_t i = 0; i < size; ++i) {
+        h = (h ^ static_cast<const BYTE*>(data)[i]) * 0x01000193u;
+    }
+    return h;
+}
 
 class FreshDitherProcess : public ::testing::Test {
 protected:

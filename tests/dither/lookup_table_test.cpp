@@ -37,13 +37,15 @@ TEST_F(LookUpFile, IsCreatedOnceAndReadAfterwards) {
         const char* name;
         const RGBQUAD* palette;
         int colours;
-    } cases[] = {{8, "256lkup.dat", CDitherDib::Win256Palette, 256},
-                 {4, "16lkup.dat", CDitherDib::Win16Palette, 16}};
+        std::uint32_t checksum; // of the whole file, once every entry was checked nearest
+    } cases[] = {{8, "256lkup.dat", CDitherDib::Win256Palette, 256, 0x5C24F80Bu},
+                 {4, "16lkup.dat", CDitherDib::Win16Palette, 16, 0x9A4D6AF5u}};
     for (const auto& c : cases) {
         Forget();
         PrepareTables(c.bits); // first dither: creates the file
         const std::vector<BYTE> file = ReadFile(c.name);
         ASSERT_EQ(file.size(), 65536u) << c.name;
+        EXPECT_EQ(Fnv1a(file.data(), file.size()), c.checksum) << c.name;
         for (int e = 0; e < 32768; ++e) {
             const int index = file[2 * e] | file[2 * e + 1] << 8;
             ASSERT_LT(index, c.colours);

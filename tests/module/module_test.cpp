@@ -75,10 +75,14 @@ TEST_F(Display, LoadingCreatesTheDitherPaletteOnPaletteDisplaysOnly) {
                  {16, nullptr, 0},
                  {8, CDitherDib::Win256Palette, 256},
                  {4, CDitherDib::Win16Palette, 16}};
+    // Counted once, so that a palette the unload forgets to delete shows on the next round.
+    ASSERT_TRUE(FreeLibrary(module));
+    const int palettes = host::live_gdi_objects(OBJ_PAL);
+    ASSERT_EQ(LoadLibraryA("TALVO.dll"), module);
     for (const auto& c : cases) {
         ASSERT_TRUE(FreeLibrary(module));
         EXPECT_EQ(g_pDitherPalette, nullptr);
-        const int palettes = host::live_gdi_objects(OBJ_PAL);
+        EXPECT_EQ(host::live_gdi_objects(OBJ_PAL), palettes) << "after unloading, " << c.depth;
         SetMode(1024, 768, c.depth);
         ASSERT_EQ(LoadLibraryA("TALVO.dll"), module) << c.depth;
         EXPECT_EQ(CImage::GetSystemBitCount(), c.depth);
@@ -105,6 +109,7 @@ TEST_F(Display, LoadingCreatesTheDitherPaletteOnPaletteDisplaysOnly) {
     }
     ASSERT_TRUE(FreeLibrary(module));
     EXPECT_EQ(g_pDitherPalette, nullptr);
+    EXPECT_EQ(host::live_gdi_objects(OBJ_PAL), palettes);
     host::reset_display();
     ASSERT_EQ(LoadLibraryA("TALVO.dll"), module);
     EXPECT_EQ(g_pDitherPalette, nullptr);
