@@ -11,8 +11,13 @@
 //  - Negative frame indices are refused with 0 by every drawing operation, before anything is
 //    touched, exactly like an index not below the frame count: no operation reads outside the
 //    strip bitmap.
-//  - Copies never release an object twice (the rule is in image/lifecycle.cpp); a copy reports
-//    the source's geometry, colour, mode and frames.
+//  - Copies share the source's objects (bitmaps, image lists, dithering object): a copy reports
+//    the source's geometry, colour, mode and frames and draws the same pixels; each object is
+//    deleted once, by the last strip that holds it (a process-wide count, image/lifecycle.cpp).
+//    A Create or DeleteObject on one strip lets go of the shared objects and leaves the others'.
+//  - DrawBitmapTransparent (one frame) returns 0 and draws nothing when one of its working
+//    contexts cannot be created; a source selected into another DC, or a working bitmap that
+//    cannot be made, draws nothing either, unreported (1).
 #pragma once
 
 #include <afxwin.h>
@@ -80,8 +85,8 @@ public:
     int DrawTransparentSetBackground(CDC* pDC, int x, int y, int nImage, CBitmap* pBackground,
                                      int nBkX, int nBkY);
     int DrawTransparentSetBkColor(CDC* pDC, int x, int y, int nImage, COLORREF crBack);
-    int DrawSemiTransparentSetBackground(CDC* pDC, int x, int y, int nImage,
-                                         CBitmap* pBackground, int nBkX, int nBkY);
+    int DrawSemiTransparentSetBackground(CDC* pDC, int x, int y, int nImage, CBitmap* pBackground,
+                                         int nBkX, int nBkY);
     int DrawSemiTransparentSetBkColor(CDC* pDC, int x, int y, int nImage, COLORREF crBack);
 
     // ---- Blocking animations: every frame in turn, spinning `dwDelay` ms after each ------------
@@ -111,7 +116,8 @@ protected:
     int MakeSemiBitmap();
 
     // The colour-key blit: one frame of pBitmap, or the whole bitmap, drawn at (x, y) with
-    // m_crTransparent keyed out. 0 for a null source, otherwise 1.
+    // m_crTransparent keyed out. 0 for a null source or destination, otherwise 1 (but see the
+    // choices above for the frame overload).
     int DrawBitmapTransparent(CBitmap* pBitmap, CDC* pDC, int x, int y, int nImage);
     int DrawBitmapTransparent(CBitmap* pBitmap, CDC* pDC, int x, int y);
 

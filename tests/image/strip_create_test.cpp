@@ -1,0 +1,199 @@
+// Creating a strip: its sources (a client bitmap, a bitmap file found by name), its geometry,
+// the palette-display route, and the failures that leave it empty.
+#include "image/strip_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+using strip_fixtures::BusyStrip;
+using strip_fixtures::MakeClientSection;
+using strip_fixtures::MakeDdb;
+using strip_fixtures::PaletteDisplay;
+using strip_fixtures::ReadPixels;
+using strip_fixtures::StripProbe;
+
+namespace {
+
+constexpr COLORREF kBlue = 0x00FF0000;
+
+// The objects a created strip holds, by mode and semi-transparency.
+void ExpectCreated(const StripProbe& strip, bool semi, int mode) {
+    EXPECT_EQ(strip.m_pBitmap != nullptr, mode == 0);
+    EXPECT_EQ(strip.m_pSemiBitmap != nullptr, semi && mode == 0);
+    EXPECT_EQ(strip.m_pImageList != nullptr, mode != 0);
+    EXPECT_EQ(strip.m_pSemiImageList != nullptr, semi && mode != 0);
+    EXPECT_EQ(strip.m_pDitherDib != nullptr, PaletteDisplay());
+    EXPECT_EQ(strip.m_bImageListMethod, mode);
+}
+
+} // namespace
+
+TEST(StripCreate, GeometryFollowsTheFrameCountInBothModes) {
+    struct Case {
+        int width, height, frames, frameWidth, images;
+    };
+    const Case cases[] = {
+        {100, 6, 3, 33, 3}, // the last column belongs to no frame
+        {10, 4, 4, 2, 5},   // the lists take one image more than the frame count
+        {40, 10, 4, 10, 4},
+        {7, 3, 1, 7, 1},
+    };
+    for (const Case& c : cases) {
+        CBitmap client;
+        client.Attach(MakeClientSection(c.width, c.height, BusyStrip(kBlue)));
+        for (int semi : {0, 1}) {
+            for (int mode : {0, 1}) {
+                SCOPED_TRACE(testing::Message()
+                             << c.width << "/" << c.frames << " semi " << semi << " mode " << mode);
+                StripProbe strip;
+                ASSERT_EQ(strip.Create(&client, c.frames, kBlue, semi, mode), 1);
+                ExpectCreated(strip, semi, mode);
+                EXPECT_EQ(strip.GetImageNum(), c.frames);
+                EXPECT_EQ(strip.GetBitmapSize(), CSize(c.width, c.height));
+                EXPECT_EQ(strip.GetImageSize(), CSize(c.frameWidth, c.height));
+                EXPECT_EQ(strip.IsReadySemiTransparent(), semi && mode ? 1 : 0);
+                if (mode != 0) {
+                    EXPECT_EQ(strip.GetBitmap(), nullptr);
+                    EXPECT_EQ(strip.m_pImageList->GetImageCount(), c.images);
+                    if (semi) {
+                        EXPECT_EQ(strip.m_pSemiImageList->GetImageCount(), c.images);
+                    }
+                } else {
+                    EXPECT_EQ(strip.GetBitmap(), strip.m_pBitmap);
+                }
+            }
+        }
+    }
+}
+
+// The client's bitmap is copied: it keeps its pixels, stays alive after the strip is gone and
+// can still be selected. On a palette display only DIB sections are taken.
+TEST(StripCreate, FromAClientBitmapWhichStaysTheClients) {
+    const int w = 24;
+    const int h = 5;
+    struct Case {
+        const char* name;
+        bool section;
+    };
+    for (const Case& c : {Case{"device bitmap", false}, Case{"DIB section", true}}) {
+        SCOPED_TRACE(c.name);
+        CBitmap client;
+        client.Attach(c.section ? MakeClientSection(w, h, BusyStrip(kBlue))
+                                : MakeDdb(w, h, BusyStrip(kBlue)));
+        const HBITMAP handle = static_cast<HBITMAP>(client.GetSafeHandle());
+        const std::vector<COLORREF> before = ReadPixels(handle);
+        ASSERT_FALSE(before.empty());
+        const bool taken = c.section || !PaletteDisplay();
+        for (int mode : {0, 1}) {
+            {
+                StripProbe strip;
+                ASSERT_EQ(strip.Create(&client, 3, kBlue, 1, mode), taken ? 1 : 0);
+                if (!taken) {
+                    EXPECT_TRUE(strip.Empty());
+                    continue;
+                }
+                ExpectCreated(strip, true, mode);
+                if (mode == 0 && !PaletteDisplay() && !c.section) {
+                    // A device bitmap is copied byte for byte.
+                    EXPECT_EQ(ReadPixels(static_cast<HBITMAP>(strip.m_pBitmap->GetSafeHandle())),
+                              before);
+                }
+            }
+            EXPECT_EQ(ReadPixels(handle), before);
+            CDC dc;
+            ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
+            HGDIOBJ previous = ::SelectObject(dc.GetSafeHdc(), handle);
+            EXPECT_NE(previous, nullptr);
+            ::SelectObject(dc.GetSafeHdc(), previous);
+        }
+    }
+}
+
+// A name that is no resource of the chain is read as a bitmap file (on a palette display it is
+// only ever a file path).
+TEST(StripCreate, ByNameFallsBackToTheFile) {
+    const char* path = "strip_by_name.bmp";
+    const int w = 21;
+    const int h = 4;
+    ASSERT_TRUE(strip_fixtures::WriteStripFile(path, w, h, BusyStrip(kBlue)));
+    CBitmap same;
+    same.Attach(MakeDdb(w, h, BusyStrip(kBlue)));
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        StripProbe strip;
+        ASSERT_EQ(strip.Create(path, 3, kBlue, 1, mode), 1);
+        ExpectCreated(strip, true, mode);
+        EXPECT_EQ(strip.GetImageSize(), CSize(7, 4));
+        if (mode == 0 && !PaletteDisplay()) {
+            EXPECT_EQ(ReadPixels(static_cast<HBITMAP>(strip.m_pBitmap->GetSafeHandle())),
+                      ReadPixels(static_cast<HBITMAP>(same.GetSafeHandle())));
+        }
+    }
+    std::remove(path);
+}
+
+// Every failure returns 0 and leaves the strip empty. The geometry stays as the last strip set
+// it when the failure comes before the new geometry is set.
+TEST(StripCreate, FailuresLeaveTheStripEmpty) {
+    const char* garbage = "strip_garbage.bmp";
+    const char* truncated = "strip_truncated.bmp";
+    ASSERT_TRUE(strip_fixtures::WriteBytes(garbage, {'B', 'M', 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    std::vector<BYTE> cut = strip_fixtures::BmpFile24(16, 16, BusyStrip(kBlue));
+    cut.resize(60);
+    ASSERT_TRUE(strip_fixtures::WriteBytes(truncated, cut));
+    CBitmap client;
+    client.Attach(MakeClientSection(30, 3, BusyStrip(kBlue)));
+    CBitmap empty; // no handle
+
+    struct Case {
+        const char* name;
+        std::function<int(StripProbe&, int semi, int mode)> create;
+    };
+    const Case cases[] = {
+        {"missing resource number",
+         [](StripProbe& s, int semi, int mode) {
+             return s.Create(static_cast<UINT>(54321), 3, kBlue, semi, mode);
+         }},
+        {"missing name and file",
+         [](StripProbe& s, int semi, int mode) {
+             return s.Create("no_such_strip.bmp", 3, kBlue, semi, mode);
+         }},
+        {"undecodable file", [&](StripProbe& s, int semi,
+                                 int mode) { return s.Create(garbage, 3, kBlue, semi, mode); }},
+        {"truncated file", [&](StripProbe& s, int semi,
+                               int mode) { return s.Create(truncated, 3, kBlue, semi, mode); }},
+        {"null name",
+         [](StripProbe& s, int semi, int mode) {
+             return s.Create(static_cast<const char*>(nullptr), 3, kBlue, semi, mode);
+         }},
+        {"null bitmap",
+         [](StripProbe& s, int semi, int mode) {
+             return s.Create(static_cast<CBitmap*>(nullptr), 3, kBlue, semi, mode);
+         }},
+        {"bitmap without handle",
+         [&](StripProbe& s, int semi, int mode) { return s.Create(&empty, 3, kBlue, semi, mode); }},
+        {"no frames", [&](StripProbe& s, int semi,
+                          int mode) { return s.Create(&client, 0, kBlue, semi, mode); }},
+        {"negative frames", [&](StripProbe& s, int semi,
+                                int mode) { return s.Create(&client, -3, kBlue, semi, mode); }},
+    };
+    for (const Case& c : cases) {
+        for (int semi : {0, 1}) {
+            for (int mode : {0, 1}) {
+                SCOPED_TRACE(testing::Message() << c.name << " semi " << semi << " mode " << mode);
+                StripProbe strip;
+                ASSERT_EQ(strip.Create(&client, 2, RGB(7, 7, 7), 1, 1), 1);
+                EXPECT_EQ(c.create(strip, semi, mode), 0);
+                EXPECT_TRUE(strip.Empty());
+                EXPECT_EQ(strip.GetImageNum(), 2);
+                EXPECT_EQ(strip.GetImageSize(), CSize(15, 3));
+                EXPECT_EQ(strip.m_crTransparent, RGB(7, 7, 7));
+                EXPECT_EQ(strip.IsImageListMethod(), 1);
+            }
+        }
+    }
+    std::remove(garbage);
+    std::remove(truncated);
+}

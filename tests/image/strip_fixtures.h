@@ -1,0 +1,363 @@
+// Builders and per-pixel models shared by the CImage tests. Written against windows.h, the MFC
+// subset and Image.h only, so that the same tests build for Windows and run under Wine.
+//
+//  - StripProbe: a CImage whose protected members and fields the tests may reach.
+//  - bitmaps of a given size from a pixel function: DIB sections (16, 24, 32 bits) and
+//    device-dependent bitmaps of the display's format; BMP file bytes of the same pixels.
+//  - read-back of a bitmap or a DC rectangle as colours, top row first.
+//  - StoredColour: what a colour becomes in a display-format bitmap (the key as the blits see it).
+//  - the two rules a strip's pixels follow: the half-transparent checkerboard and the colour key.
+#pragma once
+
+#include <Image.h>
+#include <afxcmn.h>
+#include <afxwin.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace strip_fixtures {
+
+class StripProbe : public CImage {
+public:
+    using CImage::CImage;
+    using CImage::CopyBitmap;
+    using CImage::CopySemiBitmap;
+    using CImage::CreateImageList;
+    using CImage::CreateSemiImageList;
+    using CImage::Delay;
+    using CImage::DeleteObject;
+    using CImage::DrawBitmapTransparent;
+    using CImage::LoadBitmap;
+    using CImage::LoadSemiBitmap;
+    using CImage::MakeSemiBitmap;
+    using CImage::SetImageInfo;
+
+    using CImage::m_bImageListMethod;
+    using CImage::m_crTransparent;
+    using CImage::m_nImageNum;
+    using CImage::m_pBitmap;
+    using CImage::m_pDitherDib;
+    using CImage::m_pImageList;
+    using CImage::m_pSemiBitmap;
+    using CImage::m_pSemiImageList;
+    using CImage::m_sizeBitmap;
+    using CImage::m_sizeImage;
+
+    // No object held: the state after construction, DeleteObject or a failed Create.
+    bool Empty() const {
+        return m_pDitherDib == nullptr && m_pBitmap == nullptr && m_pSemiBitmap == nullptr &&
+               m_pImageList == nullptr && m_pSemiImageList == nullptr;
+    }
+};
+
+using PixelFn = std::function<COLORREF(int x, int y)>;
+
+inline int DisplayBits() {
+    HDC screen = GetDC(nullptr);
+    const int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+    ReleaseDC(nullptr, screen);
+    return bits;
+}
+
+// The library loads through its dither palette on these displays.
+inline bool PaletteDisplay() {
+    return DisplayBits() <= 8;
+}
+
+// A DIB section of 16 (5-6-5 bit fields), 24 or 32 bits per pixel with fn's pixels; its rows are
+// written directly, so the pixels are exact at 24 and 32 bits.
+inline HBITMAP MakeDibSection(int w, int h, const PixelFn& fn, int bits = 32) {
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD masks[3];
+    } info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = w;
+    info.header.biHeight = -h; // top-down
+    info.header.biPlanes = 1;
+    info.header.biBitCount = static_cast<WORD>(bits);
+    info.header.biCompression = bits == 16 ? BI_BITFIELDS : BI_RGB;
+    info.masks[0] = 0xF800;
+    info.masks[1] = 0x07E0;
+    info.masks[2] = 0x001F;
+    void* rows = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                      &rows, nullptr, 0);
+    if (bitmap == nullptr) {
+        return nullptr;
+    }
+    const int stride = ((w * bits + 31) / 32) * 4;
+    for (int y = 0; y < h; ++y) {
+        BYTE* row = static_cast<BYTE*>(rows) + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < w; ++x) {
+            const COLORREF c = fn(x, y);
+            const BYTE r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+            if (bits == 32) {
+                row[x * 4] = b;
+                row[x * 4 + 1] = g;
+                row[x * 4 + 2] = r;
+                row[x * 4 + 3] = 0;
+            } else if (bits == 24) {
+                row[x * 3] = b;
+                row[x * 3 + 1] = g;
+                row[x * 3 + 2] = r;
+            } else {
+                const WORD v = static_cast<WORD>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+                std::memcpy(row + x * 2, &v, 2);
+            }
+        }
+    }
+    GdiFlush();
+    return bitmap;
+}
+
+// A client's DIB section that a strip can use on this display: of the display's own depth at 16
+// (5-6-5) and 24 bits, of 32 bits otherwise (on palette displays the library converts it). A
+// section of another depth is copied at its own depth, which a display-format DC cannot select.
+inline HBITMAP MakeClientSection(int w, int h, const PixelFn& fn) {
+    const int bits = DisplayBits();
+    return MakeDibSection(w, h, fn, bits == 16 || bits == 24 ? bits : 32);
+}
+
+// A device-dependent bitmap of the display's format with fn's pixels, converted as the display
+// stores colours (SetDIBits from 32 bits).
+inline HBITMAP MakeDdb(int w, int h, const PixelFn& fn) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    std::vector<DWORD> pixels(static_cast<std::size_t>(w) * h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const COLORREF c = fn(x, y);
+            pixels[static_cast<std::size_t>(y) * w + x] =
+                (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+        }
+    }
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    if (bitmap != nullptr) {
+        SetDIBits(screen, bitmap, 0, static_cast<UINT>(h), pixels.data(), &info, DIB_RGB_COLORS);
+    }
+    ReleaseDC(nullptr, screen);
+    return bitmap;
+}
+
+// The bytes of a 24-bit bottom-up BMP file with fn's pixels.
+inline std::vector<BYTE> BmpFile24(int w, int h, const PixelFn& fn) {
+    const int stride = ((w * 24 + 31) / 32) * 4;
+    const DWORD offBits = 14 + 40;
+    const DWORD size = offBits + static_cast<DWORD>(stride) * h;
+    std::vector<BYTE> out(size, 0);
+    auto put16 = [&](std::size_t at, DWORD v) {
+        out[at] = static_cast<BYTE>(v);
+        out[at + 1] = static_cast<BYTE>(v >> 8);
+    };
+    auto put32 = [&](std::size_t at, DWORD v) {
+        put16(at, v & 0xFFFF);
+        put16(at + 2, v >> 16);
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put32(2, size);
+    put32(10, offBits);
+    put32(14, 40);
+    put32(18, static_cast<DWORD>(w));
+    put32(22, static_cast<DWORD>(h));
+    put16(26, 1);
+    put16(28, 24);
+    for (int y = 0; y < h; ++y) {
+        const std::size_t row = offBits + static_cast<std::size_t>(h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x) {
+            const COLORREF c = fn(x, y);
+            out[row + x * 3] = GetBValue(c);
+            out[row + x * 3 + 1] = GetGValue(c);
+            out[row + x * 3 + 2] = GetRValue(c);
+        }
+    }
+    return out;
+}
+
+inline bool WriteBytes(const char* path, const std::vector<BYTE>& bytes) {
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+// A strip as a bitmap file in the working directory.
+inline bool WriteStripFile(const char* path, int w, int h, const PixelFn& fn) {
+    return WriteBytes(path, BmpFile24(w, h, fn));
+}
+
+inline SIZE BitmapSize(HBITMAP bitmap) {
+    BITMAP record = {};
+    GetObjectA(bitmap, sizeof(BITMAP), &record);
+    return SIZE{record.bmWidth, record.bmHeight};
+}
+
+// A bitmap's pixels as colours, top row first (GetDIBits at 32 bits, which also reads a bitmap
+// that is selected into a DC). Empty when the bitmap cannot be read.
+inline std::vector<COLORREF> ReadPixels(HBITMAP bitmap) {
+    const SIZE size = BitmapSize(bitmap);
+    if (size.cx <= 0 || size.cy <= 0) {
+        return {};
+    }
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256];
+    } info = {};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = size.cx;
+    info.header.biHeight = -size.cy;
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 32;
+    info.header.biCompression = BI_RGB;
+    std::vector<DWORD> raw(static_cast<std::size_t>(size.cx) * size.cy);
+    HDC screen = GetDC(nullptr);
+    const int lines = GetDIBits(screen, bitmap, 0, static_cast<UINT>(size.cy), raw.data(),
+                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    if (lines != size.cy) {
+        return {};
+    }
+    std::vector<COLORREF> out(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        out[i] = RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF);
+    }
+    return out;
+}
+
+// A rectangle of a DC, top row first.
+inline std::vector<COLORREF> ReadPixels(CDC* dc, int x, int y, int w, int h) {
+    std::vector<COLORREF> out;
+    out.reserve(static_cast<std::size_t>(w) * h);
+    for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+            out.push_back(dc->GetPixel(x + i, y + j));
+        }
+    }
+    return out;
+}
+
+// A memory DC holding a display-format bitmap with fn's pixels: a destination for draws.
+class Canvas {
+public:
+    Canvas(int w, int h, const PixelFn& fn) : m_width(w), m_height(h) {
+        m_bitmap.Attach(MakeDdb(w, h, fn));
+        m_dc.CreateCompatibleDC(nullptr);
+        m_previous = ::SelectObject(m_dc.GetSafeHdc(), m_bitmap.GetSafeHandle());
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+    ~Canvas() {
+        if (m_previous != nullptr) {
+            ::SelectObject(m_dc.GetSafeHdc(), m_previous);
+        }
+    }
+    CDC* dc() { return &m_dc; }
+    std::vector<COLORREF> Pixels() { return ReadPixels(&m_dc, 0, 0, m_width, m_height); }
+
+private:
+    int m_width;
+    int m_height;
+    CBitmap m_bitmap; // declared first: destroyed after the DC
+    CDC m_dc;
+    HGDIOBJ m_previous = nullptr;
+};
+
+// The colour `c` reads back as once stored in a display-format memory bitmap through a fresh
+// memory DC: the form in which the strip's blits compare it with the pixels (at 16 bits its low
+// bits dropped, at 8 bits the nearest colour of the default palette).
+inline COLORREF StoredColour(COLORREF c) {
+    Canvas one(1, 1, [](int, int) { return RGB(0, 0, 0); });
+    one.dc()->SetPixel(0, 0, c);
+    return one.dc()->GetPixel(0, 0);
+}
+
+// The colour flag the library gives its image lists on this display.
+inline UINT ImageListColourFlag() {
+    switch (DisplayBits()) {
+    case 16:
+        return ILC_COLOR16;
+    case 24:
+        return ILC_COLOR24;
+    case 32:
+        return ILC_COLOR32;
+    default:
+        return ILC_COLORDDB;
+    }
+}
+
+// A bitmap's pixels as an image list of the library's colour format stores and draws them (a
+// 16-bit list may keep fewer bits than a 16-bit screen bitmap): the bitmap is added whole, without
+// a mask, and drawn.
+inline std::vector<COLORREF> ThroughImageList(HBITMAP bitmap) {
+    const SIZE size = BitmapSize(bitmap);
+    HIMAGELIST list = ImageList_Create(size.cx, size.cy, ImageListColourFlag() | ILC_MASK, 1, 1);
+    Canvas canvas(size.cx, size.cy, [](int, int) { return RGB(0, 0, 0); });
+    ImageList_Add(list, bitmap, nullptr);
+    ImageList_Draw(list, 0, canvas.dc()->GetSafeHdc(), 0, 0, ILD_NORMAL);
+    ImageList_Destroy(list);
+    return canvas.Pixels();
+}
+
+// The half-transparent strip: the strip's pixel where x + y is even, the key where it is odd,
+// counted from the strip's top-left corner. A key that is the checker's red in the strip's
+// format masks every pixel of the second step, and the strip stays as it is. Colours as read
+// back; `storedKey` and `storedRed` as StoredColour gives them.
+inline std::vector<COLORREF> SemiStripModel(const std::vector<COLORREF>& strip, int w, int h,
+                                            COLORREF storedKey, COLORREF storedRed) {
+    std::vector<COLORREF> out = strip;
+    if (storedKey == storedRed) {
+        return out;
+    }
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            if ((x + y) % 2 != 0) {
+                out[static_cast<std::size_t>(y) * w + x] = storedKey;
+            }
+        }
+    }
+    return out;
+}
+
+// The colour-key rule over a w x h rectangle: a source pixel (column sx + i of a source
+// `sourceWidth` wide) equal to the key leaves the destination pixel, any other replaces it.
+inline std::vector<COLORREF> KeyedBlitModel(const std::vector<COLORREF>& source, int sourceWidth,
+                                            int sx, const std::vector<COLORREF>& destination, int w,
+                                            int h, COLORREF storedKey) {
+    std::vector<COLORREF> out = destination;
+    for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+            const COLORREF s = source[static_cast<std::size_t>(j) * sourceWidth + sx + i];
+            if (s != storedKey) {
+                out[static_cast<std::size_t>(j) * w + i] = s;
+            }
+        }
+    }
+    return out;
+}
+
+// A pixel function with many distinct colours, planting `key` where (3x + y) mod 11 is 0 (on
+// both phases of the checkerboard).
+inline PixelFn BusyStrip(COLORREF key) {
+    return [key](int x, int y) -> COLORREF {
+        if ((3 * x + y) % 11 == 0) {
+            return key;
+        }
+        return RGB((x * 37 + y * 11) & 0xFF, (x * 13 + y * 29 + 64) & 0xFF,
+                   (x * 7 + y * 53) & 0xFF);
+    };
+}
+
+} // namespace strip_fixtures

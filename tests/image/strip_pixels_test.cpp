@@ -1,0 +1,247 @@
+// The pixels a strip is made of and drawn with, compared with direct computations of the two
+// rules: the half-transparent checkerboard (bitmap mode and image-list mode) and the colour-key
+// blit. Colours are compared as they read back from display-format bitmaps, so the same tests
+// hold at every depth.
+#include "image/strip_fixtures.h"
+
+#include <gtest/gtest.h>
+
+using strip_fixtures::BusyStrip;
+using strip_fixtures::Canvas;
+using strip_fixtures::DisplayBits;
+using strip_fixtures::KeyedBlitModel;
+using strip_fixtures::MakeClientSection;
+using strip_fixtures::MakeDdb;
+using strip_fixtures::MakeDibSection;
+using strip_fixtures::ReadPixels;
+using strip_fixtures::SemiStripModel;
+using strip_fixtures::StoredColour;
+using strip_fixtures::StripProbe;
+
+namespace {
+
+constexpr COLORREF kBlue = 0x00FF0000;
+constexpr COLORREF kRed = 0x000000FF;
+constexpr COLORREF kGreen = 0x0000FF00;
+
+std::vector<COLORREF> PixelsOf(CBitmap* bitmap) {
+    return ReadPixels(static_cast<HBITMAP>(bitmap->GetSafeHandle()));
+}
+
+// Every image of a list drawn transparently side by side over `canvas`.
+void DrawAllImages(CImageList* list, int imageWidth, Canvas& canvas) {
+    const int count = list->GetImageCount();
+    for (int i = 0; i < count; ++i) {
+        ImageList_Draw(list->GetSafeHandle(), i, canvas.dc()->GetSafeHdc(), i * imageWidth, 0,
+                       ILD_TRANSPARENT);
+    }
+}
+
+struct SemiCase {
+    const char* name;
+    int width;
+    int height;
+    int frames;
+    COLORREF key;
+};
+
+// Odd frame widths flip the phase of every other frame; the red key leaves the strip as it is;
+// a key that rounds to red at 16 bits does the same there; green holes are keyed out as well.
+const SemiCase kSemiCases[] = {
+    {"blue key, odd frames", 15, 6, 3, kBlue},
+    {"blue key, even frames", 16, 5, 2, kBlue},
+    {"red key", 15, 4, 3, kRed},
+    {"near red key", 12, 3, 4, RGB(0xFA, 0, 0)},
+    {"green key", 9, 5, 3, kGreen},
+    {"grey key", 14, 4, 2, RGB(0x40, 0x60, 0x80)},
+};
+
+} // namespace
+
+TEST(SemiTransparentStrip, BitmapModeFollowsTheCheckerboardRule) {
+    const COLORREF storedRed = StoredColour(kRed);
+    for (const SemiCase& c : kSemiCases) {
+        SCOPED_TRACE(c.name);
+        CBitmap client;
+        client.Attach(MakeClientSection(c.width, c.height, BusyStrip(c.key)));
+        StripProbe strip;
+        ASSERT_EQ(strip.Create(&client, c.frames, c.key, 1, 0), 1);
+        EXPECT_EQ(strip.m_crTransparent, c.key);
+        const std::vector<COLORREF> image = PixelsOf(strip.m_pBitmap);
+        ASSERT_EQ(image.size(), static_cast<std::size_t>(c.width * c.height));
+        EXPECT_EQ(PixelsOf(strip.m_pSemiBitmap),
+                  SemiStripModel(image, c.width, c.height, StoredColour(c.key), storedRed));
+    }
+}
+
+// The lists are checked by what they draw: every image over a known background, transparently.
+TEST(SemiTransparentStrip, ImageListModeDrawsTheCheckerboardRule) {
+    const COLORREF storedRed = StoredColour(kRed);
+    for (const SemiCase& c : kSemiCases) {
+        SCOPED_TRACE(c.name);
+        CBitmap client;
+        client.Attach(MakeClientSection(c.width, c.height, BusyStrip(c.key)));
+        StripProbe reference; // the same source in bitmap mode: the strip's own pixels
+        ASSERT_EQ(reference.Create(&client, c.frames, c.key, 0, 0), 1);
+        const std::vector<COLORREF> image = PixelsOf(reference.m_pBitmap);
+        // The colours the lists draw the strip's pixels with (keyed where `image` has the key).
+        const std::vector<COLORREF> listed = strip_fixtures::ThroughImageList(
+            static_cast<HBITMAP>(reference.m_pBitmap->GetSafeHandle()));
+        StripProbe strip;
+        ASSERT_EQ(strip.Create(&client, c.frames, c.key, 1, 1), 1);
+
+        const COLORREF key = StoredColour(c.key);
+        const std::vector<COLORREF> semi = SemiStripModel(image, c.width, c.height, key, storedRed);
+        const int frameWidth = c.width / c.frames;
+        const int covered = (c.width / frameWidth) * frameWidth;
+        auto background = [](int x, int y) { return RGB(10 + x, 200 - y, 30); };
+        for (int list = 0; list < 2; ++list) {
+            SCOPED_TRACE(list == 0 ? "frames" : "half-transparent frames");
+            Canvas canvas(c.width, c.height, background);
+            std::vector<COLORREF> expected = canvas.Pixels();
+            const std::vector<COLORREF>& rule = list == 0 ? image : semi;
+            for (int y = 0; y < c.height; ++y) {
+                for (int x = 0; x < covered; ++x) {
+                    const std::size_t at = static_cast<std::size_t>(y) * c.width + x;
+                    if (rule[at] != key) {
+                        expected[at] = listed[at];
+                    }
+                }
+            }
+            DrawAllImages(list == 0 ? strip.m_pImageList : strip.m_pSemiImageList, frameWidth,
+                          canvas);
+            EXPECT_EQ(canvas.Pixels(), expected);
+        }
+    }
+}
+
+TEST(TransparentBlit, FrameOverloadFollowsTheColourKeyRule) {
+    struct Case {
+        const char* name;
+        int width, height, frameWidth, frame, x, y;
+        COLORREF key;
+        strip_fixtures::PixelFn pixels;
+    };
+    const Case cases[] = {
+        {"frame 2 of 32 wide", 100, 6, 32, 2, 3, 2, kBlue, BusyStrip(kBlue)},
+        {"no key pixels", 20, 4, 10, 1, 0, 0, kBlue,
+         [](int x, int y) { return RGB(x * 9, 255 - y * 7, 77); }},
+        {"key only", 20, 4, 10, 0, 5, 1, RGB(1, 2, 3), [](int, int) { return RGB(1, 2, 3); }},
+        {"grey key at the left edge", 12, 5, 4, 0, 0, 3, RGB(128, 128, 128),
+         BusyStrip(RGB(128, 128, 128))},
+    };
+    auto background = [](int x, int y) { return RGB(x * 5, y * 11, 200); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CBitmap source;
+        source.Attach(MakeDdb(c.width, c.height, c.pixels));
+        const std::vector<COLORREF> sourcePixels = PixelsOf(&source);
+        StripProbe strip;
+        strip.m_sizeImage = CSize(c.frameWidth, c.height);
+        strip.m_crTransparent = c.key;
+
+        const int canvasWidth = c.frameWidth + 8;
+        const int canvasHeight = c.height + 6;
+        Canvas canvas(canvasWidth, canvasHeight, background);
+        const std::vector<COLORREF> before = canvas.Pixels();
+        std::vector<COLORREF> region;
+        for (int j = 0; j < c.height; ++j) {
+            for (int i = 0; i < c.frameWidth; ++i) {
+                region.push_back(before[static_cast<std::size_t>(c.y + j) * canvasWidth + c.x + i]);
+            }
+        }
+        const std::vector<COLORREF> drawnRegion =
+            KeyedBlitModel(sourcePixels, c.width, c.frame * c.frameWidth, region, c.frameWidth,
+                           c.height, StoredColour(c.key));
+        std::vector<COLORREF> expected = before;
+        for (int j = 0; j < c.height; ++j) {
+            for (int i = 0; i < c.frameWidth; ++i) {
+                expected[static_cast<std::size_t>(c.y + j) * canvasWidth + c.x + i] =
+                    drawnRegion[static_cast<std::size_t>(j) * c.frameWidth + i];
+            }
+        }
+        EXPECT_EQ(strip.DrawBitmapTransparent(&source, canvas.dc(), c.x, c.y, c.frame), 1);
+        EXPECT_EQ(canvas.Pixels(), expected);
+        EXPECT_EQ(PixelsOf(&source), sourcePixels);
+    }
+}
+
+// Only an exact match in the source's format is transparent: one step off in one channel is drawn
+// where the format keeps it, and matches where the format drops it (16 bits keep 5 of blue's 8).
+TEST(TransparentBlit, KeyMatchesInTheSourcesPixelFormat) {
+    const COLORREF oneStepOff = RGB(0, 0, 0xFE);
+    CBitmap source;
+    source.Attach(MakeDdb(2, 1, [&](int x, int) { return x == 0 ? kBlue : oneStepOff; }));
+    StripProbe strip;
+    strip.m_sizeImage = CSize(2, 1);
+    Canvas canvas(2, 1, [](int, int) { return RGB(0, 0, 0); });
+    const COLORREF black = canvas.Pixels()[0];
+    ASSERT_EQ(strip.DrawBitmapTransparent(&source, canvas.dc(), 0, 0, 0), 1);
+    const std::vector<COLORREF> after = canvas.Pixels();
+    EXPECT_EQ(after[0], black); // the default key, pure blue, is not drawn
+    if (DisplayBits() >= 24) {
+        EXPECT_EQ(after[1], RGB(0, 0, 0xFE));
+    } else if (DisplayBits() == 16) {
+        EXPECT_EQ(after[1], black);
+    }
+}
+
+TEST(TransparentBlit, WholeBitmapOverloadAndRefusals) {
+    const int w = 13;
+    const int h = 7;
+    CBitmap source;
+    source.Attach(MakeDdb(w, h, BusyStrip(kGreen)));
+    StripProbe strip;
+    strip.m_sizeBitmap = CSize(w, h);
+    strip.m_sizeImage = CSize(5, h); // the whole-bitmap overload ignores the frame size
+    strip.m_crTransparent = kGreen;
+    auto background = [](int x, int y) { return RGB(255 - x, 100, y * 30); };
+    Canvas canvas(w, h, background);
+    const std::vector<COLORREF> before = canvas.Pixels();
+
+    EXPECT_EQ(strip.DrawBitmapTransparent(nullptr, canvas.dc(), 0, 0), 0);
+    EXPECT_EQ(strip.DrawBitmapTransparent(nullptr, canvas.dc(), 0, 0, 0), 0);
+    EXPECT_EQ(strip.DrawBitmapTransparent(&source, nullptr, 0, 0), 0);
+    EXPECT_EQ(strip.DrawBitmapTransparent(&source, nullptr, 0, 0, 0), 0);
+    EXPECT_EQ(canvas.Pixels(), before);
+
+    {
+        // A source selected into another DC cannot be drawn from: nothing reaches the
+        // destination, and the call does not report it.
+        CDC elsewhere;
+        ASSERT_TRUE(elsewhere.CreateCompatibleDC(nullptr));
+        HGDIOBJ previous = ::SelectObject(elsewhere.GetSafeHdc(), source.GetSafeHandle());
+        ASSERT_NE(previous, nullptr);
+        EXPECT_EQ(strip.DrawBitmapTransparent(&source, canvas.dc(), 0, 0), 1);
+        EXPECT_EQ(strip.DrawBitmapTransparent(&source, canvas.dc(), 0, 0, 0), 1);
+        EXPECT_EQ(canvas.Pixels(), before);
+        ::SelectObject(elsewhere.GetSafeHdc(), previous);
+    }
+
+    EXPECT_EQ(strip.DrawBitmapTransparent(&source, canvas.dc(), 0, 0), 1);
+    EXPECT_EQ(canvas.Pixels(),
+              KeyedBlitModel(PixelsOf(&source), w, 0, before, w, h, StoredColour(kGreen)));
+}
+
+// Sections of 24 bits keep every colour exactly; the destination passes through the source's
+// format, which at 32 bits loses nothing.
+TEST(TransparentBlit, TwentyFourBitSectionSource) {
+    if (DisplayBits() != 32) {
+        GTEST_SKIP() << "exact only on a 32-bit display";
+    }
+    const COLORREF key = RGB(10, 20, 30);
+    CBitmap source;
+    source.Attach(MakeDibSection(
+        9, 3,
+        [&](int x, int y) {
+            return (x + y) % 3 == 0 ? key : x == 1 ? RGB(10, 20, 31) : RGB(x * 20, y * 40, 5);
+        },
+        24));
+    StripProbe strip;
+    strip.m_sizeImage = CSize(3, 3);
+    strip.m_crTransparent = key;
+    Canvas canvas(3, 3, [](int x, int y) { return RGB(200, x * 50, y * 50); });
+    const std::vector<COLORREF> before = canvas.Pixels();
+    ASSERT_EQ(strip.DrawBitmapTransparent(&source, canvas.dc(), 0, 0, 0), 1);
+    EXPECT_EQ(canvas.Pixels(), KeyedBlitModel(PixelsOf(&source), 9, 0, before, 3, 3, key));
+}
