@@ -28,6 +28,10 @@
 //    through destruction, assignment or a reload.
 //  - Destroying a CImageEx that still plays in animation slots frees those slots (their saved
 //    backgrounds included) before the shared animation timer is stopped.
+//  - Animation: Windows numbers a windowless timer itself, so the shared timer is known by the
+//    identifier SetTimer returned, and that one is stopped. A negative slot count is refused
+//    (0). TerminateAnimation with slots still running stops them first, deleting their saved
+//    backgrounds and stopping the timer. In the modes below 11 a frame is composed on black.
 #pragma once
 
 #include <afxwin.h>
