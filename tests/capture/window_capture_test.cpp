@@ -1,0 +1,352 @@
+// CImage::CaptureWindowToFile against the screen it copies: the screen is painted with
+// pseudo-random colours, and each file must hold exactly the pixels of the rectangle the rules
+// choose. JPEG files (displays of 16 and 32 bits) are byte for byte the literal encoder's file for
+// the screen's colours with the low bits the 16-bit conversion drops cleared; BMP files (8 bits,
+// palette) carry the system palette and, through it, the screen's colours.
+#include "capture/bmp_file.h"
+#include "capture/jpeg_reference.h"
+
+#include <Image.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+int DisplayBits() {
+    HDC dc = GetDC(nullptr);
+    const int bits = GetDeviceCaps(dc, BITSPIXEL);
+    ReleaseDC(nullptr, dc);
+    return bits;
+}
+
+// The file a capture to `name` writes: the extension becomes "bmp" on a palette display.
+std::string Written(const std::string& name) {
+    if (DisplayBits() != 8) {
+        return name;
+    }
+    const std::size_t dot = name.rfind('.');
+    return (dot == std::string::npos ? name : name.substr(0, dot)) + ".bmp";
+}
+
+// Paints the whole screen with pseudo-random colours. On a palette display a palette of 236
+// colours is realized first, so that the screen (and the system palette) holds more than the
+// static colours.
+void PaintScreen(std::uint32_t seed) {
+    HDC dc = GetDC(nullptr);
+    const int w = GetSystemMetrics(SM_CXSCREEN);
+    const int h = GetSystemMetrics(SM_CYSCREEN);
+    HPALETTE palette = nullptr;
+    HPALETTE old = nullptr;
+    if (GetDeviceCaps(dc, BITSPIXEL) == 8) {
+        std::vector<std::uint8_t> block(sizeof(LOGPALETTE) + 236 * sizeof(PALETTEENTRY));
+        auto* lp = reinterpret_cast<LOGPALETTE*>(block.data());
+        lp->palVersion = 0x300;
+        lp->palNumEntries = 236;
+        for (int i = 0; i < 236; ++i) {
+            lp->palPalEntry[i] = PALETTEENTRY{BYTE(i * 53 + seed), BYTE(i * 29), BYTE(255 - i), 0};
+        }
+        palette = CreatePalette(lp);
+        old = SelectPalette(dc, palette, FALSE);
+        RealizePalette(dc);
+    }
+    std::vector<std::uint8_t> bits(std::size_t(w) * h * 4);
+    for (auto& b : bits) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(seed >> 24);
+    }
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    SetDIBitsToDevice(dc, 0, 0, w, h, 0, 0, 0, h, bits.data(), &bi, DIB_RGB_COLORS);
+    if (palette != nullptr) {
+        SelectPalette(dc, old, FALSE);
+        DeleteObject(palette);
+    }
+    ReleaseDC(nullptr, dc);
+}
+
+// The screen's colours over a rectangle, top row first, through a 32-bit DIB section.
+std::vector<COLORREF> ScreenColors(const RECT& r) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, section);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    std::vector<COLORREF> out;
+    const auto* p = static_cast<const std::uint8_t*>(bits);
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i, p += 4) {
+        out.push_back(RGB(p[2], p[1], p[0]));
+    }
+    SelectObject(mem, old);
+    DeleteObject(section);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return out;
+}
+
+// The encoder's input for the screen's colours: 3 bytes a pixel, rows padded to 4 bytes, each
+// colour as a 16-bit display gives it to the conversion (low bits 0) or unchanged at 32 bits.
+std::vector<std::uint8_t> EncoderInput(const std::vector<COLORREF>& colors, int w, int h,
+                                       int displayBits) {
+    const BYTE keep[3] = {BYTE(displayBits == 16 ? 0xF8 : 0xFF),
+                          BYTE(displayBits == 16 ? 0xFC : 0xFF),
+                          BYTE(displayBits == 16 ? 0xF8 : 0xFF)};
+    const int stride = reference::Stride(w);
+    std::vector<std::uint8_t> out(std::size_t(stride) * h, 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const COLORREF c = colors[std::size_t(y) * w + x];
+            std::uint8_t* p = &out[std::size_t(y) * stride + 3 * x];
+            p[0] = GetBValue(c) & keep[0];
+            p[1] = GetGValue(c) & keep[1];
+            p[2] = GetRValue(c) & keep[2];
+        }
+    }
+    return out;
+}
+
+// Checks that `file` holds the screen's pixels over r; adds it to the outside decoders' list.
+void ExpectScreen(const std::string& file, const RECT& r, std::ofstream& list) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const std::vector<COLORREF> colors = ScreenColors(r);
+    const std::vector<std::uint8_t> bytes = bmpfile::ReadAll(file);
+    const int bits = DisplayBits();
+    bmpfile::WritePpm(file + ".ppm", w, h, colors);
+    if (bits != 8) {
+        ASSERT_TRUE(bytes == reference::Encode(w, h, EncoderInput(colors, w, h, bits).data()))
+            << file << ": " << bytes.size() << " bytes";
+        list << "jpeg " << file << " " << file << ".ppm\n";
+        return;
+    }
+    const bmpfile::File f{bytes};
+    ASSERT_TRUE(f.HasHeaders()) << file;
+    EXPECT_EQ(f.OffBits(), 1078u);
+    EXPECT_EQ(f.FileSize(), bytes.size());
+    EXPECT_EQ(f.BitCount(), 8);
+    EXPECT_EQ(f.ClrUsed(), 256u);
+    ASSERT_EQ(f.Width(), w);
+    ASSERT_EQ(f.Height(), h);
+    ASSERT_TRUE(f.RowsFit());
+    HDC dc = GetDC(nullptr);
+    PALETTEENTRY system[256] = {};
+    EXPECT_EQ(GetSystemPaletteEntries(dc, 0, 256, system), 256u);
+    ReleaseDC(nullptr, dc);
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_EQ(f.Table(i), RGB(system[i].peRed, system[i].peGreen, system[i].peBlue))
+            << "entry " << i;
+    }
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            ASSERT_EQ(f.Color(x, y), colors[std::size_t(y) * w + x])
+                << file << " pixel (" << x << ", " << y << ")";
+        }
+    }
+    list << "bmp " << file << " " << file << ".ppm 0xFF\n";
+}
+
+struct Window {
+    HWND hwnd = nullptr;
+    Window(int l, int t, int r, int b) {
+        hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, l, t, r - l, b - t, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    }
+    ~Window() {
+        if (hwnd != nullptr) {
+            DestroyWindow(hwnd);
+        }
+    }
+};
+
+constexpr RECT kNone = {0, 0, 0, 0};
+
+bool Same(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+TEST(WindowCapture, RectanglesFollowTheRulesAndHoldTheScreensPixels) {
+    const LONG W = GetSystemMetrics(SM_CXSCREEN), H = GetSystemMetrics(SM_CYSCREEN);
+    struct Case {
+        const char* name;
+        RECT window; // kNone: no window
+        bool withRect;
+        RECT rect;    // the caller's rectangle
+        RECT rounded; // the caller's rectangle afterwards
+        RECT capture;
+    } cases[] = {
+        {"screen", kNone, false, {}, {}, {0, 0, W, H}},
+        {"screen part", kNone, true, {1, 2, 103, 50}, {0, 0, 100, 48}, {0, 0, 100, 48}},
+        {"screen clipped", kNone, true, {-8, 8, 2000, 900}, {-8, 8, 2000, 900}, {0, 8, W, H}},
+        {"negative rounds up", kNone, true, {-6, 10, 50, 23}, {-4, 8, 48, 20}, {0, 8, 48, 20}},
+        {"window part",
+         {10, 20, 310, 220},
+         true,
+         {8, 4, 100, 60},
+         {8, 4, 100, 60},
+         {18, 24, 110, 80}},
+        {"window part past its right",
+         {10, 20, 310, 220},
+         true,
+         {8, 4, 400, 60},
+         {8, 4, 400, 60},
+         {18, 24, 310, 80}},
+        {"window part from its left",
+         {10, 20, 310, 220},
+         true,
+         {-4, 4, 100, 60},
+         {-4, 4, 100, 60},
+         {10, 24, 110, 80}},
+        {"window rounded to even", {11, 21, 311, 221}, false, {}, {}, {10, 20, 310, 220}},
+        // Narrow windows taken whole: widths that are not a multiple of 4.
+        {"width 1",
+         {101, 51, 102, 54},
+         true,
+         {0, 0, 4096, 4096},
+         {0, 0, 4096, 4096},
+         {101, 51, 102, 54}},
+        {"width 3",
+         {200, 300, 203, 302},
+         true,
+         {0, 0, 4096, 4096},
+         {0, 0, 4096, 4096},
+         {200, 300, 203, 302}},
+        {"width 5", {7, 9, 12, 14}, true, {0, 0, 4096, 4096}, {0, 0, 4096, 4096}, {7, 9, 12, 14}},
+        {"width 33",
+         {500, 400, 533, 417},
+         true,
+         {0, 0, 4096, 4096},
+         {0, 0, 4096, 4096},
+         {500, 400, 533, 417}},
+        {"width 6", {3, 5, 9, 10}, false, {}, {}, {2, 4, 8, 10}},
+    };
+    PaintScreen(100);
+    std::ofstream list("capture.list");
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<Window> window;
+        if (!Same(c.window, kNone)) {
+            window = std::make_unique<Window>(c.window.left, c.window.top, c.window.right,
+                                              c.window.bottom);
+#ifdef _WIN32
+            if (window->hwnd == nullptr) {
+                continue; // Wine without a display makes no windows
+            }
+#endif
+            ASSERT_NE(window->hwnd, nullptr);
+        }
+        RECT rect = c.rect;
+        const std::string name = "case" + std::to_string(index++) + ".jpg";
+        EXPECT_EQ(CImage::CaptureWindowToFile(window ? window->hwnd : nullptr,
+                                              c.withRect ? &rect : nullptr,
+                                              const_cast<char*>(name.c_str())),
+                  1);
+        if (c.withRect) {
+            EXPECT_TRUE(Same(rect, c.rounded))
+                << rect.left << " " << rect.top << " " << rect.right << " " << rect.bottom;
+        }
+        ExpectScreen(Written(name), c.capture, list);
+    }
+    list.close();
+#ifndef _WIN32
+    EXPECT_EQ(bmpfile::CheckWithOutsideDecoders("capture.list"), "");
+#endif
+}
+
+TEST(WindowCapture, EmptyOrOffScreenRectanglesWriteNothing) {
+    PaintScreen(7);
+    const Window offScreen(-400, -300, -100, -100);
+    const Window flat(50, 50, 51, 50); // no height
+    const Window* const noWindow = nullptr;
+    const HWND notAWindow = reinterpret_cast<HWND>(std::intptr_t{0x7654});
+    struct Case {
+        const char* name;
+        const Window* window; // or notAWindow when null and `bogus`
+        bool bogus;
+        bool withRect;
+        RECT rect;
+        RECT rounded;
+    } cases[] = {
+        {"no width", noWindow, false, true, {8, 8, 9, 100}, {8, 8, 8, 100}},
+        {"right of the screen", noWindow, false, true, {2000, 0, 3000, 100}, {2000, 0, 3000, 100}},
+        {"above the screen", noWindow, false, true, {0, -200, 100, -100}, {0, -200, 100, -100}},
+        {"window off the screen", &offScreen, false, false, {}, {}},
+        {"window of no height", &flat, false, false, {}, {}},
+        {"not a window", noWindow, true, true, {1, 1, 9, 9}, {0, 0, 8, 8}},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND hwnd = c.bogus ? notAWindow : c.window != nullptr ? c.window->hwnd : nullptr;
+        if (c.window != nullptr && hwnd == nullptr) {
+#ifndef _WIN32
+            ADD_FAILURE() << "no window";
+#endif
+            continue; // Wine without a display makes no windows
+        }
+        RECT rect = c.rect;
+        const std::string name = "empty" + std::to_string(index++) + ".jpg";
+        EXPECT_EQ(CImage::CaptureWindowToFile(hwnd, c.withRect ? &rect : nullptr,
+                                              const_cast<char*>(name.c_str())),
+                  1);
+        EXPECT_FALSE(bmpfile::Exists(Written(name)));
+        if (c.withRect) {
+            EXPECT_TRUE(Same(rect, c.rounded));
+        }
+    }
+}
+
+// The display, not the name, chooses the format: a palette display writes BMP data under the
+// name with its extension replaced by "bmp"; any other writes JPEG data under the name as given.
+TEST(WindowCapture, TheDisplayChoosesTheFormat) {
+    PaintScreen(9);
+    const bool palette = DisplayBits() == 8;
+    struct Case {
+        const char* name;
+        const char* file;      // what a palette display writes
+        const char* untouched; // a name nothing may be written to
+    } cases[] = {
+        {"shot.jpg", "shot.bmp", "shot.jpg"},
+        {"shot.bmp", "shot.bmp", nullptr},
+        {"plain", "plain.bmp", "plain"},
+        {"two.dots.png", "two.dots.bmp", "two.dots.png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RECT rect = {0, 0, 64, 16};
+        EXPECT_EQ(CImage::CaptureWindowToFile(nullptr, &rect, const_cast<char*>(c.name)), 1);
+        const std::vector<std::uint8_t> bytes = bmpfile::ReadAll(palette ? c.file : c.name);
+        ASSERT_GE(bytes.size(), 2u);
+        if (palette) {
+            EXPECT_EQ(bytes[0], 'B');
+            EXPECT_EQ(bytes[1], 'M');
+            if (c.untouched != nullptr) {
+                EXPECT_FALSE(bmpfile::Exists(c.untouched));
+            }
+        } else {
+            EXPECT_EQ(bytes[0], 0xFF);
+            EXPECT_EQ(bytes[1], 0xD8);
+        }
+        std::remove(c.file);
+        std::remove(c.name);
+    }
+}
+
+} // namespace
