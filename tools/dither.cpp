@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include "dither/DitherDibAccess.h"
+#include "output_file.h"
 
 #include <chrono>
 #include <cstdio>
@@ -50,7 +51,8 @@ void put32(BYTE* p, unsigned v) {
     put16(p + 2, v >> 16);
 }
 
-bool write_bitmap_file(const char* path, HGLOBAL block, int colours) {
+// A file header, then the block as the library made it (information header, colour table, rows).
+bool write_bitmap_file(OutputFile& out, HGLOBAL block, int colours) {
     const SIZE_T size = GlobalSize(block);
     const BYTE* bytes = static_cast<const BYTE*>(GlobalLock(block));
     if (bytes == nullptr) {
@@ -59,13 +61,7 @@ bool write_bitmap_file(const char* path, HGLOBAL block, int colours) {
     BYTE header[14] = {'B', 'M'};
     put32(header + 2, static_cast<unsigned>(14 + size));
     put32(header + 10, static_cast<unsigned>(14 + 40 + 4 * colours));
-    std::FILE* out = std::fopen(path, "wb");
-    bool ok = out != nullptr;
-    ok = ok && std::fwrite(header, 1, sizeof(header), out) == sizeof(header);
-    ok = ok && std::fwrite(bytes, 1, size, out) == size;
-    if (out != nullptr) {
-        ok = std::fclose(out) == 0 && ok;
-    }
+    const bool ok = out.Write(header, sizeof(header)) && out.Write(bytes, size) && out.Commit();
     GlobalUnlock(block);
     return ok;
 }
@@ -108,6 +104,12 @@ int run_dither(int argc, char** argv) {
         return 2;
     }
 
+    // Fail early, with the system's reason, when the output cannot be created.
+    OutputFile file(out);
+    if (!file.ok()) {
+        return fail(std::string("cannot create '") + out + "': " + file.reason());
+    }
+
     CDitherDib dib;
     if (!dib.Create(in)) {
         return fail(std::string("cannot read '") + in + "' as a bitmap file");
@@ -141,10 +143,10 @@ int run_dither(int argc, char** argv) {
         }
     }
 
-    const bool written = write_bitmap_file(out, block, static_cast<int>(colours));
+    const bool written = write_bitmap_file(file, block, static_cast<int>(colours));
     GlobalFree(block);
     if (!written) {
-        return fail(std::string("cannot write '") + out + "'");
+        return fail(std::string("cannot write '") + out + "': " + file.reason());
     }
     if (repeat > 0) {
         const double pixels =

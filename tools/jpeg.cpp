@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include "capture/JpegEncoder.h"
+#include "output_file.h"
 
 #include <windows.h>
 
@@ -70,6 +71,9 @@ void PrepareHeap(const char* inputPath) {
 
 const char kUsage[] = "IN.bmp OUT.jpg [--repeat N]";
 
+// Common decoders refuse images beyond this in either direction, although the format allows 65535.
+const int kDecoderLimit = 65500;
+
 void PrintHelp() {
     std::printf("usage: talvo jpeg %s\n\n"
                 "Encodes IN.bmp (any BMP the platform loads) as a baseline JPEG file OUT.jpg with\n"
@@ -84,7 +88,11 @@ bool LoadPixels(const char* path, int& width, int& height, std::unique_ptr<BYTE[
     HBITMAP bitmap = static_cast<HBITMAP>(
         LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
     if (bitmap == nullptr) {
-        std::fprintf(stderr, "talvo jpeg: cannot load '%s' as a bitmap\n", path);
+        if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY) {
+            std::fprintf(stderr, "talvo jpeg: out of memory loading '%s'\n", path);
+        } else {
+            std::fprintf(stderr, "talvo jpeg: cannot load '%s' as a bitmap\n", path);
+        }
         return false;
     }
     BITMAP info = {};
@@ -117,7 +125,9 @@ bool LoadPixels(const char* path, int& width, int& height, std::unique_ptr<BYTE[
         }
     }
     DeleteObject(bitmap);
-    if (!ok) {
+    if (!ok && pixels == nullptr) {
+        std::fprintf(stderr, "talvo jpeg: out of memory reading the pixels of '%s'\n", path);
+    } else if (!ok) {
         std::fprintf(stderr, "talvo jpeg: cannot read the pixels of '%s'\n", path);
     }
     return ok;
@@ -175,28 +185,43 @@ int Run(int argc, char** argv) {
     if (!LoadPixels(paths[0], width, height, pixels)) {
         return 1;
     }
-    // Fail early, with the system's reason, when the output cannot be created.
-    std::FILE* out = std::fopen(paths[1], "wb");
-    if (out == nullptr) {
+    // Fail early, with the system's reason, when the output cannot be created. The encoder
+    // writes the temporary file by name.
+    OutputFile out(paths[1]);
+    if (!out.ok()) {
         std::fprintf(stderr, "talvo jpeg: cannot create '%s': %s\n", paths[1],
-                     std::strerror(errno));
+                     out.reason().c_str());
         return 1;
     }
-    std::fclose(out);
+    out.ReleaseStream();
+    if (width > kDecoderLimit || height > kDecoderLimit) {
+        std::fprintf(stderr,
+                     "talvo jpeg: warning: %d x %d pixels; many decoders refuse JPEG files wider "
+                     "or taller than %d\n",
+                     width, height, kDecoderLimit);
+    }
 
     double best = 0;
     for (long i = 0; i < (repeat > 0 ? repeat : 1); ++i) {
         auto start = std::chrono::steady_clock::now();
         CJpegEncoder encoder;
-        encoder.Encode(paths[1], width, height, pixels.get());
+        errno = 0;
+        encoder.Encode(out.path(), width, height, pixels.get());
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (i == 0 || seconds < best) {
             best = seconds;
         }
     }
-    if (!WroteFile(paths[1])) {
-        std::fprintf(stderr, "talvo jpeg: could not write '%s'\n", paths[1]);
+    // The encoder reports nothing; the error of its last failed write is still in errno.
+    const int writeError = errno;
+    if (!WroteFile(out.path())) {
+        std::fprintf(stderr, "talvo jpeg: cannot write '%s': %s\n", paths[1],
+                     writeError != 0 ? std::strerror(writeError) : "the file is incomplete");
+        return 1;
+    }
+    if (!out.Commit()) {
+        std::fprintf(stderr, "talvo jpeg: cannot write '%s': %s\n", paths[1], out.reason().c_str());
         return 1;
     }
     if (repeat > 0) {

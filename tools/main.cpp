@@ -1,8 +1,10 @@
 // talvo: command-line front end of the library.
 #include "commands.h"
+#include "output_file.h"
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -29,9 +31,17 @@ int main(int argc, char** argv) {
         print_usage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    InstallOutputSignalHandlers();
     for (const Command& c : kCommands) {
         if (c.name != nullptr && std::strcmp(c.name, argv[1]) == 0) {
-            return c.run(argc - 2, argv + 2);
+            // Memory the platform cannot get fails its call; what the program's own containers
+            // cannot get ends here, with the reason and no partial output.
+            try {
+                return c.run(argc - 2, argv + 2);
+            } catch (const std::bad_alloc&) {
+                std::fprintf(stderr, "talvo %s: out of memory\n", c.name);
+                return 1;
+            }
         }
     }
     std::fprintf(stderr, "talvo: unknown command '%s'\n", argv[1]);

@@ -1,0 +1,128 @@
+// Output files written beside their target and renamed into place when complete.
+#include "output_file.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The temporary file being written, for the interrupt handler: one at a time per process.
+char g_pendingPath[4096];
+volatile std::sig_atomic_t g_pending = 0;
+
+void RemovePendingAndExit(int signal) {
+    if (g_pending) {
+        unlink(g_pendingPath);
+    }
+    _exit(128 + signal);
+}
+
+} // namespace
+
+void InstallOutputSignalHandlers() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(s, RemovePendingAndExit);
+    }
+}
+
+OutputFile::OutputFile(const char* target) : m_target(target != nullptr ? target : "") {
+    const std::size_t slash = m_target.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+    struct stat existing;
+    if (name.empty() || (stat(m_target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))) {
+        m_reason = std::strerror(EISDIR);
+        return;
+    }
+    std::string pattern = dir + "." + name + ".XXXXXX";
+    if (pattern.size() >= sizeof g_pendingPath) {
+        m_reason = std::strerror(ENAMETOOLONG);
+        return;
+    }
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        m_reason = std::strerror(errno);
+        return;
+    }
+    // mkstemp makes the file private to its owner; give it the mode a new file would have.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    m_stream = fdopen(fd, "wb");
+    if (m_stream == nullptr) {
+        m_reason = std::strerror(errno);
+        close(fd);
+        unlink(pattern.c_str());
+        return;
+    }
+    m_temp = pattern;
+    std::memcpy(g_pendingPath, m_temp.c_str(), m_temp.size() + 1);
+    g_pending = 1;
+}
+
+OutputFile::~OutputFile() {
+    if (m_stream != nullptr) {
+        std::fclose(m_stream);
+    }
+    if (!m_temp.empty() && !m_committed) {
+        unlink(m_temp.c_str());
+    }
+    if (!m_temp.empty()) {
+        g_pending = 0;
+    }
+}
+
+void OutputFile::ReleaseStream() {
+    if (m_stream != nullptr && std::fclose(m_stream) != 0 && m_reason.empty()) {
+        m_reason = std::strerror(errno);
+    }
+    m_stream = nullptr;
+}
+
+bool OutputFile::Write(const void* data, std::size_t size) {
+    if (m_stream == nullptr) {
+        return false;
+    }
+    errno = 0;
+    if (std::fwrite(data, 1, size, m_stream) != size) {
+        if (m_reason.empty()) {
+            m_reason = std::strerror(errno != 0 ? errno : EIO);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::Commit() {
+    if (m_temp.empty()) {
+        return false;
+    }
+    bool ok = m_reason.empty();
+    if (m_stream != nullptr) {
+        errno = 0;
+        const bool flushed = std::fflush(m_stream) == 0 && fsync(fileno(m_stream)) == 0;
+        const int flushError = errno;
+        const bool closed = std::fclose(m_stream) == 0;
+        m_stream = nullptr;
+        if (ok && !(flushed && closed)) {
+            m_reason = std::strerror(flushError != 0 ? flushError : errno);
+            ok = false;
+        }
+    }
+    if (ok && std::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        m_reason = std::strerror(errno);
+        ok = false;
+    }
+    m_committed = ok;
+    if (!ok) {
+        unlink(m_temp.c_str());
+    }
+    g_pending = 0;
+    return ok;
+}

@@ -1,0 +1,44 @@
+// Output files of the commands. A command writes under a temporary name beside its target and
+// renames it into place only once the file is complete, so that a failed or interrupted run
+// leaves neither a partial file nor a changed one: an existing target stays as it was.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class OutputFile {
+public:
+    // Creates the temporary file beside `target`; check ok() and, if false, reason().
+    explicit OutputFile(const char* target);
+    // Removes the temporary file unless Commit succeeded.
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool ok() const { return m_stream != nullptr; }
+    // The system's reason for the last failure, e.g. "No such file or directory".
+    const std::string& reason() const { return m_reason; }
+    // Where the content goes: write to stream(), or close it with ReleaseStream() and let another
+    // writer fill path().
+    std::FILE* stream() { return m_stream; }
+    const char* path() const { return m_temp.c_str(); }
+    void ReleaseStream();
+    // Writes to stream(); false, with reason() set, when not all of it was written.
+    bool Write(const void* data, std::size_t size);
+
+    // Flushes and closes the stream (if still open) and renames the file onto the target.
+    // False, with reason() set, when any of that fails; the temporary is then removed.
+    bool Commit();
+
+private:
+    std::string m_target;
+    std::string m_temp;
+    std::FILE* m_stream = nullptr;
+    std::string m_reason;
+    bool m_committed = false;
+};
+
+// Makes failures of the commands clean: a write past the file-size limit fails with EFBIG
+// instead of killing the process, and an interrupt removes the temporary file being written
+// before the process ends. Called once by main.
+void InstallOutputSignalHandlers();
