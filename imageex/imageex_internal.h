@@ -5,6 +5,120 @@
 
 #include <ImageEx.h>
 
+// ---- Shared ownership (shared_objects.cpp) -----------------------------------------------------
+// Copies of a CImageEx hold the same palette, bitmaps and image list. The objects carry no count
+// of their own, so the library keeps one table of how many extra holders each shared object has;
+// every release goes through it and only the last holder deletes the object.
+
+// Counts one more holder of `object`; false (and nothing counted) when memory runs out.
+bool ShareObject(const void* object);
+// Counts one holder less; true when that was the last one and the caller must delete the object.
+bool DropHolder(const void* object);
+
+// Releases a GDI object the calling CImageEx holds (deleted when no other copy holds it) and
+// clears the field.
+template <class Handle> void ReleaseHeld(Handle& handle) {
+    if (handle != nullptr) {
+        if (DropHolder(handle)) {
+            DeleteObject(handle);
+        }
+        handle = nullptr;
+    }
+}
+void ReleaseHeld(CImageList*& pImageList);
+
+// ---- Animation slots (defined with the slot tables, animation_*.cpp) -------------------------
+// The last step of CImageEx::Exit: frees every slot `pImage` still occupies, deleting its saved
+// background, and stops the shared animation timer (whether `pImage` was animated or not).
+void AnimationImageExit(CImageEx* pImage);
+
+// ---- Steps shared by the drawing operations ----------------------------------------------------
+struct CImageExAccess {
+    // The frame an operation draws for `nImage`: the last one for an index beyond it, frame 0 for
+    // a negative one (never a column outside the strip).
+    static int BoundFrame(const CImageEx& image, int nImage) {
+        if (nImage >= image.m_nImageNum) {
+            nImage = image.m_nImageNum - 1;
+        }
+        return nImage < 0 ? 0 : nImage;
+    }
+
+    // The depth-change reload: a device of another depth than the bitmaps were last built or
+    // drawn for has the strip read again from its file (a failed read keeps the old bitmaps).
+    static void FollowDeviceDepth(CImageEx& image, HDC hDC) {
+        const int bits = GetDeviceCaps(hDC, BITSPIXEL);
+        if (bits != image.m_nSystemBitCount) {
+            image.ReGetBitmapHandle(hDC);
+            image.m_nSystemBitCount = bits;
+        }
+    }
+};
+
+// Selects `hPalette` (when given) into `hDC` as a foreground palette and realizes it; the
+// destructor selects the previous one back. Lives around the one transfer to the destination.
+class DestinationPalette {
+public:
+    DestinationPalette(HDC hDC, HPALETTE hPalette) : m_hDC(hDC) {
+        if (hPalette != nullptr) {
+            m_hOld = SelectPalette(hDC, hPalette, FALSE);
+            m_bSelected = true;
+            RealizePalette(hDC);
+        }
+    }
+    ~DestinationPalette() {
+        if (m_bSelected) {
+            SelectPalette(m_hDC, m_hOld, FALSE);
+        }
+    }
+    DestinationPalette(const DestinationPalette&) = delete;
+    DestinationPalette& operator=(const DestinationPalette&) = delete;
+
+private:
+    HDC m_hDC;
+    HPALETTE m_hOld = nullptr;
+    bool m_bSelected = false;
+};
+
+// ---- Device-independent copies for the effects (effect_copies.cpp) --------------------------
+// One frame of the strip and the destination rectangle under it, each in a memory bitmap and
+// read out as bottom-up rows in the strip bitmap's own depth, so that frame and destination
+// pixels pair by byte offset. The effect rewrites `dest`; Finish writes it back into the copy of
+// the destination and puts that on the device in one transfer.
+class EffectCopies {
+public:
+    // Reads the frame at column sx of hStrip (w x h) and hDC's rectangle at (x, y). False when a
+    // buffer or context could not be made; what was made is released by the destructor.
+    bool Prepare(HDC hDC, HBITMAP hStrip, int x, int y, int sx, int w, int h);
+    // Writes `dest` back and copies the rectangle to (x, y) of hDC, through hPalette when given.
+    void Finish(HPALETTE hPalette);
+    // Frees the buffers, then releases the destination copy, the frame copy and the strip's
+    // context, in that order.
+    ~EffectCopies();
+
+    int bpp = 0;
+    int rowBytes = 0;
+    BYTE* frame = nullptr;
+    BYTE* dest = nullptr;
+
+private:
+    struct Surface {
+        HDC hDC = nullptr;
+        HBITMAP hBitmap = nullptr;
+        HGDIOBJ hOld = nullptr;
+    };
+    struct InfoWithTable {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256]; // room for what GetDIBits writes at 8 bits and fewer
+    };
+
+    HDC m_hTarget = nullptr;
+    int m_x = 0, m_y = 0, m_w = 0, m_h = 0;
+    Surface m_source, m_frame, m_dest;
+    InfoWithTable m_info = {};
+    HGLOBAL m_hFrameBits = nullptr;
+    HGLOBAL m_hDestBits = nullptr;
+};
+
 // ---- Pixel loops (pixel_kernels.cpp) ---------------------------------------------------------
 // Both work on two buffers of the same layout: `height` rows of `rowBytes` bytes, `width` pixels
 // of `bpp` bits each (16: x-5-5-5 words; 24: B, G, R; 32: B, G, R, X). The frame is read, the

@@ -1,0 +1,159 @@
+// Plain and colour-key drawing of CImageEx frames, on the blit path and the image-list path,
+// checked pixel by pixel against what the operation defines; and what every drawing operation
+// does with an empty object or a palette.
+#include "imageex/imageex_fixture.h"
+
+using namespace imageex_test;
+
+namespace {
+
+constexpr int kFrames = 3;
+constexpr int kW = 9;
+constexpr int kH = 6;
+
+// A strip whose frames hold the key colour in places, and one frame made only of the key.
+struct KeyedStrip {
+    Picture picture;
+    COLORREF key;
+    std::string file;
+};
+
+KeyedStrip MakeKeyedStrip(int bits, const char* name) {
+    std::vector<COLORREF> colours = ExactColours();
+    KeyedStrip s;
+    s.key = colours[1];
+    s.picture = RandomPicture(kW * kFrames, kH, colours, 31);
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
+            if ((x + 2 * y) % 3 == 0) {
+                s.picture.at(x, y) = s.key; // frame 0: a third of its pixels are the key
+            }
+            s.picture.at(kW + x, y) = s.key; // frame 1: nothing but the key
+            if (s.picture.at(2 * kW + x, y) == s.key) {
+                s.picture.at(2 * kW + x, y) = colours[2]; // frame 2: no key at all
+            }
+        }
+    }
+    std::vector<COLORREF> table;
+    if (bits <= 8) {
+        table.assign(colours.begin(), colours.begin() + std::min<size_t>(colours.size(), 256));
+    }
+    s.file = WriteFile(name, StripFile(s.picture, bits, table));
+    return s;
+}
+
+bool ValuesComparable() {
+#ifdef _WIN32
+    return ScreenBits() > 8; // Wine maps 8-bit memory bitmaps through a fixed table of its own
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
+// Both operations on both paths, every frame and indices out of range, over a background.
+TEST(ImageExDraw, PlainAndKeyedOnBothPaths) {
+    const KeyedStrip strip = MakeKeyedStrip(ScreenBits() <= 8 ? 8 : 24, "keyed.bmp");
+    const auto plain = [](COLORREF f, COLORREF) { return f; };
+    for (int listMode : {0, 1}) {
+        CImageEx image;
+        ASSERT_EQ(image.Create(nullptr, strip.file.c_str(), kFrames, strip.key, 0, listMode), 1);
+        ASSERT_EQ(CImageExProbe::ImageListMethod(image), listMode);
+        const KeyedStrip& s = strip;
+        const auto keyed = [&s](COLORREF f, COLORREF d) { return f == s.key ? d : f; };
+        for (int transparent : {0, 1}) {
+            for (int nImage : {0, 1, 2, 3, -4}) {
+                SCOPED_TRACE(testing::Message() << "list " << listMode << ", transparent "
+                                                << transparent << ", frame " << nImage);
+                const int frame = nImage < 0 ? 0 : std::min(nImage, kFrames - 1);
+                Canvas canvas(kW + 6, kH + 4);
+                const Picture background = RandomPicture(kW + 6, kH + 4, ExactColours(), 77);
+                canvas.Fill(background);
+                const int result = transparent ? image.DrawTransparent(canvas.dc(), 2, 3, nImage)
+                                               : image.Draw(canvas.dc(), 2, 3, nImage);
+                EXPECT_NE(result, 0);
+                if (!ValuesComparable()) {
+                    continue;
+                }
+                // The plain operation shows key pixels in the key colour itself on both paths.
+                const Picture expected =
+                    transparent ? Compose(background, s.picture, frame, kW, 2, 3, keyed)
+                                : Compose(background, s.picture, frame, kW, 2, 3, plain);
+                EXPECT_TRUE(SamePicture(expected, canvas.Read()));
+                if (transparent && frame == 1) {
+                    EXPECT_TRUE(SamePicture(background, canvas.Read()));
+                }
+            }
+        }
+    }
+}
+
+// Frames drawn partly outside the destination are clipped there, not elsewhere.
+TEST(ImageExDraw, ClippedAtTheDestinationEdges) {
+    if (!ValuesComparable()) {
+        GTEST_SKIP();
+    }
+    const KeyedStrip s = MakeKeyedStrip(24, "edges.bmp");
+    CImageEx image;
+    ASSERT_EQ(image.Create(nullptr, s.file.c_str(), kFrames, s.key, 0, 0), 1);
+    const auto keyed = [&s](COLORREF f, COLORREF d) { return f == s.key ? d : f; };
+    for (POINT at : {POINT{-4, -2}, POINT{kW - 3, kH - 1}}) {
+        SCOPED_TRACE(at.x);
+        Canvas canvas(kW, kH);
+        const Picture background = RandomPicture(kW, kH, ExactColours(), 5);
+        canvas.Fill(background);
+        image.DrawTransparent(canvas.dc(), at.x, at.y, 0);
+        EXPECT_TRUE(
+            SamePicture(Compose(background, s.picture, 0, kW, at.x, at.y, keyed), canvas.Read()));
+    }
+}
+
+// An object that holds no strip draws nothing and says so with 0, whatever the operation.
+TEST(ImageExDraw, EmptyObjectDrawsNothing) {
+    CImageEx image;
+    Canvas canvas(4, 4);
+    const Picture background = RandomPicture(4, 4, ExactColours(), 2);
+    canvas.Fill(background);
+    HDC dc = canvas.dc();
+    EXPECT_EQ(image.Draw(dc, 0, 0, 0), 0);
+    EXPECT_EQ(image.DrawTransparent(dc, 0, 0, 0), 0);
+    EXPECT_EQ(image.DrawAlpha(dc, 0, 0, 0, 128), 0);
+    EXPECT_EQ(image.DrawAlphaTransparent(dc, 0, 0, 0, 128), 0);
+    EXPECT_EQ(image.DrawColorize(dc, 0, 0, 0, RGB(255, 0, 0)), 0);
+    EXPECT_EQ(image.DrawColorizeTransparent(dc, 0, 0, 0, RGB(255, 0, 0)), 0);
+    EXPECT_EQ(image.DrawColorizeWithBack(dc, 0, 0, 0, RGB(255, 0, 0)), 0);
+    if (ValuesComparable()) {
+        EXPECT_TRUE(SamePicture(background, canvas.Read()));
+    }
+}
+
+// The object's palette is selected into the destination only around the transfer: every
+// operation leaves the destination with the palette it had.
+TEST(ImageExDraw, DestinationKeepsItsPalette) {
+    const KeyedStrip s = MakeKeyedStrip(8, "palette.bmp");
+    struct {
+        WORD version, count;
+        PALETTEENTRY entries[2];
+    } log = {0x300, 2, {{1, 2, 3, 0}, {4, 5, 6, 0}}};
+    HPALETTE mine = CreatePalette(reinterpret_cast<const LOGPALETTE*>(&log));
+    for (int listMode : {0, 1}) {
+        CImageEx image;
+        ASSERT_EQ(image.Create(nullptr, s.file.c_str(), kFrames, s.key, 0, listMode), 1);
+        ASSERT_NE(CImageExProbe::Palette(image), nullptr);
+        Canvas canvas(kW, kH);
+        HPALETTE before = SelectPalette(canvas.dc(), mine, FALSE);
+        HDC dc = canvas.dc();
+        image.Draw(dc, 0, 0, 0);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_PAL), mine);
+        image.DrawTransparent(dc, 0, 0, 0);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_PAL), mine);
+        image.DrawAlpha(dc, 0, 0, 0, 100);
+        image.DrawColorize(dc, 0, 0, 0, RGB(10, 200, 30));
+        image.DrawColorizeTransparent(dc, 0, 0, 0, RGB(10, 200, 30));
+        image.DrawColorizeWithBack(dc, 0, 0, 0, RGB(10, 200, 30));
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_PAL), mine);
+        SelectPalette(dc, before, FALSE);
+    }
+    DeleteObject(mine);
+}

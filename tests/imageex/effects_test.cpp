@@ -1,0 +1,258 @@
+// Alpha and colorize drawing of CImageEx frames, against per-pixel models of the two rules: the
+// mix f + ((d - f) * a) >> 8 and the tint grey * t / 255 with grey = (30r + 59g + 11b) / 100.
+// True-colour displays mix 8-bit channels; 16-bit displays mix 5-bit channels (checked on the
+// raw words, on our platform only: Wine's 16-bit memory bitmaps are 5-5-5); palette displays
+// draw the frame unmixed, or through a tinted palette.
+#include "imageex/imageex_fixture.h"
+
+using namespace imageex_test;
+
+namespace {
+
+constexpr int kW = 11;
+constexpr int kH = 5;
+
+// A single-frame file of one colour.
+std::string SolidFile(const char* name, COLORREF colour, int w = 2, int h = 2) {
+    Picture p{w, h, std::vector<COLORREF>(static_cast<size_t>(w) * h, colour)};
+    return WriteFile(name, StripFile(p, 24));
+}
+
+// Runs one effect at (x, y) over `background` and returns the destination.
+template <class Op> Picture DrawOver(const Picture& background, Op op) {
+    Canvas canvas(background.width, background.height);
+    canvas.Fill(background);
+    op(canvas.dc());
+    return canvas.Read();
+}
+
+template <class Op> std::vector<BYTE> DrawOverRaw16(const Picture& background, Op op) {
+    Canvas canvas(background.width, background.height);
+    canvas.Fill(background);
+    op(canvas.dc());
+    return canvas.ReadRaw(16);
+}
+
+// --- 16-bit models, on x-5-5-5 words --------------------------------------------------------
+
+WORD Word(COLORREF c) {
+    return static_cast<WORD>(((GetRValue(c) >> 3) << 10) | ((GetGValue(c) >> 3) << 5) |
+                             (GetBValue(c) >> 3));
+}
+
+int Floor256(int v) {
+    return v >= 0 ? v / 256 : -((-v + 255) / 256);
+}
+
+WORD Alpha16(WORD f, WORD d, int a) {
+    WORD out = 0;
+    for (int shift : {10, 5, 0}) {
+        const int fc = (f >> shift) & 31, dc = (d >> shift) & 31;
+        out = static_cast<WORD>(out | ((fc + Floor256((dc - fc) * a)) << shift));
+    }
+    return out;
+}
+
+WORD Tint16(WORD w, COLORREF tint) {
+    const COLORREF c =
+        TintModel(RGB(((w >> 10) & 31) << 3, ((w >> 5) & 31) << 3, (w & 31) << 3), tint);
+    return Word(c);
+}
+
+// The rows of `raw` (bottom-up, 16-bit) as words, top-down.
+std::vector<WORD> Words(const std::vector<BYTE>& raw, int w, int h) {
+    const int stride = bmpfile::stride(w, 16);
+    std::vector<WORD> out;
+    for (int y = h - 1; y >= 0; --y) {
+        for (int x = 0; x < w; ++x) {
+            const BYTE* p = &raw[static_cast<size_t>(y) * stride + 2 * x];
+            out.push_back(static_cast<WORD>(p[0] | p[1] << 8));
+        }
+    }
+    return out;
+}
+
+struct Scene {
+    Picture strip; // two frames
+    Picture background;
+    COLORREF key;
+    std::string file;
+};
+
+Scene MakeScene(const char* name) {
+    const std::vector<COLORREF> colours = ExactColours();
+    Scene s;
+    s.key = colours[3];
+    s.strip = RandomPicture(2 * kW, kH, colours, 41);
+    for (int i = 0; i < kW * kH; i += 4) {
+        s.strip.at(kW + i % kW, i / kW) = s.key; // frame 1 has key pixels
+    }
+    s.background = RandomPicture(kW + 4, kH + 2, colours, 42);
+    s.file = WriteFile(name, StripFile(s.strip, 24));
+    return s;
+}
+
+} // namespace
+
+// The rule's own figures, on a true-colour display.
+TEST(ImageExEffects, FiguresOfTheRules) {
+    if (ScreenBits() <= 16) {
+        GTEST_SKIP() << "8-bit channels are mixed on true-colour displays only";
+    }
+    const auto pixel = [](const std::string& file, COLORREF back, auto draw) {
+        CImageEx image;
+        EXPECT_EQ(image.Create(nullptr, file.c_str(), 1, RGB(1, 1, 1), 0, 0), 1);
+        const Picture bg{2, 2, std::vector<COLORREF>(4, back)};
+        return DrawOver(bg, [&](HDC dc) { EXPECT_EQ(draw(image, dc), 1); }).at(1, 1);
+    };
+    const std::string orange = SolidFile("200_100_50.bmp", RGB(200, 100, 50));
+    EXPECT_EQ(pixel(orange, RGB(0, 0, 0),
+                    [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 64); }),
+              RGB(150, 75, 37));
+    EXPECT_EQ(pixel(SolidFile("zero.bmp", RGB(0, 0, 0)), RGB(11, 11, 11),
+                    [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 128); }),
+              RGB(5, 5, 5));
+    EXPECT_EQ(pixel(SolidFile("eleven.bmp", RGB(11, 11, 11)), RGB(0, 0, 0),
+                    [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 128); }),
+              RGB(5, 5, 5));
+    EXPECT_EQ(
+        pixel(orange, RGB(9, 9, 9),
+              [](CImageEx& i, HDC dc) { return i.DrawColorize(dc, 0, 0, 0, RGB(255, 128, 0)); }),
+        RGB(124, 62, 0));
+    // A tint with a high byte counts as its colour alone.
+    EXPECT_EQ(pixel(orange, RGB(9, 9, 9),
+                    [](CImageEx& i, HDC dc) {
+                        return i.DrawColorize(dc, 0, 0, 0, 0xAB000000 | RGB(255, 128, 0));
+                    }),
+              RGB(124, 62, 0));
+}
+
+#ifndef _WIN32
+// At 16 bits the 5-bit channels are mixed and tinted as they are: 200, 100, 50 is the word
+// 0x6586, and with the tint 255, 128, 0 becomes 0x3CE0.
+TEST(ImageExEffects, FiguresOfTheRulesAt16Bits) {
+    if (ScreenBits() != 16) {
+        GTEST_SKIP();
+    }
+    CImageEx image;
+    ASSERT_EQ(image.Create(nullptr, SolidFile("w6586.bmp", RGB(200, 100, 50)).c_str(), 1, 0, 0, 0),
+              1);
+    const Picture bg{2, 2, std::vector<COLORREF>(4, RGB(0, 0, 0))};
+    EXPECT_EQ(Words(DrawOverRaw16(bg, [&](HDC dc) { image.Draw(dc, 0, 0, 0); }), 2, 2)[0], 0x6586);
+    EXPECT_EQ(
+        Words(DrawOverRaw16(bg, [&](HDC dc) { image.DrawColorize(dc, 0, 0, 0, RGB(255, 128, 0)); }),
+              2, 2)[0],
+        0x3CE0);
+    // 25, 12, 6 over black at a = 64: 25 - 6.25 -> 18, 12 - 3 -> 9, 6 - 1.5 -> 4.
+    EXPECT_EQ(Words(DrawOverRaw16(bg, [&](HDC dc) { image.DrawAlpha(dc, 0, 0, 0, 64); }), 2, 2)[0],
+              (18 << 10) | (9 << 5) | 4);
+}
+#endif
+
+// Every weight from below 0 to above 256, with and without the key, over a background.
+TEST(ImageExEffects, AlphaFollowsTheMixingRule) {
+    const int bits = ScreenBits();
+    const Scene s = MakeScene("alpha.bmp");
+    CImageEx image;
+    ASSERT_EQ(image.Create(nullptr, s.file.c_str(), 2, s.key, 0, 0), 1);
+    for (int transparent : {0, 1}) {
+        for (int nAlpha : {-5, 0, 1, 64, 127, 128, 200, 255, 256, 300}) {
+            SCOPED_TRACE(testing::Message()
+                         << "transparent " << transparent << ", alpha " << nAlpha);
+            const int a = std::clamp(nAlpha, 0, 256);
+            const auto draw = [&](HDC dc) {
+                const int r = transparent ? image.DrawAlphaTransparent(dc, 3, 1, 1, nAlpha)
+                                          : image.DrawAlpha(dc, 3, 1, 1, nAlpha);
+                EXPECT_EQ(r, bits > 8 ? 1 : 0);
+            };
+            if (bits > 16) {
+                const Picture expected =
+                    Compose(s.background, s.strip, 1, kW, 3, 1, [&](COLORREF f, COLORREF d) {
+                        return transparent && f == s.key ? d : AlphaModel(f, d, a);
+                    });
+                EXPECT_TRUE(SamePicture(expected, DrawOver(s.background, draw)));
+            } else if (bits == 16) {
+#ifndef _WIN32
+                const int bw = s.background.width, bh = s.background.height;
+                const std::vector<WORD> before =
+                    Words(DrawOverRaw16(s.background, [](HDC) {}), bw, bh);
+                const std::vector<WORD> after = Words(DrawOverRaw16(s.background, draw), bw, bh);
+                for (int y = 0; y < kH; ++y) {
+                    for (int x = 0; x < kW; ++x) {
+                        const size_t at = static_cast<size_t>(y + 1) * bw + x + 3;
+                        const COLORREF f = s.strip.at(kW + x, y);
+                        const WORD want = transparent && f == s.key
+                                              ? before[at]
+                                              : Alpha16(Word(f), before[at], a);
+                        ASSERT_EQ(after[at], want) << x << ", " << y;
+                    }
+                }
+#endif
+            } else {
+                // Palette displays: the frame is drawn unmixed, as Draw/DrawTransparent draw it.
+                const Picture unmixed = DrawOver(s.background, [&](HDC dc) {
+                    transparent ? image.DrawTransparent(dc, 3, 1, 1) : image.Draw(dc, 3, 1, 1);
+                });
+                EXPECT_TRUE(SamePicture(unmixed, DrawOver(s.background, draw)));
+            }
+        }
+    }
+}
+
+// The three colorize operations differ only at the frame's key pixels.
+TEST(ImageExEffects, ColorizeFollowsTheTintRule) {
+    const int bits = ScreenBits();
+    const Scene s = MakeScene("colorize.bmp");
+    CImageEx image;
+    ASSERT_EQ(image.Create(nullptr, s.file.c_str(), 2, s.key, 0, 0), 1);
+    enum Op { kPlain, kTransparent, kWithBack };
+    for (COLORREF tint : {RGB(255, 255, 255), RGB(0, 0, 0), RGB(255, 128, 0), RGB(17, 99, 230),
+                          static_cast<COLORREF>(0x7F0A0B0C)}) {
+        for (Op op : {kPlain, kTransparent, kWithBack}) {
+            SCOPED_TRACE(testing::Message() << "tint " << std::hex << tint << ", op " << op);
+            const auto draw = [&](HDC dc) {
+                const int r = op == kPlain ? image.DrawColorize(dc, 3, 1, 9, tint)
+                              : op == kTransparent
+                                  ? image.DrawColorizeTransparent(dc, 3, 1, 9, tint)
+                                  : image.DrawColorizeWithBack(dc, 3, 1, 9, tint);
+                EXPECT_EQ(r, 1);
+            };
+            const COLORREF t = tint & 0xFFFFFF;
+            if (bits > 16) {
+                const Picture expected =
+                    Compose(s.background, s.strip, 1, kW, 3, 1, [&](COLORREF f, COLORREF d) {
+                        if (op == kPlain || f != s.key) {
+                            return TintModel(f, t);
+                        }
+                        return op == kWithBack ? TintModel(d, t) : d;
+                    });
+                EXPECT_TRUE(SamePicture(expected, DrawOver(s.background, draw)));
+            } else if (bits == 16) {
+#ifndef _WIN32
+                const int bw = s.background.width, bh = s.background.height;
+                const std::vector<WORD> before =
+                    Words(DrawOverRaw16(s.background, [](HDC) {}), bw, bh);
+                const std::vector<WORD> after = Words(DrawOverRaw16(s.background, draw), bw, bh);
+                for (int y = 0; y < kH; ++y) {
+                    for (int x = 0; x < kW; ++x) {
+                        const size_t at = static_cast<size_t>(y + 1) * bw + x + 3;
+                        const COLORREF f = s.strip.at(kW + x, y);
+                        WORD want = Tint16(Word(f), t);
+                        if (op != kPlain && f == s.key) {
+                            want = op == kWithBack ? Tint16(before[at], t) : before[at];
+                        }
+                        ASSERT_EQ(after[at], want) << x << ", " << y;
+                    }
+                }
+#endif
+            } else if (op == kWithBack) {
+                // On palette displays the destination plays no part: with-back draws as the
+                // transparent operation does.
+                const Picture transparent = DrawOver(s.background, [&](HDC dc) {
+                    image.DrawColorizeTransparent(dc, 3, 1, 9, tint);
+                });
+                EXPECT_TRUE(SamePicture(transparent, DrawOver(s.background, draw)));
+            }
+        }
+    }
+}

@@ -1,0 +1,226 @@
+#include "imageex/imageex_fixture.h"
+
+#include <cstdio>
+
+namespace imageex_test {
+
+int ScreenBits() {
+    HDC screen = GetDC(nullptr);
+    const int bits = GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    return bits;
+}
+
+std::vector<COLORREF> ExactColours() {
+    const int bits = ScreenBits();
+    std::vector<COLORREF> out;
+    if (bits > 16) {
+        unsigned v = 12345;
+        for (int i = 0; i < 64; ++i) {
+            v = v * 1103515245u + 12345u;
+            out.push_back((v >> 8) & 0xFFFFFF);
+        }
+    } else if (bits == 16) {
+        const BYTE levels[] = {0, 8, 16, 24, 231, 239, 247, 255};
+        for (BYTE r : levels) {
+            for (BYTE g : levels) {
+                for (BYTE b : {levels[0], levels[3], levels[5], levels[7]}) {
+                    out.push_back(RGB(r, g, b));
+                }
+            }
+        }
+    } else {
+        // The static colours (first ten and last ten of the system palette).
+        out = {RGB(0, 0, 0),       RGB(128, 0, 0),     RGB(0, 128, 0),     RGB(128, 128, 0),
+               RGB(0, 0, 128),     RGB(128, 0, 128),   RGB(0, 128, 128),   RGB(192, 192, 192),
+               RGB(192, 220, 192), RGB(166, 202, 240), RGB(255, 251, 240), RGB(160, 160, 164),
+               RGB(128, 128, 128), RGB(255, 0, 0),     RGB(0, 255, 0),     RGB(255, 255, 0),
+               RGB(0, 0, 255),     RGB(255, 0, 255),   RGB(0, 255, 255),   RGB(255, 255, 255)};
+    }
+    return out;
+}
+
+Picture RandomPicture(int w, int h, const std::vector<COLORREF>& colours, unsigned seed) {
+    Picture p{w, h, std::vector<COLORREF>(static_cast<size_t>(w) * h)};
+    unsigned v = seed * 2654435761u + 1;
+    for (COLORREF& c : p.pixels) {
+        v = v * 1664525u + 1013904223u;
+        c = colours[(v >> 8) % colours.size()];
+    }
+    return p;
+}
+
+std::vector<BYTE> StripFile(const Picture& p, int bits, const std::vector<COLORREF>& table,
+                            DWORD clrUsed) {
+    bmpfile::FileLayout f;
+    f.width = p.width;
+    f.height = p.height;
+    f.bits = bits;
+    // A short 8-bit table says how long it is; 1- and 4-bit files always carry the full one.
+    f.clrUsed = clrUsed == 0 && bits == 8 && table.size() < 256 ? static_cast<DWORD>(table.size())
+                                                                : clrUsed;
+    for (COLORREF c : table) {
+        f.colours.push_back({GetBValue(c), GetGValue(c), GetRValue(c), 0});
+    }
+    const int stride = bmpfile::stride(p.width, bits);
+    f.pixels.assign(static_cast<size_t>(stride) * p.height, 0);
+    for (int y = 0; y < p.height; ++y) {
+        BYTE* row = &f.pixels[static_cast<size_t>(stride) * (p.height - 1 - y)];
+        for (int x = 0; x < p.width; ++x) {
+            const COLORREF c = p.at(x, y);
+            switch (bits) {
+            case 32:
+                row[4 * x + 3] = 0;
+                [[fallthrough]];
+            case 24: {
+                BYTE* px = row + (bits / 8) * x;
+                px[0] = GetBValue(c);
+                px[1] = GetGValue(c);
+                px[2] = GetRValue(c);
+                break;
+            }
+            case 16: {
+                const unsigned w =
+                    ((GetRValue(c) >> 3) << 10) | ((GetGValue(c) >> 3) << 5) | (GetBValue(c) >> 3);
+                row[2 * x] = static_cast<BYTE>(w);
+                row[2 * x + 1] = static_cast<BYTE>(w >> 8);
+                break;
+            }
+            default: {
+                unsigned index = 0;
+                while (index < table.size() && table[index] != c) {
+                    ++index;
+                }
+                const int shift = 8 - bits - (x * bits) % 8;
+                row[x * bits / 8] |= static_cast<BYTE>(index << shift);
+                break;
+            }
+            }
+        }
+    }
+    return bmpfile::build(f);
+}
+
+std::string WriteFile(const std::string& name, const std::vector<BYTE>& bytes) {
+    bmpfile::write(name, bytes);
+    return name;
+}
+
+Canvas::Canvas(int w, int h) : m_w(w), m_h(h) {
+    HDC screen = GetDC(nullptr);
+    m_dc = CreateCompatibleDC(screen);
+    m_bitmap = CreateCompatibleBitmap(screen, w, h);
+    ReleaseDC(nullptr, screen);
+    m_old = SelectObject(m_dc, m_bitmap);
+}
+
+Canvas::~Canvas() {
+    SelectObject(m_dc, m_old);
+    DeleteObject(m_bitmap);
+    DeleteDC(m_dc);
+}
+
+namespace {
+
+struct Info {
+    BITMAPINFOHEADER h;
+    RGBQUAD table[256];
+};
+
+Info HeaderFor(int w, int h, int bits) {
+    Info info = {};
+    info.h.biSize = sizeof(BITMAPINFOHEADER);
+    info.h.biWidth = w;
+    info.h.biHeight = h;
+    info.h.biPlanes = 1;
+    info.h.biBitCount = static_cast<WORD>(bits);
+    info.h.biCompression = BI_RGB;
+    return info;
+}
+
+} // namespace
+
+void Canvas::Fill(const Picture& p) {
+    std::vector<DWORD> rows(static_cast<size_t>(m_w) * m_h);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const COLORREF c = p.pixels[i];
+        rows[i] = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+    }
+    Info info = HeaderFor(m_w, -m_h, 32);
+    SetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+}
+
+Picture Canvas::Read() const {
+    std::vector<DWORD> rows(static_cast<size_t>(m_w) * m_h);
+    Info info = HeaderFor(m_w, -m_h, 32);
+    GetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    Picture p{m_w, m_h, std::vector<COLORREF>(rows.size())};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const DWORD v = rows[i];
+        p.pixels[i] = RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+    }
+    return p;
+}
+
+std::vector<BYTE> Canvas::ReadRaw(int bits) const {
+    std::vector<BYTE> rows(static_cast<size_t>(bmpfile::stride(m_w, bits)) * m_h);
+    Info info = HeaderFor(m_w, m_h, bits);
+    GetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    return rows;
+}
+
+namespace {
+
+int MixChannel(int f, int d, int a) {
+    // The frame's value moved toward the destination's by a/256, rounded toward minus infinity.
+    const int num = (d - f) * a;
+    const int q = num >= 0 ? num / 256 : -((-num + 255) / 256);
+    return f + q;
+}
+
+} // namespace
+
+COLORREF AlphaModel(COLORREF frame, COLORREF dest, int a) {
+    return RGB(MixChannel(GetRValue(frame), GetRValue(dest), a),
+               MixChannel(GetGValue(frame), GetGValue(dest), a),
+               MixChannel(GetBValue(frame), GetBValue(dest), a));
+}
+
+COLORREF TintModel(COLORREF colour, COLORREF tint) {
+    const int grey =
+        (30 * GetRValue(colour) + 59 * GetGValue(colour) + 11 * GetBValue(colour)) / 100;
+    return RGB(grey * GetRValue(tint) / 255, grey * GetGValue(tint) / 255,
+               grey * GetBValue(tint) / 255);
+}
+
+::testing::AssertionResult SamePicture(const Picture& expected, const Picture& actual) {
+    if (expected.width != actual.width || expected.height != actual.height) {
+        return ::testing::AssertionFailure() << "sizes differ";
+    }
+    for (int y = 0; y < expected.height; ++y) {
+        for (int x = 0; x < expected.width; ++x) {
+            if (expected.at(x, y) != actual.at(x, y)) {
+                char text[96];
+                std::snprintf(text, sizeof(text),
+                              "first difference at (%d, %d): expected %06lX, got %06lX", x, y,
+                              static_cast<unsigned long>(expected.at(x, y)),
+                              static_cast<unsigned long>(actual.at(x, y)));
+                return ::testing::AssertionFailure() << text;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+int PaletteEntries(HPALETTE hPalette) {
+    WORD count = 0;
+    if (hPalette == nullptr || GetObjectA(hPalette, sizeof(count), &count) == 0) {
+        return 0;
+    }
+    return count;
+}
+
+} // namespace imageex_test

@@ -1,0 +1,379 @@
+// Loading a CImageEx from a BMP file: every depth, colour tables and where the rows start, frame
+// geometry, what Create stores, files the reader refuses, image lists, and copies.
+#include "imageex/imageex_fixture.h"
+
+#include <afxcmn.h>
+
+#include <cstring>
+#include <memory>
+
+using namespace imageex_test;
+
+namespace {
+
+// A depth-appropriate colour table of `n` entries (the exact colours repeated as needed) and a
+// picture drawn from its first `used` entries.
+std::vector<COLORREF> Table(int n) {
+    const std::vector<COLORREF> exact = ExactColours();
+    std::vector<COLORREF> t;
+    for (int i = 0; i < n; ++i) {
+        t.push_back(exact[i % exact.size()]);
+    }
+    return t;
+}
+
+// The picture of a 16-bit file as the reader shows it: each channel cut to five bits and
+// widened again.
+Picture Through555(Picture p) {
+    for (COLORREF& c : p.pixels) {
+        const auto w = [](int v) { return ((v >> 3) << 3) | (v >> 5); };
+        c = RGB(w(GetRValue(c)), w(GetGValue(c)), w(GetBValue(c)));
+    }
+    return p;
+}
+
+// Draws every frame of `image` side by side and checks them against the picture.
+void ExpectFrames(CImageEx& image, const Picture& picture, int frames) {
+    const int w = picture.width / frames;
+    Canvas canvas(w * frames + 3, picture.height + 2);
+    const Picture background =
+        RandomPicture(w * frames + 3, picture.height + 2, ExactColours(), 99);
+    canvas.Fill(background);
+    Picture expected = background;
+    for (int k = 0; k < frames; ++k) {
+        ASSERT_EQ(image.Draw(canvas.dc(), 1 + k * w, 1, k), 1);
+        expected =
+            Compose(expected, picture, k, w, 1 + k * w, 1, [](COLORREF f, COLORREF) { return f; });
+    }
+    EXPECT_TRUE(SamePicture(expected, canvas.Read()));
+}
+
+} // namespace
+
+// Each depth the reader takes shows its pixels exactly (colours chosen so that the display
+// keeps them), with the colour table's size deciding where the rows start.
+TEST(ImageExReader, ReadsEveryDepthWithItsColourTable) {
+    const struct {
+        const char* name;
+        int bits;
+        int tableSize; // entries written to the file
+        DWORD clrUsed;
+        int paletteEntries; // 0: depends on the screen (no table in the file)
+    } cases[] = {
+        {"1 bit", 1, 2, 0, 2},
+        {"4 bits", 4, 16, 0, 16},
+        {"4 bits, biClrUsed 3 still takes 16 entries", 4, 16, 3, 16},
+        {"8 bits, full table", 8, 256, 0, 256},
+        {"8 bits, biClrUsed 16: rows at 118", 8, 16, 16, 16},
+        {"16 bits", 16, 0, 0, 0},
+        {"24 bits", 24, 0, 0, 0},
+        {"32 bits", 32, 0, 0, 0},
+    };
+    const int screen = ScreenBits();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int frames = 3;
+        std::vector<COLORREF> table = Table(c.tableSize);
+        // Pictures use only the entries GDI takes from the header: a 4-bit file with
+        // biClrUsed 3 names three colours, even though its table holds 16.
+        const size_t named = c.clrUsed != 0 ? c.clrUsed : std::min<size_t>(table.size(), 20);
+        std::vector<COLORREF> colours =
+            c.bits <= 8 ? std::vector<COLORREF>(table.begin(), table.begin() + named)
+                        : ExactColours();
+        if (c.bits == 16 && screen <= 8) {
+            std::erase_if(colours, [](COLORREF v) {
+                return Through555(Picture{1, 1, {v}}).pixels[0] != v;
+            });
+        }
+        Picture picture = RandomPicture(7 * frames + 2, 5, colours, c.bits);
+        const std::vector<BYTE> bytes = StripFile(picture, c.bits, table, c.clrUsed);
+        if (c.bits == 8 && c.clrUsed == 16) {
+            ASSERT_EQ(bytes.size(), 118u + 24 * 5); // rows follow the 16 entries
+        }
+        if (c.bits == 16) {
+            picture = Through555(picture); // exact on palette screens: channels 0 and 255 only
+        }
+        CImageEx image;
+        ASSERT_EQ(image.Create(nullptr, WriteFile("depth.bmp", bytes).c_str(), frames, 0, 0, 0), 1);
+        EXPECT_EQ(CImageExProbe::Width(image), 7);
+        EXPECT_EQ(CImageExProbe::Height(image), 5);
+        EXPECT_EQ(CImageExProbe::BitCount(image), c.bits);
+        EXPECT_EQ(CImageExProbe::WidthBytes(image), ((c.bits * 7 + 31) / 32) * 4);
+        EXPECT_EQ(CImageExProbe::SystemBitCount(image), screen);
+        const int entries =
+            c.paletteEntries != 0 ? c.paletteEntries : (screen <= 8 ? 1 << screen : 0);
+        EXPECT_EQ(PaletteEntries(CImageExProbe::Palette(image)), entries);
+        BITMAP bm = {};
+        ASSERT_NE(GetObjectA(CImageExProbe::Bitmap(image), sizeof(bm), &bm), 0);
+        EXPECT_EQ(bm.bmWidth, 7 * frames + 2);
+        EXPECT_EQ(bm.bmHeight, 5);
+        EXPECT_EQ(bm.bmBitsPixel, screen);
+#ifdef _WIN32
+        if (screen <= 8) {
+            continue; // Wine maps 8-bit memory bitmaps through a fixed table of its own
+        }
+#endif
+        ExpectFrames(image, picture, frames);
+    }
+}
+
+// The palette follows the last file that has a colour table; a file without one keeps it.
+TEST(ImageExReader, FileWithoutColourTableKeepsTheEarlierPalette) {
+    const Picture picture = RandomPicture(4, 2, Table(2), 1);
+    CImageEx image;
+    ASSERT_EQ(image.Create(nullptr, WriteFile("one.bmp", StripFile(picture, 1, Table(2))).c_str(),
+                           1, 0, 0, 0),
+              1);
+    const HPALETTE hPalette = CImageExProbe::Palette(image);
+    ASSERT_EQ(PaletteEntries(hPalette), 2);
+    ASSERT_EQ(
+        image.Create(nullptr, WriteFile("rgb.bmp", StripFile(picture, 24)).c_str(), 1, 0, 0, 0), 1);
+    EXPECT_EQ(CImageExProbe::Palette(image), hPalette);
+}
+
+TEST(ImageExReader, FrameGeometry) {
+    const Picture picture = RandomPicture(100, 4, ExactColours(), 5);
+    const std::string name = WriteFile("hundred.bmp", StripFile(picture, 24));
+    const struct {
+        int nImageNum;
+        int frames;
+        int width;
+    } cases[] = {{3, 3, 33}, {1, 1, 100}, {0, 1, 100}, {-2, 1, 100}, {100, 100, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nImageNum);
+        CImageEx image;
+        ASSERT_EQ(image.Create(nullptr, name.c_str(), c.nImageNum, 0, 0, 0), 1);
+        EXPECT_EQ(CImageExProbe::ImageNum(image), c.frames);
+        EXPECT_EQ(CImageExProbe::Width(image), c.width);
+    }
+
+    // Frame indices: beyond the last draws the last; negative ones draw frame 0. The column
+    // left over by 100 / 3 is never drawn.
+    CImageEx image;
+    ASSERT_EQ(image.Create(nullptr, name.c_str(), 3, 0, 0, 0), 1);
+    const struct {
+        int nImage;
+        int frame;
+    } indices[] = {{0, 0}, {2, 2}, {3, 2}, {1000, 2}, {-1, 0}, {-1000000, 0}};
+    for (const auto& i : indices) {
+        SCOPED_TRACE(i.nImage);
+        Canvas canvas(40, 6);
+        const Picture background = RandomPicture(40, 6, ExactColours(), 6);
+        canvas.Fill(background);
+        ASSERT_EQ(image.Draw(canvas.dc(), 2, 1, i.nImage), 1);
+        EXPECT_TRUE(SamePicture(
+            Compose(background, picture, i.frame, 33, 2, 1, [](COLORREF f, COLORREF) { return f; }),
+            canvas.Read()));
+    }
+}
+
+// Create stores the window, name, frame count, key and mode before it reads the file, and keeps
+// them when the read fails.
+TEST(ImageExReader, MissingFileKeepsTheNewSettings) {
+    CImageEx image;
+    const HWND hWnd = reinterpret_cast<HWND>(0x1234);
+    EXPECT_EQ(image.Create(hWnd, "no such file.bmp", 4, RGB(1, 2, 3), 1, 1), 0);
+    EXPECT_STREQ(CImageExProbe::FileName(image), "no such file.bmp");
+    EXPECT_EQ(CImageExProbe::Wnd(image), hWnd);
+    EXPECT_EQ(CImageExProbe::ImageNum(image), 4);
+    EXPECT_EQ(CImageExProbe::Transparent(image), RGB(1, 2, 3));
+    EXPECT_EQ(CImageExProbe::ImageListMethod(image), 1);
+    EXPECT_EQ(CImageExProbe::Bitmap(image), nullptr);
+    EXPECT_EQ(CImageExProbe::Palette(image), nullptr);
+    EXPECT_EQ(CImageExProbe::Width(image), 0);
+    Canvas canvas(4, 4);
+    EXPECT_EQ(image.Draw(canvas.dc(), 0, 0, 0), 0);
+}
+
+namespace {
+
+struct BadFile {
+    const char* name;
+    std::vector<BYTE> bytes;
+    int nImageNum = 1;
+};
+
+std::vector<BadFile> BadFiles() {
+    const Picture p = RandomPicture(6, 3, Table(4), 3);
+    const std::vector<BYTE> good8 = StripFile(p, 8, Table(4), 4);
+    const std::vector<BYTE> good24 = StripFile(p, 24);
+    const auto with = [](std::vector<BYTE> b, size_t at, DWORD v, int bytes = 4) {
+        for (int i = 0; i < bytes; ++i) {
+            b[at + i] = static_cast<BYTE>(v >> (8 * i));
+        }
+        return b;
+    };
+    std::vector<BadFile> out = {
+        {"empty", {}},
+        {"one byte", {'B'}},
+        {"wrong magic", with(good24, 0, 'M' | 'B' << 8, 2)},
+        {"header only", std::vector<BYTE>(good24.begin(), good24.begin() + 54)},
+        {"core header", with(good24, 14, 12)},
+        {"larger header", with(good24, 14, 108)},
+        {"RLE8", with(good8, 30, BI_RLE8)},
+        {"bit fields", with(good24, 30, BI_BITFIELDS)},
+        {"top-down", with(good24, 22, static_cast<DWORD>(-3))},
+        {"zero width", with(good24, 18, 0)},
+        {"negative width", with(good24, 18, static_cast<DWORD>(-6))},
+        {"zero height", with(good24, 22, 0)},
+        {"0 bits", with(good24, 28, 0, 2)},
+        {"2 bits", with(good24, 28, 2, 2)},
+        {"64 bits", with(good24, 28, 64, 2)},
+        {"257 colours", with(good8, 46, 257)},
+        {"4 billion colours", with(good8, 46, 0xFFFFFFFF)},
+        {"rows past the end", with(good24, 22, 4)},
+        {"absurd width", with(good24, 18, 0x7FFFFFFF)},
+        {"absurd height", with(good24, 22, 0x7FFFFFFF)},
+        {"wide and tall", with(with(good24, 18, 0x10000), 22, 0x10000)},
+        {"more frames than columns", good24, 7},
+    };
+    // An 8-bit file that names 16 colours but stops inside its colour table.
+    std::vector<BYTE> shortTable = with(good8, 46, 16);
+    shortTable.resize(54 + 4 * 10);
+    out.push_back({"stops inside the colour table", shortTable});
+    return out;
+}
+
+} // namespace
+
+// A refused file returns 0 and changes nothing: an empty object stays empty, a loaded one keeps
+// its strip (and still draws it).
+TEST(ImageExReader, RefusedFilesChangeNothing) {
+    const Picture picture = RandomPicture(8, 2, ExactColours(), 7);
+    const std::string good = WriteFile("good.bmp", StripFile(picture, 24));
+    for (const BadFile& bad : BadFiles()) {
+        SCOPED_TRACE(bad.name);
+        const std::string name = WriteFile("bad.bmp", bad.bytes);
+        CImageEx empty;
+        EXPECT_EQ(empty.Create(nullptr, name.c_str(), bad.nImageNum, 0, 0, 1), 0);
+        EXPECT_EQ(CImageExProbe::Bitmap(empty), nullptr);
+        EXPECT_EQ(CImageExProbe::Palette(empty), nullptr);
+        EXPECT_EQ(CImageExProbe::ImageList(empty), nullptr);
+
+        CImageEx loaded;
+        ASSERT_EQ(loaded.Create(nullptr, good.c_str(), 2, 0, 0, 0), 1);
+        const HBITMAP hBitmap = CImageExProbe::Bitmap(loaded);
+        EXPECT_EQ(loaded.Create(nullptr, name.c_str(), bad.nImageNum, 0, 0, 0), 0);
+        EXPECT_EQ(CImageExProbe::Bitmap(loaded), hBitmap);
+        EXPECT_EQ(CImageExProbe::Width(loaded), 8 / 2);
+        EXPECT_STREQ(CImageExProbe::FileName(loaded), "bad.bmp");
+    }
+}
+
+// Every file cut short, at any byte, is refused.
+TEST(ImageExReader, EveryTruncationIsRefused) {
+    const Picture picture = RandomPicture(5, 3, Table(4), 11);
+    const struct {
+        int bits;
+        std::vector<COLORREF> table;
+        DWORD clrUsed;
+    } cases[] = {{1, Table(2), 0}, {4, Table(16), 0}, {8, Table(4), 4},
+                 {16, {}, 0},      {24, {}, 0},       {32, {}, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits);
+        const std::vector<BYTE> whole = StripFile(picture, c.bits, c.table, c.clrUsed);
+        CImageEx image;
+        ASSERT_EQ(image.Create(nullptr, WriteFile("whole.bmp", whole).c_str(), 1, 0, 0, 0), 1);
+        for (size_t n = 0; n < whole.size(); ++n) {
+            const std::vector<BYTE> cut(whole.begin(), whole.begin() + static_cast<long>(n));
+            CImageEx truncated;
+            ASSERT_EQ(truncated.Create(nullptr, WriteFile("cut.bmp", cut).c_str(), 1, 0, 0, 0), 0)
+                << n << " bytes";
+        }
+    }
+}
+
+// Names that are not files, and a path too long for the field: refused, the field never
+// overrun.
+TEST(ImageExReader, NamesThatAreNotFiles) {
+    CreateDirectoryA("a directory.bmp", nullptr);
+    CImageEx image;
+    EXPECT_EQ(image.Create(nullptr, "a directory.bmp", 1, 0, 0, 0), 0);
+    EXPECT_EQ(image.Create(nullptr, "", 1, 0, 0, 0), 0);
+    RemoveDirectoryA("a directory.bmp");
+
+    const std::string fits(MAX_PATH - 1, 'x');
+    EXPECT_EQ(image.Create(nullptr, fits.c_str(), 2, 0, 0, 0), 0); // no such file
+    EXPECT_STREQ(CImageExProbe::FileName(image), fits.c_str());
+    for (size_t length : {size_t{MAX_PATH}, size_t{MAX_PATH + 1}, size_t{5000}}) {
+        const std::string tooLong(length, 'y');
+        EXPECT_EQ(image.Create(nullptr, tooLong.c_str(), 3, RGB(9, 9, 9), 0, 0), 0);
+        EXPECT_STREQ(CImageExProbe::FileName(image), fits.c_str());
+        EXPECT_EQ(CImageExProbe::ImageNum(image), 3);
+        EXPECT_EQ(CImageExProbe::Transparent(image), RGB(9, 9, 9));
+    }
+    EXPECT_EQ(image.Create(nullptr, nullptr, 1, 0, 0, 0), 0);
+}
+
+// In image-list mode the list holds one masked image per frame, made in the screen's colour
+// format: 16 bits with ILC_COLOR16 | ILC_MASK (0x0011), palette screens with ILC_COLORDDB |
+// ILC_MASK (0x00FF), a device bitmap of the display's depth.
+TEST(ImageExReader, ImageListModeBuildsOneMaskedImagePerFrame) {
+    const Picture picture = RandomPicture(12, 3, ExactColours(), 8);
+    CImageEx image;
+    ASSERT_EQ(image.Create(nullptr, WriteFile("list.bmp", StripFile(picture, 24)).c_str(), 4,
+                           picture.at(0, 0), 0, 7),
+              1);
+    EXPECT_EQ(CImageExProbe::ImageListMethod(image), 1); // exactly 1, whatever was passed
+    ASSERT_NE(CImageExProbe::ImageListBitmap(image), nullptr);
+    EXPECT_NE(CImageExProbe::ImageListBitmap(image), CImageExProbe::Bitmap(image));
+    CImageList* list = CImageExProbe::ImageList(image);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(ImageList_GetImageCount(list->m_hImageList), 4);
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(list->m_hImageList, &cx, &cy);
+    EXPECT_EQ(cx, 3);
+    EXPECT_EQ(cy, 3);
+    IMAGEINFO info = {};
+    ASSERT_TRUE(ImageList_GetImageInfo(list->m_hImageList, 0, &info));
+    EXPECT_NE(info.hbmMask, nullptr);
+#ifndef _WIN32 // how the list stores its images is the platform's; Wine's comctl32 differs
+    DIBSECTION ds = {};
+    const int got = GetObjectA(info.hbmImage, sizeof(ds), &ds);
+    const int screen = ScreenBits();
+    if (screen <= 8) {
+        EXPECT_EQ(got, static_cast<int>(sizeof(BITMAP))); // a device bitmap: ILC_COLORDDB
+    } else {
+        EXPECT_EQ(got, static_cast<int>(sizeof(DIBSECTION)));
+    }
+    EXPECT_EQ(ds.dsBm.bmBitsPixel, screen);
+#endif
+}
+
+// Copies hold the same objects; each object is released once, by the last holder, whichever
+// order copies are assigned, reloaded and destroyed in.
+TEST(ImageExReader, CopiesShareTheStripSafely) {
+    const Picture a = RandomPicture(6, 2, ExactColours(), 21);
+    const Picture b = RandomPicture(4, 3, Table(20), 22);
+    const std::string fileA = WriteFile("copy_a.bmp", StripFile(a, 24));
+    const std::string fileB = WriteFile("copy_b.bmp", StripFile(b, 8, Table(20)));
+
+    auto original = std::make_unique<CImageEx>();
+    ASSERT_EQ(original->Create(nullptr, fileA.c_str(), 2, a.at(0, 0), 0, 1), 1);
+    CImageEx copy(*original);
+    EXPECT_EQ(CImageExProbe::Bitmap(copy), CImageExProbe::Bitmap(*original));
+    EXPECT_EQ(CImageExProbe::ImageList(copy), CImageExProbe::ImageList(*original));
+    EXPECT_STREQ(CImageExProbe::FileName(copy), fileA.c_str());
+    CImageEx assigned;
+    ASSERT_EQ(assigned.Create(nullptr, fileB.c_str(), 1, 0, 0, 0), 1);
+    assigned = copy;
+    assigned = assigned;
+    CImageEx chain(assigned);
+    original.reset();
+
+    for (CImageEx* image : {&copy, &assigned, &chain}) {
+        SCOPED_TRACE(image == &copy ? "copy" : image == &assigned ? "assigned" : "chain");
+        ExpectFrames(*image, a, 2);
+    }
+    // A reload in one copy replaces only its own objects.
+    ASSERT_EQ(chain.Create(nullptr, fileB.c_str(), 1, 0, 0, 0), 1);
+    {
+        SCOPED_TRACE("after the reload");
+        ExpectFrames(copy, a, 2);
+        ExpectFrames(chain, b, 1);
+    }
+    copy = chain;
+    SCOPED_TRACE("after assigning the reloaded copy");
+    ExpectFrames(copy, b, 1);
+    ExpectFrames(assigned, a, 2);
+}
