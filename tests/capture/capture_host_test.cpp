@@ -1,0 +1,342 @@
+// The capture and the BMP writer seen through the host: files compared with the raw framebuffer
+// at every display depth (the conversion rule applied to the device values themselves), the
+// "write error" message, full disks, and live objects, memory blocks and files counted around
+// every call. Native only: Wine keeps 16-bit memory bitmaps at 5-5-5 and has no host API.
+#include "capture/bmp_file.h"
+#include "capture/jpeg_reference.h"
+#include "platform/host.h"
+
+#include <Image.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+struct Live {
+    int gdi = host::live_gdi_objects_total();
+    int global = host::live_global_blocks();
+    int local = host::live_local_blocks();
+    int files = host::live_files();
+    int windows = host::live_windows();
+    bool operator==(const Live&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& o, const Live& l) {
+    return o << "gdi " << l.gdi << ", global " << l.global << ", local " << l.local << ", files "
+             << l.files << ", windows " << l.windows;
+}
+
+// Message boxes are collected instead of shown.
+struct Boxes {
+    std::vector<std::string> texts;
+    Boxes() {
+        host::set_message_box_handler([this](HWND, const char* text, const char*, UINT type) {
+            texts.push_back(std::string(text) +
+                            ((type & MB_TYPEMASK) == MB_OK ? "" : " (not MB_OK)"));
+            return IDOK;
+        });
+    }
+    ~Boxes() { host::set_message_box_handler({}); }
+};
+
+// While alive, files of the process cannot grow past `bytes`; a write beyond fails (EFBIG)
+// instead of raising SIGXFSZ.
+struct FileSizeLimit {
+    rlimit saved{};
+    void (*oldHandler)(int) = nullptr;
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+};
+
+struct Display {
+    explicit Display(int bits, int w = 157, int h = 61) {
+        host::DisplayMode mode;
+        mode.width = w;
+        mode.height = h;
+        mode.bits_per_pixel = bits;
+        ok = host::set_display_mode(mode);
+    }
+    ~Display() { host::reset_display(); }
+    bool ok;
+};
+
+// The 24-bit pixel the capture must hand to the encoder for the device value at (x, y): the
+// 16-bit conversion leaves the low bits 0; 4-bit indices show their palette colour.
+void Expected(const host::Framebuffer& fb, const PALETTEENTRY* palette, int x, int y,
+              std::uint8_t bgr[3]) {
+    const BYTE* row = fb.bits + std::size_t(fb.stride) * y;
+    switch (fb.bits_per_pixel) {
+    case 32:
+    case 24: {
+        const BYTE* p = row + std::size_t(x) * (fb.bits_per_pixel / 8);
+        bgr[0] = p[0];
+        bgr[1] = p[1];
+        bgr[2] = p[2];
+        return;
+    }
+    case 16: {
+        const unsigned p = row[2 * x] | row[2 * x + 1] << 8;
+        bgr[0] = static_cast<std::uint8_t>((p & 0x1F) << 3);
+        bgr[1] = static_cast<std::uint8_t>((p >> 5 & 0x3F) << 2);
+        bgr[2] = static_cast<std::uint8_t>((p >> 11) << 3);
+        return;
+    }
+    default: {
+        const int index = (row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15;
+        bgr[0] = palette[index].peBlue;
+        bgr[1] = palette[index].peGreen;
+        bgr[2] = palette[index].peRed;
+    }
+    }
+}
+
+std::vector<std::uint8_t> ExpectedEncoderInput(const RECT& r) {
+    const host::Framebuffer fb = host::screen_framebuffer();
+    PALETTEENTRY palette[16] = {};
+    HDC dc = GetDC(nullptr);
+    GetSystemPaletteEntries(dc, 0, 16, palette);
+    ReleaseDC(nullptr, dc);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int stride = reference::Stride(w);
+    std::vector<std::uint8_t> out(std::size_t(stride) * h, 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            Expected(fb, palette, r.left + x, r.top + y, &out[std::size_t(y) * stride + 3 * x]);
+        }
+    }
+    return out;
+}
+
+void FillFramebuffer(std::uint32_t seed) {
+    const host::Framebuffer fb = host::screen_framebuffer();
+    for (int i = 0; i < fb.stride * fb.height; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        fb.bits[i] = static_cast<BYTE>(seed >> 24);
+    }
+}
+
+// Realizes 236 colours on the screen, so that the system palette is more than its static part.
+void RealizeColours() {
+    std::vector<std::uint8_t> block(sizeof(LOGPALETTE) + 236 * sizeof(PALETTEENTRY));
+    auto* lp = reinterpret_cast<LOGPALETTE*>(block.data());
+    lp->palVersion = 0x300;
+    lp->palNumEntries = 236;
+    for (int i = 0; i < 236; ++i) {
+        lp->palPalEntry[i] = PALETTEENTRY{BYTE(i), BYTE(i * 7), BYTE(255 - i), 0};
+    }
+    HPALETTE palette = CreatePalette(lp);
+    HDC dc = GetDC(nullptr);
+    HPALETTE old = SelectPalette(dc, palette, FALSE);
+    RealizePalette(dc);
+    SelectPalette(dc, old, FALSE);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(palette);
+}
+
+TEST(CaptureHost, FilesHoldTheFramebufferConvertedByTheRule) {
+    std::ofstream list("host.list");
+    for (int bits : {32, 24, 16, 8, 4}) {
+        SCOPED_TRACE(std::to_string(bits) + " bpp");
+        Display display(bits);
+        ASSERT_TRUE(display.ok);
+        if (bits == 8) {
+            RealizeColours();
+        }
+        FillFramebuffer(std::uint32_t(bits));
+        const host::Framebuffer fb = host::screen_framebuffer();
+        if (bits == 16) {
+            // White and pure red of a 5-6-5 display.
+            fb.bits[0] = fb.bits[1] = 0xFF;
+            fb.bits[2] = 0x00;
+            fb.bits[3] = 0xF8;
+            const std::vector<std::uint8_t> two = ExpectedEncoderInput({0, 0, 2, 1});
+            EXPECT_EQ(std::vector<std::uint8_t>(two.begin(), two.begin() + 6),
+                      (std::vector<std::uint8_t>{0xF8, 0xFC, 0xF8, 0x00, 0x00, 0xF8}));
+        }
+        // The whole screen (157 wide), then windows taken whole at widths 1, 3, 5 and 33.
+        const RECT rects[] = {
+            {0, 0, 157, 61}, {3, 5, 4, 9}, {150, 1, 153, 60}, {152, 56, 157, 61}, {40, 20, 73, 40}};
+        int index = 0;
+        for (const RECT& r : rects) {
+            const std::string name =
+                "host" + std::to_string(bits) + "_" + std::to_string(index++) + ".jpg";
+            SCOPED_TRACE(name);
+            HWND window = nullptr;
+            RECT whole = {0, 0, 4096, 4096};
+            if (index > 1) {
+                window = CreateWindowExA(0, "STATIC", "", WS_POPUP, r.left, r.top, r.right - r.left,
+                                         r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+                ASSERT_NE(window, nullptr);
+            }
+            const Live before;
+            EXPECT_EQ(CImage::CaptureWindowToFile(window, window != nullptr ? &whole : nullptr,
+                                                  const_cast<char*>(name.c_str())),
+                      1);
+            EXPECT_EQ(Live(), before);
+            if (window != nullptr) {
+                DestroyWindow(window);
+            }
+            const int w = r.right - r.left, h = r.bottom - r.top;
+            std::vector<COLORREF> colors;
+            if (bits != 8) {
+                const std::vector<std::uint8_t> input = ExpectedEncoderInput(r);
+                EXPECT_TRUE(bmpfile::ReadAll(name) == reference::Encode(w, h, input.data()));
+                for (int y = 0; y < h; ++y) {
+                    for (int x = 0; x < w; ++x) {
+                        const std::uint8_t* p =
+                            &input[std::size_t(y) * reference::Stride(w) + 3 * x];
+                        colors.push_back(RGB(p[2], p[1], p[0]));
+                    }
+                }
+                bmpfile::WritePpm(name + ".ppm", w, h, colors);
+                list << "jpeg " << name << " " << name << ".ppm\n";
+                continue;
+            }
+            const std::string file = name.substr(0, name.size() - 4) + ".bmp";
+            const bmpfile::File f = bmpfile::Load(file);
+            ASSERT_TRUE(f.HasHeaders());
+            ASSERT_EQ(f.Width(), w);
+            ASSERT_EQ(f.Height(), h);
+            ASSERT_EQ(f.OffBits(), 1078u);
+            ASSERT_EQ(f.bytes.size(), 1078u + (std::size_t(w) + 3) / 4 * 4 * h);
+            PALETTEENTRY system[256];
+            HDC dc = GetDC(nullptr);
+            ASSERT_EQ(GetSystemPaletteEntries(dc, 0, 256, system), 256u);
+            ReleaseDC(nullptr, dc);
+            for (int i = 0; i < 256; ++i) {
+                ASSERT_EQ(f.Table(i), RGB(system[i].peRed, system[i].peGreen, system[i].peBlue));
+            }
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const BYTE index8 = fb.bits[std::size_t(fb.stride) * (r.top + y) + r.left + x];
+                    ASSERT_EQ(f.Raw(x, y), index8) << "pixel (" << x << ", " << y << ")";
+                    colors.push_back(f.Table(index8));
+                }
+            }
+            bmpfile::WritePpm(name + ".ppm", w, h, colors);
+            list << "bmp " << file << " " << name << ".ppm 0xFF\n";
+        }
+    }
+    list.close();
+    EXPECT_EQ(bmpfile::CheckWithOutsideDecoders("host.list"), "");
+}
+
+// On the BMP path a file that cannot be opened or written shows "write error" once and the
+// capture still returns 1; on the JPEG path nothing is shown. Nothing is left open or allocated.
+TEST(CaptureHost, WriteFailuresAreReportedOnTheBmpPathOnly) {
+    std::remove("taken.bmp");
+    ASSERT_TRUE(CreateDirectoryA("taken.bmp", nullptr));
+    struct Case {
+        const char* name;
+        int bits;
+        const char* file;
+        long limit;       // file size limit in bytes, 0 for none
+        int messages;     // "write error" boxes expected
+        const char* left; // the file left behind, if any
+        std::size_t leftSize;
+    } cases[] = {
+        {"written", 8, "fine.jpg", 0, 0, "fine.bmp", 1078 + 64 * 16},
+        {"missing directory", 8, "no-such-dir/shot.jpg", 0, 1, nullptr, 0},
+        {"name of a directory", 8, "taken.jpg", 0, 1, nullptr, 0},
+        {"disk full in the rows", 8, "full.jpg", 1000, 1, "full.bmp", 1000},
+        {"disk full in the header", 8, "full2.jpg", 10, 1, "full2.bmp", 10},
+        {"JPEG to a missing directory", 32, "no-such-dir/shot.jpg", 0, 0, nullptr, 0},
+        {"JPEG to a full disk", 32, "full3.jpg", 300, 0, nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Display display(c.bits, 200, 100);
+        ASSERT_TRUE(display.ok);
+        FillFramebuffer(5);
+        Boxes boxes;
+        const Live before;
+        RECT rect = {0, 0, 64, 16};
+        {
+            std::unique_ptr<FileSizeLimit> limit;
+            if (c.limit > 0) {
+                limit = std::make_unique<FileSizeLimit>(c.limit);
+            }
+            EXPECT_EQ(CImage::CaptureWindowToFile(nullptr, &rect, const_cast<char*>(c.file)), 1);
+        }
+        EXPECT_EQ(Live(), before);
+        EXPECT_EQ(boxes.texts, std::vector<std::string>(c.messages, "write error"));
+        if (c.left != nullptr) {
+            EXPECT_EQ(bmpfile::ReadAll(c.left).size(), c.leftSize);
+            std::remove(c.left);
+        }
+        std::remove(c.file);
+    }
+    RemoveDirectoryA("taken.bmp");
+}
+
+TEST(BmpWriterHost, FailuresLeaveNothingOpenOrAllocated) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 40, 30); // 32 bits: 4,800 bytes of rows
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    PBITMAPINFO pbi = CImage::CreateBitmapInfoStruct(bmp);
+    ASSERT_NE(pbi, nullptr);
+    const BITMAPINFOHEADER saved = pbi->bmiHeader;
+    CreateDirectoryA("dir.bmp", nullptr);
+    struct Case {
+        const char* name;
+        const char* file;
+        HBITMAP bitmap;
+        long limit;
+        int result;
+        long leftSize; // -1: no file
+    } cases[] = {
+        {"written", "ok.bmp", bmp, 0, 1, 54 + 4800},
+        {"not a bitmap", "brush.bmp", reinterpret_cast<HBITMAP>(brush), 0, 0, -1},
+        {"missing directory", "none/x.bmp", bmp, 0, 0, -1},
+        {"a directory", "dir.bmp", bmp, 0, 0, -1},
+        {"disk full in the rows", "full.bmp", bmp, 2000, 0, 2000},
+        {"disk full in the file header", "full2.bmp", bmp, 8, 0, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        pbi->bmiHeader = saved;
+        const Live before;
+        {
+            std::unique_ptr<FileSizeLimit> limit;
+            if (c.limit > 0) {
+                limit = std::make_unique<FileSizeLimit>(c.limit);
+            }
+            EXPECT_EQ(CImage::CreateBMPFile(const_cast<char*>(c.file), pbi, c.bitmap, screen),
+                      c.result);
+        }
+        EXPECT_EQ(Live(), before);
+        if (c.leftSize >= 0) {
+            EXPECT_EQ(long(bmpfile::ReadAll(c.file).size()), c.leftSize);
+            std::remove(c.file);
+        } else if (std::string(c.file) != "dir.bmp") {
+            EXPECT_FALSE(bmpfile::Exists(c.file));
+        }
+    }
+    RemoveDirectoryA("dir.bmp");
+    const Live before;
+    LocalFree(pbi);
+    EXPECT_EQ(host::live_local_blocks(), before.local - 1);
+    DeleteObject(brush);
+    DeleteObject(bmp);
+    ReleaseDC(nullptr, screen);
+}
+
+} // namespace
