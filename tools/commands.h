@@ -12,5 +12,6 @@ struct Command {
 // Each command file defines one of these (declare it here as `extern const Command kNameCommand;`)
 // and main.cpp lists it in kCommands.
 
+extern const Command kCaptureCommand;
 extern const Command kDitherCommand;
 extern const Command kJpegCommand;

@@ -9,6 +9,7 @@
 namespace {
 
 const Command kCommands[] = {
+    kCaptureCommand,
     kDitherCommand,
     kJpegCommand,
     {nullptr, nullptr, nullptr, nullptr},
