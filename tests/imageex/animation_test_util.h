@@ -1,0 +1,122 @@
+// What the animation tests share: a shown window to play in, a strip whose frames tell
+// themselves apart, and the per-pixel model of what each animation mode leaves. Written against
+// windows.h and the library header only, so that it serves the tests of both foundations.
+#pragma once
+
+#include "imageex/imageex_fixture.h"
+
+#include <string>
+
+namespace animation_test {
+
+using imageex_test::Picture;
+
+constexpr int kFrames = 4;
+constexpr int kW = 8; // frame width
+constexpr int kH = 6;
+constexpr COLORREF kKey = RGB(255, 0, 255);
+
+// A popup window at the top-left of the screen, shown, with the given client size.
+class Window {
+public:
+    Window(int w, int h) : m_w(w), m_h(h) {
+        m_hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, w, h, nullptr,
+                                 nullptr, nullptr, nullptr);
+    }
+    ~Window() {
+        if (m_hwnd != nullptr) {
+            DestroyWindow(m_hwnd);
+        }
+    }
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    HWND hwnd() const { return m_hwnd; }
+
+    // Puts the picture on the window and returns what the window shows afterwards.
+    Picture Paint(const Picture& p) const {
+        imageex_test::Canvas canvas(m_w, m_h);
+        canvas.Fill(p);
+        HDC dc = GetDC(m_hwnd);
+        BitBlt(dc, 0, 0, m_w, m_h, canvas.dc(), 0, 0, SRCCOPY);
+        ReleaseDC(m_hwnd, dc);
+        return Read();
+    }
+    Picture Read() const {
+        imageex_test::Canvas canvas(m_w, m_h);
+        HDC dc = GetDC(m_hwnd);
+        BitBlt(canvas.dc(), 0, 0, m_w, m_h, dc, 0, 0, SRCCOPY);
+        ReleaseDC(m_hwnd, dc);
+        return canvas.Read();
+    }
+
+private:
+    HWND m_hwnd = nullptr;
+    int m_w, m_h;
+};
+
+// Mixes of a few strong colours; a seed picks a different mix.
+inline COLORREF Mix(unsigned v) {
+    return RGB(40 + (v * 67) % 200, 30 + (v * 131) % 220, 20 + (v * 29) % 230);
+}
+
+// kFrames frames of kW x kH. The top-left pixel of frame k has a colour of its own (never the
+// key, never in a Background), a quarter of the other pixels have the key.
+inline Picture StripPicture(unsigned seed) {
+    Picture p{kW * kFrames, kH, std::vector<COLORREF>(static_cast<size_t>(kW) * kFrames * kH)};
+    unsigned v = seed * 2654435761u + 7;
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW * kFrames; ++x) {
+            v = v * 1664525u + 1013904223u;
+            p.at(x, y) = (v >> 24) % 4 == 0 ? kKey : Mix(v >> 8) | 0x01;
+        }
+    }
+    for (int k = 0; k < kFrames; ++k) {
+        p.at(k * kW, 0) = RGB(1 + 60 * k, 255 - 50 * seed, 17 * seed);
+    }
+    return p;
+}
+
+// A window background: colours with an even red, so none is a strip colour.
+inline Picture Background(int w, int h, unsigned seed) {
+    Picture p{w, h, std::vector<COLORREF>(static_cast<size_t>(w) * h)};
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            p.at(x, y) = Mix(static_cast<unsigned>(x * 7 + y * 13) + seed * 101) & 0xFFFFFE;
+        }
+    }
+    return p;
+}
+
+// Writes the strip as a 24-bit file in the current directory.
+inline std::string WriteStrip(const std::string& name, const Picture& p) {
+    return imageex_test::WriteFile(name, imageex_test::StripFile(p, 24));
+}
+
+// What one pixel of a slot's rectangle shows after a frame in `mode`: `f` is the frame's pixel,
+// `under` the window's pixel when the slot was taken (saved for the modes from 11 on; below 11
+// the frame is composed on black).
+inline COLORREF ModeModel(int mode, int param, COLORREF f, COLORREF under) {
+    const COLORREF tint = static_cast<COLORREF>(param);
+    const bool key = f == kKey;
+    switch (mode) {
+    case 1:
+        return f;
+    case 2:
+        return imageex_test::AlphaModel(f, 0, param);
+    case 3:
+        return imageex_test::TintModel(f, tint);
+    case 11:
+        return key ? under : f;
+    case 12:
+        return key ? under : imageex_test::AlphaModel(f, under, param);
+    case 13:
+        return key ? under : imageex_test::TintModel(f, tint);
+    case 14:
+        return imageex_test::TintModel(key ? under : f, tint);
+    default:
+        return mode >= 11 ? under : RGB(0, 0, 0);
+    }
+}
+
+} // namespace animation_test
