@@ -1,0 +1,113 @@
+// Input the drawing operations must survive: strips without frames, backgrounds held by another
+// context, destinations that were deleted, and frame sizes far beyond any bitmap.
+#include "image/draw_operations.h"
+#include "image/draw_strips.h"
+
+#include <climits>
+
+using namespace drawtest;
+
+namespace {
+
+constexpr int kX = 5;
+constexpr int kY = 4;
+
+class ImageDrawBadInput : public ::testing::Test {
+protected:
+    StripPicture picture;
+    BackgroundBitmap background;
+};
+
+} // namespace
+
+// A strip never created, and one whose later Create failed: that one keeps its frame count and
+// mode, so the frame checks pass and what is missing is found at the storage. Nothing is drawn.
+TEST_F(ImageDrawBadInput, StripsWithoutFramesDrawNothing) {
+    for (bool imageList : {false, true}) {
+        CImage never, emptied;
+        ASSERT_TRUE(CreateStrip(emptied, picture, true, imageList));
+        ASSERT_EQ(emptied.Create("no such strip.bmp", 3, kKey, 1, imageList ? 1 : 0), 0);
+        ASSERT_EQ(emptied.GetImageNum(), 3);
+        for (const DrawOperation& op : DrawOperations()) {
+            for (CImage* strip : {&never, &emptied}) {
+                SCOPED_TRACE(::testing::Message()
+                             << op.name << (imageList ? ", image list" : ", bitmap")
+                             << (strip == &never ? ", never created" : ", Create failed"));
+                Destination dest;
+                const std::vector<Raw> before = dest.Read();
+                EXPECT_EQ(op.run(*strip, dest.DC(), kX, kY, 1, background.bitmap.Bitmap()), 0);
+                EXPECT_EQ(dest.Read(), before);
+            }
+        }
+    }
+}
+
+// A bitmap is selected into one context at a time: a background the caller still holds selected
+// cannot be drawn from, and the operations say so with 0 instead of drawing without it.
+TEST_F(ImageDrawBadInput, BackgroundSelectedElsewhereIsRefused) {
+    for (bool imageList : {false, true}) {
+        CImage strip;
+        ASSERT_TRUE(CreateStrip(strip, picture, true, imageList));
+        CDC holder;
+        holder.CreateCompatibleDC(nullptr);
+        HGDIOBJ previous = ::SelectObject(holder, background.bitmap.Bitmap()->GetSafeHandle());
+        ASSERT_NE(previous, nullptr);
+        for (const DrawOperation& op : DrawOperations()) {
+            if (!op.background) {
+                continue;
+            }
+            SCOPED_TRACE(::testing::Message()
+                         << op.name << (imageList ? ", image list" : ", bitmap"));
+            Destination dest;
+            const std::vector<Raw> before = dest.Read();
+            EXPECT_EQ(op.run(strip, dest.DC(), kX, kY, 1, background.bitmap.Bitmap()), 0);
+            EXPECT_EQ(dest.Read(), before);
+        }
+        // The holder still has it, untouched.
+        EXPECT_EQ(::SelectObject(holder, previous), background.bitmap.Bitmap()->GetSafeHandle());
+        EXPECT_EQ(background.bitmap.Read(), background.pixels);
+    }
+}
+
+// A wrapper whose context was deleted is refused by every operation.
+TEST_F(ImageDrawBadInput, DeletedDestinationIsRefused) {
+    for (bool imageList : {false, true}) {
+        CImage strip;
+        ASSERT_TRUE(CreateStrip(strip, picture, true, imageList));
+        for (const DrawOperation& op : DrawOperations()) {
+            SCOPED_TRACE(::testing::Message()
+                         << op.name << (imageList ? ", image list" : ", bitmap"));
+            CDC stale;
+            ASSERT_TRUE(stale.CreateCompatibleDC(nullptr));
+            ASSERT_TRUE(::DeleteDC(stale.GetSafeHdc()));
+            EXPECT_EQ(op.run(strip, &stale, kX, kY, 1, background.bitmap.Bitmap()), 0);
+            stale.Detach();
+        }
+    }
+}
+
+// A caller can enlarge the frame size through GetImageSize. Blits clip to the bitmaps; no frame-
+// or strip-sized scratch bitmap can be had, so the operations that compose off screen give 0 and
+// draw nothing. None reads or writes outside a bitmap (the sanitizer build watches).
+TEST_F(ImageDrawBadInput, HugeFramesAreClippedOrRefused) {
+    for (CSize huge : {CSize(1 << 20, 1 << 20), CSize(INT_MAX, 1 << 20), CSize(INT_MAX, 3)}) {
+        for (bool imageList : {false, true}) {
+            CImage strip;
+            ASSERT_TRUE(CreateStrip(strip, picture, true, imageList));
+            strip.GetImageSize() = huge;
+            strip.GetBitmapSize() = CSize(huge.cx, picture.height);
+            for (const DrawOperation& op : DrawOperations()) {
+                SCOPED_TRACE(::testing::Message()
+                             << op.name << (imageList ? ", image list" : ", bitmap") << ", "
+                             << huge.cx << " x " << huge.cy);
+                Destination dest;
+                const std::vector<Raw> before = dest.Read();
+                const int result = op.run(strip, dest.DC(), kX, kY, 1, background.bitmap.Bitmap());
+                if (op.offscreen) {
+                    EXPECT_EQ(result, 0);
+                    EXPECT_EQ(dest.Read(), before);
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,230 @@
+// Drawing frames onto a device context: each operation's pixels against the rule it draws by, in
+// both storage modes and at the display depth of the run; the palette step; and what every
+// operation refuses.
+#include "image/draw_operations.h"
+#include "image/draw_strips.h"
+
+#include <climits>
+#include <map>
+
+using namespace drawtest;
+
+namespace {
+
+constexpr int kX = 9;
+constexpr int kY = 6;
+
+class ImageDraw : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(strips.ok); }
+    Strips strips;
+    BackgroundBitmap background;
+};
+
+// What shows where a frame's pixel is hidden (the key, or for the half-transparent frames also
+// the checkerboard's holes).
+enum class Under { kKeyColour, kDestination, kBlack, kBackColour, kBackground };
+
+const std::map<std::string, Under> kUnder = {
+    {"Draw", Under::kKeyColour},
+    {"Draw rectangle", Under::kKeyColour},
+    {"Animate", Under::kKeyColour},
+    {"DrawTransparent", Under::kDestination},
+    {"DrawSemiTransparent", Under::kDestination},
+    {"AnimateTransparent", Under::kDestination},
+    {"DrawOnColor", Under::kBlack},
+    {"DrawTransparentSetBkColor", Under::kBackColour},
+    {"DrawSemiTransparentSetBkColor", Under::kBackColour},
+    {"DrawTransparentSetBackground", Under::kBackground},
+    {"DrawSemiTransparentSetBackground", Under::kBackground},
+    {"AnimateTransparentSetBackground", Under::kBackground},
+};
+
+} // namespace
+
+// Every frame, in both modes, over two different destinations: the frame's rectangle follows
+// the operation's rule, nothing outside it changes, and on palette displays the destination ends
+// with the dither palette. An animation leaves its last frame. The background operations give the
+// same pixels over both destinations: they never read it.
+TEST_F(ImageDraw, EachOperationDrawsByItsRule) {
+    const int w = strips.picture.frameWidth;
+    const int h = strips.picture.height;
+    const int last = strips.picture.frames - 1;
+    // Only if an earlier frame covers a pixel that the last leaves transparent does the last
+    // frame show whether each frame of an animation was laid over the original pixels.
+    bool covered = false;
+    for (int j = 0; j < h; ++j) {
+        for (int i = 0; i < w; ++i) {
+            covered |= strips.Key(last, i, j) && !strips.Key(0, i, j);
+        }
+    }
+    ASSERT_TRUE(covered);
+
+    for (const DrawOperation& op : DrawOperations()) {
+        const auto under = kUnder.find(op.name);
+        if (under == kUnder.end()) {
+            continue; // selected and focused: the platform's styles, below
+        }
+        for (bool imageList : {false, true}) {
+            if (!op.RunsIn(imageList)) {
+                continue;
+            }
+            for (int frame = 0; frame < strips.picture.frames; ++frame) {
+                const int shown = op.animation ? last : frame;
+                for (unsigned seed : {7u, 8u}) {
+                    SCOPED_TRACE(::testing::Message()
+                                 << op.name << (imageList ? ", image list" : ", bitmap")
+                                 << ", frame " << shown << ", destination " << seed);
+                    Destination dest(seed);
+                    const std::vector<Raw> before = dest.Read();
+                    EXPECT_NE(op.run(strips.Semi(imageList), dest.DC(), kX, kY, frame,
+                                     background.bitmap.Bitmap()),
+                              0);
+                    EXPECT_TRUE(
+                        MatchesModel(dest.Read(), before, kX, kY, w, h, [&](int i, int j, Raw was) {
+                            const bool hidden =
+                                op.semi ? strips.SemiKey(shown, i, j) : strips.Key(shown, i, j);
+                            if (!hidden) {
+                                return strips.Pixel(shown, i, j);
+                            }
+                            switch (under->second) {
+                            case Under::kKeyColour:
+                                return RawOf(kKey);
+                            case Under::kDestination:
+                                return was;
+                            case Under::kBlack:
+                                return RawOf(RGB(0, 0, 0));
+                            case Under::kBackColour:
+                                return RawOf(kBackColour);
+                            case Under::kBackground:
+                                return background.At(20 + i, 10 + j);
+                            }
+                            return was;
+                        }));
+                    EXPECT_TRUE(HasDitherPalette(dest.Palette()));
+                }
+                if (op.animation) {
+                    break;
+                }
+            }
+        }
+    }
+}
+
+// The rectangle copy knows nothing of frames: it may start inside one and span several.
+TEST_F(ImageDraw, DrawRectangleCopiesAnyPieceOfTheStripBitmap) {
+    Destination dest;
+    const std::vector<Raw> before = dest.Read();
+    // Columns 5 to 14 span frames 0, 1 and 2 (frames are 7 wide).
+    EXPECT_NE(strips.bitmapSemi.Draw(dest.DC(), kX, kY, CPoint(10, 4), 5, 1), 0);
+    EXPECT_TRUE(MatchesModel(dest.Read(), before, kX, kY, 10, 4, [&](int i, int j, Raw) {
+        return RawOf(strips.picture.At(5 + i, 1 + j));
+    }));
+}
+
+// Selected and focused are the platform's own list styles: the strip's list draws exactly what a
+// list filled by hand from the same frames draws, and its key pixels keep the destination.
+TEST_F(ImageDraw, SelectedAndFocusedAreThePlatformsListStyles) {
+    const int w = strips.picture.frameWidth;
+    const int h = strips.picture.height;
+    // The reference list, from a copy of the bitmap-mode strip (AddMasked changes its bitmap).
+    const int bits = DisplayBits();
+    const UINT colour = bits == 16 ? ILC_COLOR16 : bits == 32 ? ILC_COLOR32 : ILC_COLORDDB;
+    const int width = strips.picture.Width();
+    RawBitmap copy(width, h);
+    {
+        CDC from, to;
+        from.CreateCompatibleDC(nullptr);
+        to.CreateCompatibleDC(nullptr);
+        HGDIOBJ oldFrom = ::SelectObject(from, strips.bitmapPlain.GetBitmap()->GetSafeHandle());
+        HGDIOBJ oldTo = ::SelectObject(to, copy.Bitmap()->GetSafeHandle());
+        to.BitBlt(0, 0, width, h, &from, 0, 0, SRCCOPY);
+        ::SelectObject(from, oldFrom);
+        ::SelectObject(to, oldTo);
+    }
+    HIMAGELIST reference = ImageList_Create(w, h, ILC_MASK | colour, strips.picture.frames, 1);
+    ASSERT_NE(reference, nullptr);
+    ASSERT_EQ(ImageList_AddMasked(reference, *copy.Bitmap(), kKey), 0);
+    ImageList_SetBkColor(reference, CLR_NONE);
+
+    const struct {
+        const char* name;
+        UINT style;
+        int (CImage::*draw)(CDC*, int, int, int);
+    } styles[] = {{"selected", ILD_SELECTED, &CImage::DrawSelected},
+                  {"focused", ILD_FOCUS, &CImage::DrawFocused}};
+    for (const auto& s : styles) {
+        for (int frame = 0; frame < strips.picture.frames; ++frame) {
+            SCOPED_TRACE(::testing::Message() << s.name << ", frame " << frame);
+            Destination dest, expected;
+            const std::vector<Raw> before = dest.Read();
+            EXPECT_NE((strips.listSemi.*s.draw)(dest.DC(), kX, kY, frame), 0);
+            EXPECT_TRUE(HasDitherPalette(dest.Palette()));
+            // The reference draws under the palette the call left (on palette displays the
+            // highlight colour maps through it).
+            ::SelectPalette(expected.DC()->GetSafeHdc(), static_cast<HPALETTE>(dest.Palette()),
+                            FALSE);
+            ::RealizePalette(expected.DC()->GetSafeHdc());
+            ASSERT_TRUE(
+                ImageList_Draw(reference, frame, expected.DC()->GetSafeHdc(), kX, kY, s.style));
+            const std::vector<Raw> want = expected.Read();
+            EXPECT_TRUE(MatchesModel(dest.Read(), before, kX, kY, w, h, [&](int i, int j, Raw b) {
+                const Raw listed = want[static_cast<size_t>(kY + j) * Destination::kWidth + kX + i];
+                // Key pixels must keep the destination whatever the list style does.
+                return strips.Key(frame, i, j) ? b : listed;
+            }));
+        }
+    }
+    ImageList_Destroy(reference);
+}
+
+// A call that a check refuses returns 0 before the palette step: the destination keeps its
+// pixels and its palette. The checks: a frame index not in 0 .. count - 1, the mode the operation
+// needs, the half-transparent frames, a background bitmap, and (for every operation) a
+// destination.
+TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
+    CImage never;
+    for (const DrawOperation& op : DrawOperations()) {
+        for (bool imageList : {false, true}) {
+            struct Refused {
+                std::string why;
+                CImage* strip;
+                int frame;
+                bool background;
+            };
+            std::vector<Refused> cases;
+            CImage* semi = &strips.Semi(imageList);
+            if (op.TakesFrameIndex()) {
+                for (int frame : {3, 4, -1, INT_MIN}) {
+                    cases.push_back({"frame " + std::to_string(frame), semi, frame, true});
+                }
+            }
+            if (!op.RunsIn(imageList)) {
+                cases.push_back({"wrong mode", semi, 0, true});
+            }
+            if (op.semi) {
+                cases.push_back({"no half-transparent frames", &strips.Plain(imageList), 0, true});
+            }
+            if (op.background) {
+                cases.push_back({"null background", semi, 0, false});
+            }
+            // An empty strip fails the rectangle copy only at the selection, after the palette
+            // step; the bad-input tests cover it.
+            if (op.modes != DrawOperation::kBitmapOnly) {
+                cases.push_back({"never created", &never, 0, true});
+            }
+            for (const Refused& c : cases) {
+                SCOPED_TRACE(::testing::Message()
+                             << op.name << (imageList ? ", image list" : ", bitmap") << ": "
+                             << c.why);
+                CBitmap* bg = c.background ? background.bitmap.Bitmap() : nullptr;
+                Destination dest;
+                const std::vector<Raw> before = dest.Read();
+                EXPECT_EQ(op.run(*c.strip, dest.DC(), kX, kY, c.frame, bg), 0);
+                EXPECT_EQ(dest.Read(), before);
+                EXPECT_EQ(dest.Palette(), GetStockObject(DEFAULT_PALETTE));
+            }
+            EXPECT_EQ(op.run(*semi, nullptr, kX, kY, 0, background.bitmap.Bitmap()), 0);
+        }
+    }
+}
