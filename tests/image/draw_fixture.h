@@ -8,6 +8,8 @@
 // exactly, so a strip dithered for a palette display still has them.
 #pragma once
 
+#include "image/strip_fixtures.h"
+
 #include <DitherDib.h>
 #include <Image.h>
 
@@ -20,7 +22,6 @@
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,63 +70,20 @@ struct StripPicture {
     bool IsSemiKey(int x, int y) const { return ((x + y) & 1) != 0 || IsKey(x, y); }
 };
 
-// Writes the picture as a 24-bit bottom-up BMP file.
-inline bool WriteBmp(const std::string& path, const StripPicture& picture) {
-    const int w = picture.Width();
-    const int h = picture.height;
-    const int stride = (w * 3 + 3) & ~3;
-    std::vector<BYTE> file(54 + static_cast<size_t>(stride) * h, 0);
-    auto put32 = [&](size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            file[at + i] = static_cast<BYTE>(v >> (8 * i));
-        }
-    };
-    file[0] = 'B';
-    file[1] = 'M';
-    put32(2, static_cast<std::uint32_t>(file.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<std::uint32_t>(w));
-    put32(22, static_cast<std::uint32_t>(h));
-    file[26] = 1;
-    file[28] = 24;
-    put32(34, static_cast<std::uint32_t>(stride * h));
-    for (int y = 0; y < h; ++y) {
-        BYTE* row = &file[54 + static_cast<size_t>(stride) * (h - 1 - y)];
-        for (int x = 0; x < w; ++x) {
-            const COLORREF c = picture.At(x, y);
-            row[3 * x] = GetBValue(c);
-            row[3 * x + 1] = GetGValue(c);
-            row[3 * x + 2] = GetRValue(c);
-        }
-    }
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    return std::fclose(out) == 0 && written;
-}
-
 // Creates `image` from the picture through a BMP file: the one way in that every display depth
 // takes alike (on palette displays the file goes through the dithering loader).
 inline bool CreateStrip(CImage& image, const StripPicture& picture, bool semi, bool imageList) {
-    const std::string path = "draw_strip.bmp";
-    if (!WriteBmp(path, picture)) {
+    const char* path = "draw_strip.bmp";
+    if (!strip_fixtures::WriteStripFile(path, picture.Width(), picture.height,
+                                        [&](int x, int y) { return picture.At(x, y); })) {
         return false;
     }
-    const int created =
-        image.Create(path.c_str(), picture.frames, kKey, semi ? 1 : 0, imageList ? 1 : 0);
-    std::remove(path.c_str());
+    const int created = image.Create(path, picture.frames, kKey, semi ? 1 : 0, imageList ? 1 : 0);
+    std::remove(path);
     return created != 0;
 }
 
-inline int DisplayBits() {
-    HDC screen = GetDC(nullptr);
-    const int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-    ReleaseDC(nullptr, screen);
-    return bits;
-}
+using strip_fixtures::DisplayBits;
 
 // A device-dependent bitmap in the display's format; its pixels as raw values, rows top-down.
 class RawBitmap {

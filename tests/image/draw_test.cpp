@@ -128,8 +128,6 @@ TEST_F(ImageDraw, SelectedAndFocusedAreThePlatformsListStyles) {
     const int w = strips.picture.frameWidth;
     const int h = strips.picture.height;
     // The reference list, from a copy of the bitmap-mode strip (AddMasked changes its bitmap).
-    const int bits = DisplayBits();
-    const UINT colour = bits == 16 ? ILC_COLOR16 : bits == 32 ? ILC_COLOR32 : ILC_COLORDDB;
     const int width = strips.picture.Width();
     RawBitmap copy(width, h);
     {
@@ -142,7 +140,8 @@ TEST_F(ImageDraw, SelectedAndFocusedAreThePlatformsListStyles) {
         ::SelectObject(from, oldFrom);
         ::SelectObject(to, oldTo);
     }
-    HIMAGELIST reference = ImageList_Create(w, h, ILC_MASK | colour, strips.picture.frames, 1);
+    HIMAGELIST reference = ImageList_Create(w, h, ILC_MASK | strip_fixtures::ImageListColourFlag(),
+                                            strips.picture.frames, 1);
     ASSERT_NE(reference, nullptr);
     ASSERT_EQ(ImageList_AddMasked(reference, *copy.Bitmap(), kKey), 0);
     ImageList_SetBkColor(reference, CLR_NONE);
