@@ -1,0 +1,284 @@
+// CImageEx tests that need our platform's host API or the library's insides: the pixel loops
+// against the literal rules, the reload when the display's depth changes, keys matched in the
+// 16-bit screen format, and live object counts (nothing leaks, whatever the file).
+#include "imageex/imageex_fixture.h"
+#include "imageex/imageex_internal.h"
+#include "imageex/literal_effects.h"
+
+#include <afxcmn.h>
+#include <platform/host.h>
+
+#include <cstdio>
+#include <random>
+
+using namespace imageex_test;
+
+namespace {
+
+struct Counts {
+    int gdi = host::live_gdi_objects_total();
+    int global = host::live_global_blocks();
+    int local = host::live_local_blocks();
+    int files = host::live_files();
+    bool operator==(const Counts&) const = default;
+};
+
+void SetDepth(int bits) {
+    host::DisplayMode mode;
+    mode.bits_per_pixel = bits;
+    ASSERT_TRUE(host::set_display_mode(mode));
+}
+
+class ImageExHost : public ::testing::Test {
+protected:
+    void TearDown() override { host::reset_display(); }
+};
+
+} // namespace
+
+// ---- Pixel loops ------------------------------------------------------------------------------
+
+// The rules' own figures, one pixel at a time.
+TEST(ImageExKernels, FiguresOfTheRules) {
+    BYTE frame[4] = {50, 100, 200, 0x77}; // B, G, R, X: 200, 100, 50
+    BYTE dest[4] = {0, 0, 0, 0x55};
+    MixAlphaRows(32, frame, dest, 1, 1, 4, 64, FALSE, 0);
+    EXPECT_EQ(dest[2], 150);
+    EXPECT_EQ(dest[1], 75);
+    EXPECT_EQ(dest[0], 37); // 50 - 12.5 rounds down
+    EXPECT_EQ(dest[3], 0);  // a mixed pixel's fourth byte is cleared
+
+    for (auto [f, d] : {std::pair<BYTE, BYTE>{0, 11}, std::pair<BYTE, BYTE>{11, 0}}) {
+        BYTE fr[3] = {f, f, f}, de[3] = {d, d, d};
+        MixAlphaRows(24, fr, de, 1, 1, 4, 128, FALSE, 0);
+        EXPECT_EQ(de[0], 5) << int(f) << " over " << int(d);
+    }
+
+    BYTE tinted[3] = {9, 9, 9};
+    ColorizeRows(24, frame, tinted, 1, 1, 4, RGB(255, 128, 0), FALSE, FALSE, 0);
+    EXPECT_EQ(tinted[2], 124);
+    EXPECT_EQ(tinted[1], 62);
+    EXPECT_EQ(tinted[0], 0);
+
+    const BYTE word[2] = {0x86, 0x65}; // 0x6586: 25, 12, 6
+    BYTE out[2] = {};
+    ColorizeRows(16, word, out, 1, 1, 4, RGB(255, 128, 0), FALSE, FALSE, 0);
+    EXPECT_EQ(out[0] | out[1] << 8, 0x3CE0);
+
+    // Skipped key pixels keep their destination, fourth byte included.
+    BYTE key[4] = {3, 2, 1, 0x99};
+    BYTE under[4] = {7, 7, 7, 0x42};
+    MixAlphaRows(32, key, under, 1, 1, 4, 0, TRUE, RGB(1, 2, 3));
+    EXPECT_EQ(under[0], 7);
+    EXPECT_EQ(under[3], 0x42);
+    ColorizeRows(32, key, under, 1, 1, 4, RGB(255, 255, 255), TRUE, FALSE, RGB(1, 2, 3));
+    EXPECT_EQ(under[3], 0x42);
+    ColorizeRows(32, key, under, 1, 1, 4, RGB(255, 255, 255), TRUE, TRUE, RGB(1, 2, 3));
+    EXPECT_EQ(under[0], 7);
+    EXPECT_EQ(under[3], 0); // with the background it is written like any other pixel
+}
+
+// The row loops against the literal rules on random rows: every width from 1 to 67, weights
+// from -5 to 300 (bounded as the drawing operations bound them), each depth, with and without
+// keys (present or absent), random fourth bytes and bit 15.
+TEST(ImageExKernels, RowLoopsFollowTheLiteralRules) {
+    std::mt19937 rng(2024);
+    const auto fill = [&](std::vector<BYTE>& v) {
+        for (BYTE& b : v) {
+            b = static_cast<BYTE>(rng());
+        }
+    };
+    for (int bpp : {16, 24, 32}) {
+        for (int w = 1; w <= 67; ++w) {
+            const int h = 1 + w % 3;
+            const int rowBytes = ((bpp * w + 31) >> 3) & ~3;
+            std::vector<BYTE> frame(static_cast<size_t>(rowBytes) * h), dest(frame.size());
+            for (int keyState = 0; keyState < 3; ++keyState) {
+                fill(frame);
+                fill(dest);
+                // keyState 0: no key test; 1: the key of the frame's first pixel (so it occurs);
+                // 2: a key tested but not present.
+                COLORREF key = RGB(frame[2], frame[1], frame[0]);
+                if (bpp == 16) {
+                    frame[1] &= 0x7F;
+                    const unsigned word = frame[0] | frame[1] << 8;
+                    key = RGB(((word >> 10) & 31) << 3, ((word >> 5) & 31) << 3, (word & 31) << 3);
+                }
+                for (size_t i = bpp / 8 * 5; keyState == 1 && i + 3 < frame.size(); i += 13) {
+                    std::copy(frame.begin(), frame.begin() + bpp / 8, frame.begin() + i);
+                }
+                if (keyState == 2) {
+                    key = 0xFF000000; // never equal to a pixel
+                }
+                for (int alpha = -5; alpha <= 300; alpha += (w % 7) + 1) {
+                    const int a = std::clamp(alpha, 0, 256);
+                    std::vector<BYTE> want = dest, got = dest;
+                    literal::MixAlpha(bpp, frame.data(), want.data(), w, h, rowBytes, a,
+                                      keyState != 0, key);
+                    MixAlphaRows(bpp, frame.data(), got.data(), w, h, rowBytes, a, keyState != 0,
+                                 key);
+                    ASSERT_EQ(want, got) << "bpp " << bpp << ", width " << w << ", alpha " << a
+                                         << ", key state " << keyState;
+                }
+                for (int op = 0; op < 3; ++op) {
+                    const COLORREF tint = rng();
+                    std::vector<BYTE> want = dest, got = dest;
+                    literal::Colorize(bpp, frame.data(), want.data(), w, h, rowBytes, tint,
+                                      op != 0 && keyState != 0, op == 2, key);
+                    ColorizeRows(bpp, frame.data(), got.data(), w, h, rowBytes, tint,
+                                 op != 0 && keyState != 0, op == 2, key);
+                    ASSERT_EQ(want, got) << "bpp " << bpp << ", width " << w << ", op " << op
+                                         << ", key state " << keyState;
+                }
+            }
+        }
+    }
+}
+
+// ---- Display depth -----------------------------------------------------------------------------
+
+// Drawing on a device of another depth reads the file again and rebuilds the bitmaps (and the
+// image list) for the screen; when the file has gone, the old bitmaps stay and are drawn.
+TEST_F(ImageExHost, DepthChangeRebuildsFromTheFile) {
+    SetDepth(32);
+    const Picture picture{
+        4, 1, {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), RGB(255, 255, 255)}};
+    const std::string name = WriteFile("reload.bmp", StripFile(picture, 24));
+    for (int listMode : {0, 1}) {
+        SCOPED_TRACE(listMode);
+        SetDepth(32);
+        CImageEx image;
+        ASSERT_EQ(image.Create(nullptr, name.c_str(), 2, RGB(0, 0, 255), 0, listMode), 1);
+        const auto depthOf = [&] {
+            BITMAP bm = {};
+            GetObjectA(CImageExProbe::Bitmap(image), sizeof(bm), &bm);
+            return bm.bmBitsPixel;
+        };
+        ASSERT_EQ(depthOf(), 32);
+
+        SetDepth(16);
+        {
+            Canvas canvas(2, 1);
+            EXPECT_EQ(image.Draw(canvas.dc(), 0, 0, 1), 1);
+            EXPECT_EQ(CImageExProbe::SystemBitCount(image), 16);
+            EXPECT_EQ(depthOf(), 16);
+            EXPECT_TRUE(
+                SamePicture(Picture{2, 1, {RGB(0, 0, 255), RGB(255, 255, 255)}}, canvas.Read()));
+            if (listMode) {
+                IMAGEINFO info = {};
+                ASSERT_TRUE(ImageList_GetImageInfo(CImageExProbe::ImageList(image)->m_hImageList, 0,
+                                                   &info));
+                BITMAP bm = {};
+                GetObjectA(info.hbmImage, sizeof(bm), &bm);
+                EXPECT_EQ(bm.bmBitsPixel, 16);
+            }
+        }
+
+        // The file goes; the next change of depth keeps the 16-bit strip.
+        ASSERT_TRUE(DeleteFileA(name.c_str()));
+        const HBITMAP hKept = CImageExProbe::Bitmap(image);
+        SetDepth(32);
+        {
+            Canvas canvas(2, 1);
+            EXPECT_EQ(image.DrawTransparent(canvas.dc(), 0, 0, 0), 1);
+            EXPECT_EQ(CImageExProbe::SystemBitCount(image), 32);
+            EXPECT_EQ(CImageExProbe::Bitmap(image), hKept);
+            EXPECT_EQ(depthOf(), 16);
+        }
+        WriteFile(name, StripFile(picture, 24));
+    }
+}
+
+// At 16 bits a colour key matches every colour that the screen format stores alike, on the
+// blit path (monochrome mask) and in the effects (5-bit words).
+TEST_F(ImageExHost, KeysMatchInTheScreenFormat) {
+    SetDepth(16);
+    const COLORREF key = RGB(8, 16, 24);
+    const COLORREF nearKey = RGB(12, 17, 30); // same 5-6-5 and 5-5-5 values as the key
+    const COLORREF other = RGB(200, 40, 90);
+    const Picture picture{2, 1, {nearKey, other}};
+    const std::string name = WriteFile("band.bmp", StripFile(picture, 24));
+    CImageEx image;
+    ASSERT_EQ(image.Create(nullptr, name.c_str(), 1, key, 0, 0), 1);
+    const Picture background{2, 1, {RGB(255, 255, 255), RGB(255, 255, 255)}};
+    for (int op = 0; op < 3; ++op) {
+        SCOPED_TRACE(op);
+        Canvas canvas(2, 1);
+        canvas.Fill(background);
+        if (op == 0) {
+            image.DrawTransparent(canvas.dc(), 0, 0, 0);
+        } else if (op == 1) {
+            image.DrawAlphaTransparent(canvas.dc(), 0, 0, 0, 0);
+        } else {
+            image.DrawColorizeTransparent(canvas.dc(), 0, 0, 0, RGB(255, 255, 255));
+        }
+        const Picture after = canvas.Read();
+        EXPECT_EQ(after.at(0, 0), RGB(255, 255, 255)); // the near-key pixel is keyed out
+        EXPECT_NE(after.at(1, 0), RGB(255, 255, 255));
+    }
+}
+
+// ---- Live objects -----------------------------------------------------------------------------
+
+// Loading, drawing every way at every depth, copying, reloading and destroying leave no GDI
+// object, memory block or open file behind.
+TEST_F(ImageExHost, NothingLeaks) {
+    for (int depth : {32, 24, 16, 8, 4}) {
+        SCOPED_TRACE(depth);
+        SetDepth(depth);
+        const std::vector<COLORREF> table = {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 255, 0),
+                                             RGB(0, 0, 255)};
+        const Picture picture = RandomPicture(12, 4, table, 3);
+        const std::string files[] = {WriteFile("leak8.bmp", StripFile(picture, 8, table)),
+                                     WriteFile("leak24.bmp", StripFile(picture, 24))};
+        Canvas canvas(20, 8);
+        const Counts before;
+        {
+            CImageEx images[2];
+            for (int i = 0; i < 2; ++i) {
+                ASSERT_EQ(images[i].Create(nullptr, files[i].c_str(), 3, table[1], 0, i), 1);
+                ASSERT_EQ(images[i].Create(nullptr, files[1 - i].c_str(), 3, table[1], 0, i), 1);
+            }
+            CImageEx copy(images[0]); // blit mode, sharing images[0]'s strip
+            CImageEx assigned;
+            ASSERT_EQ(assigned.Create(nullptr, files[0].c_str(), 2, 0, 0, 0), 1);
+            assigned = images[1]; // image-list mode, its own strip released
+            for (CImageEx* image : {&images[0], &images[1], &copy, &assigned}) {
+                HDC dc = canvas.dc();
+                image->Draw(dc, 1, 1, 0);
+                image->DrawTransparent(dc, 1, 1, 1);
+                image->DrawAlpha(dc, 1, 1, 2, 100);
+                image->DrawAlphaTransparent(dc, 1, 1, 2, 100);
+                image->DrawColorize(dc, 1, 1, 0, RGB(1, 2, 3));
+                image->DrawColorizeTransparent(dc, 1, 1, 0, RGB(1, 2, 3));
+                image->DrawColorizeWithBack(dc, 1, 1, 0, RGB(1, 2, 3));
+            }
+        }
+        EXPECT_TRUE(Counts() == before);
+    }
+}
+
+// Refused and truncated files leave nothing open or allocated, whether the object was empty or
+// held a strip.
+TEST_F(ImageExHost, RefusedFilesLeakNothing) {
+    const Picture picture = RandomPicture(5, 3, {RGB(0, 0, 0), RGB(9, 9, 9)}, 3);
+    const std::string good = WriteFile("good.bmp", StripFile(picture, 24));
+    for (int bits : {1, 4, 8, 16, 24, 32}) {
+        SCOPED_TRACE(bits);
+        const std::vector<BYTE> whole =
+            StripFile(picture, bits,
+                      bits <= 8 ? std::vector<COLORREF>{RGB(0, 0, 0), RGB(9, 9, 9)}
+                                : std::vector<COLORREF>{});
+        CImageEx loaded;
+        ASSERT_EQ(loaded.Create(nullptr, good.c_str(), 1, 0, 0, 1), 1);
+        const Counts before;
+        for (size_t n = 0; n < whole.size(); ++n) {
+            const std::string name = WriteFile(
+                "cut.bmp", std::vector<BYTE>(whole.begin(), whole.begin() + static_cast<long>(n)));
+            CImageEx empty;
+            ASSERT_EQ(empty.Create(nullptr, name.c_str(), 1, 0, 0, 1), 0);
+            ASSERT_EQ(loaded.Create(nullptr, name.c_str(), 1, 0, 0, 1), 0);
+        }
+        EXPECT_TRUE(Counts() == before);
+    }
+}
