@@ -138,5 +138,17 @@ void MixAlphaRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height,
 void ColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
                   COLORREF crTint, BOOL bTransparent, BOOL bWithBack, COLORREF crKey);
 
+// The loops come in sets: the portable one (plain per-pixel loops) and, where the processor has
+// them, vector loops that give the same bytes (pixel_kernels_sse2.cpp). The two functions above
+// run the active set, chosen once.
+struct EffectKernels {
+    const char* name;
+    decltype(&MixAlphaRows) mixAlpha;
+    decltype(&ColorizeRows) colorize;
+};
+const EffectKernels& PortableEffectKernels();
+const EffectKernels* VectorEffectKernels(); // null where there are none
+const EffectKernels& ActiveEffectKernels();
+
 // grey = (30 r + 59 g + 11 b) / 100, then each tint channel times grey / 255, as 0x00BBGGRR.
 COLORREF TintOfGrey(int red, int green, int blue, COLORREF crTint);

@@ -1,4 +1,5 @@
-// The per-pixel loops of alpha and colorize drawing, on device-independent rows. Integer only:
+// The per-pixel loops of alpha and colorize drawing, on device-independent rows: the portable
+// set of kernels, and the choice of the set the drawing operations run. Integer only:
 // the alpha mix is one subtraction, multiplication, arithmetic shift and addition a channel; the
 // tint divides by the constants 100 and 255. At 16 bits the 5-bit channels are mixed as they
 // are (never widened), so alpha results are quantised to 32 levels a channel.
@@ -121,10 +122,8 @@ void ColorizeBgr(const BYTE* frame, BYTE* dest, int width, const Tint& t, BOOL b
     }
 }
 
-} // namespace
-
-void MixAlphaRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
-                  int nAlpha, BOOL bTransparent, COLORREF crKey) {
+void PortableMixAlphaRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height,
+                          int rowBytes, int nAlpha, BOOL bTransparent, COLORREF crKey) {
     for (int y = 0; y < height; ++y) {
         const BYTE* f = frame + static_cast<size_t>(y) * rowBytes;
         BYTE* d = dest + static_cast<size_t>(y) * rowBytes;
@@ -144,8 +143,9 @@ void MixAlphaRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height,
     }
 }
 
-void ColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
-                  COLORREF crTint, BOOL bTransparent, BOOL bWithBack, COLORREF crKey) {
+void PortableColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height,
+                          int rowBytes, COLORREF crTint, BOOL bTransparent, BOOL bWithBack,
+                          COLORREF crKey) {
     const Tint t(crTint & kRgbMask);
     for (int y = 0; y < height; ++y) {
         const BYTE* f = frame + static_cast<size_t>(y) * rowBytes;
@@ -164,6 +164,32 @@ void ColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height,
             return;
         }
     }
+}
+
+} // namespace
+
+const EffectKernels& PortableEffectKernels() {
+    static const EffectKernels kernels = {"portable", PortableMixAlphaRows, PortableColorizeRows};
+    return kernels;
+}
+
+// The vector loops where the processor has them; chosen once.
+const EffectKernels& ActiveEffectKernels() {
+    static const EffectKernels& active =
+        VectorEffectKernels() != nullptr ? *VectorEffectKernels() : PortableEffectKernels();
+    return active;
+}
+
+void MixAlphaRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
+                  int nAlpha, BOOL bTransparent, COLORREF crKey) {
+    ActiveEffectKernels().mixAlpha(bpp, frame, dest, width, height, rowBytes, nAlpha, bTransparent,
+                                   crKey);
+}
+
+void ColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
+                  COLORREF crTint, BOOL bTransparent, BOOL bWithBack, COLORREF crKey) {
+    ActiveEffectKernels().colorize(bpp, frame, dest, width, height, rowBytes, crTint & kRgbMask,
+                                   bTransparent, bWithBack, crKey);
 }
 
 COLORREF TintOfGrey(int red, int green, int blue, COLORREF crTint) {

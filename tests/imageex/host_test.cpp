@@ -78,57 +78,65 @@ TEST(ImageExKernels, FiguresOfTheRules) {
     EXPECT_EQ(under[3], 0); // with the background it is written like any other pixel
 }
 
-// The row loops against the literal rules on random rows: every width from 1 to 67, weights
-// from -5 to 300 (bounded as the drawing operations bound them), each depth, with and without
-// keys (present or absent), random fourth bytes and bit 15.
+// Every set of row loops against the literal rules on random rows: every width from 1 to 67,
+// every weight from -5 to 300 (bounded as the drawing operations bound them), each depth, with
+// and without keys (present or absent), random fourth bytes and bit 15.
 TEST(ImageExKernels, RowLoopsFollowTheLiteralRules) {
-    std::mt19937 rng(2024);
-    const auto fill = [&](std::vector<BYTE>& v) {
-        for (BYTE& b : v) {
-            b = static_cast<BYTE>(rng());
-        }
-    };
-    for (int bpp : {16, 24, 32}) {
-        for (int w = 1; w <= 67; ++w) {
-            const int h = 1 + w % 3;
-            const int rowBytes = ((bpp * w + 31) >> 3) & ~3;
-            std::vector<BYTE> frame(static_cast<size_t>(rowBytes) * h), dest(frame.size());
-            for (int keyState = 0; keyState < 3; ++keyState) {
-                fill(frame);
-                fill(dest);
-                // keyState 0: no key test; 1: the key of the frame's first pixel (so it occurs);
-                // 2: a key tested but not present.
-                COLORREF key = RGB(frame[2], frame[1], frame[0]);
-                if (bpp == 16) {
-                    frame[1] &= 0x7F;
-                    const unsigned word = frame[0] | frame[1] << 8;
-                    key = RGB(((word >> 10) & 31) << 3, ((word >> 5) & 31) << 3, (word & 31) << 3);
-                }
-                for (size_t i = bpp / 8 * 5; keyState == 1 && i + 3 < frame.size(); i += 13) {
-                    std::copy(frame.begin(), frame.begin() + bpp / 8, frame.begin() + i);
-                }
-                if (keyState == 2) {
-                    key = 0xFF000000; // never equal to a pixel
-                }
-                for (int alpha = -5; alpha <= 300; alpha += (w % 7) + 1) {
-                    const int a = std::clamp(alpha, 0, 256);
-                    std::vector<BYTE> want = dest, got = dest;
-                    literal::MixAlpha(bpp, frame.data(), want.data(), w, h, rowBytes, a,
+    std::vector<const EffectKernels*> sets = {&PortableEffectKernels()};
+    if (VectorEffectKernels() != nullptr) {
+        sets.push_back(VectorEffectKernels());
+    }
+    for (const EffectKernels* set : sets) {
+        SCOPED_TRACE(set->name);
+        std::mt19937 rng(2024);
+        const auto fill = [&](std::vector<BYTE>& v) {
+            for (BYTE& b : v) {
+                b = static_cast<BYTE>(rng());
+            }
+        };
+        for (int bpp : {16, 24, 32}) {
+            for (int w = 1; w <= 67; ++w) {
+                const int h = 1 + w % 3;
+                const int rowBytes = ((bpp * w + 31) >> 3) & ~3;
+                std::vector<BYTE> frame(static_cast<size_t>(rowBytes) * h), dest(frame.size());
+                for (int keyState = 0; keyState < 3; ++keyState) {
+                    fill(frame);
+                    fill(dest);
+                    // keyState 0: no key test; 1: the key of the frame's first pixel (so it
+                    // occurs); 2: a key tested but not present.
+                    COLORREF key = RGB(frame[2], frame[1], frame[0]);
+                    if (bpp == 16) {
+                        frame[1] &= 0x7F;
+                        const unsigned word = frame[0] | frame[1] << 8;
+                        key = RGB(((word >> 10) & 31) << 3, ((word >> 5) & 31) << 3,
+                                  (word & 31) << 3);
+                    }
+                    for (size_t i = bpp / 8 * 5; keyState == 1 && i + 3 < frame.size(); i += 13) {
+                        std::copy(frame.begin(), frame.begin() + bpp / 8, frame.begin() + i);
+                    }
+                    if (keyState == 2) {
+                        key = 0xFF000000; // never equal to a pixel
+                    }
+                    for (int alpha = -5; alpha <= 300; ++alpha) {
+                        const int a = std::clamp(alpha, 0, 256);
+                        std::vector<BYTE> want = dest, got = dest;
+                        literal::MixAlpha(bpp, frame.data(), want.data(), w, h, rowBytes, a,
+                                          keyState != 0, key);
+                        set->mixAlpha(bpp, frame.data(), got.data(), w, h, rowBytes, a,
                                       keyState != 0, key);
-                    MixAlphaRows(bpp, frame.data(), got.data(), w, h, rowBytes, a, keyState != 0,
-                                 key);
-                    ASSERT_EQ(want, got) << "bpp " << bpp << ", width " << w << ", alpha " << a
-                                         << ", key state " << keyState;
-                }
-                for (int op = 0; op < 3; ++op) {
-                    const COLORREF tint = rng();
-                    std::vector<BYTE> want = dest, got = dest;
-                    literal::Colorize(bpp, frame.data(), want.data(), w, h, rowBytes, tint,
-                                      op != 0 && keyState != 0, op == 2, key);
-                    ColorizeRows(bpp, frame.data(), got.data(), w, h, rowBytes, tint,
-                                 op != 0 && keyState != 0, op == 2, key);
-                    ASSERT_EQ(want, got) << "bpp " << bpp << ", width " << w << ", op " << op
-                                         << ", key state " << keyState;
+                        ASSERT_EQ(want, got) << "bpp " << bpp << ", width " << w << ", alpha " << a
+                                             << ", key state " << keyState;
+                    }
+                    for (int op = 0; op < 9; ++op) {
+                        const COLORREF tint = rng();
+                        std::vector<BYTE> want = dest, got = dest;
+                        literal::Colorize(bpp, frame.data(), want.data(), w, h, rowBytes, tint,
+                                          op % 3 != 0 && keyState != 0, op % 3 == 2, key);
+                        set->colorize(bpp, frame.data(), got.data(), w, h, rowBytes, tint,
+                                      op % 3 != 0 && keyState != 0, op % 3 == 2, key);
+                        ASSERT_EQ(want, got) << "bpp " << bpp << ", width " << w << ", op " << op
+                                             << ", key state " << keyState;
+                    }
                 }
             }
         }
