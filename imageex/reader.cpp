@@ -246,6 +246,12 @@ int CImageEx::HelpCreate(const char* lpszFileName) {
     file[35] = static_cast<BYTE>(layout.pixelBytes >> 8);
     file[36] = static_cast<BYTE>(layout.pixelBytes >> 16);
     file[37] = static_cast<BYTE>(layout.pixelBytes >> 24);
+    // GDI must not look for more colour-table entries than the head buffer holds: a count the
+    // reader does not take (any above 8 bits; above the depth's full table at 1 and 4 bits) is
+    // cleared, which leaves what GDI draws unchanged.
+    if (layout.bitCount > 8 || ReadDword(file + 46) > (1u << layout.bitCount)) {
+        std::memset(file + 46, 0, 4);
+    }
     if (layout.colours > 0) {
         load.hPalette = PaletteFromTable(file + 54, layout.colours);
         if (load.hPalette == nullptr) {

@@ -65,6 +65,8 @@ TEST(ImageExReader, ReadsEveryDepthWithItsColourTable) {
         {"4 bits, biClrUsed 3 still takes 16 entries", 4, 16, 3, 16},
         {"8 bits, full table", 8, 256, 0, 256},
         {"8 bits, biClrUsed 16: rows at 118", 8, 16, 16, 16},
+        {"4 bits naming 1000 colours takes 16", 4, 16, 1000, 16},
+        {"24 bits naming 1000 colours has none", 24, 0, 1000, 0},
         {"16 bits", 16, 0, 0, 0},
         {"24 bits", 24, 0, 0, 0},
         {"32 bits", 32, 0, 0, 0},
@@ -76,7 +78,9 @@ TEST(ImageExReader, ReadsEveryDepthWithItsColourTable) {
         std::vector<COLORREF> table = Table(c.tableSize);
         // Pictures use only the entries GDI takes from the header: a 4-bit file with
         // biClrUsed 3 names three colours, even though its table holds 16.
-        const size_t named = c.clrUsed != 0 ? c.clrUsed : std::min<size_t>(table.size(), 20);
+        const size_t named = c.clrUsed != 0 && c.clrUsed < table.size()
+                                 ? c.clrUsed
+                                 : std::min<size_t>(table.size(), 20);
         std::vector<COLORREF> colours =
             c.bits <= 8 ? std::vector<COLORREF>(table.begin(), table.begin() + named)
                         : ExactColours();
