@@ -367,7 +367,8 @@ TEST(ImageExReader, CopiesShareTheStripSafely) {
     CImageEx assigned;
     ASSERT_EQ(assigned.Create(nullptr, fileB.c_str(), 1, 0, 0, 0), 1);
     assigned = copy;
-    assigned = assigned;
+    CImageEx& alias = assigned;
+    assigned = alias; // assignment to itself keeps the strip
     CImageEx chain(assigned);
     original.reset();
 
