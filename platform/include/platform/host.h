@@ -3,6 +3,7 @@
 //
 //  - display:   the mode of the simulated screen (size, depth, work area) and its framebuffer
 //  - objects:   live GDI object counts, for leak tests
+//  - faults:    making the n-th creation of an object fail, and counting creations
 //  - clock:     a manual millisecond clock behind GetTickCount and the timers
 //  - live:      real time, a presenter and mouse input, to show the screen in a real window
 //  - dialogs:   where MessageBoxA goes
@@ -52,15 +53,58 @@ Framebuffer screen_framebuffer();
 // ---- Live objects ------------------------------------------------------------------------------
 
 // Number of live GDI objects of a type (OBJ_BITMAP, OBJ_BRUSH, OBJ_PAL, OBJ_DC, OBJ_MEMDC, ...);
-// stock objects are not counted. Also live windows, timers, global/local memory blocks and
-// open files, so that a test can assert an operation leaks nothing.
+// stock objects are not counted. Also live windows, timers, global/local memory blocks, open
+// files and image lists, so that a test can assert an operation leaks nothing.
 int live_gdi_objects(DWORD obj_type);
 int live_gdi_objects_total();
 int live_global_blocks();
 int live_local_blocks();
 int live_files();
+int live_image_lists();
 int live_windows();
 int live_timers();
+
+// ---- Fault injection -----------------------------------------------------------------------
+
+// Kinds of creation a test can make fail, as bit flags:
+//  - gdi_object:     bitmaps (CreateBitmap, CreateCompatibleBitmap, CreateDIBSection,
+//                    CreateDIBitmap, LoadImageA, LoadBitmapA), brushes, palettes
+//  - device_context: CreateCompatibleDC, CreateDCA, GetDC, GetWindowDC
+//  - image_list:     ImageList_Create
+//  - memory:         GlobalAlloc, LocalAlloc, GlobalReAlloc, LocalReAlloc (not GMEM_MODIFY)
+//  - file_open:      CreateFileA, and what opens through it (OpenFile, _lopen, _lcreat, CFile,
+//                    LoadImageA from a file); an open of a missing file that would not create
+//                    it is not counted
+// A creation is counted where the object would be made, after the call's own checks of its
+// arguments: a call refused for bad input, or one that hands out a stock object, makes nothing.
+// Calls that build on others count what those make: an image list counts its own bitmaps and
+// the scratch contexts it works through, LoadImageA its file and the screen DC it converts
+// through. Only the platform's creations count; the C++ heap is not watched.
+enum FaultKind : unsigned {
+    gdi_object = 1u << 0,
+    device_context = 1u << 1,
+    image_list = 1u << 2,
+    memory = 1u << 3,
+    file_open = 1u << 4,
+    all = (1u << 5) - 1,
+};
+
+// Arms a fault: the n-th creation of one of `kinds` from now fails the way Win32 fails for
+// want of resources (NULL, 0, INVALID_HANDLE_VALUE or HFILE_ERROR, with GetLastError
+// ERROR_NOT_ENOUGH_MEMORY, or ERROR_TOO_MANY_OPEN_FILES for a file). Only that one fails:
+// the fault is then spent and later creations succeed. n = 0 disarms, as does clear_faults.
+// What a failed call releases and leaves behind is what it would on Windows: nothing made, a
+// reallocated block left as it was, an image list call that made part of its work undone.
+void fail_creation(unsigned n, unsigned kinds = all);
+void clear_faults();
+// True while an armed fault has not yet fallen on a creation.
+bool fault_pending();
+
+// Creations of `kinds` since the last reset (or the start), the ones made to fail included:
+// running an operation once between reset_creation_count and creations_counted tells a test
+// how many creations it can make fail one by one.
+unsigned creations_counted(unsigned kinds = all);
+void reset_creation_count();
 
 // ---- Clock -----------------------------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include "common/handle_table.h"
+#include "internal/faults.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -62,10 +63,12 @@ ImageList* find(HIMAGELIST himl) {
 }
 
 // A memory context with one object selected, put back and deleted at the end of the scope.
+// Without an object there is nothing to select and no context is made.
 class Scratch {
 public:
-    explicit Scratch(HGDIOBJ bitmap, HDC like = nullptr) : dc_(CreateCompatibleDC(like)) {
-        if (dc_ != nullptr && bitmap != nullptr) {
+    explicit Scratch(HGDIOBJ bitmap, HDC like = nullptr)
+        : dc_(bitmap != nullptr ? CreateCompatibleDC(like) : nullptr) {
+        if (dc_ != nullptr) {
             old_ = SelectObject(dc_, bitmap);
         }
     }
@@ -148,6 +151,9 @@ bool resize(ImageList& il, long long capacity) {
         PatBlt(dst.dc(), 0, 0, static_cast<int>(width), static_cast<int>(height), BLACKNESS);
         if (il.image != nullptr && used_height > 0) {
             Scratch src(il.image);
+            if (!src.ok()) {
+                return false;
+            }
             BitBlt(dst.dc(), 0, 0, static_cast<int>(width), used_height, src.dc(), 0, 0, SRCCOPY);
         }
     }
@@ -159,6 +165,9 @@ bool resize(ImageList& il, long long capacity) {
         PatBlt(dst.dc(), 0, 0, static_cast<int>(width), static_cast<int>(height), BLACKNESS);
         if (il.mask != nullptr && used_height > 0) {
             Scratch src(il.mask);
+            if (!src.ok()) {
+                return false;
+            }
             BitBlt(dst.dc(), 0, 0, static_cast<int>(width), used_height, src.dc(), 0, 0, SRCCOPY);
         }
     }
@@ -210,7 +219,11 @@ int add_images(ImageList& il, HBITMAP bitmap, HBITMAP mask) {
         if (!mdst.ok()) {
             return -1;
         }
+        // A mask that is not a bitmap leaves the images opaque; one that is must be read.
         Scratch msrc(mask);
+        if (mask != nullptr && msrc.dc() == nullptr) {
+            return -1;
+        }
         for (int k = 0; k < n; ++k) {
             const int x = il.slot_x(first + k);
             const int y = il.slot_y(first + k);
@@ -251,22 +264,31 @@ void use_destination_palette(HDC dc, HDC dst) {
 
 } // namespace
 
+int host::live_image_lists() {
+    return static_cast<int>(lists().live());
+}
+
 extern "C" void WINAPI InitCommonControls(void) {}
 
 // Negative initial counts and growths are taken as 0 and 1.
 extern "C" HIMAGELIST WINAPI ImageList_Create(int cx, int cy, UINT flags, int cInitial, int cGrow) {
-    if (cx <= 0 || cy <= 0) {
-        return nullptr;
-    }
-    auto il = std::make_unique<ImageList>();
-    il->cx = cx;
-    il->cy = cy;
-    il->flags = flags;
-    il->grow = std::max(cGrow, 1);
-    if (!resize(*il, std::max(cInitial, 1))) {
-        return nullptr;
-    }
-    return reinterpret_cast<HIMAGELIST>(lists().insert(std::move(il)));
+    return platform::no_throw<HIMAGELIST>(nullptr, [&]() -> HIMAGELIST {
+        if (cx <= 0 || cy <= 0) {
+            return nullptr;
+        }
+        if (platform::creation_fails(host::image_list)) {
+            return nullptr;
+        }
+        auto il = std::make_unique<ImageList>();
+        il->cx = cx;
+        il->cy = cy;
+        il->flags = flags;
+        il->grow = std::max(cGrow, 1);
+        if (!resize(*il, std::max(cInitial, 1))) {
+            return nullptr;
+        }
+        return reinterpret_cast<HIMAGELIST>(lists().insert(std::move(il)));
+    });
 }
 
 extern "C" BOOL WINAPI ImageList_Destroy(HIMAGELIST himl) {
@@ -274,8 +296,10 @@ extern "C" BOOL WINAPI ImageList_Destroy(HIMAGELIST himl) {
 }
 
 extern "C" int WINAPI ImageList_Add(HIMAGELIST himl, HBITMAP hbmImage, HBITMAP hbmMask) {
-    ImageList* il = find(himl);
-    return il != nullptr ? add_images(*il, hbmImage, hbmMask) : -1;
+    return platform::no_throw<int>(-1, [&]() -> int {
+        ImageList* il = find(himl);
+        return il != nullptr ? add_images(*il, hbmImage, hbmMask) : -1;
+    });
 }
 
 // Pixels of the key colour (compared in the bitmap's own format) become the mask. Like Win32,
@@ -283,61 +307,65 @@ extern "C" int WINAPI ImageList_Add(HIMAGELIST himl, HBITMAP hbmImage, HBITMAP h
 // whatever the list's format and even for a list without a mask, which then keeps them black.
 // CLR_DEFAULT takes the key from the bitmap's top-left pixel.
 extern "C" int WINAPI ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COLORREF crMask) {
-    ImageList* il = find(himl);
-    BITMAP bm = {};
-    if (il == nullptr || GetObjectA(hbmImage, sizeof(bm), &bm) == 0) {
-        return -1;
-    }
-    if (bm.bmWidth / il->cx <= 0) {
-        return il->count;
-    }
-    OwnedBitmap mask(CreateBitmap(bm.bmWidth, bm.bmHeight, 1, 1, nullptr));
-    if (mask.handle == nullptr) {
-        return -1;
-    }
-    {
-        Scratch src(hbmImage);
-        Scratch mdc(mask.handle);
-        if (!src.ok() || !mdc.ok()) {
+    return platform::no_throw<int>(-1, [&]() -> int {
+        ImageList* il = find(himl);
+        BITMAP bm = {};
+        if (il == nullptr || GetObjectA(hbmImage, sizeof(bm), &bm) == 0) {
             return -1;
         }
-        const COLORREF key = crMask == CLR_DEFAULT ? GetPixel(src.dc(), 0, 0) : crMask;
-        SetBkColor(src.dc(), key);
-        BitBlt(mdc.dc(), 0, 0, bm.bmWidth, bm.bmHeight, src.dc(), 0, 0, SRCCOPY);
-        if (bm.bmBitsPixel > 8) {
-            SetBkColor(src.dc(), RGB(255, 255, 255));
-            SetTextColor(src.dc(), RGB(0, 0, 0));
-            BitBlt(src.dc(), 0, 0, bm.bmWidth, bm.bmHeight, mdc.dc(), 0, 0, kAndNotSource);
+        if (bm.bmWidth / il->cx <= 0) {
+            return il->count;
         }
-    }
-    return add_images(*il, hbmImage, il->has_mask() ? mask.handle : nullptr);
+        OwnedBitmap mask(CreateBitmap(bm.bmWidth, bm.bmHeight, 1, 1, nullptr));
+        if (mask.handle == nullptr) {
+            return -1;
+        }
+        {
+            Scratch src(hbmImage);
+            Scratch mdc(mask.handle);
+            if (!src.ok() || !mdc.ok()) {
+                return -1;
+            }
+            const COLORREF key = crMask == CLR_DEFAULT ? GetPixel(src.dc(), 0, 0) : crMask;
+            SetBkColor(src.dc(), key);
+            BitBlt(mdc.dc(), 0, 0, bm.bmWidth, bm.bmHeight, src.dc(), 0, 0, SRCCOPY);
+            if (bm.bmBitsPixel > 8) {
+                SetBkColor(src.dc(), RGB(255, 255, 255));
+                SetTextColor(src.dc(), RGB(0, 0, 0));
+                BitBlt(src.dc(), 0, 0, bm.bmWidth, bm.bmHeight, mdc.dc(), 0, 0, kAndNotSource);
+            }
+        }
+        return add_images(*il, hbmImage, il->has_mask() ? mask.handle : nullptr);
+    });
 }
 
 // Images after i move down by one; -1 removes them all.
 extern "C" BOOL WINAPI ImageList_Remove(HIMAGELIST himl, int i) {
-    ImageList* il = find(himl);
-    if (il == nullptr || i < -1 || i >= il->count) {
-        return FALSE;
-    }
-    if (i == -1) {
-        il->count = 0;
-        return TRUE;
-    }
-    for (HBITMAP bmp : {il->image, il->mask}) {
-        if (bmp == nullptr) {
-            continue;
-        }
-        Scratch dc(bmp);
-        if (!dc.ok()) {
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        ImageList* il = find(himl);
+        if (il == nullptr || i < -1 || i >= il->count) {
             return FALSE;
         }
-        for (int j = i; j + 1 < il->count; ++j) {
-            BitBlt(dc.dc(), il->slot_x(j), il->slot_y(j), il->cx, il->cy, dc.dc(),
-                   il->slot_x(j + 1), il->slot_y(j + 1), SRCCOPY);
+        if (i == -1) {
+            il->count = 0;
+            return TRUE;
         }
-    }
-    --il->count;
-    return TRUE;
+        for (HBITMAP bmp : {il->image, il->mask}) {
+            if (bmp == nullptr) {
+                continue;
+            }
+            Scratch dc(bmp);
+            if (!dc.ok()) {
+                return FALSE;
+            }
+            for (int j = i; j + 1 < il->count; ++j) {
+                BitBlt(dc.dc(), il->slot_x(j), il->slot_y(j), il->cx, il->cy, dc.dc(),
+                       il->slot_x(j + 1), il->slot_y(j + 1), SRCCOPY);
+            }
+        }
+        --il->count;
+        return TRUE;
+    });
 }
 
 // The image is composed off screen in the destination's format and written with one copy:
@@ -347,72 +375,77 @@ extern "C" BOOL WINAPI ImageList_Remove(HIMAGELIST himl, int i) {
 // quarter of the image's own pixels.
 extern "C" BOOL WINAPI ImageList_Draw(HIMAGELIST himl, int i, HDC hdcDst, int x, int y,
                                       UINT fStyle) {
-    const ImageList* il = find(himl);
-    if (il == nullptr || i < 0 || i >= il->count || hdcDst == nullptr) {
-        return FALSE;
-    }
-    const int cx = il->cx;
-    const int cy = il->cy;
-    const int sx = il->slot_x(i);
-    const int sy = il->slot_y(i);
-    const bool masked = il->has_mask();
-    const bool transparent = masked && ((fStyle & ILD_TRANSPARENT) != 0 || il->bk == CLR_NONE);
-    const bool blend = (fStyle & (ILD_SELECTED | ILD_FOCUS)) != 0;
-
-    OwnedBitmap out_bmp(CreateCompatibleBitmap(hdcDst, cx, cy));
-    OwnedBitmap own_bmp(CreateCompatibleBitmap(hdcDst, cx, cy));
-    if (out_bmp.handle == nullptr || own_bmp.handle == nullptr) {
-        return FALSE;
-    }
-    Scratch out(out_bmp.handle, hdcDst);
-    Scratch own(own_bmp.handle, hdcDst);
-    Scratch image(il->image);
-    Scratch mask(il->mask);
-    if (!out.ok() || !own.ok() || !image.ok() || (masked && !mask.ok())) {
-        return FALSE;
-    }
-    for (HDC dc : {out.dc(), own.dc()}) {
-        use_destination_palette(dc, hdcDst);
-        SetBkColor(dc, RGB(255, 255, 255));
-        SetTextColor(dc, RGB(0, 0, 0));
-    }
-
-    // The background, black where the image has its own pixels.
-    if (transparent) {
-        BitBlt(out.dc(), 0, 0, cx, cy, hdcDst, x, y, SRCCOPY);
-    } else if (masked) {
-        HBRUSH brush = CreateSolidBrush(il->bk);
-        const RECT all = {0, 0, cx, cy};
-        FillRect(out.dc(), &all, brush);
-        DeleteObject(brush);
-    } else {
-        PatBlt(out.dc(), 0, 0, cx, cy, BLACKNESS);
-    }
-    if (masked) {
-        BitBlt(out.dc(), 0, 0, cx, cy, mask.dc(), sx, sy, SRCAND);
-    }
-
-    // The image's own pixels, black under the mask.
-    BitBlt(own.dc(), 0, 0, cx, cy, image.dc(), sx, sy, SRCCOPY);
-    if (masked) {
-        BitBlt(own.dc(), 0, 0, cx, cy, mask.dc(), sx, sy, kAndNotSource);
-    }
-    if (blend) {
-        OwnedBitmap pattern(make_blend_pattern(cx, cy, (fStyle & ILD_SELECTED) != 0));
-        Scratch pdc(pattern.handle);
-        if (!pdc.ok()) {
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        const ImageList* il = find(himl);
+        if (il == nullptr || i < 0 || i >= il->count || hdcDst == nullptr) {
             return FALSE;
         }
-        if (masked) {
-            BitBlt(pdc.dc(), 0, 0, cx, cy, mask.dc(), sx, sy, kAndNotSource);
-        }
-        BitBlt(own.dc(), 0, 0, cx, cy, pdc.dc(), 0, 0, kAndNotSource);
-        SetBkColor(own.dc(), GetSysColor(COLOR_HIGHLIGHT));
-        BitBlt(own.dc(), 0, 0, cx, cy, pdc.dc(), 0, 0, SRCPAINT);
-    }
+        const int cx = il->cx;
+        const int cy = il->cy;
+        const int sx = il->slot_x(i);
+        const int sy = il->slot_y(i);
+        const bool masked = il->has_mask();
+        const bool transparent = masked && ((fStyle & ILD_TRANSPARENT) != 0 || il->bk == CLR_NONE);
+        const bool blend = (fStyle & (ILD_SELECTED | ILD_FOCUS)) != 0;
 
-    BitBlt(out.dc(), 0, 0, cx, cy, own.dc(), 0, 0, SRCPAINT);
-    return BitBlt(hdcDst, x, y, cx, cy, out.dc(), 0, 0, SRCCOPY);
+        OwnedBitmap out_bmp(CreateCompatibleBitmap(hdcDst, cx, cy));
+        OwnedBitmap own_bmp(CreateCompatibleBitmap(hdcDst, cx, cy));
+        if (out_bmp.handle == nullptr || own_bmp.handle == nullptr) {
+            return FALSE;
+        }
+        Scratch out(out_bmp.handle, hdcDst);
+        Scratch own(own_bmp.handle, hdcDst);
+        Scratch image(il->image);
+        Scratch mask(il->mask);
+        if (!out.ok() || !own.ok() || !image.ok() || (masked && !mask.ok())) {
+            return FALSE;
+        }
+        for (HDC dc : {out.dc(), own.dc()}) {
+            use_destination_palette(dc, hdcDst);
+            SetBkColor(dc, RGB(255, 255, 255));
+            SetTextColor(dc, RGB(0, 0, 0));
+        }
+
+        // The background, black where the image has its own pixels.
+        if (transparent) {
+            BitBlt(out.dc(), 0, 0, cx, cy, hdcDst, x, y, SRCCOPY);
+        } else if (masked) {
+            HBRUSH brush = CreateSolidBrush(il->bk);
+            if (brush == nullptr) {
+                return FALSE;
+            }
+            const RECT all = {0, 0, cx, cy};
+            FillRect(out.dc(), &all, brush);
+            DeleteObject(brush);
+        } else {
+            PatBlt(out.dc(), 0, 0, cx, cy, BLACKNESS);
+        }
+        if (masked) {
+            BitBlt(out.dc(), 0, 0, cx, cy, mask.dc(), sx, sy, SRCAND);
+        }
+
+        // The image's own pixels, black under the mask.
+        BitBlt(own.dc(), 0, 0, cx, cy, image.dc(), sx, sy, SRCCOPY);
+        if (masked) {
+            BitBlt(own.dc(), 0, 0, cx, cy, mask.dc(), sx, sy, kAndNotSource);
+        }
+        if (blend) {
+            OwnedBitmap pattern(make_blend_pattern(cx, cy, (fStyle & ILD_SELECTED) != 0));
+            Scratch pdc(pattern.handle);
+            if (!pdc.ok()) {
+                return FALSE;
+            }
+            if (masked) {
+                BitBlt(pdc.dc(), 0, 0, cx, cy, mask.dc(), sx, sy, kAndNotSource);
+            }
+            BitBlt(own.dc(), 0, 0, cx, cy, pdc.dc(), 0, 0, kAndNotSource);
+            SetBkColor(own.dc(), GetSysColor(COLOR_HIGHLIGHT));
+            BitBlt(own.dc(), 0, 0, cx, cy, pdc.dc(), 0, 0, SRCPAINT);
+        }
+
+        BitBlt(out.dc(), 0, 0, cx, cy, own.dc(), 0, 0, SRCPAINT);
+        return BitBlt(hdcDst, x, y, cx, cy, out.dc(), 0, 0, SRCCOPY);
+    });
 }
 
 extern "C" COLORREF WINAPI ImageList_SetBkColor(HIMAGELIST himl, COLORREF clrBk) {

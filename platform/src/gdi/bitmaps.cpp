@@ -1,4 +1,5 @@
 // Device-dependent bitmaps: creation, raw bits in WORD-aligned rows, single pixels.
+#include "internal/faults.h"
 #include "internal/gdi_internal.h"
 
 #include <algorithm>
@@ -124,27 +125,29 @@ extern "C" {
 
 HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount,
                             const void* lpBits) {
-    // Win32 takes the size of a negative extent.
-    nWidth = nWidth == INT_MIN ? INT_MIN : std::abs(nWidth);
-    nHeight = nHeight == INT_MIN ? INT_MIN : std::abs(nHeight);
-    if (nWidth < 0 || nHeight < 0) {
-        return nullptr;
-    }
-    if (nWidth == 0 || nHeight == 0) {
-        return stock_bitmap();
-    }
-    const int bpp = round_depth(nBitCount);
-    if (nPlanes != 1 || bpp == 0) {
-        return nullptr;
-    }
-    auto bmp = make_ddb(nWidth, nHeight, bpp);
-    if (!bmp) {
-        return nullptr;
-    }
-    if (lpBits != nullptr) {
-        std::memcpy(bmp->memory, lpBits, bmp->byte_size());
-    }
-    return static_cast<HBITMAP>(insert_object(std::move(bmp)));
+    return platform::no_throw<HBITMAP>(nullptr, [&]() -> HBITMAP {
+        // Win32 takes the size of a negative extent.
+        nWidth = nWidth == INT_MIN ? INT_MIN : std::abs(nWidth);
+        nHeight = nHeight == INT_MIN ? INT_MIN : std::abs(nHeight);
+        if (nWidth < 0 || nHeight < 0) {
+            return nullptr;
+        }
+        if (nWidth == 0 || nHeight == 0) {
+            return stock_bitmap();
+        }
+        const int bpp = round_depth(nBitCount);
+        if (nPlanes != 1 || bpp == 0) {
+            return nullptr;
+        }
+        auto bmp = make_ddb(nWidth, nHeight, bpp);
+        if (!bmp) {
+            return nullptr;
+        }
+        if (lpBits != nullptr) {
+            std::memcpy(bmp->memory, lpBits, bmp->byte_size());
+        }
+        return static_cast<HBITMAP>(insert_object(std::move(bmp)));
+    });
 }
 
 HBITMAP WINAPI CreateBitmapIndirect(const BITMAP* pbm) {
@@ -155,31 +158,33 @@ HBITMAP WINAPI CreateBitmapIndirect(const BITMAP* pbm) {
 }
 
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
-    Dc* dc = lookup_dc(hdc);
-    if (dc == nullptr || cx == INT_MIN || cy == INT_MIN) {
-        return nullptr;
-    }
-    cx = std::abs(cx);
-    cy = std::abs(cy);
-    if (cx == 0 || cy == 0) {
-        return stock_bitmap();
-    }
-    std::unique_ptr<Bitmap> bmp;
-    if (dc->kind == DcKind::memory) {
-        const Bitmap* selected = lookup_bitmap(dc->state.bitmap);
-        if (selected == nullptr) {
+    return platform::no_throw<HBITMAP>(nullptr, [&]() -> HBITMAP {
+        Dc* dc = lookup_dc(hdc);
+        if (dc == nullptr || cx == INT_MIN || cy == INT_MIN) {
             return nullptr;
         }
-        // A DIB section selected makes the new bitmap a section of the same layout.
-        bmp = selected->is_dib_section ? make_dib_like(*selected, cx, cy)
-                                       : make_ddb(cx, cy, selected->bpp);
-    } else {
-        bmp = make_ddb(cx, cy, display_bpp());
-    }
-    if (!bmp) {
-        return nullptr;
-    }
-    return static_cast<HBITMAP>(insert_object(std::move(bmp)));
+        cx = std::abs(cx);
+        cy = std::abs(cy);
+        if (cx == 0 || cy == 0) {
+            return stock_bitmap();
+        }
+        std::unique_ptr<Bitmap> bmp;
+        if (dc->kind == DcKind::memory) {
+            const Bitmap* selected = lookup_bitmap(dc->state.bitmap);
+            if (selected == nullptr) {
+                return nullptr;
+            }
+            // A DIB section selected makes the new bitmap a section of the same layout.
+            bmp = selected->is_dib_section ? make_dib_like(*selected, cx, cy)
+                                           : make_ddb(cx, cy, selected->bpp);
+        } else {
+            bmp = make_ddb(cx, cy, display_bpp());
+        }
+        if (!bmp) {
+            return nullptr;
+        }
+        return static_cast<HBITMAP>(insert_object(std::move(bmp)));
+    });
 }
 
 LONG WINAPI GetBitmapBits(HBITMAP hbit, LONG cb, LPVOID lpvBits) {

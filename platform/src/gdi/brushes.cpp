@@ -1,4 +1,5 @@
 // Brushes, and the one kind of text output the library uses: an opaque rectangle fill.
+#include "internal/faults.h"
 #include "internal/gdi_internal.h"
 
 #include <cstring>
@@ -34,27 +35,31 @@ using namespace platform::gdi;
 extern "C" {
 
 HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
-    auto brush = std::make_unique<Brush>();
-    brush->style = BS_SOLID;
-    brush->color = color;
-    return static_cast<HBRUSH>(insert_object(std::move(brush)));
+    return platform::no_throw<HBRUSH>(nullptr, [&]() -> HBRUSH {
+        auto brush = std::make_unique<Brush>();
+        brush->style = BS_SOLID;
+        brush->color = color;
+        return static_cast<HBRUSH>(insert_object(std::move(brush)));
+    });
 }
 
 HBRUSH WINAPI CreatePatternBrush(HBITMAP hbm) {
-    const Bitmap* src = lookup_bitmap(hbm);
-    if (src == nullptr) {
-        return nullptr;
-    }
-    auto brush = std::make_unique<Brush>();
-    brush->style = BS_PATTERN;
-    brush->hatch = reinterpret_cast<ULONG_PTR>(hbm);
-    // The brush keeps its own pixels: deleting the bitmap afterwards leaves it working.
-    brush->pattern = copy_bitmap(*src);
-    if (!brush->pattern) {
-        return nullptr;
-    }
-    brush->pattern->stock = true;
-    return static_cast<HBRUSH>(insert_object(std::move(brush)));
+    return platform::no_throw<HBRUSH>(nullptr, [&]() -> HBRUSH {
+        const Bitmap* src = lookup_bitmap(hbm);
+        if (src == nullptr) {
+            return nullptr;
+        }
+        auto brush = std::make_unique<Brush>();
+        brush->style = BS_PATTERN;
+        brush->hatch = reinterpret_cast<ULONG_PTR>(hbm);
+        // The brush keeps its own pixels: deleting the bitmap afterwards leaves it working.
+        brush->pattern = copy_bitmap(*src);
+        if (!brush->pattern) {
+            return nullptr;
+        }
+        brush->pattern->stock = true;
+        return static_cast<HBRUSH>(insert_object(std::move(brush)));
+    });
 }
 
 HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* plbrush) {

@@ -1,4 +1,5 @@
 // Device contexts: creation and deletion, selection rules, drawing state, device capabilities.
+#include "internal/faults.h"
 #include "internal/gdi_internal.h"
 #include "platform/host.h"
 
@@ -133,21 +134,25 @@ using namespace platform::gdi;
 extern "C" {
 
 HDC WINAPI CreateDCA(LPCSTR pwszDriver, LPCSTR pwszDevice, LPCSTR, const void*) {
-    const char* name = pwszDriver != nullptr ? pwszDriver : pwszDevice;
-    if (name == nullptr) {
-        return nullptr;
-    }
-    if (strcasecmp(name, "DISPLAY") != 0 && strcasecmp(name, "\\\\.\\DISPLAY1") != 0) {
-        return nullptr;
-    }
-    return new_dc(DcKind::display, nullptr);
+    return platform::no_throw<HDC>(nullptr, [&]() -> HDC {
+        const char* name = pwszDriver != nullptr ? pwszDriver : pwszDevice;
+        if (name == nullptr) {
+            return nullptr;
+        }
+        if (strcasecmp(name, "DISPLAY") != 0 && strcasecmp(name, "\\\\.\\DISPLAY1") != 0) {
+            return nullptr;
+        }
+        return new_dc(DcKind::display, nullptr);
+    });
 }
 
 HDC WINAPI CreateCompatibleDC(HDC hdc) {
-    if (hdc != nullptr && lookup_dc(hdc) == nullptr) {
-        return nullptr;
-    }
-    return new_dc(DcKind::memory, nullptr);
+    return platform::no_throw<HDC>(nullptr, [&]() -> HDC {
+        if (hdc != nullptr && lookup_dc(hdc) == nullptr) {
+            return nullptr;
+        }
+        return new_dc(DcKind::memory, nullptr);
+    });
 }
 
 BOOL WINAPI DeleteDC(HDC hdc) {

@@ -1,5 +1,6 @@
 // DIB sections (bitmaps whose pixels the program reads and writes directly, laid out as a DIB)
 // and their colour tables.
+#include "internal/faults.h"
 #include "dib_gdi.h"
 
 #include <algorithm>
@@ -76,73 +77,75 @@ extern "C" {
 
 HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits,
                                 HANDLE hSection, DWORD offset) {
-    (void)offset;
-    if (ppvBits != nullptr) {
-        *ppvBits = nullptr;
-    }
-    dib::DibInfo info;
-    if (!dib::read_info(pbmi, SIZE_MAX, usage, dib::Strictness::gdi, info) ||
-        info.compression == BI_RLE8 || info.compression == BI_RLE4) {
-        return nullptr;
-    }
-    // There are no file mappings on this platform to back a section with.
-    if (hSection != nullptr) {
-        return nullptr;
-    }
-    resolve_palette_colors(info, lookup_dc(hdc));
+    return platform::no_throw<HBITMAP>(nullptr, [&]() -> HBITMAP {
+        (void)offset;
+        if (ppvBits != nullptr) {
+            *ppvBits = nullptr;
+        }
+        dib::DibInfo info;
+        if (!dib::read_info(pbmi, SIZE_MAX, usage, dib::Strictness::gdi, info) ||
+            info.compression == BI_RLE8 || info.compression == BI_RLE4) {
+            return nullptr;
+        }
+        // There are no file mappings on this platform to back a section with.
+        if (hSection != nullptr) {
+            return nullptr;
+        }
+        resolve_palette_colors(info, lookup_dc(hdc));
 
-    auto bmp = std::make_unique<Bitmap>();
-    const std::size_t bytes = info.stride * static_cast<std::size_t>(info.height);
-    if (bytes > kMaxBitmapBytes) {
-        return nullptr;
-    }
-    bmp->owned = allocate_pixels(bytes);
-    if (!bmp->owned) {
-        return nullptr;
-    }
-    bmp->memory = bmp->owned.get();
-    bmp->width = info.width;
-    bmp->height = info.height;
-    bmp->bpp = info.bit_count;
-    bmp->stride = static_cast<int>(info.stride);
-    bmp->format = &section_format(info);
-    bmp->top_down = info.top_down;
-    bmp->is_dib_section = true;
-    bmp->user_bits = bmp->memory;
+        auto bmp = std::make_unique<Bitmap>();
+        const std::size_t bytes = info.stride * static_cast<std::size_t>(info.height);
+        if (bytes > kMaxBitmapBytes) {
+            return nullptr;
+        }
+        bmp->owned = allocate_pixels(bytes);
+        if (!bmp->owned) {
+            return nullptr;
+        }
+        bmp->memory = bmp->owned.get();
+        bmp->width = info.width;
+        bmp->height = info.height;
+        bmp->bpp = info.bit_count;
+        bmp->stride = static_cast<int>(info.stride);
+        bmp->format = &section_format(info);
+        bmp->top_down = info.top_down;
+        bmp->is_dib_section = true;
+        bmp->user_bits = bmp->memory;
 
-    // What GetObjectA reports: a 40-byte header whatever the program passed, the height as a
-    // row count, the whole table as used, and 16-bit sections always as bit fields.
-    BITMAPINFOHEADER& h = bmp->info;
-    h.biSize = sizeof(BITMAPINFOHEADER);
-    h.biWidth = info.width;
-    h.biHeight = info.height;
-    h.biPlanes = 1;
-    h.biBitCount = static_cast<WORD>(info.bit_count);
-    h.biCompression = info.bit_count == 16 ? BI_BITFIELDS : info.compression;
-    h.biSizeImage = static_cast<DWORD>(bytes);
-    if (info.header_size >= sizeof(BITMAPINFOHEADER)) {
-        h.biXPelsPerMeter = pbmi->bmiHeader.biXPelsPerMeter;
-        h.biYPelsPerMeter = pbmi->bmiHeader.biYPelsPerMeter;
-    }
-    if (info.bit_count <= 8) {
-        // The table always has its full size; entries the program did not give are black.
-        bmp->colors.assign(std::size_t{1} << info.bit_count, RGBQUAD{0, 0, 0, 0});
-        std::copy(info.colors, info.colors + info.color_count, bmp->colors.begin());
-        h.biClrUsed = static_cast<DWORD>(bmp->colors.size());
-    } else if (info.bit_count == 16 || info.compression == BI_BITFIELDS) {
-        bmp->masks[0] = info.red.mask;
-        bmp->masks[1] = info.green.mask;
-        bmp->masks[2] = info.blue.mask;
-    }
-    void* bits = bmp->memory;
-    HGDIOBJ handle = insert_object(std::move(bmp));
-    if (handle == nullptr) {
-        return nullptr;
-    }
-    if (ppvBits != nullptr) {
-        *ppvBits = bits;
-    }
-    return static_cast<HBITMAP>(handle);
+        // What GetObjectA reports: a 40-byte header whatever the program passed, the height as a
+        // row count, the whole table as used, and 16-bit sections always as bit fields.
+        BITMAPINFOHEADER& h = bmp->info;
+        h.biSize = sizeof(BITMAPINFOHEADER);
+        h.biWidth = info.width;
+        h.biHeight = info.height;
+        h.biPlanes = 1;
+        h.biBitCount = static_cast<WORD>(info.bit_count);
+        h.biCompression = info.bit_count == 16 ? BI_BITFIELDS : info.compression;
+        h.biSizeImage = static_cast<DWORD>(bytes);
+        if (info.header_size >= sizeof(BITMAPINFOHEADER)) {
+            h.biXPelsPerMeter = pbmi->bmiHeader.biXPelsPerMeter;
+            h.biYPelsPerMeter = pbmi->bmiHeader.biYPelsPerMeter;
+        }
+        if (info.bit_count <= 8) {
+            // The table always has its full size; entries the program did not give are black.
+            bmp->colors.assign(std::size_t{1} << info.bit_count, RGBQUAD{0, 0, 0, 0});
+            std::copy(info.colors, info.colors + info.color_count, bmp->colors.begin());
+            h.biClrUsed = static_cast<DWORD>(bmp->colors.size());
+        } else if (info.bit_count == 16 || info.compression == BI_BITFIELDS) {
+            bmp->masks[0] = info.red.mask;
+            bmp->masks[1] = info.green.mask;
+            bmp->masks[2] = info.blue.mask;
+        }
+        void* bits = bmp->memory;
+        HGDIOBJ handle = insert_object(std::move(bmp));
+        if (handle == nullptr) {
+            return nullptr;
+        }
+        if (ppvBits != nullptr) {
+            *ppvBits = bits;
+        }
+        return static_cast<HBITMAP>(handle);
+    });
 }
 
 UINT WINAPI GetDIBColorTable(HDC hdc, UINT iStart, UINT cEntries, RGBQUAD* prgbq) {

@@ -6,6 +6,7 @@
 // into the surface's format the way drawing maps them (through the DC's palette on palette
 // surfaces); colours read from a surface are packed into the requested DIB format, with the
 // nearest entry of the table handed out for formats of 8 bits and fewer.
+#include "internal/faults.h"
 #include "dib_gdi.h"
 
 #include <algorithm>
@@ -654,46 +655,48 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
 
 HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flInit,
                               const void* pjBits, const BITMAPINFO* pbmi, UINT iUsage) {
-    if (pbmih == nullptr) {
-        return nullptr;
-    }
-    // Only the size is taken from the header here; the data is checked by SetDIBits below.
-    LONG width, height;
-    if (pbmih->biSize == sizeof(BITMAPCOREHEADER)) {
-        const auto* core = reinterpret_cast<const BITMAPCOREHEADER*>(pbmih);
-        width = core->bcWidth;
-        height = core->bcHeight;
-    } else if (pbmih->biSize >= sizeof(BITMAPINFOHEADER) &&
-               pbmih->biSize <= sizeof(BITMAPV5HEADER)) {
-        width = pbmih->biWidth;
-        height = pbmih->biHeight;
-        if (pbmih->biCompression == BI_JPEG || pbmih->biCompression == BI_PNG) {
+    return platform::no_throw<HBITMAP>(nullptr, [&]() -> HBITMAP {
+        if (pbmih == nullptr) {
             return nullptr;
         }
-    } else {
-        return nullptr;
-    }
-    if (width < 0 || height == LONG(0x80000000) || iUsage > DIB_PAL_COLORS) {
-        return nullptr;
-    }
-    if (height < 0) {
-        height = -height;
-    }
-    if ((flInit & CBM_INIT) && (pjBits == nullptr || pbmi == nullptr)) {
-        return nullptr;
-    }
-    // The reference DC gives the format: a fresh memory DC (or none) makes a monochrome bitmap.
-    HBITMAP bmp = hdc != nullptr ? CreateCompatibleBitmap(hdc, width, height)
-                                 : CreateBitmap(width, height, 1, 1, nullptr);
-    if (bmp == nullptr) {
-        return nullptr;
-    }
-    if ((flInit & CBM_INIT) &&
-        SetDIBits(hdc, bmp, 0, static_cast<UINT>(height), pjBits, pbmi, iUsage) == 0) {
-        DeleteObject(bmp);
-        return nullptr;
-    }
-    return bmp;
+        // Only the size is taken from the header here; the data is checked by SetDIBits below.
+        LONG width, height;
+        if (pbmih->biSize == sizeof(BITMAPCOREHEADER)) {
+            const auto* core = reinterpret_cast<const BITMAPCOREHEADER*>(pbmih);
+            width = core->bcWidth;
+            height = core->bcHeight;
+        } else if (pbmih->biSize >= sizeof(BITMAPINFOHEADER) &&
+                   pbmih->biSize <= sizeof(BITMAPV5HEADER)) {
+            width = pbmih->biWidth;
+            height = pbmih->biHeight;
+            if (pbmih->biCompression == BI_JPEG || pbmih->biCompression == BI_PNG) {
+                return nullptr;
+            }
+        } else {
+            return nullptr;
+        }
+        if (width < 0 || height == LONG(0x80000000) || iUsage > DIB_PAL_COLORS) {
+            return nullptr;
+        }
+        if (height < 0) {
+            height = -height;
+        }
+        if ((flInit & CBM_INIT) && (pjBits == nullptr || pbmi == nullptr)) {
+            return nullptr;
+        }
+        // The reference DC gives the format: a fresh memory DC (or none) makes a monochrome bitmap.
+        HBITMAP bmp = hdc != nullptr ? CreateCompatibleBitmap(hdc, width, height)
+                                     : CreateBitmap(width, height, 1, 1, nullptr);
+        if (bmp == nullptr) {
+            return nullptr;
+        }
+        if ((flInit & CBM_INIT) &&
+            SetDIBits(hdc, bmp, 0, static_cast<UINT>(height), pjBits, pbmi, iUsage) == 0) {
+            DeleteObject(bmp);
+            return nullptr;
+        }
+        return bmp;
+    });
 }
 
 int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits,

@@ -1,6 +1,7 @@
 // The GDI handle table, live-object counts and stock objects; DeleteObject, GetObjectA,
 // GetObjectType and GetStockObject.
 #include "common/handle_table.h"
+#include "internal/faults.h"
 #include "internal/gdi_internal.h"
 #include "platform/host.h"
 
@@ -95,6 +96,10 @@ HGDIOBJ insert_object(std::unique_ptr<Object> object) {
     ObjectTable& t = objects();
     const DWORD type = object->type;
     const bool stock = object->stock;
+    const bool dc = type == OBJ_DC || type == OBJ_MEMDC;
+    if (!stock && creation_fails(dc ? host::device_context : host::gdi_object)) {
+        return nullptr;
+    }
     std::uintptr_t h = t.table.insert(std::move(object));
     if (h != 0 && !stock && type < kTypeCount) {
         ++t.counts[type];

@@ -1,5 +1,6 @@
 // Logical palettes: creation, entries, selection and realization, nearest colours, and the
 // system palette as programs see it.
+#include "internal/faults.h"
 #include "internal/gdi_internal.h"
 
 #include <algorithm>
@@ -10,13 +11,15 @@ using namespace platform::gdi;
 extern "C" {
 
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* plpal) {
-    // Win32 checks neither the version nor the count: an empty palette is a palette.
-    if (plpal == nullptr) {
-        return nullptr;
-    }
-    auto pal = std::make_unique<Palette>();
-    pal->entries.assign(plpal->palPalEntry, plpal->palPalEntry + plpal->palNumEntries);
-    return static_cast<HPALETTE>(insert_object(std::move(pal)));
+    return platform::no_throw<HPALETTE>(nullptr, [&]() -> HPALETTE {
+        // Win32 checks neither the version nor the count: an empty palette is a palette.
+        if (plpal == nullptr) {
+            return nullptr;
+        }
+        auto pal = std::make_unique<Palette>();
+        pal->entries.assign(plpal->palPalEntry, plpal->palPalEntry + plpal->palNumEntries);
+        return static_cast<HPALETTE>(insert_object(std::move(pal)));
+    });
 }
 
 UINT WINAPI GetPaletteEntries(HPALETTE hpal, UINT iStart, UINT cEntries,

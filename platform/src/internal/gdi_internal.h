@@ -33,8 +33,8 @@ struct Object {
     bool delete_pending = false; // DeleteObject while selected: freed on the last deselection
 };
 
-// Adds an object to the table and counts it (stock objects are not counted). Returns 0 when
-// the table is full.
+// Adds an object to the table and counts it (stock objects are not counted). Returns 0, the
+// object freed, when the table is full or an injected fault falls on this creation.
 HGDIOBJ insert_object(std::unique_ptr<Object> object);
 // The object behind a handle, or nullptr for anything that is not a live GDI object.
 Object* lookup(const void* handle);

@@ -7,6 +7,7 @@
 // Sharing follows Win32: a second open of the same file must be allowed by the share mode of
 // every open that is already there and must itself allow theirs; DeleteFileA fails on a file
 // that is open without FILE_SHARE_DELETE. That is what a program that runs on Windows relies on.
+#include "internal/faults.h"
 #include "internal/kernel_internal.h"
 #include "kernel/file_table.h"
 
@@ -159,94 +160,104 @@ using platform::files;
 extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                                      LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD,
                                      HANDLE) {
-    if (lpFileName == nullptr) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    const std::string path = platform::host_path(lpFileName);
-    if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    const bool read = platform::wants_read(dwDesiredAccess);
-    const bool write = platform::wants_write(dwDesiredAccess);
-    int flags = O_CLOEXEC | (write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY);
-    switch (dwCreationDisposition) {
-    case CREATE_NEW:
-        flags |= O_CREAT | O_EXCL;
-        break;
-    case CREATE_ALWAYS:
-    case OPEN_ALWAYS:
-        flags |= O_CREAT;
-        break;
-    case OPEN_EXISTING:
-        break;
-    case TRUNCATE_EXISTING:
-        if (!write) {
+    return platform::no_throw<HANDLE>(INVALID_HANDLE_VALUE, [&]() -> HANDLE {
+        if (lpFileName == nullptr) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        const std::string path = platform::host_path(lpFileName);
+        if (path.empty()) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return INVALID_HANDLE_VALUE;
+        }
+        const bool read = platform::wants_read(dwDesiredAccess);
+        const bool write = platform::wants_write(dwDesiredAccess);
+        int flags = O_CLOEXEC | (write ? (read ? O_RDWR : O_WRONLY) : O_RDONLY);
+        switch (dwCreationDisposition) {
+        case CREATE_NEW:
+            flags |= O_CREAT | O_EXCL;
+            break;
+        case CREATE_ALWAYS:
+        case OPEN_ALWAYS:
+            flags |= O_CREAT;
+            break;
+        case OPEN_EXISTING:
+            break;
+        case TRUNCATE_EXISTING:
+            if (!write) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return INVALID_HANDLE_VALUE;
+            }
+            break;
+        default:
             SetLastError(ERROR_INVALID_PARAMETER);
             return INVALID_HANDLE_VALUE;
         }
-        break;
-    default:
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
 
-    struct stat before;
-    const bool existed = ::stat(path.c_str(), &before) == 0;
-    if (existed) {
-        if (S_ISDIR(before.st_mode)) {
+        struct stat before;
+        const bool existed = ::stat(path.c_str(), &before) == 0;
+        if (existed) {
+            if (S_ISDIR(before.st_mode)) {
+                SetLastError(ERROR_ACCESS_DENIED);
+                return INVALID_HANDLE_VALUE;
+            }
+            if (dwCreationDisposition == CREATE_NEW) {
+                SetLastError(ERROR_FILE_EXISTS);
+                return INVALID_HANDLE_VALUE;
+            }
+            // Check sharing before truncating anything another open holds.
+            if (!platform::sharing_allows(before.st_dev, before.st_ino, dwDesiredAccess,
+                                          dwShareMode)) {
+                SetLastError(ERROR_SHARING_VIOLATION);
+                return INVALID_HANDLE_VALUE;
+            }
+        }
+
+        // A file that is missing and would not be created fails on its own below; anything else
+        // is an open that may be made to fail.
+        const bool creates = (flags & O_CREAT) != 0;
+        if ((existed || creates) &&
+            platform::creation_fails(host::file_open, ERROR_TOO_MANY_OPEN_FILES)) {
+            return INVALID_HANDLE_VALUE;
+        }
+        int fd = ::open(path.c_str(), flags, 0666);
+        if (fd < 0) {
+            SetLastError(platform::error_from_errno(errno, path));
+            return INVALID_HANDLE_VALUE;
+        }
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+            ::close(fd);
             SetLastError(ERROR_ACCESS_DENIED);
             return INVALID_HANDLE_VALUE;
         }
-        if (dwCreationDisposition == CREATE_NEW) {
-            SetLastError(ERROR_FILE_EXISTS);
-            return INVALID_HANDLE_VALUE;
+        if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING) {
+            if (::ftruncate(fd, 0) != 0) {
+                int err = errno;
+                ::close(fd);
+                SetLastError(platform::error_from_errno(err, path));
+                return INVALID_HANDLE_VALUE;
+            }
         }
-        // Check sharing before truncating anything another open holds.
-        if (!platform::sharing_allows(before.st_dev, before.st_ino, dwDesiredAccess, dwShareMode)) {
-            SetLastError(ERROR_SHARING_VIOLATION);
-            return INVALID_HANDLE_VALUE;
-        }
-    }
 
-    int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0) {
-        SetLastError(platform::error_from_errno(errno, path));
-        return INVALID_HANDLE_VALUE;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING) {
-        if (::ftruncate(fd, 0) != 0) {
-            int err = errno;
+        auto object = std::make_unique<platform::FileObject>();
+        object->fd = fd;
+        object->access = dwDesiredAccess;
+        object->share = dwShareMode;
+        object->dev = st.st_dev;
+        object->ino = st.st_ino;
+        HANDLE handle = files().insert(std::move(object));
+        if (handle == nullptr) {
             ::close(fd);
-            SetLastError(platform::error_from_errno(err, path));
+            SetLastError(ERROR_TOO_MANY_OPEN_FILES);
             return INVALID_HANDLE_VALUE;
         }
-    }
-
-    auto object = std::make_unique<platform::FileObject>();
-    object->fd = fd;
-    object->access = dwDesiredAccess;
-    object->share = dwShareMode;
-    object->dev = st.st_dev;
-    object->ino = st.st_ino;
-    HANDLE handle = files().insert(std::move(object));
-    if (handle == nullptr) {
-        ::close(fd);
-        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-        return INVALID_HANDLE_VALUE;
-    }
-    // Win32 reports through the last error whether an "always" disposition found the file.
-    const bool reports_existing =
-        dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
-    SetLastError(existed && reports_existing ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return handle;
+        // Win32 reports through the last error whether an "always" disposition found the file.
+        const bool reports_existing =
+            dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS;
+        SetLastError(existed && reports_existing ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+        return handle;
+    });
 }
 
 extern "C" BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,

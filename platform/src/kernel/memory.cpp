@@ -6,6 +6,7 @@
 // Blocks are limited to 2 GiB, as a 32-bit Windows program's would be, so that an absurd size
 // from bad input fails cleanly instead of exhausting the host.
 #include "common/handle_table.h"
+#include "internal/faults.h"
 
 #include <platform/host.h>
 
@@ -37,7 +38,7 @@ public:
     Heap(HandleTag tag, bool unlock_fixed_ok) : movable_(tag), unlock_fixed_ok_(unlock_fixed_ok) {}
 
     HANDLE alloc(UINT flags, SIZE_T bytes) {
-        if (bytes > kMaxBlock) {
+        if (bytes > kMaxBlock || creation_fails(host::memory)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
@@ -187,7 +188,8 @@ public:
         if (flags & GMEM_MODIFY) {
             return modify(h, b, movable, flags);
         }
-        if (bytes > kMaxBlock) {
+        // A failed reallocation leaves the block as it was.
+        if (bytes > kMaxBlock || creation_fails(host::memory)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
@@ -331,10 +333,12 @@ using platform::global_heap;
 using platform::local_heap;
 
 extern "C" HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
-    return global_heap().alloc(uFlags, dwBytes);
+    return platform::no_throw<HANDLE>(nullptr,
+                                      [&] { return global_heap().alloc(uFlags, dwBytes); });
 }
 extern "C" HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
-    return global_heap().realloc(hMem, dwBytes, uFlags);
+    return platform::no_throw<HANDLE>(nullptr,
+                                      [&] { return global_heap().realloc(hMem, dwBytes, uFlags); });
 }
 extern "C" LPVOID WINAPI GlobalLock(HGLOBAL hMem) {
     return global_heap().lock(hMem);
@@ -356,10 +360,11 @@ extern "C" HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
 }
 
 extern "C" HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
-    return local_heap().alloc(uFlags, uBytes);
+    return platform::no_throw<HANDLE>(nullptr, [&] { return local_heap().alloc(uFlags, uBytes); });
 }
 extern "C" HLOCAL WINAPI LocalReAlloc(HLOCAL hMem, SIZE_T uBytes, UINT uFlags) {
-    return local_heap().realloc(hMem, uBytes, uFlags);
+    return platform::no_throw<HANDLE>(nullptr,
+                                      [&] { return local_heap().realloc(hMem, uBytes, uFlags); });
 }
 extern "C" LPVOID WINAPI LocalLock(HLOCAL hMem) {
     return local_heap().lock(hMem);

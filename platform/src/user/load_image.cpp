@@ -7,6 +7,7 @@
 // with ERROR_INVALID_PARAMETER); LR_SHARED is accepted but every call makes a new bitmap, which
 // the caller may delete; a NULL instance names the system's predefined bitmaps, of which this
 // platform has none.
+#include "internal/faults.h"
 #include "internal/bmp_internal.h"
 #include "internal/kernel_internal.h"
 
@@ -210,38 +211,41 @@ HBITMAP create_bitmap(const BmpImage& image, UINT flags, int cx, int cy) {
 
 extern "C" HANDLE WINAPI LoadImageA(HINSTANCE hInst, LPCSTR name, UINT type, int cx, int cy,
                                     UINT fuLoad) {
-    if (type != IMAGE_BITMAP || name == nullptr || cx < 0 || cy < 0) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    platform::BmpImage image;
-    std::vector<unsigned char> file;
-    if (fuLoad & LR_LOADFROMFILE) {
-        if (IS_INTRESOURCE(name) ||
-            !platform::read_whole_file(name, file, platform::kMaxBmpFileSize)) {
+    return platform::no_throw<HANDLE>(nullptr, [&]() -> HANDLE {
+        if (type != IMAGE_BITMAP || name == nullptr || cx < 0 || cy < 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        if (!platform::read_bmp_file(file.data(), file.size(), image)) {
-            SetLastError(ERROR_INVALID_DATA);
-            return nullptr;
+        platform::BmpImage image;
+        std::vector<unsigned char> file;
+        if (fuLoad & LR_LOADFROMFILE) {
+            if (IS_INTRESOURCE(name) ||
+                !platform::read_whole_file(name, file, platform::kMaxBmpFileSize)) {
+                return nullptr;
+            }
+            if (!platform::read_bmp_file(file.data(), file.size(), image)) {
+                SetLastError(ERROR_INVALID_DATA);
+                return nullptr;
+            }
+        } else {
+            if (hInst == nullptr) {
+                SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+                return nullptr;
+            }
+            HRSRC resource = FindResourceA(hInst, name, RT_BITMAP);
+            if (resource == nullptr) {
+                return nullptr;
+            }
+            const auto* data =
+                static_cast<const BYTE*>(LockResource(LoadResource(hInst, resource)));
+            if (data == nullptr ||
+                !platform::read_packed_dib(data, SizeofResource(hInst, resource), image)) {
+                SetLastError(ERROR_INVALID_DATA);
+                return nullptr;
+            }
         }
-    } else {
-        if (hInst == nullptr) {
-            SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-            return nullptr;
-        }
-        HRSRC resource = FindResourceA(hInst, name, RT_BITMAP);
-        if (resource == nullptr) {
-            return nullptr;
-        }
-        const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(hInst, resource)));
-        if (data == nullptr ||
-            !platform::read_packed_dib(data, SizeofResource(hInst, resource), image)) {
-            SetLastError(ERROR_INVALID_DATA);
-            return nullptr;
-        }
-    }
-    return platform::create_bitmap(image, fuLoad, cx, cy);
+        return platform::create_bitmap(image, fuLoad, cx, cy);
+    });
 }
 
 extern "C" HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {

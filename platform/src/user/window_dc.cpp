@@ -4,6 +4,7 @@
 // corner. It is clipped to the window, to the window's parent when that clips on the right
 // or bottom, and to the screen; the context of a hidden window draws nothing. The clip is
 // fixed when the context is obtained, as if the window did not change while it is held.
+#include "internal/faults.h"
 #include "internal/gdi_internal.h"
 #include "internal/user_internal.h"
 
@@ -60,22 +61,24 @@ extern "C" {
 
 // GetDC(NULL) and the desktop window's context cover the whole screen.
 HDC WINAPI GetDC(HWND hWnd) {
-    if (hWnd == nullptr) {
-        return platform::gdi::create_screen_dc(nullptr);
-    }
-    const Window* w = window_or_error(hWnd);
-    if (w == nullptr || w->destroying) {
-        return nullptr;
-    }
-    if (w->is_desktop) {
-        return platform::gdi::create_screen_dc(nullptr);
-    }
-    const RECT area = drawing_area(hWnd);
-    HDC dc = platform::gdi::create_screen_dc(&area);
-    if (dc != nullptr) {
-        window_dcs()[dc] = hWnd;
-    }
-    return dc;
+    return platform::no_throw<HDC>(nullptr, [&]() -> HDC {
+        if (hWnd == nullptr) {
+            return platform::gdi::create_screen_dc(nullptr);
+        }
+        const Window* w = window_or_error(hWnd);
+        if (w == nullptr || w->destroying) {
+            return nullptr;
+        }
+        if (w->is_desktop) {
+            return platform::gdi::create_screen_dc(nullptr);
+        }
+        const RECT area = drawing_area(hWnd);
+        HDC dc = platform::gdi::create_screen_dc(&area);
+        if (dc != nullptr) {
+            window_dcs()[dc] = hWnd;
+        }
+        return dc;
+    });
 }
 
 // Windows have no frame here, so the whole window is its client area.
