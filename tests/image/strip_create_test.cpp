@@ -87,9 +87,18 @@ TEST(StripCreate, FromAClientBitmapWhichStaysTheClients) {
         ASSERT_FALSE(before.empty());
         const bool taken = c.section || !PaletteDisplay();
         for (int mode : {0, 1}) {
-            {
+            // Also while the client keeps it selected in a DC of its own: it is only read.
+            for (bool held : {false, true}) {
+                SCOPED_TRACE(held ? "held by the client" : "free");
+                CDC clientDC;
+                ASSERT_TRUE(clientDC.CreateCompatibleDC(nullptr));
+                HGDIOBJ previous = held ? ::SelectObject(clientDC.GetSafeHdc(), handle) : nullptr;
                 StripProbe strip;
-                ASSERT_EQ(strip.Create(&client, 3, kBlue, 1, mode), taken ? 1 : 0);
+                const int created = strip.Create(&client, 3, kBlue, 1, mode);
+                if (previous != nullptr) {
+                    ::SelectObject(clientDC.GetSafeHdc(), previous);
+                }
+                ASSERT_EQ(created, taken ? 1 : 0);
                 if (!taken) {
                     EXPECT_TRUE(strip.Empty());
                     continue;
@@ -101,6 +110,7 @@ TEST(StripCreate, FromAClientBitmapWhichStaysTheClients) {
                               before);
                 }
             }
+            // The strip is gone; the client's bitmap is as it was and can be selected.
             EXPECT_EQ(ReadPixels(handle), before);
             CDC dc;
             ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
