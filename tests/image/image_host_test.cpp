@@ -1,6 +1,8 @@
 // CImage with the host API (native only): strips made from the program's own bitmap resources,
 // every creation and failure at each depth leaking nothing, and the delay on the manual clock.
-#include "image/strip_fixtures.h"
+#include "image/strip_host_fixture.h"
+
+#include "fault_sweep.h"
 
 #include <platform/host.h>
 
@@ -14,62 +16,12 @@ using strip_fixtures::BusyStrip;
 using strip_fixtures::PaletteDisplay;
 using strip_fixtures::ReadPixels;
 using strip_fixtures::StripProbe;
-
-namespace {
-
-constexpr COLORREF kBlue = 0x00FF0000;
-constexpr UINT kStripResource = 4711;
-const char* const kStripName = "SPRITESTRIP";
-const char* const kStripFile = "strip_host.bmp";
-
-// What a test must find unchanged after a call: GDI objects, memory blocks, open files and
-// image lists.
-struct LiveCounts {
-    int gdi = host::live_gdi_objects_total();
-    int global = host::live_global_blocks();
-    int local = host::live_local_blocks();
-    int files = host::live_files();
-    bool operator==(const LiveCounts&) const = default;
-};
-
-// Attaches the library again at a depth (it decides on the dither palette when it attaches) and
-// gives the program a strip as bitmap resource number kStripResource, as the resource named
-// kStripName and as the file kStripFile.
-class AtDepth : public ::testing::TestWithParam<int> {
-protected:
-    void SetUp() override {
-        HMODULE library = GetModuleHandleA("TALVO.dll");
-        ASSERT_TRUE(FreeLibrary(library));
-        host::DisplayMode mode;
-        mode.bits_per_pixel = GetParam();
-        ASSERT_TRUE(host::set_display_mode(mode));
-        ASSERT_EQ(LoadLibraryA("TALVO.dll"), library);
-        const std::vector<BYTE> bmp = strip_fixtures::BmpFile24(kWidth, kHeight, BusyStrip(kBlue));
-        ASSERT_TRUE(host::add_bitmap_resource(nullptr, MAKEINTRESOURCE(kStripResource), bmp.data(),
-                                              bmp.size()));
-        ASSERT_TRUE(host::add_bitmap_resource(nullptr, kStripName, bmp.data(), bmp.size()));
-        ASSERT_TRUE(strip_fixtures::WriteBytes(kStripFile, bmp));
-    }
-    void TearDown() override {
-        std::remove(kStripFile);
-        host::clear_resources(nullptr);
-        HMODULE library = GetModuleHandleA("TALVO.dll");
-        ASSERT_TRUE(FreeLibrary(library));
-        host::reset_display();
-        ASSERT_EQ(LoadLibraryA("TALVO.dll"), library);
-    }
-
-    static constexpr int kWidth = 30;
-    static constexpr int kHeight = 7;
-};
-
-} // namespace
+using namespace strip_host;
+using LiveCounts = fault_sweep::LiveCounts;
 
 // A resource number of the program's module, a name that is a resource, and a name that is only
 // a file all give the same strip; on a palette display a name is only ever a file path.
 TEST_P(AtDepth, LoadsFromTheProgramsResourcesAndFiles) {
-    CBitmap reference;
-    reference.Attach(strip_fixtures::MakeClientSection(kWidth, kHeight, BusyStrip(kBlue)));
     for (int mode : {0, 1}) {
         SCOPED_TRACE(mode);
         StripProbe byNumber;
@@ -127,7 +79,7 @@ TEST_P(AtDepth, CreationsAndFailuresLeakNothing) {
         for (int semi : {0, 1}) {
             for (int mode : {0, 1}) {
                 SCOPED_TRACE(testing::Message() << c.name << " semi " << semi << " mode " << mode);
-                const LiveCounts before;
+                const LiveCounts before = LiveCounts::now();
                 {
                     StripProbe strip;
                     const int created = c.create(strip, semi, mode);
@@ -137,14 +89,13 @@ TEST_P(AtDepth, CreationsAndFailuresLeakNothing) {
                     StripProbe copy(strip);
                     copy = strip;
                 }
-                EXPECT_EQ(LiveCounts(), before);
+                EXPECT_EQ(LiveCounts::now(), before);
             }
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, AtDepth, ::testing::Values(32, 16, 8),
-                         [](const auto& info) { return std::to_string(info.param) + "bpp"; });
+INSTANTIATE_TEST_SUITE_P(Depths, AtDepth, ::testing::Values(32, 16, 8), DepthName);
 
 // The delay spins on the tick count, which moves here only as it is read; the wait ends once the
 // unsigned difference from the start reaches the delay, also across the wrap of the count.

@@ -1,0 +1,298 @@
+// Every creation a strip operation makes, made to fail in turn (native only): the result and the
+// strip's state are what the operation promises for that failure, and nothing made along the way
+// outlives it. At 32, 16 and 8 bits per pixel, in both storage modes.
+#include "image/strip_host_fixture.h"
+
+#include "fault_sweep.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+using strip_fixtures::Canvas;
+using strip_fixtures::KeyedBlitModel;
+using strip_fixtures::PaletteDisplay;
+using strip_fixtures::ReadPixels;
+using strip_fixtures::SemiStripModel;
+using strip_fixtures::StoredColour;
+using strip_fixtures::StripProbe;
+using namespace strip_host;
+
+namespace {
+
+constexpr COLORREF kMagenta = RGB(255, 0, 255);
+
+std::vector<COLORREF> PixelsOf(CBitmap* bitmap) {
+    return ReadPixels(static_cast<HBITMAP>(bitmap->GetSafeHandle()));
+}
+
+class FaultSweep : public AtDepth {
+protected:
+    void SetUp() override {
+        AtDepth::SetUp();
+        m_section.Attach(strip_fixtures::MakeClientSection(kWidth, kHeight, BusyStrip(kBlue)));
+        m_ddb.Attach(strip_fixtures::MakeDdb(kWidth, kHeight, BusyStrip(kBlue)));
+        // The first dither of the process reads or writes the lookup-table file and keeps the
+        // table: done here, so that every run of a sweep makes the same creations.
+        StripProbe warm;
+        ASSERT_EQ(warm.Create(&m_section, 3, kBlue, 0, 0), 1);
+    }
+    void TearDown() override {
+        host::clear_faults();
+        m_section.DeleteObject();
+        m_ddb.DeleteObject();
+        AtDepth::TearDown();
+    }
+
+    // A strip in bitmap mode with an untouched second copy in m_pSemiBitmap, as Create has it
+    // before the half-transparent step.
+    void LoadWithSemiCopy(StripProbe& strip) {
+        ASSERT_EQ(strip.Create(&m_section, 3, kBlue, 0, 0), 1);
+        ASSERT_NE(strip.CopySemiBitmap(&m_section), 0);
+    }
+
+    CBitmap m_section;
+    CBitmap m_ddb;
+};
+
+// The creations one run of `operation` makes after `setup`, counted before a sweep needs them.
+template <class Setup, class Operation, class Cleanup>
+unsigned CountCreations(Setup&& setup, Operation&& operation, Cleanup&& cleanup) {
+    setup();
+    host::reset_creation_count();
+    operation();
+    const unsigned count = host::creations_counted();
+    cleanup();
+    return count;
+}
+
+} // namespace
+
+// Create fails with the strip empty for every failed creation, except where a step does not
+// report its failures: the screen DC through which each image-list step asks the display's depth
+// (without it the lists take the device-dependent format), the two colour-key draws that make the
+// half-transparent bitmap (seven creations each), and on palette displays the dithered screen
+// bitmap, which falls back to the undithered one. Those still give a complete strip.
+TEST_P(FaultSweep, Create) {
+    struct Source {
+        const char* name;
+        std::function<int(CImage&, int semi, int mode)> create;
+    };
+    const Source sources[] = {
+        {"number", [](CImage& s, int semi,
+                      int mode) { return s.Create(kStripResource, 3, kMagenta, semi, mode); }},
+        {"name", [](CImage& s, int semi,
+                    int mode) { return s.Create(kStripName, 3, kMagenta, semi, mode); }},
+        {"file", [](CImage& s, int semi,
+                    int mode) { return s.Create(kStripFile, 3, kMagenta, semi, mode); }},
+        {"device bitmap",
+         [&](CImage& s, int semi, int mode) { return s.Create(&m_ddb, 3, kMagenta, semi, mode); }},
+        {"section", [&](CImage& s, int semi,
+                        int mode) { return s.Create(&m_section, 3, kMagenta, semi, mode); }},
+    };
+    for (const Source& source : sources) {
+        for (int semi : {0, 1}) {
+            for (int mode : {0, 1}) {
+                SCOPED_TRACE(testing::Message()
+                             << source.name << " semi " << semi << " mode " << mode);
+                const unsigned unreported = mode != 0 ? 1 + semi : semi ? 14 : 0;
+                unsigned completed = 0;
+                std::optional<StripProbe> strip;
+                int result = -1;
+                int succeeded = -1;
+                sweep_creations(
+                    [&] { strip.emplace(); }, [&] { result = source.create(*strip, semi, mode); },
+                    [&](unsigned failed) {
+                        if (failed == 0) {
+                            succeeded = result;
+                        } else if (result != 0) {
+                            ++completed;
+                        }
+                        if (result != 0) {
+                            EXPECT_EQ(result, 1);
+                            EXPECT_EQ(strip->m_pBitmap != nullptr, mode == 0);
+                            EXPECT_EQ(strip->m_pSemiBitmap != nullptr, semi && mode == 0);
+                            EXPECT_EQ(strip->m_pImageList != nullptr, mode != 0);
+                            EXPECT_EQ(strip->m_pSemiImageList != nullptr, semi && mode != 0);
+                            EXPECT_EQ(strip->m_bImageListMethod, mode);
+                        } else {
+                            EXPECT_TRUE(strip->Empty());
+                            EXPECT_EQ(strip->m_bImageListMethod, 0);
+                            // The geometry is the new one once it was set.
+                            if (strip->m_nImageNum != 0) {
+                                EXPECT_EQ(strip->m_nImageNum, 3);
+                                EXPECT_EQ(strip->m_crTransparent, kMagenta);
+                                EXPECT_EQ(strip->GetImageSize(), CSize(kWidth / 3, kHeight));
+                            } else {
+                                EXPECT_EQ(strip->m_crTransparent, kBlue);
+                                EXPECT_EQ(strip->GetBitmapSize(), CSize(0, 0));
+                            }
+                        }
+                        strip.reset();
+                    });
+                // On a palette display a name is only a file path, and a device bitmap is refused.
+                const bool refused =
+                    PaletteDisplay() && (source.name == std::string("name") ||
+                                         source.name == std::string("device bitmap"));
+                EXPECT_EQ(succeeded, refused ? 0 : 1);
+                if (!PaletteDisplay() && !refused) {
+                    EXPECT_EQ(completed, unreported);
+                }
+            }
+        }
+    }
+}
+
+// MakeSemiBitmap fails (0) for every failed creation of its own working set and pattern, with
+// the semi bitmap's pixels untouched; the two colour-key draws report nothing. The transparent
+// colour is back in every case.
+TEST_P(FaultSweep, MakeSemiBitmap) {
+    // The creations of one whole-bitmap colour-key draw.
+    unsigned perDraw = 0;
+    {
+        StripProbe strip;
+        LoadWithSemiCopy(strip);
+        Canvas canvas(kWidth, kHeight, BusyStrip(kMagenta));
+        host::reset_creation_count();
+        strip.DrawBitmapTransparent(strip.m_pBitmap, canvas.dc(), 0, 0);
+        perDraw = host::creations_counted();
+    }
+    EXPECT_EQ(perDraw, 7u); // four contexts, three bitmaps
+
+    std::optional<StripProbe> strip;
+    CBitmap* semi = nullptr;
+    std::vector<COLORREF> untouched;
+    int result = -1;
+    std::vector<COLORREF> model;
+    const unsigned count = CountCreations([&] { LoadWithSemiCopy(strip.emplace()); },
+                                          [&] { strip->MakeSemiBitmap(); }, [&] { strip.reset(); });
+    sweep_creations(
+        [&] {
+            strip.emplace();
+            LoadWithSemiCopy(*strip);
+            semi = strip->m_pSemiBitmap;
+            untouched = PixelsOf(semi);
+            if (model.empty()) {
+                model = SemiStripModel(untouched, kWidth, kHeight, StoredColour(kBlue),
+                                       StoredColour(0x000000FF));
+            }
+        },
+        [&] { result = strip->MakeSemiBitmap(); },
+        [&](unsigned failed) {
+            EXPECT_EQ(strip->m_crTransparent, kBlue);
+            EXPECT_EQ(strip->m_pSemiBitmap, semi);
+            if (failed == 0) {
+                EXPECT_EQ(result, 1);
+                EXPECT_EQ(PixelsOf(semi), model);
+            } else if (failed + 2 * perDraw <= count) {
+                EXPECT_EQ(result, 0);
+                EXPECT_EQ(PixelsOf(semi), untouched);
+            } else {
+                EXPECT_EQ(result, 1);
+            }
+            strip.reset();
+        });
+    EXPECT_GT(count, 2 * perDraw);
+}
+
+// Every failure of CreateSemiImageList is reported, the semi bitmap staying and no list left,
+// except the first creation: the screen DC through which it asks the display's depth. Without it
+// the lists are made in the device-dependent format.
+TEST_P(FaultSweep, CreateSemiImageList) {
+    std::optional<StripProbe> strip;
+    CBitmap* semi = nullptr;
+    int result = -1;
+    sweep_creations(
+        [&] {
+            strip.emplace();
+            LoadWithSemiCopy(*strip);
+            semi = strip->m_pSemiBitmap;
+        },
+        [&] { result = strip->CreateSemiImageList(); },
+        [&](unsigned failed) {
+            if (failed <= 1) {
+                EXPECT_EQ(result, 1);
+                EXPECT_EQ(strip->m_pSemiBitmap, nullptr);
+                EXPECT_NE(strip->m_pSemiImageList, nullptr);
+            } else {
+                EXPECT_EQ(result, 0);
+                EXPECT_EQ(strip->m_pSemiBitmap, semi);
+                EXPECT_EQ(strip->m_pSemiImageList, nullptr);
+            }
+            strip.reset();
+        });
+}
+
+TEST_P(FaultSweep, CreateImageList) {
+    std::optional<StripProbe> strip;
+    CBitmap* bitmap = nullptr;
+    int result = -1;
+    sweep_creations(
+        [&] {
+            strip.emplace();
+            ASSERT_EQ(strip->Create(&m_section, 3, kBlue, 0, 0), 1);
+            bitmap = strip->m_pBitmap;
+        },
+        [&] { result = strip->CreateImageList(); },
+        [&](unsigned failed) {
+            // The first creation is the screen DC of the depth query (see above).
+            const bool made = failed <= 1;
+            EXPECT_EQ(result, made ? 1 : 0);
+            EXPECT_EQ(strip->m_pBitmap, made ? nullptr : bitmap);
+            EXPECT_EQ(strip->m_pImageList != nullptr, made);
+            strip.reset();
+        });
+}
+
+// The frame draw stops with 0 at a working context it cannot create, in the order image, mask,
+// cut-out, composite; a working bitmap it cannot make goes unreported (1). Either way the
+// destination is untouched. The whole-bitmap draw reports nothing.
+TEST_P(FaultSweep, DrawBitmapTransparent) {
+    const int frameWidth = kWidth / 3;
+    for (bool wholeBitmap : {false, true}) {
+        SCOPED_TRACE(wholeBitmap ? "whole bitmap" : "frame 1");
+        const int w = wholeBitmap ? kWidth : frameWidth;
+        std::optional<Canvas> canvas;
+        std::vector<COLORREF> before;
+        int result = -1;
+        StripProbe strip;
+        strip.m_sizeImage = CSize(frameWidth, kHeight);
+        strip.m_sizeBitmap = CSize(kWidth, kHeight);
+        strip.m_crTransparent = kBlue;
+        const std::vector<COLORREF> source = PixelsOf(&m_ddb);
+        const unsigned count = sweep_creations(
+            [&] {
+                canvas.emplace(w + 4, kHeight + 2, BusyStrip(kMagenta));
+                before = canvas->Pixels();
+            },
+            [&] {
+                result = wholeBitmap ? strip.DrawBitmapTransparent(&m_ddb, canvas->dc(), 2, 1)
+                                     : strip.DrawBitmapTransparent(&m_ddb, canvas->dc(), 2, 1, 1);
+            },
+            [&](unsigned failed) {
+                if (failed == 0) {
+                    EXPECT_EQ(result, 1);
+                    std::vector<COLORREF> region;
+                    for (int j = 0; j < kHeight; ++j) {
+                        for (int i = 0; i < w; ++i) {
+                            region.push_back(
+                                before[static_cast<std::size_t>(1 + j) * (w + 4) + 2 + i]);
+                        }
+                    }
+                    const std::vector<COLORREF> drawn =
+                        KeyedBlitModel(source, kWidth, wholeBitmap ? 0 : frameWidth, region, w,
+                                       kHeight, StoredColour(kBlue));
+                    EXPECT_EQ(ReadPixels(canvas->dc(), 2, 1, w, kHeight), drawn);
+                } else {
+                    const bool context = failed == 1 || failed == 2 || failed == 4 || failed == 6;
+                    EXPECT_EQ(result, wholeBitmap || !context ? 1 : 0);
+                    EXPECT_EQ(canvas->Pixels(), before);
+                }
+                canvas.reset();
+            });
+        EXPECT_EQ(count, 7u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, FaultSweep, ::testing::Values(32, 16, 8), DepthName);
