@@ -13,7 +13,8 @@ build=$(pwd)/build-fuzz
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVO_FUZZ=ON -DTALVO_SANITIZE=ON \
   -DTALVO_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null || exit 1
-cmake --build "$build" -j"$jobs" >/dev/null || { cmake --build "$build" -j1 2>&1 | tail -30; exit 1; }
+cmake --build "$build" -j"$jobs" --target fuzzers >/dev/null ||
+  { cmake --build "$build" -j1 --target fuzzers 2>&1 | tail -30; exit 1; }
 
 # Seeds: the sample images, the library's pattern bitmap, and small files of every depth Pillow
 # writes (1, 8, 24 and 32 bits), made afresh so that nothing large is kept in the repository.
