@@ -22,6 +22,20 @@ namespace {
 using animation_test::kFrames;
 using animation_test::kKey;
 
+// Under AddressSanitizer the heap is its own (mallinfo2 sees none of it) and LeakSanitizer checks
+// what is left at exit, so one run is enough there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kRuns = 1;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr int kRuns = 1;
+#else
+constexpr int kRuns = 3;
+#endif
+#else
+constexpr int kRuns = 3;
+#endif
+
 constexpr int kSlots = 64;
 constexpr int kImages = 8;
 
@@ -134,7 +148,7 @@ TEST(AnimationSoak, SixtyFourSlotsForAMillionMilliseconds) {
     for (auto& h : heap) {
         h.reserve(128);
     }
-    for (int pass = 0; pass < 3; ++pass) {
+    for (int pass = 0; pass < kRuns; ++pass) {
         SCOPED_TRACE(pass);
         SoakRun run;
         run.hwnd = window.hwnd();
@@ -167,7 +181,7 @@ TEST(AnimationSoak, SixtyFourSlotsForAMillionMilliseconds) {
     }
     // A leak of one block per operation would show as kilobytes (thousands of operations each
     // run); what is left is the heap's own bookkeeping.
-    for (size_t i = 0; i < heap[1].size(); ++i) {
+    for (size_t i = 0; kRuns == 3 && i < heap[1].size(); ++i) {
         SCOPED_TRACE(i);
         EXPECT_LE(heap[2][i], heap[1][i] + 1024) << "heap in use at the same point of the run";
     }
