@@ -13,5 +13,6 @@ struct Command {
 // and main.cpp lists it in kCommands.
 
 extern const Command kCaptureCommand;
+extern const Command kDemoCommand;
 extern const Command kDitherCommand;
 extern const Command kJpegCommand;

@@ -10,6 +10,7 @@ namespace {
 
 const Command kCommands[] = {
     kCaptureCommand,
+    kDemoCommand,
     kDitherCommand,
     kJpegCommand,
     {nullptr, nullptr, nullptr, nullptr},

@@ -1,0 +1,142 @@
+#!/usr/bin/python3
+"""`talvo demo --window` on a real X server (Xvfb): the window opens, the animations play at
+real speed, and a screenshot of the X screen taken with xwd shows exactly the pixels of the
+platform's screen as the demo wrote them out at the end. Ending the program with SIGTERM, which
+SDL turns into a close of the window, goes through the message loop and exits with 0.
+
+usage: live_window_test.py TALVO_PROGRAM   (run from an empty working directory)
+"""
+import os
+import signal
+import struct
+import subprocess
+import sys
+import time
+
+FAILURES = []
+WIDTH, HEIGHT = 800, 600
+
+
+def check(condition, what):
+    if not condition:
+        FAILURES.append(what)
+        print("FAILED:", what)
+    return condition
+
+
+def start_xvfb():
+    """Xvfb on a display number it picks itself (-displayfd): (process, ":N")."""
+    read, write = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
+                             "-nolisten", "tcp"], pass_fds=(write,), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    os.close(write)
+    number = b""
+    deadline = time.time() + 30
+    while not number.endswith(b"\n") and time.time() < deadline:
+        chunk = os.read(read, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(read)
+    if not number.strip():
+        xvfb.kill()
+        raise RuntimeError("Xvfb did not start")
+    return xvfb, ":" + number.decode().strip()
+
+
+def read_ppm(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    magic, size, maxval, rest = data.split(b"\n", 3)
+    width, height = map(int, size.split())
+    assert magic == b"P6" and maxval == b"255"
+    return width, height, rest[:width * height * 3]
+
+
+def read_xwd(data):
+    """The pixels of an xwd dump of a TrueColor screen as RGB rows, and its size."""
+    fields = struct.unpack(">25I", data[:100])
+    header_size, _, _, depth, width, height = fields[:6]
+    byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
+    masks = fields[14:17]
+    ncolors = fields[19]
+    pixels = data[header_size + 12 * ncolors:]
+    assert depth == 24 and bits_per_pixel in (24, 32), (depth, bits_per_pixel)
+    step = bits_per_pixel // 8
+    shifts = [(m & -m).bit_length() - 1 for m in masks]
+    rgb = bytearray(width * height * 3)
+    for y in range(height):
+        line = pixels[y * bytes_per_line:y * bytes_per_line + width * step]
+        for x in range(width):
+            v = int.from_bytes(line[x * step:(x + 1) * step],
+                               "little" if byte_order == 0 else "big")
+            o = (y * width + x) * 3
+            rgb[o] = (v & masks[0]) >> shifts[0]
+            rgb[o + 1] = (v & masks[1]) >> shifts[1]
+            rgb[o + 2] = (v & masks[2]) >> shifts[2]
+    return width, height, bytes(rgb)
+
+
+def main():
+    tool = sys.argv[1]
+    xvfb, display = start_xvfb()
+    env = dict(os.environ, DISPLAY=display, SDL_VIDEODRIVER="x11")
+    demo = None
+    try:
+        dump = os.path.abspath("screen.ppm")
+        if os.path.exists(dump):
+            os.remove(dump)
+        demo = subprocess.Popen([tool, "demo", "--window", "--bpp", "32", "--seconds", "2",
+                                 "--out", ".", "--dump-screen", dump, "--hold"], env=env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        started = time.time()
+        while not os.path.exists(dump) and demo.poll() is None and time.time() - started < 60:
+            time.sleep(0.1)
+        if not check(os.path.exists(dump), "the demo wrote its screen (%s)" %
+                     (demo.stderr.read() if demo.poll() is not None else "still running")):
+            return
+        check(time.time() - started >= 2, "two seconds of animation took real time")
+        time.sleep(0.5)  # let the X server finish drawing the last frame
+        shot = subprocess.run(["xwd", "-root", "-silent", "-display", display],
+                              capture_output=True)
+        check(shot.returncode == 0, "xwd took a screenshot")
+        w, h, platform = read_ppm(dump)
+        check((w, h) == (WIDTH, HEIGHT), "the platform screen is 800 x 600")
+        sw, sh, screen = read_xwd(shot.stdout)
+        differing = 0
+        first = None
+        for y in range(min(h, sh)):
+            a = platform[y * w * 3:(y + 1) * w * 3]
+            b = screen[y * sw * 3:y * sw * 3 + w * 3]
+            if a != b:
+                for x in range(w):
+                    if a[x * 3:x * 3 + 3] != b[x * 3:x * 3 + 3]:
+                        differing += 1
+                        first = first or (x, y, tuple(a[x * 3:x * 3 + 3]),
+                                          tuple(b[x * 3:x * 3 + 3]))
+        check(differing == 0, "the X screen shows the platform's pixels (%d differ, first %s)"
+              % (differing, first))
+        demo.send_signal(signal.SIGTERM)  # SDL makes it a close of the window
+        try:
+            out, err = demo.communicate(timeout=30)
+        except subprocess.TimeoutExpired:
+            demo.kill()
+            out, err = demo.communicate()
+        check(demo.returncode == 0, "closing the window ends the demo with 0 (%s)" % err)
+        check("demo-32.jpg" in out, "it wrote its capture: %s" % out)
+    finally:
+        if demo is not None and demo.poll() is None:
+            demo.kill()
+            demo.wait()
+        xvfb.terminate()
+        xvfb.wait()
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except Exception as e:  # a harness failure is a failure, not a crash without a verdict
+        check(False, "the check ran: %r" % e)
+    print("%d passed, %d failed" % (0 if FAILURES else 1, len(FAILURES)))
+    sys.exit(1 if FAILURES else 0)
