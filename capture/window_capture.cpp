@@ -188,15 +188,16 @@ void WriteBmpFile(const char* lpszFileName, const BITMAPFILEHEADER& fileHeader, 
 int CImage::CaptureWindowToFile(HWND hWnd, RECT* lpRect, char* lpszFileName) {
     Capture c;
     c.screen = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
-    if (c.screen == nullptr) {
-        return 1;
-    }
-    const int screenWidth = GetDeviceCaps(c.screen, HORZRES);
-    const int screenHeight = GetDeviceCaps(c.screen, VERTRES);
+    const int screenWidth = c.screen != nullptr ? GetDeviceCaps(c.screen, HORZRES) : 0;
+    const int screenHeight = c.screen != nullptr ? GetDeviceCaps(c.screen, VERTRES) : 0;
 
+    // The caller's rectangle is rounded in place whether or not anything can be captured.
     if (lpRect != nullptr) {
         SetRect(lpRect, TruncateTo(lpRect->left, 4), TruncateTo(lpRect->top, 4),
                 TruncateTo(lpRect->right, 4), TruncateTo(lpRect->bottom, 4));
+    }
+    if (c.screen == nullptr) {
+        return 1;
     }
     // Parts of the rectangle off the screen come out as the copy's initial black.
     std::int64_t r[4];
