@@ -16,18 +16,17 @@ using animation_test::kFrames;
 using animation_test::kH;
 using animation_test::kW;
 
-// Waits (up to about 10 s) for one WM_TIMER and dispatches it with whatever else is queued.
-// False when none came.
+// Waits (up to about 10 s) for one WM_TIMER and dispatches it, with whatever came before it;
+// one tick at a time, even when the real clock lets the next one fall due meanwhile. False
+// when none came.
 bool DispatchNextTick() {
     for (int i = 0; i < 2000; ++i) {
         MSG m;
-        bool tick = false;
         while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            tick = tick || m.message == WM_TIMER;
             DispatchMessageA(&m);
-        }
-        if (tick) {
-            return true;
+            if (m.message == WM_TIMER) {
+                return true;
+            }
         }
         Sleep(5);
     }
