@@ -89,26 +89,6 @@ TEST(ImageExDraw, PlainAndKeyedOnBothPaths) {
     }
 }
 
-// Frames drawn partly outside the destination are clipped there, not elsewhere.
-TEST(ImageExDraw, ClippedAtTheDestinationEdges) {
-    if (!ValuesComparable()) {
-        GTEST_SKIP();
-    }
-    const KeyedStrip s = MakeKeyedStrip(24, "edges.bmp");
-    CImageEx image;
-    ASSERT_EQ(image.Create(nullptr, s.file.c_str(), kFrames, s.key, 0, 0), 1);
-    const auto keyed = [&s](COLORREF f, COLORREF d) { return f == s.key ? d : f; };
-    for (POINT at : {POINT{-4, -2}, POINT{kW - 3, kH - 1}}) {
-        SCOPED_TRACE(at.x);
-        Canvas canvas(kW, kH);
-        const Picture background = RandomPicture(kW, kH, ExactColours(), 5);
-        canvas.Fill(background);
-        image.DrawTransparent(canvas.dc(), at.x, at.y, 0);
-        EXPECT_TRUE(
-            SamePicture(Compose(background, s.picture, 0, kW, at.x, at.y, keyed), canvas.Read()));
-    }
-}
-
 // An object that holds no strip draws nothing and says so with 0, whatever the operation.
 TEST(ImageExDraw, EmptyObjectDrawsNothing) {
     CImageEx image;

@@ -266,27 +266,31 @@ TEST_F(ImageExHost, NothingLeaks) {
     }
 }
 
-// Refused and truncated files leave nothing open or allocated, whether the object was empty or
-// held a strip.
+// A file cut short at any byte is refused and leaves nothing open or allocated, whether the
+// object was empty or held a strip (which it keeps).
 TEST_F(ImageExHost, RefusedFilesLeakNothing) {
-    const Picture picture = RandomPicture(5, 3, {RGB(0, 0, 0), RGB(9, 9, 9)}, 3);
+    const std::vector<COLORREF> two = {RGB(0, 0, 0), RGB(9, 9, 9)};
+    const Picture picture = RandomPicture(5, 3, two, 3);
     const std::string good = WriteFile("good.bmp", StripFile(picture, 24));
     for (int bits : {1, 4, 8, 16, 24, 32}) {
         SCOPED_TRACE(bits);
-        const std::vector<BYTE> whole =
-            StripFile(picture, bits,
-                      bits <= 8 ? std::vector<COLORREF>{RGB(0, 0, 0), RGB(9, 9, 9)}
-                                : std::vector<COLORREF>{});
+        std::vector<COLORREF> table;
+        for (int i = 0; bits <= 8 && i < (bits == 4 ? 16 : 2); ++i) {
+            table.push_back(two[i % 2]);
+        }
+        const std::vector<BYTE> whole = StripFile(picture, bits, table);
         CImageEx loaded;
-        ASSERT_EQ(loaded.Create(nullptr, good.c_str(), 1, 0, 0, 1), 1);
+        ASSERT_EQ(loaded.Create(nullptr, WriteFile("whole.bmp", whole).c_str(), 1, 0, 0, 1), 1);
+        const HBITMAP hKept = CImageExProbe::Bitmap(loaded);
         const Counts before;
         for (size_t n = 0; n < whole.size(); ++n) {
             const std::string name = WriteFile(
                 "cut.bmp", std::vector<BYTE>(whole.begin(), whole.begin() + static_cast<long>(n)));
             CImageEx empty;
-            ASSERT_EQ(empty.Create(nullptr, name.c_str(), 1, 0, 0, 1), 0);
-            ASSERT_EQ(loaded.Create(nullptr, name.c_str(), 1, 0, 0, 1), 0);
+            ASSERT_EQ(empty.Create(nullptr, name.c_str(), 1, 0, 0, 1), 0) << n << " bytes";
+            ASSERT_EQ(loaded.Create(nullptr, name.c_str(), 1, 0, 0, 1), 0) << n << " bytes";
         }
+        EXPECT_EQ(CImageExProbe::Bitmap(loaded), hKept);
         EXPECT_TRUE(Counts() == before);
     }
 }

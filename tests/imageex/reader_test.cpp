@@ -270,29 +270,6 @@ TEST(ImageExReader, RefusedFilesChangeNothing) {
     }
 }
 
-// Every file cut short, at any byte, is refused.
-TEST(ImageExReader, EveryTruncationIsRefused) {
-    const Picture picture = RandomPicture(5, 3, Table(4), 11);
-    const struct {
-        int bits;
-        std::vector<COLORREF> table;
-        DWORD clrUsed;
-    } cases[] = {{1, Table(2), 0}, {4, Table(16), 0}, {8, Table(4), 4},
-                 {16, {}, 0},      {24, {}, 0},       {32, {}, 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.bits);
-        const std::vector<BYTE> whole = StripFile(picture, c.bits, c.table, c.clrUsed);
-        CImageEx image;
-        ASSERT_EQ(image.Create(nullptr, WriteFile("whole.bmp", whole).c_str(), 1, 0, 0, 0), 1);
-        for (size_t n = 0; n < whole.size(); ++n) {
-            const std::vector<BYTE> cut(whole.begin(), whole.begin() + static_cast<long>(n));
-            CImageEx truncated;
-            ASSERT_EQ(truncated.Create(nullptr, WriteFile("cut.bmp", cut).c_str(), 1, 0, 0, 0), 0)
-                << n << " bytes";
-        }
-    }
-}
-
 // Names that are not files, and a path too long for the field: refused, the field never
 // overrun.
 TEST(ImageExReader, NamesThatAreNotFiles) {
