@@ -11,8 +11,7 @@ using namespace imageex_test;
 
 namespace {
 
-// A depth-appropriate colour table of `n` entries (the exact colours repeated as needed) and a
-// picture drawn from its first `used` entries.
+// A colour table of `n` entries: the display's exact colours, repeated as needed.
 std::vector<COLORREF> Table(int n) {
     const std::vector<COLORREF> exact = ExactColours();
     std::vector<COLORREF> t;
