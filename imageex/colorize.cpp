@@ -45,13 +45,14 @@ int CImageEx::HelpDrawColorize(HDC hDC, int x, int y, int nImage, COLORREF crCol
             const COLORREF tinted = TintOfGrey(e.peRed, e.peGreen, e.peBlue, crColor);
             e = {GetRValue(tinted), GetGValue(tinted), GetBValue(tinted), 0};
         }
+        // Without the tinted palette the frame would show untinted: nothing is drawn instead.
         HPALETTE hTinted = CreatePalette(reinterpret_cast<const LOGPALETTE*>(&log));
-        if (bTransparent) {
-            HelpDrawTransparent(hDC, hTinted, x, y, nImage);
-        } else {
-            HelpDraw(hDC, hTinted, x, y, nImage);
-        }
         if (hTinted != nullptr) {
+            if (bTransparent) {
+                HelpDrawTransparent(hDC, hTinted, x, y, nImage);
+            } else {
+                HelpDraw(hDC, hTinted, x, y, nImage);
+            }
             DeleteObject(hTinted);
         }
         return 1;
