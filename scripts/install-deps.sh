@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
 pkgs=(cmake g++ clang libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64-posix wine xvfb
-      libjpeg-turbo-progs python3-pil libsdl2-dev x11-apps)
+      libjpeg-turbo-progs python3-pil libsdl2-dev x11-apps pkgconf make)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

@@ -21,6 +21,9 @@ cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
 cmake --build build-win -j"$jobs"
 scripts/wine-tests.sh build-win | tee -a "$log"
 
+# The installed package: the example built with find_package and with pkg-config, and run.
+scripts/check-install.sh build
+
 # One closing line over all runs: CTest programs count as one test each, Wine runs per test case.
 counts=$(awk '
   /^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+/ { p += $NF - $4; f += $4 }
