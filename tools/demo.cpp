@@ -48,6 +48,8 @@ void print_help(std::FILE* out) {
         "  --hold              with --window: keep the window open after the last capture\n"
         "                      until it is closed\n"
         "  --dump-screen FILE  write the screen as it is at the end to FILE (binary PPM)\n"
+        "  --layout FILE       write the grid's cells to FILE, one a line: what the cell shows\n"
+        "                      and its rectangle in the window (left top right bottom)\n"
         "  --samples DIR       the sprite strips (default: %s)\n"
         "  --help              this text\n",
         kUsage, TALVO_SAMPLES_DIR);
@@ -71,6 +73,7 @@ struct Options {
     bool window = false;
     bool hold = false;
     std::string dump;
+    std::string layout;
     std::string samples = TALVO_SAMPLES_DIR;
 };
 
@@ -100,6 +103,21 @@ bool write_screen_ppm(const std::string& path, std::string& error) {
     const int n = std::snprintf(head, sizeof(head), "P6\n%d %d\n255\n", fb.width, fb.height);
     if (!file.ok() || !file.Write(head, static_cast<size_t>(n)) ||
         !file.Write(rgb.data(), rgb.size()) || !file.Commit()) {
+        error = "cannot write '" + path + "': " + file.reason();
+        return false;
+    }
+    return true;
+}
+
+bool write_layout(const std::string& path, const demo::Scene& scene, std::string& error) {
+    std::string text;
+    for (const demo::Scene::Cell& c : scene.cells()) {
+        const RECT& r = c.rect;
+        text += c.name + " " + std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+                std::to_string(r.right) + " " + std::to_string(r.bottom) + "\n";
+    }
+    OutputFile file(path.c_str());
+    if (!file.ok() || !file.Write(text.data(), text.size()) || !file.Commit()) {
         error = "cannot write '" + path + "': " + file.reason();
         return false;
     }
@@ -207,6 +225,10 @@ int run_all(const Options& o) {
         scene.Show();
         int frames = 0;
         std::string error;
+        // The grid is the same at every depth: written once.
+        if (i == 0 && !o.layout.empty() && !write_layout(o.layout, scene, error)) {
+            return fail(error);
+        }
         const bool went_on =
             play(scene, o, bpp, static_cast<DWORD>(o.seconds * 1000), frames, error);
         if (!error.empty()) {
@@ -279,6 +301,8 @@ int run_demo(int argc, char** argv) {
             o.hold = true;
         } else if (arg == "--dump-screen" && has_value) {
             o.dump = argv[++i];
+        } else if (arg == "--layout" && has_value) {
+            o.layout = argv[++i];
         } else if (arg == "--samples" && has_value) {
             o.samples = argv[++i];
         } else {

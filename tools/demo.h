@@ -53,12 +53,23 @@ public:
     int moves() const;
     int clicks() const;
 
+    // The grid's cells as Show painted them: what each shows ("CImage-bitmap-DrawSemiTransparent",
+    // "CImageEx-DrawAlphaTransparent-192", "PlayAni-11-coin", ...) and where, in window
+    // coordinates (the window covers the screen). talvo demo --layout writes them out.
+    struct Cell {
+        std::string name;
+        RECT rect;
+    };
+    const std::vector<Cell>& cells() const { return m_cells; }
+
     struct Parts; // the images and bitmaps of the scene (demo_scene.cpp)
 
 private:
     Parts* m_parts = nullptr;
     HWND m_hwnd = nullptr;
     std::string m_error;
+    std::vector<Cell> m_cells;
+    void AddCell(const std::string& name, int row, int column);
 };
 
 // The screen as 8-bit red, green, blue rows, top row first, as the display shows it (demo.cpp).

@@ -9,6 +9,7 @@
 #include <afxwin.h>
 
 #include <memory>
+#include <string>
 
 namespace demo {
 namespace {
@@ -31,6 +32,16 @@ enum Op {
     kSemiBack,
     kSemiBkColor,
 };
+const char* const kOpNames[] = {"Draw",
+                                "DrawTransparent",
+                                "DrawSemiTransparent",
+                                "DrawSelected",
+                                "DrawFocused",
+                                "DrawOnColor",
+                                "DrawTransparentSetBackground",
+                                "DrawTransparentSetBkColor",
+                                "DrawSemiTransparentSetBackground",
+                                "DrawSemiTransparentSetBkColor"};
 constexpr COLORREF kOnColour = RGB(250, 220, 60);
 constexpr COLORREF kBkColour = RGB(60, 160, 90);
 
@@ -211,6 +222,11 @@ int Scene::clicks() const {
     return g_clicks;
 }
 
+void Scene::AddCell(const std::string& name, int row, int column) {
+    const POINT o = CellOrigin(row, column);
+    m_cells.push_back({name, RECT{o.x, o.y, o.x + kCell, o.y + kCell}});
+}
+
 void Scene::Show() {
     Parts& p = *m_parts;
     {
@@ -225,6 +241,7 @@ void Scene::Show() {
             kSemiBack, kSemiBkColor};
         int column = 0;
         for (Op op : bitmapOps) {
+            AddCell(std::string("CImage-bitmap-") + kOpNames[op], 0, column);
             DrawWalkerCell(p.walker, dc, p.bricks, 0, column++, op);
         }
         const Op listOps[] = {kDraw,
@@ -239,6 +256,7 @@ void Scene::Show() {
                               kSemiBkColor};
         column = 0;
         for (Op op : listOps) {
+            AddCell(std::string("CImage-list-") + kOpNames[op], 1, column);
             DrawWalkerCell(p.walkerList, dc, p.bricks, 1, column++, op);
         }
     }
@@ -252,6 +270,18 @@ void Scene::Show() {
         const POINT o = CellOrigin(2, column);
         return POINT{o.x + kSpriteX, o.y + kSpriteY};
     };
+    const char* const exCells[] = {"Draw",
+                                   "DrawTransparent",
+                                   "DrawAlphaTransparent-0",
+                                   "DrawAlphaTransparent-64",
+                                   "DrawAlphaTransparent-128",
+                                   "DrawAlphaTransparent-192",
+                                   "DrawColorize",
+                                   "DrawColorizeTransparent",
+                                   "DrawColorizeWithBack"};
+    for (int i = 0; i < 9; ++i) {
+        AddCell(std::string("CImageEx-") + exCells[i], 2, i);
+    }
     POINT c = at(0);
     p.exWalker.Draw(hdc, c.x, c.y, kWalkerFrame);
     c = at(1);
@@ -303,6 +333,8 @@ void Scene::Show() {
             const bool tall = s.image == &p.exWalker;
             x = o.x + kSpriteX;
             y = o.y + (tall ? kSpriteY : kSpriteX);
+            const char* what = s.image == &p.exCoin ? "coin" : tall ? "walker" : "orb";
+            AddCell("PlayAni-" + std::to_string(s.mode) + "-" + what, 3, s.column);
         }
         s.image->PlayAni(n++, s.interval, m_hwnd, x, y, s.mode, s.param);
     }
