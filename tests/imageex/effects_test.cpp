@@ -27,26 +27,6 @@ template <class Op> Picture DrawOver(const Picture& background, Op op) {
     return canvas.Read();
 }
 
-template <class Op> std::vector<BYTE> DrawOverRaw16(const Picture& background, Op op) {
-    Canvas canvas(background.width, background.height);
-    canvas.Fill(background);
-    op(canvas.dc());
-    return canvas.ReadRaw(16);
-}
-
-// The rows of `raw` (bottom-up, 16-bit) as words, top-down.
-std::vector<WORD> Words(const std::vector<BYTE>& raw, int w, int h) {
-    const int stride = bmpfile::stride(w, 16);
-    std::vector<WORD> out;
-    for (int y = h - 1; y >= 0; --y) {
-        for (int x = 0; x < w; ++x) {
-            const BYTE* p = &raw[static_cast<size_t>(y) * stride + 2 * x];
-            out.push_back(static_cast<WORD>(p[0] | p[1] << 8));
-        }
-    }
-    return out;
-}
-
 struct Scene {
     Picture strip; // two frames
     Picture background;
@@ -112,15 +92,18 @@ TEST(ImageExEffects, FiguresOfTheRulesAt16Bits) {
     CImageEx image;
     ASSERT_EQ(image.Create(nullptr, SolidFile("w6586.bmp", RGB(200, 100, 50)).c_str(), 1, 0, 0, 0),
               1);
-    const Picture bg{2, 2, std::vector<COLORREF>(4, RGB(0, 0, 0))};
-    EXPECT_EQ(Words(DrawOverRaw16(bg, [&](HDC dc) { image.Draw(dc, 0, 0, 0); }), 2, 2)[0], 0x6586);
-    EXPECT_EQ(
-        Words(DrawOverRaw16(bg, [&](HDC dc) { image.DrawColorize(dc, 0, 0, 0, RGB(255, 128, 0)); }),
-              2, 2)[0],
-        0x3CE0);
+    // The first pixel of a 1 x 1 destination, black before, as a raw 16-bit word.
+    const auto word = [](auto draw) {
+        Canvas canvas(1, 1);
+        canvas.Fill(Picture{1, 1, {RGB(0, 0, 0)}});
+        draw(canvas.dc());
+        const std::vector<BYTE> raw = canvas.ReadRaw(16);
+        return raw[0] | raw[1] << 8;
+    };
+    EXPECT_EQ(word([&](HDC dc) { image.Draw(dc, 0, 0, 0); }), 0x6586);
+    EXPECT_EQ(word([&](HDC dc) { image.DrawColorize(dc, 0, 0, 0, RGB(255, 128, 0)); }), 0x3CE0);
     // 25, 12, 6 over black at a = 64: 25 - 6.25 -> 18, 12 - 3 -> 9, 6 - 1.5 -> 4.
-    EXPECT_EQ(Words(DrawOverRaw16(bg, [&](HDC dc) { image.DrawAlpha(dc, 0, 0, 0, 64); }), 2, 2)[0],
-              (18 << 10) | (9 << 5) | 4);
+    EXPECT_EQ(word([&](HDC dc) { image.DrawAlpha(dc, 0, 0, 0, 64); }), (18 << 10) | (9 << 5) | 4);
 }
 #endif
 
