@@ -28,6 +28,10 @@ install(TARGETS talvo_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/ ${CMAKE_SOURCE_DIR}/platform/include/
                   ${CMAKE_SOURCE_DIR}/platform/mfc/include/
         DESTINATION ${TALVO_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
+# talvo demo finds them there, from its own folder.
+file(RELATIVE_PATH talvo_bin_to_samples ${CMAKE_INSTALL_FULL_BINDIR}
+     ${CMAKE_INSTALL_FULL_DATADIR}/talvo/samples)
+target_compile_definitions(talvo_tool PRIVATE TALVO_INSTALLED_SAMPLES="${talvo_bin_to_samples}")
 install(FILES ${CMAKE_SOURCE_DIR}/tools/samples/coin.bmp ${CMAKE_SOURCE_DIR}/tools/samples/orb.bmp
               ${CMAKE_SOURCE_DIR}/tools/samples/walker.bmp
         DESTINATION ${CMAKE_INSTALL_DATADIR}/talvo/samples)

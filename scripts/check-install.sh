@@ -36,6 +36,8 @@ pkg-config --exists --print-errors talvo
 make -s -C "$tmp/examples" CXXFLAGS="-O2 -Wall -Wextra -Werror" >/dev/null
 LD_LIBRARY_PATH=$prefix/lib "$tmp/examples/talvo_example" "$strip" "$tmp/pkg-config.jpg"
 
-# The installed program runs from the prefix too.
-"$prefix/bin/talvo" --help >/dev/null
+# The installed program runs from the prefix too, with the sample strips installed beside it.
+"$prefix/bin/talvo" demo --help | grep -q "default: $prefix/bin/../share/talvo/samples"
+(cd "$tmp" && "$prefix/bin/talvo" demo --bpp 32 --seconds 0 --out "$tmp" >/dev/null)
+test -s "$tmp/demo-32.jpg"
 echo "check-install: ok"

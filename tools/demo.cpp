@@ -26,6 +26,28 @@
 
 namespace {
 
+long file_size(const std::string& path);
+
+// The sprite strips: those installed beside the program (TALVO_INSTALLED_SAMPLES, relative to
+// its folder) when there are, otherwise those of the source tree it was built from.
+std::string default_samples() {
+#ifdef TALVO_INSTALLED_SAMPLES
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof(path));
+    if (n > 0 && n < sizeof(path)) {
+        std::string dir(path, n);
+        const size_t slash = dir.find_last_of("/\\");
+        if (slash != std::string::npos) {
+            dir = dir.substr(0, slash) + "/" + TALVO_INSTALLED_SAMPLES;
+            if (file_size(dir + "/walker.bmp") > 0) {
+                return dir;
+            }
+        }
+    }
+#endif
+    return TALVO_SAMPLES_DIR;
+}
+
 const char kUsage[] = "[--bpp 32|16|8] [--out DIR] [--seconds N] [--frames] [--window]";
 
 void print_help(std::FILE* out) {
@@ -52,7 +74,7 @@ void print_help(std::FILE* out) {
         "                      and its rectangle in the window (left top right bottom)\n"
         "  --samples DIR       the sprite strips (default: %s)\n"
         "  --help              this text\n",
-        kUsage, TALVO_SAMPLES_DIR);
+        kUsage, default_samples().c_str());
 }
 
 int usage_error(const std::string& message) {
@@ -74,7 +96,7 @@ struct Options {
     bool hold = false;
     std::string dump;
     std::string layout;
-    std::string samples = TALVO_SAMPLES_DIR;
+    std::string samples = default_samples();
 };
 
 bool parse_long(const char* text, long low, long high, long& value) {
