@@ -51,11 +51,10 @@ HBITMAP CompatibleBitmap(HDC hLike, int w, int h) {
 }
 
 // A new bitmap is freed at once when its context could not be made to hold it.
-HBITMAP Owned(HBITMAP hBitmap, const MemoryContext& context) {
+void DropIfNotHeld(HBITMAP hBitmap, const MemoryContext& context) {
     if (hBitmap != nullptr && context.hOld == nullptr) {
         DeleteObject(hBitmap);
     }
-    return hBitmap;
 }
 
 } // namespace
@@ -121,19 +120,19 @@ int CImageEx::HelpDrawTransparent(HDC hDC, HPALETTE hPalette, int x, int y, int 
     {
         HBITMAP hMaskBitmap = CreateBitmap(w, h, 1, 1, nullptr);
         ScratchContext mask(hDC, hMaskBitmap);
-        Owned(hMaskBitmap, mask);
+        DropIfNotHeld(hMaskBitmap, mask);
         SetBkColor(source.hDC, m_crTransparent);
         StretchBlt(mask.hDC, 0, 0, w, h, source.hDC, sx, 0, w, h, SRCCOPY);
 
         HBITMAP hImageBitmap = CompatibleBitmap(source.hDC, w, h);
         ScratchContext image(hDC, hImageBitmap);
-        Owned(hImageBitmap, image);
+        DropIfNotHeld(hImageBitmap, image);
         StretchBlt(image.hDC, 0, 0, w, h, source.hDC, sx, 0, w, h, SRCCOPY);
         StretchBlt(image.hDC, 0, 0, w, h, mask.hDC, 0, 0, w, h, 0x00220326); // D & ~S
 
         HBITMAP hBackBitmap = CompatibleBitmap(source.hDC, w, h);
         ScratchContext back(hDC, hBackBitmap);
-        Owned(hBackBitmap, back);
+        DropIfNotHeld(hBackBitmap, back);
         StretchBlt(back.hDC, 0, 0, w, h, hDC, x, y, w, h, SRCCOPY);
         StretchBlt(back.hDC, 0, 0, w, h, mask.hDC, 0, 0, w, h, SRCAND);
         StretchBlt(back.hDC, 0, 0, w, h, image.hDC, 0, 0, w, h, SRCPAINT);
