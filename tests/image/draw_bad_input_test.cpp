@@ -1,7 +1,7 @@
 // Input the drawing operations must survive: strips without frames, backgrounds held by another
 // context, destinations that were deleted, and frame sizes far beyond any bitmap.
 #include "image/draw_operations.h"
-#include "image/draw_strips.h"
+#include "image/draw_fixture.h"
 
 #include <climits>
 

@@ -2,7 +2,7 @@
 // both storage modes and at the display depth of the run; the palette step; and what every
 // operation refuses.
 #include "image/draw_operations.h"
-#include "image/draw_strips.h"
+#include "image/draw_fixture.h"
 
 #include <climits>
 #include <map>
