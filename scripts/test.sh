@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds talvo and runs every test: the native build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows build of the platform tests under Wine.
+# UndefinedBehaviorSanitizer, and the Windows build (the platform's and the library's tests, with
+# TALVO.dll) under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
