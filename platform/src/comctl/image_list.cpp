@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -101,6 +102,117 @@ struct OwnedBitmap {
             DeleteObject(handle);
         }
     }
+};
+
+// Win32 takes a bitmap that the caller still has selected in a device context. Such a bitmap
+// cannot be selected into our scratch contexts, so the list then works on a copy of the same
+// format, read and written back with the calls that work on a selected bitmap: the raw rows of a
+// device-dependent bitmap, the pixel memory of a DIB section.
+class WorkingBitmap {
+public:
+    explicit WorkingBitmap(HBITMAP original) : original_(original) {
+        HDC probe = CreateCompatibleDC(nullptr);
+        if (probe == nullptr) {
+            return;
+        }
+        HGDIOBJ old = SelectObject(probe, original);
+        if (old != nullptr) {
+            SelectObject(probe, old);
+            handle_ = original;
+        }
+        DeleteDC(probe);
+        if (handle_ == nullptr) {
+            copy_ = make_copy();
+            handle_ = copy_;
+        }
+    }
+    WorkingBitmap(const WorkingBitmap&) = delete;
+    WorkingBitmap& operator=(const WorkingBitmap&) = delete;
+    ~WorkingBitmap() {
+        if (copy_ != nullptr) {
+            DeleteObject(copy_);
+        }
+    }
+    // The bitmap to select: the original, or its copy; null when neither can be had.
+    HBITMAP handle() const { return handle_; }
+    // Puts the copy's pixels back into the original (nothing to do without a copy).
+    void write_back() const {
+        if (copy_ == nullptr) {
+            return;
+        }
+        DIBSECTION from = {}, to = {};
+        if (GetObjectA(original_, sizeof(to), &to) == sizeof(DIBSECTION) &&
+            GetObjectA(copy_, sizeof(from), &from) == sizeof(DIBSECTION)) {
+            std::memcpy(to.dsBm.bmBits, from.dsBm.bmBits,
+                        static_cast<std::size_t>(to.dsBm.bmWidthBytes) * to.dsBm.bmHeight);
+            return;
+        }
+        std::vector<BYTE> bits(bytes_of(copy_));
+        if (!bits.empty() &&
+            GetBitmapBits(copy_, static_cast<LONG>(bits.size()), bits.data()) > 0) {
+            SetBitmapBits(original_, static_cast<DWORD>(bits.size()), bits.data());
+        }
+    }
+
+private:
+    static std::size_t bytes_of(HBITMAP bitmap) {
+        BITMAP bm = {};
+        if (GetObjectA(bitmap, sizeof(bm), &bm) == 0) {
+            return 0;
+        }
+        return static_cast<std::size_t>(bm.bmWidthBytes) * static_cast<std::size_t>(bm.bmHeight);
+    }
+
+    HBITMAP make_copy() const {
+        DIBSECTION ds = {};
+        if (GetObjectA(original_, sizeof(ds), &ds) == sizeof(DIBSECTION)) {
+            // Same header, masks and colour table; the rows are copied straight.
+            struct {
+                BITMAPINFOHEADER header;
+                RGBQUAD colours[256];
+            } info = {};
+            info.header = ds.dsBmih;
+            if (ds.dsBmih.biCompression == BI_BITFIELDS) {
+                std::memcpy(info.colours, ds.dsBitfields, sizeof(ds.dsBitfields));
+            } else if (ds.dsBmih.biBitCount <= 8) {
+                HDC dc = CreateCompatibleDC(nullptr);
+                if (dc == nullptr) {
+                    return nullptr;
+                }
+                BITMAPINFOHEADER query = ds.dsBmih;
+                query.biHeight = 0; // no rows: only the colour table is wanted
+                std::memcpy(&info.header, &query, sizeof(query));
+                GetDIBits(dc, original_, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                          DIB_RGB_COLORS);
+                DeleteDC(dc);
+                info.header = ds.dsBmih;
+            }
+            void* bits = nullptr;
+            HBITMAP copy = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
+                                            DIB_RGB_COLORS, &bits, nullptr, 0);
+            if (copy != nullptr && bits != nullptr) {
+                std::memcpy(bits, ds.dsBm.bmBits,
+                            static_cast<std::size_t>(ds.dsBm.bmWidthBytes) * ds.dsBm.bmHeight);
+            }
+            return copy;
+        }
+        BITMAP bm = {};
+        if (GetObjectA(original_, sizeof(bm), &bm) == 0) {
+            return nullptr;
+        }
+        std::vector<BYTE> bits(bytes_of(original_));
+        bm.bmBits = nullptr;
+        HBITMAP copy = CreateBitmapIndirect(&bm);
+        if (copy != nullptr && !bits.empty() &&
+            GetBitmapBits(original_, static_cast<LONG>(bits.size()), bits.data()) > 0) {
+            SetBitmapBits(copy, static_cast<DWORD>(bits.size()), bits.data());
+        }
+        return copy;
+    }
+
+    HBITMAP original_;
+    HBITMAP copy_ = nullptr;
+    HBITMAP handle_ = nullptr;
 };
 
 HBITMAP make_colour_bitmap(const ImageList& il, int width, int height) {
@@ -320,8 +432,12 @@ extern "C" int WINAPI ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COL
         if (mask.handle == nullptr) {
             return -1;
         }
+        const WorkingBitmap image(hbmImage);
+        if (image.handle() == nullptr) {
+            return -1;
+        }
         {
-            Scratch src(hbmImage);
+            Scratch src(image.handle());
             Scratch mdc(mask.handle);
             if (!src.ok() || !mdc.ok()) {
                 return -1;
@@ -335,7 +451,8 @@ extern "C" int WINAPI ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COL
                 BitBlt(src.dc(), 0, 0, bm.bmWidth, bm.bmHeight, mdc.dc(), 0, 0, kAndNotSource);
             }
         }
-        return add_images(*il, hbmImage, il->has_mask() ? mask.handle : nullptr);
+        image.write_back();
+        return add_images(*il, image.handle(), il->has_mask() ? mask.handle : nullptr);
     });
 }
 
