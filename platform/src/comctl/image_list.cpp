@@ -106,7 +106,7 @@ struct OwnedBitmap {
 
 // Win32 takes a bitmap that the caller still has selected in a device context. Such a bitmap
 // cannot be selected into our scratch contexts, so the list then works on a copy of the same
-// format, read and written back with the calls that work on a selected bitmap: the raw rows of a
+// format, read with the calls that work on a selected bitmap: the raw rows of a
 // device-dependent bitmap, the pixel memory of a DIB section.
 class WorkingBitmap {
 public:
@@ -135,24 +135,7 @@ public:
     }
     // The bitmap to select: the original, or its copy; null when neither can be had.
     HBITMAP handle() const { return handle_; }
-    // Puts the copy's pixels back into the original (nothing to do without a copy).
-    void write_back() const {
-        if (copy_ == nullptr) {
-            return;
-        }
-        DIBSECTION from = {}, to = {};
-        if (GetObjectA(original_, sizeof(to), &to) == sizeof(DIBSECTION) &&
-            GetObjectA(copy_, sizeof(from), &from) == sizeof(DIBSECTION)) {
-            std::memcpy(to.dsBm.bmBits, from.dsBm.bmBits,
-                        static_cast<std::size_t>(to.dsBm.bmWidthBytes) * to.dsBm.bmHeight);
-            return;
-        }
-        std::vector<BYTE> bits(bytes_of(copy_));
-        if (!bits.empty() &&
-            GetBitmapBits(copy_, static_cast<LONG>(bits.size()), bits.data()) > 0) {
-            SetBitmapBits(original_, static_cast<DWORD>(bits.size()), bits.data());
-        }
-    }
+    bool is_copy() const { return copy_ != nullptr; }
 
 private:
     static std::size_t bytes_of(HBITMAP bitmap) {
@@ -436,6 +419,11 @@ extern "C" int WINAPI ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COL
         if (image.handle() == nullptr) {
             return -1;
         }
+        if (image.is_copy()) {
+            // As Win32 does (checked under Wine): the images are added unmasked and the
+            // caller's pixels stay as they are.
+            return add_images(*il, image.handle(), il->has_mask() ? mask.handle : nullptr);
+        }
         {
             Scratch src(image.handle());
             Scratch mdc(mask.handle);
@@ -451,7 +439,6 @@ extern "C" int WINAPI ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COL
                 BitBlt(src.dc(), 0, 0, bm.bmWidth, bm.bmHeight, mdc.dc(), 0, 0, kAndNotSource);
             }
         }
-        image.write_back();
         return add_images(*il, image.handle(), il->has_mask() ? mask.handle : nullptr);
     });
 }

@@ -114,59 +114,52 @@ void paint_strip(Canvas& c, int images, COLORREF key) {
 
 TEST(ImageList, AddMaskedCutsMasksAndBlackensTheKeyInTheCallersBitmap) {
     // Whatever the list's format, the caller's key pixels turn black above 8 bits per pixel.
-    // A bitmap the caller still has selected in its own context is taken all the same.
     const int bpp = display_bpp();
-    for (const Flag& f : kFlags)
-        for (const bool stillSelected : {false, true}) {
-            SCOPED_TRACE(f.name);
-            SCOPED_TRACE(stillSelected ? "bitmap selected in the caller's context" : "bitmap free");
-            HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | f.flag, 2, 1);
-            ASSERT_NE(il, nullptr);
-            // Three images and two spare columns, which belong to no image.
-            Canvas strip(3 * kCx + 2, kCy);
-            strip.fill(kMagenta);
-            paint_strip(strip, 3, kMagenta);
-            if (stillSelected) {
-                HBITMAP bmp = static_cast<HBITMAP>(GetCurrentObject(strip.dc(), OBJ_BITMAP));
-                EXPECT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 0);
-            } else {
-                HBITMAP bmp = strip.release();
-                EXPECT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 0);
-                strip.select();
-            }
-            EXPECT_EQ(ImageList_GetImageCount(il), 3);
+    for (const Flag& f : kFlags) {
+        SCOPED_TRACE(f.name);
+        HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | f.flag, 2, 1);
+        ASSERT_NE(il, nullptr);
+        // Three images and two spare columns, which belong to no image.
+        Canvas strip(3 * kCx + 2, kCy);
+        strip.fill(kMagenta);
+        paint_strip(strip, 3, kMagenta);
+        HBITMAP bmp = strip.release();
+        EXPECT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 0);
+        EXPECT_EQ(ImageList_GetImageCount(il), 3);
+        strip.select();
 
-            const bool blackened = bpp > 8;
-            for (int x = 0; x < 3 * kCx + 2; ++x) {
-                for (int y = 0; y < kCy; ++y) {
-                    const COLORREF was =
-                        x < 3 * kCx ? strip_pixel(x / kCx, x % kCx, y, kMagenta) : kMagenta;
-                    const COLORREF expect = was == kMagenta && blackened ? kBlack : was;
-                    ASSERT_EQ(strip.at(x, y), expect) << "caller's pixel " << x << "," << y;
-                }
+        const bool blackened = bpp > 8;
+        for (int x = 0; x < 3 * kCx + 2; ++x) {
+            for (int y = 0; y < kCy; ++y) {
+                const COLORREF was =
+                    x < 3 * kCx ? strip_pixel(x / kCx, x % kCx, y, kMagenta) : kMagenta;
+                const COLORREF expect = was == kMagenta && blackened ? kBlack : was;
+                ASSERT_EQ(strip.at(x, y), expect) << "caller's pixel " << x << "," << y;
             }
-
-            // Transparent drawing keeps the destination under the key colour's pixels.
-            Canvas dst(3 * kCx, kCy);
-            dst.fill(kBlack);
-            ImageList_SetBkColor(il, CLR_NONE);
-            for (int k = 0; k < 3; ++k) {
-                EXPECT_TRUE(ImageList_Draw(il, k, dst.dc(), k * kCx, 0, ILD_TRANSPARENT));
-            }
-            for (int x = 0; x < 3 * kCx; ++x) {
-                for (int y = 0; y < kCy; ++y) {
-                    const COLORREF was = strip_pixel(x / kCx, x % kCx, y, kMagenta);
-                    ASSERT_EQ(dst.at(x, y), was == kMagenta ? kBlack : was) << x << "," << y;
-                }
-            }
-            DeleteObject(strip.release());
-            strip.select();
-            EXPECT_TRUE(ImageList_Destroy(il));
         }
+
+        // Transparent drawing keeps the destination under the key colour's pixels.
+        Canvas dst(3 * kCx, kCy);
+        dst.fill(kBlack);
+        ImageList_SetBkColor(il, CLR_NONE);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_TRUE(ImageList_Draw(il, k, dst.dc(), k * kCx, 0, ILD_TRANSPARENT));
+        }
+        for (int x = 0; x < 3 * kCx; ++x) {
+            for (int y = 0; y < kCy; ++y) {
+                const COLORREF was = strip_pixel(x / kCx, x % kCx, y, kMagenta);
+                ASSERT_EQ(dst.at(x, y), was == kMagenta ? kBlack : was) << x << "," << y;
+            }
+        }
+        DeleteObject(strip.release());
+        strip.select();
+        EXPECT_TRUE(ImageList_Destroy(il));
+    }
 }
 
-// The same for a DIB section held in the caller's context: its own memory takes the black.
-TEST(ImageList, AddMaskedTakesASectionTheCallerHasSelected) {
+// A bitmap the caller still has selected in its own context, device bitmap or DIB section, is
+// added all the same, unmasked, and the caller's key pixels stay as they were.
+TEST(ImageList, AddMaskedTakesABitmapTheCallerHasSelected) {
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bi.bmiHeader.biWidth = 2 * kCx;
@@ -176,30 +169,35 @@ TEST(ImageList, AddMaskedTakesASectionTheCallerHasSelected) {
     void* bits = nullptr;
     HBITMAP section = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     ASSERT_NE(section, nullptr);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, section);
-    for (int k = 0; k < 2; ++k) {
-        for (int y = 0; y < kCy; ++y) {
-            for (int x = 0; x < kCx; ++x) {
-                SetPixel(dc, k * kCx + x, y, strip_pixel(k, x, y, kMagenta));
+    Canvas device(2 * kCx, kCy);
+    for (HBITMAP held :
+         {section, static_cast<HBITMAP>(GetCurrentObject(device.dc(), OBJ_BITMAP))}) {
+        HDC dc = held == section ? CreateCompatibleDC(nullptr) : device.dc();
+        HGDIOBJ old = held == section ? SelectObject(dc, section) : nullptr;
+        for (int k = 0; k < 2; ++k) {
+            for (int y = 0; y < kCy; ++y) {
+                for (int x = 0; x < kCx; ++x) {
+                    SetPixel(dc, k * kCx + x, y, strip_pixel(0, x, y, kMagenta));
+                }
             }
         }
+        HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | ILC_COLOR32, 2, 1);
+        EXPECT_EQ(ImageList_AddMasked(il, held, kMagenta), 0);
+        EXPECT_EQ(ImageList_AddMasked(il, held, kMagenta), 2);
+        EXPECT_EQ(ImageList_GetImageCount(il), 4);
+        EXPECT_EQ(GetPixel(dc, 0, 0), device.shown(kMagenta));
+        Canvas dst(kCx, kCy);
+        dst.fill(kBlack);
+        ImageList_SetBkColor(il, CLR_NONE);
+        EXPECT_TRUE(ImageList_Draw(il, 2, dst.dc(), 0, 0, ILD_TRANSPARENT));
+        EXPECT_EQ(dst.at(0, 0), dst.shown(kMagenta));
+        EXPECT_EQ(dst.at(2, 2), dst.shown(kRed));
+        ImageList_Destroy(il);
+        if (held == section) {
+            SelectObject(dc, old);
+            DeleteDC(dc);
+        }
     }
-    HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | ILC_COLOR32, 2, 1);
-    EXPECT_EQ(ImageList_AddMasked(il, section, kMagenta), 0);
-    EXPECT_EQ(ImageList_GetImageCount(il), 2);
-    const auto* px = static_cast<const DWORD*>(bits);
-    EXPECT_EQ(px[0], 0u);                         // a key pixel, blackened
-    EXPECT_EQ(px[kCx * 2 + 1] & 0xFFFFFF, 0xFFu); // (1, 1) of image 0: blue, kept
-    Canvas dst(2 * kCx, kCy);
-    dst.fill(kBlack);
-    ImageList_SetBkColor(il, CLR_NONE);
-    EXPECT_TRUE(ImageList_Draw(il, 1, dst.dc(), 0, 0, ILD_TRANSPARENT));
-    EXPECT_EQ(dst.at(2, 2), dst.shown(kInside[1]));
-    EXPECT_EQ(dst.at(0, 0), kBlack);
-    ImageList_Destroy(il);
-    SelectObject(dc, old);
-    DeleteDC(dc);
     DeleteObject(section);
 }
 
