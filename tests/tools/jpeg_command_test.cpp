@@ -198,7 +198,7 @@ TEST(JpegCommand, FailuresGoToStandardErrorWithNonzeroExit) {
 // A full disk (the file-size limit) or too little memory: exit 1 with the reason, the file that
 // was there untouched, and no temporary file left beside it.
 TEST(JpegCommand, FailedRunsLeaveNoPartialFile) {
-    auto img = testimages::Make(testimages::Kind::Photo, 1200, 1000, 9);
+    auto img = testimages::Make(testimages::Kind::Photo, 3000, 2500, 9);
     WriteBmp(img, 24, "limits.bmp");
     struct Case {
         const char* limit;
@@ -207,7 +207,7 @@ TEST(JpegCommand, FailedRunsLeaveNoPartialFile) {
     } cases[] = {
         {"ulimit -f 2", "jpeg limits.bmp kept.out", "cannot write 'kept.out': File too large"},
         {"ulimit -f 2", "dither limits.bmp kept.out", "cannot write 'kept.out': File too large"},
-        {"ulimit -v 12000", "jpeg limits.bmp kept.out", "out of memory"},
+        {"ulimit -v 45000", "jpeg limits.bmp kept.out", "out of memory"},
     };
     for (const Case& c : cases) {
         if (kAddressSanitizer && std::string(c.limit).find("-v") != std::string::npos) {
