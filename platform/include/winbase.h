@@ -222,6 +222,7 @@ LANGID WINAPI GetUserDefaultUILanguage(void);
 
 DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
+DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
 
 } // extern "C"
 
@@ -236,3 +237,4 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
 #define FindResourceEx FindResourceExA
 #define GetCurrentDirectory GetCurrentDirectoryA
 #define SetCurrentDirectory SetCurrentDirectoryA
+#define GetTempPath GetTempPathA

@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -520,6 +521,38 @@ extern "C" DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer
         return length + 1;
     }
     std::memcpy(lpBuffer, cwd.c_str(), cwd.size() + 1);
+    return length;
+}
+
+// The first of TMP, TEMP and TMPDIR that is set, else /tmp; a relative one is taken from the
+// current directory, and the result ends with a separator. As on Windows, the directory is not
+// checked for existence.
+extern "C" DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+    std::string path = "/tmp";
+    for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            path = value;
+            break;
+        }
+    }
+    if (path[0] != '/' && path[0] != '\\') {
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd) == nullptr) {
+            SetLastError(ERROR_GEN_FAILURE);
+            return 0;
+        }
+        path = std::string(cwd) + "/" + path;
+    }
+    if (path.back() != '/' && path.back() != '\\') {
+        path += '/';
+    }
+    const auto length = static_cast<DWORD>(path.size());
+    // Too small a buffer: the size it needs, terminator included, and nothing written.
+    if (lpBuffer == nullptr || nBufferLength <= length) {
+        return length + 1;
+    }
+    std::memcpy(lpBuffer, path.c_str(), path.size() + 1);
     return length;
 }
 

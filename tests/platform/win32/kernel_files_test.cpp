@@ -329,6 +329,67 @@ TEST(KernelFiles, CurrentDirectory) {
 
 namespace {
 
+// Sets (or, with nullptr, removes) an environment variable the system calls read.
+void set_variable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv((std::string(name) + "=" + (value != nullptr ? value : "")).c_str());
+#else
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+#endif
+}
+
+std::string temp_path() {
+    char buf[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathA(sizeof buf, buf);
+    EXPECT_EQ(n, std::strlen(buf));
+    return buf;
+}
+
+} // namespace
+
+// TMP names the directory, made absolute from the current one, and the result ends with a
+// separator; a file can be made there.
+TEST(KernelFiles, TempPathComesFromTmpWithASeparatorAtTheEnd) {
+    const char* saved = std::getenv("TMP");
+    const std::string saved_tmp = saved != nullptr ? saved : "";
+    char cwd[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, cwd), 0u);
+    CreateDirectoryA("kernel_temp", nullptr);
+
+    for (const char* tmp : {"kernel_temp", "kernel_temp\\"}) {
+        SCOPED_TRACE(tmp);
+        set_variable("TMP", tmp);
+        const std::string path = temp_path();
+        ASSERT_GE(path.size(), std::strlen(cwd) + 13);
+        EXPECT_EQ(path.substr(0, std::strlen(cwd)), cwd);
+        const char separator = path.back();
+        EXPECT_TRUE(separator == '\\' || separator == '/');
+        EXPECT_EQ(path.substr(path.size() - 12), std::string("kernel_temp") + separator);
+
+        // Too small a buffer: the size needed, terminator included, and nothing written.
+        char tiny[4] = {'x', 'y', 'z', 0};
+        EXPECT_EQ(GetTempPathA(sizeof tiny, tiny), path.size() + 1);
+        EXPECT_STREQ(tiny, "xyz");
+        EXPECT_EQ(GetTempPathA(static_cast<DWORD>(path.size()), nullptr), path.size() + 1);
+
+        const std::string file = path + "made_here.bin";
+        write_file(file.c_str(), "tmp");
+        EXPECT_EQ(read_file("kernel_temp\\made_here.bin"), "tmp");
+        EXPECT_TRUE(DeleteFileA(file.c_str()));
+    }
+    set_variable("TMP", saved != nullptr ? saved_tmp.c_str() : nullptr);
+    EXPECT_TRUE(RemoveDirectoryA("kernel_temp"));
+    const std::string path = temp_path();
+    ASSERT_FALSE(path.empty());
+    EXPECT_TRUE(path.back() == '\\' || path.back() == '/');
+}
+
+namespace {
+
 void set_path_variable(const std::string& value) {
 #ifdef _WIN32
     _putenv(("PATH=" + value).c_str());
