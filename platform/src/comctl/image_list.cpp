@@ -12,7 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -104,100 +104,6 @@ struct OwnedBitmap {
     }
 };
 
-// Win32 takes a bitmap that the caller still has selected in a device context. Such a bitmap
-// cannot be selected into our scratch contexts, so the list then works on a copy of the same
-// format, read with the calls that work on a selected bitmap: the raw rows of a
-// device-dependent bitmap, the pixel memory of a DIB section.
-class WorkingBitmap {
-public:
-    explicit WorkingBitmap(HBITMAP original) : original_(original) {
-        HDC probe = CreateCompatibleDC(nullptr);
-        if (probe == nullptr) {
-            return;
-        }
-        HGDIOBJ old = SelectObject(probe, original);
-        if (old != nullptr) {
-            SelectObject(probe, old);
-            handle_ = original;
-        }
-        DeleteDC(probe);
-        if (handle_ == nullptr) {
-            copy_ = make_copy();
-            handle_ = copy_;
-        }
-    }
-    WorkingBitmap(const WorkingBitmap&) = delete;
-    WorkingBitmap& operator=(const WorkingBitmap&) = delete;
-    ~WorkingBitmap() {
-        if (copy_ != nullptr) {
-            DeleteObject(copy_);
-        }
-    }
-    // The bitmap to select: the original, or its copy; null when neither can be had.
-    HBITMAP handle() const { return handle_; }
-    bool is_copy() const { return copy_ != nullptr; }
-
-private:
-    static std::size_t bytes_of(HBITMAP bitmap) {
-        BITMAP bm = {};
-        if (GetObjectA(bitmap, sizeof(bm), &bm) == 0) {
-            return 0;
-        }
-        return static_cast<std::size_t>(bm.bmWidthBytes) * static_cast<std::size_t>(bm.bmHeight);
-    }
-
-    HBITMAP make_copy() const {
-        DIBSECTION ds = {};
-        if (GetObjectA(original_, sizeof(ds), &ds) == sizeof(DIBSECTION)) {
-            // Same header, masks and colour table; the rows are copied straight.
-            struct {
-                BITMAPINFOHEADER header;
-                RGBQUAD colours[256];
-            } info = {};
-            info.header = ds.dsBmih;
-            if (ds.dsBmih.biCompression == BI_BITFIELDS) {
-                std::memcpy(info.colours, ds.dsBitfields, sizeof(ds.dsBitfields));
-            } else if (ds.dsBmih.biBitCount <= 8) {
-                HDC dc = CreateCompatibleDC(nullptr);
-                if (dc == nullptr) {
-                    return nullptr;
-                }
-                BITMAPINFOHEADER query = ds.dsBmih;
-                query.biHeight = 0; // no rows: only the colour table is wanted
-                std::memcpy(&info.header, &query, sizeof(query));
-                GetDIBits(dc, original_, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&info),
-                          DIB_RGB_COLORS);
-                DeleteDC(dc);
-                info.header = ds.dsBmih;
-            }
-            void* bits = nullptr;
-            HBITMAP copy = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info),
-                                            DIB_RGB_COLORS, &bits, nullptr, 0);
-            if (copy != nullptr && bits != nullptr) {
-                std::memcpy(bits, ds.dsBm.bmBits,
-                            static_cast<std::size_t>(ds.dsBm.bmWidthBytes) * ds.dsBm.bmHeight);
-            }
-            return copy;
-        }
-        BITMAP bm = {};
-        if (GetObjectA(original_, sizeof(bm), &bm) == 0) {
-            return nullptr;
-        }
-        std::vector<BYTE> bits(bytes_of(original_));
-        bm.bmBits = nullptr;
-        HBITMAP copy = CreateBitmapIndirect(&bm);
-        if (copy != nullptr && !bits.empty() &&
-            GetBitmapBits(original_, static_cast<LONG>(bits.size()), bits.data()) > 0) {
-            SetBitmapBits(copy, static_cast<DWORD>(bits.size()), bits.data());
-        }
-        return copy;
-    }
-
-    HBITMAP original_;
-    HBITMAP copy_ = nullptr;
-    HBITMAP handle_ = nullptr;
-};
-
 HBITMAP make_colour_bitmap(const ImageList& il, int width, int height) {
     if (const int depth = il.dib_depth(); depth != 0) {
         BITMAPINFO bi = {};
@@ -282,6 +188,29 @@ bool reserve(ImageList& il, long long needed) {
     return (grown > needed && resize(il, grown)) || resize(il, needed);
 }
 
+// A 32-bit top-down DIB section holding the pixels of a 32-bit bitmap, read with GetDIBits
+// through `dc`; null when it cannot be made or read.
+HBITMAP read_through_dib(HBITMAP bitmap, const BITMAP& bm, HDC dc) {
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = bm.bmWidth;
+    bi.bmiHeader.biHeight = -bm.bmHeight;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP copy = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (copy == nullptr) {
+        return nullptr;
+    }
+    if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(bm.bmHeight), bits, &bi, DIB_RGB_COLORS) !=
+        bm.bmHeight) {
+        DeleteObject(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
 // Appends the images of `bitmap` cut from the left; `mask` is a monochrome bitmap of the same
 // size (1 = transparent) or null for opaque images. Returns the first new index or -1.
 int add_images(ImageList& il, HBITMAP bitmap, HBITMAP mask) {
@@ -299,15 +228,35 @@ int add_images(ImageList& il, HBITMAP bitmap, HBITMAP mask) {
     }
     Scratch src(bitmap);
     Scratch dst(il.image);
-    if (!src.ok() || !dst.ok()) {
+    if (src.dc() == nullptr || !dst.ok()) {
         return -1;
+    }
+    // A bitmap that cannot be selected here (the caller still has it selected in a DC, or a
+    // device bitmap of another depth) is still added, as Win32 adds it: a 32-bit one going into
+    // a 32-bit list is read through GetDIBits, which works while it is selected; any other gives
+    // black images.
+    OwnedBitmap copy(nullptr);
+    HDC from = src.ok() ? src.dc() : nullptr;
+    std::optional<Scratch> copy_dc;
+    if (from == nullptr && bm.bmBitsPixel == 32 && il.dib_depth() == 32) {
+        copy.handle = read_through_dib(bitmap, bm, src.dc());
+        if (copy.handle == nullptr) {
+            return -1;
+        }
+        copy_dc.emplace(copy.handle);
+        if (!copy_dc->ok()) {
+            return -1;
+        }
+        from = copy_dc->dc();
     }
     for (int k = 0; k < n; ++k) {
         const int x = il.slot_x(first + k);
         const int y = il.slot_y(first + k);
         // Rows below a short bitmap stay black and opaque.
         PatBlt(dst.dc(), x, y, il.cx, il.cy, BLACKNESS);
-        BitBlt(dst.dc(), x, y, il.cx, il.cy, src.dc(), k * il.cx, 0, SRCCOPY);
+        if (from != nullptr) {
+            BitBlt(dst.dc(), x, y, il.cx, il.cy, from, k * il.cx, 0, SRCCOPY);
+        }
     }
     if (il.has_mask()) {
         Scratch mdst(il.mask);
@@ -411,21 +360,23 @@ extern "C" int WINAPI ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COL
         if (bm.bmWidth / il->cx <= 0) {
             return il->count;
         }
+        {
+            // A bitmap the caller still has selected cannot be read for its key: Win32 adds its
+            // images opaque and leaves the bitmap as it is.
+            Scratch probe(hbmImage);
+            if (probe.dc() == nullptr) {
+                return -1;
+            }
+            if (!probe.ok()) {
+                return add_images(*il, hbmImage, nullptr);
+            }
+        }
         OwnedBitmap mask(CreateBitmap(bm.bmWidth, bm.bmHeight, 1, 1, nullptr));
         if (mask.handle == nullptr) {
             return -1;
         }
-        const WorkingBitmap image(hbmImage);
-        if (image.handle() == nullptr) {
-            return -1;
-        }
-        if (image.is_copy()) {
-            // As Win32 does (checked under Wine): the images are added unmasked and the
-            // caller's pixels stay as they are.
-            return add_images(*il, image.handle(), il->has_mask() ? mask.handle : nullptr);
-        }
         {
-            Scratch src(image.handle());
+            Scratch src(hbmImage);
             Scratch mdc(mask.handle);
             if (!src.ok() || !mdc.ok()) {
                 return -1;
@@ -439,7 +390,7 @@ extern "C" int WINAPI ImageList_AddMasked(HIMAGELIST himl, HBITMAP hbmImage, COL
                 BitBlt(src.dc(), 0, 0, bm.bmWidth, bm.bmHeight, mdc.dc(), 0, 0, kAndNotSource);
             }
         }
-        return add_images(*il, image.handle(), il->has_mask() ? mask.handle : nullptr);
+        return add_images(*il, hbmImage, il->has_mask() ? mask.handle : nullptr);
     });
 }
 

@@ -41,10 +41,10 @@ TEST(ImageListHost, LeavesNoObjectsBehind) {
         EXPECT_FALSE(ImageList_Draw(il, 3, nullptr, 0, 0, ILD_NORMAL));
         EXPECT_TRUE(ImageList_Remove(il, 1));
         EXPECT_EQ(host::live_gdi_objects_total(), with_list);
-        // A bitmap selected elsewhere cannot be read and is refused.
+        // A bitmap selected elsewhere is added without being selected, and leaves nothing.
         SelectObject(dc, strip);
-        EXPECT_EQ(ImageList_AddMasked(il, strip, RGB(255, 0, 255)), -1);
-        EXPECT_EQ(ImageList_GetImageCount(il), 9);
+        EXPECT_EQ(ImageList_AddMasked(il, strip, RGB(255, 0, 255)), 9);
+        EXPECT_EQ(ImageList_GetImageCount(il), 14);
         EXPECT_EQ(host::live_gdi_objects_total(), with_list);
         SelectObject(dc, old);
 

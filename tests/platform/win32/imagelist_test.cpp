@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -157,48 +158,96 @@ TEST(ImageList, AddMaskedCutsMasksAndBlackensTheKeyInTheCallersBitmap) {
     }
 }
 
-// A bitmap the caller still has selected in its own context, device bitmap or DIB section, is
-// added all the same, unmasked, and the caller's key pixels stay as they were.
-TEST(ImageList, AddMaskedTakesABitmapTheCallerHasSelected) {
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = 2 * kCx;
-    bi.bmiHeader.biHeight = -kCy;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_NE(section, nullptr);
-    Canvas device(2 * kCx, kCy);
-    for (HBITMAP held :
-         {section, static_cast<HBITMAP>(GetCurrentObject(device.dc(), OBJ_BITMAP))}) {
-        HDC dc = held == section ? CreateCompatibleDC(nullptr) : device.dc();
-        HGDIOBJ old = held == section ? SelectObject(dc, section) : nullptr;
-        for (int k = 0; k < 2; ++k) {
-            for (int y = 0; y < kCy; ++y) {
-                for (int x = 0; x < kCx; ++x) {
-                    SetPixel(dc, k * kCx + x, y, strip_pixel(0, x, y, kMagenta));
+// A 32-bit DIB section of a strip's size, selected into a context of its own.
+class SectionCanvas {
+public:
+    SectionCanvas(int w, int h, int bits) {
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = -h;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = static_cast<WORD>(bits);
+        void* data = nullptr;
+        bmp_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &data, nullptr, 0);
+        dc_ = CreateCompatibleDC(nullptr);
+        old_ = SelectObject(dc_, bmp_);
+    }
+    ~SectionCanvas() {
+        SelectObject(dc_, old_);
+        DeleteDC(dc_);
+        DeleteObject(bmp_);
+    }
+    SectionCanvas(const SectionCanvas&) = delete;
+    SectionCanvas& operator=(const SectionCanvas&) = delete;
+    HDC dc() const { return dc_; }
+    HBITMAP bitmap() const { return bmp_; }
+
+private:
+    HBITMAP bmp_;
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// A bitmap the caller still has selected in its own context cannot be selected by the list,
+// yet Win32 adds its images (index and count as usual): all opaque, the caller's bitmap left
+// as it is, and their pixels read only when a 32-bit bitmap goes into a 32-bit list (black
+// otherwise). ImageList_Add takes such a bitmap the same way.
+TEST(ImageList, BitmapsTheCallerHasSelectedAreAddedOpaque) {
+    const int bpp = display_bpp();
+    struct Source {
+        const char* name;
+        int bits; // 0: a bitmap in the display's format
+    };
+    for (const Source& source :
+         {Source{"device bitmap", 0}, Source{"32-bit section", 32}, Source{"24-bit section", 24}}) {
+        for (const Flag& f : kFlags) {
+            for (bool masked_add : {true, false}) {
+                SCOPED_TRACE(testing::Message() << source.name << ", " << f.name
+                                                << (masked_add ? ", AddMasked" : ", Add"));
+                std::unique_ptr<Canvas> device;
+                std::unique_ptr<SectionCanvas> section;
+                HDC dc;
+                HBITMAP bmp;
+                if (source.bits == 0) {
+                    device = std::make_unique<Canvas>(2 * kCx, kCy);
+                    dc = device->dc();
+                    bmp = static_cast<HBITMAP>(GetCurrentObject(dc, OBJ_BITMAP));
+                } else {
+                    section = std::make_unique<SectionCanvas>(2 * kCx, kCy, source.bits);
+                    dc = section->dc();
+                    bmp = section->bitmap();
                 }
+                for (int x = 0; x < 2 * kCx; ++x) {
+                    for (int y = 0; y < kCy; ++y) {
+                        SetPixel(dc, x, y, strip_pixel(x / kCx, x % kCx, y, kMagenta));
+                    }
+                }
+                HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | f.flag, 1, 1);
+                ASSERT_NE(il, nullptr);
+                const int first = masked_add ? ImageList_AddMasked(il, bmp, kMagenta)
+                                             : ImageList_Add(il, bmp, nullptr);
+                EXPECT_EQ(first, 0);
+                EXPECT_EQ(ImageList_GetImageCount(il), 2);
+
+                const int source_bits = source.bits == 0 ? bpp : source.bits;
+                const bool read = source_bits == 32 && f.flag == ILC_COLOR32;
+                Canvas dst(2 * kCx, kCy);
+                dst.fill(kBlue);
+                for (int k = 0; k < 2; ++k) {
+                    EXPECT_TRUE(ImageList_Draw(il, k, dst.dc(), k * kCx, 0, ILD_TRANSPARENT));
+                }
+                for (int x = 0; x < 2 * kCx; ++x) {
+                    for (int y = 0; y < kCy; ++y) {
+                        const COLORREF was = strip_pixel(x / kCx, x % kCx, y, kMagenta);
+                        ASSERT_EQ(GetPixel(dc, x, y), was) << "caller's pixel " << x << "," << y;
+                        ASSERT_EQ(dst.at(x, y), read ? was : kBlack) << x << "," << y;
+                    }
+                }
+                EXPECT_TRUE(ImageList_Destroy(il));
             }
         }
-        HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | ILC_COLOR32, 2, 1);
-        EXPECT_EQ(ImageList_AddMasked(il, held, kMagenta), 0);
-        EXPECT_EQ(ImageList_AddMasked(il, held, kMagenta), 2);
-        EXPECT_EQ(ImageList_GetImageCount(il), 4);
-        EXPECT_EQ(GetPixel(dc, 0, 0), device.shown(kMagenta));
-        Canvas dst(kCx, kCy);
-        dst.fill(kBlack);
-        ImageList_SetBkColor(il, CLR_NONE);
-        EXPECT_TRUE(ImageList_Draw(il, 2, dst.dc(), 0, 0, ILD_TRANSPARENT));
-        EXPECT_EQ(dst.at(0, 0), dst.shown(kMagenta));
-        EXPECT_EQ(dst.at(2, 2), dst.shown(kRed));
-        ImageList_Destroy(il);
-        if (held == section) {
-            SelectObject(dc, old);
-            DeleteDC(dc);
-        }
     }
-    DeleteObject(section);
 }
 
 struct Style {
