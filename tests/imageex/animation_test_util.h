@@ -22,6 +22,8 @@ public:
     Window(int w, int h) : m_w(w), m_h(h) {
         m_hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, w, h, nullptr,
                                  nullptr, nullptr, nullptr);
+        // Painted now, so that its WM_PAINT does not come later over what a test draws.
+        UpdateWindow(m_hwnd);
     }
     ~Window() {
         if (m_hwnd != nullptr) {

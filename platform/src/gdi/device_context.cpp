@@ -104,18 +104,32 @@ bool resolve_target(const Dc& dc, Target& out) {
         out.clip.top = std::max(out.clip.top, dc.area.top);
         out.clip.right = std::min(out.clip.right, dc.area.right);
         out.clip.bottom = std::min(out.clip.bottom, dc.area.bottom);
-        if (out.clip.right < out.clip.left) {
-            out.clip.right = out.clip.left;
-        }
-        if (out.clip.bottom < out.clip.top) {
-            out.clip.bottom = out.clip.top;
-        }
+    }
+    if (dc.clipped) {
+        out.clip.left = std::max(out.clip.left, dc.clip.left);
+        out.clip.top = std::max(out.clip.top, dc.clip.top);
+        out.clip.right = std::min(out.clip.right, dc.clip.right);
+        out.clip.bottom = std::min(out.clip.bottom, dc.clip.bottom);
+    }
+    if (out.clip.right < out.clip.left) {
+        out.clip.right = out.clip.left;
+    }
+    if (out.clip.bottom < out.clip.top) {
+        out.clip.bottom = out.clip.top;
     }
     return true;
 }
 
 HDC create_screen_dc(const RECT* area) {
     return new_dc(DcKind::screen, area);
+}
+
+void clip_screen_dc(HDC hdc, const RECT& clip) {
+    Dc* dc = lookup_dc(hdc);
+    if (dc != nullptr && dc->kind == DcKind::screen) {
+        dc->clipped = true;
+        dc->clip = clip;
+    }
 }
 
 bool release_screen_dc(HDC hdc) {

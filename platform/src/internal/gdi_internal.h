@@ -220,6 +220,8 @@ struct Dc : Object {
     DcKind kind;
     bool whole_screen = true; // screen DCs: the whole framebuffer, else `area`
     RECT area = {0, 0, 0, 0}; // window DCs: the window's rectangle on the screen
+    bool clipped = false;     // screen DCs: drawing also kept inside `clip` (screen coordinates)
+    RECT clip = {0, 0, 0, 0};
     DcState state;
     std::vector<DcState> saved; // SaveDC stack
 };
@@ -239,6 +241,9 @@ bool resolve_target(const Dc& dc, Target& out);
 HDC create_screen_dc(const RECT* area);
 // Releases a DC from create_screen_dc; false for any other handle.
 bool release_screen_dc(HDC hdc);
+// Keeps the drawing of a DC from create_screen_dc inside `clip` (screen coordinates) as well,
+// as a window's paint context is kept inside its update region.
+void clip_screen_dc(HDC hdc, const RECT& clip);
 
 // ---- Colours
 // ----------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 namespace platform::user {
 
@@ -56,6 +57,13 @@ struct Window {
     bool visible = false;
     bool destroying = false;
     bool is_desktop = false;
+    // Painting (painting.cpp): the update region as the rectangle bounding it, in client
+    // coordinates; whether its background still has to be erased; whether the last
+    // WM_ERASEBKGND left it unerased (BeginPaint then reports fErase).
+    bool needs_paint = false;
+    RECT update = {0, 0, 0, 0};
+    bool needs_erase = false;
+    bool erase_left = false;
 };
 
 // The live window behind a handle, or nullptr. The desktop window is found too.
@@ -65,6 +73,19 @@ Window* find_window(HWND hwnd);
 Window* window_or_error(HWND hwnd);
 // True when the window and all its ancestors are shown.
 bool window_visible(HWND hwnd);
+
+// Every live window but the desktop, in no particular order.
+std::vector<HWND> all_windows();
+// The first live window but the desktop for which `match` is true, or NULL; allocates nothing,
+// for the message loop.
+HWND first_window(bool (*match)(HWND, const Window&, const void*), const void* context);
+
+// Painting (painting.cpp). A window that is shown has all of it invalidated and its background
+// erased at once; its WM_PAINT waits for UpdateWindow or the message loop.
+void invalidate_shown_window(HWND hwnd);
+// A WM_PAINT for the message loop: a shown window passing the filter that has something to
+// paint. The message stays until the window is validated (BeginPaint does that).
+bool take_paint(HWND filter, MSG& out);
 
 // Called when a window goes away: its timers stop and the contexts it handed out are released.
 void kill_window_timers(HWND hwnd);

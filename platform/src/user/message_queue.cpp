@@ -3,7 +3,7 @@
 //
 // The platform runs on one thread, so there is one queue. Retrieval follows Win32's order:
 // posted messages first, then WM_QUIT once PostQuitMessage was called and nothing else is
-// posted, then WM_TIMER of due timers.
+// posted, then WM_PAINT of windows with something to paint, then WM_TIMER of due timers.
 #include "internal/user_internal.h"
 
 #include <deque>
@@ -57,6 +57,10 @@ bool take(MSG& out, HWND filter, UINT first, UINT last, bool remove) {
         }
         return true;
     }
+    // WM_PAINT is never removed: it comes until the window is validated.
+    if (in_range(WM_PAINT, first, last) && take_paint(filter, out)) {
+        return true;
+    }
     return in_range(WM_TIMER, first, last) && take_due_timer(filter, remove, out);
 }
 
@@ -67,8 +71,9 @@ using namespace platform::user;
 
 // Waiting for a message is time passing: with nothing to retrieve, the manual clock moves on to
 // the moment the next timer falls due (in real time the wait is real, see live_screen.cpp). When
-// nothing can ever arrive (no timer, and no other thread to post one), Win32 would block for good; here GetMessageA says so on standard error
-// and returns 0 with WM_QUIT, so that a message loop ends instead of hanging a test.
+// nothing can ever arrive (no timer, and no other thread to post one), Win32 would block for good;
+// here GetMessageA says so on standard error and returns 0 with WM_QUIT, so that a message loop
+// ends instead of hanging a test.
 extern "C" BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
     if (lpMsg == nullptr || !valid_filter(hWnd)) {
         return -1;

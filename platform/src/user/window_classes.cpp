@@ -16,8 +16,32 @@ constexpr ATOM kFirstAtom = 0xC000;
 // Built-in classes belong to no module of the program.
 const HINSTANCE kSystemInstance = reinterpret_cast<HINSTANCE>(~std::uintptr_t{0});
 
+// The static control paints its whole background in WM_PAINT, in the button face colour, and
+// leaves WM_ERASEBKGND alone; it has no class brush. Its text is not drawn: this platform has
+// no fonts.
 LRESULT CALLBACK static_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcA(hwnd, msg, wparam, lparam);
+    switch (msg) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        if (dc == nullptr) {
+            return 0;
+        }
+        RECT client;
+        GetClientRect(hwnd, &client);
+        HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+        if (face != nullptr) {
+            FillRect(dc, &client, face);
+            DeleteObject(face);
+        }
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    default:
+        return DefWindowProcA(hwnd, msg, wparam, lparam);
+    }
 }
 
 struct Classes {

@@ -2,9 +2,10 @@
 //
 // There is no window manager: a window is a rectangle on the screen with a procedure, a parent
 // and a visibility flag. It has no frame or caption (its client area is the whole window, for
-// every style), it owns no pixels and nothing paints it: creating, showing or destroying a
-// window leaves the framebuffer as it is, and windows do not clip one another. What a program
-// draws through the window's device context lands on the screen at the window's place.
+// every style) and owns no pixels: it is painted straight onto the screen by its own WM_ERASEBKGND
+// and WM_PAINT (painting.cpp), hiding or destroying it leaves the framebuffer as it is, and
+// windows do not clip one another. What a program draws through the window's device context
+// lands on the screen at the window's place.
 #include "internal/user_internal.h"
 #include "common/handle_table.h"
 #include "window_classes.h"
@@ -148,6 +149,26 @@ bool window_filter_matches(HWND filter, HWND hwnd) {
         h = w->parent;
     }
     return false;
+}
+
+std::vector<HWND> all_windows() {
+    std::vector<HWND> out;
+    windows().table.for_each([&](std::uintptr_t h, const Window& w) {
+        if (!w.is_desktop) {
+            out.push_back(to_hwnd(h));
+        }
+    });
+    return out;
+}
+
+HWND first_window(bool (*match)(HWND, const Window&, const void*), const void* context) {
+    HWND found = nullptr;
+    windows().table.for_each([&](std::uintptr_t h, const Window& w) {
+        if (found == nullptr && !w.is_desktop && match(to_hwnd(h), w, context)) {
+            found = to_hwnd(h);
+        }
+    });
+    return found;
 }
 
 bool class_has_windows(const WindowClass* c) {
@@ -318,14 +339,12 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
         send(hWnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
         if (Window* still = find_window(hWnd)) {
             still->visible = show;
+            if (show) {
+                invalidate_shown_window(hWnd);
+            }
         }
     }
     return was_visible ? TRUE : FALSE;
-}
-
-// Nothing is ever invalidated, so there is never a WM_PAINT to send.
-extern "C" BOOL WINAPI UpdateWindow(HWND hWnd) {
-    return window_or_error(hWnd) != nullptr;
 }
 
 extern "C" HWND WINAPI GetDesktopWindow(void) {
@@ -377,6 +396,14 @@ extern "C" LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPA
         return 0;
     case WM_ERASEBKGND:
         return erase_background(hWnd, reinterpret_cast<HDC>(wParam));
+    case WM_PAINT: {
+        // Validates the window, erasing its background first when that is still owed.
+        PAINTSTRUCT ps;
+        if (BeginPaint(hWnd, &ps) != nullptr) {
+            EndPaint(hWnd, &ps);
+        }
+        return 0;
+    }
     default:
         return 0;
     }
