@@ -106,6 +106,23 @@ bool fault_pending();
 unsigned creations_counted(unsigned kinds = all);
 void reset_creation_count();
 
+// ---- Blit loops ------------------------------------------------------------------------------
+
+// The row loops behind the fast blits (straight copies and the AND / OR / XOR / AND-NOT steps,
+// colour-to-monochrome masks, monochrome-to-colour expansion) come in sets for the processor's
+// vector instructions: "portable", "sse2", "avx2", "avx512". The fastest one the processor runs
+// is used. For tests, which run every set and compare:
+//  - blit_kernel_sets: the names of the sets this processor runs, "portable" first;
+//  - use_blit_kernels: forces one of them (an empty name restores the automatic choice);
+//    false, nothing changed, for a name not in that list;
+//  - blit_kernels_in_use: the name of the set in use;
+//  - set_blit_fast_paths(false): every blit goes through the general pixel-by-pixel engine
+//    (on by default), which the fast paths must equal byte for byte.
+std::vector<std::string> blit_kernel_sets();
+bool use_blit_kernels(const std::string& name);
+std::string blit_kernels_in_use();
+void set_blit_fast_paths(bool on);
+
 // ---- Clock -----------------------------------------------------------------------------------
 
 // GetTickCount reads a manual clock that moves only when told to; it starts at 0 and wraps at

@@ -1,0 +1,225 @@
+// The fast paths: what sprite drawing does all the time, row by row through the loops of the
+// kernel set in use. Each row of the table says which blits it takes and how it does a row;
+// the first that fits wins, and what none takes goes to the general engine. A fast path takes
+// only blits whose source pixels of a row are one run (1:1 horizontally, not mirrored), with
+// no combining shrink; rows may repeat or skip (vertical stretch), in the engine's order.
+#include "blit_internal.h"
+
+#include <cstring>
+
+namespace platform::gdi {
+
+bool row_op_of(BYTE rop3, RowOp& op) {
+    switch (rop3) {
+    case kSrcCopy:
+        op = RowOp::copy;
+        return true;
+    case kSrcAnd:
+        op = RowOp::and_;
+        return true;
+    case kSrcPaint:
+        op = RowOp::or_;
+        return true;
+    case kSrcInvert:
+        op = RowOp::xor_;
+        return true;
+    case kSrcAndNot:
+        op = RowOp::and_not;
+        return true;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+// What a fast path's rows need, worked out once per blit.
+struct RowJob {
+    const BlitKernels* kernels;
+    int dx;    // first destination pixel of every row
+    int sx;    // first source pixel of every row
+    int bytes; // bytes per pixel of the destination (of the source for masks)
+    DWORD a;   // the key of a mask, the value of 0 of an expansion, the fill value
+    DWORD b;   // the value of 1 of an expansion
+    BytesFn op;
+    MaskFn mask;
+    ExpandFn expand;
+    bool copy;
+    bool whole_rows; // rows may run as one block when they are contiguous in both
+};
+
+// n pixels of `rows` rows, each a pitch on from the one before.
+using RectFn = void (*)(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
+                        std::ptrdiff_t spitch, int n, int rows);
+
+struct FastPath {
+    bool (*fits)(const Blit& b, RowJob& j);
+    RectFn run;
+};
+
+bool source_rop(const Blit& b, RowOp& op) {
+    return b.use_src && !b.use_pat && row_op_of(b.rop3, op);
+}
+
+bool is_mono_ddb(const Bitmap& bmp) {
+    return bmp.bpp == 1 && !bmp.is_dib_section;
+}
+
+// Same layout at 8 bits and up: the rop on bytes. Within one surface only copies, which
+// move whole rows and go bottom-up where needed.
+bool fits_bytewise(const Blit& b, RowJob& j) {
+    RowOp op;
+    if (!source_rop(b, op) || b.dst->bpp < 8 || !same_layout(*b.src, *b.dst) ||
+        (b.src == b.dst && op != RowOp::copy)) {
+        return false;
+    }
+    j.bytes = b.dst->bpp / 8;
+    j.copy = op == RowOp::copy;
+    j.op = j.kernels->bytes[static_cast<int>(op)];
+    j.whole_rows = b.src != b.dst;
+    return true;
+}
+void bytewise_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
+                   std::ptrdiff_t spitch, int n, int rows) {
+    const std::size_t len = static_cast<std::size_t>(n) * j.bytes;
+    d += static_cast<std::size_t>(j.dx) * j.bytes;
+    s += static_cast<std::size_t>(j.sx) * j.bytes;
+    if (!j.copy) {
+        j.op(d, dpitch, s, spitch, len, rows);
+        return;
+    }
+    for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
+        std::memmove(d, s, len);
+    }
+}
+
+// Colour (without a colour table) to a monochrome device bitmap, SRCCOPY: the mask step.
+bool fits_mask(const Blit& b, RowJob& j) {
+    if (!b.use_src || b.rop3 != kSrcCopy || !is_mono_ddb(*b.dst) || b.src->bpp < 8 ||
+        b.src->format->indexed) {
+        return false;
+    }
+    j.bytes = b.src->bpp / 8;
+    j.a = mono_key_value(b.request->src_dc, *b.src);
+    j.mask = j.kernels->mask[j.bytes - 1];
+    return true;
+}
+void mask_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
+               std::ptrdiff_t spitch, int n, int rows) {
+    j.mask(s + static_cast<std::size_t>(j.sx) * j.bytes, spitch, j.a, d, dpitch, j.dx, n, rows);
+}
+
+// A monochrome device bitmap onto 16 or 32 bits without a colour table, with any of the
+// byte-wise rops: the steps that cut the sprite out and clear its place.
+bool fits_expand(const Blit& b, RowJob& j) {
+    RowOp op;
+    if (!source_rop(b, op) || !is_mono_ddb(*b.src) || b.dst->format->indexed ||
+        (b.dst->bpp != 16 && b.dst->bpp != 32)) {
+        return false;
+    }
+    j.bytes = b.dst->bpp / 8;
+    j.a = mono_zero_value(b.request->dst_dc, *b.dst);
+    j.b = mono_one_value(b.request->dst_dc, *b.dst);
+    j.expand = (j.bytes == 4 ? j.kernels->expand32 : j.kernels->expand16)[static_cast<int>(op)];
+    return true;
+}
+void expand_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
+                 std::ptrdiff_t spitch, int n, int rows) {
+    j.expand(s, spitch, j.sx, d + static_cast<std::size_t>(j.dx) * j.bytes, dpitch, n, rows, j.a,
+             j.b);
+}
+
+// PATCOPY with a solid brush at 8 bits and up: FillRect.
+bool fits_fill(const Blit& b, RowJob& j) {
+    if (b.use_src || b.rop3 != kPatCopy || !b.pat.solid() || b.dst->bpp < 8) {
+        return false;
+    }
+    j.bytes = b.dst->bpp / 8;
+    j.a = b.pat.values[0];
+    return true;
+}
+template <int Bytes> void fill_rows(BYTE* d, std::ptrdiff_t pitch, DWORD v, int n, int rows) {
+    for (int r = 0; r < rows; ++r, d += pitch) {
+        BYTE* p = d;
+        for (int k = 0; k < n; ++k, p += Bytes) {
+            kernels::store<Bytes>(p, v);
+        }
+    }
+}
+void fill_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE*, std::ptrdiff_t, int n,
+               int rows) {
+    d += static_cast<std::size_t>(j.dx) * j.bytes;
+    switch (j.bytes) {
+    case 1:
+        for (int r = 0; r < rows; ++r, d += dpitch) {
+            std::memset(d, static_cast<int>(j.a & 0xFF), static_cast<std::size_t>(n));
+        }
+        break;
+    case 2:
+        fill_rows<2>(d, dpitch, j.a, n, rows);
+        break;
+    case 3:
+        fill_rows<3>(d, dpitch, j.a, n, rows);
+        break;
+    default:
+        fill_rows<4>(d, dpitch, j.a, n, rows);
+        break;
+    }
+}
+
+const FastPath kFastPaths[] = {
+    {fits_bytewise, bytewise_rect},
+    {fits_mask, mask_rect},
+    {fits_expand, expand_rect},
+    {fits_fill, fill_rect},
+};
+
+} // namespace
+
+bool fast_blit(const Blit& b) {
+    if (!blit_fast_paths || !b.x.contiguous || !b.y.first.empty()) {
+        return false;
+    }
+    RowJob j{};
+    j.kernels = &blit_kernels();
+    j.dx = b.x.start;
+    j.sx = b.x.src_start;
+    const FastPath* path = nullptr;
+    for (const FastPath& f : kFastPaths) {
+        if (f.fits(b, j)) {
+            path = &f;
+            break;
+        }
+    }
+    if (path == nullptr) {
+        return false;
+    }
+    Bitmap& D = *b.dst;
+    const Bitmap* S = b.src;
+    const int n = b.x.count;
+    const int rows = b.y.count;
+    if (!b.y.contiguous) {
+        // A vertical stretch: row by row, each from the source row it picks.
+        for (int k = 0; k < rows; ++k) {
+            path->run(j, D.row(b.y.start + k), 0, S != nullptr ? S->row(b.y.at(k)) : nullptr, 0, n,
+                      1);
+        }
+        return true;
+    }
+    if (j.whole_rows && S->pitch() == D.pitch() &&
+        static_cast<long long>(n) * j.bytes == D.stride && D.stride == S->stride) {
+        // Whole rows with no padding, in the same order: one block from the lowest address.
+        const int top = D.pitch() > 0 ? 0 : rows - 1;
+        path->run(j, D.row(b.y.start + top), 0, S->row(b.y.src_start + top), 0, n * rows, 1);
+        return true;
+    }
+    // Within one surface, a source below the destination is copied from the bottom row up.
+    const int first = b.bottom_up() ? rows - 1 : 0;
+    const std::ptrdiff_t sign = first == 0 ? 1 : -1;
+    path->run(j, D.row(b.y.start + first), sign * D.pitch(),
+              S != nullptr ? S->row(b.y.src_start + first) : nullptr,
+              S != nullptr ? sign * S->pitch() : 0, n, rows);
+    return true;
+}
+
+} // namespace platform::gdi

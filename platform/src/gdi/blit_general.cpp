@@ -1,0 +1,127 @@
+// The general blit engine: for each destination row, read the mapped source pixels and convert
+// them to destination raw values, take the pattern's row, read the destination, apply the rop
+// bitwise, write back. Every format pair, rop, stretch, mirror and overlap goes through here
+// when no fast path takes it, and the fast paths must give exactly its bytes.
+#include "blit_internal.h"
+
+namespace platform::gdi {
+namespace {
+
+void read_row(const Bitmap& bmp, const BYTE* row, int x0, int n, DWORD* out) {
+    const auto read = bmp.format->read;
+    for (int i = 0; i < n; ++i) {
+        out[i] = read(row, x0 + i);
+    }
+}
+
+void write_row(Bitmap& bmp, BYTE* row, int x0, int n, const DWORD* in) {
+    const auto write = bmp.format->write;
+    for (int i = 0; i < n; ++i) {
+        write(row, x0 + i, in[i]);
+    }
+}
+
+// The shrinking path of BLACKONWHITE / WHITEONBLACK: each destination pixel gets the AND / OR
+// of the raw source values in its span, converted like any other source value.
+void combine_spans(const Blit& b, Converter& conv, bool use_and, std::vector<DWORD>& sbuf,
+                   std::vector<DWORD>& dbuf, std::vector<DWORD>& pbuf) {
+    const Bitmap& S = *b.src;
+    Bitmap& D = *b.dst;
+    const Axis& ax = b.x;
+    const Axis& ay = b.y;
+    const int n = ax.count;
+    const RopRowFn fn = rop_row(b.rop3);
+    std::vector<DWORD> acc(static_cast<std::size_t>(n));
+    const auto read = S.format->read;
+    auto combine = [use_and](DWORD a, DWORD v) { return use_and ? (a & v) : (a | v); };
+    for (int k = 0; k < ay.count; ++k) {
+        const int y1 = ay.at(k);
+        const int y0 = ay.first.empty() ? y1 : ay.first[static_cast<std::size_t>(k)];
+        for (int sy = y0; sy <= y1; ++sy) {
+            const BYTE* srow = S.row(sy);
+            for (int i = 0; i < n; ++i) {
+                const int x1 = ax.at(i);
+                const int x0 = ax.first.empty() ? x1 : ax.first[static_cast<std::size_t>(i)];
+                DWORD v = read(srow, x0);
+                for (int sx = x0 + 1; sx <= x1; ++sx) {
+                    v = combine(v, read(srow, sx));
+                }
+                acc[i] = sy == y0 ? v : combine(acc[i], v);
+            }
+        }
+        conv.values(acc.data(), n, sbuf.data());
+        const int y = ay.start + k;
+        BYTE* drow = D.row(y);
+        if (b.use_pat && !b.pat.solid()) {
+            b.pat.row(y, ax.start, n, pbuf.data());
+        }
+        read_row(D, drow, ax.start, n, dbuf.data());
+        fn(dbuf.data(), sbuf.data(), pbuf.data(), n);
+        write_row(D, drow, ax.start, n, dbuf.data());
+    }
+}
+
+} // namespace
+
+void general_blit(const Blit& b) {
+    Bitmap& D = *b.dst;
+    const int n = b.x.count;
+    const int rows = b.y.count;
+    const int x0 = b.x.start;
+    const RopRowFn fn = rop_row(b.rop3);
+    const std::size_t size = static_cast<std::size_t>(n);
+    std::vector<DWORD> sbuf(size, 0), dbuf(size), pbuf(size, 0);
+    if (b.use_pat && b.pat.solid()) {
+        b.pat.row(0, x0, n, pbuf.data());
+    }
+
+    if (!b.use_src) {
+        for (int k = 0; k < rows; ++k) {
+            const int y = b.y.start + k;
+            BYTE* drow = D.row(y);
+            if (b.use_pat && !b.pat.solid()) {
+                b.pat.row(y, x0, n, pbuf.data());
+            }
+            read_row(D, drow, x0, n, dbuf.data());
+            fn(dbuf.data(), sbuf.data(), pbuf.data(), n);
+            write_row(D, drow, x0, n, dbuf.data());
+        }
+        return;
+    }
+
+    const Bitmap& S = *b.src;
+    Converter conv(S, b.request->src_dc, D, b.request->dst_dc);
+    if (!b.x.first.empty() || !b.y.first.empty()) {
+        const bool use_and = b.request->dst_dc->state.stretch_mode == BLACKONWHITE;
+        combine_spans(b, conv, use_and, sbuf, dbuf, pbuf);
+        return;
+    }
+    std::vector<int> xs;
+    if (b.x.contiguous) {
+        xs.resize(size);
+        for (int i = 0; i < n; ++i) {
+            xs[static_cast<std::size_t>(i)] = b.x.src_start + i;
+        }
+    }
+    const int* xmap = b.x.contiguous ? xs.data() : b.x.src.data();
+    const bool bottom_up = b.bottom_up();
+    const bool reads_dst = rop_uses_dst(b.rop3);
+    for (int k = 0; k < rows; ++k) {
+        // The whole source row is read before the destination row is written, so rows that
+        // overlap within one surface work too.
+        const int idx = bottom_up ? rows - 1 - k : k;
+        const int y = b.y.start + idx;
+        conv.row(S.row(b.y.at(idx)), xmap, n, sbuf.data());
+        BYTE* drow = D.row(y);
+        if (b.use_pat && !b.pat.solid()) {
+            b.pat.row(y, x0, n, pbuf.data());
+        }
+        if (reads_dst) {
+            read_row(D, drow, x0, n, dbuf.data());
+        }
+        fn(dbuf.data(), sbuf.data(), pbuf.data(), n);
+        write_row(D, drow, x0, n, dbuf.data());
+    }
+}
+
+} // namespace platform::gdi

@@ -1,0 +1,156 @@
+// The row loops behind the blit fast paths, as sets of one loop per step (portable, SSE2, AVX2,
+// AVX-512), and the portable loops themselves, which every vector set must equal byte for byte
+// and which the vector sets call for the pixels their wide steps leave over.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace platform::gdi {
+
+// The byte-wise steps of masked drawing: d = op(d, s).
+enum class RowOp { copy, and_, or_, xor_, and_not, count };
+constexpr int kRowOps = static_cast<int>(RowOp::count);
+
+// Each loop works on a rectangle: `rows` rows, each `pitch` bytes on from the one before (a
+// negative pitch goes upwards), so that small sprites pay for one call, not one per row.
+//
+// d = op(d, s) over n bytes of each row (never RowOp::copy: that is memmove in every set).
+using BytesFn = void (*)(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptrdiff_t spitch,
+                         std::size_t n, int rows);
+// Colour to monochrome: bit x0 + k of each monochrome row d (bit 7 of a byte is its leftmost
+// pixel) becomes 1 where source pixel k equals key, for k < n; other bits stay.
+using MaskFn = void (*)(const BYTE* s, std::ptrdiff_t spitch, DWORD key, BYTE* d,
+                        std::ptrdiff_t dpitch, int x0, int n, int rows);
+// Monochrome to colour: pixel k of each row d becomes op(d, bit ? c1 : c0) for bit sx + k of
+// the monochrome row s, k < n.
+using ExpandFn = void (*)(const BYTE* s, std::ptrdiff_t spitch, int sx, BYTE* d,
+                          std::ptrdiff_t dpitch, int n, int rows, DWORD c0, DWORD c1);
+
+struct BlitKernels {
+    const char* name;
+    BytesFn bytes[kRowOps];     // by RowOp; [copy] unused
+    MaskFn mask[4];             // by source bytes per pixel - 1
+    ExpandFn expand16[kRowOps]; // by RowOp
+    ExpandFn expand32[kRowOps];
+};
+
+// Every set this processor runs, portable first and the fastest last; the one in use is the
+// last unless a test forced another.
+const BlitKernels& portable_blit_kernels();
+const BlitKernels* sse2_blit_kernels();   // null without the instructions
+const BlitKernels* avx2_blit_kernels();   // null without the instructions
+const BlitKernels* avx512_blit_kernels(); // null without the instructions (F and BW)
+const BlitKernels& blit_kernels();
+
+// ---- The portable loops ------------------------------------------------------------------------
+
+namespace kernels {
+
+template <RowOp Op, class T> inline T apply(T d, T s) {
+    if constexpr (Op == RowOp::copy) {
+        return s;
+    } else if constexpr (Op == RowOp::and_) {
+        return d & s;
+    } else if constexpr (Op == RowOp::or_) {
+        return d | s;
+    } else if constexpr (Op == RowOp::xor_) {
+        return d ^ s;
+    } else {
+        return d & ~s;
+    }
+}
+
+template <RowOp Op> inline void bytes_row(BYTE* d, const BYTE* s, std::size_t n) {
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, d + i, 8);
+        std::memcpy(&b, s + i, 8);
+        a = apply<Op>(a, b);
+        std::memcpy(d + i, &a, 8);
+    }
+    for (; i < n; ++i) {
+        d[i] = apply<Op>(d[i], s[i]);
+    }
+}
+
+template <int Bytes> inline DWORD load(const BYTE* p) {
+    DWORD v = 0;
+    std::memcpy(&v, p, Bytes); // little-endian, as every target of this library
+    return v;
+}
+template <int Bytes> inline void store(BYTE* p, DWORD v) {
+    std::memcpy(p, &v, Bytes);
+}
+
+inline void put_bit(BYTE* d, int x, bool on) {
+    const BYTE bit = static_cast<BYTE>(0x80u >> (x & 7));
+    d[x >> 3] = static_cast<BYTE>(on ? (d[x >> 3] | bit) : (d[x >> 3] & ~bit));
+}
+inline bool get_bit(const BYTE* s, int x) {
+    return ((s[x >> 3] >> (7 - (x & 7))) & 1) != 0;
+}
+
+template <int Bytes> inline void mask_row(const BYTE* s, DWORD key, BYTE* d, int x0, int n) {
+    int k = 0;
+    for (; k < n && ((x0 + k) & 7) != 0; ++k) {
+        put_bit(d, x0 + k, load<Bytes>(s + k * Bytes) == key);
+    }
+    BYTE* out = d + ((x0 + k) >> 3);
+    for (; k + 8 <= n; k += 8) {
+        unsigned byte = 0;
+        for (int b = 0; b < 8; ++b) {
+            byte = (byte << 1) | (load<Bytes>(s + (k + b) * Bytes) == key ? 1u : 0u);
+        }
+        *out++ = static_cast<BYTE>(byte);
+    }
+    for (; k < n; ++k) {
+        put_bit(d, x0 + k, load<Bytes>(s + k * Bytes) == key);
+    }
+}
+
+template <RowOp Op, int Bytes>
+inline void expand_row(const BYTE* s, int sx, BYTE* d, int n, DWORD c0, DWORD c1) {
+    for (int k = 0; k < n; ++k, d += Bytes) {
+        store<Bytes>(d, apply<Op>(load<Bytes>(d), get_bit(s, sx + k) ? c1 : c0));
+    }
+}
+
+template <RowOp Op>
+void bytes(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptrdiff_t spitch, std::size_t n,
+           int rows) {
+    for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
+        bytes_row<Op>(d, s, n);
+    }
+}
+
+template <int Bytes>
+void mask(const BYTE* s, std::ptrdiff_t spitch, DWORD key, BYTE* d, std::ptrdiff_t dpitch, int x0,
+          int n, int rows) {
+    for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
+        mask_row<Bytes>(s, key, d, x0, n);
+    }
+}
+
+template <RowOp Op, int Bytes>
+void expand(const BYTE* s, std::ptrdiff_t spitch, int sx, BYTE* d, std::ptrdiff_t dpitch, int n,
+            int rows, DWORD c0, DWORD c1) {
+    for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
+        expand_row<Op, Bytes>(s, sx, d, n, c0, c1);
+    }
+}
+
+// Each byte's bits in reverse order, eight bytes at once: a comparison mask with pixel k in
+// bit k becomes monochrome bytes with the leftmost pixel in bit 7.
+inline std::uint64_t reverse_bits_in_bytes(std::uint64_t v) {
+    v = ((v >> 1) & 0x5555555555555555u) | ((v & 0x5555555555555555u) << 1);
+    v = ((v >> 2) & 0x3333333333333333u) | ((v & 0x3333333333333333u) << 2);
+    return ((v >> 4) & 0x0F0F0F0F0F0F0F0Fu) | ((v & 0x0F0F0F0F0F0F0F0Fu) << 4);
+}
+
+} // namespace kernels
+} // namespace platform::gdi

@@ -1,0 +1,286 @@
+// The blit fast paths against the portable loops and the general engine, for every set of row
+// loops this processor runs: the loops themselves over lengths that give each set's wide steps
+// and its leftover pixels work, then whole blits with the fast paths on and off.
+#include "gdi/blit_kernels.h"
+
+#include <platform/host.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::gdi::BlitKernels;
+using platform::gdi::kRowOps;
+
+const char* const kOpNames[] = {"copy", "and", "or", "xor", "and-not"};
+
+// Lengths around every step width of every set (16 to 256 bytes, 8 to 64 pixels), and rows
+// long enough for the alignment head of the widest loops.
+std::vector<int> lengths() {
+    std::vector<int> n;
+    for (int i = 0; i <= 70; ++i) {
+        n.push_back(i);
+    }
+    for (int i : {100, 127, 128, 129, 200, 255, 256, 257, 333, 520, 1023, 1024, 1100, 1501}) {
+        n.push_back(i);
+    }
+    return n;
+}
+
+// Runs f once with each set forced, and says which sets ran.
+template <class F> void for_each_set(F f) {
+    const std::vector<std::string> sets = host::blit_kernel_sets();
+    ASSERT_FALSE(sets.empty());
+    EXPECT_EQ(sets.front(), "portable");
+    std::string ran;
+    for (const std::string& name : sets) {
+        ASSERT_TRUE(host::use_blit_kernels(name));
+        ASSERT_EQ(host::blit_kernels_in_use(), name);
+        SCOPED_TRACE(name);
+        f(name);
+        ran += " " + name;
+    }
+    EXPECT_FALSE(host::use_blit_kernels("none such"));
+    ASSERT_TRUE(host::use_blit_kernels(""));
+    EXPECT_EQ(host::blit_kernels_in_use(), sets.back());
+    std::printf("[ sets    ]%s\n", ran.c_str());
+}
+
+std::vector<BYTE> random_bytes(std::mt19937& rng, std::size_t n) {
+    std::vector<BYTE> v(n);
+    for (BYTE& b : v) {
+        b = static_cast<BYTE>(rng());
+    }
+    return v;
+}
+
+} // namespace
+
+// Every loop of every set gives the portable loop's bytes, at every start offset, and leaves
+// what is outside its pixels alone. Two rows each, the source read upwards.
+TEST(BlitKernels, EverySetGivesThePortableBytes) {
+    const BlitKernels& portable = platform::gdi::portable_blit_kernels();
+    for_each_set([&](const std::string&) {
+        const BlitKernels& k = platform::gdi::blit_kernels();
+        std::mt19937 rng(7);
+        for (int n : lengths()) {
+            for (int offset = 0; offset < 8; ++offset) {
+                SCOPED_TRACE(testing::Message() << "length " << n << ", offset " << offset);
+                // d = op(d, s) on bytes, both misaligned.
+                const std::ptrdiff_t pitch = n + 16;
+                const auto s = random_bytes(rng, 2 * static_cast<std::size_t>(pitch));
+                const auto d = random_bytes(rng, 2 * static_cast<std::size_t>(pitch));
+                for (int op = 1; op < kRowOps; ++op) {
+                    auto want = d, got = d;
+                    const BYTE* from = s.data() + pitch + 3;
+                    portable.bytes[op](want.data() + offset, pitch, from, -pitch, n, 2);
+                    k.bytes[op](got.data() + offset, pitch, from, -pitch, n, 2);
+                    ASSERT_EQ(got, want) << kOpNames[op];
+                }
+                // Colour to monochrome, from pixels that are often the key or differ from it in
+                // one byte only (the fourth byte of 32-bit pixels included).
+                const std::ptrdiff_t mono_pitch = n / 8 + 3;
+                for (int bytes = 1; bytes <= 4; ++bytes) {
+                    const DWORD key = 0x12345678u & static_cast<DWORD>((1ull << (8 * bytes)) - 1);
+                    const std::ptrdiff_t src_pitch = static_cast<std::ptrdiff_t>(n) * bytes + 1;
+                    std::vector<BYTE> src(2 * static_cast<std::size_t>(src_pitch));
+                    for (std::ptrdiff_t i = 0; i + bytes <= 2 * src_pitch; i += bytes) {
+                        DWORD v = key;
+                        if (rng() % 3 != 0) {
+                            v ^= 1u << (rng() % (8 * bytes));
+                        }
+                        std::memcpy(src.data() + i, &v, static_cast<std::size_t>(bytes));
+                    }
+                    const auto mono = random_bytes(rng, 2 * static_cast<std::size_t>(mono_pitch));
+                    auto want = mono, got = mono;
+                    const BYTE* from = src.data() + src_pitch;
+                    portable.mask[bytes - 1](from, -src_pitch, key, want.data(), mono_pitch, offset,
+                                             n, 2);
+                    k.mask[bytes - 1](from, -src_pitch, key, got.data(), mono_pitch, offset, n, 2);
+                    ASSERT_EQ(got, want) << "mask from " << 8 * bytes << " bits";
+                }
+                // Monochrome to colour with every rop, from a source bit offset.
+                const auto bits = random_bytes(rng, 2 * static_cast<std::size_t>(mono_pitch));
+                for (int bytes : {2, 4}) {
+                    const std::ptrdiff_t dst_pitch = static_cast<std::ptrdiff_t>(n) * bytes;
+                    const auto dst = random_bytes(rng, 2 * static_cast<std::size_t>(dst_pitch));
+                    const DWORD c0 = static_cast<DWORD>(rng()), c1 = static_cast<DWORD>(rng());
+                    for (int op = 0; op < kRowOps; ++op) {
+                        const auto* want_fn = bytes == 2 ? portable.expand16 : portable.expand32;
+                        const auto* got_fn = bytes == 2 ? k.expand16 : k.expand32;
+                        auto want = dst, got = dst;
+                        const BYTE* from = bits.data() + mono_pitch;
+                        want_fn[op](from, -mono_pitch, offset, want.data(), dst_pitch, n, 2, c0,
+                                    c1);
+                        got_fn[op](from, -mono_pitch, offset, got.data(), dst_pitch, n, 2, c0, c1);
+                        ASSERT_EQ(got, want)
+                            << "expand to " << 8 * bytes << " bits, " << kOpNames[op];
+                    }
+                }
+            }
+        }
+    });
+}
+
+namespace {
+
+struct Surface {
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    // bpp 0: a compatible bitmap; negative: a bottom-up DIB section of that depth.
+    Surface(int w, int h, int bpp) {
+        dc = CreateCompatibleDC(nullptr);
+        if (bpp < 0) {
+            struct {
+                BITMAPINFOHEADER h;
+                RGBQUAD colors[256];
+            } info{};
+            info.h.biSize = sizeof info.h;
+            info.h.biWidth = w;
+            info.h.biHeight = h;
+            info.h.biPlanes = 1;
+            info.h.biBitCount = static_cast<WORD>(-bpp);
+            for (int i = 0; i < 256; ++i) {
+                info.colors[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(255 - i),
+                                         static_cast<BYTE>(i * 7), 0};
+            }
+            void* bits = nullptr;
+            bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                      &bits, nullptr, 0);
+        } else if (bpp == 1) {
+            bitmap = CreateBitmap(w, h, 1, 1, nullptr);
+        } else {
+            HDC screen = GetDC(nullptr);
+            bitmap = CreateCompatibleBitmap(screen, w, h);
+            ReleaseDC(nullptr, screen);
+        }
+        old = SelectObject(dc, bitmap);
+    }
+    ~Surface() {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    // Random pixels, a third of them `key` (when the bitmap has 8 bits or more per pixel).
+    void fill(std::mt19937& rng, COLORREF key, int bpp) {
+        SetPixel(dc, 0, 0, key);
+        std::vector<BYTE> bits = bytes();
+        const std::size_t step = static_cast<std::size_t>(bpp / 8);
+        std::vector<BYTE> raw(bits.begin(), bits.begin() + static_cast<std::ptrdiff_t>(step));
+        for (BYTE& b : bits) {
+            b = static_cast<BYTE>(rng());
+        }
+        for (std::size_t i = 0; step > 0 && i + step <= bits.size(); i += step) {
+            if (rng() % 3 == 0) {
+                std::copy(raw.begin(), raw.end(), bits.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+        SetBitmapBits(bitmap, static_cast<DWORD>(bits.size()), bits.data());
+    }
+    std::vector<BYTE> bytes() const {
+        std::vector<BYTE> bits(static_cast<std::size_t>(GetBitmapBits(bitmap, 0, nullptr)));
+        GetBitmapBits(bitmap, static_cast<LONG>(bits.size()), bits.data());
+        return bits;
+    }
+};
+
+struct Rect {
+    int dx, dy, dw, dh, sx, sy, sw, sh;
+};
+
+} // namespace
+
+// Whole blits of every kind a fast path takes, with the fast paths on (each set) and off: the
+// same bytes. Surfaces of odd widths, DIB sections upside down, clipped and offset rectangles,
+// vertical stretches, overlap within one bitmap.
+TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
+    constexpr int kW = 203, kH = 9; // rows long enough for every set's wide steps
+    const DWORD rops[] = {SRCCOPY, SRCAND, SRCPAINT, SRCINVERT, 0x00220326, PATCOPY, MERGECOPY};
+    const Rect rects[] = {
+        {0, 0, kW, kH, 0, 0, kW, kH},                 // whole bitmaps
+        {3, 1, kW - 5, kH - 2, 1, 0, kW - 5, kH - 2}, // inside, offset
+        {-7, -2, kW, kH, 5, 1, kW, kH},               // clipped on both sides
+        {2, 0, kW - 2, kH, 0, 1, kW - 2, 4},          // stretched vertically
+        {5, 2, 150, 5, 1, 1, 150, 5},                 // overlapping when both are one bitmap
+        {0, 0, kW, 4, 0, 0, kW, kH},                  // shrunk vertically, combining rows
+    };
+    struct Pair {
+        const char* name;
+        int src_bpp, dst_bpp; // as Surface takes them
+        bool same;            // one bitmap as both
+    };
+    const Pair pairs[] = {
+        {"compatible to compatible", 0, 0, false},
+        {"within one bitmap", 0, 0, true},
+        {"section to section", -32, -32, false},
+        {"section to compatible", -32, 0, false},
+        {"16-bit section to 16-bit section", -16, -16, false},
+        {"8-bit section to 8-bit section", -8, -8, false},
+        {"colour to monochrome", 0, 1, false},
+        {"section to monochrome", -32, 1, false},
+        {"16-bit section to monochrome", -16, 1, false},
+        {"24-bit section to monochrome", -24, 1, false},
+        {"monochrome to colour", 1, 0, false},
+        {"monochrome to section", 1, -32, false},
+        {"monochrome to 16-bit section", 1, -16, false},
+    };
+    for_each_set([&](const std::string&) {
+        for (int depth : {32, 16, 8}) {
+            host::DisplayMode mode;
+            mode.bits_per_pixel = depth;
+            ASSERT_TRUE(host::set_display_mode(mode));
+            for (const Pair& pair : pairs) {
+                for (const DWORD rop : rops) {
+                    for (const Rect& r : rects) {
+                        SCOPED_TRACE(testing::Message()
+                                     << depth << " bpp display, " << pair.name << ", rop "
+                                     << std::hex << rop << std::dec << ", at " << r.dx << ","
+                                     << r.dy << " " << r.dw << "x" << r.dh);
+                        std::vector<BYTE> out[2];
+                        for (bool fast : {true, false}) {
+                            host::set_blit_fast_paths(fast);
+                            std::mt19937 rng(11);
+                            const COLORREF key = RGB(0xF0, 0x10, 0x20);
+                            Surface dst(kW, kH, pair.dst_bpp);
+                            std::unique_ptr<Surface> own;
+                            if (!pair.same) {
+                                own = std::make_unique<Surface>(kW, kH, pair.src_bpp);
+                            }
+                            Surface& src = pair.same ? dst : *own;
+                            const int bpp = pair.src_bpp < 0    ? -pair.src_bpp
+                                            : pair.src_bpp == 0 ? depth
+                                                                : 1;
+                            src.fill(rng, key, bpp);
+                            SetBkColor(src.dc, key);
+                            if (!pair.same) {
+                                dst.fill(rng, key, 0);
+                            }
+                            SetTextColor(dst.dc, RGB(0x12, 0x34, 0x56));
+                            SetBkColor(dst.dc, RGB(0xAB, 0xCD, 0xEF));
+                            HBRUSH brush = CreateSolidBrush(RGB(0x40, 0x80, 0xC0));
+                            HGDIOBJ old_brush = SelectObject(dst.dc, brush);
+                            EXPECT_TRUE(StretchBlt(dst.dc, r.dx, r.dy, r.dw, r.dh, src.dc, r.sx,
+                                                   r.sy, r.sw, r.sh, rop));
+                            SelectObject(dst.dc, old_brush);
+                            DeleteObject(brush);
+                            out[fast ? 0 : 1] = dst.bytes();
+                        }
+                        host::set_blit_fast_paths(true);
+                        ASSERT_EQ(out[0], out[1]);
+                    }
+                }
+            }
+        }
+        host::reset_display();
+    });
+}
