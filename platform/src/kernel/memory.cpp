@@ -5,6 +5,7 @@
 //
 // Blocks are limited to 2 GiB, as a 32-bit Windows program's would be, so that an absurd size
 // from bad input fails cleanly instead of exhausting the host.
+#include "common/block_cache.h"
 #include "common/handle_table.h"
 #include "internal/faults.h"
 
@@ -24,12 +25,38 @@ namespace {
 constexpr SIZE_T kMaxBlock = SIZE_T{1} << 31;
 constexpr unsigned kMaxLocks = 0xFF;
 
+// Large blocks are kept for reuse after they are freed: a caller that takes and frees the same
+// scratch memory on every call would otherwise touch fresh pages every time. Never destroyed,
+// like the heaps.
+BlockCache& block_cache() {
+    static BlockCache* cache = new BlockCache();
+    return *cache;
+}
+
+// New memory of at least `bytes` bytes (its real size in `capacity`), or null.
+unsigned char* take_memory(SIZE_T bytes, SIZE_T& capacity) {
+    return block_cache().take(bytes, capacity);
+}
+
 struct Block {
     unsigned char* data = nullptr; // null for a discarded movable block
     SIZE_T size = 0;
+    SIZE_T capacity = 0; // of `data`, which may be larger than `size`
     unsigned locks = 0;
     bool discardable = false;
-    ~Block() { std::free(data); }
+    ~Block() { release(); }
+    // Gives the memory back; the block is then discarded.
+    void release() {
+        block_cache().give(data, capacity);
+        data = nullptr;
+        capacity = 0;
+    }
+    // Takes `memory` of `memoryCapacity` in place of what the block had.
+    void replace(unsigned char* memory, SIZE_T memoryCapacity) {
+        release();
+        data = memory;
+        capacity = memoryCapacity;
+    }
 };
 
 class Heap {
@@ -48,7 +75,7 @@ public:
         const bool movable = (flags & GMEM_MOVEABLE) != 0;
         if (!movable || bytes != 0) {
             // A fixed block of zero bytes still needs an address of its own to be its handle.
-            block->data = static_cast<unsigned char*>(std::malloc(bytes != 0 ? bytes : 1));
+            block->data = take_memory(bytes, block->capacity);
             if (block->data == nullptr) {
                 SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                 return nullptr;
@@ -203,14 +230,14 @@ public:
                 SetLastError(ERROR_NOT_ENOUGH_MEMORY);
                 return nullptr;
             }
-            unsigned char* data = resized(b, bytes, flags);
+            SIZE_T capacity = 0;
+            unsigned char* data = resized(b, bytes, flags, capacity);
             if (data == nullptr) {
                 return nullptr;
             }
             std::unique_ptr<Block> block = std::move(fixed_.find(h)->second);
             fixed_.erase(h);
-            std::free(block->data);
-            block->data = data;
+            block->replace(data, capacity);
             block->size = bytes;
             fixed_.emplace(data, std::move(block));
             return data;
@@ -222,8 +249,7 @@ public:
             }
             if (b->data != nullptr) {
                 by_address_.erase(b->data);
-                std::free(b->data);
-                b->data = nullptr;
+                b->release();
             }
             b->size = 0;
             return h;
@@ -238,15 +264,15 @@ public:
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
-        unsigned char* data = resized(b, bytes, flags);
+        SIZE_T capacity = 0;
+        unsigned char* data = resized(b, bytes, flags, capacity);
         if (data == nullptr) {
             return nullptr;
         }
         if (b->data != nullptr) {
             by_address_.erase(b->data);
-            std::free(b->data);
         }
-        b->data = data;
+        b->replace(data, capacity);
         b->size = bytes;
         by_address_[data] = reinterpret_cast<std::uintptr_t>(h);
         return h;
@@ -268,10 +294,10 @@ private:
         return nullptr;
     }
 
-    // New memory of `bytes` holding the block's contents. Always a fresh allocation rather than
+    // New memory of `bytes` holding the block's contents. Always another allocation rather than
     // realloc(), so that a caller still using the old address is caught by the sanitizers.
-    static unsigned char* resized(const Block* b, SIZE_T bytes, UINT flags) {
-        auto* data = static_cast<unsigned char*>(std::malloc(bytes));
+    static unsigned char* resized(const Block* b, SIZE_T bytes, UINT flags, SIZE_T& capacity) {
+        unsigned char* data = take_memory(bytes, capacity);
         if (data == nullptr) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
