@@ -90,17 +90,18 @@ void BM_Effect(benchmark::State& state) {
     host::reset_display();
 }
 
-// The pixel loops alone on 256x256 rows, portable (set 0) and vector (set 1), to show what share
-// of a draw they are and what the vector loops gain.
+// The pixel loops alone on 256x256 rows, in every set the processor has (0 portable, then SSE2
+// and AVX2), to show what share of a draw they are and what the vector loops gain.
 void BM_Loop(benchmark::State& state) {
     const Op op = static_cast<Op>(state.range(0));
     const int bpp = static_cast<int>(state.range(1));
-    const EffectKernels* set =
-        state.range(2) == 0 ? &PortableEffectKernels() : VectorEffectKernels();
-    if (set == nullptr) {
-        state.SkipWithError("no vector loops here");
+    const std::vector<const EffectKernels*> sets = EffectKernelSets();
+    if (static_cast<size_t>(state.range(2)) >= sets.size()) {
+        state.SkipWithError("no such loops here");
         return;
     }
+    const EffectKernels* set = sets[static_cast<size_t>(state.range(2))];
+    state.SetLabel(set->name);
     const int w = 256, h = 256, rowBytes = ((bpp * w + 31) >> 3) & ~3;
     std::vector<BYTE> frame(static_cast<size_t>(rowBytes) * h), dest(frame.size());
     for (size_t i = 0; i < frame.size(); ++i) {
@@ -125,7 +126,7 @@ void BM_Loop(benchmark::State& state) {
 
 BENCHMARK(BM_Loop)
     ->ArgNames({"op", "bpp", "set"})
-    ->ArgsProduct({{kAlpha, kAlphaTransparent, kColorize}, {32, 16}, {0, 1}});
+    ->ArgsProduct({{kAlpha, kAlphaTransparent, kColorize}, {32, 16}, {0, 1, 2}});
 BENCHMARK(BM_Effect)
     ->ArgNames({"op", "size", "bpp"})
     ->ArgsProduct({{kAlpha, kAlphaTransparent, kColorize}, {64, 256}, {32, 16}});

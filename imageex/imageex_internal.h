@@ -5,6 +5,8 @@
 
 #include <ImageEx.h>
 
+#include <vector>
+
 // ---- Shared ownership (shared_objects.cpp) -----------------------------------------------------
 // Copies of a CImageEx hold the same palette, bitmaps and image list. The objects carry no count
 // of their own, so the library keeps one table of how many extra holders each shared object has;
@@ -139,15 +141,18 @@ void ColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height,
                   COLORREF crTint, BOOL bTransparent, BOOL bWithBack, COLORREF crKey);
 
 // The loops come in sets: the portable one (plain per-pixel loops) and, where the processor has
-// them, vector loops that give the same bytes (pixel_kernels_sse2.cpp). The two functions above
-// run the active set, chosen once.
+// them, vector loops that give the same bytes (pixel_kernels_sse2.cpp, pixel_kernels_avx2.cpp).
+// The two functions above run the active set, the widest the processor has, chosen once.
 struct EffectKernels {
     const char* name;
     decltype(&MixAlphaRows) mixAlpha;
     decltype(&ColorizeRows) colorize;
 };
 const EffectKernels& PortableEffectKernels();
-const EffectKernels* VectorEffectKernels(); // null where there are none
+const EffectKernels* VectorEffectKernels(); // SSE2; null where there are none
+const EffectKernels* Avx2EffectKernels();   // null where the processor has no AVX2
+// Every set this processor can run, the portable one first and the active one last.
+std::vector<const EffectKernels*> EffectKernelSets();
 const EffectKernels& ActiveEffectKernels();
 
 // grey = (30 r + 59 g + 11 b) / 100, then each tint channel times grey / 255, as 0x00BBGGRR.

@@ -173,10 +173,19 @@ const EffectKernels& PortableEffectKernels() {
     return kernels;
 }
 
-// The vector loops where the processor has them; chosen once.
+std::vector<const EffectKernels*> EffectKernelSets() {
+    std::vector<const EffectKernels*> sets = {&PortableEffectKernels()};
+    for (const EffectKernels* set : {VectorEffectKernels(), Avx2EffectKernels()}) {
+        if (set != nullptr) {
+            sets.push_back(set);
+        }
+    }
+    return sets;
+}
+
+// The widest vector loops the processor has; chosen once.
 const EffectKernels& ActiveEffectKernels() {
-    static const EffectKernels& active =
-        VectorEffectKernels() != nullptr ? *VectorEffectKernels() : PortableEffectKernels();
+    static const EffectKernels& active = *EffectKernelSets().back();
     return active;
 }
 

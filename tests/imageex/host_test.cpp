@@ -78,16 +78,19 @@ TEST(ImageExKernels, FiguresOfTheRules) {
     EXPECT_EQ(under[3], 0); // with the background it is written like any other pixel
 }
 
-// Every set of row loops against the literal rules on random rows: every width from 1 to 67,
-// every weight from -5 to 300 (bounded as the drawing operations bound them), each depth, with
-// and without keys (present or absent), random fourth bytes and bit 15.
+// Every set of row loops against the literal rules on random rows: every width from 1 to 67 and
+// two long rows of several full registers of every set and a tail, every weight from -5 to 300
+// (bounded as the drawing operations bound them), each depth, with and without keys (present or
+// absent), random fourth bytes and bit 15.
 TEST(ImageExKernels, RowLoopsFollowTheLiteralRules) {
-    std::vector<const EffectKernels*> sets = {&PortableEffectKernels()};
-    if (VectorEffectKernels() != nullptr) {
-        sets.push_back(VectorEffectKernels());
+    std::vector<int> widths;
+    for (int w = 1; w <= 67; ++w) {
+        widths.push_back(w);
     }
-    for (const EffectKernels* set : sets) {
+    widths.insert(widths.end(), {131, 269});
+    for (const EffectKernels* set : EffectKernelSets()) {
         SCOPED_TRACE(set->name);
+        std::printf("row loops checked: %s\n", set->name);
         std::mt19937 rng(2024);
         const auto fill = [&](std::vector<BYTE>& v) {
             for (BYTE& b : v) {
@@ -95,7 +98,7 @@ TEST(ImageExKernels, RowLoopsFollowTheLiteralRules) {
             }
         };
         for (int bpp : {16, 24, 32}) {
-            for (int w = 1; w <= 67; ++w) {
+            for (int w : widths) {
                 const int h = 1 + w % 3;
                 const int rowBytes = ((bpp * w + 31) >> 3) & ~3;
                 std::vector<BYTE> frame(static_cast<size_t>(rowBytes) * h), dest(frame.size());
