@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds talvo and runs every test: the native build, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows build (the platform's and the library's tests, with
-# TALVO.dll) under Wine.
+# UndefinedBehaviorSanitizer, each fuzz target for a short while, and the Windows build (the
+# platform's and the library's tests, with TALVO.dll) under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -18,6 +18,9 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALVO_SANITIZE=ON -DTALVO_BE
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs") | tee -a "$log"
 
+# Every fuzz target briefly (libFuzzer, ASan and UBSan): a smoke run from the seed corpora.
+scripts/fuzz.sh 30 | tee -a "$log"
+
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
 cmake --build build-win -j"$jobs"
 scripts/wine-tests.sh build-win | tee -a "$log"
@@ -25,11 +28,14 @@ scripts/wine-tests.sh build-win | tee -a "$log"
 # The installed package: the example built with find_package and with pkg-config, and run.
 scripts/check-install.sh build
 
-# One closing line over all runs: CTest programs count as one test each, Wine runs per test case.
+# One closing line over all runs: CTest programs count as one test each, Wine runs per test case,
+# fuzz targets one each.
 counts=$(awk '
   /^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+/ { p += $NF - $4; f += $4 }
   /^\[  PASSED  \] [0-9]+ test/ { p += $4 }
   /^\[  FAILED  \] [0-9]+ test/ { f += $4 }
+  /^fuzz .*: .* clean$/ { p += 1 }
+  /^fuzz .*: FAILED/ { f += 1 }
   END { print p + 0, f + 0 }' "$log")
 read -r passed failed <<<"$counts"
 echo "$passed passed, $failed failed"
