@@ -28,7 +28,7 @@ void exercise(const platform::BmpImage& image) {
     platform::dib::DibInfo info;
     if (!platform::dib::read_info(decoded.info.data(), decoded.info.size(), DIB_RGB_COLORS,
                                   platform::dib::Strictness::file, info) ||
-        !platform::dib::bits_fit(info, decoded.bits.size())) {
+        !platform::dib::bits_fit(info, decoded.bits_size)) {
         __builtin_trap();
     }
     // On to the bitmaps LoadImageA makes of it, which must all be released again.

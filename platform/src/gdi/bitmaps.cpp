@@ -13,13 +13,13 @@ void FreeDeleter::operator()(BYTE* p) const {
     std::free(p);
 }
 
-std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes) {
+std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes, bool cleared) {
     if (bytes > kMaxBitmapBytes) {
         return nullptr;
     }
     // calloc: large bitmaps start as untouched zero pages.
-    return std::unique_ptr<BYTE, FreeDeleter>(
-        static_cast<BYTE*>(std::calloc(bytes ? bytes : 1, 1)));
+    return std::unique_ptr<BYTE, FreeDeleter>(static_cast<BYTE*>(
+        cleared ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1)));
 }
 
 static long long stride_of(int width, int bpp, int align_bytes) {

@@ -68,17 +68,9 @@ Bitmap* table_section(HDC hdc) {
 
 } // namespace
 
-} // namespace platform::gdi
-
-using namespace platform::gdi;
-namespace dib = platform::dib;
-
-extern "C" {
-
-HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits,
-                                HANDLE hSection, DWORD offset) {
+HBITMAP create_dib_section(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits,
+                           HANDLE hSection, bool cleared) {
     return platform::no_throw<HBITMAP>(nullptr, [&]() -> HBITMAP {
-        (void)offset;
         if (ppvBits != nullptr) {
             *ppvBits = nullptr;
         }
@@ -95,11 +87,9 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, voi
 
         auto bmp = std::make_unique<Bitmap>();
         const std::size_t bytes = info.stride * static_cast<std::size_t>(info.height);
-        if (bytes > kMaxBitmapBytes) {
-            return nullptr;
-        }
-        bmp->owned = allocate_pixels(bytes);
+        bmp->owned = allocate_pixels(bytes, cleared);
         if (!bmp->owned) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
         bmp->memory = bmp->owned.get();
@@ -146,6 +136,19 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, voi
         }
         return static_cast<HBITMAP>(handle);
     });
+}
+
+} // namespace platform::gdi
+
+using namespace platform::gdi;
+namespace dib = platform::dib;
+
+extern "C" {
+
+HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO* pbmi, UINT usage, void** ppvBits,
+                                HANDLE hSection, DWORD offset) {
+    (void)offset;
+    return create_dib_section(hdc, pbmi, usage, ppvBits, hSection, true);
 }
 
 UINT WINAPI GetDIBColorTable(HDC hdc, UINT iStart, UINT cEntries, RGBQUAD* prgbq) {

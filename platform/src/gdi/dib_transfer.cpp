@@ -127,6 +127,28 @@ DWORD load32(const BYTE* p) {
     return v;
 }
 
+// Rows whose stored bytes are already the other side's, but for bits that one side does not
+// keep (the unused top byte of 32-bit pixels, the top bit of 5-5-5 words): copied whole, those
+// bits cleared. One pass, which compilers turn into vector code.
+void copy_masked32(const BYTE* src, BYTE* dst, int n, DWORD mask) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+        const DWORD v = load32(src + 4 * i) & mask;
+        std::memcpy(dst + 4 * i, &v, 4);
+    }
+}
+void copy_masked16(const BYTE* src, BYTE* dst, int n, WORD mask) {
+    if (mask == 0xFFFF) {
+        std::memcpy(dst, src, 2 * static_cast<std::size_t>(n));
+        return;
+    }
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+        WORD v;
+        std::memcpy(&v, src + 2 * i, 2);
+        v = static_cast<WORD>(v & mask);
+        std::memcpy(dst + 2 * i, &v, 2);
+    }
+}
+
 // Stores raw values of a surface's format into a row from pixel x on.
 void store_row(const Bitmap& surface, BYTE* row, int x, const DWORD* values, int n) {
     switch (surface.bpp) {
@@ -190,6 +212,29 @@ public:
                 straight_ = Straight::same16;
             }
         }
+    }
+
+    // Pixels [x0, x0 + n) of an uncompressed image row y stored straight into a surface row from
+    // pixel tx, where the DIB's bytes are the surface's own. False when they need converting.
+    bool copy_row(int y, int x0, int n, BYTE* row, int tx) const {
+        const BYTE* bytes = src_.row_bytes(y);
+        const std::size_t from = static_cast<std::size_t>(x0);
+        const std::size_t to = static_cast<std::size_t>(tx);
+        if (straight_ == Straight::xrgb && surface_.bpp == 32) {
+            copy_masked32(bytes + 4 * from, row + 4 * to, n, 0xFFFFFF);
+            return true;
+        }
+        if (straight_ == Straight::rgb && surface_.bpp == 24) {
+            std::memcpy(row + 3 * to, bytes + 3 * from, 3 * static_cast<std::size_t>(n));
+            return true;
+        }
+        if (straight_ == Straight::same16) {
+            const DWORD mask = surface_.format->value_mask &
+                               (src_.info.red.mask | src_.info.green.mask | src_.info.blue.mask);
+            copy_masked16(bytes + 2 * from, row + 2 * to, n, static_cast<WORD>(mask));
+            return true;
+        }
+        return false;
     }
 
     // Pixels [x0, x0 + n) of image row y into `out`; `skip[i]` is set where the DIB leaves the
@@ -308,9 +353,12 @@ void put(const DibSource& src, const Dc* dc, Bitmap& surface, long long dx, long
         if (!src.rle && src.row_bytes(static_cast<int>(y)) == nullptr) {
             continue;
         }
-        conv.row(static_cast<int>(y), static_cast<int>(x0), n, values.data(), skip.data());
         BYTE* row = surface.row(static_cast<int>(y - sy + dy));
         const int tx = static_cast<int>(x0 - sx + dx);
+        if (!src.rle && conv.copy_row(static_cast<int>(y), static_cast<int>(x0), n, row, tx)) {
+            continue;
+        }
+        conv.row(static_cast<int>(y), static_cast<int>(x0), n, values.data(), skip.data());
         if (!src.rle) {
             store_row(surface, row, tx, values.data(), n);
             continue;
@@ -423,6 +471,16 @@ bool straight_out(const Bitmap& bmp, const dib::DibInfo& info, const BYTE* src, 
     const bool rgb32 = is_format(bmp, FormatId::rgb32);
     const bool rgb24 = is_format(bmp, FormatId::rgb24);
     const std::size_t pad = static_cast<std::size_t>(info.width - n);
+    if (info.bit_count == 32 && is_888(info) && rgb32) {
+        copy_masked32(src, dst, n, 0xFFFFFF);
+        std::memset(dst + 4 * static_cast<std::size_t>(n), 0, 4 * pad);
+        return true;
+    }
+    if (info.bit_count == 24 && rgb24) {
+        std::memcpy(dst, src, 3 * static_cast<std::size_t>(n));
+        std::memset(dst + 3 * static_cast<std::size_t>(n), 0, 3 * pad);
+        return true;
+    }
     if (info.bit_count == 32 && is_888(info) && (rgb32 || rgb24)) {
         for (int x = 0; x < n; ++x) {
             const DWORD v = rgb32 ? load32(src + 4 * static_cast<std::size_t>(x)) & 0xFFFFFF
@@ -450,6 +508,11 @@ bool straight_out(const Bitmap& bmp, const dib::DibInfo& info, const BYTE* src, 
         const bool in565 = is_format(bmp, FormatId::rgb565);
         if (!((out555 || out565) && (in555 || in565))) {
             return false;
+        }
+        if (in555 == out555) {
+            copy_masked16(src, dst, n, in555 ? 0x7FFF : 0xFFFF);
+            std::memset(dst + 2 * static_cast<std::size_t>(n), 0, 2 * pad);
+            return true;
         }
         const WORD* narrow = in565 && out555 ? lut_565_to_555().data() : nullptr;
         const WORD* widen = in555 && out565 ? lut_555_to_565().data() : nullptr;

@@ -27,15 +27,26 @@ struct BmpImage {
 // or past the end, pixels that do not fit, a description that read_info refuses.
 bool read_bmp_file(const BYTE* data, std::size_t size, BmpImage& out);
 
+// The same checks on the first `have` bytes of a file of `file_size` bytes, for a reader that
+// fetches the pixels itself: `out.bits` stays null and `bits_offset` is where the pixels start
+// in the file (all of `out.bits_size` bytes of them are there). The description and colour table
+// must lie within `have`. An RLE stream cannot be checked this way: read_bmp_file it.
+bool read_bmp_file_head(const BYTE* head, std::size_t have, std::size_t file_size, BmpImage& out,
+                        std::size_t& bits_offset);
+
 // A packed DIB (a bitmap resource): the description with the pixels right after it.
 bool read_packed_dib(const BYTE* data, std::size_t size, BmpImage& out);
 
 // An uncompressed DIB: a BITMAPINFOHEADER followed by the colour table or the three masks, and
-// DWORD-aligned rows in the image's own order. RLE images are decoded; `written` then tells
-// which pixels the stream set (one byte per pixel, rows bottom-up), empty when all were.
+// DWORD-aligned rows in the image's own order. The pixels of an uncompressed image are those of
+// the BmpImage it was decoded from, not a copy: it must outlive this. RLE images are decoded
+// into `decoded`; `written` then tells which pixels the stream set (one byte per pixel, rows
+// bottom-up), empty when all were.
 struct DecodedDib {
     std::vector<BYTE> info; // BITMAPINFO bytes
-    std::vector<BYTE> bits;
+    const BYTE* bits = nullptr;
+    std::size_t bits_size = 0;
+    std::vector<BYTE> decoded;
     std::vector<BYTE> written;
     int width = 0;
     int height = 0; // > 0; see top_down
@@ -46,6 +57,9 @@ struct DecodedDib {
         return reinterpret_cast<const BITMAPINFO*>(info.data());
     }
 };
+
+// The uncompressed description of a checked image: `out` gets everything but the pixels.
+void describe_dib(const dib::DibInfo& info, DecodedDib& out);
 
 bool decode_dib(const BmpImage& image, DecodedDib& out);
 

@@ -135,8 +135,13 @@ int dib_stride(int width, int bpp); // DWORD-aligned
 // A zero-filled device-dependent bitmap (not in the table), or nullptr for a bad size/depth or
 // when memory runs out. Depths 1, 4, 8, 16, 24, 32.
 std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp);
-// Allocates zero-filled pixel memory of `bytes` (nullptr when too big or out of memory).
-std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes);
+// Allocates zero-filled pixel memory of `bytes` (nullptr when too big or out of memory); not
+// cleared for a caller that writes every byte before anything reads them.
+std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes, bool cleared = true);
+// CreateDIBSection, with the pixels left uncleared for a caller that writes every byte of them
+// before the handle is handed out (`cleared` false).
+HBITMAP create_dib_section(HDC hdc, const BITMAPINFO* bmi, UINT usage, void** bits, HANDLE section,
+                           bool cleared);
 // A zero-filled bitmap with its own pixel memory, rows `row_align` bytes aligned (2 for DDBs,
 // 4 for DIBs), and its size, depth and format set; everything else is the caller's. nullptr for
 // a negative size, pixel memory over kMaxBitmapBytes, or when memory runs out.

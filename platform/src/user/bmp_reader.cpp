@@ -90,27 +90,39 @@ bool is_rle(const dib::DibInfo& info) {
 
 } // namespace
 
-bool read_bmp_file(const BYTE* data, std::size_t size, BmpImage& out) {
+bool read_bmp_file_head(const BYTE* head, std::size_t have, std::size_t file_size, BmpImage& out,
+                        std::size_t& bits_offset) {
     out = BmpImage{};
-    if (data == nullptr || size < kFileHeaderSize || data[0] != 'B' || data[1] != 'M') {
+    bits_offset = 0;
+    if (head == nullptr || have > file_size || have < kFileHeaderSize || head[0] != 'B' ||
+        head[1] != 'M') {
         return false;
     }
     // bfSize is not checked: writers often get it wrong, and what matters is that the pixels
     // are there, which is checked below.
-    const DWORD offset = load32(data + 10);
-    const BYTE* header = data + kFileHeaderSize;
-    const std::size_t available = size - kFileHeaderSize;
-    if (!dib::read_info(header, available, DIB_RGB_COLORS, dib::Strictness::file, out.info)) {
+    const DWORD offset = load32(head + 10);
+    const BYTE* header = head + kFileHeaderSize;
+    if (!dib::read_info(header, have - kFileHeaderSize, DIB_RGB_COLORS, dib::Strictness::file,
+                        out.info)) {
         return false;
     }
     // The pixels may start after a gap, never inside the header or the colour table.
-    if (offset < kFileHeaderSize + out.info.bits_offset || offset > size ||
-        !dib::bits_fit(out.info, size - offset)) {
+    if (offset < kFileHeaderSize + out.info.bits_offset || offset > file_size ||
+        !dib::bits_fit(out.info, file_size - offset)) {
         return false;
     }
     out.header = header;
-    out.bits = data + offset;
     out.bits_size = out.info.image_size;
+    bits_offset = offset;
+    return true;
+}
+
+bool read_bmp_file(const BYTE* data, std::size_t size, BmpImage& out) {
+    std::size_t offset = 0;
+    if (!read_bmp_file_head(data, size, size, out, offset)) {
+        return false;
+    }
+    out.bits = data + offset;
     return is_rle(out.info) ? rle_well_formed(out.info, out.bits, out.bits_size) : true;
 }
 
@@ -127,8 +139,7 @@ bool read_packed_dib(const BYTE* data, std::size_t size, BmpImage& out) {
     return is_rle(out.info) ? rle_well_formed(out.info, out.bits, out.bits_size) : true;
 }
 
-bool decode_dib(const BmpImage& image, DecodedDib& out) {
-    const dib::DibInfo& info = image.info;
+void describe_dib(const dib::DibInfo& info, DecodedDib& out) {
     out = DecodedDib{};
     out.width = info.width;
     out.height = info.height;
@@ -148,6 +159,13 @@ bool decode_dib(const BmpImage& image, DecodedDib& out) {
     h.biBitCount = static_cast<WORD>(info.bit_count);
     h.biCompression = masks ? BI_BITFIELDS : BI_RGB;
     h.biClrUsed = static_cast<DWORD>(table);
+    // The stride of the uncompressed rows (an RLE image's own is not set).
+    const std::size_t stride =
+        ((static_cast<std::size_t>(info.width) * static_cast<std::size_t>(info.bit_count) + 31) /
+         32) *
+        4;
+    h.biSizeImage = static_cast<DWORD>(stride * static_cast<std::size_t>(info.height));
+    std::memcpy(out.info.data(), &h, sizeof h);
     BYTE* p = out.info.data() + sizeof h;
     if (masks) {
         store32(p, info.red.mask);
@@ -158,20 +176,18 @@ bool decode_dib(const BmpImage& image, DecodedDib& out) {
     if (table > 0) {
         std::memcpy(p, info.colors, static_cast<std::size_t>(table) * sizeof(RGBQUAD));
     }
+}
 
-    const std::size_t stride =
-        ((static_cast<std::size_t>(info.width) * static_cast<std::size_t>(info.bit_count) + 31) /
-         32) *
-        4;
-    const std::size_t image_size = stride * static_cast<std::size_t>(info.height);
-    h.biSizeImage = static_cast<DWORD>(image_size);
-    std::memcpy(out.info.data(), &h, sizeof h);
-
+bool decode_dib(const BmpImage& image, DecodedDib& out) {
+    const dib::DibInfo& info = image.info;
+    describe_dib(info, out);
+    const std::size_t image_size = out.bitmap_info()->bmiHeader.biSizeImage;
     if (!is_rle(info)) {
-        if (image.bits_size < image_size) {
+        if (image.bits == nullptr || image.bits_size < image_size) {
             return false;
         }
-        out.bits.assign(image.bits, image.bits + image_size);
+        out.bits = image.bits;
+        out.bits_size = image_size;
         return true;
     }
 
@@ -182,12 +198,15 @@ bool decode_dib(const BmpImage& image, DecodedDib& out) {
     if (rle.index.size() != pixels || rle.written.size() != pixels) {
         return false;
     }
-    out.bits.assign(image_size, 0);
+    const std::size_t stride = image_size / static_cast<std::size_t>(info.height);
+    out.decoded.assign(image_size, 0);
     for (int y = 0; y < info.height; ++y) {
         const std::size_t row = static_cast<std::size_t>(y);
-        dib::write_row_indices(info, out.bits.data() + row * stride, info.width,
+        dib::write_row_indices(info, out.decoded.data() + row * stride, info.width,
                                rle.index.data() + row * static_cast<std::size_t>(info.width));
     }
+    out.bits = out.decoded.data();
+    out.bits_size = out.decoded.size();
     bool all_written = true;
     for (BYTE w : rle.written) {
         all_written = all_written && w != 0;

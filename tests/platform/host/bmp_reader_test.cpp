@@ -35,7 +35,7 @@ bool decode_rgb(const Bytes& file, int& width, int& height, Bytes& rgb) {
     std::vector<COLORREF> row(static_cast<std::size_t>(width));
     for (int y = 0; y < height; ++y) {
         const int stored = info.top_down ? y : height - 1 - y;
-        platform::dib::read_row_colors(info, decoded.bits.data() + info.stride * stored, 0, width,
+        platform::dib::read_row_colors(info, decoded.bits + info.stride * stored, 0, width,
                                        row.data());
         for (COLORREF c : row) {
             rgb.push_back(GetRValue(c));
