@@ -1,92 +1,160 @@
 #!/usr/bin/python3
-"""Times `talvo jpeg` against `cjpeg -quality 50 -sample 1x1 -dct int` on the same photo-like
-24-bit BMP, whole process each, alternating runs, and prints the best times and their ratio.
+"""`talvo jpeg` against `cjpeg -quality 50 -sample 1x1 -dct int`, and the encoder alone against
+Pillow's in-process encode at the same settings, on photo-like 24-bit BMP files of several sizes.
 
-usage: bench/jpeg_vs_cjpeg.py [--talvo build/bin/talvo] [--size 2400x1600] [--runs 15] [--bmp FILE]
+usage: bench/jpeg_vs_cjpeg.py [--talvo build/bin/talvo] [--sizes 0.1,1,3.5,12] [--runs 9]
+                              [--repeat 5] [--bmp FILE]
+
+Each size (in megapixels, 3:2) is made by tiling one photo (scripts/make_photo.py), so that every
+size has the same content. For each one the script prints, from alternating runs in this one
+invocation:
+  - whole process: best wall and CPU time of each program, and talvo / cjpeg;
+  - peak memory: the largest maximum resident set size of each (what /usr/bin/time -v reports),
+    and talvo / cjpeg;
+  - encoder alone: `talvo jpeg --repeat N` (best encode, file written) against Pillow's
+    Image.save(..., 'JPEG', quality=50, subsampling=0) timed around that call alone, in Mpx/s,
+    and talvo / Pillow.
 Needs Pillow (python3-pil) and cjpeg/djpeg (libjpeg-turbo-progs)."""
 import argparse
 import os
+import re
 import subprocess
 import sys
 import tempfile
 import time
 
+from PIL import Image
 
-def make_photo(path, width, height):
-    """Photo-like content: smooth colour fields, soft texture, hard-edged shapes, fine grain."""
-    from PIL import Image, ImageChops, ImageDraw, ImageFilter
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "scripts"))
+import make_photo  # noqa: E402
 
-    base = Image.merge("RGB", (
-        Image.linear_gradient("L").resize((width, height)),
-        Image.radial_gradient("L").resize((width, height)),
-        Image.linear_gradient("L").rotate(90).resize((width, height)),
-    ))
-    def texture(scale, sigma, blur):
-        return Image.merge("RGB", [
-            Image.effect_noise((width // scale, height // scale), sigma)
-            .resize((width, height), Image.BICUBIC).filter(ImageFilter.GaussianBlur(blur))
-            for _ in range(3)
-        ])
-
-    img = Image.blend(base, texture(24, 64, 8), 0.4)
-    img = Image.blend(img, texture(3, 40, 1), 0.2)
-    draw = ImageDraw.Draw(img)
-    for i in range(30):
-        x, y = (i * 7919) % width, (i * 104729) % height
-        w, h = width // (6 + i % 9), height // (5 + i % 7)
-        colour = ((i * 53) % 256, (i * 97) % 256, (i * 151) % 256)
-        (draw.ellipse if i % 2 else draw.rectangle)([x, y, x + w, y + h], fill=colour)
-    img = img.filter(ImageFilter.GaussianBlur(1.5))
-    grain = Image.merge("RGB", [Image.effect_noise((width, height), 5) for _ in range(3)])
-    img = ImageChops.add(img, grain, scale=1.0, offset=-128)
-    img.save(path)
+TILE = (640, 427)
 
 
-def run(cmd):
+def tiled_photo(tile, width, height):
+    """The tile repeated, every other copy mirrored so that no seam is a hard edge."""
+    mirrored = tile.transpose(Image.Transpose.FLIP_LEFT_RIGHT)
+    flipped = tile.transpose(Image.Transpose.FLIP_TOP_BOTTOM)
+    both = mirrored.transpose(Image.Transpose.FLIP_TOP_BOTTOM)
+    out = Image.new("RGB", (width, height))
+    for ty, y in enumerate(range(0, height, tile.height)):
+        for tx, x in enumerate(range(0, width, tile.width)):
+            piece = ((tile, mirrored), (flipped, both))[ty % 2][tx % 2]
+            out.paste(piece, (x, y))
+    return out
+
+
+def size_of(megapixels):
+    """A 3:2 image of about that many pixels."""
+    height = int(round((megapixels * 1e6 / 1.5) ** 0.5))
+    return int(round(height * 1.5)), height
+
+
+def run_measured(cmd):
+    """Wall time, CPU time and peak resident set (KiB) of one run of a program."""
     start = time.perf_counter()
-    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL)
-    _, status, usage = os.wait4(proc.pid, 0)
+    pid = os.fork()
+    if pid == 0:
+        devnull = os.open(os.devnull, os.O_WRONLY)
+        os.dup2(devnull, 1)
+        try:
+            os.execvp(cmd[0], cmd)
+        finally:
+            os._exit(127)
+    _, status, usage = os.wait4(pid, 0)
     wall = time.perf_counter() - start
     if status != 0:
         sys.exit("failed: " + " ".join(cmd))
-    return wall, usage.ru_utime + usage.ru_stime
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+
+
+def pillow_encode(image, path, repeat):
+    best = None
+    for _ in range(repeat):
+        start = time.perf_counter()
+        image.save(path, "JPEG", quality=50, subsampling=0)
+        elapsed = time.perf_counter() - start
+        best = elapsed if best is None else min(best, elapsed)
+    return best
+
+
+def talvo_encode(talvo, bmp, out, repeat):
+    result = subprocess.run([talvo, "jpeg", bmp, out, "--repeat", str(repeat)],
+                            capture_output=True, text=True)
+    match = re.search(r"([0-9.]+) ms, ([0-9.]+) Mpx/s", result.stdout)
+    if result.returncode != 0 or match is None:
+        sys.exit("talvo jpeg --repeat failed: " + result.stderr.strip())
+    return float(match.group(1)) / 1e3
+
+
+def check_decodes(path):
+    check = subprocess.run(["djpeg", "-outfile", os.devnull, path], capture_output=True)
+    if check.returncode != 0 or check.stderr:
+        sys.exit("djpeg rejects %s: %s" % (path, check.stderr.decode()))
+
+
+def bench_one(args, tmp, bmp, label):
+    image = Image.open(bmp)
+    image.load()
+    width, height = image.size
+    ours, theirs = os.path.join(tmp, "talvo.jpg"), os.path.join(tmp, "cjpeg.jpg")
+    talvo = [args.talvo, "jpeg", bmp, ours]
+    cjpeg = ["cjpeg", "-quality", "50", "-sample", "1x1", "-dct", "int", "-outfile", theirs, bmp]
+    best = {"talvo": [1e9, 1e9, 0], "cjpeg": [1e9, 1e9, 0]}
+    for _ in range(args.runs):
+        for name, cmd in (("talvo", talvo), ("cjpeg", cjpeg)):
+            wall, cpu, rss = run_measured(cmd)
+            b = best[name]
+            best[name] = [min(b[0], wall), min(b[1], cpu), max(b[2], rss)]
+    for path in (ours, theirs):
+        check_decodes(path)
+    sizes = os.path.getsize(ours), os.path.getsize(theirs)
+
+    rgb = image.convert("RGB")
+    encode_talvo = talvo_encode(args.talvo, bmp, ours, args.repeat)
+    encode_pillow = pillow_encode(rgb, os.path.join(tmp, "pillow.jpg"), args.repeat)
+    mpx = width * height / 1e6
+
+    t, c = best["talvo"], best["cjpeg"]
+    print("%s: %dx%d (%.2f Mpx), best of %d runs each" % (label, width, height, mpx, args.runs))
+    print("  whole process  talvo wall %7.1f ms cpu %7.1f ms | cjpeg wall %7.1f ms cpu %7.1f ms"
+          " | talvo/cjpeg wall %.2f cpu %.2f" % (t[0] * 1e3, t[1] * 1e3, c[0] * 1e3, c[1] * 1e3,
+                                               t[0] / c[0], t[1] / c[1]))
+    print("  peak memory    talvo %7.1f MiB | cjpeg %7.1f MiB | talvo/cjpeg %.2f"
+          % (t[2] / 1024, c[2] / 1024, t[2] / c[2]))
+    print("  encoder alone  talvo %7.1f Mpx/s | Pillow %7.1f Mpx/s | talvo/Pillow %.2f"
+          % (mpx / encode_talvo, mpx / encode_pillow, encode_pillow / encode_talvo))
+    print("  output bytes   talvo %d | cjpeg %d" % sizes)
+    return t[0] / c[0], t[2] / c[2], encode_pillow / encode_talvo
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("--talvo", default=os.path.join(here, "..", "build", "bin", "talvo"))
-    ap.add_argument("--size", default="2400x1600")
-    ap.add_argument("--runs", type=int, default=15)
-    ap.add_argument("--bmp", help="use this BMP instead of a generated one")
+    ap.add_argument("--talvo", default=os.path.join(HERE, "..", "build", "bin", "talvo"))
+    ap.add_argument("--sizes", default="0.1,1,3.5,12", help="megapixels, comma-separated")
+    ap.add_argument("--runs", type=int, default=9, help="whole-process runs of each program")
+    ap.add_argument("--repeat", type=int, default=5, help="in-process encodes of each encoder")
+    ap.add_argument("--bmp", help="use this BMP instead of the generated sizes")
     args = ap.parse_args()
-    width, height = (int(v) for v in args.size.lower().split("x"))
+    if not os.access(args.talvo, os.X_OK):
+        sys.exit("jpeg_vs_cjpeg: no talvo program at %s; build the talvo_tool target" % args.talvo)
 
+    rows = []
     with tempfile.TemporaryDirectory() as tmp:
-        bmp = args.bmp or os.path.join(tmp, "photo.bmp")
-        if not args.bmp:
-            make_photo(bmp, width, height)
-        ours, theirs = os.path.join(tmp, "talvo.jpg"), os.path.join(tmp, "cjpeg.jpg")
-        talvo = [args.talvo, "jpeg", bmp, ours]
-        cjpeg = ["cjpeg", "-quality", "50", "-sample", "1x1", "-dct", "int", "-outfile", theirs, bmp]
-        best = {"talvo": [1e9, 1e9], "cjpeg": [1e9, 1e9]}
-        for _ in range(args.runs):
-            for name, cmd in (("talvo", talvo), ("cjpeg", cjpeg)):
-                wall, cpu = run(cmd)
-                best[name] = [min(best[name][0], wall), min(best[name][1], cpu)]
-        # Both files must decode cleanly.
-        for path in (ours, theirs):
-            check = subprocess.run(["djpeg", "-outfile", os.devnull, path], capture_output=True)
-            if check.returncode != 0 or check.stderr:
-                sys.exit("djpeg rejects %s: %s" % (path, check.stderr.decode()))
-        sizes = os.path.getsize(ours), os.path.getsize(theirs)
-
-    print("image %dx%d, best of %d runs each (whole process)" % (width, height, args.runs))
-    for name in ("talvo", "cjpeg"):
-        print("  %-6s wall %7.1f ms   cpu %7.1f ms" % (name, best[name][0] * 1e3, best[name][1] * 1e3))
-    print("  output: talvo %d bytes, cjpeg %d bytes" % sizes)
-    print("ratio talvo/cjpeg: wall %.2f, cpu %.2f" % (best["talvo"][0] / best["cjpeg"][0],
-                                                   best["talvo"][1] / best["cjpeg"][1]))
+        if args.bmp:
+            rows.append(("file", bench_one(args, tmp, args.bmp, os.path.basename(args.bmp))))
+        else:
+            tile = make_photo.make_photo(*TILE)
+            for mp in (float(v) for v in args.sizes.split(",")):
+                bmp = os.path.join(tmp, "photo.bmp")
+                tiled_photo(tile, *size_of(mp)).save(bmp, format="BMP")
+                rows.append(("%g Mpx" % mp, bench_one(args, tmp, bmp, "%g Mpx" % mp)))
+                os.remove(bmp)
+    print("summary (goals: time <= 1.00, memory <= 1.50, encoder >= 1.00)")
+    print("  %-8s %12s %14s %16s" % ("size", "time t/c", "memory t/c", "encoder t/Pillow"))
+    for label, (time_ratio, memory_ratio, encoder_ratio) in rows:
+        print("  %-8s %12.2f %14.2f %16.2f" % (label, time_ratio, memory_ratio, encoder_ratio))
 
 
 if __name__ == "__main__":

@@ -56,14 +56,22 @@ void CJpegEncoder::FreeTables() {
 }
 
 void CJpegEncoder::Encode(const char* lpszFileName, int nWidth, int nHeight, const BYTE* pBits) {
+    if (pBits == nullptr) {
+        return; // no pixels: refuse before touching any file
+    }
+    const std::ptrdiff_t stride = std::ptrdiff_t(3 * std::ptrdiff_t(nWidth) + 3) / 4 * 4;
+    Encode(lpszFileName, nWidth, nHeight, [pBits, stride](int y) { return pBits + stride * y; });
+}
+
+void CJpegEncoder::Encode(const char* lpszFileName, int nWidth, int nHeight,
+                          const RowSource& rows) {
     // A size the frame header cannot hold, or no pixels: refuse before touching any file.
-    if (lpszFileName == nullptr || pBits == nullptr || nWidth <= 0 || nHeight <= 0 ||
-        nWidth > kMaxDimension || nHeight > kMaxDimension) {
+    if (lpszFileName == nullptr || !rows || nWidth <= 0 || nHeight <= 0 || nWidth > kMaxDimension ||
+        nHeight > kMaxDimension) {
         return;
     }
     const int padWidth = nWidth % 8 == 0 ? nWidth : nWidth / 8 * 8 + 8;
     const int padHeight = nHeight % 8 == 0 ? nHeight : nHeight / 8 * 8 + 8;
-    const std::ptrdiff_t stride = std::ptrdiff_t(3 * nWidth + 3) / 4 * 4;
 
     FreeTables();
 
@@ -115,7 +123,10 @@ void CJpegEncoder::Encode(const char* lpszFileName, int nWidth, int nHeight, con
     }
 
     for (int row = 0; row < padHeight && !m_bOutOfMemory; row += 8) {
-        ConvertBlockRow(pBits + stride * row, row, nWidth, nHeight, padWidth, stride);
+        ConvertBlockRow(rows, row, nWidth, nHeight, padWidth);
+        if (m_bOutOfMemory) {
+            break;
+        }
         TransformBlockRow(padWidth);
         for (int x = 0; x < padWidth; x += 8) {
             short* blocks[3] = {m_pY + x, m_pCb + x, m_pCr + x};
@@ -150,8 +161,8 @@ void CJpegEncoder::Encode(const char* lpszFileName, int nWidth, int nHeight, con
     _lclose(hFile);
 }
 
-void CJpegEncoder::ConvertBlockRow(const BYTE* pBits, int nRow, int nWidth, int nHeight,
-                                   int nPadWidth, std::ptrdiff_t nStride) {
+void CJpegEncoder::ConvertBlockRow(const RowSource& rows, int nRow, int nWidth, int nHeight,
+                                   int nPadWidth) {
     const jpeg::Kernels& kernels = jpeg::ActiveKernels();
     const std::size_t pixelRow = std::size_t(nPadWidth) * 3;
     for (int y = 0; y < 8; ++y) {
@@ -160,12 +171,14 @@ void CJpegEncoder::ConvertBlockRow(const BYTE* pBits, int nRow, int nWidth, int 
         short* pcb = m_pCb + std::size_t(nPadWidth) * y;
         short* pcr = m_pCr + std::size_t(nPadWidth) * y;
         if (nRow + y < nHeight) {
-            // The row's end bytes land in the first added column, where nothing reads them.
-            const BYTE* in = pBits + nStride * y;
+            const BYTE* in = rows(nRow + y);
+            if (in == nullptr) {
+                m_bOutOfMemory = true;
+                return;
+            }
             kernels.convertRow(in, pixels, py, pcb, pcr, nWidth);
             const std::size_t used = std::size_t(nWidth) * 3;
-            std::memcpy(pixels + used, in + used, std::size_t(nStride) - used);
-            std::memset(pixels + nStride, 0, pixelRow - std::size_t(nStride));
+            std::memset(pixels + used, 0, pixelRow - used);
             std::memset(py + nWidth, 0, sizeof(short) * std::size_t(nPadWidth - nWidth));
             std::memset(pcb + nWidth, 0, sizeof(short) * std::size_t(nPadWidth - nWidth));
             std::memset(pcr + nWidth, 0, sizeof(short) * std::size_t(nPadWidth - nWidth));

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 
 // One Huffman code table, filled from the DHT segment by BuildHuffmanTables.
 struct HuffTable {
@@ -27,6 +28,13 @@ public:
     // 1..65535 (a frame header holds 16 bits) or buffers that cannot be had write no file at all,
     // and a file that cannot be created or written leaves no file or a partial one.
     void Encode(const char* lpszFileName, int nWidth, int nHeight, const BYTE* pBits);
+
+    // The same with the rows handed over one at a time, top row first: rows(y) gives row y
+    // (nWidth blue-green-red pixels), readable until the next call, or null to abandon the
+    // encode (the file is then left without its data and end marker). Each row is asked for
+    // once, in order, after the file has been created.
+    using RowSource = std::function<const BYTE*(int y)>;
+    void Encode(const char* lpszFileName, int nWidth, int nHeight, const RowSource& rows);
 
     // Stream segments.
     void WriteSOI(HFILE hFile);
@@ -71,11 +79,11 @@ private:
     void FreeTables();
     void BuildCodeLookup();
     void TransformBlockRow(int nPadWidth);
-    void ConvertBlockRow(const BYTE* pBits, int nRow, int nWidth, int nHeight, int nPadWidth,
-                         std::ptrdiff_t nStride);
+    void ConvertBlockRow(const RowSource& rows, int nRow, int nWidth, int nHeight, int nPadWidth);
 
     std::size_t m_nBufferSize; // capacity of the entropy buffer
-    bool m_bOutOfMemory;       // the entropy buffer could not grow: the encode is abandoned
+    bool m_bOutOfMemory;       // the entropy buffer could not grow, or the rows ran out: the
+                               // encode is abandoned
     short m_lastDc[3];         // DC of the previous block of each component, for prediction
 
     // Codes and lengths by symbol, built from the tables so that coding a symbol is one load.

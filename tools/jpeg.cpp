@@ -7,67 +7,16 @@
 
 #include <windows.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <algorithm>
-#include <cstdint>
-#include <vector>
-
-#if defined(__linux__) && defined(__GLIBC__)
-#include <malloc.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
-
-// A large image passes through several buffers of about its size: the file as read, the bitmap,
-// the rows handed to the encoder. Fresh memory costs a page fault per 4 KiB page, which for a
-// 3-megapixel image adds up to more than the encode itself. So the heap is grown once, marked
-// for huge pages, and kept: the buffers then come from it at a few faults each.
-void PrepareHeap(const char* inputPath) {
-#if defined(__linux__) && defined(__GLIBC__)
-    struct stat st;
-    if (stat(inputPath, &st) != 0 || st.st_size < (8 << 20)) {
-        return; // small images gain nothing
-    }
-    const std::size_t chunk = 16u << 20;
-    std::size_t want = std::size_t(st.st_size) * 4;
-    if (want > (std::size_t(1) << 30)) {
-        want = std::size_t(1) << 30;
-    }
-    // Keep buffers of up to 32 MiB on the heap, and keep freed heap memory.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, int(std::min<std::size_t>(want * 2, 0x7FFFFFFF)));
-    std::vector<void*> blocks;
-    std::uintptr_t low = UINTPTR_MAX, high = 0;
-    for (std::size_t got = 0; got < want; got += chunk) {
-        void* p = std::malloc(chunk);
-        if (p == nullptr) {
-            break;
-        }
-        blocks.push_back(p);
-        low = std::min(low, std::uintptr_t(p));
-        high = std::max(high, std::uintptr_t(p) + chunk);
-    }
-    const std::uintptr_t huge = 2u << 20;
-    low = (low + huge - 1) & ~(huge - 1);
-    if (high > low) {
-        madvise(reinterpret_cast<void*>(low), high - low, MADV_HUGEPAGE);
-    }
-    for (void* p : blocks) {
-        std::free(p);
-    }
-#else
-    (void)inputPath;
-#endif
-}
 
 const char kUsage[] = "IN.bmp OUT.jpg [--repeat N]";
 
@@ -83,55 +32,102 @@ void PrintHelp() {
                 kUsage);
 }
 
-// Reads the bitmap as 24-bit rows, top row first, each padded to a multiple of 4 bytes.
-bool LoadPixels(const char* path, int& width, int& height, std::unique_ptr<BYTE[]>& pixels) {
-    HBITMAP bitmap = static_cast<HBITMAP>(
-        LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
-    if (bitmap == nullptr) {
-        if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY) {
-            std::fprintf(stderr, "talvo jpeg: out of memory loading '%s'\n", path);
-        } else {
-            std::fprintf(stderr, "talvo jpeg: cannot load '%s' as a bitmap\n", path);
+// Rows fetched from the bitmap at a time: enough to keep GetDIBits' work per call small, few
+// enough that the band stays in the processor's cache while the encoder converts it.
+const int kBandRows = 16;
+
+// The BMP file as a bitmap, whose rows the encoder takes as 24-bit rows, top row first, a band
+// at a time: the image is never copied whole.
+class Picture {
+public:
+    ~Picture() {
+        if (dc_ != nullptr) {
+            DeleteDC(dc_);
         }
-        return false;
-    }
-    BITMAP info = {};
-    bool ok = GetObjectA(bitmap, sizeof info, &info) != 0 && info.bmWidth > 0 && info.bmHeight != 0;
-    width = info.bmWidth;
-    height = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
-    if (ok && (width > 65535 || height > 65535)) {
-        std::fprintf(stderr,
-                     "talvo jpeg: '%s' is %d x %d pixels; a JPEG file holds at most 65535\n", path,
-                     width, height);
-        DeleteObject(bitmap);
-        return false;
-    }
-    if (ok) {
-        const std::size_t stride = (std::size_t(width) * 3 + 3) / 4 * 4;
-        // GetDIBits fills every row: no need to clear the buffer first.
-        pixels.reset(new (std::nothrow) BYTE[stride * std::size_t(height)]);
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bi.bmiHeader.biWidth = width;
-        bi.bmiHeader.biHeight = -height; // top row first
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 24;
-        bi.bmiHeader.biCompression = BI_RGB;
-        HDC dc = CreateCompatibleDC(nullptr);
-        ok = pixels != nullptr && dc != nullptr &&
-             GetDIBits(dc, bitmap, 0, UINT(height), pixels.get(), &bi, DIB_RGB_COLORS) == height;
-        if (dc != nullptr) {
-            DeleteDC(dc);
+        if (bitmap_ != nullptr) {
+            DeleteObject(bitmap_);
         }
     }
-    DeleteObject(bitmap);
-    if (!ok && pixels == nullptr) {
-        std::fprintf(stderr, "talvo jpeg: out of memory reading the pixels of '%s'\n", path);
-    } else if (!ok) {
-        std::fprintf(stderr, "talvo jpeg: cannot read the pixels of '%s'\n", path);
+
+    bool Load(const char* path) {
+        bitmap_ = static_cast<HBITMAP>(
+            LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+        if (bitmap_ == nullptr) {
+            if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY) {
+                std::fprintf(stderr, "talvo jpeg: out of memory loading '%s'\n", path);
+            } else {
+                std::fprintf(stderr, "talvo jpeg: cannot load '%s' as a bitmap\n", path);
+            }
+            return false;
+        }
+        BITMAP info = {};
+        if (GetObjectA(bitmap_, sizeof info, &info) == 0 || info.bmWidth <= 0 ||
+            info.bmHeight == 0) {
+            std::fprintf(stderr, "talvo jpeg: cannot read the pixels of '%s'\n", path);
+            return false;
+        }
+        width_ = info.bmWidth;
+        height_ = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
+        if (width_ > 65535 || height_ > 65535) {
+            std::fprintf(stderr,
+                         "talvo jpeg: '%s' is %d x %d pixels; a JPEG file holds at most 65535\n",
+                         path, width_, height_);
+            return false;
+        }
+        stride_ = (std::size_t(width_) * 3 + 3) / 4 * 4;
+        band_.reset(new (std::nothrow) BYTE[stride_ * kBandRows]);
+        dc_ = CreateCompatibleDC(nullptr);
+        if (band_ == nullptr || dc_ == nullptr) {
+            std::fprintf(stderr, "talvo jpeg: out of memory reading the pixels of '%s'\n", path);
+            return false;
+        }
+        return true;
     }
-    return ok;
-}
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool failed() const { return failed_; }
+
+    // Row y, top row first; rows are asked for in order. Null when GetDIBits fails.
+    const BYTE* Row(int y) {
+        if (y < first_ || y >= first_ + rows_) {
+            // The band of rows [y, y + lines) counts, as GetDIBits does, from the bottom.
+            const int lines = std::min(kBandRows, height_ - y);
+            BITMAPINFO bi = {};
+            bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+            bi.bmiHeader.biWidth = width_;
+            bi.bmiHeader.biHeight = -height_; // top row first
+            bi.bmiHeader.biPlanes = 1;
+            bi.bmiHeader.biBitCount = 24;
+            bi.bmiHeader.biCompression = BI_RGB;
+            if (GetDIBits(dc_, bitmap_, UINT(height_ - y - lines), UINT(lines), band_.get(), &bi,
+                          DIB_RGB_COLORS) != lines) {
+                failed_ = true;
+                return nullptr;
+            }
+            first_ = y;
+            rows_ = lines;
+        }
+        return band_.get() + stride_ * std::size_t(y - first_);
+    }
+
+    // Starts again from the top (for another encode).
+    void Rewind() {
+        first_ = 0;
+        rows_ = 0;
+    }
+
+private:
+    HBITMAP bitmap_ = nullptr;
+    HDC dc_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    std::size_t stride_ = 0;
+    std::unique_ptr<BYTE[]> band_;
+    int first_ = 0; // the rows in the band
+    int rows_ = 0;
+    bool failed_ = false;
+};
 
 // The encoder reports nothing: a complete file ends with the end-of-image marker.
 bool WroteFile(const char* path) {
@@ -179,12 +175,11 @@ int Run(int argc, char** argv) {
         return 2;
     }
 
-    PrepareHeap(paths[0]);
-    int width = 0, height = 0;
-    std::unique_ptr<BYTE[]> pixels;
-    if (!LoadPixels(paths[0], width, height, pixels)) {
+    Picture picture;
+    if (!picture.Load(paths[0])) {
         return 1;
     }
+    const int width = picture.width(), height = picture.height();
     // Fail early, with the system's reason, when the output cannot be created. The encoder
     // writes the temporary file by name.
     OutputFile out(paths[1]);
@@ -206,7 +201,8 @@ int Run(int argc, char** argv) {
         auto start = std::chrono::steady_clock::now();
         CJpegEncoder encoder;
         errno = 0;
-        encoder.Encode(out.path(), width, height, pixels.get());
+        picture.Rewind();
+        encoder.Encode(out.path(), width, height, [&picture](int y) { return picture.Row(y); });
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (i == 0 || seconds < best) {
@@ -215,6 +211,10 @@ int Run(int argc, char** argv) {
     }
     // The encoder reports nothing; the error of its last failed write is still in errno.
     const int writeError = errno;
+    if (picture.failed()) {
+        std::fprintf(stderr, "talvo jpeg: cannot read the pixels of '%s'\n", paths[0]);
+        return 1;
+    }
     if (!WroteFile(out.path())) {
         std::fprintf(stderr, "talvo jpeg: cannot write '%s': %s\n", paths[1],
                      writeError != 0 ? std::strerror(writeError) : "the file is incomplete");
