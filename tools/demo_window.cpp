@@ -5,6 +5,9 @@
 // 8-bit RGB and copied to the window's surface. While the message loop has nothing to do, the
 // platform's waiter waits on SDL's event queue instead of sleeping, so mouse input and closing
 // the window arrive at once. Without SDL2 the option reports that it is unavailable.
+//
+// SDL2 is loaded when a window is asked for, not linked: the other commands start without it
+// and the dozens of libraries it brings, as small and quick as a plain program.
 #include "demo.h"
 
 #include <platform/host.h>
@@ -13,6 +16,7 @@
 #include "output_file.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <csignal>
@@ -38,6 +42,58 @@ bool LiveWindowAvailable() {
 }
 
 namespace {
+
+// The SDL2 calls the window makes, looked up in the library when it is loaded.
+struct Sdl {
+#define TALVO_SDL_CALLS(X)                                                                         \
+    X(SDL_Init)                                                                                    \
+    X(SDL_Quit)                                                                                    \
+    X(SDL_GetError)                                                                                \
+    X(SDL_CreateWindow)                                                                            \
+    X(SDL_DestroyWindow)                                                                           \
+    X(SDL_GetWindowSurface)                                                                        \
+    X(SDL_UpdateWindowSurface)                                                                     \
+    X(SDL_CreateRGBSurfaceWithFormat)                                                              \
+    X(SDL_FreeSurface)                                                                             \
+    X(SDL_LockSurface)                                                                             \
+    X(SDL_UnlockSurface)                                                                           \
+    X(SDL_UpperBlit)                                                                               \
+    X(SDL_PollEvent)                                                                               \
+    X(SDL_WaitEventTimeout)
+#define TALVO_SDL_MEMBER(name) decltype(&::name) name = nullptr;
+    TALVO_SDL_CALLS(TALVO_SDL_MEMBER)
+#undef TALVO_SDL_MEMBER
+};
+
+Sdl sdl;
+
+// Loads SDL2 once; false with the reason when it is not there.
+bool LoadSdl(std::string& error) {
+    static void* library = nullptr;
+    if (library != nullptr) {
+        return true;
+    }
+    void* lib = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) {
+        error = std::string("cannot open a window: ") + dlerror();
+        return false;
+    }
+    Sdl loaded;
+    bool ok = true;
+#define TALVO_SDL_LOOKUP(name)                                                                     \
+    loaded.name = reinterpret_cast<decltype(loaded.name)>(dlsym(lib, #name));                      \
+    ok = ok && loaded.name != nullptr;
+    TALVO_SDL_CALLS(TALVO_SDL_LOOKUP)
+#undef TALVO_SDL_LOOKUP
+    if (!ok) {
+        error = "cannot open a window: the SDL2 library lacks a call it needs";
+        dlclose(lib);
+        return false;
+    }
+    sdl = loaded;
+    library = lib;
+    return true;
+}
 
 struct Live {
     SDL_Window* window = nullptr;
@@ -72,7 +128,7 @@ void translate(const SDL_Event& e) {
 
 void pump() {
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
+    while (sdl.SDL_PollEvent(&e)) {
         translate(e);
     }
 }
@@ -81,24 +137,24 @@ void show(Live& live) {
     const std::vector<BYTE> rgb = ScreenRgb();
     const host::Framebuffer fb = host::screen_framebuffer();
     if (live.frame == nullptr || live.frame->w != fb.width || live.frame->h != fb.height) {
-        SDL_FreeSurface(live.frame);
+        sdl.SDL_FreeSurface(live.frame);
         live.frame =
-            SDL_CreateRGBSurfaceWithFormat(0, fb.width, fb.height, 24, SDL_PIXELFORMAT_RGB24);
+            sdl.SDL_CreateRGBSurfaceWithFormat(0, fb.width, fb.height, 24, SDL_PIXELFORMAT_RGB24);
         if (live.frame == nullptr) {
             return;
         }
     }
-    SDL_LockSurface(live.frame);
+    sdl.SDL_LockSurface(live.frame);
     for (int y = 0; y < fb.height; ++y) {
         std::copy_n(&rgb[static_cast<size_t>(y) * fb.width * 3], static_cast<size_t>(fb.width) * 3,
                     static_cast<BYTE*>(live.frame->pixels) +
                         static_cast<size_t>(y) * live.frame->pitch);
     }
-    SDL_UnlockSurface(live.frame);
-    SDL_Surface* target = SDL_GetWindowSurface(live.window);
+    sdl.SDL_UnlockSurface(live.frame);
+    SDL_Surface* target = sdl.SDL_GetWindowSurface(live.window);
     if (target != nullptr) {
-        SDL_BlitSurface(live.frame, nullptr, target, nullptr);
-        SDL_UpdateWindowSurface(live.window);
+        sdl.SDL_UpperBlit(live.frame, nullptr, target, nullptr);
+        sdl.SDL_UpdateWindowSurface(live.window);
     }
     // A slow frame must not keep input waiting.
     pump();
@@ -111,18 +167,22 @@ bool RunInLiveWindow(const std::function<void()>& run, std::string& error) {
     // the message loop: SDL turns those signals into SDL_QUIT when it finds them unhandled.
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    const bool started = SDL_Init(SDL_INIT_VIDEO) == 0;
+    if (!LoadSdl(error)) {
+        InstallOutputSignalHandlers();
+        return false;
+    }
+    const bool started = sdl.SDL_Init(SDL_INIT_VIDEO) == 0;
     if (!started) {
         InstallOutputSignalHandlers();
-        error = std::string("cannot open a window: ") + SDL_GetError();
+        error = std::string("cannot open a window: ") + sdl.SDL_GetError();
         return false;
     }
     Live live;
     // At the top-left corner of the display, so that the window shows screen (x, y) at (x, y).
-    live.window = SDL_CreateWindow("talvo demo", 0, 0, kScreenWidth, kScreenHeight, 0);
+    live.window = sdl.SDL_CreateWindow("talvo demo", 0, 0, kScreenWidth, kScreenHeight, 0);
     if (live.window == nullptr) {
-        error = std::string("cannot open a window: ") + SDL_GetError();
-        SDL_Quit();
+        error = std::string("cannot open a window: ") + sdl.SDL_GetError();
+        sdl.SDL_Quit();
         InstallOutputSignalHandlers();
         return false;
     }
@@ -131,7 +191,7 @@ bool RunInLiveWindow(const std::function<void()>& run, std::string& error) {
         SDL_Event e;
         // Short waits: the platform looks at its queue again after each.
         const int wait = static_cast<int>(std::min<DWORD>(max_ms, 50));
-        if (SDL_WaitEventTimeout(&e, wait) != 0) {
+        if (sdl.SDL_WaitEventTimeout(&e, wait) != 0) {
             translate(e);
             pump();
         }
@@ -141,9 +201,9 @@ bool RunInLiveWindow(const std::function<void()>& run, std::string& error) {
     host::set_real_time(false);
     host::set_waiter(nullptr);
     host::set_presenter(nullptr);
-    SDL_FreeSurface(live.frame);
-    SDL_DestroyWindow(live.window);
-    SDL_Quit();
+    sdl.SDL_FreeSurface(live.frame);
+    sdl.SDL_DestroyWindow(live.window);
+    sdl.SDL_Quit();
     InstallOutputSignalHandlers();
     return true;
 }

@@ -207,7 +207,7 @@ TEST(JpegCommand, FailedRunsLeaveNoPartialFile) {
     } cases[] = {
         {"ulimit -f 2", "jpeg limits.bmp kept.out", "cannot write 'kept.out': File too large"},
         {"ulimit -f 2", "dither limits.bmp kept.out", "cannot write 'kept.out': File too large"},
-        {"ulimit -v 45000", "jpeg limits.bmp kept.out", "out of memory"},
+        {"ulimit -v 25000", "jpeg limits.bmp kept.out", "out of memory"},
     };
     for (const Case& c : cases) {
         if (kAddressSanitizer && std::string(c.limit).find("-v") != std::string::npos) {
