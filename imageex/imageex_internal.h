@@ -155,5 +155,27 @@ const EffectKernels* Avx2EffectKernels();   // null where the processor has no A
 std::vector<const EffectKernels*> EffectKernelSets();
 const EffectKernels& ActiveEffectKernels();
 
+// How a vector set walks the rows: `vectorRow(frame, dest, n)` over the first pixels of each row
+// that fill whole registers of `step` pixels, `tailRow` (the same call's portable loop) over the
+// rest. Depths other than 16 and 32 go to `tailRow` whole.
+template <class VectorRow, class TailRow>
+void WalkRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes, int step,
+              const VectorRow& vectorRow, const TailRow& tailRow) {
+    if (bpp != 32 && bpp != 16) {
+        tailRow(frame, dest, width, height);
+        return;
+    }
+    const int bytes = bpp / 8;
+    const int vector = width - width % step;
+    for (int y = 0; y < height; ++y) {
+        const BYTE* f = frame + static_cast<size_t>(y) * rowBytes;
+        BYTE* d = dest + static_cast<size_t>(y) * rowBytes;
+        vectorRow(f, d, vector);
+        if (vector < width) {
+            tailRow(f + vector * bytes, d + vector * bytes, width - vector, 1);
+        }
+    }
+}
+
 // grey = (30 r + 59 g + 11 b) / 100, then each tint channel times grey / 255, as 0x00BBGGRR.
 COLORREF TintOfGrey(int red, int green, int blue, COLORREF crTint);

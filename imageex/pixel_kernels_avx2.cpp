@@ -175,62 +175,52 @@ TALVO_AVX2 void ColorizeRow16(const BYTE* frame, BYTE* dest, int n, const TintFa
     }
 }
 
-TALVO_AVX2 void Avx2MixAlphaRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height,
-                                 int rowBytes, int nAlpha, BOOL bTransparent, COLORREF crKey) {
-    if (bpp != 32 && bpp != 16) {
-        PortableEffectKernels().mixAlpha(bpp, frame, dest, width, height, rowBytes, nAlpha,
-                                         bTransparent, crKey);
-        return;
-    }
-    const int step = bpp == 32 ? 8 : 16;
-    const int bytes = bpp / 8;
-    const int vector = width - width % step;
+// One row's whole registers; the vectors are made here, inside the AVX2 code, so that what the
+// row walk passes around holds none.
+TALVO_AVX2 void MixRow(int bpp, const BYTE* frame, BYTE* dest, int n, int nAlpha, BOOL bTransparent,
+                       COLORREF crKey) {
     const __m256i a = _mm256_set1_epi16(static_cast<short>(nAlpha));
-    const __m256i key = bpp == 32 ? Key32(crKey) : Key16(crKey);
-    for (int y = 0; y < height; ++y) {
-        const BYTE* f = frame + static_cast<size_t>(y) * rowBytes;
-        BYTE* d = dest + static_cast<size_t>(y) * rowBytes;
-        if (bpp == 32) {
-            MixRow32(f, d, vector, a, bTransparent, key);
-        } else {
-            MixRow16(f, d, vector, a, bTransparent, key);
-        }
-        if (vector < width) {
-            PortableEffectKernels().mixAlpha(bpp, f + vector * bytes, d + vector * bytes,
-                                             width - vector, 1, rowBytes, nAlpha, bTransparent,
-                                             crKey);
-        }
+    if (bpp == 32) {
+        MixRow32(frame, dest, n, a, bTransparent, Key32(crKey));
+    } else {
+        MixRow16(frame, dest, n, a, bTransparent, Key16(crKey));
     }
 }
 
-TALVO_AVX2 void Avx2ColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height,
-                                 int rowBytes, COLORREF crTint, BOOL bTransparent, BOOL bWithBack,
-                                 COLORREF crKey) {
-    if (bpp != 32 && bpp != 16) {
-        PortableEffectKernels().colorize(bpp, frame, dest, width, height, rowBytes, crTint,
-                                         bTransparent, bWithBack, crKey);
-        return;
-    }
-    const int bytes = bpp / 8;
-    const int vector = width - width % 16;
+TALVO_AVX2 void ColorizeRow(int bpp, const BYTE* frame, BYTE* dest, int n, COLORREF crTint,
+                            BOOL bTransparent, BOOL bWithBack, COLORREF crKey) {
     const TintFactors t = {_mm256_set1_epi16(static_cast<short>(GetRValue(crTint))),
                            _mm256_set1_epi16(static_cast<short>(GetGValue(crTint))),
                            _mm256_set1_epi16(static_cast<short>((crTint >> 16) & 0xFF))};
-    const __m256i key = bpp == 32 ? Key32(crKey) : Key16(crKey);
-    for (int y = 0; y < height; ++y) {
-        const BYTE* f = frame + static_cast<size_t>(y) * rowBytes;
-        BYTE* d = dest + static_cast<size_t>(y) * rowBytes;
-        if (bpp == 32) {
-            ColorizeRow32(f, d, vector, t, bTransparent, bWithBack, key);
-        } else {
-            ColorizeRow16(f, d, vector, t, bTransparent, bWithBack, key);
-        }
-        if (vector < width) {
-            PortableEffectKernels().colorize(bpp, f + vector * bytes, d + vector * bytes,
-                                             width - vector, 1, rowBytes, crTint, bTransparent,
-                                             bWithBack, crKey);
-        }
+    if (bpp == 32) {
+        ColorizeRow32(frame, dest, n, t, bTransparent, bWithBack, Key32(crKey));
+    } else {
+        ColorizeRow16(frame, dest, n, t, bTransparent, bWithBack, Key16(crKey));
     }
+}
+
+void Avx2MixAlphaRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
+                      int nAlpha, BOOL bTransparent, COLORREF crKey) {
+    WalkRows(
+        bpp, frame, dest, width, height, rowBytes, bpp == 32 ? 8 : 16,
+        [&](const BYTE* f, BYTE* d, int n) { MixRow(bpp, f, d, n, nAlpha, bTransparent, crKey); },
+        [&](const BYTE* f, BYTE* d, int n, int rows) {
+            PortableEffectKernels().mixAlpha(bpp, f, d, n, rows, rowBytes, nAlpha, bTransparent,
+                                             crKey);
+        });
+}
+
+void Avx2ColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
+                      COLORREF crTint, BOOL bTransparent, BOOL bWithBack, COLORREF crKey) {
+    WalkRows(
+        bpp, frame, dest, width, height, rowBytes, 16,
+        [&](const BYTE* f, BYTE* d, int n) {
+            ColorizeRow(bpp, f, d, n, crTint, bTransparent, bWithBack, crKey);
+        },
+        [&](const BYTE* f, BYTE* d, int n, int rows) {
+            PortableEffectKernels().colorize(bpp, f, d, n, rows, rowBytes, crTint, bTransparent,
+                                             bWithBack, crKey);
+        });
 }
 
 } // namespace

@@ -172,59 +172,42 @@ void ColorizeRow16(const BYTE* frame, BYTE* dest, int n, const TintFactors& t, B
 
 void VectorMixAlphaRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
                         int nAlpha, BOOL bTransparent, COLORREF crKey) {
-    if (bpp != 32 && bpp != 16) {
-        PortableEffectKernels().mixAlpha(bpp, frame, dest, width, height, rowBytes, nAlpha,
-                                         bTransparent, crKey);
-        return;
-    }
-    const int step = bpp == 32 ? 4 : 8;
-    const int bytes = bpp / 8;
-    const int vector = width - width % step;
     const __m128i a = _mm_set1_epi16(static_cast<short>(nAlpha));
     const __m128i key = bpp == 32 ? Key32(crKey) : Key16(crKey);
-    for (int y = 0; y < height; ++y) {
-        const BYTE* f = frame + static_cast<size_t>(y) * rowBytes;
-        BYTE* d = dest + static_cast<size_t>(y) * rowBytes;
-        if (bpp == 32) {
-            MixRow32(f, d, vector, a, bTransparent, key);
-        } else {
-            MixRow16(f, d, vector, a, bTransparent, key);
-        }
-        if (vector < width) {
-            PortableEffectKernels().mixAlpha(bpp, f + vector * bytes, d + vector * bytes,
-                                             width - vector, 1, rowBytes, nAlpha, bTransparent,
+    WalkRows(
+        bpp, frame, dest, width, height, rowBytes, bpp == 32 ? 4 : 8,
+        [&](const BYTE* f, BYTE* d, int n) {
+            if (bpp == 32) {
+                MixRow32(f, d, n, a, bTransparent, key);
+            } else {
+                MixRow16(f, d, n, a, bTransparent, key);
+            }
+        },
+        [&](const BYTE* f, BYTE* d, int n, int rows) {
+            PortableEffectKernels().mixAlpha(bpp, f, d, n, rows, rowBytes, nAlpha, bTransparent,
                                              crKey);
-        }
-    }
+        });
 }
 
 void VectorColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
                         COLORREF crTint, BOOL bTransparent, BOOL bWithBack, COLORREF crKey) {
-    if (bpp != 32 && bpp != 16) {
-        PortableEffectKernels().colorize(bpp, frame, dest, width, height, rowBytes, crTint,
-                                         bTransparent, bWithBack, crKey);
-        return;
-    }
-    const int bytes = bpp / 8;
-    const int vector = width - width % 8;
     const TintFactors t = {_mm_set1_epi16(static_cast<short>(GetRValue(crTint))),
                            _mm_set1_epi16(static_cast<short>(GetGValue(crTint))),
                            _mm_set1_epi16(static_cast<short>((crTint >> 16) & 0xFF))};
     const __m128i key = bpp == 32 ? Key32(crKey) : Key16(crKey);
-    for (int y = 0; y < height; ++y) {
-        const BYTE* f = frame + static_cast<size_t>(y) * rowBytes;
-        BYTE* d = dest + static_cast<size_t>(y) * rowBytes;
-        if (bpp == 32) {
-            ColorizeRow32(f, d, vector, t, bTransparent, bWithBack, key);
-        } else {
-            ColorizeRow16(f, d, vector, t, bTransparent, bWithBack, key);
-        }
-        if (vector < width) {
-            PortableEffectKernels().colorize(bpp, f + vector * bytes, d + vector * bytes,
-                                             width - vector, 1, rowBytes, crTint, bTransparent,
+    WalkRows(
+        bpp, frame, dest, width, height, rowBytes, 8,
+        [&](const BYTE* f, BYTE* d, int n) {
+            if (bpp == 32) {
+                ColorizeRow32(f, d, n, t, bTransparent, bWithBack, key);
+            } else {
+                ColorizeRow16(f, d, n, t, bTransparent, bWithBack, key);
+            }
+        },
+        [&](const BYTE* f, BYTE* d, int n, int rows) {
+            PortableEffectKernels().colorize(bpp, f, d, n, rows, rowBytes, crTint, bTransparent,
                                              bWithBack, crKey);
-        }
-    }
+        });
 }
 
 } // namespace
