@@ -22,6 +22,13 @@ std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes, bool clear
         cleared ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1)));
 }
 
+void Bitmap::clear_if_blank() {
+    if (blank) {
+        std::memset(memory, 0, byte_size());
+        blank = false;
+    }
+}
+
 static long long stride_of(int width, int bpp, int align_bytes) {
     const long long bits = static_cast<long long>(width) * bpp;
     const long long align_bits = 8LL * align_bytes;
@@ -35,14 +42,14 @@ int dib_stride(int width, int bpp) {
     return static_cast<int>(stride_of(width, bpp, 4));
 }
 
-std::unique_ptr<Bitmap> allocate_bitmap(int width, int height, int bpp, int row_align,
-                                        const PixelFormat* format) {
+static std::unique_ptr<Bitmap> new_bitmap(int width, int height, int bpp, int row_align,
+                                          const PixelFormat* format, bool zero) {
     const long long stride = stride_of(width, bpp, row_align);
     if (width < 0 || height < 0 || stride * height > static_cast<long long>(kMaxBitmapBytes)) {
         return nullptr;
     }
     auto bmp = std::make_unique<Bitmap>();
-    bmp->owned = allocate_pixels(static_cast<std::size_t>(stride * height));
+    bmp->owned = allocate_pixels(static_cast<std::size_t>(stride * height), zero);
     if (!bmp->owned) {
         return nullptr;
     }
@@ -52,15 +59,21 @@ std::unique_ptr<Bitmap> allocate_bitmap(int width, int height, int bpp, int row_
     bmp->bpp = bpp;
     bmp->stride = static_cast<int>(stride);
     bmp->format = format;
+    bmp->blank = !zero;
     return bmp;
 }
 
-std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp) {
+std::unique_ptr<Bitmap> allocate_bitmap(int width, int height, int bpp, int row_align,
+                                        const PixelFormat* format) {
+    return new_bitmap(width, height, bpp, row_align, format, true);
+}
+
+std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp, bool blank) {
     const PixelFormat* format = ddb_format(bpp);
     if (format == nullptr || width <= 0 || height <= 0) {
         return nullptr;
     }
-    return allocate_bitmap(width, height, bpp, 2, format);
+    return new_bitmap(width, height, bpp, 2, format, !blank);
 }
 
 // A new bitmap laid out like a DIB section (same depth, masks and colour table), bottom-up
@@ -139,12 +152,13 @@ HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCoun
         if (nPlanes != 1 || bpp == 0) {
             return nullptr;
         }
-        auto bmp = make_ddb(nWidth, nHeight, bpp);
+        auto bmp = make_ddb(nWidth, nHeight, bpp, true);
         if (!bmp) {
             return nullptr;
         }
         if (lpBits != nullptr) {
-            std::memcpy(bmp->memory, lpBits, bmp->byte_size());
+            std::memcpy(bmp->memory, lpBits, bmp->byte_size()); // every byte, padding too
+            bmp->blank = false;
         }
         return static_cast<HBITMAP>(insert_object(std::move(bmp)));
     });
@@ -170,15 +184,15 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
         }
         std::unique_ptr<Bitmap> bmp;
         if (dc->kind == DcKind::memory) {
-            const Bitmap* selected = lookup_bitmap(dc->state.bitmap);
+            const Bitmap* selected = lookup_bitmap_as_is(dc->state.bitmap);
             if (selected == nullptr) {
                 return nullptr;
             }
             // A DIB section selected makes the new bitmap a section of the same layout.
             bmp = selected->is_dib_section ? make_dib_like(*selected, cx, cy)
-                                           : make_ddb(cx, cy, selected->bpp);
+                                           : make_ddb(cx, cy, selected->bpp, true);
         } else {
-            bmp = make_ddb(cx, cy, display_bpp());
+            bmp = make_ddb(cx, cy, display_bpp(), true);
         }
         if (!bmp) {
             return nullptr;

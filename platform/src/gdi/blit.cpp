@@ -3,8 +3,30 @@
 // ever touched), then take the first fast path that fits or else the general engine.
 #include "blit_internal.h"
 
+#include <cstring>
+
 namespace platform::gdi {
 namespace {
+
+// A blank destination (a new bitmap not yet cleared) is cleared before the blit, unless the
+// blit writes every pixel without reading any: then only the bytes past the last pixel of each
+// row, which no blit writes, are cleared.
+void prepare_blank(Bitmap& d, const Blit& b) {
+    const bool overwrites = !rop_uses_dst(b.rop3) && b.src != &d && b.x.start == 0 &&
+                            b.x.count == d.width && b.y.start == 0 && b.y.count == d.height;
+    if (!overwrites) {
+        d.clear_if_blank();
+        return;
+    }
+    const std::size_t used = static_cast<std::size_t>(d.width) * d.bpp / 8;
+    const std::size_t stride = static_cast<std::size_t>(d.stride);
+    if (used < stride) {
+        for (int y = 0; y < d.height; ++y) {
+            std::memset(d.row(y) + used, 0, stride - used);
+        }
+    }
+    d.blank = false;
+}
 
 bool blit(const BlitRequest& r) {
     Blit b{};
@@ -13,7 +35,7 @@ bool blit(const BlitRequest& r) {
     b.use_src = rop_uses_src(b.rop3);
     b.use_pat = rop_uses_pat(b.rop3);
     Target dt;
-    if (r.dst_dc == nullptr || !resolve_target(*r.dst_dc, dt)) {
+    if (r.dst_dc == nullptr || !resolve_target(*r.dst_dc, dt, true)) {
         return false;
     }
     Target st;
@@ -45,6 +67,9 @@ bool blit(const BlitRequest& r) {
     }
     b.dst = dt.surface;
     b.src = b.use_src ? st.surface : nullptr;
+    if (b.dst->blank) {
+        prepare_blank(*b.dst, b);
+    }
     if (!fast_blit(b)) {
         general_blit(b);
     }

@@ -75,6 +75,7 @@ void general_blit(const Blit& b) {
         b.pat.row(0, x0, n, pbuf.data());
     }
 
+    const bool reads_dst = rop_uses_dst(b.rop3);
     if (!b.use_src) {
         for (int k = 0; k < rows; ++k) {
             const int y = b.y.start + k;
@@ -82,7 +83,9 @@ void general_blit(const Blit& b) {
             if (b.use_pat && !b.pat.solid()) {
                 b.pat.row(y, x0, n, pbuf.data());
             }
-            read_row(D, drow, x0, n, dbuf.data());
+            if (reads_dst) {
+                read_row(D, drow, x0, n, dbuf.data());
+            }
             fn(dbuf.data(), sbuf.data(), pbuf.data(), n);
             write_row(D, drow, x0, n, dbuf.data());
         }
@@ -105,7 +108,6 @@ void general_blit(const Blit& b) {
     }
     const int* xmap = b.x.contiguous ? xs.data() : b.x.src.data();
     const bool bottom_up = b.bottom_up();
-    const bool reads_dst = rop_uses_dst(b.rop3);
     for (int k = 0; k < rows; ++k) {
         // The whole source row is read before the destination row is written, so rows that
         // overlap within one surface work too.

@@ -26,7 +26,7 @@ HDC new_dc(DcKind kind, const RECT* area) {
 }
 
 void free_dc(HDC hdc, Dc& dc) {
-    if (Bitmap* bmp = lookup_bitmap(dc.state.bitmap)) {
+    if (Bitmap* bmp = lookup_bitmap_as_is(dc.state.bitmap)) {
         if (bmp->selected_into == hdc) {
             bmp->selected_into = nullptr;
         }
@@ -55,7 +55,7 @@ HGDIOBJ select_bitmap(HDC hdc, Dc& dc, HGDIOBJ h, Bitmap& bmp) {
         return nullptr;
     }
     const HGDIOBJ old = dc.state.bitmap;
-    if (Bitmap* prev = lookup_bitmap(old)) {
+    if (Bitmap* prev = lookup_bitmap_as_is(old)) {
         if (prev->selected_into == hdc) {
             prev->selected_into = nullptr;
         }
@@ -80,9 +80,10 @@ template <class H> HGDIOBJ swap_selection(H& slot, HGDIOBJ h, Object& obj) {
 
 } // namespace
 
-bool resolve_target(const Dc& dc, Target& out) {
+bool resolve_target(const Dc& dc, Target& out, bool keep_blank) {
     if (dc.kind == DcKind::memory) {
-        Bitmap* bmp = lookup_bitmap(dc.state.bitmap);
+        Bitmap* bmp =
+            keep_blank ? lookup_bitmap_as_is(dc.state.bitmap) : lookup_bitmap(dc.state.bitmap);
         if (bmp == nullptr) {
             return false;
         }

@@ -119,8 +119,15 @@ template <class T> static T* lookup_typed(const void* handle, DWORD type) {
     return obj != nullptr && obj->type == type ? static_cast<T*>(obj) : nullptr;
 }
 
-Bitmap* lookup_bitmap(const void* handle) {
+Bitmap* lookup_bitmap_as_is(const void* handle) {
     return lookup_typed<Bitmap>(handle, OBJ_BITMAP);
+}
+Bitmap* lookup_bitmap(const void* handle) {
+    Bitmap* bmp = lookup_typed<Bitmap>(handle, OBJ_BITMAP);
+    if (bmp != nullptr) {
+        bmp->clear_if_blank();
+    }
+    return bmp;
 }
 Palette* lookup_palette(const void* handle) {
     return lookup_typed<Palette>(handle, OBJ_PAL);

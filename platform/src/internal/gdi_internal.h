@@ -38,8 +38,11 @@ struct Object {
 HGDIOBJ insert_object(std::unique_ptr<Object> object);
 // The object behind a handle, or nullptr for anything that is not a live GDI object.
 Object* lookup(const void* handle);
-// Typed look-ups: nullptr for a handle of another type.
+// Typed look-ups: nullptr for a handle of another type. A bitmap looked up may be read, so a
+// blank one (Bitmap::blank) has its memory cleared first; lookup_bitmap_as_is leaves it blank,
+// for callers that only look at its description or overwrite every byte.
 Bitmap* lookup_bitmap(const void* handle);
+Bitmap* lookup_bitmap_as_is(const void* handle);
 Palette* lookup_palette(const void* handle);
 Brush* lookup_brush(const void* handle);
 Dc* lookup_dc(const void* handle);
@@ -114,6 +117,13 @@ struct Bitmap : Object {
 
     HDC selected_into = nullptr; // the one DC holding it, if any
 
+    // A new device-dependent bitmap whose memory has not been cleared yet: it reads as zero,
+    // as a new bitmap does on Windows. Its memory is cleared when something may read it, or
+    // taken as it is by a blit that writes every pixel without reading them (sprite drawing's
+    // scratch bitmaps), which saves clearing memory that is overwritten at once.
+    bool blank = false;
+    void clear_if_blank();
+
     // Row y counted from the top of the image, whatever the order in memory.
     BYTE* row(int y) const {
         return top_down ? memory + static_cast<std::ptrdiff_t>(y) * stride
@@ -133,8 +143,9 @@ constexpr std::size_t kMaxBitmapBytes = std::size_t{1} << 30;
 int ddb_stride(int width, int bpp); // WORD-aligned
 int dib_stride(int width, int bpp); // DWORD-aligned
 // A zero-filled device-dependent bitmap (not in the table), or nullptr for a bad size/depth or
-// when memory runs out. Depths 1, 4, 8, 16, 24, 32.
-std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp);
+// when memory runs out. Depths 1, 4, 8, 16, 24, 32. `blank`: the memory is left uncleared and
+// the bitmap marked blank instead.
+std::unique_ptr<Bitmap> make_ddb(int width, int height, int bpp, bool blank = false);
 // Allocates zero-filled pixel memory of `bytes` (nullptr when too big or out of memory); not
 // cleared for a caller that writes every byte before anything reads them.
 std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes, bool cleared = true);
@@ -239,7 +250,8 @@ struct Target {
     int origin_y = 0;
     RECT clip = {0, 0, 0, 0};
 };
-bool resolve_target(const Dc& dc, Target& out);
+// `keep_blank`: a blank bitmap selected stays blank (the caller clears it or overwrites it).
+bool resolve_target(const Dc& dc, Target& out, bool keep_blank = false);
 
 // Window and screen contexts for USER: `area` is the window's rectangle on the screen, or null
 // for the whole screen; the DC's origin is the area's top-left and drawing is clipped to it.
