@@ -21,16 +21,35 @@ void write_row(Bitmap& bmp, BYTE* row, int x0, int n, const DWORD* in) {
     }
 }
 
+// Source values (converted), pattern values and destination values of one row.
+struct RowBuffers {
+    explicit RowBuffers(std::size_t n) : s(n, 0), d(n, 0), p(n, 0) {}
+    std::vector<DWORD> s, d, p;
+};
+
+// Applies the rop to row y of the destination with the source values in buf.s.
+void rop_into_row(const Blit& b, int y, RowBuffers& buf) {
+    Bitmap& D = *b.dst;
+    const int x0 = b.x.start;
+    const int n = b.x.count;
+    BYTE* drow = D.row(y);
+    if (b.use_pat && !b.pat.solid()) {
+        b.pat.row(y, x0, n, buf.p.data());
+    }
+    if (rop_uses_dst(b.rop3)) {
+        read_row(D, drow, x0, n, buf.d.data());
+    }
+    rop_row(b.rop3)(buf.d.data(), buf.s.data(), buf.p.data(), n);
+    write_row(D, drow, x0, n, buf.d.data());
+}
+
 // The shrinking path of BLACKONWHITE / WHITEONBLACK: each destination pixel gets the AND / OR
 // of the raw source values in its span, converted like any other source value.
-void combine_spans(const Blit& b, Converter& conv, bool use_and, std::vector<DWORD>& sbuf,
-                   std::vector<DWORD>& dbuf, std::vector<DWORD>& pbuf) {
+void combine_spans(const Blit& b, Converter& conv, bool use_and, RowBuffers& buf) {
     const Bitmap& S = *b.src;
-    Bitmap& D = *b.dst;
     const Axis& ax = b.x;
     const Axis& ay = b.y;
     const int n = ax.count;
-    const RopRowFn fn = rop_row(b.rop3);
     std::vector<DWORD> acc(static_cast<std::size_t>(n));
     const auto read = S.format->read;
     auto combine = [use_and](DWORD a, DWORD v) { return use_and ? (a & v) : (a | v); };
@@ -49,59 +68,36 @@ void combine_spans(const Blit& b, Converter& conv, bool use_and, std::vector<DWO
                 acc[i] = sy == y0 ? v : combine(acc[i], v);
             }
         }
-        conv.values(acc.data(), n, sbuf.data());
-        const int y = ay.start + k;
-        BYTE* drow = D.row(y);
-        if (b.use_pat && !b.pat.solid()) {
-            b.pat.row(y, ax.start, n, pbuf.data());
-        }
-        read_row(D, drow, ax.start, n, dbuf.data());
-        fn(dbuf.data(), sbuf.data(), pbuf.data(), n);
-        write_row(D, drow, ax.start, n, dbuf.data());
+        conv.values(acc.data(), n, buf.s.data());
+        rop_into_row(b, ay.start + k, buf);
     }
 }
 
 } // namespace
 
 void general_blit(const Blit& b) {
-    Bitmap& D = *b.dst;
     const int n = b.x.count;
     const int rows = b.y.count;
-    const int x0 = b.x.start;
-    const RopRowFn fn = rop_row(b.rop3);
-    const std::size_t size = static_cast<std::size_t>(n);
-    std::vector<DWORD> sbuf(size, 0), dbuf(size), pbuf(size, 0);
+    RowBuffers buf(static_cast<std::size_t>(n));
     if (b.use_pat && b.pat.solid()) {
-        b.pat.row(0, x0, n, pbuf.data());
+        b.pat.row(0, b.x.start, n, buf.p.data());
     }
-
-    const bool reads_dst = rop_uses_dst(b.rop3);
     if (!b.use_src) {
         for (int k = 0; k < rows; ++k) {
-            const int y = b.y.start + k;
-            BYTE* drow = D.row(y);
-            if (b.use_pat && !b.pat.solid()) {
-                b.pat.row(y, x0, n, pbuf.data());
-            }
-            if (reads_dst) {
-                read_row(D, drow, x0, n, dbuf.data());
-            }
-            fn(dbuf.data(), sbuf.data(), pbuf.data(), n);
-            write_row(D, drow, x0, n, dbuf.data());
+            rop_into_row(b, b.y.start + k, buf);
         }
         return;
     }
 
     const Bitmap& S = *b.src;
-    Converter conv(S, b.request->src_dc, D, b.request->dst_dc);
+    Converter conv(S, b.request->src_dc, *b.dst, b.request->dst_dc);
     if (!b.x.first.empty() || !b.y.first.empty()) {
-        const bool use_and = b.request->dst_dc->state.stretch_mode == BLACKONWHITE;
-        combine_spans(b, conv, use_and, sbuf, dbuf, pbuf);
+        combine_spans(b, conv, b.request->dst_dc->state.stretch_mode == BLACKONWHITE, buf);
         return;
     }
     std::vector<int> xs;
     if (b.x.contiguous) {
-        xs.resize(size);
+        xs.resize(static_cast<std::size_t>(n));
         for (int i = 0; i < n; ++i) {
             xs[static_cast<std::size_t>(i)] = b.x.src_start + i;
         }
@@ -112,17 +108,8 @@ void general_blit(const Blit& b) {
         // The whole source row is read before the destination row is written, so rows that
         // overlap within one surface work too.
         const int idx = bottom_up ? rows - 1 - k : k;
-        const int y = b.y.start + idx;
-        conv.row(S.row(b.y.at(idx)), xmap, n, sbuf.data());
-        BYTE* drow = D.row(y);
-        if (b.use_pat && !b.pat.solid()) {
-            b.pat.row(y, x0, n, pbuf.data());
-        }
-        if (reads_dst) {
-            read_row(D, drow, x0, n, dbuf.data());
-        }
-        fn(dbuf.data(), sbuf.data(), pbuf.data(), n);
-        write_row(D, drow, x0, n, dbuf.data());
+        conv.row(S.row(b.y.at(idx)), xmap, n, buf.s.data());
+        rop_into_row(b, b.y.start + idx, buf);
     }
 }
 

@@ -80,14 +80,26 @@ void create_stock_objects(ObjectTable& t) {
     t.mono_bitmap = static_cast<HBITMAP>(to_handle(t.table.insert(std::move(mono))));
 }
 
-ObjectTable& objects() {
+ObjectTable* g_objects = nullptr; // set on first use
+
+ObjectTable& make_objects() {
     // Never destroyed: programs may release GDI objects from their own static destructors.
     static ObjectTable* t = [] {
         auto* table = new ObjectTable();
         create_stock_objects(*table);
         return table;
     }();
+    g_objects = t;
     return *t;
+}
+
+// Every GDI call looks handles up, several times: the table is one load away once made.
+inline ObjectTable& objects() {
+    return g_objects != nullptr ? *g_objects : make_objects();
+}
+
+inline Object* find(const void* handle) {
+    return handle != nullptr ? objects().table.get(handle) : nullptr;
 }
 
 } // namespace
@@ -108,14 +120,11 @@ HGDIOBJ insert_object(std::unique_ptr<Object> object) {
 }
 
 Object* lookup(const void* handle) {
-    if (handle == nullptr) {
-        return nullptr;
-    }
-    return objects().table.get(handle);
+    return find(handle);
 }
 
 template <class T> static T* lookup_typed(const void* handle, DWORD type) {
-    Object* obj = lookup(handle);
+    Object* obj = find(handle);
     return obj != nullptr && obj->type == type ? static_cast<T*>(obj) : nullptr;
 }
 
@@ -136,7 +145,7 @@ Brush* lookup_brush(const void* handle) {
     return lookup_typed<Brush>(handle, OBJ_BRUSH);
 }
 Dc* lookup_dc(const void* handle) {
-    Object* obj = lookup(handle);
+    Object* obj = find(handle);
     return obj != nullptr && (obj->type == OBJ_DC || obj->type == OBJ_MEMDC) ? static_cast<Dc*>(obj)
                                                                              : nullptr;
 }
