@@ -29,7 +29,7 @@ void prepare_blank(Bitmap& d, const Blit& b) {
 }
 
 bool blit(const BlitRequest& r) {
-    Blit b{};
+    Blit b;
     b.request = &r;
     b.rop3 = rop3_of(r.rop);
     b.use_src = rop_uses_src(b.rop3);
