@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include <sys/mman.h>
 
 namespace platform::gdi {
 
@@ -13,13 +16,43 @@ void FreeDeleter::operator()(BYTE* p) const {
     std::free(p);
 }
 
+// Pixel memory of a large bitmap comes fresh from the system, a page fault for every 4 KiB page
+// when it is first written; for a picture of a few megapixels that costs more than the work done
+// on it. Such memory is therefore asked for in 2 MiB pages where the system offers them (the
+// whole 2 MiB pages inside the block: the bitmap takes no more memory than it did). Memory that
+// need not be cleared starts on such a page, so that all but its tail is in them.
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+
+static void advise_large_pages(BYTE* block, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLarge = kLargePage;
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + kLarge - 1) & ~(kLarge - 1);
+    const std::uintptr_t end = (start + bytes) & ~(kLarge - 1);
+    if (end > first) {
+        madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    }
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
 std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes, bool cleared) {
     if (bytes > kMaxBitmapBytes) {
         return nullptr;
     }
     // calloc: large bitmaps start as untouched zero pages.
-    return std::unique_ptr<BYTE, FreeDeleter>(static_cast<BYTE*>(
-        cleared ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1)));
+    void* block = nullptr;
+    if (cleared) {
+        block = std::calloc(bytes ? bytes : 1, 1);
+    } else if (bytes < kLargePage || posix_memalign(&block, kLargePage, bytes) != 0) {
+        block = std::malloc(bytes ? bytes : 1);
+    }
+    if (block != nullptr) {
+        advise_large_pages(static_cast<BYTE*>(block), bytes);
+    }
+    return std::unique_ptr<BYTE, FreeDeleter>(static_cast<BYTE*>(block));
 }
 
 void Bitmap::clear_if_blank() {
