@@ -29,7 +29,10 @@ void prepare_blank(Bitmap& d, const Blit& b) {
 }
 
 bool blit(const BlitRequest& r) {
-    Blit b;
+    // One resolved blit serves every call (the platform runs on one thread at a time): sprite
+    // drawing makes many small blits, and clearing a new one each time costs more than a row.
+    // map_axis and make_pattern set all of what they fill.
+    static Blit b;
     b.request = &r;
     b.rop3 = rop3_of(r.rop);
     b.use_src = rop_uses_src(b.rop3);
@@ -99,36 +102,35 @@ bool fill_rect(Dc& dc, const RECT& rect, const Brush& brush) {
 
 using namespace platform::gdi;
 
+namespace {
+
+// The contexts are looked up before the request is made, so that it is built in one go.
+BOOL stretch(HDC hdst, long long dx, long long dy, long long dw, long long dh, HDC hsrc,
+             long long sx, long long sy, long long sw, long long sh, DWORD rop) {
+    Dc* dst = lookup_dc(hdst);
+    Dc* src = hsrc != nullptr ? lookup_dc(hsrc) : nullptr;
+    const BlitRequest r{dst, dx, dy, dw, dh, src, sx, sy, sw, sh, rop, nullptr};
+    return blit(r) ? TRUE : FALSE;
+}
+
+} // namespace
+
 extern "C" {
 
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
-    BlitRequest r{lookup_dc(hdc), x, y, cx, cy, lookup_dc(hdcSrc), x1, y1, cx, cy, rop, nullptr};
-    return blit(r) ? TRUE : FALSE;
+    return stretch(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop);
 }
 
 BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
                        int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop) {
-    BlitRequest r{lookup_dc(hdcDest),
-                  xDest,
-                  yDest,
-                  wDest,
-                  hDest,
-                  lookup_dc(hdcSrc),
-                  xSrc,
-                  ySrc,
-                  wSrc,
-                  hSrc,
-                  rop,
-                  nullptr};
-    return blit(r) ? TRUE : FALSE;
+    return stretch(hdcDest, xDest, yDest, wDest, hDest, hdcSrc, xSrc, ySrc, wSrc, hSrc, rop);
 }
 
 BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
     if (rop_uses_src(rop3_of(rop))) {
         return FALSE;
     }
-    BlitRequest r{lookup_dc(hdc), x, y, w, h, nullptr, 0, 0, 0, 0, rop, nullptr};
-    return blit(r) ? TRUE : FALSE;
+    return stretch(hdc, x, y, w, h, nullptr, 0, 0, 0, 0, rop);
 }
 
 } // extern "C"

@@ -16,6 +16,10 @@ namespace platform::gdi {
 // pick of D - 1 - k.
 void map_axis(long long d, long long dlen, long long s, long long slen, long dclip0, long dclip1,
               long sclip0, long sclip1, bool has_src, bool spans, Axis& out) {
+    out.start = 0;
+    out.src_start = 0;
+    out.src.clear();
+    out.first.clear();
     bool mirror = false;
     if (dlen < 0) {
         d += dlen + 1;
@@ -47,8 +51,6 @@ void map_axis(long long d, long long dlen, long long s, long long slen, long dcl
         return;
     }
     out.contiguous = false;
-    out.src.clear();
-    out.first.clear();
     const bool shrink = slen > dlen;
     spans = spans && shrink;
     auto pick = [&](long long k) {

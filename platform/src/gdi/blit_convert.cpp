@@ -134,6 +134,10 @@ void Pattern::row(int y, int x0, int n, DWORD* out) const {
 }
 
 bool make_pattern(const Dc& dc, const Target& t, const Brush* brush, Pattern& out) {
+    out.null = false;
+    out.width = 1;
+    out.height = 1;
+    out.values.clear();
     out.org_x = dc.state.brush_org.x + t.origin_x;
     out.org_y = dc.state.brush_org.y + t.origin_y;
     if (brush == nullptr) {

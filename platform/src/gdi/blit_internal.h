@@ -52,6 +52,7 @@ struct Axis {
 
 // Maps one axis: destination [d, d + dlen) from source [s, s + slen), clipped to both surfaces
 // (without a source, only to the destination). `spans` asks for Axis::first when shrinking.
+// Every member of `out` is set (the vectors emptied where not used).
 void map_axis(long long d, long long dlen, long long s, long long slen, long dclip0, long dclip1,
               long sclip0, long sclip1, bool has_src, bool spans, Axis& out);
 
