@@ -1,7 +1,7 @@
 // CImage::CreateBitmapInfoStruct and CreateBMPFile: the block and the file layout for every
 // depth, pixels read back from the file equal to GetPixel on the bitmap (and, natively, to what
 // Pillow reads), and bad input refused without a file.
-#include "capture/bmp_file.h"
+#include "support/bmp_builder.h"
 
 #include <Image.h>
 

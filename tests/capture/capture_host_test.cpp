@@ -3,7 +3,7 @@
 // "write error" message, full disks, and every creation made to fail in turn, with live objects,
 // memory blocks and files counted around each call. Native only: Wine keeps 16-bit memory
 // bitmaps at 5-5-5 and has no host API.
-#include "capture/bmp_file.h"
+#include "support/bmp_builder.h"
 #include "capture/jpeg_reference.h"
 #include "fault_sweep.h"
 #include "platform/host.h"

@@ -3,7 +3,7 @@
 // choose. JPEG files (displays of 16 and 32 bits) are byte for byte the literal encoder's file for
 // the screen's colours with the low bits the 16-bit conversion drops cleared; BMP files (8 bits,
 // palette) carry the system palette and, through it, the screen's colours.
-#include "capture/bmp_file.h"
+#include "support/bmp_builder.h"
 #include "capture/jpeg_reference.h"
 
 #include <Image.h>

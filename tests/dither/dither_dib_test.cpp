@@ -1,4 +1,4 @@
-#include "bmp_bytes.h"
+#include "support/bmp_builder.h"
 #include "dither_fixture.h"
 #include "test_images.h"
 
@@ -6,6 +6,7 @@
 #include <platform/host.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -59,97 +60,85 @@ class DitherDibFile : public DisplayMode {};
 
 TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
     using bmpfile::FileLayout;
-    const auto good = [] {
-        FileLayout s;
-        s.pixels = bmpfile::pattern_rows(s.width, s.height, s.bits);
-        return s;
-    };
     struct Case {
         const char* what;
         std::vector<BYTE> bytes;
     };
     std::vector<Case> cases;
-    const auto add = [&](const char* what, const FileLayout& s) {
+    // A good 4 x 3 24-bit file with one change.
+    const auto add = [&](const char* what, const std::function<void(FileLayout&)>& edit) {
+        FileLayout s;
+        edit(s);
+        if (s.pixels.empty()) {
+            s.pixels = bmpfile::pattern_rows(s.width, s.height, s.bits);
+        }
         cases.push_back({what, bmpfile::build(s)});
     };
-    const std::vector<BYTE> whole = bmpfile::build(good());
-
+    const std::vector<BYTE> whole = [] {
+        bmpfile::FileLayout s;
+        s.pixels = bmpfile::pattern_rows(4, 3, 24);
+        return bmpfile::build(s);
+    }();
+    const auto cut = [&](std::size_t from, std::size_t to) {
+        return std::vector<BYTE>(whole.begin() + static_cast<std::ptrdiff_t>(from),
+                                 whole.begin() + static_cast<std::ptrdiff_t>(to));
+    };
     cases.push_back({"empty file", {}});
-    cases.push_back({"13 bytes", std::vector<BYTE>(whole.begin(), whole.begin() + 13)});
-    {
-        auto bytes = whole;
-        bytes[1] = 'A';
-        cases.push_back({"wrong magic", bytes});
-    }
-    cases.push_back({"header cut short", std::vector<BYTE>(whole.begin(), whole.begin() + 40)});
-    cases.push_back(
-        {"one byte of pixels short", std::vector<BYTE>(whole.begin(), whole.end() - 1)});
-    {
-        FileLayout s = good();
-        s.offBitsDelta = 1000;
-        add("rows offset beyond the file", s);
-        s.offBitsDelta = -30;
-        add("rows offset inside the header", s);
-    }
+    cases.push_back({"13 bytes", cut(0, 13)});
+    cases.push_back({"header cut short", cut(0, 40)});
+    cases.push_back({"one byte of pixels short", cut(0, whole.size() - 1)});
+    cases.push_back({"wrong magic", whole});
+    cases.back().bytes[1] = 'A';
     for (DWORD size : {0u, 12u, 39u, 64u, 0x7FFFFFFFu}) {
-        auto bytes = bmpfile::build(good());
-        bmpfile::put(bytes, 14, size, 4);
-        cases.push_back({"header size", bytes});
+        cases.push_back({"header size", whole});
+        bmpfile::put(cases.back().bytes, 14, size, 4);
     }
-    for (auto [w, h] : std::initializer_list<std::pair<int, int>>{{0, 3},
-                                                                  {-4, 3},
-                                                                  {4, 0},
-                                                                  {1 << 20, 1},
-                                                                  {1, 1 << 20},
-                                                                  {1, -(1 << 20)},
-                                                                  {INT32_MIN, 1},
-                                                                  {1, INT32_MIN}}) {
-        FileLayout s = good();
-        s.width = w;
-        s.height = h;
-        add("absurd size", s);
+    add("rows offset beyond the file", [](FileLayout& s) { s.offBitsDelta = 1000; });
+    add("rows offset inside the header", [](FileLayout& s) { s.offBitsDelta = -30; });
+    for (const auto& size : std::initializer_list<std::pair<int, int>>{{0, 3},
+                                                                       {-4, 3},
+                                                                       {4, 0},
+                                                                       {1 << 20, 1},
+                                                                       {1, 1 << 20},
+                                                                       {1, -(1 << 20)},
+                                                                       {INT32_MIN, 1},
+                                                                       {1, INT32_MIN}}) {
+        add("absurd size", [&](FileLayout& s) {
+            s.width = size.first;
+            s.height = size.second;
+            s.pixels = bmpfile::pattern_rows(4, 3, 24);
+        });
     }
     for (int bits : {0, 2, 7, 12, 48, 64}) {
-        FileLayout s = good();
-        s.bits = bits;
-        add("bit count", s);
+        add("bit count", [&](FileLayout& s) {
+            s.bits = bits;
+            s.pixels = bmpfile::pattern_rows(4, 3, 24);
+        });
     }
-    {
-        FileLayout s = good();
-        s.planes = 0;
-        add("no planes", s);
-    }
+    add("no planes", [](FileLayout& s) { s.planes = 0; });
     for (DWORD used : {257u, 0x10000u, 0xFFFFFFFFu}) {
-        FileLayout s = good();
-        s.bits = 8;
-        s.clrUsed = used;
-        s.pixels = bmpfile::pattern_rows(s.width, s.height, 8);
-        add("colour count over 256", s);
+        add("colour count over 256", [&](FileLayout& s) {
+            s.bits = 8;
+            s.clrUsed = used;
+        });
     }
     for (DWORD compression :
          {DWORD{BI_RLE8}, DWORD{BI_RLE4}, DWORD{BI_BITFIELDS}, DWORD{4}, DWORD{5}, DWORD{99}}) {
-        FileLayout s = good();
-        s.compression = compression;
-        add("compression that does not fit 24 bits", s);
+        add("compression that does not fit 24 bits",
+            [&](FileLayout& s) { s.compression = compression; });
     }
-    {
-        FileLayout s;
-        s.bits = 8;
-        s.compression = BI_RLE8;
-        s.pixels = {0, 1}; // end of bitmap
-        add("run-length rows without a size", s);
-        s.sizeImage = 5000;
-        add("run-length size beyond the file", s);
+    for (DWORD sizeImage : {0u, 5000u}) {
+        add("run-length rows without a size or beyond the file", [&](FileLayout& s) {
+            s.bits = 8;
+            s.compression = BI_RLE8;
+            s.sizeImage = sizeImage;
+            s.pixels = {0, 1}; // end of bitmap
+        });
     }
-    {
-        FileLayout s = good();
+    add("bit fields without masks", [](FileLayout& s) {
         s.bits = 16;
         s.compression = BI_BITFIELDS;
-        s.pixels = bmpfile::pattern_rows(s.width, s.height, 16);
-        s.offBitsDelta = 0;
-        auto bytes = bmpfile::build(s); // no masks after the header
-        cases.push_back({"bit fields without masks", bytes});
-    }
+    });
 
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const std::string name = "broken" + std::to_string(i) + ".bmp";
@@ -324,22 +313,29 @@ TEST_F(DitherDibFile, BitmapsTheyDoNotHoldAreRefused) {
     EXPECT_EQ(CDitherDibAccess::Info(dib), nullptr);
 }
 
-TEST_F(DitherDibFile, TakesTheRowsOfATrueColourSection) {
-    const int width = 6, height = 4;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_NE(section, nullptr);
-    const auto rows = bmpfile::pattern_rows(width, height, 24, 9);
-    std::memcpy(bits, rows.data(), rows.size());
-    CBitmap wrapper;
-    wrapper.Attach(section);
+// A bottom-up DIB section holding `rows`, with a colour table when it has 8 bits.
+HBITMAP Section(int width, int height, int bits, const std::vector<BYTE>& rows,
+                const RGBQUAD* table = nullptr) {
+    std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+    auto* h = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
+    *h = BITMAPINFOHEADER{
+        sizeof(BITMAPINFOHEADER), width, height, 1, static_cast<WORD>(bits), BI_RGB, 0, 0, 0, 0, 0};
+    if (table != nullptr) {
+        std::memcpy(h + 1, table, 256 * sizeof(RGBQUAD));
+    }
+    void* bits_ = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(h), DIB_RGB_COLORS,
+                                       &bits_, nullptr, 0);
+    if (section != nullptr) {
+        std::memcpy(bits_, rows.data(), rows.size());
+    }
+    return section;
+}
 
+TEST_F(DitherDibFile, TakesTheRowsOfATrueColourSection) {
+    const auto rows = bmpfile::pattern_rows(6, 4, 24, 9);
+    CBitmap wrapper;
+    ASSERT_TRUE(wrapper.Attach(Section(6, 4, 24, rows)));
     CDitherDib dib;
     ASSERT_EQ(dib.Create(&wrapper), 1);
     EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 24);
@@ -349,27 +345,14 @@ TEST_F(DitherDibFile, TakesTheRowsOfATrueColourSection) {
 // Index rows are taken only when the library was loaded on a palette display, and then come
 // with the section's own colours.
 TEST_F(DitherDibFile, TakesIndexedSectionsOnlyOnPaletteDisplays) {
-    const int width = 7, height = 3;
-    std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
-    auto* h = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
-    h->biSize = sizeof(BITMAPINFOHEADER);
-    h->biWidth = width;
-    h->biHeight = height;
-    h->biPlanes = 1;
-    h->biBitCount = 8;
-    auto* table = reinterpret_cast<RGBQUAD*>(h + 1);
+    RGBQUAD table[256];
     for (int i = 0; i < 256; ++i) {
         table[i] =
             RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 7), 0};
     }
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(h), DIB_RGB_COLORS,
-                                       &bits, nullptr, 0);
-    ASSERT_NE(section, nullptr);
-    const auto rows = bmpfile::pattern_rows(width, height, 8, 5);
-    std::memcpy(bits, rows.data(), rows.size());
+    const auto rows = bmpfile::pattern_rows(7, 3, 8, 5);
     CBitmap wrapper;
-    wrapper.Attach(section);
+    ASSERT_TRUE(wrapper.Attach(Section(7, 3, 8, rows, table)));
 
     CDitherDib dib;
     EXPECT_EQ(dib.Create(&wrapper), 0); // loaded on a true-colour display: no dither palette
@@ -385,7 +368,7 @@ TEST_F(DitherDibFile, TakesIndexedSectionsOnlyOnPaletteDisplays) {
 
     ASSERT_EQ(created, 1);
     EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 8);
-    EXPECT_EQ(std::memcmp(CDitherDibAccess::Info(dib) + 1, table, 256 * sizeof(RGBQUAD)), 0);
+    EXPECT_EQ(std::memcmp(CDitherDibAccess::Info(dib) + 1, table, sizeof(table)), 0);
     EXPECT_EQ(Rows(dib), rows);
 }
 

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "dither/DitherDibAccess.h"
+#include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 // FNV-1a over bytes: pins tables and files whose every value matters.
@@ -30,14 +30,24 @@ protected:
         std::remove("16lkup.dat");
         CDitherDibAccess::ForgetProcessTables();
     }
-
-    static std::vector<BYTE> ReadFile(const char* name) {
-        std::ifstream in(name, std::ios::binary);
-        return std::vector<BYTE>(std::istreambuf_iterator<char>(in), {});
-    }
-    static void WriteFile(const char* name, const std::vector<BYTE>& bytes) {
-        std::ofstream out(name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-    }
 };
+
+// Squared distance between a palette entry and a colour.
+inline long Dist(const RGBQUAD& q, int r, int g, int b) {
+    return long(r - q.rgbRed) * (r - q.rgbRed) + long(g - q.rgbGreen) * (g - q.rgbGreen) +
+           long(b - q.rgbBlue) * (b - q.rgbBlue);
+}
+
+// The colour a lookup-table entry stands for: the top value of each 5-bit level.
+inline void EntryColour(int e, int& r, int& g, int& b) {
+    r = 8 * (e >> 10) + 7;
+    g = 8 * ((e >> 5) & 31) + 7;
+    b = 8 * (e & 31) + 7;
+}
+
+// The palette index of pixel (x, y) in rows of 8 or 4 bits (the left pixel in the high nibble).
+inline int IndexAt(const std::vector<BYTE>& rows, int width, int bits, int x, int y) {
+    const BYTE byte =
+        rows[static_cast<std::size_t>(bmpfile::stride(width, bits)) * y + (bits == 8 ? x : x / 2)];
+    return bits == 8 ? byte : (x % 2 == 0 ? byte >> 4 : byte & 15);
+}

@@ -52,19 +52,18 @@ std::vector<BYTE> RunReference(const testimg::Source& src, int destBits) {
 }
 
 enum class CacheFile { None, Short, Corrupt, OutOfPalette };
+const char* const kCacheFileNames[] = {"no-file", "short", "corrupt", "out-of-palette"};
 
-const char* name(CacheFile c) {
-    switch (c) {
-    case CacheFile::None:
-        return "no-file";
-    case CacheFile::Short:
-        return "short";
-    case CacheFile::Corrupt:
-        return "corrupt";
-    case CacheFile::OutOfPalette:
-        return "out-of-palette";
+// A 24-bit image of `width` x `rows` whose column x has colour colours[x % count] (B, G, R).
+std::vector<BYTE> Columns24(int width, int rows, const BYTE (*colours)[3], int count) {
+    std::vector<BYTE> rgb(static_cast<std::size_t>(bmpfile::stride(width, 24)) * rows, 0);
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::memcpy(&rgb[static_cast<std::size_t>(bmpfile::stride(width, 24)) * y + 3 * x],
+                        colours[x % count], 3);
+        }
     }
-    return "?";
+    return rgb;
 }
 
 // A lookup file that leaves most entries empty; one full of indices the palette does not have,
@@ -123,7 +122,7 @@ TEST_F(DitherLoop, GivesTheReferenceBytesForEveryLayoutAndSize) {
                         ++seed;
                         Forget();
                         if (cacheFile != CacheFile::None) {
-                            WriteFile(fileName, LookupFile(cacheFile, seed));
+                            bmpfile::write(fileName, LookupFile(cacheFile, seed));
                         }
                         const int rows = size.height < 0 ? -size.height : size.height;
                         const auto rgb = testimg::make24(kind, size.width, rows, seed, palette,
@@ -132,10 +131,10 @@ TEST_F(DitherLoop, GivesTheReferenceBytesForEveryLayoutAndSize) {
                             testimg::make_source(layout, rgb, size.width, size.height, seed);
                         const Dithered got = RunLibrary(src, destBits);
                         const std::vector<BYTE> want = RunReference(src, destBits);
-                        SCOPED_TRACE(std::string(name(cacheFile)) + " " + std::to_string(destBits) +
-                                     "-bit " + testimg::name(layout) + " " + testimg::name(kind) +
-                                     " " + std::to_string(size.width) + "x" +
-                                     std::to_string(size.height));
+                        SCOPED_TRACE(std::string(kCacheFileNames[int(cacheFile)]) + " " +
+                                     std::to_string(destBits) + "-bit " + testimg::name(layout) +
+                                     " " + testimg::name(kind) + " " + std::to_string(size.width) +
+                                     "x" + std::to_string(size.height));
                         ASSERT_EQ(got.rows.size(), want.size());
                         ASSERT_EQ(got.rows, want);
                     }
@@ -154,18 +153,15 @@ TEST_F(DitherLoop, CorruptLookupFileNeverYieldsAnIndexOutsideThePalette) {
     }
     for (int destBits : {8, 4}) {
         Forget();
-        WriteFile(destBits == 8 ? "256lkup.dat" : "16lkup.dat", bad);
+        bmpfile::write(destBits == 8 ? "256lkup.dat" : "16lkup.dat", bad);
         const auto rgb = testimg::make24(testimg::Kind::Noise, 31, 9, 7);
         const auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, 31, 9, 7);
         const Dithered got = RunLibrary(src, destBits);
         ASSERT_FALSE(got.rows.empty());
-        const int stride = testimg::stride(31, destBits);
         for (int y = 0; y < 9; ++y) {
             for (int x = 0; x < 31; ++x) {
-                const BYTE byte =
-                    got.rows[static_cast<std::size_t>(stride) * y + (destBits == 8 ? x : x / 2)];
-                const int index = destBits == 8 ? byte : (x % 2 == 0 ? byte >> 4 : byte & 15);
-                EXPECT_EQ(index, 0) << "x " << x << " y " << y; // out-of-palette becomes 0
+                // Out of the palette becomes 0.
+                ASSERT_EQ(IndexAt(got.rows, 31, destBits, x, y), 0) << "x " << x << " y " << y;
             }
         }
     }
@@ -183,24 +179,14 @@ TEST_F(DitherLoop, ColoursOfThePaletteMapToThemselvesWithNoResidualError) {
     for (const auto& c : cases) {
         Forget();
         const int width = 9, rows = 4;
-        std::vector<BYTE> rgb(static_cast<std::size_t>(testimg::stride(width, 24)) * rows, 0);
-        for (int y = 0; y < rows; ++y) {
-            for (int x = 0; x < width; ++x) {
-                BYTE* p = &rgb[static_cast<std::size_t>(testimg::stride(width, 24)) * y + 3 * x];
-                p[0] = c.b;
-                p[1] = c.g;
-                p[2] = c.r;
-            }
-        }
-        const auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, width, rows, 1);
+        const BYTE colour[1][3] = {{c.b, c.g, c.r}};
+        const auto src = testimg::make_source(testimg::Layout::Bgr24,
+                                              Columns24(width, rows, colour, 1), width, rows, 1);
         const Dithered got = RunLibrary(src, c.destBits);
-        const int stride = testimg::stride(width, c.destBits);
         for (int y = 0; y < rows; ++y) {
             for (int x = 0; x < width; ++x) {
-                const BYTE byte =
-                    got.rows[static_cast<std::size_t>(stride) * y + (c.destBits == 8 ? x : x / 2)];
-                const int index = c.destBits == 8 ? byte : (x % 2 == 0 ? byte >> 4 : byte & 15);
-                ASSERT_EQ(index, c.index) << int(c.r) << "," << int(c.g) << "," << int(c.b);
+                ASSERT_EQ(IndexAt(got.rows, width, c.destBits, x, y), c.index)
+                    << int(c.r) << "," << int(c.g) << "," << int(c.b);
             }
         }
     }
@@ -209,17 +195,9 @@ TEST_F(DitherLoop, ColoursOfThePaletteMapToThemselvesWithNoResidualError) {
 // Two pixels to a byte, the left one in the high nibble; an odd row ends with a low nibble of 0
 // and every row starts on a 4-byte boundary.
 TEST_F(DitherLoop, FourBitRowsPackHighNibbleFirst) {
-    const int width = 5, rows = 2;
-    std::vector<BYTE> rgb(static_cast<std::size_t>(testimg::stride(width, 24)) * rows, 0);
-    const BYTE colours[5][3] = {
-        {0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}, {0, 0, 255}};
-    for (int y = 0; y < rows; ++y) {
-        for (int x = 0; x < width; ++x) {
-            BYTE* p = &rgb[static_cast<std::size_t>(testimg::stride(width, 24)) * y + 3 * x];
-            std::memcpy(p, colours[x], 3); // B, G, R
-        }
-    }
-    const auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, width, rows, 1);
+    const BYTE colours[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
+    const auto src =
+        testimg::make_source(testimg::Layout::Bgr24, Columns24(5, 2, colours, 4), 5, 2, 1);
     const Dithered got = RunLibrary(src, 4);
     // red 12, green 10, blue 9, white 15, red 12
     const std::vector<BYTE> want = {0xCA, 0x9F, 0xC0, 0x00, 0xCA, 0x9F, 0xC0, 0x00};
@@ -236,7 +214,7 @@ TEST_F(DitherLoop, BlockHoldsHeaderFixedTableAndRows) {
         ASSERT_NE(block, nullptr);
         const int outBits = bits == 8 ? 8 : 4; // 4 or less is served at 4 bits
         const int colours = outBits == 8 ? 256 : 16;
-        const std::size_t rowsBytes = static_cast<std::size_t>(testimg::stride(width, outBits)) * 6;
+        const std::size_t rowsBytes = static_cast<std::size_t>(bmpfile::stride(width, outBits)) * 6;
         EXPECT_EQ(GlobalSize(block), 40 + colours * 4 + rowsBytes);
         const auto* h = static_cast<const BITMAPINFOHEADER*>(GlobalLock(block));
         EXPECT_EQ(h->biSize, 40u);

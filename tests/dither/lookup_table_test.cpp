@@ -4,11 +4,6 @@
 
 namespace {
 
-long Dist(const RGBQUAD& q, int r, int g, int b) {
-    return long(r - q.rgbRed) * (r - q.rgbRed) + long(g - q.rgbGreen) * (g - q.rgbGreen) +
-           long(b - q.rgbBlue) * (b - q.rgbBlue);
-}
-
 // The first dither of a process builds the shared tables and loads the lookup cache: a
 // one-pixel dither does just that.
 void PrepareTables(int bits) {
@@ -43,13 +38,14 @@ TEST_F(LookUpFile, IsCreatedOnceAndReadAfterwards) {
     for (const auto& c : cases) {
         Forget();
         PrepareTables(c.bits); // first dither: creates the file
-        const std::vector<BYTE> file = ReadFile(c.name);
+        const std::vector<BYTE> file = bmpfile::ReadAll(c.name);
         ASSERT_EQ(file.size(), 65536u) << c.name;
         EXPECT_EQ(Fnv1a(file.data(), file.size()), c.checksum) << c.name;
         for (int e = 0; e < 32768; ++e) {
             const int index = file[2 * e] | file[2 * e + 1] << 8;
             ASSERT_LT(index, c.colours);
-            const int r = 8 * (e >> 10) + 7, g = 8 * ((e >> 5) & 31) + 7, b = 8 * (e & 31) + 7;
+            int r, g, b;
+            EntryColour(e, r, g, b);
             long best = LONG_MAX;
             for (int i = 0; i < c.colours; ++i) {
                 best = std::min(best, Dist(c.palette[i], r, g, b));
@@ -62,18 +58,18 @@ TEST_F(LookUpFile, IsCreatedOnceAndReadAfterwards) {
         std::vector<BYTE> edited = file;
         edited[2 * 1234] = 3;
         edited[2 * 1234 + 1] = 0;
-        WriteFile(c.name, edited);
+        bmpfile::write(c.name, edited);
         CDitherDibAccess::ForgetProcessTables();
         PrepareTables(c.bits);
         EXPECT_EQ(CDitherDibAccess::LookUpCache()[1234], 3);
-        EXPECT_EQ(ReadFile(c.name), edited); // not rewritten
+        EXPECT_EQ(bmpfile::ReadAll(c.name), edited); // not rewritten
     }
 }
 
 TEST_F(LookUpFile, ShortFileLeavesTheRestEmpty) {
     PrepareTables(8);
     std::vector<WORD> table(32768, 0xFFFF);
-    WriteFile("256lkup.dat", std::vector<BYTE>(101, 0x02)); // 50 entries and a half
+    bmpfile::write("256lkup.dat", std::vector<BYTE>(101, 0x02)); // 50 entries and a half
     EXPECT_EQ(CDitherDibAccess::LoadLookUpTable(table.data(), 8, 32768), 1);
     EXPECT_EQ(table[0], 0x0202);
     EXPECT_EQ(table[49], 0x0202);
@@ -87,15 +83,15 @@ TEST_F(LookUpFile, OtherBitCountsTouchNothing) {
         EXPECT_EQ(CDitherDibAccess::LoadLookUpTable(table.data(), bits, 32768), 0);
     }
     EXPECT_EQ(std::count(table.begin(), table.end(), 0xFFFF), 32768);
-    EXPECT_TRUE(ReadFile("256lkup.dat").empty());
-    EXPECT_TRUE(ReadFile("16lkup.dat").empty());
+    EXPECT_TRUE(bmpfile::ReadAll("256lkup.dat").empty());
+    EXPECT_TRUE(bmpfile::ReadAll("16lkup.dat").empty());
 }
 
 // The first dither's palette and lookup file stay in force for the whole process.
 TEST_F(LookUpFile, FirstDitherOfTheProcessDecidesTheTables) {
     PrepareTables(8);
-    const std::vector<BYTE> before = ReadFile("256lkup.dat");
+    const std::vector<BYTE> before = bmpfile::ReadAll("256lkup.dat");
     PrepareTables(4);
-    EXPECT_TRUE(ReadFile("16lkup.dat").empty());
-    EXPECT_EQ(ReadFile("256lkup.dat"), before);
+    EXPECT_TRUE(bmpfile::ReadAll("16lkup.dat").empty());
+    EXPECT_EQ(bmpfile::ReadAll("256lkup.dat"), before);
 }

@@ -23,11 +23,6 @@ Sorted Build(const RGBQUAD* colours, int count) {
     return s;
 }
 
-long Dist(const RGBQUAD& q, int r, int g, int b) {
-    return long(r - q.rgbRed) * (r - q.rgbRed) + long(g - q.rgbGreen) * (g - q.rgbGreen) +
-           long(b - q.rgbBlue) * (b - q.rgbBlue);
-}
-
 std::vector<RGBQUAD> RandomPalette(unsigned seed, int count, int redLevels) {
     std::mt19937 rng(seed);
     std::vector<RGBQUAD> p(count);
@@ -117,9 +112,7 @@ TEST(Closest, FindsANearestEntryLikeAFullScan) {
         for (int probe = 0; probe < 40000; ++probe) {
             int r, g, b;
             if (probe < 32768) { // every lookup-table colour
-                r = 8 * (probe >> 10) + 7;
-                g = 8 * ((probe >> 5) & 31) + 7;
-                b = 8 * (probe & 31) + 7;
+                EntryColour(probe, r, g, b);
             } else {
                 r = rng() & 255;
                 g = rng() & 255;

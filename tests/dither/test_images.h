@@ -2,7 +2,7 @@
 // from a palette, as 24-bit rows, plus the other layouts the library reads.
 #pragma once
 
-#include <windows.h>
+#include "support/bmp_builder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,15 +20,11 @@ inline const char* name(Kind k) {
     return names[static_cast<int>(k)];
 }
 
-inline int stride(int width, int bits) {
-    return ((bits * width + 31) / 32) * 4;
-}
-
 // A 24-bit image: B, G, R per pixel, rows padded to 4 bytes, `rows` rows in memory order.
 inline std::vector<BYTE> make24(Kind kind, int width, int rows, unsigned seed,
                                 const RGBQUAD* palette = nullptr, int paletteSize = 0) {
     std::mt19937 rng(seed);
-    const int s = stride(width, 24);
+    const int s = bmpfile::stride(width, 24);
     std::vector<BYTE> out(static_cast<std::size_t>(s) * rows, 0);
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -107,7 +103,7 @@ inline Source make_source(Layout layout, const std::vector<BYTE>& rgb24, int wid
     h->biHeight = height;
     h->biPlanes = 1;
     h->biCompression = BI_RGB;
-    const int s24 = stride(width, 24);
+    const int s24 = bmpfile::stride(width, 24);
     src.seen24.assign(rgb24.size(), 0);
     auto put_masks = [&](DWORD r, DWORD g, DWORD b) {
         h->biCompression = BI_BITFIELDS;
@@ -132,7 +128,7 @@ inline Source make_source(Layout layout, const std::vector<BYTE>& rgb24, int wid
                                static_cast<BYTE>(rng()), 0};
         }
     }
-    const int sd = stride(width, bits);
+    const int sd = bmpfile::stride(width, bits);
     src.bits.assign(static_cast<std::size_t>(sd) * rows, 0);
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < width; ++x) {

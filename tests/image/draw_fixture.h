@@ -74,8 +74,8 @@ struct StripPicture {
 // takes alike (on palette displays the file goes through the dithering loader).
 inline bool CreateStrip(CImage& image, const StripPicture& picture, bool semi, bool imageList) {
     const char* path = "draw_strip.bmp";
-    if (!strip_fixtures::WriteStripFile(path, picture.Width(), picture.height,
-                                        [&](int x, int y) { return picture.At(x, y); })) {
+    if (!bmpfile::write(path, bmpfile::file24(picture.Width(), picture.height,
+                                              [&](int x, int y) { return picture.At(x, y); }))) {
         return false;
     }
     const int created = image.Create(path, picture.frames, kKey, semi ? 1 : 0, imageList ? 1 : 0);

@@ -127,7 +127,7 @@ TEST(StripCreate, ByNameFallsBackToTheFile) {
     const char* path = "strip_by_name.bmp";
     const int w = 21;
     const int h = 4;
-    ASSERT_TRUE(strip_fixtures::WriteStripFile(path, w, h, BusyStrip(kBlue)));
+    ASSERT_TRUE(bmpfile::write(path, bmpfile::file24(w, h, BusyStrip(kBlue))));
     CBitmap same;
     same.Attach(MakeDdb(w, h, BusyStrip(kBlue)));
     for (int mode : {0, 1}) {
@@ -148,7 +148,7 @@ TEST(StripCreate, ByNameFallsBackToTheFile) {
 // it when the failure comes before the new geometry is set.
 TEST(StripCreate, FailuresLeaveTheStripEmpty) {
     const char* garbage = "strip_garbage.bmp";
-    ASSERT_TRUE(strip_fixtures::WriteBytes(garbage, {'B', 'M', 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    ASSERT_TRUE(bmpfile::write(garbage, {'B', 'M', 1, 2, 3, 4, 5, 6, 7, 8, 9}));
     CBitmap client;
     client.Attach(MakeClientSection(30, 3, BusyStrip(kBlue)));
     CBitmap empty; // no handle

@@ -3,11 +3,13 @@
 //
 //  - StripProbe: a CImage whose protected members and fields the tests may reach.
 //  - bitmaps of a given size from a pixel function: DIB sections (16, 24, 32 bits) and
-//    device-dependent bitmaps of the display's format; BMP file bytes of the same pixels.
+//    device-dependent bitmaps of the display's format.
 //  - read-back of a bitmap or a DC rectangle as colours, top row first.
 //  - StoredColour: what a colour becomes in a display-format bitmap (the key as the blits see it).
 //  - the two rules a strip's pixels follow: the half-transparent checkerboard and the colour key.
 #pragma once
+
+#include "support/bmp_builder.h"
 
 #include <Image.h>
 #include <afxcmn.h>
@@ -55,6 +57,10 @@ public:
 };
 
 using PixelFn = std::function<COLORREF(int x, int y)>;
+
+constexpr COLORREF kBlue = 0x00FF0000; // the library's default key
+constexpr COLORREF kRed = 0x000000FF;
+constexpr COLORREF kGreen = 0x0000FF00;
 
 inline int DisplayBits() {
     HDC screen = GetDC(nullptr);
@@ -150,55 +156,6 @@ inline HBITMAP MakeDdb(int w, int h, const PixelFn& fn) {
     return bitmap;
 }
 
-// The bytes of a 24-bit bottom-up BMP file with fn's pixels.
-inline std::vector<BYTE> BmpFile24(int w, int h, const PixelFn& fn) {
-    const int stride = ((w * 24 + 31) / 32) * 4;
-    const DWORD offBits = 14 + 40;
-    const DWORD size = offBits + static_cast<DWORD>(stride) * h;
-    std::vector<BYTE> out(size, 0);
-    auto put16 = [&](std::size_t at, DWORD v) {
-        out[at] = static_cast<BYTE>(v);
-        out[at + 1] = static_cast<BYTE>(v >> 8);
-    };
-    auto put32 = [&](std::size_t at, DWORD v) {
-        put16(at, v & 0xFFFF);
-        put16(at + 2, v >> 16);
-    };
-    out[0] = 'B';
-    out[1] = 'M';
-    put32(2, size);
-    put32(10, offBits);
-    put32(14, 40);
-    put32(18, static_cast<DWORD>(w));
-    put32(22, static_cast<DWORD>(h));
-    put16(26, 1);
-    put16(28, 24);
-    for (int y = 0; y < h; ++y) {
-        const std::size_t row = offBits + static_cast<std::size_t>(h - 1 - y) * stride;
-        for (int x = 0; x < w; ++x) {
-            const COLORREF c = fn(x, y);
-            out[row + x * 3] = GetBValue(c);
-            out[row + x * 3 + 1] = GetGValue(c);
-            out[row + x * 3 + 2] = GetRValue(c);
-        }
-    }
-    return out;
-}
-
-inline bool WriteBytes(const char* path, const std::vector<BYTE>& bytes) {
-    std::FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
-}
-
-// A strip as a bitmap file in the working directory.
-inline bool WriteStripFile(const char* path, int w, int h, const PixelFn& fn) {
-    return WriteBytes(path, BmpFile24(w, h, fn));
-}
-
 inline SIZE BitmapSize(HBITMAP bitmap) {
     BITMAP record = {};
     GetObjectA(bitmap, sizeof(BITMAP), &record);
@@ -235,6 +192,10 @@ inline std::vector<COLORREF> ReadPixels(HBITMAP bitmap) {
         out[i] = RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF);
     }
     return out;
+}
+
+inline std::vector<COLORREF> PixelsOf(CBitmap* bitmap) {
+    return ReadPixels(static_cast<HBITMAP>(bitmap->GetSafeHandle()));
 }
 
 // A rectangle of a DC, top row first.

@@ -32,11 +32,11 @@ protected:
         mode.bits_per_pixel = GetParam();
         ASSERT_TRUE(host::set_display_mode(mode));
         ASSERT_EQ(LoadLibraryA("TALVO.dll"), library);
-        const std::vector<BYTE> bmp = strip_fixtures::BmpFile24(kWidth, kHeight, BusyStrip(kBlue));
+        const std::vector<BYTE> bmp = bmpfile::file24(kWidth, kHeight, BusyStrip(kBlue));
         ASSERT_TRUE(host::add_bitmap_resource(nullptr, MAKEINTRESOURCE(kStripResource), bmp.data(),
                                               bmp.size()));
         ASSERT_TRUE(host::add_bitmap_resource(nullptr, kStripName, bmp.data(), bmp.size()));
-        ASSERT_TRUE(strip_fixtures::WriteBytes(kStripFile, bmp));
+        ASSERT_TRUE(bmpfile::write(kStripFile, bmp));
     }
     void TearDown() override {
         std::remove(kStripFile);

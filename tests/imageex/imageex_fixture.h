@@ -6,7 +6,7 @@
 
 #include <ImageEx.h>
 
-#include "dither/bmp_bytes.h"
+#include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // `talvo capture`: the test card captured at each depth (a JPEG the decoders read, or an 8-bit BMP
 // under the name with "bmp" as its extension), and failures reported with the right exit code and
 // no file, partial or whole, left behind.
-#include "capture/bmp_file.h"
+#include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
 

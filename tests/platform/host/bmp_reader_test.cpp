@@ -1,6 +1,6 @@
 // The BMP reader against Pillow's decoding, and the malformed files it must refuse.
 #include "internal/bmp_internal.h"
-#include "platform/bmp_fixtures.h"
+#include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -46,29 +46,10 @@ bool decode_rgb(const Bytes& file, int& width, int& height, Bytes& rgb) {
     return true;
 }
 
-void write_file(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using bmpfile::put;
 
 std::uint32_t get32(const Bytes& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-void put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-    }
-}
-void put16(Bytes& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+    return bmpfile::File{b}.U32(at);
 }
 
 bool refused(const Bytes& file) {
@@ -84,21 +65,21 @@ TEST(BmpReader, EveryVariantMatchesPillow) {
     }
     const char* source = std::getenv("TALVO_SOURCE_DIR");
     ASSERT_NE(source, nullptr);
-    const auto variants = bmp_fixtures::all_variants();
+    const auto variants = bmpfile::all_variants();
     std::string command =
         std::string("/usr/bin/python3 ") + source + "/tests/platform/host/pil_decode.py";
     for (std::size_t i = 0; i < variants.size(); ++i) {
         for (std::uint32_t seed = 1; seed <= 3; ++seed) {
             const std::string name =
                 "variant_" + std::to_string(i) + "_" + std::to_string(seed) + ".bmp";
-            write_file(name, bmp_fixtures::make(variants[i], seed));
+            bmpfile::write(name, bmpfile::make(variants[i], seed));
             // Pillow does not read the 52- and 56-byte headers; it reads the same pixels with a
             // 40-byte header and the masks after it.
-            bmp_fixtures::Variant oracle_variant = variants[i];
+            bmpfile::Variant oracle_variant = variants[i];
             if (oracle_variant.header_size == 52 || oracle_variant.header_size == 56) {
                 oracle_variant.header_size = 40;
             }
-            write_file("oracle_" + name, bmp_fixtures::make(oracle_variant, seed));
+            bmpfile::write("oracle_" + name, bmpfile::make(oracle_variant, seed));
             std::remove(("oracle_" + name + ".rgb").c_str());
             command += " oracle_" + name;
         }
@@ -113,14 +94,14 @@ TEST(BmpReader, EveryVariantMatchesPillow) {
             if (variants[i].rle_delta) {
                 continue; // Pillow 9 decodes deltas to nothing; see RleDeltaSkipsPixels
             }
-            const Bytes oracle = read_file("oracle_" + name + ".rgb");
+            const Bytes oracle = bmpfile::ReadAll("oracle_" + name + ".rgb");
             // Pillow widens 5- and 6-bit channels by scaling, Windows by repeating their high
             // bits: the channel values agree and the filled-in low bits may differ by one.
             const int tolerance = variants[i].bits == 16 ? 1 : 0;
             ASSERT_GE(oracle.size(), 8u) << "Pillow could not read " << name;
             int width = 0, height = 0;
             Bytes ours;
-            ASSERT_TRUE(decode_rgb(read_file(name), width, height, ours));
+            ASSERT_TRUE(decode_rgb(bmpfile::ReadAll(name), width, height, ours));
             EXPECT_EQ(width, static_cast<int>(get32(oracle, 0)));
             EXPECT_EQ(height, static_cast<int>(get32(oracle, 4)));
             const Bytes theirs(oracle.begin() + 8, oracle.end());
@@ -143,7 +124,7 @@ TEST(BmpReader, EveryVariantMatchesPillow) {
             // And exactly the colours the file was made with, 16-bit channels widened by
             // repeating their high bits.
             std::vector<std::uint32_t> made;
-            bmp_fixtures::make(variants[i], seed, &made);
+            bmpfile::make(variants[i], seed, &made);
             ASSERT_EQ(made.size() * 3, ours.size());
             for (std::size_t p = 0; p < made.size(); ++p) {
                 const std::uint32_t c =
@@ -156,7 +137,7 @@ TEST(BmpReader, EveryVariantMatchesPillow) {
 
 // A one-entry-per-grey-level RLE8 file of `width` x `height` holding `stream`.
 Bytes grey_rle8(int width, int height, const std::vector<std::uint8_t>& stream) {
-    bmp_fixtures::Writer w;
+    bmpfile::Writer w;
     w.u8('B');
     w.u8('M');
     w.u32(static_cast<std::uint32_t>(14 + 40 + 1024 + stream.size()));
@@ -197,7 +178,7 @@ TEST(BmpReader, OddAbsoluteRle4Runs) {
     // 0 3 12 30: three pixels 1, 2, 3 from two bytes; 0 5 12 34 50 00: five from three bytes
     // and a pad byte; then the end of the bitmap.
     const std::uint8_t stream[] = {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1};
-    bmp_fixtures::Writer w;
+    bmpfile::Writer w;
     w.u8('B');
     w.u8('M');
     w.u32(14 + 40 + 64 + sizeof stream);
@@ -229,8 +210,8 @@ TEST(BmpReader, OddAbsoluteRle4Runs) {
 
 TEST(BmpReader, EveryTruncationIsRefused) {
     // Every variant cut short anywhere: the header, the table, the pixels or the RLE stream.
-    for (const auto& variant : bmp_fixtures::all_variants()) {
-        const Bytes file = bmp_fixtures::make(variant);
+    for (const auto& variant : bmpfile::all_variants()) {
+        const Bytes file = bmpfile::make(variant);
         ASSERT_FALSE(refused(file)) << variant.label;
         for (std::size_t n = 0; n < file.size(); ++n) {
             const Bytes cut(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n));
@@ -240,9 +221,9 @@ TEST(BmpReader, EveryTruncationIsRefused) {
 }
 
 TEST(BmpReader, MalformedFilesAreRefused) {
-    const Bytes base8 = bmp_fixtures::make({"", 40, 8, 4, 8, 0, false, {}, 0, 0, false});
-    const Bytes base24 = bmp_fixtures::make({"", 40, 8, 4, 24, 0, false, {}, 0, 0, false});
-    const Bytes rle8 = bmp_fixtures::make({"", 40, 8, 4, 8, 1, false, {}, 0, 0, false});
+    const Bytes base8 = bmpfile::make({"", 40, 8, 4, 8, 0, false, {}, 0, 0, false});
+    const Bytes base24 = bmpfile::make({"", 40, 8, 4, 24, 0, false, {}, 0, 0, false});
+    const Bytes rle8 = bmpfile::make({"", 40, 8, 4, 8, 1, false, {}, 0, 0, false});
     const std::size_t rle_bits = get32(rle8, 10);
     struct Case {
         const char* what;
@@ -251,44 +232,44 @@ TEST(BmpReader, MalformedFilesAreRefused) {
     };
     const Case cases[] = {
         {"signature", &base8, [](Bytes& b) { b[1] = 'X'; }},
-        {"pixels inside the colour table", &base8, [](Bytes& b) { put32(b, 10, 14 + 40 + 100); }},
-        {"pixels inside the header", &base8, [](Bytes& b) { put32(b, 10, 20); }},
+        {"pixels inside the colour table", &base8, [](Bytes& b) { put(b, 10, 14 + 40 + 100, 4); }},
+        {"pixels inside the header", &base8, [](Bytes& b) { put(b, 10, 20, 4); }},
         {"pixels past the end", &base8,
-         [](Bytes& b) { put32(b, 10, static_cast<std::uint32_t>(b.size() + 1)); }},
-        {"offset near 4 GiB", &base8, [](Bytes& b) { put32(b, 10, 0xFFFFFFF0u); }},
-        {"zero width", &base8, [](Bytes& b) { put32(b, 18, 0); }},
-        {"negative width", &base8, [](Bytes& b) { put32(b, 18, 0xFFFFFFF8u); }},
-        {"zero height", &base8, [](Bytes& b) { put32(b, 22, 0); }},
+         [](Bytes& b) { put(b, 10, static_cast<std::uint32_t>(b.size() + 1), 4); }},
+        {"offset near 4 GiB", &base8, [](Bytes& b) { put(b, 10, 0xFFFFFFF0u, 4); }},
+        {"zero width", &base8, [](Bytes& b) { put(b, 18, 0, 4); }},
+        {"negative width", &base8, [](Bytes& b) { put(b, 18, 0xFFFFFFF8u, 4); }},
+        {"zero height", &base8, [](Bytes& b) { put(b, 22, 0, 4); }},
         {"absurd size", &base24,
          [](Bytes& b) {
-             put32(b, 18, 0x7FFFFFFF);
-             put32(b, 22, 0x7FFFFFFF);
+             put(b, 18, 0x7FFFFFFF, 4);
+             put(b, 22, 0x7FFFFFFF, 4);
          }},
         {"absurd top-down size", &base24,
          [](Bytes& b) {
-             put32(b, 18, 0x10000);
-             put32(b, 22, 0x80000000u);
+             put(b, 18, 0x10000, 4);
+             put(b, 22, 0x80000000u, 4);
          }},
-        {"height beyond the data", &base24, [](Bytes& b) { put32(b, 22, 5); }},
-        {"bit count 3", &base8, [](Bytes& b) { put16(b, 28, 3); }},
-        {"bit count 0", &base8, [](Bytes& b) { put16(b, 28, 0); }},
-        {"two planes", &base8, [](Bytes& b) { put16(b, 26, 2); }},
-        {"JPEG inside", &base8, [](Bytes& b) { put32(b, 30, BI_JPEG); }},
-        {"unknown compression", &base8, [](Bytes& b) { put32(b, 30, 99); }},
-        {"bit fields on 24 bits", &base24, [](Bytes& b) { put32(b, 30, BI_BITFIELDS); }},
-        {"RLE8 on 24 bits", &base24, [](Bytes& b) { put32(b, 30, BI_RLE8); }},
-        {"RLE4 on 8 bits", &rle8, [](Bytes& b) { put32(b, 30, BI_RLE4); }},
-        {"more colours than 8 bits hold", &base8, [](Bytes& b) { put32(b, 46, 300); }},
-        {"header size 200", &base8, [](Bytes& b) { put32(b, 14, 200); }},
-        {"header size 16", &base8, [](Bytes& b) { put32(b, 14, 16); }},
+        {"height beyond the data", &base24, [](Bytes& b) { put(b, 22, 5, 4); }},
+        {"bit count 3", &base8, [](Bytes& b) { put(b, 28, 3, 2); }},
+        {"bit count 0", &base8, [](Bytes& b) { put(b, 28, 0, 2); }},
+        {"two planes", &base8, [](Bytes& b) { put(b, 26, 2, 2); }},
+        {"JPEG inside", &base8, [](Bytes& b) { put(b, 30, BI_JPEG, 4); }},
+        {"unknown compression", &base8, [](Bytes& b) { put(b, 30, 99, 4); }},
+        {"bit fields on 24 bits", &base24, [](Bytes& b) { put(b, 30, BI_BITFIELDS, 4); }},
+        {"RLE8 on 24 bits", &base24, [](Bytes& b) { put(b, 30, BI_RLE8, 4); }},
+        {"RLE4 on 8 bits", &rle8, [](Bytes& b) { put(b, 30, BI_RLE4, 4); }},
+        {"more colours than 8 bits hold", &base8, [](Bytes& b) { put(b, 46, 300, 4); }},
+        {"header size 200", &base8, [](Bytes& b) { put(b, 14, 200, 4); }},
+        {"header size 16", &base8, [](Bytes& b) { put(b, 14, 16, 4); }},
         {"RLE claiming 100000 x 100000", &rle8,
          [](Bytes& b) {
-             put32(b, 18, 100000);
-             put32(b, 22, 100000);
+             put(b, 18, 100000, 4);
+             put(b, 22, 100000, 4);
          }},
-        {"RLE top-down", &rle8, [](Bytes& b) { put32(b, 22, static_cast<std::uint32_t>(-4)); }},
-        {"RLE without a data size", &rle8, [](Bytes& b) { put32(b, 34, 0); }},
-        {"RLE data size past the end", &rle8, [](Bytes& b) { put32(b, 34, get32(b, 34) + 1); }},
+        {"RLE top-down", &rle8, [](Bytes& b) { put(b, 22, static_cast<std::uint32_t>(-4), 4); }},
+        {"RLE without a data size", &rle8, [](Bytes& b) { put(b, 34, 0, 4); }},
+        {"RLE data size past the end", &rle8, [](Bytes& b) { put(b, 34, get32(b, 34) + 1, 4); }},
         {"RLE without end of bitmap", &rle8,
          [&](Bytes& b) {
              b[b.size() - 1] = 0; // end of bitmap becomes end of line: one line too many
@@ -319,7 +300,7 @@ TEST(BmpReader, MalformedFilesAreRefused) {
 }
 
 TEST(BmpReader, PackedDibsAreCheckedLikeFiles) {
-    const Bytes file = bmp_fixtures::make({"", 40, 5, 3, 4, 0, false, {}, 0, 0, false});
+    const Bytes file = bmpfile::make({"", 40, 5, 3, 4, 0, false, {}, 0, 0, false});
     const Bytes packed(file.begin() + 14, file.end());
     platform::BmpImage image;
     ASSERT_TRUE(platform::read_packed_dib(packed.data(), packed.size(), image));

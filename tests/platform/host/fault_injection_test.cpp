@@ -7,7 +7,7 @@
 #include <commctrl.h>
 
 #include "fault_sweep.h"
-#include "platform/bmp_fixtures.h"
+#include "support/bmp_builder.h"
 #include "platform/host.h"
 
 #include <gtest/gtest.h>
@@ -325,8 +325,8 @@ TEST_F(FaultInjection, CompositeCallsReleaseEverythingWhicheverCreationFails) {
         EXPECT_GE(list_creations, 8u);
 
         // LoadImageA from a file, as a device bitmap and as a section, exact size and stretched.
-        bmp_fixtures::Variant v = {"24 bit", 40, 7, 5, 24, 0, false, {}, 0, 0, false};
-        write_file("fault.bmp", bmp_fixtures::make(v));
+        bmpfile::Variant v = {"24 bit", 40, 7, 5, 24, 0, false, {}, 0, 0, false};
+        write_file("fault.bmp", bmpfile::make(v));
         for (UINT flags : {0u, static_cast<UINT>(LR_CREATEDIBSECTION)}) {
             for (int size : {0, 9}) {
                 SCOPED_TRACE("flags " + std::to_string(flags) + ", size " + std::to_string(size));
@@ -388,7 +388,7 @@ TEST_F(FaultInjection, RunningOutOfHeapInsideLoadImageIsItsFailureResult) {
     GTEST_SKIP() << "an address-space limit does not go with the sanitizers' shadow memory";
 #endif
 #endif
-    bmp_fixtures::Writer w;
+    bmpfile::Writer w;
     const std::uint32_t table = 256 * 4;
     const std::uint32_t offset = 14 + 40 + table;
     w.u8('B');

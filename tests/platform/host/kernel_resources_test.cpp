@@ -1,6 +1,6 @@
 // Resources given through the host: bitmaps by number and name, string tables in several
 // languages, and the Win32 calls that find and read them.
-#include "platform/bmp_fixtures.h"
+#include "support/bmp_builder.h"
 
 #include <windows.h>
 #include <platform/host.h>
@@ -112,7 +112,7 @@ TEST_F(KernelResources, StringBlocksAreFoundAsWindowsStoresThem) {
 
 TEST_F(KernelResources, BitmapsByNumberAndName) {
     // A file with a gap between its colour table and its pixels is stored packed.
-    const auto file = bmp_fixtures::make({"", 40, 5, 3, 4, 0, false, {}, 0, 6, false});
+    const auto file = bmpfile::make({"", 40, 5, 3, 4, 0, false, {}, 0, 6, false});
     ASSERT_TRUE(
         host::add_bitmap_resource(nullptr, MAKEINTRESOURCEA(11101), file.data(), file.size()));
     ASSERT_TRUE(host::add_bitmap_resource(nullptr, "Pattern", file.data(), file.size()));

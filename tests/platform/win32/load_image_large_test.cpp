@@ -2,7 +2,7 @@
 // read and run on past it, or start far beyond it after a gap. A DIB section at the image's own
 // size takes them straight from the file; other requests take the whole file. Every way gives
 // the pixels the file describes.
-#include "platform/bmp_fixtures.h"
+#include "support/bmp_builder.h"
 
 #include <windows.h>
 
@@ -50,7 +50,7 @@ std::uint32_t rgb_of(COLORREF c) {
 TEST(LoadImageLarge, PixelsComeFromWhereverTheFileStartsThem) {
     // The first read is a few kilobytes: rows of a few hundred pixels run past it, and gaps of
     // a kilobyte and more move their start there and beyond.
-    const bmp_fixtures::Variant variants[] = {
+    const bmpfile::Variant variants[] = {
         {"24 bit, pixels run past the first read", 40, 301, 9, 24, 0, false, {}, 0, 0, false},
         {"24 bit top-down, after a gap", 40, 211, 7, 24, 0, true, {}, 0, 3000, false},
         {"8 bit, start inside the first read", 40, 700, 5, 8, 0, false, {}, 0, 900, false},
@@ -82,7 +82,7 @@ TEST(LoadImageLarge, PixelsComeFromWhereverTheFileStartsThem) {
         }
 #endif
         std::vector<std::uint32_t> expected;
-        const auto file = bmp_fixtures::make(variant, 11, &expected);
+        const auto file = bmpfile::make(variant, 11, &expected);
         write_file(file);
         const std::size_t offset = file[10] | (file[11] << 8) | (file[12] << 16);
         for (const Request& r : requests) {

@@ -1,6 +1,6 @@
 // LoadImageA from BMP files: DIB sections at the file's own depth with exact colours, device
 // bitmaps for the display, and refusal of what is not a bitmap.
-#include "platform/bmp_fixtures.h"
+#include "support/bmp_builder.h"
 
 #include <windows.h>
 
@@ -20,12 +20,7 @@ int expected_bpp() {
 }
 
 std::string write_fixture(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    FILE* f = std::fopen(name.c_str(), "wb");
-    EXPECT_NE(f, nullptr);
-    if (f != nullptr) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
+    EXPECT_TRUE(bmpfile::write(name, bytes)) << name;
     return name;
 }
 
@@ -50,14 +45,14 @@ std::vector<std::uint32_t> pixels_of(HBITMAP bitmap, int width, int height) {
     return out;
 }
 
-int stored_bits(const bmp_fixtures::Variant& s) {
+int stored_bits(const bmpfile::Variant& s) {
     return s.compression == BI_RLE8 ? 8 : s.compression == BI_RLE4 ? 4 : s.bits;
 }
 
 } // namespace
 
 TEST(LoadImage, DibSectionsKeepTheFileDepthAndColours) {
-    for (const auto& variant : bmp_fixtures::all_variants()) {
+    for (const auto& variant : bmpfile::all_variants()) {
         if (variant.rle_delta) {
             continue; // what a skipped pixel becomes is ours to choose; see the host tests
         }
@@ -72,7 +67,7 @@ TEST(LoadImage, DibSectionsKeepTheFileDepthAndColours) {
 #endif
         SCOPED_TRACE(variant.label);
         std::vector<std::uint32_t> expected;
-        const auto file = bmp_fixtures::make(variant, 5, &expected);
+        const auto file = bmpfile::make(variant, 5, &expected);
         const std::string path = write_fixture("load_image_variant.bmp", file);
         HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
                                                          LR_LOADFROMFILE | LR_CREATEDIBSECTION));
@@ -107,10 +102,10 @@ TEST(LoadImage, DibSectionsKeepTheFileDepthAndColours) {
 }
 
 TEST(LoadImage, DeviceBitmapsAreMadeForTheDisplay) {
-    const bmp_fixtures::Variant color = {"", 40, 7, 5, 24, BI_RGB, false, {}, 0, 0, false};
+    const bmpfile::Variant color = {"", 40, 7, 5, 24, BI_RGB, false, {}, 0, 0, false};
     std::vector<std::uint32_t> expected;
     const std::string path =
-        write_fixture("load_image_ddb.bmp", bmp_fixtures::make(color, 9, &expected));
+        write_fixture("load_image_ddb.bmp", bmpfile::make(color, 9, &expected));
     HBITMAP bitmap = static_cast<HBITMAP>(
         LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
     ASSERT_NE(bitmap, nullptr);
@@ -129,8 +124,8 @@ TEST(LoadImage, DeviceBitmapsAreMadeForTheDisplay) {
     DeleteObject(bitmap);
 
     // A black-and-white image becomes a monochrome bitmap.
-    bmp_fixtures::Variant mono_spec = {"", 40, 9, 3, 1, BI_RGB, false, {}, 0, 0, false};
-    auto mono_file = bmp_fixtures::make(mono_spec, 3);
+    bmpfile::Variant mono_spec = {"", 40, 9, 3, 1, BI_RGB, false, {}, 0, 0, false};
+    auto mono_file = bmpfile::make(mono_spec, 3);
     const std::size_t table = 14 + 40;
     const std::uint8_t black_white[8] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
     std::copy(std::begin(black_white), std::end(black_white), mono_file.begin() + table);
@@ -147,10 +142,10 @@ TEST(LoadImage, DeviceBitmapsAreMadeForTheDisplay) {
 }
 
 TEST(LoadImage, StretchesToTheSizeAsked) {
-    const bmp_fixtures::Variant variant = {"", 40, 4, 2, 24, BI_RGB, false, {}, 0, 0, false};
+    const bmpfile::Variant variant = {"", 40, 4, 2, 24, BI_RGB, false, {}, 0, 0, false};
     std::vector<std::uint32_t> expected;
     const std::string path =
-        write_fixture("load_image_stretch.bmp", bmp_fixtures::make(variant, 2, &expected));
+        write_fixture("load_image_stretch.bmp", bmpfile::make(variant, 2, &expected));
     HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 8, 4,
                                                      LR_LOADFROMFILE | LR_CREATEDIBSECTION));
     ASSERT_NE(bitmap, nullptr);
@@ -180,8 +175,8 @@ TEST(LoadImage, RefusesWhatIsNotABitmap) {
               nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
-    const bmp_fixtures::Variant variant = {"", 40, 6, 4, 8, BI_RGB, false, {}, 0, 0, false};
-    const auto good = bmp_fixtures::make(variant);
+    const bmpfile::Variant variant = {"", 40, 6, 4, 8, BI_RGB, false, {}, 0, 0, false};
+    const auto good = bmpfile::make(variant);
     const std::vector<std::uint8_t> bad_files[] = {
         {},         // empty
         {'B', 'M'}, // header cut short
@@ -207,7 +202,7 @@ TEST(LoadImage, RefusesWhatIsNotABitmap) {
 TEST(LoadImage, TransparentAnd3DColours) {
     // An 8-bit image whose first stored pixel (bottom-left) uses entry 1, white, and other
     // pixels use grey 192 (entry 2) and grey 128 (entry 3).
-    bmp_fixtures::Writer w;
+    bmpfile::Writer w;
     w.u8('B');
     w.u8('M');
     w.u32(14 + 40 + 16 + 4);
@@ -266,8 +261,8 @@ TEST(LoadImage, TransparentAnd3DColours) {
 // in a DIB section (its memory starts zeroed) and black in a device bitmap (as a new bitmap that
 // SetDIBits did not write).
 TEST(LoadImage, PixelsSkippedByRleDeltas) {
-    bmp_fixtures::Variant variant = {};
-    for (const auto& s : bmp_fixtures::all_variants()) {
+    bmpfile::Variant variant = {};
+    for (const auto& s : bmpfile::all_variants()) {
         if (s.rle_delta) {
             variant = s;
         }
@@ -275,7 +270,7 @@ TEST(LoadImage, PixelsSkippedByRleDeltas) {
     ASSERT_TRUE(variant.rle_delta);
     std::vector<std::uint32_t> expected;
     const std::string path =
-        write_fixture("load_image_delta.bmp", bmp_fixtures::make(variant, 4, &expected));
+        write_fixture("load_image_delta.bmp", bmpfile::make(variant, 4, &expected));
     HBITMAP section = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
                                                       LR_LOADFROMFILE | LR_CREATEDIBSECTION));
     ASSERT_NE(section, nullptr);
