@@ -2,13 +2,12 @@
 // photo-like images come back close to their input.
 #include "capture/JpegEncoder.h"
 #include "capture/test_images.h"
+#include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -19,22 +18,18 @@ std::string SourceDir() {
 }
 
 std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    const bmpfile::Bytes bytes = bmpfile::ReadAll(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void WritePpm(testimages::Image& img, const std::string& path) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << img.width << " " << img.height << "\n255\n";
+    std::vector<COLORREF> colours;
     for (int y = 0; y < img.height; ++y) {
         for (int x = 0; x < img.width; ++x) {
-            const std::uint8_t* p = img.At(x, y);
-            const char rgb[3] = {char(p[2]), char(p[1]), char(p[0])};
-            out.write(rgb, 3);
+            colours.push_back(RGB(img.At(x, y)[2], img.At(x, y)[1], img.At(x, y)[0]));
         }
     }
+    bmpfile::WritePpm(path, img.width, img.height, colours);
 }
 
 struct Decoded {

@@ -4,38 +4,27 @@
 #include "capture/JpegTables.h"
 #include "capture/jpeg_reference.h"
 #include "capture/test_images.h"
+#include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-bool Exists(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f != nullptr) {
-        std::fclose(f);
-    }
-    return f != nullptr;
-}
+using bmpfile::Exists;
+using bmpfile::ReadAll;
 
 std::vector<std::uint8_t> EncodeFile(const testimages::Image& img, const std::string& path) {
     CJpegEncoder encoder;
     encoder.Encode(path.c_str(), img.width, img.height, img.bits.data());
-    return ReadFile(path);
+    return ReadAll(path);
 }
 
 TEST(JpegFile, LayoutOf640x480) {
@@ -75,15 +64,13 @@ struct Case {
     int width, height;
 };
 
+// Sizes on and beside the block edges, and larger images whose long runs of blocks carry the
+// DC predictions far; the random test below covers every kind at small sizes.
 const Case kCases[] = {
-    {testimages::Kind::Photo, 1, 1},       {testimages::Kind::Photo, 5, 3},
-    {testimages::Kind::Photo, 17, 9},      {testimages::Kind::Photo, 8, 8},
-    {testimages::Kind::Photo, 203, 117},   {testimages::Kind::Photo, 640, 480},
-    {testimages::Kind::Gradient, 256, 64}, {testimages::Kind::Gradient, 31, 250},
-    {testimages::Kind::Noise, 64, 40},     {testimages::Kind::Noise, 99, 13},
-    {testimages::Kind::Flat, 48, 48},      {testimages::Kind::Flat, 7, 1},
-    {testimages::Kind::Edges, 120, 72},    {testimages::Kind::Edges, 65, 33},
-    {testimages::Kind::Extreme, 40, 24},   {testimages::Kind::Extreme, 9, 17},
+    {testimages::Kind::Photo, 1, 1},       {testimages::Kind::Photo, 17, 9},
+    {testimages::Kind::Photo, 8, 8},       {testimages::Kind::Photo, 203, 117},
+    {testimages::Kind::Gradient, 31, 250}, {testimages::Kind::Noise, 99, 13},
+    {testimages::Kind::Edges, 120, 72},    {testimages::Kind::Extreme, 40, 24},
 };
 
 TEST(JpegFile, SameBytesAsLiteralEncoder) {
@@ -108,7 +95,7 @@ TEST(JpegFile, RandomImagesMatchLiteralEncoder) {
         int w = int(rng() % 70) + 1, h = int(rng() % 50) + 1;
         auto img = testimages::Make(kind, w, h, unsigned(rng()));
         encoder.Encode("random.jpg", w, h, img.bits.data());
-        EXPECT_TRUE(ReadFile("random.jpg") == reference::Encode(w, h, img.bits.data()))
+        EXPECT_TRUE(ReadAll("random.jpg") == reference::Encode(w, h, img.bits.data()))
             << testimages::Name(kind) << " " << w << "x" << h;
     }
 }
@@ -137,7 +124,7 @@ TEST(JpegFile, FileThatCannotBeCreated) {
     EXPECT_FALSE(Exists("no-such-folder/out.jpg"));
     // The encoder stays usable.
     encoder.Encode("after.jpg", 16, 16, img.bits.data());
-    EXPECT_TRUE(ReadFile("after.jpg") == reference::Encode(16, 16, img.bits.data()));
+    EXPECT_TRUE(ReadAll("after.jpg") == reference::Encode(16, 16, img.bits.data()));
 }
 
 #if defined(__SANITIZE_ADDRESS__)

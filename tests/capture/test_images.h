@@ -16,21 +16,8 @@ namespace testimages {
 enum class Kind { Photo, Gradient, Noise, Flat, Edges, Extreme };
 
 inline const char* Name(Kind k) {
-    switch (k) {
-    case Kind::Photo:
-        return "photo";
-    case Kind::Gradient:
-        return "gradient";
-    case Kind::Noise:
-        return "noise";
-    case Kind::Flat:
-        return "flat";
-    case Kind::Edges:
-        return "edges";
-    case Kind::Extreme:
-        return "extreme";
-    }
-    return "?";
+    static const char* const names[] = {"photo", "gradient", "noise", "flat", "edges", "extreme"};
+    return names[static_cast<int>(k)];
 }
 
 struct Image {

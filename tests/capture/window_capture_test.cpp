@@ -213,6 +213,7 @@ bool Same(const RECT& a, const RECT& b) {
 
 TEST(WindowCapture, RectanglesFollowTheRulesAndHoldTheScreensPixels) {
     const LONG W = GetSystemMetrics(SM_CXSCREEN), H = GetSystemMetrics(SM_CYSCREEN);
+    const RECT all = {0, 0, 4096, 4096};
     struct Case {
         const char* name;
         RECT window; // kNone: no window
@@ -221,50 +222,24 @@ TEST(WindowCapture, RectanglesFollowTheRulesAndHoldTheScreensPixels) {
         RECT rounded; // the caller's rectangle afterwards
         RECT capture;
     } cases[] = {
+        // clang-format off
         {"screen", kNone, false, {}, {}, {0, 0, W, H}},
         {"screen part", kNone, true, {1, 2, 103, 50}, {0, 0, 100, 48}, {0, 0, 100, 48}},
         {"screen clipped", kNone, true, {-8, 8, 2000, 900}, {-8, 8, 2000, 900}, {0, 8, W, H}},
         {"negative rounds up", kNone, true, {-6, 10, 50, 23}, {-4, 8, 48, 20}, {0, 8, 48, 20}},
-        {"window part",
-         {10, 20, 310, 220},
-         true,
-         {8, 4, 100, 60},
-         {8, 4, 100, 60},
+        {"window part", {10, 20, 310, 220}, true, {8, 4, 100, 60}, {8, 4, 100, 60},
          {18, 24, 110, 80}},
-        {"window part past its right",
-         {10, 20, 310, 220},
-         true,
-         {8, 4, 400, 60},
-         {8, 4, 400, 60},
+        {"window part past its right", {10, 20, 310, 220}, true, {8, 4, 400, 60}, {8, 4, 400, 60},
          {18, 24, 310, 80}},
-        {"window part from its left",
-         {10, 20, 310, 220},
-         true,
-         {-4, 4, 100, 60},
-         {-4, 4, 100, 60},
+        {"window part from its left", {10, 20, 310, 220}, true, {-4, 4, 100, 60}, {-4, 4, 100, 60},
          {10, 24, 110, 80}},
         {"window rounded to even", {11, 21, 311, 221}, false, {}, {}, {10, 20, 310, 220}},
         // Narrow windows taken whole: widths that are not a multiple of 4.
-        {"width 1",
-         {101, 51, 102, 54},
-         true,
-         {0, 0, 4096, 4096},
-         {0, 0, 4096, 4096},
-         {101, 51, 102, 54}},
-        {"width 3",
-         {200, 300, 203, 302},
-         true,
-         {0, 0, 4096, 4096},
-         {0, 0, 4096, 4096},
-         {200, 300, 203, 302}},
-        {"width 5", {7, 9, 12, 14}, true, {0, 0, 4096, 4096}, {0, 0, 4096, 4096}, {7, 9, 12, 14}},
-        {"width 33",
-         {500, 400, 533, 417},
-         true,
-         {0, 0, 4096, 4096},
-         {0, 0, 4096, 4096},
-         {500, 400, 533, 417}},
+        {"width 1", {101, 51, 102, 54}, true, all, all, {101, 51, 102, 54}},
+        {"width 3", {200, 300, 203, 302}, true, all, all, {200, 300, 203, 302}},
+        {"width 33", {500, 400, 533, 417}, true, all, all, {500, 400, 533, 417}},
         {"width 6", {3, 5, 9, 10}, false, {}, {}, {2, 4, 8, 10}},
+        // clang-format on
     };
     PaintScreen(100);
     std::ofstream list("capture.list");
