@@ -7,16 +7,9 @@
 #include <cstdio>
 #include <string>
 
-using strip_fixtures::BusyStrip;
-using strip_fixtures::MakeClientSection;
-using strip_fixtures::MakeDdb;
-using strip_fixtures::PaletteDisplay;
-using strip_fixtures::ReadPixels;
-using strip_fixtures::StripProbe;
+using namespace strip_fixtures;
 
 namespace {
-
-constexpr COLORREF kBlue = 0x00FF0000;
 
 // The objects a created strip holds, by mode and semi-transparency.
 void ExpectCreated(const StripProbe& strip, bool semi, int mode) {
@@ -106,8 +99,7 @@ TEST(StripCreate, FromAClientBitmapWhichStaysTheClients) {
                 ExpectCreated(strip, true, mode);
                 if (mode == 0 && !PaletteDisplay() && !c.section) {
                     // A device bitmap is copied byte for byte.
-                    EXPECT_EQ(ReadPixels(static_cast<HBITMAP>(strip.m_pBitmap->GetSafeHandle())),
-                              before);
+                    EXPECT_EQ(PixelsOf(strip.m_pBitmap), before);
                 }
             }
             // The strip is gone; the client's bitmap is as it was and can be selected.
@@ -137,7 +129,7 @@ TEST(StripCreate, ByNameFallsBackToTheFile) {
         ExpectCreated(strip, true, mode);
         EXPECT_EQ(strip.GetImageSize(), CSize(7, 4));
         if (mode == 0 && !PaletteDisplay()) {
-            EXPECT_EQ(ReadPixels(static_cast<HBITMAP>(strip.m_pBitmap->GetSafeHandle())),
+            EXPECT_EQ(PixelsOf(strip.m_pBitmap),
                       ReadPixels(static_cast<HBITMAP>(same.GetSafeHandle())));
         }
     }
@@ -157,31 +149,26 @@ TEST(StripCreate, FailuresLeaveTheStripEmpty) {
         const char* name;
         std::function<int(StripProbe&, int semi, int mode)> create;
     };
+    using S = StripProbe&;
     const Case cases[] = {
+        // clang-format off
         {"missing resource number",
-         [](StripProbe& s, int semi, int mode) {
-             return s.Create(static_cast<UINT>(54321), 3, kBlue, semi, mode);
-         }},
+         [](S s, int semi, int mode) { return s.Create(UINT{54321}, 3, kBlue, semi, mode); }},
         {"missing name and file",
-         [](StripProbe& s, int semi, int mode) {
-             return s.Create("no_such_strip.bmp", 3, kBlue, semi, mode);
-         }},
-        {"undecodable file", [&](StripProbe& s, int semi,
-                                 int mode) { return s.Create(garbage, 3, kBlue, semi, mode); }},
+         [](S s, int semi, int mode) { return s.Create("no_such.bmp", 3, kBlue, semi, mode); }},
+        {"undecodable file",
+         [&](S s, int semi, int mode) { return s.Create(garbage, 3, kBlue, semi, mode); }},
         {"null name",
-         [](StripProbe& s, int semi, int mode) {
-             return s.Create(static_cast<const char*>(nullptr), 3, kBlue, semi, mode);
-         }},
+         [](S s, int semi, int mode) { return s.Create(LPCSTR{}, 3, kBlue, semi, mode); }},
         {"null bitmap",
-         [](StripProbe& s, int semi, int mode) {
-             return s.Create(static_cast<CBitmap*>(nullptr), 3, kBlue, semi, mode);
-         }},
+         [](S s, int semi, int mode) { return s.Create((CBitmap*)nullptr, 3, kBlue, semi, mode); }},
         {"bitmap without handle",
-         [&](StripProbe& s, int semi, int mode) { return s.Create(&empty, 3, kBlue, semi, mode); }},
-        {"no frames", [&](StripProbe& s, int semi,
-                          int mode) { return s.Create(&client, 0, kBlue, semi, mode); }},
-        {"negative frames", [&](StripProbe& s, int semi,
-                                int mode) { return s.Create(&client, -3, kBlue, semi, mode); }},
+         [&](S s, int semi, int mode) { return s.Create(&empty, 3, kBlue, semi, mode); }},
+        {"no frames",
+         [&](S s, int semi, int mode) { return s.Create(&client, 0, kBlue, semi, mode); }},
+        {"negative frames",
+         [&](S s, int semi, int mode) { return s.Create(&client, -3, kBlue, semi, mode); }},
+        // clang-format on
     };
     for (const Case& c : cases) {
         for (int semi : {0, 1}) {

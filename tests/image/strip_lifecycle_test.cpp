@@ -6,14 +6,9 @@
 
 #include <memory>
 
-using strip_fixtures::BusyStrip;
-using strip_fixtures::MakeClientSection;
-using strip_fixtures::ReadPixels;
-using strip_fixtures::StripProbe;
+using namespace strip_fixtures;
 
 namespace {
-
-constexpr COLORREF kBlue = 0x00FF0000;
 
 // A client bitmap every strip of these tests is made from (a DIB section: accepted on every
 // display).
@@ -25,14 +20,14 @@ struct ClientStrip {
 // The strip bitmap's pixels, or in image-list mode every image drawn side by side over black.
 std::vector<COLORREF> Picture(const StripProbe& strip) {
     if (strip.m_pBitmap != nullptr) {
-        return ReadPixels(static_cast<HBITMAP>(strip.m_pBitmap->GetSafeHandle()));
+        return PixelsOf(strip.m_pBitmap);
     }
     if (strip.m_pImageList == nullptr) {
         return {};
     }
     const CSize size = strip.m_sizeImage;
     const int count = ImageList_GetImageCount(strip.m_pImageList->GetSafeHandle());
-    strip_fixtures::Canvas canvas(size.cx * count, size.cy, [](int, int) { return RGB(0, 0, 0); });
+    Canvas canvas(size.cx * count, size.cy, [](int, int) { return RGB(0, 0, 0); });
     for (int i = 0; i < count; ++i) {
         ImageList_Draw(strip.m_pImageList->GetSafeHandle(), i, canvas.dc()->GetSafeHdc(),
                        i * size.cx, 0, ILD_TRANSPARENT);

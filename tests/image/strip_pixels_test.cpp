@@ -6,27 +6,9 @@
 
 #include <gtest/gtest.h>
 
-using strip_fixtures::BusyStrip;
-using strip_fixtures::Canvas;
-using strip_fixtures::DisplayBits;
-using strip_fixtures::KeyedBlitModel;
-using strip_fixtures::MakeClientSection;
-using strip_fixtures::MakeDdb;
-using strip_fixtures::MakeDibSection;
-using strip_fixtures::ReadPixels;
-using strip_fixtures::SemiStripModel;
-using strip_fixtures::StoredColour;
-using strip_fixtures::StripProbe;
+using namespace strip_fixtures;
 
 namespace {
-
-constexpr COLORREF kBlue = 0x00FF0000;
-constexpr COLORREF kRed = 0x000000FF;
-constexpr COLORREF kGreen = 0x0000FF00;
-
-std::vector<COLORREF> PixelsOf(CBitmap* bitmap) {
-    return ReadPixels(static_cast<HBITMAP>(bitmap->GetSafeHandle()));
-}
 
 // Every image of a list drawn transparently side by side over `canvas`.
 void DrawAllImages(CImageList* list, int imageWidth, Canvas& canvas) {
@@ -85,8 +67,8 @@ TEST(SemiTransparentStrip, ImageListModeDrawsTheCheckerboardRule) {
         ASSERT_EQ(reference.Create(&client, c.frames, c.key, 0, 0), 1);
         const std::vector<COLORREF> image = PixelsOf(reference.m_pBitmap);
         // The colours the lists draw the strip's pixels with (keyed where `image` has the key).
-        const std::vector<COLORREF> listed = strip_fixtures::ThroughImageList(
-            static_cast<HBITMAP>(reference.m_pBitmap->GetSafeHandle()));
+        const std::vector<COLORREF> listed =
+            ThroughImageList(static_cast<HBITMAP>(reference.m_pBitmap->GetSafeHandle()));
         StripProbe strip;
         ASSERT_EQ(strip.Create(&client, c.frames, c.key, 1, 1), 1);
 
@@ -120,7 +102,7 @@ TEST(TransparentBlit, FrameOverloadFollowsTheColourKeyRule) {
         const char* name;
         int width, height, frameWidth, frame, x, y;
         COLORREF key;
-        strip_fixtures::PixelFn pixels;
+        PixelFn pixels;
     };
     const Case cases[] = {
         {"frame 2 of 32 wide", 100, 6, 32, 2, 3, 2, kBlue, BusyStrip(kBlue)},

@@ -4,21 +4,9 @@
 
 #include <gtest/gtest.h>
 
-using strip_fixtures::BusyStrip;
-using strip_fixtures::DisplayBits;
-using strip_fixtures::MakeClientSection;
-using strip_fixtures::PaletteDisplay;
-using strip_fixtures::ReadPixels;
-using strip_fixtures::StoredColour;
-using strip_fixtures::StripProbe;
+using namespace strip_fixtures;
 
 namespace {
-
-constexpr COLORREF kBlue = 0x00FF0000;
-
-std::vector<COLORREF> PixelsOf(CBitmap* bitmap) {
-    return ReadPixels(static_cast<HBITMAP>(bitmap->GetSafeHandle()));
-}
 
 // A strip in bitmap mode whose m_pSemiBitmap holds a second, untouched copy of the strip.
 void LoadWithSemiCopy(StripProbe& strip, CBitmap* client, int frames, COLORREF key) {
