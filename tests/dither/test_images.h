@@ -88,99 +88,81 @@ inline const char* name(Layout l) {
     return names[static_cast<int>(l)];
 }
 
-inline int widen(int v, int bits) {
-    return bits == 5 ? (v << 3) | (v >> 2) : (v << 2) | (v >> 4);
+// Depth, red, green and blue masks, and what the unused bits hold, of each layout but the last.
+struct Direct {
+    int bits;
+    DWORD masks[3];
+    DWORD filler;
+    bool fields; // the masks go into the header
+};
+constexpr Direct kDirect[] = {
+    {24, {0xFF0000, 0x00FF00, 0x0000FF}, 0, false},
+    {32, {0xFF0000, 0x00FF00, 0x0000FF}, 0xA5000000, false}, // the fourth byte means nothing
+    {16, {0x7C00, 0x03E0, 0x001F}, 0, false},
+    {16, {0xF800, 0x07E0, 0x001F}, 0, true},
+    {32, {0x0000FF, 0x00FF00, 0xFF0000}, 0x5A000000, true},
+};
+
+// An 8-bit channel cut to the width of `mask` and moved into place.
+inline DWORD pack(int v, DWORD mask) {
+    int shift = 0, bits = 0;
+    for (DWORD m = mask; m != 0; m >>= 1) {
+        shift += bits == 0 && !(m & 1);
+        bits += m & 1;
+    }
+    return static_cast<DWORD>(v >> (8 - bits)) << shift;
 }
 
 inline Source make_source(Layout layout, const std::vector<BYTE>& rgb24, int width, int height,
                           unsigned seed) {
     const int rows = height < 0 ? -height : height;
+    const bool indexed = layout == Layout::Indexed8;
+    const Direct& d = kDirect[indexed ? 0 : static_cast<int>(layout)];
+    const int bits = indexed ? 8 : d.bits;
     Source src;
     src.header.assign(40 + 256 * 4 + 12, 0);
     auto* h = reinterpret_cast<BITMAPINFOHEADER*>(src.header.data());
-    h->biSize = 40;
-    h->biWidth = width;
-    h->biHeight = height;
-    h->biPlanes = 1;
-    h->biCompression = BI_RGB;
-    const int s24 = bmpfile::stride(width, 24);
-    src.seen24.assign(rgb24.size(), 0);
-    auto put_masks = [&](DWORD r, DWORD g, DWORD b) {
-        h->biCompression = BI_BITFIELDS;
-        std::memcpy(src.header.data() + 40, &r, 4);
-        std::memcpy(src.header.data() + 44, &g, 4);
-        std::memcpy(src.header.data() + 48, &b, 4);
-    };
-    static const int kBits[] = {24, 32, 16, 16, 32, 8};
-    const int bits = kBits[static_cast<int>(layout)];
-    h->biBitCount = static_cast<WORD>(bits);
-    if (layout == Layout::Rgb565Masks) {
-        put_masks(0xF800, 0x07E0, 0x001F);
-    } else if (layout == Layout::Rgbx32Masks) {
-        put_masks(0x000000FF, 0x0000FF00, 0x00FF0000);
-    }
+    *h = BITMAPINFOHEADER{40,
+                          width,
+                          height,
+                          1,
+                          static_cast<WORD>(bits),
+                          d.fields && !indexed ? DWORD{BI_BITFIELDS} : DWORD{BI_RGB},
+                          0,
+                          0,
+                          0,
+                          indexed ? 256u : 0u,
+                          0};
+    auto* table = reinterpret_cast<RGBQUAD*>(h + 1);
     std::mt19937 rng(seed);
-    RGBQUAD* table = reinterpret_cast<RGBQUAD*>(src.header.data() + 40);
-    if (layout == Layout::Indexed8) {
-        h->biClrUsed = 256;
+    if (indexed) {
         for (int i = 0; i < 256; ++i) {
             table[i] = RGBQUAD{static_cast<BYTE>(rng()), static_cast<BYTE>(rng()),
                                static_cast<BYTE>(rng()), 0};
         }
+    } else if (d.fields) {
+        std::memcpy(h + 1, d.masks, sizeof(d.masks));
     }
+    const int s24 = bmpfile::stride(width, 24);
     const int sd = bmpfile::stride(width, bits);
+    src.seen24.assign(rgb24.size(), 0);
     src.bits.assign(static_cast<std::size_t>(sd) * rows, 0);
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < width; ++x) {
             const BYTE* in = &rgb24[static_cast<std::size_t>(s24) * y + 3 * x];
             BYTE* seen = &src.seen24[static_cast<std::size_t>(s24) * y + 3 * x];
-            BYTE* out = &src.bits[static_cast<std::size_t>(sd) * y];
+            BYTE* out = &src.bits[static_cast<std::size_t>(sd) * y + (bits / 8) * x];
             const int b = in[0], g = in[1], r = in[2];
-            switch (layout) {
-            case Layout::Bgr24:
-                std::memcpy(out + 3 * x, in, 3);
-                std::memcpy(seen, in, 3);
-                break;
-            case Layout::Bgrx32:
-                out[4 * x] = in[0];
-                out[4 * x + 1] = in[1];
-                out[4 * x + 2] = in[2];
-                out[4 * x + 3] = 0xA5; // the fourth byte means nothing
-                std::memcpy(seen, in, 3);
-                break;
-            case Layout::Rgbx32Masks:
-                out[4 * x] = static_cast<BYTE>(r);
-                out[4 * x + 1] = static_cast<BYTE>(g);
-                out[4 * x + 2] = static_cast<BYTE>(b);
-                out[4 * x + 3] = 0x5A;
-                std::memcpy(seen, in, 3);
-                break;
-            case Layout::Rgb555: {
-                const int v = (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
-                out[2 * x] = static_cast<BYTE>(v);
-                out[2 * x + 1] = static_cast<BYTE>(v >> 8);
-                seen[0] = static_cast<BYTE>(widen(b >> 3, 5));
-                seen[1] = static_cast<BYTE>(widen(g >> 3, 5));
-                seen[2] = static_cast<BYTE>(widen(r >> 3, 5));
-                break;
+            if (indexed) {
+                out[0] = static_cast<BYTE>((r + 3 * g + 7 * b) & 0xFF);
+                std::memcpy(seen, &table[out[0]], 3);
+                continue;
             }
-            case Layout::Rgb565Masks: {
-                const int v = (r >> 3) << 11 | (g >> 2) << 5 | (b >> 3);
-                out[2 * x] = static_cast<BYTE>(v);
-                out[2 * x + 1] = static_cast<BYTE>(v >> 8);
-                seen[0] = static_cast<BYTE>(widen(b >> 3, 5));
-                seen[1] = static_cast<BYTE>(widen(g >> 2, 6));
-                seen[2] = static_cast<BYTE>(widen(r >> 3, 5));
-                break;
-            }
-            case Layout::Indexed8: {
-                const BYTE index = static_cast<BYTE>((r + 3 * g + 7 * b) & 0xFF);
-                out[x] = index;
-                seen[0] = table[index].rgbBlue;
-                seen[1] = table[index].rgbGreen;
-                seen[2] = table[index].rgbRed;
-                break;
-            }
+            const DWORD v =
+                pack(r, d.masks[0]) | pack(g, d.masks[1]) | pack(b, d.masks[2]) | d.filler;
+            std::memcpy(out, &v, static_cast<std::size_t>(bits / 8)); // little-endian
+            for (int c = 0; c < 3; ++c) {
+                seen[2 - c] = static_cast<BYTE>(bmpfile::channel(v, d.masks[c]));
             }
         }
     }
