@@ -207,9 +207,7 @@ std::vector<BadFile> BadFiles() {
     const std::vector<BYTE> good8 = StripFile(p, 8, Table(4), 4);
     const std::vector<BYTE> good24 = StripFile(p, 24);
     const auto with = [](std::vector<BYTE> b, size_t at, DWORD v, int bytes = 4) {
-        for (int i = 0; i < bytes; ++i) {
-            b[at + i] = static_cast<BYTE>(v >> (8 * i));
-        }
+        bmpfile::put(b, at, v, bytes);
         return b;
     };
     std::vector<BadFile> out = {
