@@ -6,6 +6,7 @@
 #include "blit_internal.h"
 
 #include <cstring>
+#include <vector>
 
 namespace platform::gdi {
 
@@ -42,6 +43,7 @@ struct RowJob {
     DWORD a;   // the key of a mask, the value of 0 of an expansion, the fill value
     DWORD b;   // the value of 1 of an expansion
     BytesFn op;
+    const WORD* table; // 16-bit values from one layout to the other
     MaskFn mask;
     ExpandFn expand;
     bool copy;
@@ -129,6 +131,59 @@ void expand_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
              j.b);
 }
 
+// Between the two 16-bit device layouts (5-6-5 and 5-5-5), with the byte-wise rops: what image
+// lists of 5-5-5 sections drawn onto 5-6-5 bitmaps do. Every raw value of one layout has one
+// value in the other, through the colour it shows: a table of 65536, made once per direction
+// from the formats' own conversions, so it gives the general engine's values by construction.
+const WORD* layout_table(const PixelFormat* from, const PixelFormat* to) {
+    static std::vector<WORD> tables[2];
+    const PixelFormat* f565 = &pixel_format(FormatId::rgb565);
+    const PixelFormat* f555 = &pixel_format(FormatId::rgb555);
+    if (!((from == f565 && to == f555) || (from == f555 && to == f565))) {
+        return nullptr;
+    }
+    std::vector<WORD>& t = tables[from == f565 ? 0 : 1];
+    if (t.empty()) {
+        const Bitmap none; // neither layout's conversion looks at the bitmap
+        t.resize(65536);
+        for (DWORD v = 0; v < 65536; ++v) {
+            t[v] = static_cast<WORD>(to->from_rgb(none, from->to_rgb(none, v)));
+        }
+    }
+    return t.data();
+}
+
+bool fits_relayout16(const Blit& b, RowJob& j) {
+    RowOp op;
+    if (!source_rop(b, op) || b.src->bpp != 16 || b.dst->bpp != 16) {
+        return false;
+    }
+    j.table = layout_table(b.src->format, b.dst->format);
+    if (j.table == nullptr) {
+        return false;
+    }
+    j.copy = op == RowOp::copy;
+    j.op = j.kernels->bytes[static_cast<int>(op)];
+    j.bytes = 2;
+    return true;
+}
+void relayout16_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
+                     std::ptrdiff_t spitch, int n, int rows) {
+    static std::vector<BYTE> converted;
+    converted.resize(static_cast<std::size_t>(n) * 2);
+    d += static_cast<std::size_t>(j.dx) * 2;
+    s += static_cast<std::size_t>(j.sx) * 2;
+    for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
+        BYTE* out = j.copy ? d : converted.data();
+        for (int k = 0; k < n; ++k) {
+            kernels::store<2>(out + 2 * k, j.table[kernels::load<2>(s + 2 * k)]);
+        }
+        if (!j.copy) {
+            j.op(d, 0, out, 0, static_cast<std::size_t>(n) * 2, 1);
+        }
+    }
+}
+
 // PATCOPY with a solid brush at 8 bits and up: FillRect.
 bool fits_fill(const Blit& b, RowJob& j) {
     if (b.use_src || b.rop3 != kPatCopy || !b.pat.solid() || b.dst->bpp < 8) {
@@ -168,10 +223,8 @@ void fill_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE*, std
 }
 
 const FastPath kFastPaths[] = {
-    {fits_bytewise, bytewise_rect},
-    {fits_mask, mask_rect},
-    {fits_expand, expand_rect},
-    {fits_fill, fill_rect},
+    {fits_bytewise, bytewise_rect},     {fits_mask, mask_rect}, {fits_expand, expand_rect},
+    {fits_relayout16, relayout16_rect}, {fits_fill, fill_rect},
 };
 
 } // namespace

@@ -225,6 +225,8 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
         {"section to section", -32, -32, false},
         {"section to compatible", -32, 0, false},
         {"16-bit section to 16-bit section", -16, -16, false},
+        {"16-bit section to compatible", -16, 0, false},
+        {"compatible to 16-bit section", 0, -16, false},
         {"8-bit section to 8-bit section", -8, -8, false},
         {"colour to monochrome", 0, 1, false},
         {"section to monochrome", -32, 1, false},
