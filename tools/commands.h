@@ -9,6 +9,12 @@ struct Command {
     int (*run)(int argc, char** argv);
 };
 
+// Why the last call failed, when it was for want of memory: the platform says so through
+// GetLastError (ERROR_NOT_ENOUGH_MEMORY), the C library behind the library's own allocations
+// through errno (ENOMEM). Clear both before the call with ClearFailureReason.
+void ClearFailureReason();
+bool FailedForMemory();
+
 // Each command file defines one of these (declare it here as `extern const Command kNameCommand;`)
 // and main.cpp lists it in kCommands.
 

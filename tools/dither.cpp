@@ -111,7 +111,11 @@ int run_dither(int argc, char** argv) {
     }
 
     CDitherDib dib;
+    ClearFailureReason();
     if (!dib.Create(in)) {
+        if (FailedForMemory()) {
+            return fail(std::string("out of memory reading '") + in + "'");
+        }
         return fail(std::string("cannot read '") + in + "' as a bitmap file");
     }
     const BITMAPINFOHEADER* info = CDitherDibAccess::Info(dib);
@@ -125,6 +129,7 @@ int run_dither(int argc, char** argv) {
     double best = 0;
     for (long run = 0; run < (repeat > 0 ? repeat : 1); ++run) {
         const auto start = std::chrono::steady_clock::now();
+        ClearFailureReason();
         HGLOBAL made = CDitherDibAccess::DitherDIB(info, CDitherDibAccess::Bits(dib), displayBits);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -132,7 +137,9 @@ int run_dither(int argc, char** argv) {
             if (block != nullptr) {
                 GlobalFree(block);
             }
-            return fail(std::string("cannot dither '") + in + "'");
+            return fail(
+                std::string(FailedForMemory() ? "out of memory dithering '" : "cannot dither '") +
+                in + "'");
         }
         if (block != nullptr) {
             GlobalFree(block);

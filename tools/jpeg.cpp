@@ -50,10 +50,11 @@ public:
     }
 
     bool Load(const char* path) {
+        ClearFailureReason();
         bitmap_ = static_cast<HBITMAP>(
             LoadImageA(nullptr, path, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
         if (bitmap_ == nullptr) {
-            if (GetLastError() == ERROR_NOT_ENOUGH_MEMORY) {
+            if (FailedForMemory()) {
                 std::fprintf(stderr, "talvo jpeg: out of memory loading '%s'\n", path);
             } else {
                 std::fprintf(stderr, "talvo jpeg: cannot load '%s' as a bitmap\n", path);
@@ -87,6 +88,7 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     bool failed() const { return failed_; }
+    bool failedForMemory() const { return failedForMemory_; }
 
     // Row y, top row first; rows are asked for in order. Null when GetDIBits fails.
     const BYTE* Row(int y) {
@@ -100,9 +102,11 @@ public:
             bi.bmiHeader.biPlanes = 1;
             bi.bmiHeader.biBitCount = 24;
             bi.bmiHeader.biCompression = BI_RGB;
+            ClearFailureReason();
             if (GetDIBits(dc_, bitmap_, UINT(height_ - y - lines), UINT(lines), band_.get(), &bi,
                           DIB_RGB_COLORS) != lines) {
                 failed_ = true;
+                failedForMemory_ = FailedForMemory();
                 return nullptr;
             }
             first_ = y;
@@ -127,6 +131,7 @@ private:
     int first_ = 0; // the rows in the band
     int rows_ = 0;
     bool failed_ = false;
+    bool failedForMemory_ = false;
 };
 
 // The encoder reports nothing: a complete file ends with the end-of-image marker.
@@ -212,7 +217,12 @@ int Run(int argc, char** argv) {
     // The encoder reports nothing; the error of its last failed write is still in errno.
     const int writeError = errno;
     if (picture.failed()) {
-        std::fprintf(stderr, "talvo jpeg: cannot read the pixels of '%s'\n", paths[0]);
+        std::fprintf(stderr, "talvo jpeg: %s the pixels of '%s'\n",
+                     picture.failedForMemory() ? "out of memory reading" : "cannot read", paths[0]);
+        return 1;
+    }
+    if (!WroteFile(out.path()) && writeError == ENOMEM) {
+        std::fprintf(stderr, "talvo jpeg: out of memory writing '%s'\n", paths[1]);
         return 1;
     }
     if (!WroteFile(out.path())) {

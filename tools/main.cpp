@@ -2,6 +2,9 @@
 #include "commands.h"
 #include "output_file.h"
 
+#include <windows.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -27,6 +30,15 @@ void print_usage(std::FILE* out) {
 }
 
 } // namespace
+
+void ClearFailureReason() {
+    SetLastError(ERROR_SUCCESS);
+    errno = 0;
+}
+
+bool FailedForMemory() {
+    return GetLastError() == ERROR_NOT_ENOUGH_MEMORY || errno == ENOMEM;
+}
 
 int main(int argc, char** argv) {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {

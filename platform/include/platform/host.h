@@ -79,14 +79,19 @@ int live_timers();
 // arguments: a call refused for bad input, or one that hands out a stock object, makes nothing.
 // Calls that build on others count what those make: an image list counts its own bitmaps and
 // the scratch contexts it works through, LoadImageA its file and the screen DC it converts
-// through. Only the platform's creations count; the C++ heap is not watched.
+// through. Only the platform's creations count.
+//  - heap:           the platform's own C++ heap allocations (its buffers, tables, strings), made
+//                    inside a Win32 or MFC call; counted only while the heap is watched
+//                    (watch_heap below). A failed one fails the call that made it with its
+//                    failure result and ERROR_NOT_ENOUGH_MEMORY.
 enum FaultKind : unsigned {
     gdi_object = 1u << 0,
     device_context = 1u << 1,
     image_list = 1u << 2,
     memory = 1u << 3,
     file_open = 1u << 4,
-    all = (1u << 5) - 1,
+    heap = 1u << 5,
+    all = (1u << 6) - 1,
 };
 
 // Arms a fault: the n-th creation of one of `kinds` from now fails the way Win32 fails for
@@ -105,6 +110,17 @@ bool fault_pending();
 // how many creations it can make fail one by one.
 unsigned creations_counted(unsigned kinds = all);
 void reset_creation_count();
+
+// The heap watch, off until turned on. While on, the platform counts its own heap allocations
+// as `heap` creations: the pixel buffers of bitmaps, and what it allocates through operator new,
+// which it cannot see by itself. So a program that watches the heap also replaces the global
+// operator new (every form) with one that asks heap_allocation() first: `fail` means throw
+// std::bad_alloc (the armed fault fell on it), `platform` that the allocation is made inside a
+// platform call (counted), `outside` that it is the program's own (or the watch is off).
+// heap_allocation never allocates.
+enum class HeapAnswer { outside, platform, fail };
+void watch_heap(bool on);
+HeapAnswer heap_allocation();
 
 // ---- Blit loops ------------------------------------------------------------------------------
 

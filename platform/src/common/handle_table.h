@@ -46,6 +46,11 @@ public:
                 return 0;
             }
             index = slots_.size();
+            // The free list gets room for every slot now, so that remove() never allocates:
+            // releasing an object cannot fail for want of memory.
+            if (free_.capacity() <= slots_.size()) {
+                free_.reserve(2 * slots_.size() + 16);
+            }
             slots_.push_back(Slot{});
         }
         Slot& slot = slots_[index];

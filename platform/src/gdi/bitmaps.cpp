@@ -44,13 +44,17 @@ std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes, bool clear
     }
     // calloc: large bitmaps start as untouched zero pages.
     void* block = nullptr;
-    if (cleared) {
+    if (heap_allocation_fails()) {
+        // as if the system had none
+    } else if (cleared) {
         block = std::calloc(bytes ? bytes : 1, 1);
     } else if (bytes < kLargePage || posix_memalign(&block, kLargePage, bytes) != 0) {
         block = std::malloc(bytes ? bytes : 1);
     }
     if (block != nullptr) {
         advise_large_pages(static_cast<BYTE*>(block), bytes);
+    } else {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     }
     return std::unique_ptr<BYTE, FreeDeleter>(static_cast<BYTE*>(block));
 }

@@ -1,6 +1,7 @@
 // BitBlt, StretchBlt, PatBlt and the fill behind FillRect: resolve both contexts to surfaces,
 // map the destination rectangle onto the source (clipped to both, so nothing outside either is
 // ever touched), then take the first fast path that fits or else the general engine.
+#include "internal/faults.h"
 #include "blit_internal.h"
 
 #include <cstring>
@@ -118,19 +119,24 @@ BOOL stretch(HDC hdst, long long dx, long long dy, long long dw, long long dh, H
 extern "C" {
 
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
-    return stretch(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop);
+    return platform::no_throw<BOOL>(
+        FALSE, [&]() -> BOOL { return stretch(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop); });
 }
 
 BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
                        int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop) {
-    return stretch(hdcDest, xDest, yDest, wDest, hDest, hdcSrc, xSrc, ySrc, wSrc, hSrc, rop);
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        return stretch(hdcDest, xDest, yDest, wDest, hDest, hdcSrc, xSrc, ySrc, wSrc, hSrc, rop);
+    });
 }
 
 BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
-    if (rop_uses_src(rop3_of(rop))) {
-        return FALSE;
-    }
-    return stretch(hdc, x, y, w, h, nullptr, 0, 0, 0, 0, rop);
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        if (rop_uses_src(rop3_of(rop))) {
+            return FALSE;
+        }
+        return stretch(hdc, x, y, w, h, nullptr, 0, 0, 0, 0, rop);
+    });
 }
 
 } // extern "C"

@@ -80,25 +80,27 @@ HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* plbrush) {
 
 BOOL WINAPI ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* lprect, LPCSTR lpString,
                         UINT c, const INT* lpDx) {
-    (void)x;
-    (void)y;
-    (void)lpDx;
-    Dc* dc = lookup_dc(hdc);
-    if (dc == nullptr) {
-        return FALSE;
-    }
-    if (c > 0 && lpString == nullptr) {
-        return FALSE;
-    }
-    if ((options & ETO_OPAQUE) != 0 && lprect != nullptr) {
-        Brush bk;
-        bk.color = dc->state.bk_color;
-        if (!fill_rect(*dc, *lprect, bk)) {
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        (void)x;
+        (void)y;
+        (void)lpDx;
+        Dc* dc = lookup_dc(hdc);
+        if (dc == nullptr) {
             return FALSE;
         }
-    }
-    // Glyphs are not drawn: the library only uses the opaque rectangle.
-    return TRUE;
+        if (c > 0 && lpString == nullptr) {
+            return FALSE;
+        }
+        if ((options & ETO_OPAQUE) != 0 && lprect != nullptr) {
+            Brush bk;
+            bk.color = dc->state.bk_color;
+            if (!fill_rect(*dc, *lprect, bk)) {
+                return FALSE;
+            }
+        }
+        // Glyphs are not drawn: the library only uses the opaque rectangle.
+        return TRUE;
+    });
 }
 
 } // extern "C"

@@ -343,12 +343,14 @@ BOOL WINAPI GetBrushOrgEx(HDC hdc, LPPOINT lppt) {
 }
 
 int WINAPI SaveDC(HDC hdc) {
-    Dc* dc = lookup_dc(hdc);
-    if (dc == nullptr) {
-        return 0;
-    }
-    dc->saved.push_back(dc->state);
-    return static_cast<int>(dc->saved.size());
+    return platform::no_throw<int>(0, [&]() -> int {
+        Dc* dc = lookup_dc(hdc);
+        if (dc == nullptr) {
+            return 0;
+        }
+        dc->saved.push_back(dc->state);
+        return static_cast<int>(dc->saved.size());
+    });
 }
 
 BOOL WINAPI RestoreDC(HDC hdc, int nSavedDC) {

@@ -643,77 +643,83 @@ extern "C" {
 
 int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits,
                      const BITMAPINFO* lpbmi, UINT ColorUse) {
-    Bitmap* bmp = lookup_bitmap(hbm);
-    if (bmp == nullptr) {
-        return 0;
-    }
-    const Dc* dc = lookup_dc(hdc);
-    DibSource src;
-    if (!prepare(src, lpbmi, lpBits, ColorUse, dc, start, cLines)) {
-        return 0;
-    }
-    // The DIB lies on the bitmap with their top-left corners together.
-    put(src, dc, *bmp, 0, 0, 0, 0, src.info.width, src.info.height,
-        RECT{0, 0, bmp->width, bmp->height});
-    return src.band_rows;
+    return platform::no_throw<int>(0, [&]() -> int {
+        Bitmap* bmp = lookup_bitmap(hbm);
+        if (bmp == nullptr) {
+            return 0;
+        }
+        const Dc* dc = lookup_dc(hdc);
+        DibSource src;
+        if (!prepare(src, lpbmi, lpBits, ColorUse, dc, start, cLines)) {
+            return 0;
+        }
+        // The DIB lies on the bitmap with their top-left corners together.
+        put(src, dc, *bmp, 0, 0, 0, 0, src.info.width, src.info.height,
+            RECT{0, 0, bmp->width, bmp->height});
+        return src.band_rows;
+    });
 }
 
 int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc,
                              UINT StartScan, UINT cLines, const void* lpvBits,
                              const BITMAPINFO* lpbmi, UINT ColorUse) {
-    Dc* dc = lookup_dc(hdc);
-    Target t;
-    if (dc == nullptr || !resolve_target(*dc, t)) {
-        return 0;
-    }
-    DibSource src;
-    if (!prepare(src, lpbmi, lpvBits, ColorUse, dc, StartScan, cLines)) {
-        return 0;
-    }
-    // Source coordinates count from the image's bottom-left corner, for top-down DIBs too.
-    const long long height = static_cast<long long>(h);
-    const long long top = static_cast<long long>(src.info.height) - ySrc - height;
-    put(src, dc, *t.surface, static_cast<long long>(xDest) + t.origin_x,
-        static_cast<long long>(yDest) + t.origin_y, xSrc, top, static_cast<long long>(w), height,
-        t.clip);
-    // Lines set: for a bottom-up DIB those of the band up to the top of the source rectangle,
-    // for a top-down one the whole band.
-    if (src.info.top_down) {
-        return src.band_rows;
-    }
-    const long long reached =
-        std::min<long long>(src.band_start + src.band_rows, static_cast<long long>(ySrc) + height);
-    return static_cast<int>(std::max<long long>(0, reached - src.band_start));
+    return platform::no_throw<int>(0, [&]() -> int {
+        Dc* dc = lookup_dc(hdc);
+        Target t;
+        if (dc == nullptr || !resolve_target(*dc, t)) {
+            return 0;
+        }
+        DibSource src;
+        if (!prepare(src, lpbmi, lpvBits, ColorUse, dc, StartScan, cLines)) {
+            return 0;
+        }
+        // Source coordinates count from the image's bottom-left corner, for top-down DIBs too.
+        const long long height = static_cast<long long>(h);
+        const long long top = static_cast<long long>(src.info.height) - ySrc - height;
+        put(src, dc, *t.surface, static_cast<long long>(xDest) + t.origin_x,
+            static_cast<long long>(yDest) + t.origin_y, xSrc, top, static_cast<long long>(w),
+            height, t.clip);
+        // Lines set: for a bottom-up DIB those of the band up to the top of the source rectangle,
+        // for a top-down one the whole band.
+        if (src.info.top_down) {
+            return src.band_rows;
+        }
+        const long long reached = std::min<long long>(src.band_start + src.band_rows,
+                                                      static_cast<long long>(ySrc) + height);
+        return static_cast<int>(std::max<long long>(0, reached - src.band_start));
+    });
 }
 
 int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
                          int ySrc, int SrcWidth, int SrcHeight, const void* lpBits,
                          const BITMAPINFO* lpbmi, UINT iUsage, DWORD rop) {
-    Dc* dc = lookup_dc(hdc);
-    Target t;
-    if (dc == nullptr || !resolve_target(*dc, t)) {
-        return 0;
-    }
-    DibSource src;
-    if (!prepare(src, lpbmi, lpBits, iUsage, dc, 0, dib::kMaxImageBytes)) {
-        return 0;
-    }
-    // The source rectangle in image rows from the top: ySrc counts from the bottom, as for
-    // SetDIBitsToDevice.
-    const long long top = static_cast<long long>(src.info.height) - ySrc - SrcHeight;
-    if (rop == SRCCOPY && DestWidth == SrcWidth && DestHeight == SrcHeight && SrcWidth > 0 &&
-        SrcHeight > 0) {
-        put(src, dc, *t.surface, static_cast<long long>(xDest) + t.origin_x,
-            static_cast<long long>(yDest) + t.origin_y, xSrc, top, SrcWidth, SrcHeight, t.clip);
-        return src.info.height;
-    }
-    if (top < INT_MIN || top > INT_MAX) {
-        return 0;
-    }
-    return stretch_through_blit(hdc, *dc, src, xDest, yDest, DestWidth, DestHeight, xSrc, top,
-                                SrcWidth, SrcHeight, rop)
-               ? src.info.height
-               : 0;
+    return platform::no_throw<int>(0, [&]() -> int {
+        Dc* dc = lookup_dc(hdc);
+        Target t;
+        if (dc == nullptr || !resolve_target(*dc, t)) {
+            return 0;
+        }
+        DibSource src;
+        if (!prepare(src, lpbmi, lpBits, iUsage, dc, 0, dib::kMaxImageBytes)) {
+            return 0;
+        }
+        // The source rectangle in image rows from the top: ySrc counts from the bottom, as for
+        // SetDIBitsToDevice.
+        const long long top = static_cast<long long>(src.info.height) - ySrc - SrcHeight;
+        if (rop == SRCCOPY && DestWidth == SrcWidth && DestHeight == SrcHeight && SrcWidth > 0 &&
+            SrcHeight > 0) {
+            put(src, dc, *t.surface, static_cast<long long>(xDest) + t.origin_x,
+                static_cast<long long>(yDest) + t.origin_y, xSrc, top, SrcWidth, SrcHeight, t.clip);
+            return src.info.height;
+        }
+        if (top < INT_MIN || top > INT_MAX) {
+            return 0;
+        }
+        return stretch_through_blit(hdc, *dc, src, xDest, yDest, DestWidth, DestHeight, xSrc, top,
+                                    SrcWidth, SrcHeight, rop)
+                   ? src.info.height
+                   : 0;
+    });
 }
 
 HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flInit,
@@ -764,12 +770,14 @@ HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flIn
 
 int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBits,
                      LPBITMAPINFO lpbmi, UINT usage) {
-    Dc* dc = lookup_dc(hdc);
-    Bitmap* bmp = lookup_bitmap(hbm);
-    if (dc == nullptr || bmp == nullptr || lpbmi == nullptr || usage > DIB_PAL_COLORS) {
-        return 0;
-    }
-    return get_dib_bits(dc, *bmp, start, cLines, lpvBits, lpbmi, usage);
+    return platform::no_throw<int>(0, [&]() -> int {
+        Dc* dc = lookup_dc(hdc);
+        Bitmap* bmp = lookup_bitmap(hbm);
+        if (dc == nullptr || bmp == nullptr || lpbmi == nullptr || usage > DIB_PAL_COLORS) {
+            return 0;
+        }
+        return get_dib_bits(dc, *bmp, start, cLines, lpvBits, lpbmi, usage);
+    });
 }
 
 } // extern "C"

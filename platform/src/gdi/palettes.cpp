@@ -18,6 +18,8 @@ HPALETTE WINAPI CreatePalette(const LOGPALETTE* plpal) {
         }
         auto pal = std::make_unique<Palette>();
         pal->entries.assign(plpal->palPalEntry, plpal->palPalEntry + plpal->palNumEntries);
+        // Room for the system mapping now, so that RealizePalette never allocates.
+        pal->system_index.reserve(pal->entries.size());
         return static_cast<HPALETTE>(insert_object(std::move(pal)));
     });
 }

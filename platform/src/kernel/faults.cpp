@@ -4,13 +4,19 @@
 namespace platform {
 namespace {
 
-constexpr int kKinds = 5;
+constexpr int kKinds = 6;
 
 struct Faults {
     unsigned armed_kinds = 0; // 0: nothing armed
     unsigned remaining = 0;   // creations of the armed kinds still to go, the failing one included
     unsigned counted[kKinds] = {};
 };
+
+// Depth of nested platform calls on this thread (see PlatformCall).
+// (initial-exec: a plain load on the hot path of every blit, the library being linked, never
+// opened at run time)
+__attribute__((tls_model("initial-exec"))) thread_local int t_call_depth = 0;
+bool g_heap_watched = false;
 
 Faults& faults() {
     static Faults f;
@@ -27,6 +33,35 @@ int index_of(host::FaultKind kind) {
 }
 
 } // namespace
+
+PlatformCall::PlatformCall() {
+    ++t_call_depth;
+}
+PlatformCall::~PlatformCall() {
+    --t_call_depth;
+}
+
+ProgramCall::ProgramCall() : saved_depth_(t_call_depth) {
+    t_call_depth = 0;
+}
+ProgramCall::~ProgramCall() {
+    t_call_depth = saved_depth_;
+}
+
+bool heap_allocation_fails() {
+    if (!g_heap_watched || t_call_depth == 0) {
+        return false;
+    }
+    // Not through creation_fails: a failed allocation sets no last error of its own; the call
+    // that meets it does.
+    Faults& f = faults();
+    ++f.counted[index_of(host::heap)];
+    if ((f.armed_kinds & host::heap) == 0 || --f.remaining != 0) {
+        return false;
+    }
+    f.armed_kinds = 0;
+    return true;
+}
 
 bool creation_fails(host::FaultKind kind, DWORD error) {
     Faults& f = faults();
@@ -46,6 +81,17 @@ bool creation_fails(host::FaultKind kind, DWORD error) {
 } // namespace platform
 
 namespace host {
+
+void watch_heap(bool on) {
+    platform::g_heap_watched = on;
+}
+
+HeapAnswer heap_allocation() {
+    if (!platform::g_heap_watched || platform::t_call_depth == 0) {
+        return HeapAnswer::outside;
+    }
+    return platform::heap_allocation_fails() ? HeapAnswer::fail : HeapAnswer::platform;
+}
 
 void fail_creation(unsigned n, unsigned kinds) {
     platform::Faults& f = platform::faults();

@@ -26,6 +26,17 @@ struct FileObject {
 
 class FileTable {
 public:
+    // Room for one more file, so that the insert after an open needs no memory; throws
+    // std::bad_alloc before anything is opened.
+    void reserve_one() {
+        if (free_.empty() && slots_.size() == slots_.capacity()) {
+            slots_.reserve(2 * slots_.size() + 16);
+        }
+        if (free_.capacity() <= slots_.size()) {
+            free_.reserve(2 * slots_.size() + 16);
+        }
+    }
+
     // Null when 65535 files are open.
     HANDLE insert(std::unique_ptr<FileObject> object) {
         std::size_t index;
@@ -37,6 +48,11 @@ public:
                 return nullptr;
             }
             index = slots_.size();
+            // Room in the free list for every slot, so that remove() (CloseHandle) never
+            // allocates.
+            if (free_.capacity() <= slots_.size()) {
+                free_.reserve(2 * slots_.size() + 16);
+            }
             slots_.push_back(Slot{});
         }
         slots_[index].object = std::move(object);

@@ -143,7 +143,12 @@ bool read_whole_file(const char* win32_path, std::vector<unsigned char>& out,
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    out.resize(size);
+    try {
+        out.resize(size);
+    } catch (const std::bad_alloc&) {
+        CloseHandle(h);
+        throw;
+    }
     DWORD got = 0;
     bool ok = ReadFile(h, out.data(), static_cast<DWORD>(size), &got, nullptr) && got == size;
     CloseHandle(h);
@@ -221,6 +226,10 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
             platform::creation_fails(host::file_open, ERROR_TOO_MANY_OPEN_FILES)) {
             return INVALID_HANDLE_VALUE;
         }
+        // Everything the open needs in memory is taken before it: past it nothing can fail for
+        // want of memory, with a file made or truncated.
+        auto object = std::make_unique<platform::FileObject>();
+        files().reserve_one();
         int fd = ::open(path.c_str(), flags, 0666);
         if (fd < 0) {
             SetLastError(platform::error_from_errno(errno, path));
@@ -241,7 +250,6 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
             }
         }
 
-        auto object = std::make_unique<platform::FileObject>();
         object->fd = fd;
         object->access = dwDesiredAccess;
         object->share = dwShareMode;
@@ -454,119 +462,133 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
 }
 
 extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
-    const std::string path = platform::host_path(lpFileName);
-    struct stat st;
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0) {
-        SetLastError(path.empty() ? ERROR_PATH_NOT_FOUND : platform::error_from_errno(errno, path));
-        return FALSE;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    bool in_use = false;
-    files().for_each([&](platform::FileObject& f) {
-        if (f.dev == st.st_dev && f.ino == st.st_ino && !(f.share & FILE_SHARE_DELETE)) {
-            in_use = true;
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        const std::string path = platform::host_path(lpFileName);
+        struct stat st;
+        if (path.empty() || ::lstat(path.c_str(), &st) != 0) {
+            SetLastError(path.empty() ? ERROR_PATH_NOT_FOUND
+                                      : platform::error_from_errno(errno, path));
+            return FALSE;
         }
+        if (S_ISDIR(st.st_mode)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        bool in_use = false;
+        files().for_each([&](platform::FileObject& f) {
+            if (f.dev == st.st_dev && f.ino == st.st_ino && !(f.share & FILE_SHARE_DELETE)) {
+                in_use = true;
+            }
+        });
+        if (in_use) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return FALSE;
+        }
+        if (::unlink(path.c_str()) != 0) {
+            SetLastError(platform::error_from_errno(errno, path));
+            return FALSE;
+        }
+        return TRUE;
     });
-    if (in_use) {
-        SetLastError(ERROR_SHARING_VIOLATION);
-        return FALSE;
-    }
-    if (::unlink(path.c_str()) != 0) {
-        SetLastError(platform::error_from_errno(errno, path));
-        return FALSE;
-    }
-    return TRUE;
 }
 
 extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
-    const std::string path = platform::host_path(lpPathName);
-    if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    if (::mkdir(path.c_str(), 0777) != 0) {
-        SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS
-                                     : platform::error_from_errno(errno, path));
-        return FALSE;
-    }
-    return TRUE;
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        const std::string path = platform::host_path(lpPathName);
+        if (path.empty()) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return FALSE;
+        }
+        if (::mkdir(path.c_str(), 0777) != 0) {
+            SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS
+                                         : platform::error_from_errno(errno, path));
+            return FALSE;
+        }
+        return TRUE;
+    });
 }
 
 extern "C" BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
-    const std::string path = platform::host_path(lpPathName);
-    if (path.empty() || ::rmdir(path.c_str()) != 0) {
-        SetLastError(path.empty()         ? ERROR_PATH_NOT_FOUND
-                     : errno == ENOTDIR   ? ERROR_DIRECTORY
-                     : errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY
-                                          : platform::error_from_errno(errno, path));
-        return FALSE;
-    }
-    return TRUE;
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        const std::string path = platform::host_path(lpPathName);
+        if (path.empty() || ::rmdir(path.c_str()) != 0) {
+            SetLastError(path.empty()         ? ERROR_PATH_NOT_FOUND
+                         : errno == ENOTDIR   ? ERROR_DIRECTORY
+                         : errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY
+                                              : platform::error_from_errno(errno, path));
+            return FALSE;
+        }
+        return TRUE;
+    });
 }
 
 extern "C" DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
-    std::string cwd;
-    std::vector<char> buf(PATH_MAX);
-    if (::getcwd(buf.data(), buf.size()) == nullptr) {
-        SetLastError(ERROR_GEN_FAILURE);
-        return 0;
-    }
-    cwd = buf.data();
-    const auto length = static_cast<DWORD>(cwd.size());
-    // Too small a buffer: the size it needs, terminator included, and nothing written.
-    if (lpBuffer == nullptr || nBufferLength <= length) {
-        return length + 1;
-    }
-    std::memcpy(lpBuffer, cwd.c_str(), cwd.size() + 1);
-    return length;
+    return platform::no_throw<DWORD>(0, [&]() -> DWORD {
+        std::string cwd;
+        std::vector<char> buf(PATH_MAX);
+        if (::getcwd(buf.data(), buf.size()) == nullptr) {
+            SetLastError(ERROR_GEN_FAILURE);
+            return 0;
+        }
+        cwd = buf.data();
+        const auto length = static_cast<DWORD>(cwd.size());
+        // Too small a buffer: the size it needs, terminator included, and nothing written.
+        if (lpBuffer == nullptr || nBufferLength <= length) {
+            return length + 1;
+        }
+        std::memcpy(lpBuffer, cwd.c_str(), cwd.size() + 1);
+        return length;
+    });
 }
 
 // The first of TMP, TEMP and TMPDIR that is set, else /tmp; a relative one is taken from the
 // current directory, and the result ends with a separator. As on Windows, the directory is not
 // checked for existence.
 extern "C" DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
-    std::string path = "/tmp";
-    for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') {
-            path = value;
-            break;
+    return platform::no_throw<DWORD>(0, [&]() -> DWORD {
+        std::string path = "/tmp";
+        for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
+            const char* value = std::getenv(name);
+            if (value != nullptr && *value != '\0') {
+                path = value;
+                break;
+            }
         }
-    }
-    if (path[0] != '/' && path[0] != '\\') {
-        char cwd[PATH_MAX];
-        if (::getcwd(cwd, sizeof cwd) == nullptr) {
-            SetLastError(ERROR_GEN_FAILURE);
-            return 0;
+        if (path[0] != '/' && path[0] != '\\') {
+            char cwd[PATH_MAX];
+            if (::getcwd(cwd, sizeof cwd) == nullptr) {
+                SetLastError(ERROR_GEN_FAILURE);
+                return 0;
+            }
+            path = std::string(cwd) + "/" + path;
         }
-        path = std::string(cwd) + "/" + path;
-    }
-    if (path.back() != '/' && path.back() != '\\') {
-        path += '/';
-    }
-    const auto length = static_cast<DWORD>(path.size());
-    // Too small a buffer: the size it needs, terminator included, and nothing written.
-    if (lpBuffer == nullptr || nBufferLength <= length) {
-        return length + 1;
-    }
-    std::memcpy(lpBuffer, path.c_str(), path.size() + 1);
-    return length;
+        if (path.back() != '/' && path.back() != '\\') {
+            path += '/';
+        }
+        const auto length = static_cast<DWORD>(path.size());
+        // Too small a buffer: the size it needs, terminator included, and nothing written.
+        if (lpBuffer == nullptr || nBufferLength <= length) {
+            return length + 1;
+        }
+        std::memcpy(lpBuffer, path.c_str(), path.size() + 1);
+        return length;
+    });
 }
 
 extern "C" BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
-    const std::string path = platform::host_path(lpPathName);
-    if (path.empty()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (::chdir(path.c_str()) != 0) {
-        SetLastError(errno == ENOTDIR ? ERROR_DIRECTORY : platform::error_from_errno(errno, path));
-        return FALSE;
-    }
-    return TRUE;
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        const std::string path = platform::host_path(lpPathName);
+        if (path.empty()) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        if (::chdir(path.c_str()) != 0) {
+            SetLastError(errno == ENOTDIR ? ERROR_DIRECTORY
+                                          : platform::error_from_errno(errno, path));
+            return FALSE;
+        }
+        return TRUE;
+    });
 }
 
 int host::live_files() {

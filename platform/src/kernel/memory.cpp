@@ -96,7 +96,12 @@ public:
             return nullptr;
         }
         if (data != nullptr) {
-            by_address_[data] = handle;
+            try {
+                by_address_[data] = handle;
+            } catch (const std::bad_alloc&) {
+                movable_.remove(handle); // the block goes with it
+                throw;
+            }
         }
         return reinterpret_cast<HANDLE>(handle);
     }
@@ -235,11 +240,18 @@ public:
             if (data == nullptr) {
                 return nullptr;
             }
+            // The new entry first: running out of memory for it leaves the old block as it was.
+            try {
+                fixed_.emplace(data, nullptr);
+            } catch (const std::bad_alloc&) {
+                block_cache().give(data, capacity);
+                throw;
+            }
             std::unique_ptr<Block> block = std::move(fixed_.find(h)->second);
             fixed_.erase(h);
             block->replace(data, capacity);
             block->size = bytes;
-            fixed_.emplace(data, std::move(block));
+            fixed_[data] = std::move(block);
             return data;
         }
         if (bytes == 0) {
@@ -269,12 +281,17 @@ public:
         if (data == nullptr) {
             return nullptr;
         }
+        try {
+            by_address_[data] = reinterpret_cast<std::uintptr_t>(h);
+        } catch (const std::bad_alloc&) {
+            block_cache().give(data, capacity);
+            throw;
+        }
         if (b->data != nullptr) {
             by_address_.erase(b->data);
         }
         b->replace(data, capacity);
         b->size = bytes;
-        by_address_[data] = reinterpret_cast<std::uintptr_t>(h);
         return h;
     }
 

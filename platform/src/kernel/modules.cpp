@@ -9,6 +9,7 @@
 // FreeLibrary to a count of zero detaches a module but leaves the shared object mapped, so
 // that anything of it still referenced (a callback, a string) stays valid; loading it again
 // attaches it again. Modules still loaded at exit are detached in reverse order of attachment.
+#include "internal/faults.h"
 #include "internal/kernel_internal.h"
 #include "kernel/module_table.h"
 
@@ -75,6 +76,7 @@ void detach_all_at_exit();
 // Calls the entry to attach. A failed attach is followed by a detach, as Windows does before
 // it unloads the DLL, and leaves the module unloaded.
 bool attach(std::uintptr_t h, LPVOID reserved) {
+    const ProgramCall program; // the entry point is the module's code
     Module* m = registry().modules.get(h);
     if (m->entry != nullptr && !m->entry(to_hmodule(h), DLL_PROCESS_ATTACH, reserved)) {
         if ((m = registry().modules.get(h)) != nullptr && m->entry != nullptr) {
@@ -94,6 +96,7 @@ bool attach(std::uintptr_t h, LPVOID reserved) {
 }
 
 void detach(std::uintptr_t h, LPVOID reserved) {
+    const ProgramCall program;
     Module* m = registry().modules.get(h);
     if (m == nullptr) {
         return;
@@ -195,61 +198,63 @@ void host::unregister_module(HMODULE module) {
 }
 
 extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
-    if (lpLibFileName == nullptr || lpLibFileName[0] == '\0') {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    std::uintptr_t h = platform::find_module(lpLibFileName);
-    if (h == 0) {
-        // Not registered yet: load the shared object, which registers itself. First the name as
-        // given, then lib<name>.so beside the program.
-        const std::string stem = platform::match_key(lpLibFileName);
-        const std::string candidates[] = {
-            platform::host_path(lpLibFileName),
-            platform::program_directory() + "/lib" + stem + ".so",
-        };
-        void* dl = nullptr;
-        ++platform::dlopen_depth;
-        platform::registered_during_dlopen.clear();
-        for (const std::string& candidate : candidates) {
-            dl = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (dl != nullptr) {
-                break;
-            }
-        }
-        --platform::dlopen_depth;
-        if (dl == nullptr) {
-            SetLastError(ERROR_MOD_NOT_FOUND);
+    return platform::no_throw<HMODULE>(nullptr, [&]() -> HMODULE {
+        if (lpLibFileName == nullptr || lpLibFileName[0] == '\0') {
+            SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
-        h = platform::find_module(lpLibFileName);
-        if (h == 0 && !platform::registered_during_dlopen.empty()) {
-            h = platform::registered_during_dlopen.front();
-        }
+        std::uintptr_t h = platform::find_module(lpLibFileName);
         if (h == 0) {
-            // A plain shared library with no entry point: a module all the same.
-            std::string base = platform::host_path(lpLibFileName);
-            base = base.substr(base.find_last_of('/') + 1);
-            h = platform::new_module(base, platform::host_path(lpLibFileName), nullptr);
+            // Not registered yet: load the shared object, which registers itself. First the name as
+            // given, then lib<name>.so beside the program.
+            const std::string stem = platform::match_key(lpLibFileName);
+            const std::string candidates[] = {
+                platform::host_path(lpLibFileName),
+                platform::program_directory() + "/lib" + stem + ".so",
+            };
+            void* dl = nullptr;
+            ++platform::dlopen_depth;
+            platform::registered_during_dlopen.clear();
+            for (const std::string& candidate : candidates) {
+                dl = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+                if (dl != nullptr) {
+                    break;
+                }
+            }
+            --platform::dlopen_depth;
+            if (dl == nullptr) {
+                SetLastError(ERROR_MOD_NOT_FOUND);
+                return nullptr;
+            }
+            h = platform::find_module(lpLibFileName);
+            if (h == 0 && !platform::registered_during_dlopen.empty()) {
+                h = platform::registered_during_dlopen.front();
+            }
+            if (h == 0) {
+                // A plain shared library with no entry point: a module all the same.
+                std::string base = platform::host_path(lpLibFileName);
+                base = base.substr(base.find_last_of('/') + 1);
+                h = platform::new_module(base, platform::host_path(lpLibFileName), nullptr);
+            }
+            platform::registered_during_dlopen.clear();
+            platform::Module* m = registry().modules.get(h);
+            if (m == nullptr) {
+                SetLastError(ERROR_MOD_NOT_FOUND);
+                return nullptr;
+            }
+            m->dl_handle = dl;
         }
-        platform::registered_during_dlopen.clear();
         platform::Module* m = registry().modules.get(h);
-        if (m == nullptr) {
-            SetLastError(ERROR_MOD_NOT_FOUND);
-            return nullptr;
+        if (m->load_count == 0) {
+            if (!platform::attach(h, nullptr)) {
+                SetLastError(ERROR_DLL_INIT_FAILED);
+                return nullptr;
+            }
+        } else {
+            ++m->load_count;
         }
-        m->dl_handle = dl;
-    }
-    platform::Module* m = registry().modules.get(h);
-    if (m->load_count == 0) {
-        if (!platform::attach(h, nullptr)) {
-            SetLastError(ERROR_DLL_INIT_FAILED);
-            return nullptr;
-        }
-    } else {
-        ++m->load_count;
-    }
-    return platform::to_hmodule(h);
+        return platform::to_hmodule(h);
+    });
 }
 
 extern "C" BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
@@ -269,16 +274,18 @@ extern "C" BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
 }
 
 extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
-    if (lpModuleName == nullptr) {
-        return platform::to_hmodule(platform::program_module());
-    }
-    const std::uintptr_t h = platform::find_module(lpModuleName);
-    platform::Module* m = registry().modules.get(h);
-    if (m == nullptr || m->load_count == 0) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    return platform::to_hmodule(h);
+    return platform::no_throw<HMODULE>(nullptr, [&]() -> HMODULE {
+        if (lpModuleName == nullptr) {
+            return platform::to_hmodule(platform::program_module());
+        }
+        const std::uintptr_t h = platform::find_module(lpModuleName);
+        platform::Module* m = registry().modules.get(h);
+        if (m == nullptr || m->load_count == 0) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        return platform::to_hmodule(h);
+    });
 }
 
 extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {

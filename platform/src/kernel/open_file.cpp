@@ -1,6 +1,7 @@
 // The old HFILE family: OpenFile with its search for bare names, _lcreat, _lopen, _lread,
 // _lwrite, _llseek and _lclose. An HFILE is the value of the file's HANDLE, so handles from
 // either family work with the other's calls.
+#include "internal/faults.h"
 #include "internal/kernel_internal.h"
 
 #include <algorithm>
@@ -117,85 +118,92 @@ void fill_ofstruct(LPOFSTRUCT ofs, const std::string& path, DWORD error) {
 } // namespace
 
 extern "C" HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
-    if (lpReOpenBuff == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return HFILE_ERROR;
-    }
-    std::string name;
-    if (uStyle & OF_REOPEN) {
-        // The struct may be uninitialised garbage from the caller's point of view: never read
-        // past its buffer.
-        name.assign(lpReOpenBuff->szPathName,
-                    strnlen(lpReOpenBuff->szPathName, sizeof lpReOpenBuff->szPathName));
-    } else {
-        if (lpFileName == nullptr) {
+    return platform::no_throw<HFILE>(HFILE_ERROR, [&]() -> HFILE {
+        if (lpReOpenBuff == nullptr) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return HFILE_ERROR;
         }
-        name = platform::host_path(lpFileName);
-    }
-    if (name.empty()) {
-        fill_ofstruct(lpReOpenBuff, name, ERROR_PATH_NOT_FOUND);
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return HFILE_ERROR;
-    }
-
-    if (uStyle & OF_PARSE) {
-        fill_ofstruct(lpReOpenBuff, absolute(name), ERROR_SUCCESS);
-        return 0;
-    }
-    if (uStyle & OF_CREATE) {
-        // Created where the name says (relative names in the current directory), never searched.
-        const std::string path = absolute(name);
-        HANDLE h = CreateFileA(path.c_str(), access_of(uStyle), share_of(uStyle), nullptr,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-        fill_ofstruct(lpReOpenBuff, path, error);
-        if (h == INVALID_HANDLE_VALUE) {
+        std::string name;
+        if (uStyle & OF_REOPEN) {
+            // The struct may be uninitialised garbage from the caller's point of view: never read
+            // past its buffer.
+            name.assign(lpReOpenBuff->szPathName,
+                        strnlen(lpReOpenBuff->szPathName, sizeof lpReOpenBuff->szPathName));
+        } else {
+            if (lpFileName == nullptr) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return HFILE_ERROR;
+            }
+            name = platform::host_path(lpFileName);
+        }
+        if (name.empty()) {
+            fill_ofstruct(lpReOpenBuff, name, ERROR_PATH_NOT_FOUND);
+            SetLastError(ERROR_PATH_NOT_FOUND);
             return HFILE_ERROR;
         }
-        SetLastError(ERROR_SUCCESS);
-        return to_hfile(h);
-    }
 
-    bool found = false;
-    const std::string path = search_file(name, found);
-    if (!found) {
-        fill_ofstruct(lpReOpenBuff, path, ERROR_FILE_NOT_FOUND);
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return HFILE_ERROR;
-    }
-    if (uStyle & OF_DELETE) {
-        BOOL ok = DeleteFileA(path.c_str());
-        fill_ofstruct(lpReOpenBuff, path, ok ? ERROR_SUCCESS : GetLastError());
-        return ok ? 1 : HFILE_ERROR;
-    }
-    HANDLE h = CreateFileA(path.c_str(), access_of(uStyle), share_of(uStyle), nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        fill_ofstruct(lpReOpenBuff, path, GetLastError());
-        return HFILE_ERROR;
-    }
-    fill_ofstruct(lpReOpenBuff, path, ERROR_SUCCESS);
-    if (uStyle & OF_EXIST) {
-        // Opened to prove it can be, then closed: the result is only a success flag.
-        CloseHandle(h);
-        return 1;
-    }
-    return to_hfile(h);
+        if (uStyle & OF_PARSE) {
+            fill_ofstruct(lpReOpenBuff, absolute(name), ERROR_SUCCESS);
+            return 0;
+        }
+        if (uStyle & OF_CREATE) {
+            // Created where the name says (relative names in the current directory), never
+            // searched.
+            const std::string path = absolute(name);
+            HANDLE h = CreateFileA(path.c_str(), access_of(uStyle), share_of(uStyle), nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+            fill_ofstruct(lpReOpenBuff, path, error);
+            if (h == INVALID_HANDLE_VALUE) {
+                return HFILE_ERROR;
+            }
+            SetLastError(ERROR_SUCCESS);
+            return to_hfile(h);
+        }
+
+        bool found = false;
+        const std::string path = search_file(name, found);
+        if (!found) {
+            fill_ofstruct(lpReOpenBuff, path, ERROR_FILE_NOT_FOUND);
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return HFILE_ERROR;
+        }
+        if (uStyle & OF_DELETE) {
+            BOOL ok = DeleteFileA(path.c_str());
+            fill_ofstruct(lpReOpenBuff, path, ok ? ERROR_SUCCESS : GetLastError());
+            return ok ? 1 : HFILE_ERROR;
+        }
+        HANDLE h = CreateFileA(path.c_str(), access_of(uStyle), share_of(uStyle), nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            fill_ofstruct(lpReOpenBuff, path, GetLastError());
+            return HFILE_ERROR;
+        }
+        fill_ofstruct(lpReOpenBuff, path, ERROR_SUCCESS);
+        if (uStyle & OF_EXIST) {
+            // Opened to prove it can be, then closed: the result is only a success flag.
+            CloseHandle(h);
+            return 1;
+        }
+        return to_hfile(h);
+    });
 }
 
 extern "C" HFILE WINAPI _lcreat(LPCSTR lpPathName, int) {
-    // The attribute (read-only, hidden, system) has no meaning on this host and is ignored.
-    return to_hfile(CreateFileA(lpPathName, GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    return platform::no_throw<HFILE>(HFILE_ERROR, [&]() -> HFILE {
+        // The attribute (read-only, hidden, system) has no meaning on this host and is ignored.
+        return to_hfile(CreateFileA(lpPathName, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    });
 }
 
 extern "C" HFILE WINAPI _lopen(LPCSTR lpPathName, int iReadWrite) {
-    const UINT style = static_cast<UINT>(iReadWrite);
-    return to_hfile(CreateFileA(lpPathName, access_of(style), share_of(style), nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return platform::no_throw<HFILE>(HFILE_ERROR, [&]() -> HFILE {
+        const UINT style = static_cast<UINT>(iReadWrite);
+        return to_hfile(CreateFileA(lpPathName, access_of(style), share_of(style), nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    });
 }
 
 extern "C" UINT WINAPI _lread(HFILE hFile, LPVOID lpBuffer, UINT uBytes) {

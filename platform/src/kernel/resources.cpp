@@ -6,6 +6,7 @@
 // header dropped), and strings live in RT_STRING blocks of sixteen counted UTF-16 strings,
 // block id / 16 + 1 holding string id, so that code that looks for a string's block (MFC's
 // search through its resource modules) finds it.
+#include "internal/faults.h"
 #include "internal/bmp_internal.h"
 #include "internal/kernel_internal.h"
 #include "kernel/module_table.h"
@@ -217,34 +218,36 @@ void host::clear_resources(HMODULE module) {
 
 extern "C" HRSRC WINAPI FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR lpName,
                                         WORD wLanguage) {
-    platform::Module* m = platform::module_of(hModule);
-    if (m == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
-    if (lpType == nullptr || lpName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    auto type = m->resources.find(ResourceName::from(lpType));
-    if (type == m->resources.end()) {
-        SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
-        return nullptr;
-    }
-    auto name = type->second.find(ResourceName::from(lpName));
-    if (name == type->second.end() || name->second.empty()) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return nullptr;
-    }
-    // A neutral request takes the user's language, US English or the first one there; a
-    // specific language must be there.
-    auto lang = PRIMARYLANGID(wLanguage) == LANG_NEUTRAL ? platform::pick_language(name->second)
-                                                         : name->second.find(wLanguage);
-    if (lang == name->second.end()) {
-        SetLastError(ERROR_RESOURCE_LANG_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<HRSRC>(lang->second->handle);
+    return platform::no_throw<HRSRC>(nullptr, [&]() -> HRSRC {
+        platform::Module* m = platform::module_of(hModule);
+        if (m == nullptr) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return nullptr;
+        }
+        if (lpType == nullptr || lpName == nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        auto type = m->resources.find(ResourceName::from(lpType));
+        if (type == m->resources.end()) {
+            SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+            return nullptr;
+        }
+        auto name = type->second.find(ResourceName::from(lpName));
+        if (name == type->second.end() || name->second.empty()) {
+            SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+            return nullptr;
+        }
+        // A neutral request takes the user's language, US English or the first one there; a
+        // specific language must be there.
+        auto lang = PRIMARYLANGID(wLanguage) == LANG_NEUTRAL ? platform::pick_language(name->second)
+                                                             : name->second.find(wLanguage);
+        if (lang == name->second.end()) {
+            SetLastError(ERROR_RESOURCE_LANG_NOT_FOUND);
+            return nullptr;
+        }
+        return reinterpret_cast<HRSRC>(lang->second->handle);
+    });
 }
 
 extern "C" HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType) {

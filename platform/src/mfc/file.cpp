@@ -1,4 +1,5 @@
 // CFile and CFileException.
+#include "afx_no_throw.h"
 #include <afx.h>
 
 #include <cstdio>
@@ -212,73 +213,83 @@ CFile::~CFile() {
 }
 
 BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError) {
-    if (pError != NULL) {
-        pError->Clear();
-        pError->m_strFileName = lpszFileName;
-    }
-    auto refuse = [&](int cause, LONG os_error) {
+    // Out of memory, the open fails like any other (a generic cause, the system's error).
+    const BOOL opened = afx_internal::no_throw<BOOL>(FALSE, [&]() -> BOOL {
         if (pError != NULL) {
-            pError->m_cause = cause;
-            pError->m_lOsError = os_error;
+            pError->Clear();
+            pError->m_strFileName = lpszFileName;
         }
-        return FALSE;
-    };
-    if (m_hFile != hFileNull) {
-        return refuse(CFileException::generic, -1); // one open file per CFile
-    }
-    if (lpszFileName == NULL || *lpszFileName == '\0') {
-        return refuse(CFileException::badPath, ERROR_PATH_NOT_FOUND);
-    }
-    // There is no text mode: every CFile is binary.
-    nOpenFlags &= ~static_cast<UINT>(typeBinary | typeText);
+        auto refuse = [&](int cause, LONG os_error) {
+            if (pError != NULL) {
+                pError->m_cause = cause;
+                pError->m_lOsError = os_error;
+            }
+            return FALSE;
+        };
+        if (m_hFile != hFileNull) {
+            return refuse(CFileException::generic, -1); // one open file per CFile
+        }
+        if (lpszFileName == NULL || *lpszFileName == '\0') {
+            return refuse(CFileException::badPath, ERROR_PATH_NOT_FOUND);
+        }
+        // There is no text mode: every CFile is binary.
+        nOpenFlags &= ~static_cast<UINT>(typeBinary | typeText);
 
-    DWORD access = 0;
-    switch (nOpenFlags & 3) {
-    case modeRead:
-        access = GENERIC_READ;
-        break;
-    case modeWrite:
-        access = GENERIC_WRITE;
-        break;
-    case modeReadWrite:
-        access = GENERIC_READ | GENERIC_WRITE;
-        break;
-    default:
-        return refuse(CFileException::generic, ERROR_INVALID_PARAMETER);
-    }
-    DWORD share = 0;
-    switch (nOpenFlags & 0x70) {
-    case shareCompat:
-    case shareExclusive:
-        share = 0;
-        break;
-    case shareDenyWrite:
-        share = FILE_SHARE_READ;
-        break;
-    case shareDenyRead:
-        share = FILE_SHARE_WRITE;
-        break;
-    case shareDenyNone:
-        share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        break;
-    default:
-        return refuse(CFileException::generic, ERROR_INVALID_PARAMETER);
-    }
-    DWORD disposition = OPEN_EXISTING;
-    if (nOpenFlags & modeCreate) {
-        disposition = (nOpenFlags & modeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
-    }
+        DWORD access = 0;
+        switch (nOpenFlags & 3) {
+        case modeRead:
+            access = GENERIC_READ;
+            break;
+        case modeWrite:
+            access = GENERIC_WRITE;
+            break;
+        case modeReadWrite:
+            access = GENERIC_READ | GENERIC_WRITE;
+            break;
+        default:
+            return refuse(CFileException::generic, ERROR_INVALID_PARAMETER);
+        }
+        DWORD share = 0;
+        switch (nOpenFlags & 0x70) {
+        case shareCompat:
+        case shareExclusive:
+            share = 0;
+            break;
+        case shareDenyWrite:
+            share = FILE_SHARE_READ;
+            break;
+        case shareDenyRead:
+            share = FILE_SHARE_WRITE;
+            break;
+        case shareDenyNone:
+            share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+            break;
+        default:
+            return refuse(CFileException::generic, ERROR_INVALID_PARAMETER);
+        }
+        DWORD disposition = OPEN_EXISTING;
+        if (nOpenFlags & modeCreate) {
+            disposition = (nOpenFlags & modeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
+        }
 
-    HANDLE h =
-        ::CreateFileA(lpszFileName, access, share, NULL, disposition, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE) {
-        const LONG error = static_cast<LONG>(::GetLastError());
-        return refuse(CFileException::OsErrorToException(error), error);
+        // The name first: once the file is open, nothing may fail any more.
+        m_strFileName = lpszFileName;
+        HANDLE h = ::CreateFileA(lpszFileName, access, share, NULL, disposition,
+                                 FILE_ATTRIBUTE_NORMAL, NULL);
+        if (h == INVALID_HANDLE_VALUE) {
+            const LONG error = static_cast<LONG>(::GetLastError());
+            return refuse(CFileException::OsErrorToException(error), error);
+        }
+        m_hFile = h;
+        m_bCloseOnDelete = TRUE;
+        return TRUE;
+    });
+    if (!opened && pError != NULL && GetLastError() == ERROR_NOT_ENOUGH_MEMORY &&
+        pError->m_cause == CFileException::none) {
+        pError->m_cause = CFileException::generic;
+        pError->m_lOsError = ERROR_NOT_ENOUGH_MEMORY;
     }
-    m_hFile = h;
-    m_bCloseOnDelete = TRUE;
-    m_strFileName = lpszFileName;
-    return TRUE;
+    return opened;
 }
 
 UINT CFile::Read(void* lpBuf, UINT nCount) {

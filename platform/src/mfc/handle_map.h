@@ -2,6 +2,7 @@
 // top of afxwin.h). One map per handle kind: GDI objects, DCs, image lists.
 #pragma once
 
+#include "afx_no_throw.h"
 #include "afx_testing.h"
 
 #include <algorithm>
@@ -44,7 +45,11 @@ public:
         return it == owners_.end() ? nullptr : it->second;
     }
 
-    bool add_owner(Handle h, Base* w) { return owners_.emplace(h, w).second; }
+    // False when h has an owner already, or when there is no memory to note this one (the
+    // wrapper's Attach then fails like a failed creation).
+    bool add_owner(Handle h, Base* w) {
+        return afx_internal::no_throw<bool>(false, [&] { return owners_.emplace(h, w).second; });
+    }
 
     void remove_owner(Handle h, const Base* w) {
         auto it = owners_.find(h);
@@ -53,7 +58,8 @@ public:
         }
     }
 
-    // The owner of h when it is a T, else the temporary T for h (made on first request).
+    // The owner of h when it is a T, else the temporary T for h (made on first request); null
+    // when there is no memory for a temporary.
     template <class T> T* from_handle(Handle h) {
         if (h == nullptr) {
             return nullptr;
@@ -66,12 +72,13 @@ public:
         if (it != temporaries_.end()) {
             return static_cast<T*>(it->second);
         }
-        prune();
-        auto made = std::make_unique<T>();
-        Traits::assign(made.get(), h);
-        T* w = made.release();
-        temporaries_.emplace(key, w);
-        return w;
+        return afx_internal::no_throw<T*>(nullptr, [&]() -> T* {
+            prune();
+            auto made = std::make_unique<T>();
+            Traits::assign(made.get(), h);
+            temporaries_.emplace(key, made.get());
+            return made.release();
+        });
     }
 
     void delete_temporaries() {

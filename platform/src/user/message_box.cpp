@@ -1,4 +1,5 @@
 // MessageBoxA: modal, answered by the host's handler or, without one, on standard error.
+#include "internal/faults.h"
 #include <platform/host.h>
 
 #include <cstdio>
@@ -39,14 +40,17 @@ void host::set_message_box_handler(MessageBoxHandler h) {
 }
 
 extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
-    const char* text = lpText != nullptr ? lpText : "";
-    // Win32 captions an untitled box "Error".
-    const char* caption = lpCaption != nullptr ? lpCaption : "Error";
-    if (handler()) {
-        // A copy, so that a handler may replace itself while it runs.
-        host::MessageBoxHandler h = handler();
-        return h(hWnd, text, caption, uType);
-    }
-    std::fprintf(stderr, "[%s] %s\n", caption, text);
-    return default_answer(uType);
+    return platform::no_throw<int>(0, [&]() -> int {
+        const char* text = lpText != nullptr ? lpText : "";
+        // Win32 captions an untitled box "Error".
+        const char* caption = lpCaption != nullptr ? lpCaption : "Error";
+        if (handler()) {
+            // A copy, so that a handler may replace itself while it runs.
+            host::MessageBoxHandler h = handler();
+            const platform::ProgramCall program;
+            return h(hWnd, text, caption, uType);
+        }
+        std::fprintf(stderr, "[%s] %s\n", caption, text);
+        return default_answer(uType);
+    });
 }

@@ -4,6 +4,7 @@
 // The platform runs on one thread, so there is one queue. Retrieval follows Win32's order:
 // posted messages first, then WM_QUIT once PostQuitMessage was called and nothing else is
 // posted, then WM_PAINT of windows with something to paint, then WM_TIMER of due timers.
+#include "internal/faults.h"
 #include "internal/user_internal.h"
 
 #include <deque>
@@ -75,41 +76,45 @@ using namespace platform::user;
 // here GetMessageA says so on standard error and returns 0 with WM_QUIT, so that a message loop
 // ends instead of hanging a test.
 extern "C" BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
-    if (lpMsg == nullptr || !valid_filter(hWnd)) {
-        return -1;
-    }
-    for (;;) {
-        present_if_changed();
-        if (take(*lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
-            return lpMsg->message != WM_QUIT;
+    return platform::no_throw<BOOL>(-1, [&]() -> BOOL {
+        if (lpMsg == nullptr || !valid_filter(hWnd)) {
+            return -1;
         }
-        std::uint64_t due = 0;
-        const bool timer =
-            in_range(WM_TIMER, wMsgFilterMin, wMsgFilterMax) && next_timer_due(hWnd, due);
-        if (real_time_on() && real_wait(timer, due)) {
-            continue;
+        for (;;) {
+            present_if_changed();
+            if (take(*lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
+                return lpMsg->message != WM_QUIT;
+            }
+            std::uint64_t due = 0;
+            const bool timer =
+                in_range(WM_TIMER, wMsgFilterMin, wMsgFilterMax) && next_timer_due(hWnd, due);
+            if (real_time_on() && real_wait(timer, due)) {
+                continue;
+            }
+            if (!timer) {
+                std::fputs("GetMessageA: no message and no timer to wait for; returning WM_QUIT\n",
+                           stderr);
+                *lpMsg = MSG{};
+                lpMsg->message = WM_QUIT;
+                lpMsg->time = clock_tick_at(clock_elapsed());
+                return FALSE;
+            }
+            if (due > clock_elapsed()) {
+                clock_advance(due - clock_elapsed());
+            }
         }
-        if (!timer) {
-            std::fputs("GetMessageA: no message and no timer to wait for; returning WM_QUIT\n",
-                       stderr);
-            *lpMsg = MSG{};
-            lpMsg->message = WM_QUIT;
-            lpMsg->time = clock_tick_at(clock_elapsed());
-            return FALSE;
-        }
-        if (due > clock_elapsed()) {
-            clock_advance(due - clock_elapsed());
-        }
-    }
+    });
 }
 
 extern "C" BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
                                     UINT wRemoveMsg) {
-    if (lpMsg == nullptr || !valid_filter(hWnd)) {
-        return FALSE;
-    }
-    present_if_changed();
-    return take(*lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0);
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        if (lpMsg == nullptr || !valid_filter(hWnd)) {
+            return FALSE;
+        }
+        present_if_changed();
+        return take(*lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0);
+    });
 }
 
 // There is no keyboard, so there is never a key message to translate.
@@ -141,24 +146,26 @@ extern "C" LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
 
 // A NULL window posts a thread message, which GetMessageA returns with a NULL hwnd.
 extern "C" BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    if (hWnd != nullptr) {
-        const Window* w = window_or_error(hWnd);
-        if (w == nullptr || w->is_desktop) {
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        if (hWnd != nullptr) {
+            const Window* w = window_or_error(hWnd);
+            if (w == nullptr || w->is_desktop) {
+                return FALSE;
+            }
+        }
+        Queue& q = queue();
+        if (q.posted.size() >= kQueueLimit) {
             return FALSE;
         }
-    }
-    Queue& q = queue();
-    if (q.posted.size() >= kQueueLimit) {
-        return FALSE;
-    }
-    MSG m = {};
-    m.hwnd = hWnd;
-    m.message = Msg;
-    m.wParam = wParam;
-    m.lParam = lParam;
-    m.time = clock_tick_at(clock_elapsed());
-    q.posted.push_back(m);
-    return TRUE;
+        MSG m = {};
+        m.hwnd = hWnd;
+        m.message = Msg;
+        m.wParam = wParam;
+        m.lParam = lParam;
+        m.time = clock_tick_at(clock_elapsed());
+        q.posted.push_back(m);
+        return TRUE;
+    });
 }
 
 extern "C" void WINAPI PostQuitMessage(int nExitCode) {

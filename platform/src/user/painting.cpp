@@ -6,6 +6,7 @@
 // comes again until the window is validated. Only shown windows are erased and painted. The
 // update region is kept as the rectangle that bounds all that was invalidated, so validating
 // part of it validates nothing, and a paint context is clipped to that rectangle.
+#include "internal/faults.h"
 #include "internal/gdi_internal.h"
 #include "internal/user_internal.h"
 
@@ -145,22 +146,24 @@ using namespace platform::user;
 extern "C" {
 
 BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase) {
-    // NULL: every window is invalidated and erased before the call returns.
-    if (hWnd == nullptr) {
-        for (HWND h : named_windows(nullptr)) {
-            if (Window* w = find_window(h)) {
-                invalidate(*w, nullptr, true);
-                erase_now(h);
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        // NULL: every window is invalidated and erased before the call returns.
+        if (hWnd == nullptr) {
+            for (HWND h : named_windows(nullptr)) {
+                if (Window* w = find_window(h)) {
+                    invalidate(*w, nullptr, true);
+                    erase_now(h);
+                }
             }
+            return TRUE;
         }
+        Window* w = window_or_error(hWnd);
+        if (w == nullptr) {
+            return FALSE;
+        }
+        invalidate(*w, lpRect, bErase != FALSE);
         return TRUE;
-    }
-    Window* w = window_or_error(hWnd);
-    if (w == nullptr) {
-        return FALSE;
-    }
-    invalidate(*w, lpRect, bErase != FALSE);
-    return TRUE;
+    });
 }
 
 BOOL WINAPI ValidateRect(HWND hWnd, const RECT* lpRect) {
@@ -191,68 +194,75 @@ BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase) {
 }
 
 BOOL WINAPI UpdateWindow(HWND hWnd) {
-    if (window_or_error(hWnd) == nullptr) {
-        return FALSE;
-    }
-    paint_now(hWnd);
-    return TRUE;
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        if (window_or_error(hWnd) == nullptr) {
+            return FALSE;
+        }
+        paint_now(hWnd);
+        return TRUE;
+    });
 }
 
 // Regions are not kept here: a region given stands for the whole client area.
 BOOL WINAPI RedrawWindow(HWND hWnd, const RECT* lprcUpdate, HRGN hrgnUpdate, UINT flags) {
-    if (hWnd != nullptr && window_or_error(hWnd) == nullptr) {
-        return FALSE;
-    }
-    const RECT* rect = hrgnUpdate != nullptr ? nullptr : lprcUpdate;
-    for (HWND h : named_windows(hWnd)) {
-        if (Window* w = find_window(h)) {
-            if (flags & RDW_INVALIDATE) {
-                invalidate(*w, rect, (flags & RDW_ERASE) != 0);
-            } else if (flags & RDW_VALIDATE) {
-                validate(*w, rect);
-                if (flags & RDW_NOERASE) {
-                    w->needs_erase = false;
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        if (hWnd != nullptr && window_or_error(hWnd) == nullptr) {
+            return FALSE;
+        }
+        const RECT* rect = hrgnUpdate != nullptr ? nullptr : lprcUpdate;
+        for (HWND h : named_windows(hWnd)) {
+            if (Window* w = find_window(h)) {
+                if (flags & RDW_INVALIDATE) {
+                    invalidate(*w, rect, (flags & RDW_ERASE) != 0);
+                } else if (flags & RDW_VALIDATE) {
+                    validate(*w, rect);
+                    if (flags & RDW_NOERASE) {
+                        w->needs_erase = false;
+                    }
                 }
             }
+            if (flags & RDW_UPDATENOW) {
+                paint_now(h);
+            } else if (flags & RDW_ERASENOW) {
+                erase_now(h);
+            }
         }
-        if (flags & RDW_UPDATENOW) {
-            paint_now(h);
-        } else if (flags & RDW_ERASENOW) {
-            erase_now(h);
-        }
-    }
-    return TRUE;
+        return TRUE;
+    });
 }
 
 // The context is the window's, clipped to the update region; the window is validated. A
 // background still owed is erased first, and fErase tells whether it stayed unerased.
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
-    Window* w = window_or_error(hWnd);
-    if (w == nullptr || lpPaint == nullptr) {
-        return nullptr;
-    }
-    HDC dc = update_dc(hWnd, *w);
-    if (dc == nullptr) {
-        return nullptr;
-    }
-    const RECT painted = w->needs_paint ? w->update : RECT{0, 0, 0, 0};
-    if (w->needs_erase && window_visible(hWnd)) {
-        w->needs_erase = false;
-        const LRESULT erased = SendMessageA(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-        w = find_window(hWnd);
-        if (w == nullptr) {
-            ReleaseDC(hWnd, dc);
+    return platform::no_throw<HDC>(nullptr, [&]() -> HDC {
+        Window* w = window_or_error(hWnd);
+        if (w == nullptr || lpPaint == nullptr) {
             return nullptr;
         }
-        w->erase_left = erased == 0;
-    }
-    *lpPaint = PAINTSTRUCT{};
-    lpPaint->hdc = dc;
-    lpPaint->fErase = w->erase_left ? TRUE : FALSE;
-    lpPaint->rcPaint = painted;
-    w->erase_left = false;
-    validate(*w, nullptr);
-    return dc;
+        HDC dc = update_dc(hWnd, *w);
+        if (dc == nullptr) {
+            return nullptr;
+        }
+        const RECT painted = w->needs_paint ? w->update : RECT{0, 0, 0, 0};
+        if (w->needs_erase && window_visible(hWnd)) {
+            w->needs_erase = false;
+            const LRESULT erased =
+                SendMessageA(hWnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+            w = find_window(hWnd);
+            if (w == nullptr) {
+                ReleaseDC(hWnd, dc);
+                return nullptr;
+            }
+            w->erase_left = erased == 0;
+        }
+        *lpPaint = PAINTSTRUCT{};
+        lpPaint->hdc = dc;
+        lpPaint->fErase = w->erase_left ? TRUE : FALSE;
+        lpPaint->rcPaint = painted;
+        w->erase_left = false;
+        validate(*w, nullptr);
+        return dc;
+    });
 }
 
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint) {

@@ -1,4 +1,5 @@
 // Rectangle helpers and FillRect.
+#include "internal/faults.h"
 #include "internal/gdi_internal.h"
 
 #include <algorithm>
@@ -63,13 +64,15 @@ BOOL WINAPI PtInRect(const RECT* lprc, POINT pt) {
 }
 
 int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
-    using namespace platform::gdi;
-    Dc* dc = lookup_dc(hDC);
-    Brush* brush = lookup_brush(hbr);
-    if (dc == nullptr || brush == nullptr || lprc == nullptr) {
-        return 0;
-    }
-    return fill_rect(*dc, *lprc, *brush) ? 1 : 0;
+    return platform::no_throw<int>(0, [&]() -> int {
+        using namespace platform::gdi;
+        Dc* dc = lookup_dc(hDC);
+        Brush* brush = lookup_brush(hbr);
+        if (dc == nullptr || brush == nullptr || lprc == nullptr) {
+            return 0;
+        }
+        return fill_rect(*dc, *lprc, *brush) ? 1 : 0;
+    });
 }
 
 } // extern "C"

@@ -1,5 +1,6 @@
 // LoadStringA: a module's string in the user's language, in the ANSI code page, which on this
 // platform is UTF-8.
+#include "internal/faults.h"
 #include "internal/kernel_internal.h"
 
 #include <cstring>
@@ -40,26 +41,28 @@ std::string to_utf8(const std::u16string& text) {
 } // namespace
 
 extern "C" int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
-    // There is no read-only pointer form in the ANSI version: a buffer is required.
-    if (lpBuffer == nullptr || cchBufferMax <= 0) {
-        return 0;
-    }
-    lpBuffer[0] = '\0';
-    std::u16string text;
-    if (!platform::find_string(hInstance, uID, text)) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-        return 0;
-    }
-    const std::string bytes = to_utf8(text);
-    // A string longer than the buffer is cut at a character boundary, never inside one.
-    std::size_t n = bytes.size();
-    if (n > static_cast<std::size_t>(cchBufferMax - 1)) {
-        n = static_cast<std::size_t>(cchBufferMax - 1);
-        while (n > 0 && (static_cast<unsigned char>(bytes[n]) & 0xC0) == 0x80) {
-            --n;
+    return platform::no_throw<int>(0, [&]() -> int {
+        // There is no read-only pointer form in the ANSI version: a buffer is required.
+        if (lpBuffer == nullptr || cchBufferMax <= 0) {
+            return 0;
         }
-    }
-    std::memcpy(lpBuffer, bytes.data(), n);
-    lpBuffer[n] = '\0';
-    return static_cast<int>(n);
+        lpBuffer[0] = '\0';
+        std::u16string text;
+        if (!platform::find_string(hInstance, uID, text)) {
+            SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+            return 0;
+        }
+        const std::string bytes = to_utf8(text);
+        // A string longer than the buffer is cut at a character boundary, never inside one.
+        std::size_t n = bytes.size();
+        if (n > static_cast<std::size_t>(cchBufferMax - 1)) {
+            n = static_cast<std::size_t>(cchBufferMax - 1);
+            while (n > 0 && (static_cast<unsigned char>(bytes[n]) & 0xC0) == 0x80) {
+                --n;
+            }
+        }
+        std::memcpy(lpBuffer, bytes.data(), n);
+        lpBuffer[n] = '\0';
+        return static_cast<int>(n);
+    });
 }

@@ -4,6 +4,7 @@
 // asks for a due timer and makes one WM_TIMER of it; retrieving that message starts the timer's
 // next period. However long the loop was away, a timer is therefore due at most once, which is
 // how Win32 coalesces WM_TIMER.
+#include "internal/faults.h"
 #include "internal/user_internal.h"
 
 #include <platform/host.h>
@@ -121,35 +122,37 @@ using namespace platform::user;
 // one KillTimer needs. A window timer is known by its window and nIDEvent.
 extern "C" UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse,
                                     TIMERPROC lpTimerFunc) {
-    if (uElapse < USER_TIMER_MINIMUM) {
-        uElapse = USER_TIMER_MINIMUM;
-    } else if (uElapse > USER_TIMER_MAXIMUM) {
-        uElapse = USER_TIMER_MAXIMUM;
-    }
-    if (hWnd != nullptr) {
-        const Window* w = window_or_error(hWnd);
-        if (w == nullptr || w->is_desktop) {
-            return 0;
+    return platform::no_throw<UINT_PTR>(0, [&]() -> UINT_PTR {
+        if (uElapse < USER_TIMER_MINIMUM) {
+            uElapse = USER_TIMER_MINIMUM;
+        } else if (uElapse > USER_TIMER_MAXIMUM) {
+            uElapse = USER_TIMER_MAXIMUM;
         }
-    }
-    UINT_PTR id = nIDEvent;
-    Timer* existing = (hWnd != nullptr || nIDEvent != 0) ? find_timer(hWnd, nIDEvent) : nullptr;
-    const std::uint64_t due = clock_elapsed() + uElapse;
-    if (existing != nullptr) {
-        existing->elapse = uElapse;
-        existing->proc = lpTimerFunc;
-        existing->due = due;
-    } else {
-        if (hWnd == nullptr) {
-            id = new_thread_timer_id();
-            if (id == 0) {
+        if (hWnd != nullptr) {
+            const Window* w = window_or_error(hWnd);
+            if (w == nullptr || w->is_desktop) {
                 return 0;
             }
         }
-        timers().list.push_back(Timer{hWnd, id, uElapse, lpTimerFunc, due});
-    }
-    // A window timer with identifier 0 exists, but 0 would read as failure.
-    return id != 0 ? id : 1;
+        UINT_PTR id = nIDEvent;
+        Timer* existing = (hWnd != nullptr || nIDEvent != 0) ? find_timer(hWnd, nIDEvent) : nullptr;
+        const std::uint64_t due = clock_elapsed() + uElapse;
+        if (existing != nullptr) {
+            existing->elapse = uElapse;
+            existing->proc = lpTimerFunc;
+            existing->due = due;
+        } else {
+            if (hWnd == nullptr) {
+                id = new_thread_timer_id();
+                if (id == 0) {
+                    return 0;
+                }
+            }
+            timers().list.push_back(Timer{hWnd, id, uElapse, lpTimerFunc, due});
+        }
+        // A window timer with identifier 0 exists, but 0 would read as failure.
+        return id != 0 ? id : 1;
+    });
 }
 
 extern "C" BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {

@@ -1,4 +1,5 @@
 // Window classes: RegisterClassA, UnregisterClassA and the built-in "STATIC".
+#include "internal/faults.h"
 #include "window_classes.h"
 
 #include <windows.h>
@@ -102,32 +103,34 @@ const WindowClass* find_class(LPCSTR name, HINSTANCE instance) {
 using namespace platform::user;
 
 extern "C" ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
-    if (lpWndClass == nullptr || lpWndClass->lpfnWndProc == nullptr ||
-        lpWndClass->lpszClassName == nullptr || IS_INTRESOURCE(lpWndClass->lpszClassName) ||
-        lpWndClass->lpszClassName[0] == '\0') {
-        return 0;
-    }
-    Classes& all = classes();
-    for (const auto& c : all.list) {
-        if (c->instance != kSystemInstance && same_name(*c, lpWndClass->lpszClassName) &&
-            same_instance(c->instance, lpWndClass->hInstance)) {
-            SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+    return platform::no_throw<ATOM>(0, [&]() -> ATOM {
+        if (lpWndClass == nullptr || lpWndClass->lpfnWndProc == nullptr ||
+            lpWndClass->lpszClassName == nullptr || IS_INTRESOURCE(lpWndClass->lpszClassName) ||
+            lpWndClass->lpszClassName[0] == '\0') {
             return 0;
         }
-    }
-    if (all.next_atom == 0) {
-        return 0; // the atom table is full
-    }
-    auto c = std::make_unique<WindowClass>();
-    c->name = lpWndClass->lpszClassName;
-    c->atom = all.next_atom++;
-    c->proc = lpWndClass->lpfnWndProc;
-    c->instance = lpWndClass->hInstance;
-    c->background = lpWndClass->hbrBackground;
-    c->style = lpWndClass->style;
-    const ATOM atom = c->atom;
-    all.list.push_back(std::move(c));
-    return atom;
+        Classes& all = classes();
+        for (const auto& c : all.list) {
+            if (c->instance != kSystemInstance && same_name(*c, lpWndClass->lpszClassName) &&
+                same_instance(c->instance, lpWndClass->hInstance)) {
+                SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+                return 0;
+            }
+        }
+        if (all.next_atom == 0) {
+            return 0; // the atom table is full
+        }
+        auto c = std::make_unique<WindowClass>();
+        c->name = lpWndClass->lpszClassName;
+        c->atom = all.next_atom++;
+        c->proc = lpWndClass->lpfnWndProc;
+        c->instance = lpWndClass->hInstance;
+        c->background = lpWndClass->hbrBackground;
+        c->style = lpWndClass->style;
+        const ATOM atom = c->atom;
+        all.list.push_back(std::move(c));
+        return atom;
+    });
 }
 
 // Fails for a class that still has windows, as Win32 does, and for the built-in classes.

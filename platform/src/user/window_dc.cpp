@@ -75,7 +75,12 @@ HDC WINAPI GetDC(HWND hWnd) {
         const RECT area = drawing_area(hWnd);
         HDC dc = platform::gdi::create_screen_dc(&area);
         if (dc != nullptr) {
-            window_dcs()[dc] = hWnd;
+            try {
+                window_dcs()[dc] = hWnd;
+            } catch (const std::bad_alloc&) {
+                platform::gdi::release_screen_dc(dc);
+                throw;
+            }
         }
         return dc;
     });
@@ -83,7 +88,7 @@ HDC WINAPI GetDC(HWND hWnd) {
 
 // Windows have no frame here, so the whole window is its client area.
 HDC WINAPI GetWindowDC(HWND hWnd) {
-    return GetDC(hWnd);
+    return platform::no_throw<HDC>(nullptr, [&]() -> HDC { return GetDC(hWnd); });
 }
 
 // As in Win32, the context is released whichever window is named with it.

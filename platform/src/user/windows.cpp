@@ -6,6 +6,7 @@
 // and WM_PAINT (painting.cpp), hiding or destroying it leaves the framebuffer as it is, and
 // windows do not clip one another. What a program draws through the window's device context
 // lands on the screen at the window's place.
+#include "internal/faults.h"
 #include "internal/user_internal.h"
 #include "common/handle_table.h"
 #include "window_classes.h"
@@ -43,6 +44,7 @@ LRESULT send(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     if (w == nullptr || w->proc == nullptr) {
         return 0;
     }
+    const ProgramCall program;
     return w->proc(hwnd, msg, wparam, lparam);
 }
 
@@ -194,111 +196,115 @@ extern "C" HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCS
                                        DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
                                        HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                                        LPVOID lpParam) {
-    const WindowClass* cls = find_class(lpClassName, hInstance);
-    if (cls == nullptr) {
-        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
-        return nullptr;
-    }
-    const bool child = (dwStyle & WS_CHILD) != 0;
-    const Window* parent = hWndParent != nullptr ? window_or_error(hWndParent) : nullptr;
-    if (hWndParent != nullptr && (parent == nullptr || parent->destroying)) {
-        return nullptr;
-    }
-    if (child && parent == nullptr) {
-        SetLastError(ERROR_TLW_WITH_WSCHILD);
-        return nullptr;
-    }
-    // Win32 keeps the desktop out of ownership: a top-level window's "owner" desktop is none.
-    if (!child && parent != nullptr && parent->is_desktop) {
-        hWndParent = nullptr;
-        parent = nullptr;
-    }
-    const bool overlapped = (dwStyle & (WS_CHILD | WS_POPUP)) == 0;
-    const RECT area = child ? parent->rect : work_area();
-    if (X == CW_USEDEFAULT) {
-        X = child ? 0 : area.left;
-        Y = child ? 0 : area.top;
-    }
-    if (nWidth == CW_USEDEFAULT) {
-        nWidth = overlapped ? (area.right - area.left) * 3 / 4 : 0;
-        nHeight = overlapped ? (area.bottom - area.top) * 3 / 4 : 0;
-    }
-    nWidth = std::max(nWidth, 0);
-    nHeight = std::max(nHeight, 0);
-    // A child is placed in its parent's client area; everything else on the screen.
-    const long long left = static_cast<long long>(X) + (child ? parent->rect.left : 0);
-    const long long top = static_cast<long long>(Y) + (child ? parent->rect.top : 0);
-    const auto clamp = [](long long v) {
-        return static_cast<LONG>(std::clamp<long long>(v, -(1LL << 30), 1LL << 30));
-    };
-
-    // The parent may be gone by the time WM_MOVE is sent: keep its origin now.
-    const RECT origin = child ? parent->rect : RECT{0, 0, 0, 0};
-
-    auto w = std::make_unique<Window>();
-    w->window_class = cls;
-    w->proc = cls->proc;
-    w->parent = hWndParent;
-    w->style = dwStyle & ~static_cast<DWORD>(WS_VISIBLE);
-    w->ex_style = dwExStyle;
-    w->rect = RECT{clamp(left), clamp(top), clamp(left + nWidth), clamp(top + nHeight)};
-    const RECT rect = w->rect;
-    HWND hwnd = to_hwnd(windows().table.insert(std::move(w)));
-    if (hwnd == nullptr) {
-        return nullptr;
-    }
-
-    CREATESTRUCTA cs = {};
-    cs.lpCreateParams = lpParam;
-    cs.hInstance = hInstance;
-    cs.hMenu = hMenu;
-    cs.hwndParent = hWndParent;
-    cs.cx = static_cast<int>(rect.right - rect.left);
-    cs.cy = static_cast<int>(rect.bottom - rect.top);
-    cs.x = X;
-    cs.y = Y;
-    cs.style = static_cast<LONG>(dwStyle);
-    cs.lpszName = lpWindowName;
-    cs.lpszClass = lpClassName;
-    cs.dwExStyle = dwExStyle;
-    const LPARAM create = reinterpret_cast<LPARAM>(&cs);
-
-    // A procedure that refuses WM_NCCREATE or WM_CREATE fails the creation.
-    if (send(hwnd, WM_NCCREATE, 0, create) == 0) {
-        if (Window* gone = find_window(hwnd)) {
-            gone->destroying = true;
-            send(hwnd, WM_NCDESTROY, 0, 0);
-            kill_window_timers(hwnd);
-            release_window_dcs(hwnd);
-            windows().table.remove(hwnd);
+    return platform::no_throw<HWND>(nullptr, [&]() -> HWND {
+        const WindowClass* cls = find_class(lpClassName, hInstance);
+        if (cls == nullptr) {
+            SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+            return nullptr;
         }
-        return nullptr;
-    }
-    if (find_window(hwnd) == nullptr || send(hwnd, WM_CREATE, 0, create) == -1) {
-        destroy_window(hwnd);
-        return nullptr;
-    }
-    if (find_window(hwnd) == nullptr) {
-        return nullptr;
-    }
-    send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cs.cx, cs.cy));
-    send(hwnd, WM_MOVE, 0, MAKELPARAM(rect.left - origin.left, rect.top - origin.top));
-    if ((dwStyle & WS_VISIBLE) != 0) {
-        ShowWindow(hwnd, SW_SHOW);
-    }
-    return find_window(hwnd) != nullptr ? hwnd : nullptr;
+        const bool child = (dwStyle & WS_CHILD) != 0;
+        const Window* parent = hWndParent != nullptr ? window_or_error(hWndParent) : nullptr;
+        if (hWndParent != nullptr && (parent == nullptr || parent->destroying)) {
+            return nullptr;
+        }
+        if (child && parent == nullptr) {
+            SetLastError(ERROR_TLW_WITH_WSCHILD);
+            return nullptr;
+        }
+        // Win32 keeps the desktop out of ownership: a top-level window's "owner" desktop is none.
+        if (!child && parent != nullptr && parent->is_desktop) {
+            hWndParent = nullptr;
+            parent = nullptr;
+        }
+        const bool overlapped = (dwStyle & (WS_CHILD | WS_POPUP)) == 0;
+        const RECT area = child ? parent->rect : work_area();
+        if (X == CW_USEDEFAULT) {
+            X = child ? 0 : area.left;
+            Y = child ? 0 : area.top;
+        }
+        if (nWidth == CW_USEDEFAULT) {
+            nWidth = overlapped ? (area.right - area.left) * 3 / 4 : 0;
+            nHeight = overlapped ? (area.bottom - area.top) * 3 / 4 : 0;
+        }
+        nWidth = std::max(nWidth, 0);
+        nHeight = std::max(nHeight, 0);
+        // A child is placed in its parent's client area; everything else on the screen.
+        const long long left = static_cast<long long>(X) + (child ? parent->rect.left : 0);
+        const long long top = static_cast<long long>(Y) + (child ? parent->rect.top : 0);
+        const auto clamp = [](long long v) {
+            return static_cast<LONG>(std::clamp<long long>(v, -(1LL << 30), 1LL << 30));
+        };
+
+        // The parent may be gone by the time WM_MOVE is sent: keep its origin now.
+        const RECT origin = child ? parent->rect : RECT{0, 0, 0, 0};
+
+        auto w = std::make_unique<Window>();
+        w->window_class = cls;
+        w->proc = cls->proc;
+        w->parent = hWndParent;
+        w->style = dwStyle & ~static_cast<DWORD>(WS_VISIBLE);
+        w->ex_style = dwExStyle;
+        w->rect = RECT{clamp(left), clamp(top), clamp(left + nWidth), clamp(top + nHeight)};
+        const RECT rect = w->rect;
+        HWND hwnd = to_hwnd(windows().table.insert(std::move(w)));
+        if (hwnd == nullptr) {
+            return nullptr;
+        }
+
+        CREATESTRUCTA cs = {};
+        cs.lpCreateParams = lpParam;
+        cs.hInstance = hInstance;
+        cs.hMenu = hMenu;
+        cs.hwndParent = hWndParent;
+        cs.cx = static_cast<int>(rect.right - rect.left);
+        cs.cy = static_cast<int>(rect.bottom - rect.top);
+        cs.x = X;
+        cs.y = Y;
+        cs.style = static_cast<LONG>(dwStyle);
+        cs.lpszName = lpWindowName;
+        cs.lpszClass = lpClassName;
+        cs.dwExStyle = dwExStyle;
+        const LPARAM create = reinterpret_cast<LPARAM>(&cs);
+
+        // A procedure that refuses WM_NCCREATE or WM_CREATE fails the creation.
+        if (send(hwnd, WM_NCCREATE, 0, create) == 0) {
+            if (Window* gone = find_window(hwnd)) {
+                gone->destroying = true;
+                send(hwnd, WM_NCDESTROY, 0, 0);
+                kill_window_timers(hwnd);
+                release_window_dcs(hwnd);
+                windows().table.remove(hwnd);
+            }
+            return nullptr;
+        }
+        if (find_window(hwnd) == nullptr || send(hwnd, WM_CREATE, 0, create) == -1) {
+            destroy_window(hwnd);
+            return nullptr;
+        }
+        if (find_window(hwnd) == nullptr) {
+            return nullptr;
+        }
+        send(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(cs.cx, cs.cy));
+        send(hwnd, WM_MOVE, 0, MAKELPARAM(rect.left - origin.left, rect.top - origin.top));
+        if ((dwStyle & WS_VISIBLE) != 0) {
+            ShowWindow(hwnd, SW_SHOW);
+        }
+        return find_window(hwnd) != nullptr ? hwnd : nullptr;
+    });
 }
 
 extern "C" BOOL WINAPI DestroyWindow(HWND hWnd) {
-    Window* w = window_or_error(hWnd);
-    if (w == nullptr || w->is_desktop) {
-        return FALSE;
-    }
-    // Asked again while its WM_DESTROY runs: the destruction under way goes on.
-    if (!w->destroying) {
-        destroy_window(hWnd);
-    }
-    return TRUE;
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        Window* w = window_or_error(hWnd);
+        if (w == nullptr || w->is_desktop) {
+            return FALSE;
+        }
+        // Asked again while its WM_DESTROY runs: the destruction under way goes on.
+        if (!w->destroying) {
+            destroy_window(hWnd);
+        }
+        return TRUE;
+    });
 }
 
 extern "C" BOOL WINAPI IsWindow(HWND hWnd) {
@@ -329,22 +335,24 @@ extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
 
 // Minimizing and maximizing only show the window: there is no window manager to resize it.
 extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
-    Window* w = window_or_error(hWnd);
-    if (w == nullptr || w->is_desktop) {
-        return FALSE;
-    }
-    const bool was_visible = w->visible;
-    const bool show = nCmdShow != SW_HIDE;
-    if (show != was_visible) {
-        send(hWnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
-        if (Window* still = find_window(hWnd)) {
-            still->visible = show;
-            if (show) {
-                invalidate_shown_window(hWnd);
+    return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
+        Window* w = window_or_error(hWnd);
+        if (w == nullptr || w->is_desktop) {
+            return FALSE;
+        }
+        const bool was_visible = w->visible;
+        const bool show = nCmdShow != SW_HIDE;
+        if (show != was_visible) {
+            send(hWnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+            if (Window* still = find_window(hWnd)) {
+                still->visible = show;
+                if (show) {
+                    invalidate_shown_window(hWnd);
+                }
             }
         }
-    }
-    return was_visible ? TRUE : FALSE;
+        return was_visible ? TRUE : FALSE;
+    });
 }
 
 extern "C" HWND WINAPI GetDesktopWindow(void) {
@@ -364,26 +372,28 @@ extern "C" HWND WINAPI GetDesktopWindow(void) {
 // under the point, and so on; the desktop when no other window is there, NULL off the screen.
 // There is no z-order: of overlapping siblings, the one in the table's last slot is taken.
 extern "C" HWND WINAPI WindowFromPoint(POINT Point) {
-    HWND found = nullptr;
-    for (;;) {
-        HWND next = nullptr;
-        windows().table.for_each([&](std::uintptr_t h, const Window& w) {
-            const bool child = (w.style & WS_CHILD) != 0;
-            if (!w.is_desktop && !w.destroying && w.visible && child == (found != nullptr) &&
-                (found == nullptr || w.parent == found) && PtInRect(&w.rect, Point)) {
-                next = to_hwnd(h);
+    return platform::no_throw<HWND>(nullptr, [&]() -> HWND {
+        HWND found = nullptr;
+        for (;;) {
+            HWND next = nullptr;
+            windows().table.for_each([&](std::uintptr_t h, const Window& w) {
+                const bool child = (w.style & WS_CHILD) != 0;
+                if (!w.is_desktop && !w.destroying && w.visible && child == (found != nullptr) &&
+                    (found == nullptr || w.parent == found) && PtInRect(&w.rect, Point)) {
+                    next = to_hwnd(h);
+                }
+            });
+            if (next == nullptr) {
+                break;
             }
-        });
-        if (next == nullptr) {
-            break;
+            found = next;
         }
-        found = next;
-    }
-    if (found == nullptr) {
-        const RECT screen = screen_rect();
-        return PtInRect(&screen, Point) ? GetDesktopWindow() : nullptr;
-    }
-    return found;
+        if (found == nullptr) {
+            const RECT screen = screen_rect();
+            return PtInRect(&screen, Point) ? GetDesktopWindow() : nullptr;
+        }
+        return found;
+    });
 }
 
 extern "C" LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {

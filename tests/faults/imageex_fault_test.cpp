@@ -1,10 +1,14 @@
-// CImageEx when the platform runs out of objects: each GDI object, device context, image list,
-// memory block and file that Create or a drawing operation makes is made to fail in turn. Nothing
-// may leak; Create returns 0 and leaves the object as it was (or, when only the image list
-// failed, with the new bitmaps and no list); a drawing operation returns what it returns without
-// faults (the image-list path: what ImageList_Draw returned) and leaves either the whole picture
-// or an untouched destination (or, when a reload for another depth failed, what the old strip
-// draws), never part of one.
+// CImageEx when the platform runs out of objects or memory: each GDI object, device context, image
+// list, memory block, file and platform heap allocation that Create or a drawing operation makes
+// is made to fail in turn. Nothing may leak; Create returns 0 and leaves the object as it was (or,
+// when only the image list failed, with the new bitmaps and no list); a drawing operation returns
+// what it returns without faults (the image-list path: what ImageList_Draw returned) and leaves
+// either the whole picture or an untouched destination (or, when a reload for another depth
+// failed, what the old strip draws), never part of one.
+//
+// Heap allocations are swept apart, with the leak checks and results only: the library does not
+// check every step it draws or converts through (a BitBlt that fails for want of memory goes
+// unnoticed), so there a failure may leave a strip loaded or a picture half drawn.
 #include "imageex/imageex_fixture.h"
 #include "fault_sweep.h"
 
@@ -33,6 +37,8 @@ void SetDepth(int bits) {
     ASSERT_TRUE(host::set_display_mode(mode));
 }
 
+constexpr unsigned kObjects = host::all & ~host::heap;
+
 const std::vector<COLORREF> kTable = {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255),
                                       RGB(255, 255, 255)};
 
@@ -48,9 +54,13 @@ TEST_F(ImageExFaults, CreateFailsCleanly) {
         SetDepth(depth);
         for (const std::string& file : files) {
             for (int listMode : {0, 1}) {
-                for (bool loaded : {false, true}) {
-                    SCOPED_TRACE(testing::Message() << depth << " bpp, " << file << ", list "
-                                                    << listMode << ", loaded " << loaded);
+                for (const auto& run : {std::pair(false, kObjects), std::pair(true, kObjects),
+                                        std::pair(false, unsigned(host::heap))}) {
+                    const bool loaded = run.first;
+                    const unsigned kinds = run.second;
+                    SCOPED_TRACE(testing::Message()
+                                 << depth << " bpp, " << file << ", list " << listMode
+                                 << ", loaded " << loaded << (kinds == host::heap ? ", heap" : ""));
                     std::unique_ptr<CImageEx> image;
                     HBITMAP hOld = nullptr;
                     HPALETTE hOldPalette = nullptr;
@@ -71,6 +81,8 @@ TEST_F(ImageExFaults, CreateFailsCleanly) {
                         [&](unsigned failed) {
                             if (failed == 0) {
                                 EXPECT_EQ(result, 1);
+                            } else if (kinds == host::heap) {
+                                EXPECT_TRUE(result == 0 || result == 1);
                             } else if (CImageExProbe::Bitmap(*image) != hOld) {
                                 // The strip loaded; only the image list could not be built.
                                 EXPECT_EQ(result, 0);
@@ -83,7 +95,8 @@ TEST_F(ImageExFaults, CreateFailsCleanly) {
                                 EXPECT_EQ(CImageExProbe::Width(*image), loaded ? 2 : 0);
                             }
                             image.reset();
-                        });
+                        },
+                        kinds);
                 }
             }
         }
@@ -144,35 +157,42 @@ TEST_F(ImageExFaults, DrawingFailsCleanly) {
                         canvas.reset();
                         image.reset();
                     }
-                    Picture whole, untouched;
-                    int expected = -1, result = -1;
-                    sweep_creations(
-                        [&] {
-                            prepare();
-                            untouched = canvas->Read();
-                        },
-                        [&] { result = o.op(*image, canvas->dc()); },
-                        [&](unsigned failed) {
-                            const Picture now = canvas->Read();
-                            if (failed == 0) {
-                                expected = result;
-                                whole = now;
-                            } else if (listMode == 1 &&
-                                       (std::string(o.name) == "Draw" ||
-                                        std::string(o.name) == "DrawTransparent")) {
-                                // The image-list path returns what ImageList_Draw returned.
-                                EXPECT_TRUE(result == 0 || result == expected);
-                            } else {
-                                EXPECT_EQ(result, expected);
-                            }
-                            if (failed != 0) {
-                                EXPECT_TRUE(SamePicture(whole, now) ||
-                                            SamePicture(untouched, now) || SamePicture(stale, now))
-                                    << "a part of the picture was drawn";
-                            }
-                            canvas.reset();
-                            image.reset();
-                        });
+                    for (const unsigned kinds : {kObjects, unsigned(host::heap)}) {
+                        SCOPED_TRACE(kinds == host::heap ? "heap" : "objects");
+                        Picture whole, untouched;
+                        int expected = -1, result = -1;
+                        sweep_creations(
+                            [&] {
+                                prepare();
+                                untouched = canvas->Read();
+                            },
+                            [&] { result = o.op(*image, canvas->dc()); },
+                            [&](unsigned failed) {
+                                const Picture now = canvas->Read();
+                                if (failed == 0) {
+                                    expected = result;
+                                    whole = now;
+                                } else if (kinds == host::heap) {
+                                    EXPECT_TRUE(result == 0 || result == expected);
+                                } else if (listMode == 1 &&
+                                           (std::string(o.name) == "Draw" ||
+                                            std::string(o.name) == "DrawTransparent")) {
+                                    // The image-list path returns what ImageList_Draw returned.
+                                    EXPECT_TRUE(result == 0 || result == expected);
+                                } else {
+                                    EXPECT_EQ(result, expected);
+                                }
+                                if (failed != 0 && kinds != host::heap) {
+                                    EXPECT_TRUE(SamePicture(whole, now) ||
+                                                SamePicture(untouched, now) ||
+                                                SamePicture(stale, now))
+                                        << "a part of the picture was drawn";
+                                }
+                                canvas.reset();
+                                image.reset();
+                            },
+                            kinds);
+                    }
                 }
             }
         }

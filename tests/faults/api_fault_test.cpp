@@ -1,0 +1,479 @@
+// Every public operation of CImage, CImageEx and CDitherDib, the capture and the animation slots,
+// with each creation the platform makes for it, and each of the platform's heap allocations,
+// failing in turn (native only; heap_hook.cpp watches the heap). For every failure point: no
+// crash, the result the operation gives without a fault or the one it documents for a failure,
+// the object as that failure leaves it, and every GDI object, memory block, open file, image
+// list and platform heap block made along the way released. At 32, 16 and 8 bits per pixel. The
+// program prints how many failure points it visited.
+//
+// The finer promises of each area (which failure an operation reports, which it absorbs, what a
+// destination shows afterwards) are in that area's own tests; this program covers the breadth.
+#include "fault_sweep.h"
+#include "image/strip_host_fixture.h"
+#include "imageex/animation_test_util.h"
+
+#include "dither/DitherDibAccess.h"
+
+#include <DitherDib.h>
+#include <Image.h>
+#include <ImageEx.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+using strip_fixtures::Canvas;
+using strip_fixtures::StripProbe;
+using namespace strip_host;
+
+namespace {
+
+unsigned g_operations = 0;
+
+class Tally : public ::testing::Environment {
+public:
+    void TearDown() override {
+        std::printf("fault sweep: %u failure points visited (%u operations in the table)\n",
+                    fault_sweep::swept_total, g_operations);
+    }
+};
+[[maybe_unused]] ::testing::Environment* const kTally =
+    ::testing::AddGlobalTestEnvironment(new Tally);
+
+constexpr COLORREF kKey = RGB(255, 0, 255);
+
+// What an operation works on, made anew before every run and released after it.
+struct Subject {
+    std::optional<StripProbe> strip;
+    std::optional<CImageEx> ex;
+    std::optional<CDitherDib> dib;
+    std::optional<Canvas> canvas;
+    std::optional<animation_test::Window> window;
+    bool animation = false;
+    PBITMAPINFO info = nullptr;
+
+    CDC* dc() { return canvas->dc(); }
+    HDC hdc() { return canvas->dc()->GetSafeHdc(); }
+    void Release() {
+        // The wrappers MFC made for handles it was given back go at idle time; now here.
+        CGdiObject::DeleteTempMap();
+        CDC::DeleteTempMap();
+        if (animation) {
+            TerminateAnimation();
+            animation = false;
+        }
+        strip.reset();
+        ex.reset();
+        dib.reset();
+        canvas.reset();
+        window.reset();
+        if (info != nullptr) {
+            LocalFree(info);
+            info = nullptr;
+        }
+        std::remove("capture.jpg");
+        std::remove("capture.bmp");
+    }
+};
+
+struct Operation {
+    std::string name;
+    std::function<void(Subject&)> setup;
+    std::function<int(Subject&)> run;
+    // The failure result; a failure the operation absorbs gives the result of a run without one.
+    int failure = 0;
+    // What a reported failure leaves of the object.
+    std::function<void(Subject&)> failed_state = nullptr;
+};
+
+// Runs every operation's sweep: the result of the faultless run is the success to expect.
+void SweepAll(const std::vector<Operation>& operations) {
+    for (const Operation& op : operations) {
+        SCOPED_TRACE(op.name);
+        Subject s;
+        int result = 0, success = 0;
+        sweep_creations([&] { op.setup(s); }, [&] { result = op.run(s); },
+                        [&](unsigned failed) {
+                            if (failed == 0) {
+                                success = result;
+                            } else {
+                                EXPECT_TRUE(result == success || result == op.failure)
+                                    << "result " << result;
+                                if (result != success && op.failed_state) {
+                                    op.failed_state(s);
+                                }
+                            }
+                            s.Release();
+                        });
+        ++g_operations;
+    }
+}
+
+void ExpectEmptyStrip(Subject& s) {
+    EXPECT_EQ(s.strip->m_pBitmap, nullptr);
+    EXPECT_EQ(s.strip->m_pSemiBitmap, nullptr);
+    EXPECT_EQ(s.strip->m_pImageList, nullptr);
+    EXPECT_EQ(s.strip->m_pSemiImageList, nullptr);
+}
+
+void ExpectEmptyDib(Subject& s) {
+    EXPECT_EQ(CDitherDibAccess::Bits(*s.dib), nullptr);
+    EXPECT_EQ(CDitherDibAccess::Info(*s.dib), nullptr);
+}
+
+// Dispatches what is due after `ms` more milliseconds.
+void Pass(DWORD ms) {
+    host::advance_clock(ms);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&m);
+    }
+}
+
+class ApiFaults : public AtDepth {
+protected:
+    void SetUp() override {
+        AtDepth::SetUp();
+        host::set_message_box_handler([](HWND, const char*, const char*, UINT) { return IDOK; });
+        m_section.Attach(strip_fixtures::MakeClientSection(kWidth, kHeight, BusyStrip(kKey)));
+        m_ddb.Attach(strip_fixtures::MakeDdb(kWidth, kHeight, BusyStrip(kKey)));
+        m_background.Attach(strip_fixtures::MakeDdb(40, 20, BusyStrip(kBlue)));
+        const imageex_test::Picture picture = animation_test::StripPicture(3);
+        m_file24 = imageex_test::WriteFile("faults24.bmp", imageex_test::StripFile(picture, 24));
+        // The platform's file table takes its room at the first open of the process and keeps
+        // it: taken here, so that an operation whose failure path opens a file leaks nothing.
+        CloseHandle(CreateFileA(kStripFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr));
+        // The first dither of the process reads or writes the lookup-table file and keeps the
+        // table: done here, so that every run of a sweep makes the same creations.
+        StripProbe warm;
+        ASSERT_EQ(warm.Create(&m_section, 3, kKey, 0, 0), 1);
+    }
+    void TearDown() override {
+        host::clear_faults();
+        host::set_message_box_handler(nullptr);
+        m_section.DeleteObject();
+        m_ddb.DeleteObject();
+        m_background.DeleteObject();
+        std::remove(m_file24.c_str());
+        AtDepth::TearDown();
+    }
+
+    // A strip loaded from the section (semi-transparent, in `mode`), and a destination.
+    std::function<void(Subject&)> Loaded(int mode) {
+        return [this, mode](Subject& s) {
+            s.strip.emplace();
+            ASSERT_EQ(s.strip->Create(&m_section, 3, kKey, 1, mode), 1);
+            s.canvas.emplace(40, 20, BusyStrip(kBlue));
+        };
+    }
+    std::function<void(Subject&)> LoadedEx(int mode) {
+        return [this, mode](Subject& s) {
+            s.ex.emplace();
+            ASSERT_EQ(s.ex->Create(nullptr, m_file24.c_str(), animation_test::kFrames,
+                                   animation_test::kKey, 0, mode),
+                      1);
+            s.canvas.emplace(40, 20, BusyStrip(kBlue));
+        };
+    }
+
+    CBitmap m_section;
+    CBitmap m_ddb;
+    CBitmap m_background;
+    std::string m_file24;
+};
+
+TEST_P(ApiFaults, CImage) {
+    std::vector<Operation> ops;
+    const auto fresh = [](Subject& s) { s.strip.emplace(); };
+    for (int mode : {0, 1}) {
+        const std::string m = mode ? " (image list)" : " (bitmap)";
+        const std::pair<const char*, std::function<int(CImage&)>> creates[] = {
+            {"Create(number)",
+             [mode](CImage& i) { return i.Create(kStripResource, 3, kKey, 1, mode); }},
+            {"Create(name)", [mode](CImage& i) { return i.Create(kStripName, 3, kKey, 1, mode); }},
+            {"Create(file)", [mode](CImage& i) { return i.Create(kStripFile, 3, kKey, 1, mode); }},
+            {"Create(device bitmap)",
+             [this, mode](CImage& i) { return i.Create(&m_ddb, 3, kKey, 1, mode); }},
+            {"Create(section)",
+             [this, mode](CImage& i) { return i.Create(&m_section, 3, kKey, 1, mode); }},
+        };
+        for (const auto& create : creates) {
+            const auto& run = create.second;
+            ops.push_back({create.first + m, fresh, [run](Subject& s) { return run(*s.strip); }, 0,
+                           ExpectEmptyStrip});
+        }
+        const std::pair<const char*, std::function<int(CImage&, CDC*)>> draws[] = {
+            {"Draw", [](CImage& i, CDC* dc) { return i.Draw(dc, 2, 1, 1); }},
+            {"Draw(part)", [](CImage& i, CDC* dc) { return i.Draw(dc, 2, 1, CPoint(6, 4), 3, 1); }},
+            {"DrawTransparent", [](CImage& i, CDC* dc) { return i.DrawTransparent(dc, 2, 1, 1); }},
+            {"DrawSemiTransparent",
+             [](CImage& i, CDC* dc) { return i.DrawSemiTransparent(dc, 2, 1, 1); }},
+            {"DrawSelected", [](CImage& i, CDC* dc) { return i.DrawSelected(dc, 2, 1, 1); }},
+            {"DrawFocused", [](CImage& i, CDC* dc) { return i.DrawFocused(dc, 2, 1, 1); }},
+            {"DrawOnColor",
+             [](CImage& i, CDC* dc) { return i.DrawOnColor(dc, 2, 1, 1, RGB(0, 128, 0)); }},
+            {"DrawTransparentSetBackground",
+             [this](CImage& i, CDC* dc) {
+                 return i.DrawTransparentSetBackground(dc, 2, 1, 1, &m_background, 3, 2);
+             }},
+            {"DrawTransparentSetBkColor",
+             [](CImage& i, CDC* dc) { return i.DrawTransparentSetBkColor(dc, 2, 1, 1, 0x336699); }},
+            {"DrawSemiTransparentSetBackground",
+             [this](CImage& i, CDC* dc) {
+                 return i.DrawSemiTransparentSetBackground(dc, 2, 1, 1, &m_background, 3, 2);
+             }},
+            {"DrawSemiTransparentSetBkColor",
+             [](CImage& i, CDC* dc) {
+                 return i.DrawSemiTransparentSetBkColor(dc, 2, 1, 1, 0x336699);
+             }},
+            {"Animate", [](CImage& i, CDC* dc) { return i.Animate(dc, 2, 1, 0); }},
+            {"AnimateTransparent",
+             [](CImage& i, CDC* dc) { return i.AnimateTransparent(dc, 2, 1, 0); }},
+            {"AnimateTransparentSetBackground",
+             [this](CImage& i, CDC* dc) {
+                 return i.AnimateTransparentSetBackground(dc, 2, 1, &m_background, 3, 2, 0);
+             }},
+            {"copy", [](CImage& i, CDC*) { return CImage(i).GetBitmap() == i.GetBitmap(); }},
+        };
+        for (const auto& draw : draws) {
+            const auto& run = draw.second;
+            ops.push_back({draw.first + m, Loaded(mode),
+                           [run](Subject& s) { return run(*s.strip, s.dc()); }});
+        }
+    }
+    SweepAll(ops);
+}
+
+// The static members: display queries, colours, the bitmap header and file, and the capture.
+TEST_P(ApiFaults, CImageStatics) {
+    const auto none = [](Subject&) {};
+    const auto bitmap = [](Subject& s) { s.canvas.emplace(13, 5, BusyStrip(kBlue)); };
+    const auto captureTo = [](const char* file) {
+        return [file](Subject&) {
+            RECT r{3, 5, 43, 25};
+            return CImage::CaptureWindowToFile(nullptr, &r, const_cast<char*>(file));
+        };
+    };
+    const std::vector<Operation> ops = {
+        {"GetSystemBitCount", none, [](Subject&) { return CImage::GetSystemBitCount(); }},
+        {"CheckResolutionAndColor", none,
+         [](Subject&) {
+             CRect r(0, 0, 0, 0);
+             return CImage::CheckResolutionAndColor(r, 0);
+         }},
+        {"GetColorFromHTMLFormat", none,
+         [](Subject&) { return int(CImage::GetColorFromHTMLFormat(CString("#FF8000"))); }},
+        {"CreateBitmapInfoStruct", bitmap,
+         [](Subject& s) {
+             HBITMAP bmp = static_cast<HBITMAP>(GetCurrentObject(s.hdc(), OBJ_BITMAP));
+             s.info = CImage::CreateBitmapInfoStruct(bmp);
+             return s.info != nullptr;
+         }},
+        {"CreateBMPFile",
+         [](Subject& s) {
+             s.canvas.emplace(13, 5, BusyStrip(kBlue));
+             s.info = CImage::CreateBitmapInfoStruct(
+                 static_cast<HBITMAP>(GetCurrentObject(s.hdc(), OBJ_BITMAP)));
+             ASSERT_NE(s.info, nullptr);
+         },
+         [](Subject& s) {
+             HBITMAP bmp = static_cast<HBITMAP>(GetCurrentObject(s.hdc(), OBJ_BITMAP));
+             const int r =
+                 CImage::CreateBMPFile(const_cast<char*>("capture.bmp"), s.info, bmp, s.hdc());
+             EXPECT_EQ(std::fopen("capture.bmp", "rb") != nullptr, r == 1) << "a partial file";
+             return r;
+         }},
+        {"CaptureWindowToFile(jpg)", none, captureTo("capture.jpg")},
+        {"CaptureWindowToFile(bmp)", none, captureTo("capture.bmp")},
+    };
+    SweepAll(ops);
+}
+
+// CImageEx's Create and drawing operations are swept in imageex_fault_test.cpp, which also
+// checks what a failed draw leaves on the destination; here the copy.
+TEST_P(ApiFaults, CImageExCopy) {
+    std::vector<Operation> ops;
+    for (int mode : {0, 1}) {
+        ops.push_back(
+            {mode ? "copy (image list)" : "copy (bitmap)", LoadedEx(mode), [](Subject& s) {
+                 return CImageExProbe::Bitmap(CImageEx(*s.ex)) == CImageExProbe::Bitmap(*s.ex);
+             }});
+    }
+    SweepAll(ops);
+}
+
+// Taking a slot and drawing its first frames in every mode, stopping it, and the tables.
+TEST_P(ApiFaults, AnimationSlots) {
+    std::vector<Operation> ops;
+    const auto slots = [this](Subject& s) {
+        LoadedEx(0)(s);
+        s.window.emplace(80, 40);
+        ASSERT_EQ(InitializeAnimation(2), 1);
+        s.animation = true;
+    };
+    ops.push_back({"InitializeAnimation", [](Subject& s) { s.animation = true; },
+                   [](Subject&) { return InitializeAnimation(4); }});
+    for (int mode : {1, 2, 3, 11, 12, 13, 14}) {
+        ops.push_back({"PlayAni mode " + std::to_string(mode), slots, [mode](Subject& s) {
+                           const int r = s.ex->PlayAni(0, 0, s.window->hwnd(), 3, 2, mode, 100);
+                           Pass(10);
+                           Pass(10);
+                           return r;
+                       }});
+    }
+    ops.push_back({"StopAni",
+                   [slots](Subject& s) {
+                       slots(s);
+                       ASSERT_EQ(s.ex->PlayAni(1, 0, s.window->hwnd(), 3, 2, 12, 100), 1);
+                   },
+                   [](Subject& s) { return s.ex->StopAni(1); }});
+    ops.push_back({"DrawAnimation",
+                   [slots](Subject& s) {
+                       slots(s);
+                       ASSERT_EQ(s.ex->PlayAni(1, 0, s.window->hwnd(), 3, 2, 13, 100), 1);
+                   },
+                   [](Subject& s) {
+                       s.ex->DrawAnimation(1);
+                       return 0;
+                   }});
+    ops.push_back({"TerminateAnimation", slots, [](Subject& s) {
+                       s.animation = false;
+                       return TerminateAnimation();
+                   }});
+    SweepAll(ops);
+}
+
+TEST_P(ApiFaults, CDitherDib) {
+    const auto fresh = [](Subject& s) { s.dib.emplace(); };
+    const auto loaded = [this](Subject& s) {
+        s.dib.emplace();
+        ASSERT_TRUE(s.dib->Create(&m_section));
+    };
+    const std::vector<Operation> ops = {
+        {"Create(number)", fresh, [](Subject& s) { return s.dib->Create(kStripResource); }, 0,
+         ExpectEmptyDib},
+        {"Create(file)", fresh, [](Subject& s) { return s.dib->Create(kStripFile); }, 0,
+         ExpectEmptyDib},
+        {"Create(section)", fresh, [this](Subject& s) { return s.dib->Create(&m_section); }, 0,
+         ExpectEmptyDib},
+        {"CreateBitmap", loaded,
+         [](Subject& s) {
+             std::unique_ptr<CPalette> palette(CDitherDib::CreateDitherPalette());
+             std::unique_ptr<CBitmap> bitmap(s.dib->CreateBitmap(palette.get()));
+             return bitmap != nullptr;
+         }},
+        {"CreateDitherPalette", [](Subject&) {},
+         [](Subject&) {
+             return std::unique_ptr<CPalette>(CDitherDib::CreateDitherPalette()) != nullptr;
+         }},
+        {"copy", loaded,
+         [](Subject& s) { return CDitherDibAccess::Bits(CDitherDib(*s.dib)) != nullptr; }},
+        {"assignment", loaded,
+         [](Subject& s) {
+             CDitherDib other;
+             other = *s.dib;
+             return CDitherDibAccess::Bits(other) != nullptr;
+         }},
+    };
+    SweepAll(ops);
+}
+
+// The platform's loaders and creators, with each of their heap allocations failing in turn: the
+// Win32 failure result with ERROR_NOT_ENOUGH_MEMORY, never an exception, nothing left behind.
+// (ImageList_Create goes on when only the blackening of its fresh, already black bitmaps fails.)
+TEST_P(ApiFaults, PlatformCreatorsFailForWantOfMemory) {
+    HDC screen = GetDC(nullptr);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 9, -5, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<BYTE> pixels(9 * 3 * 5 + 5 * 3, 0x5A);
+    // Each makes its object and releases it; null (or INVALID_HANDLE_VALUE) when making failed.
+    const auto gdi = [](HGDIOBJ h) { return DeleteObject(h) ? h : nullptr; };
+    const struct {
+        const char* name;
+        std::function<HANDLE()> make;
+    } creators[] = {
+        {"LoadImageA(file)",
+         [&] {
+             return gdi(LoadImageA(nullptr, kStripFile, IMAGE_BITMAP, 0, 0,
+                                   LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+         }},
+        {"LoadImageA(resource)",
+         [&] {
+             return gdi(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCE(kStripResource),
+                                   IMAGE_BITMAP, 0, 0, 0));
+         }},
+        {"CreateDIBSection",
+         [&] {
+             void* bits = nullptr;
+             return gdi(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+         }},
+        {"CreateDIBitmap",
+         [&] {
+             return gdi(CreateDIBitmap(screen, &info.bmiHeader, CBM_INIT, pixels.data(), &info,
+                                       DIB_RGB_COLORS));
+         }},
+        {"CreateCompatibleBitmap", [&] { return gdi(CreateCompatibleBitmap(screen, 9, 5)); }},
+        {"CreateBitmap", [&] { return gdi(CreateBitmap(9, 5, 1, 1, nullptr)); }},
+        {"CreateCompatibleDC", [&] { return gdi(CreateCompatibleDC(screen)); }},
+        {"GetDC",
+         [] {
+             HDC dc = GetDC(nullptr);
+             return dc != nullptr && ReleaseDC(nullptr, dc) ? dc : nullptr;
+         }},
+        {"CreateSolidBrush", [&] { return gdi(CreateSolidBrush(0x123456)); }},
+        {"CreatePalette",
+         [&] {
+             LOGPALETTE pal = {0x300, 1, {{1, 2, 3, 0}}};
+             return gdi(CreatePalette(&pal));
+         }},
+        {"ImageList_Create",
+         [] {
+             HIMAGELIST list = ImageList_Create(9, 5, ILC_COLOR24, 2, 2);
+             return list != nullptr && ImageList_Destroy(list) ? HANDLE(list) : nullptr;
+         }},
+        {"CreateFileA",
+         [] {
+             HANDLE file = CreateFileA(kStripFile, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+             return file != INVALID_HANDLE_VALUE && CloseHandle(file) ? file : nullptr;
+         }},
+        {"GetDIBits",
+         [&] {
+             HBITMAP bmp = CreateCompatibleBitmap(screen, 9, 5);
+             const int lines = GetDIBits(screen, bmp, 0, 5, pixels.data(), &info, DIB_RGB_COLORS);
+             DeleteObject(bmp);
+             return lines != 0 ? HANDLE(bmp) : nullptr;
+         }},
+    };
+    for (const auto& c : creators) {
+        SCOPED_TRACE(c.name);
+        const bool absorbs = std::string(c.name) == "ImageList_Create";
+        HANDLE made = nullptr;
+        DWORD error = 0;
+        const unsigned count =
+            sweep_creations([] { SetLastError(0); },
+                            [&] {
+                                made = c.make();
+                                error = GetLastError();
+                            },
+                            [&](unsigned n) {
+                                if (n == 0 || !absorbs) {
+                                    EXPECT_EQ(made == nullptr, n != 0);
+                                }
+                                if (made == nullptr) {
+                                    EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+                                }
+                            },
+                            host::heap);
+        EXPECT_GT(count, 0u) << "no heap allocation seen: is the heap watched?";
+    }
+    ReleaseDC(nullptr, screen);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, ApiFaults, ::testing::Values(32, 16, 8), DepthName);
+
+} // namespace

@@ -1,0 +1,114 @@
+#!/usr/bin/python3
+"""`talvo jpeg` and `talvo dither` short of memory and of disk.
+
+Under `ulimit -v` from 8 MB upwards, 1 MB at a time, up to the first limit at which the command
+succeeds, and under small `ulimit -f` limits: every failing run must end with exit code 1 and a
+message that names the reason ("out of memory", "File too large"), leave the file that was at
+the output path as it was, and leave no temporary file beside it. No crash, no other exit code.
+
+usage: limits_test.py TALVO_PROGRAM [--no-address-limit]   (run from an empty working directory)
+The address-space part is skipped with --no-address-limit (a sanitizer reserves more address
+space than any small limit leaves).
+"""
+import os
+import struct
+import subprocess
+import sys
+
+FAILURES = []
+EARLIER = b"an earlier result"
+
+
+def check(condition, what):
+    if not condition:
+        FAILURES.append(what)
+        print("FAILED:", what)
+
+
+def write_bmp(path, width, height):
+    """A 24-bit file of a gradient with some texture: every pixel differs from its neighbours."""
+    stride = (width * 3 + 3) // 4 * 4
+    rows = bytearray()
+    for y in range(height):
+        row = bytearray(stride)
+        for x in range(width):
+            row[3 * x : 3 * x + 3] = bytes(((x * 7 + y) & 255, (y * 3) & 255, (x ^ y) & 255))
+        rows += row
+    header = b"BM" + struct.pack("<IHHI", 54 + len(rows), 0, 0, 54)
+    header += struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(rows), 0, 0, 0, 0)
+    with open(path, "wb") as f:
+        f.write(header + rows)
+
+
+def run_limited(tool, limit, args):
+    """Runs talvo under a shell limit; returns (exit code or -signal, standard error)."""
+    cmd = "ulimit %s; exec %s %s" % (limit, tool, " ".join(args))
+    p = subprocess.run(["/bin/sh", "-c", cmd], capture_output=True, text=True)
+    return p.returncode, p.stderr
+
+
+def complete(command, path):
+    with open(path, "rb") as f:
+        data = f.read()
+    if command == "jpeg":
+        return data[:2] == b"\xff\xd8" and data[-2:] == b"\xff\xd9"
+    return data[:2] == b"BM" and struct.unpack("<I", data[2:6])[0] == len(data)
+
+
+def failed_cleanly(what, code, err, reason):
+    check(code == 1, "%s: exit code %d (want 1): %s" % (what, code, err.strip()))
+    check(reason in err, "%s: no '%s' in: %s" % (what, reason, err.strip()))
+    with open("kept.out", "rb") as f:
+        check(f.read() == EARLIER, "%s: the earlier output was changed" % what)
+    left = [n for n in os.listdir(".") if n.startswith(".kept.out.")]
+    check(not left, "%s: temporary files left: %s" % (what, left))
+    for n in left:
+        os.remove(n)
+
+
+def main():
+    tool = sys.argv[1]
+    address_limits = "--no-address-limit" not in sys.argv[2:]
+    write_bmp("in.bmp", 1200, 900)
+    commands = {"jpeg": ["jpeg", "in.bmp", "kept.out"], "dither": ["dither", "in.bmp", "kept.out"]}
+    # A first dither writes the lookup-table file; later runs read it.
+    check(subprocess.run([tool, "dither", "in.bmp", "warm.bmp"]).returncode == 0, "first dither")
+
+    steps = {}
+    if address_limits:
+        for command, args in commands.items():
+            limit_kb = 8 * 1024
+            while True:
+                with open("kept.out", "wb") as f:
+                    f.write(EARLIER)
+                code, err = run_limited(tool, "-v %d" % limit_kb, args)
+                what = "%s under ulimit -v %d" % (command, limit_kb)
+                if code == 0:
+                    check(complete(command, "kept.out"), what + ": incomplete output")
+                    break
+                failed_cleanly(what, code, err, "out of memory")
+                steps[command] = steps.get(command, 0) + 1
+                limit_kb += 1024
+                if limit_kb > 512 * 1024:
+                    check(False, command + ": still failing at 512 MB")
+                    break
+            print("%s: %d limits from 8 MB failed cleanly, succeeded at %d KB"
+                  % (command, steps.get(command, 0), limit_kb))
+
+    # A full disk: a file-size limit (in 1024-byte blocks) below what the output needs.
+    for command, args in commands.items():
+        for blocks in (0, 1, 16, 256):
+            with open("kept.out", "wb") as f:
+                f.write(EARLIER)
+            code, err = run_limited(tool, "-f %d" % blocks, args)
+            failed_cleanly("%s under ulimit -f %d" % (command, blocks), code, err, "File too large")
+
+    if FAILURES:
+        print("%d failures" % len(FAILURES))
+        return 1
+    print("all limits passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
