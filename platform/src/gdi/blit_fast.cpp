@@ -5,8 +5,8 @@
 // no combining shrink; rows may repeat or skip (vertical stretch), in the engine's order.
 #include "blit_internal.h"
 
+#include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace platform::gdi {
 
@@ -43,9 +43,9 @@ struct RowJob {
     DWORD a;   // the key of a mask, the value of 0 of an expansion, the fill value
     DWORD b;   // the value of 1 of an expansion
     BytesFn op;
-    const WORD* table; // 16-bit values from one layout to the other
     MaskFn mask;
     ExpandFn expand;
+    Convert16Fn convert;
     bool copy;
     bool whole_rows; // rows may run as one block when they are contiguous in both
 };
@@ -132,54 +132,44 @@ void expand_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
 }
 
 // Between the two 16-bit device layouts (5-6-5 and 5-5-5), with the byte-wise rops: what image
-// lists of 5-5-5 sections drawn onto 5-6-5 bitmaps do. Every raw value of one layout has one
-// value in the other, through the colour it shows: a table of 65536, made once per direction
-// from the formats' own conversions, so it gives the general engine's values by construction.
-const WORD* layout_table(const PixelFormat* from, const PixelFormat* to) {
-    static std::vector<WORD> tables[2];
-    const PixelFormat* f565 = &pixel_format(FormatId::rgb565);
-    const PixelFormat* f555 = &pixel_format(FormatId::rgb555);
-    if (!((from == f565 && to == f555) || (from == f555 && to == f565))) {
-        return nullptr;
-    }
-    std::vector<WORD>& t = tables[from == f565 ? 0 : 1];
-    if (t.empty()) {
-        const Bitmap none; // neither layout's conversion looks at the bitmap
-        t.resize(65536);
-        for (DWORD v = 0; v < 65536; ++v) {
-            t[v] = static_cast<WORD>(to->from_rgb(none, from->to_rgb(none, v)));
-        }
-    }
-    return t.data();
-}
-
+// lists of 5-5-5 sections drawn onto 5-6-5 bitmaps do. The set's conversion loop writes a copy
+// straight into the destination; the other rops convert pixels aside, then combine them.
 bool fits_relayout16(const Blit& b, RowJob& j) {
     RowOp op;
-    if (!source_rop(b, op) || b.src->bpp != 16 || b.dst->bpp != 16) {
+    if (!source_rop(b, op)) {
         return false;
     }
-    j.table = layout_table(b.src->format, b.dst->format);
-    if (j.table == nullptr) {
+    const PixelFormat* r555 = &pixel_format(FormatId::rgb555);
+    const PixelFormat* r565 = &pixel_format(FormatId::rgb565);
+    if (b.src->format == r555 && b.dst->format == r565) {
+        j.convert = j.kernels->to565;
+    } else if (b.src->format == r565 && b.dst->format == r555) {
+        j.convert = j.kernels->to555;
+    } else {
         return false;
     }
     j.copy = op == RowOp::copy;
     j.op = j.kernels->bytes[static_cast<int>(op)];
     j.bytes = 2;
+    j.whole_rows = true; // two layouts: never one surface
     return true;
 }
 void relayout16_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
                      std::ptrdiff_t spitch, int n, int rows) {
-    static std::vector<BYTE> converted;
-    converted.resize(static_cast<std::size_t>(n) * 2);
+    const std::size_t len = static_cast<std::size_t>(n);
     d += static_cast<std::size_t>(j.dx) * 2;
     s += static_cast<std::size_t>(j.sx) * 2;
+    if (j.copy) {
+        j.convert(d, dpitch, s, spitch, len, rows);
+        return;
+    }
+    constexpr std::size_t kChunk = 128; // pixels converted aside at a time
+    BYTE converted[2 * kChunk];
     for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
-        BYTE* out = j.copy ? d : converted.data();
-        for (int k = 0; k < n; ++k) {
-            kernels::store<2>(out + 2 * k, j.table[kernels::load<2>(s + 2 * k)]);
-        }
-        if (!j.copy) {
-            j.op(d, 0, out, 0, static_cast<std::size_t>(n) * 2, 1);
+        for (std::size_t k = 0; k < len; k += kChunk) {
+            const std::size_t m = std::min(kChunk, len - k);
+            j.convert(converted, 0, s + 2 * k, 0, m, 1);
+            j.op(d + 2 * k, 0, converted, 0, 2 * m, 1);
         }
     }
 }
@@ -223,8 +213,11 @@ void fill_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE*, std
 }
 
 const FastPath kFastPaths[] = {
-    {fits_bytewise, bytewise_rect},     {fits_mask, mask_rect}, {fits_expand, expand_rect},
-    {fits_relayout16, relayout16_rect}, {fits_fill, fill_rect},
+    {fits_bytewise, bytewise_rect},     // same layout
+    {fits_mask, mask_rect},             // colour to monochrome
+    {fits_expand, expand_rect},         // monochrome to colour
+    {fits_relayout16, relayout16_rect}, // 5-5-5 to 5-6-5 and back
+    {fits_fill, fill_rect},             // solid brush
 };
 
 } // namespace

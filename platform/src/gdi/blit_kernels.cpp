@@ -18,6 +18,8 @@ const BlitKernels kPortable = {
      &expand<RowOp::xor_, 2>, &expand<RowOp::and_not, 2>},
     {&expand<RowOp::copy, 4>, &expand<RowOp::and_, 4>, &expand<RowOp::or_, 4>,
      &expand<RowOp::xor_, 4>, &expand<RowOp::and_not, 4>},
+    &kernels::convert16<kernels::rgb555_to_565>,
+    &kernels::convert16<kernels::rgb565_to_555>,
 };
 
 // The sets this processor runs, slowest first.

@@ -30,12 +30,19 @@ using MaskFn = void (*)(const BYTE* s, std::ptrdiff_t spitch, DWORD key, BYTE* d
 using ExpandFn = void (*)(const BYTE* s, std::ptrdiff_t spitch, int sx, BYTE* d,
                           std::ptrdiff_t dpitch, int n, int rows, DWORD c0, DWORD c1);
 
+// Between the two 16-bit layouts: n pixels of each row d become the pixels of row s, 5-5-5
+// to 5-6-5 or back.
+using Convert16Fn = void (*)(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptrdiff_t spitch,
+                             std::size_t n, int rows);
+
 struct BlitKernels {
     const char* name;
     BytesFn bytes[kRowOps];     // by RowOp; [copy] unused
     MaskFn mask[4];             // by source bytes per pixel - 1
     ExpandFn expand16[kRowOps]; // by RowOp
     ExpandFn expand32[kRowOps];
+    Convert16Fn to565; // from 5-5-5
+    Convert16Fn to555; // from 5-6-5
 };
 
 // Every set this processor runs, portable first and the fastest last; the one in use is the
@@ -141,6 +148,33 @@ void expand(const BYTE* s, std::ptrdiff_t spitch, int sx, BYTE* d, std::ptrdiff_
             int rows, DWORD c0, DWORD c1) {
     for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
         expand_row<Op, Bytes>(s, sx, d, n, c0, c1);
+    }
+}
+
+// The colour of a 5-5-5 pixel in 5-6-5 and back, as going through 8-bit channels gives it: red
+// and blue keep their five bits; green's five bits widen to six with the top bit repeated below
+// them, and six narrow to five by dropping the lowest. The unused top bit of 5-5-5 is ignored.
+inline WORD rgb555_to_565(WORD v) {
+    return static_cast<WORD>(((v & 0x7FE0u) << 1) | ((v >> 4) & 0x20u) | (v & 0x1Fu));
+}
+inline WORD rgb565_to_555(WORD v) {
+    return static_cast<WORD>(((v >> 1) & 0x7FE0u) | (v & 0x1Fu));
+}
+
+template <WORD (*F)(WORD)> inline void convert16_row(BYTE* d, const BYTE* s, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        WORD v;
+        std::memcpy(&v, s + 2 * k, 2);
+        v = F(v);
+        std::memcpy(d + 2 * k, &v, 2);
+    }
+}
+
+template <WORD (*F)(WORD)>
+void convert16(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptrdiff_t spitch, std::size_t n,
+               int rows) {
+    for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
+        convert16_row<F>(d, s, n);
     }
 }
 

@@ -408,6 +408,85 @@ TALVO_AVX512_ROW void expand_avx512_row(const BYTE* s, int sx, BYTE* d, int n, D
     }
 }
 
+// ---- Between the 16-bit layouts ---------------------------------------------------------------
+
+// The bit moves of kernels::rgb555_to_565 and rgb565_to_555, 8, 16 or 32 pixels at a time.
+template <bool To565> inline __m128i convert16_128(__m128i v) {
+    const __m128i rb = _mm_and_si128(v, _mm_set1_epi16(0x1F));
+    if constexpr (To565) {
+        return _mm_or_si128(
+            _mm_or_si128(_mm_slli_epi16(_mm_and_si128(v, _mm_set1_epi16(0x7FE0)), 1), rb),
+            _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi16(0x20)));
+    } else {
+        return _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 1), _mm_set1_epi16(0x7FE0)), rb);
+    }
+}
+template <bool To565> TALVO_AVX2 inline __m256i convert16_256(__m256i v) {
+    const __m256i rb = _mm256_and_si256(v, _mm256_set1_epi16(0x1F));
+    if constexpr (To565) {
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, _mm256_set1_epi16(0x7FE0)), 1),
+                            rb),
+            _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi16(0x20)));
+    } else {
+        return _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi16(v, 1), _mm256_set1_epi16(0x7FE0)),
+                               rb);
+    }
+}
+template <bool To565> TALVO_AVX512 inline __m512i convert16_512(__m512i v) {
+    const __m512i rb = _mm512_and_si512(v, _mm512_set1_epi16(0x1F));
+    if constexpr (To565) {
+        return _mm512_or_si512(
+            _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(v, _mm512_set1_epi16(0x7FE0)), 1),
+                            rb),
+            _mm512_and_si512(_mm512_srli_epi16(v, 4), _mm512_set1_epi16(0x20)));
+    } else {
+        return _mm512_or_si512(_mm512_and_si512(_mm512_srli_epi16(v, 1), _mm512_set1_epi16(0x7FE0)),
+                               rb);
+    }
+}
+
+template <bool To565> inline void finish_convert16(BYTE* d, const BYTE* s, std::size_t n) {
+    if constexpr (To565) {
+        kernels::convert16_row<kernels::rgb555_to_565>(d, s, n);
+    } else {
+        kernels::convert16_row<kernels::rgb565_to_555>(d, s, n);
+    }
+}
+
+template <bool To565> inline void convert16_sse2_row(BYTE* d, const BYTE* s, std::size_t n) {
+    std::size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        store128(d + 2 * k, convert16_128<To565>(load128(s + 2 * k)));
+    }
+    if (k < n) {
+        finish_convert16<To565>(d + 2 * k, s + 2 * k, n - k);
+    }
+}
+template <bool To565>
+TALVO_AVX2_ROW void convert16_avx2_row(BYTE* d, const BYTE* s, std::size_t n) {
+    std::size_t k = 0;
+    for (; k + 16 <= n; k += 16) {
+        store256(d + 2 * k, convert16_256<To565>(load256(s + 2 * k)));
+    }
+    if (k < n) {
+        finish_convert16<To565>(d + 2 * k, s + 2 * k, n - k);
+    }
+}
+template <bool To565>
+TALVO_AVX512_ROW void convert16_avx512_row(BYTE* d, const BYTE* s, std::size_t n) {
+    std::size_t k = 0;
+    for (; k + 32 <= n; k += 32) {
+        _mm512_storeu_si512(d + 2 * k, convert16_512<To565>(_mm512_loadu_si512(s + 2 * k)));
+    }
+    if (k < n) {
+        // The last pixels through a masked step: at most 31, so a 32-bit lane mask.
+        const __mmask32 m = static_cast<__mmask32>((1ull << (n - k)) - 1);
+        _mm512_mask_storeu_epi16(d + 2 * k, m,
+                                 convert16_512<To565>(_mm512_maskz_loadu_epi16(m, s + 2 * k)));
+    }
+}
+
 // ---- The sets ----------------------------------------------------------------------------------
 
 // The rectangle loops of one set around its row loops (inlined, constants set up once).
@@ -432,6 +511,13 @@ TALVO_AVX512_ROW void expand_avx512_row(const BYTE* s, int sx, BYTE* d, int n, D
         for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {                                 \
             expand_##set##_row<Op, Bytes>(s, sx, d, n, c0, c1);                                    \
         }                                                                                          \
+    }                                                                                              \
+    template <bool To565>                                                                          \
+    attr void convert16_##set(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,                       \
+                              std::ptrdiff_t spitch, std::size_t n, int rows) {                    \
+        for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {                                 \
+            convert16_##set##_row<To565>(d, s, n);                                                 \
+        }                                                                                          \
     }
 
 TALVO_RECT_LOOPS(sse2, )
@@ -448,12 +534,27 @@ TALVO_RECT_LOOPS(avx512, TALVO_AVX512)
             &f<RowOp::and_not, B>                                                                  \
     }
 
-const BlitKernels kSse2 = {"sse2", TALVO_BYTES(bytes_sse2), TALVO_MASK(mask_sse2),
-                           TALVO_EXPAND(expand_sse2, 2), TALVO_EXPAND(expand_sse2, 4)};
-const BlitKernels kAvx2 = {"avx2", TALVO_BYTES(bytes_avx2), TALVO_MASK(mask_avx2),
-                           TALVO_EXPAND(expand_avx2, 2), TALVO_EXPAND(expand_avx2, 4)};
-const BlitKernels kAvx512 = {"avx512", TALVO_BYTES(bytes_avx512), TALVO_MASK(mask_avx512),
-                             TALVO_EXPAND(expand_avx512, 2), TALVO_EXPAND(expand_avx512, 4)};
+const BlitKernels kSse2 = {"sse2",
+                           TALVO_BYTES(bytes_sse2),
+                           TALVO_MASK(mask_sse2),
+                           TALVO_EXPAND(expand_sse2, 2),
+                           TALVO_EXPAND(expand_sse2, 4),
+                           &convert16_sse2<true>,
+                           &convert16_sse2<false>};
+const BlitKernels kAvx2 = {"avx2",
+                           TALVO_BYTES(bytes_avx2),
+                           TALVO_MASK(mask_avx2),
+                           TALVO_EXPAND(expand_avx2, 2),
+                           TALVO_EXPAND(expand_avx2, 4),
+                           &convert16_avx2<true>,
+                           &convert16_avx2<false>};
+const BlitKernels kAvx512 = {"avx512",
+                             TALVO_BYTES(bytes_avx512),
+                             TALVO_MASK(mask_avx512),
+                             TALVO_EXPAND(expand_avx512, 2),
+                             TALVO_EXPAND(expand_avx512, 4),
+                             &convert16_avx512<true>,
+                             &convert16_avx512<false>};
 
 } // namespace
 

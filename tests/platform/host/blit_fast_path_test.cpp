@@ -126,6 +126,18 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
                             << "expand to " << 8 * bytes << " bits, " << kOpNames[op];
                     }
                 }
+                // Between the 16-bit layouts, the source misaligned.
+                const std::ptrdiff_t pitch16 = 2 * static_cast<std::ptrdiff_t>(n) + 8;
+                const auto src16 = random_bytes(rng, 2 * static_cast<std::size_t>(pitch16));
+                const auto dst16 = random_bytes(rng, 2 * static_cast<std::size_t>(pitch16));
+                for (bool to565 : {true, false}) {
+                    auto want = dst16, got = dst16;
+                    const BYTE* from = src16.data() + pitch16 + 1;
+                    (to565 ? portable.to565 : portable.to555)(want.data() + offset, pitch16, from,
+                                                              -pitch16, n, 2);
+                    (to565 ? k.to565 : k.to555)(got.data() + offset, pitch16, from, -pitch16, n, 2);
+                    ASSERT_EQ(got, want) << (to565 ? "5-5-5 to 5-6-5" : "5-6-5 to 5-5-5");
+                }
             }
         }
     });
