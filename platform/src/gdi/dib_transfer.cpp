@@ -7,6 +7,7 @@
 // surfaces); colours read from a surface are packed into the requested DIB format, with the
 // nearest entry of the table handed out for formats of 8 bits and fewer.
 #include "internal/faults.h"
+#include "blit_kernels.h"
 #include "dib_gdi.h"
 
 #include <algorithm>
@@ -73,8 +74,9 @@ bool prepare(DibSource& src, const BITMAPINFO* bmi, const void* bits, UINT usage
 //
 // The colour-by-colour path above reads each pixel into a COLORREF and packs it again through
 // function pointers. For the layouts games move around all the time (24 and 32 bits onto
-// 32-bit surfaces, 5-5-5 DIBs onto 5-6-5 surfaces and back) these do the same in one step;
-// the DibFastPaths test holds them to exactly the results of the general path.
+// 32-bit surfaces, 5-5-5 DIBs onto 5-6-5 surfaces and back) these do the same in one step,
+// between the 16-bit layouts through the row loops of the blit kernel set in use; the
+// DibFastPaths test holds them to exactly the results of the general path.
 
 bool is_888(const dib::DibInfo& info) {
     return info.red.mask == 0xFF0000 && info.green.mask == 0x00FF00 && info.blue.mask == 0x0000FF;
@@ -84,35 +86,6 @@ bool has_masks(const dib::DibInfo& info, DWORD r, DWORD g, DWORD b) {
 }
 bool is_format(const Bitmap& bmp, FormatId id) {
     return bmp.format == &pixel_format(id);
-}
-
-// Raw 16-bit values of one layout to another, by table, built once from the general
-// conversions so that both agree by construction.
-const std::vector<WORD>& lut_555_to_565() {
-    static const std::vector<WORD> lut = [] {
-        std::vector<WORD> t(1 << 15);
-        const PixelFormat& f555 = pixel_format(FormatId::rgb555);
-        const PixelFormat& f565 = pixel_format(FormatId::rgb565);
-        Bitmap dummy;
-        for (DWORD v = 0; v < t.size(); ++v) {
-            t[v] = static_cast<WORD>(f565.from_rgb(dummy, f555.to_rgb(dummy, v)));
-        }
-        return t;
-    }();
-    return lut;
-}
-const std::vector<WORD>& lut_565_to_555() {
-    static const std::vector<WORD> lut = [] {
-        std::vector<WORD> t(1 << 16);
-        const PixelFormat& f555 = pixel_format(FormatId::rgb555);
-        const PixelFormat& f565 = pixel_format(FormatId::rgb565);
-        Bitmap dummy;
-        for (DWORD v = 0; v < t.size(); ++v) {
-            t[v] = static_cast<WORD>(f555.from_rgb(dummy, f565.to_rgb(dummy, v)));
-        }
-        return t;
-    }();
-    return lut;
 }
 
 DWORD load16(const BYTE* p) {
@@ -228,6 +201,11 @@ public:
             std::memcpy(row + 3 * to, bytes + 3 * from, 3 * static_cast<std::size_t>(n));
             return true;
         }
+        if (straight_ == Straight::widen_green) {
+            blit_kernels().to565(row + 2 * to, 0, bytes + 2 * from, 0, static_cast<std::size_t>(n),
+                                 1);
+            return true;
+        }
         if (straight_ == Straight::same16) {
             const DWORD mask = surface_.format->value_mask &
                                (src_.info.red.mask | src_.info.green.mask | src_.info.blue.mask);
@@ -271,13 +249,6 @@ public:
                 out[i] = load24(bytes + 3 * static_cast<std::size_t>(x0 + i));
             }
             return;
-        case Straight::widen_green: {
-            const WORD* lut = lut_555_to_565().data();
-            for (int i = 0; i < n; ++i) {
-                out[i] = lut[load16(bytes + 2 * static_cast<std::size_t>(x0 + i)) & 0x7FFF];
-            }
-            return;
-        }
         case Straight::same16:
             for (int i = 0; i < n; ++i) {
                 out[i] = load16(bytes + 2 * static_cast<std::size_t>(x0 + i)) &
@@ -285,6 +256,7 @@ public:
                          (info.red.mask | info.green.mask | info.blue.mask);
             }
             return;
+        case Straight::widen_green: // copy_row takes these rows
         case Straight::none:
             break;
         }
@@ -514,14 +486,8 @@ bool straight_out(const Bitmap& bmp, const dib::DibInfo& info, const BYTE* src, 
             std::memset(dst + 2 * static_cast<std::size_t>(n), 0, 2 * pad);
             return true;
         }
-        const WORD* narrow = in565 && out555 ? lut_565_to_555().data() : nullptr;
-        const WORD* widen = in555 && out565 ? lut_555_to_565().data() : nullptr;
-        for (int x = 0; x < n; ++x) {
-            DWORD v = load16(src + 2 * static_cast<std::size_t>(x));
-            v = narrow ? narrow[v] : widen ? widen[v & 0x7FFF] : in555 ? v & 0x7FFF : v;
-            dst[2 * x] = static_cast<BYTE>(v);
-            dst[2 * x + 1] = static_cast<BYTE>(v >> 8);
-        }
+        const BlitKernels& k = blit_kernels();
+        (in565 ? k.to555 : k.to565)(dst, 0, src, 0, static_cast<std::size_t>(n), 1);
         std::memset(dst + 2 * static_cast<std::size_t>(n), 0, 2 * pad);
         return true;
     }
