@@ -10,8 +10,13 @@
 #include "blit_kernels.h"
 #include "dib_gdi.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -102,24 +107,36 @@ DWORD load32(const BYTE* p) {
 
 // Rows whose stored bytes are already the other side's, but for bits that one side does not
 // keep (the unused top byte of 32-bit pixels, the top bit of 5-5-5 words): copied whole, those
-// bits cleared. One pass, which compilers turn into vector code.
-void copy_masked32(const BYTE* src, BYTE* dst, int n, DWORD mask) {
-    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
-        const DWORD v = load32(src + 4 * i) & mask;
-        std::memcpy(dst + 4 * i, &v, 4);
+// bits cleared. `mask8` is the pixel mask repeated over eight bytes; the loop goes 16 bytes at a
+// time (compilers at -O2 leave the plain pixel loop scalar), then 8, then byte by byte.
+void copy_masked(const BYTE* src, BYTE* dst, std::size_t len, std::uint64_t mask8) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i m = _mm_set1_epi64x(static_cast<long long>(mask8));
+    for (; i + 16 <= len; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_and_si128(v, m));
     }
+#endif
+    for (; i + 8 <= len; i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, src + i, 8);
+        v &= mask8;
+        std::memcpy(dst + i, &v, 8);
+    }
+    for (; i < len; ++i) {
+        dst[i] = static_cast<BYTE>(src[i] & (mask8 >> (8 * (i % 8))));
+    }
+}
+void copy_masked32(const BYTE* src, BYTE* dst, int n, DWORD mask) {
+    copy_masked(src, dst, 4 * static_cast<std::size_t>(n), mask * 0x0000000100000001ull);
 }
 void copy_masked16(const BYTE* src, BYTE* dst, int n, WORD mask) {
     if (mask == 0xFFFF) {
         std::memcpy(dst, src, 2 * static_cast<std::size_t>(n));
         return;
     }
-    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
-        WORD v;
-        std::memcpy(&v, src + 2 * i, 2);
-        v = static_cast<WORD>(v & mask);
-        std::memcpy(dst + 2 * i, &v, 2);
-    }
+    copy_masked(src, dst, 2 * static_cast<std::size_t>(n), mask * 0x0001000100010001ull);
 }
 
 // Stores raw values of a surface's format into a row from pixel x on.
