@@ -9,24 +9,24 @@ jobs=$(nproc)
 log=$(mktemp /tmp/talvo-test.XXXXXX)
 trap 'rm -f "$log"' EXIT
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$jobs"
-(cd build && ctest --output-on-failure -j"$jobs") | tee -a "$log"
+# The builds are the presets of CMakePresets.json: release (with the benchmarks), asan, windows.
+cmake --preset release >/dev/null
+cmake --build build-release -j"$jobs"
+(cd build-release && ctest --output-on-failure -j"$jobs") | tee -a "$log"
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALVO_SANITIZE=ON -DTALVO_BENCH=OFF \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --preset asan >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j"$jobs") | tee -a "$log"
 
 # Every fuzz target briefly (libFuzzer, ASan and UBSan): a smoke run from the seed corpora.
 scripts/fuzz.sh 30 | tee -a "$log"
 
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
-cmake --build build-win -j"$jobs"
-scripts/wine-tests.sh build-win | tee -a "$log"
+cmake --preset windows >/dev/null
+cmake --build build-windows -j"$jobs"
+scripts/wine-tests.sh build-windows | tee -a "$log"
 
 # The installed package: the example built with find_package and with pkg-config, and run.
-scripts/check-install.sh build
+scripts/check-install.sh build-release
 
 # One closing line over all runs: CTest programs count as one test each, Wine runs per test case,
 # fuzz targets one each.
