@@ -82,7 +82,10 @@ int dib_stride(int width, int bpp) {
 static std::unique_ptr<Bitmap> new_bitmap(int width, int height, int bpp, int row_align,
                                           const PixelFormat* format, bool zero) {
     const long long stride = stride_of(width, bpp, row_align);
-    if (width < 0 || height < 0 || stride * height > static_cast<long long>(kMaxBitmapBytes)) {
+    // Divided rather than multiplied: a stride of several gigabytes times a height near INT_MAX
+    // does not fit in 64 bits.
+    if (width < 0 || height < 0 ||
+        (height > 0 && stride > static_cast<long long>(kMaxBitmapBytes) / height)) {
         return nullptr;
     }
     auto bmp = std::make_unique<Bitmap>();

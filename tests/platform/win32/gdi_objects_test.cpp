@@ -2,6 +2,7 @@
 #include "platform/win32/gdi_test_util.h"
 
 #include <gtest/gtest.h>
+#include <climits>
 
 using gdi_test::expected_bpp;
 using gdi_test::MemSurface;
@@ -316,9 +317,11 @@ TEST(GdiBadInput, NegativeAndHugeBitmapsFailCleanly) {
     EXPECT_EQ(CreateBitmap(4, 4, 2, 8, nullptr), nullptr); // planes must be 1
     EXPECT_EQ(CreateBitmap(1 << 20, 1 << 20, 1, 32, nullptr), nullptr);
     EXPECT_EQ(CreateBitmap(1 << 20, 1 << 20, 1, 1, nullptr), nullptr);
+    EXPECT_EQ(CreateBitmap(INT_MAX, INT_MAX, 1, 32, nullptr), nullptr); // bytes beyond 64 bits
     EXPECT_EQ(CreateBitmap(4, 4, 1, 33, nullptr), nullptr);
     HDC screen = GetDC(nullptr);
     EXPECT_EQ(CreateCompatibleBitmap(screen, 1 << 20, 1 << 20), nullptr);
+    EXPECT_EQ(CreateCompatibleBitmap(screen, INT_MAX, INT_MAX), nullptr);
     ReleaseDC(nullptr, screen);
     EXPECT_EQ(CreateBitmapIndirect(nullptr), nullptr);
 }
