@@ -142,8 +142,8 @@ TEST(AnimationSoak, SixtyFourSlotsForAMillionMilliseconds) {
     const int timers = host::live_timers();
     const int blocks = host::live_local_blocks();
 
-    // The same run three times: the first grows the platform's tables and the heap's to the
-    // run's peaks; the third may then use no more heap than the second at every checkpoint.
+    // The same run three times: the first grows the platform's tables and the heap's towards the
+    // run's peaks; the third is then held to the second at every checkpoint and at the end.
     std::vector<std::size_t> heap[3];
     for (auto& h : heap) {
         h.reserve(128);
@@ -179,11 +179,16 @@ TEST(AnimationSoak, SixtyFourSlotsForAMillionMilliseconds) {
         EXPECT_EQ(host::live_local_blocks(), blocks);
         heap[pass].push_back(HeapInUse());
     }
-    // A leak of one block per operation would show as kilobytes (thousands of operations each
-    // run); what is left is the heap's own bookkeeping.
-    for (size_t i = 0; kRuns == 3 && i < heap[1].size(); ++i) {
+    // A leak of one block per operation would show as tens of kilobytes (a hundred thousand steps
+    // each run). Along the way the platform's tables may still reach a new peak a little later in
+    // the second run than in the third, a few kilobytes held until the end of the run; once every
+    // object is released the two runs must agree to the heap's own bookkeeping.
+    for (size_t i = 0; kRuns == 3 && i + 1 < heap[1].size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_LE(heap[2][i], heap[1][i] + 1024) << "heap in use at the same point of the run";
+        EXPECT_LE(heap[2][i], heap[1][i] + 8192) << "heap in use at the same point of the run";
+    }
+    if (kRuns == 3 && !heap[1].empty()) {
+        EXPECT_LE(heap[2].back(), heap[1].back() + 1024) << "heap in use after the run";
     }
 }
 
