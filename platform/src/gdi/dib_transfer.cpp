@@ -451,26 +451,49 @@ void store_table(BITMAPINFO* bmi, const dib::DibInfo& info, const RGBQUAD* table
     }
 }
 
-// GetDIBits rows between common layouts in one step (see the straight conversions above).
-// Pixels past the bitmap's width are written as the general path writes them: black.
-bool straight_out(const Bitmap& bmp, const dib::DibInfo& info, const BYTE* src, BYTE* dst, int n) {
-    if (!dib_fast_paths || info.bit_count <= 8) {
+// GetDIBits rows between common layouts in one step (see the straight conversions above),
+// the layouts looked at once per call. Pixels past the bitmap's width are written as the
+// general path writes them: black.
+class StraightOut {
+public:
+    StraightOut(const Bitmap& bmp, const dib::DibInfo& info, int n)
+        : on_(dib_fast_paths && info.bit_count > 8), bit_count_(info.bit_count), n_(n),
+          pad_(static_cast<std::size_t>(info.width - n)), is_888_(is_888(info)),
+          rgb32_(is_format(bmp, FormatId::rgb32)), rgb24_(is_format(bmp, FormatId::rgb24)),
+          out555_(has_masks(info, 0x7C00, 0x03E0, 0x001F)),
+          out565_(has_masks(info, 0xF800, 0x07E0, 0x001F)),
+          in555_(is_format(bmp, FormatId::rgb555)), in565_(is_format(bmp, FormatId::rgb565)) {}
+
+    // False, having written nothing, when the row needs the general path.
+    bool row(const BYTE* src, BYTE* dst) const;
+
+private:
+    bool on_;
+    int bit_count_;
+    int n_;
+    std::size_t pad_;
+    bool is_888_, rgb32_, rgb24_, out555_, out565_, in555_, in565_;
+};
+
+bool StraightOut::row(const BYTE* src, BYTE* dst) const {
+    if (!on_) {
         return false;
     }
-    const bool rgb32 = is_format(bmp, FormatId::rgb32);
-    const bool rgb24 = is_format(bmp, FormatId::rgb24);
-    const std::size_t pad = static_cast<std::size_t>(info.width - n);
-    if (info.bit_count == 32 && is_888(info) && rgb32) {
+    const int n = n_;
+    const std::size_t pad = pad_;
+    const bool rgb32 = rgb32_;
+    const bool rgb24 = rgb24_;
+    if (bit_count_ == 32 && is_888_ && rgb32) {
         copy_masked32(src, dst, n, 0xFFFFFF);
         std::memset(dst + 4 * static_cast<std::size_t>(n), 0, 4 * pad);
         return true;
     }
-    if (info.bit_count == 24 && rgb24) {
+    if (bit_count_ == 24 && rgb24) {
         std::memcpy(dst, src, 3 * static_cast<std::size_t>(n));
         std::memset(dst + 3 * static_cast<std::size_t>(n), 0, 3 * pad);
         return true;
     }
-    if (info.bit_count == 32 && is_888(info) && (rgb32 || rgb24)) {
+    if (bit_count_ == 32 && is_888_ && (rgb32 || rgb24)) {
         for (int x = 0; x < n; ++x) {
             const DWORD v = rgb32 ? load32(src + 4 * static_cast<std::size_t>(x)) & 0xFFFFFF
                                   : load24(src + 3 * static_cast<std::size_t>(x));
@@ -479,7 +502,7 @@ bool straight_out(const Bitmap& bmp, const dib::DibInfo& info, const BYTE* src, 
         std::memset(dst + 4 * static_cast<std::size_t>(n), 0, 4 * pad);
         return true;
     }
-    if (info.bit_count == 24 && (rgb32 || rgb24)) {
+    if (bit_count_ == 24 && (rgb32 || rgb24)) {
         for (int x = 0; x < n; ++x) {
             const DWORD v = rgb32 ? load32(src + 4 * static_cast<std::size_t>(x))
                                   : load24(src + 3 * static_cast<std::size_t>(x));
@@ -490,11 +513,8 @@ bool straight_out(const Bitmap& bmp, const dib::DibInfo& info, const BYTE* src, 
         std::memset(dst + 3 * static_cast<std::size_t>(n), 0, 3 * pad);
         return true;
     }
-    if (info.bit_count == 16) {
-        const bool out555 = has_masks(info, 0x7C00, 0x03E0, 0x001F);
-        const bool out565 = has_masks(info, 0xF800, 0x07E0, 0x001F);
-        const bool in555 = is_format(bmp, FormatId::rgb555);
-        const bool in565 = is_format(bmp, FormatId::rgb565);
+    if (bit_count_ == 16) {
+        const bool out555 = out555_, out565 = out565_, in555 = in555_, in565 = in565_;
         if (!((out555 || out565) && (in555 || in565))) {
             return false;
         }
@@ -585,8 +605,10 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
     const long long first = std::min<long long>(start, info.height);
     const long long last = std::min<long long>(static_cast<long long>(start) + lines, info.height);
     const int n = std::min(info.width, bmp.width);
-    std::vector<COLORREF> colors(static_cast<std::size_t>(info.width), 0);
-    std::vector<BYTE> indices(static_cast<std::size_t>(info.width), 0);
+    // Buffers of the general path, made when a row first needs them.
+    std::vector<COLORREF> colors;
+    std::vector<BYTE> indices;
+    const StraightOut straight(bmp, info, n);
     dib::NearestIndex nearest(table, table_count);
     BYTE* out = static_cast<BYTE*>(bits);
     int copied = 0;
@@ -599,12 +621,14 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
         const long long index = info.top_down ? last - 1 - b : b - first;
         BYTE* dst = out + static_cast<std::size_t>(index) * info.stride;
         if (info.bit_count <= 8) {
+            indices.resize(static_cast<std::size_t>(info.width));
             for (int x = 0; x < n; ++x) {
                 const DWORD v = bmp.format->read(src, x);
                 indices[x] = raw_indices ? static_cast<BYTE>(v) : nearest(pixel_to_color(bmp, v));
             }
             dib::write_row_indices(info, dst, info.width, indices.data());
-        } else if (!straight_out(bmp, info, src, dst, n)) {
+        } else if (!straight.row(src, dst)) {
+            colors.resize(static_cast<std::size_t>(info.width));
             for (int x = 0; x < n; ++x) {
                 colors[x] = pixel_to_color(bmp, bmp.format->read(src, x));
             }
