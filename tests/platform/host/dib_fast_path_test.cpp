@@ -46,7 +46,7 @@ struct Info {
     BITMAPINFO* bmi() { return reinterpret_cast<BITMAPINFO*>(this); }
 };
 
-constexpr int kW = 13, kH = 7;
+constexpr int kW = 37, kH = 7; // rows past 64 bytes at 16 bits and up
 
 std::size_t image_bytes(const Layout& l) {
     return static_cast<std::size_t>(((kW * l.bits + 31) / 32) * 4) * kH;
