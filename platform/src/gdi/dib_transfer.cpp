@@ -461,6 +461,13 @@ void store_table(BITMAPINFO* bmi, const dib::DibInfo& info, const RGBQUAD* table
     }
 }
 
+// The bytes of a DIB row past the bitmap's width (none, mostly: a call per row costs).
+void clear_tail(BYTE* p, std::size_t bytes) {
+    if (bytes != 0) {
+        std::memset(p, 0, bytes);
+    }
+}
+
 // GetDIBits rows between common layouts in one step (see the straight conversions above),
 // the layouts looked at once per call. Pixels past the bitmap's width are written as the
 // general path writes them: black.
@@ -495,12 +502,12 @@ bool StraightOut::row(const BYTE* src, BYTE* dst) const {
     const bool rgb24 = rgb24_;
     if (bit_count_ == 32 && is_888_ && rgb32) {
         copy_masked32(src, dst, n, 0xFFFFFF);
-        std::memset(dst + 4 * static_cast<std::size_t>(n), 0, 4 * pad);
+        clear_tail(dst + 4 * static_cast<std::size_t>(n), 4 * pad);
         return true;
     }
     if (bit_count_ == 24 && rgb24) {
         std::memcpy(dst, src, 3 * static_cast<std::size_t>(n));
-        std::memset(dst + 3 * static_cast<std::size_t>(n), 0, 3 * pad);
+        clear_tail(dst + 3 * static_cast<std::size_t>(n), 3 * pad);
         return true;
     }
     if (bit_count_ == 32 && is_888_ && (rgb32 || rgb24)) {
@@ -509,7 +516,7 @@ bool StraightOut::row(const BYTE* src, BYTE* dst) const {
                                   : load24(src + 3 * static_cast<std::size_t>(x));
             std::memcpy(dst + 4 * static_cast<std::size_t>(x), &v, 4);
         }
-        std::memset(dst + 4 * static_cast<std::size_t>(n), 0, 4 * pad);
+        clear_tail(dst + 4 * static_cast<std::size_t>(n), 4 * pad);
         return true;
     }
     if (bit_count_ == 24 && (rgb32 || rgb24)) {
@@ -520,7 +527,7 @@ bool StraightOut::row(const BYTE* src, BYTE* dst) const {
             dst[3 * x + 1] = static_cast<BYTE>(v >> 8);
             dst[3 * x + 2] = static_cast<BYTE>(v >> 16);
         }
-        std::memset(dst + 3 * static_cast<std::size_t>(n), 0, 3 * pad);
+        clear_tail(dst + 3 * static_cast<std::size_t>(n), 3 * pad);
         return true;
     }
     if (bit_count_ == 16) {
@@ -530,12 +537,12 @@ bool StraightOut::row(const BYTE* src, BYTE* dst) const {
         }
         if (in555 == out555) {
             copy_masked16(src, dst, n, in555 ? 0x7FFF : 0xFFFF);
-            std::memset(dst + 2 * static_cast<std::size_t>(n), 0, 2 * pad);
+            clear_tail(dst + 2 * static_cast<std::size_t>(n), 2 * pad);
             return true;
         }
         const BlitKernels& k = blit_kernels();
         (in565 ? k.to555 : k.to565)(dst, 0, src, 0, static_cast<std::size_t>(n), 1);
-        std::memset(dst + 2 * static_cast<std::size_t>(n), 0, 2 * pad);
+        clear_tail(dst + 2 * static_cast<std::size_t>(n), 2 * pad);
         return true;
     }
     return false;
