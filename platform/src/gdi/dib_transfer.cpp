@@ -205,6 +205,7 @@ public:
             } else if (info.bit_count == 16 && has_masks(info, 0x7C00, 0x03E0, 0x001F) &&
                        is_format(surface, FormatId::rgb565)) {
                 straight_ = Straight::widen_green;
+                widen_ = blit_kernels().to565;
             } else if (info.bit_count == 16 && ((has_masks(info, 0x7C00, 0x03E0, 0x001F) &&
                                                  is_format(surface, FormatId::rgb555)) ||
                                                 (has_masks(info, 0xF800, 0x07E0, 0x001F) &&
@@ -229,8 +230,7 @@ public:
             return true;
         }
         if (straight_ == Straight::widen_green) {
-            blit_kernels().to565(row + 2 * to, 0, bytes + 2 * from, 0, static_cast<std::size_t>(n),
-                                 1);
+            widen_(row + 2 * to, 0, bytes + 2 * from, 0, static_cast<std::size_t>(n), 1);
             return true;
         }
         if (straight_ == Straight::same16) {
@@ -315,6 +315,7 @@ private:
     DWORD convert(COLORREF c) const { return color_to_pixel(dc_, surface_, c); }
 
     Straight straight_ = Straight::none;
+    Convert16Fn widen_ = nullptr; // Straight::widen_green
     const DibSource& src_;
     const Dc* dc_;
     const Bitmap& surface_;
@@ -479,7 +480,8 @@ public:
           rgb32_(is_format(bmp, FormatId::rgb32)), rgb24_(is_format(bmp, FormatId::rgb24)),
           out555_(has_masks(info, 0x7C00, 0x03E0, 0x001F)),
           out565_(has_masks(info, 0xF800, 0x07E0, 0x001F)),
-          in555_(is_format(bmp, FormatId::rgb555)), in565_(is_format(bmp, FormatId::rgb565)) {}
+          in555_(is_format(bmp, FormatId::rgb555)), in565_(is_format(bmp, FormatId::rgb565)),
+          relayout_(in565_ ? blit_kernels().to555 : blit_kernels().to565) {}
 
     // False, having written nothing, when the row needs the general path.
     bool row(const BYTE* src, BYTE* dst) const;
@@ -490,6 +492,7 @@ private:
     int n_;
     std::size_t pad_;
     bool is_888_, rgb32_, rgb24_, out555_, out565_, in555_, in565_;
+    Convert16Fn relayout_; // between the 16-bit layouts, when they differ
 };
 
 bool StraightOut::row(const BYTE* src, BYTE* dst) const {
@@ -540,8 +543,7 @@ bool StraightOut::row(const BYTE* src, BYTE* dst) const {
             clear_tail(dst + 2 * static_cast<std::size_t>(n), 2 * pad);
             return true;
         }
-        const BlitKernels& k = blit_kernels();
-        (in565 ? k.to555 : k.to565)(dst, 0, src, 0, static_cast<std::size_t>(n), 1);
+        relayout_(dst, 0, src, 0, static_cast<std::size_t>(n), 1);
         clear_tail(dst + 2 * static_cast<std::size_t>(n), 2 * pad);
         return true;
     }
