@@ -80,9 +80,17 @@ TEST_F(Timers, CallbackGetsNullWindowIdAndTickTime) {
         EXPECT_EQ(t.msg, static_cast<UINT>(WM_TIMER));
         EXPECT_EQ(t.id, id);
         EXPECT_LE(t.time - start, end - start) << "a GetTickCount time within the loop";
+#ifndef _WIN32
+        // On the manual clock the ticks are exactly one period apart. Under Wine on a busy
+        // machine a late tick may be followed at once by the next, so only their order holds.
         if (i > 0) {
-            EXPECT_GE(t.time - g_ticks[i - 1].time, 5u) << "one period apart";
+            EXPECT_EQ(t.time - g_ticks[i - 1].time, 10u) << "one period apart";
         }
+#else
+        if (i > 0) {
+            EXPECT_LE(g_ticks[i - 1].time - start, t.time - start) << "in order";
+        }
+#endif
     }
     EXPECT_GE(end - start, 25u) << "three periods of 10 ms have passed";
 }
@@ -101,9 +109,19 @@ TEST_F(Timers, DueTimerIsReportedOncePerLook) {
         EXPECT_EQ(DispatchMessageA(&m), 0);
         seen.push_back(m.wParam);
     }
-    EXPECT_EQ(seen.size(), 2u);
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), fast), 1);
+    // Twelve periods of the fast timer passed while the loop slept: one message each for the
+    // two timers. Under Wine the loop itself may be held up by a busy machine long enough for the
+    // fast timer to fall due again while it drains, so there a second one is allowed.
+#ifndef _WIN32
+    const long fast_most = 1;
+#else
+    const long fast_most = 2;
+#endif
+    EXPECT_GE(std::count(seen.begin(), seen.end(), fast), 1);
+    EXPECT_LE(std::count(seen.begin(), seen.end(), fast), fast_most);
     EXPECT_EQ(std::count(seen.begin(), seen.end(), slow), 1);
+    EXPECT_EQ(seen.size(),
+              static_cast<std::size_t>(std::count(seen.begin(), seen.end(), fast) + 1));
     KillTimer(nullptr, fast);
     KillTimer(nullptr, slow);
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "killed timers stay quiet";
