@@ -1,19 +1,12 @@
 #include <afxwin.h>
 
+#include "platform/window_system.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 namespace {
-
-// Wine without an X display cannot create windows (its 32 bpp run is headless).
-bool windows_available() {
-#ifdef _WIN32
-    return std::getenv("DISPLAY") != nullptr;
-#else
-    return true;
-#endif
-}
 
 HWND popup(int x, int y, int w, int h) {
     return ::CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, x, y, w, h, NULL, NULL,
@@ -21,7 +14,7 @@ HWND popup(int x, int y, int w, int h) {
 }
 
 TEST(CWndTest, WrapsWindowsAndTheirDCs) {
-    if (!windows_available()) {
+    if (!test_support::windows_available()) {
         GTEST_SKIP() << "no window system";
     }
     HWND hwnd = popup(10, 20, 30, 40);

@@ -4,6 +4,8 @@
 // current (the screen context there lags behind the windows).
 #include <windows.h>
 
+#include "platform/window_system.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,17 +14,6 @@
 #include <vector>
 
 namespace {
-
-bool windows_available() {
-#ifdef _WIN32
-    return std::getenv("DISPLAY") != nullptr;
-#else
-    return true;
-#endif
-}
-#define REQUIRE_WINDOWS()                                                                          \
-    if (!windows_available())                                                                      \
-    GTEST_SKIP() << "no window system"
 
 const COLORREF kRed = RGB(255, 0, 0);
 const COLORREF kGreen = RGB(0, 255, 0);

@@ -1,24 +1,14 @@
 // Windows, window classes, metrics and system colours, through windows.h only.
 #include <windows.h>
 
+#include "platform/window_system.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
 
 namespace {
-
-// Wine without an X display cannot create windows, and its 32 bpp run is headless.
-bool windows_available() {
-#ifdef _WIN32
-    return std::getenv("DISPLAY") != nullptr;
-#else
-    return true;
-#endif
-}
-#define REQUIRE_WINDOWS()                                                                          \
-    if (!windows_available())                                                                      \
-    GTEST_SKIP() << "no window system"
 
 struct Seen {
     HWND hwnd;
