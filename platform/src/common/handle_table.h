@@ -35,8 +35,10 @@ public:
     HandleTable& operator=(const HandleTable&) = delete;
 
     // Takes ownership and returns the new handle value (never 0). Returns 0 when the table is
-    // full (16M live objects), which callers report as their Win32 failure result.
-    std::uintptr_t insert(std::unique_ptr<T> object) {
+    // full (16M live objects), which callers report as their Win32 failure result. The object
+    // is taken only on success: when the table is full or its growth throws, it stays with the
+    // caller.
+    std::uintptr_t insert(std::unique_ptr<T>&& object) {
         std::size_t index;
         if (!free_.empty()) {
             index = free_.back();

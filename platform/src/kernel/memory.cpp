@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <unordered_map>
 
 namespace platform {
@@ -339,16 +340,26 @@ private:
         if (!(flags & GMEM_MOVEABLE)) {
             return h;
         }
-        std::unique_ptr<Block> block = std::move(fixed_.find(h)->second);
-        fixed_.erase(h);
-        block->discardable = (flags & GMEM_DISCARDABLE) != 0;
-        unsigned char* data = block->data;
-        const std::uintptr_t handle = movable_.insert(std::move(block));
+        // Both table entries are made before the block leaves the fixed ones: running out of
+        // memory for either leaves the fixed block as it was.
+        const auto fixed = fixed_.find(h);
+        unsigned char* data = b->data;
+        const auto address = by_address_.emplace(data, 0).first;
+        std::uintptr_t handle = 0;
+        try {
+            handle = movable_.insert(std::move(fixed->second));
+        } catch (const std::bad_alloc&) {
+            by_address_.erase(address);
+            throw;
+        }
         if (handle == 0) {
+            by_address_.erase(address);
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
-        by_address_[data] = handle;
+        fixed_.erase(fixed);
+        b->discardable = (flags & GMEM_DISCARDABLE) != 0;
+        address->second = handle;
         return reinterpret_cast<HANDLE>(handle);
     }
 
