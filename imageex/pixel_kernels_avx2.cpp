@@ -27,16 +27,6 @@ TALVO_AVX2 inline __m256i Key16(COLORREF crKey) {
                                                 (GetBValue(crKey) >> 3)));
 }
 
-// f + ((d - f) * a) >> 8 on sixteen 16-bit lanes of 8-bit values, the 32-bit product formed
-// from its halves so that the shift stays arithmetic.
-TALVO_AVX2 inline __m256i Mix8(__m256i f, __m256i d, __m256i a) {
-    const __m256i diff = _mm256_sub_epi16(d, f);
-    const __m256i lo = _mm256_mullo_epi16(diff, a);
-    const __m256i hi = _mm256_mulhi_epi16(diff, a);
-    const __m256i shifted = _mm256_or_si256(_mm256_slli_epi16(hi, 8), _mm256_srli_epi16(lo, 8));
-    return _mm256_add_epi16(f, shifted);
-}
-
 TALVO_AVX2 inline __m256i Select(__m256i mask, __m256i ifSet, __m256i ifClear) {
     return _mm256_blendv_epi8(ifClear, ifSet, mask);
 }
@@ -49,16 +39,26 @@ TALVO_AVX2 inline void Store(BYTE* p, __m256i v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
 }
 
+// f + ((d - f) * a) >> 8 is (f * (256 - a) + d * a) >> 8, whose sum is at most 255 * 256 and so
+// fits a 16-bit lane without a sign. The even bytes of each word (blue, red) and the odd ones
+// (green, the fourth byte) are mixed in place, with no unpacking: the even results land in the
+// low byte after the shift, the odd ones are kept in the high byte by a mask that also clears
+// the fourth byte.
 TALVO_AVX2 void MixRow32(const BYTE* frame, BYTE* dest, int n, __m256i a, BOOL bTransparent,
                          __m256i key) {
-    const __m256i zero = _mm256_setzero_si256();
+    const __m256i keep = _mm256_sub_epi16(_mm256_set1_epi16(256), a);
+    const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
+    const __m256i green = _mm256_set1_epi32(0x0000FF00);
     const __m256i rgb = _mm256_set1_epi32(0x00FFFFFF);
     for (int x = 0; x < n; x += 8) {
         const __m256i f = Load(frame + 4 * x);
         const __m256i d = Load(dest + 4 * x);
-        const __m256i lo = Mix8(_mm256_unpacklo_epi8(f, zero), _mm256_unpacklo_epi8(d, zero), a);
-        const __m256i hi = Mix8(_mm256_unpackhi_epi8(f, zero), _mm256_unpackhi_epi8(d, zero), a);
-        __m256i out = _mm256_and_si256(_mm256_packus_epi16(lo, hi), rgb);
+        const __m256i even =
+            _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(f, lowBytes), keep),
+                             _mm256_mullo_epi16(_mm256_and_si256(d, lowBytes), a));
+        const __m256i odd = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(f, 8), keep),
+                                             _mm256_mullo_epi16(_mm256_srli_epi16(d, 8), a));
+        __m256i out = _mm256_or_si256(_mm256_srli_epi16(even, 8), _mm256_and_si256(odd, green));
         if (bTransparent) {
             out = Select(_mm256_cmpeq_epi32(_mm256_and_si256(f, rgb), key), d, out);
         }
