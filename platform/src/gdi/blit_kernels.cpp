@@ -20,6 +20,7 @@ const BlitKernels kPortable = {
      &expand<RowOp::xor_, 4>, &expand<RowOp::and_not, 4>},
     &kernels::convert16<kernels::rgb555_to_565>,
     &kernels::convert16<kernels::rgb565_to_555>,
+    &kernels::copy_masked,
 };
 
 // The sets this processor runs, slowest first.

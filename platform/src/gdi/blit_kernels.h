@@ -35,6 +35,12 @@ using ExpandFn = void (*)(const BYTE* s, std::ptrdiff_t spitch, int sx, BYTE* d,
 using Convert16Fn = void (*)(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptrdiff_t spitch,
                              std::size_t n, int rows);
 
+// n bytes of each row d become those of row s with only the bits of `mask8` kept: a pixel's mask
+// repeated over eight bytes, starting at the first byte of each row (the DIB transfers clear the
+// unused top byte of 32-bit pixels and the top bit of 5-5-5 words this way).
+using MaskedCopyFn = void (*)(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptrdiff_t spitch,
+                              std::size_t n, int rows, std::uint64_t mask8);
+
 struct BlitKernels {
     const char* name;
     BytesFn bytes[kRowOps];     // by RowOp; [copy] unused
@@ -43,6 +49,7 @@ struct BlitKernels {
     ExpandFn expand32[kRowOps];
     Convert16Fn to565; // from 5-5-5
     Convert16Fn to555; // from 5-6-5
+    MaskedCopyFn copy_masked;
 };
 
 // Every set this processor runs, portable first and the fastest last; the one in use is the
@@ -175,6 +182,28 @@ void convert16(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptrdiff_t spi
                int rows) {
     for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
         convert16_row<F>(d, s, n);
+    }
+}
+
+// Eight bytes a step, then byte by byte; the vector sets call this from a multiple of eight
+// bytes into the row, where the mask's pattern starts again.
+inline void copy_masked_row(BYTE* d, const BYTE* s, std::size_t n, std::uint64_t mask8) {
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, s + i, 8);
+        v &= mask8;
+        std::memcpy(d + i, &v, 8);
+    }
+    for (; i < n; ++i) {
+        d[i] = static_cast<BYTE>(s[i] & (mask8 >> (8 * (i % 8))));
+    }
+}
+
+inline void copy_masked(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptrdiff_t spitch,
+                        std::size_t n, int rows, std::uint64_t mask8) {
+    for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
+        copy_masked_row(d, s, n, mask8);
     }
 }
 

@@ -487,6 +487,58 @@ TALVO_AVX512_ROW void convert16_avx512_row(BYTE* d, const BYTE* s, std::size_t n
     }
 }
 
+// Masked copies: 64, 128 or 256 bytes a step, then single vectors; what is left (at most 15 or 31
+// bytes, from a multiple of eight) goes to the portable loop, or at AVX-512 to one masked step.
+inline void copy_masked_sse2_row(BYTE* d, const BYTE* s, std::size_t n, std::uint64_t mask8) {
+    const __m128i m = _mm_set1_epi64x(static_cast<long long>(mask8));
+    std::size_t i = 0;
+    for (; i + 64 <= n; i += 64) {
+        for (std::size_t j = i; j < i + 64; j += 16) {
+            store128(d + j, _mm_and_si128(load128(s + j), m));
+        }
+    }
+    for (; i + 16 <= n; i += 16) {
+        store128(d + i, _mm_and_si128(load128(s + i), m));
+    }
+    if (i < n) {
+        kernels::copy_masked_row(d + i, s + i, n - i, mask8);
+    }
+}
+TALVO_AVX2_ROW void copy_masked_avx2_row(BYTE* d, const BYTE* s, std::size_t n,
+                                         std::uint64_t mask8) {
+    const __m256i m = _mm256_set1_epi64x(static_cast<long long>(mask8));
+    std::size_t i = 0;
+    for (; i + 128 <= n; i += 128) {
+        for (std::size_t j = i; j < i + 128; j += 32) {
+            store256(d + j, _mm256_and_si256(load256(s + j), m));
+        }
+    }
+    for (; i + 32 <= n; i += 32) {
+        store256(d + i, _mm256_and_si256(load256(s + i), m));
+    }
+    if (i < n) {
+        kernels::copy_masked_row(d + i, s + i, n - i, mask8);
+    }
+}
+TALVO_AVX512_ROW void copy_masked_avx512_row(BYTE* d, const BYTE* s, std::size_t n,
+                                             std::uint64_t mask8) {
+    const __m512i m = _mm512_set1_epi64(static_cast<long long>(mask8));
+    std::size_t i = 0;
+    for (; i + 256 <= n; i += 256) {
+        for (std::size_t j = i; j < i + 256; j += 64) {
+            _mm512_storeu_si512(d + j, _mm512_and_si512(_mm512_loadu_si512(s + j), m));
+        }
+    }
+    for (; i + 64 <= n; i += 64) {
+        _mm512_storeu_si512(d + i, _mm512_and_si512(_mm512_loadu_si512(s + i), m));
+    }
+    if (i < n) {
+        const __mmask64 part = (std::uint64_t{1} << (n - i)) - 1;
+        _mm512_mask_storeu_epi8(d + i, part,
+                                _mm512_and_si512(_mm512_maskz_loadu_epi8(part, s + i), m));
+    }
+}
+
 // ---- The sets ----------------------------------------------------------------------------------
 
 // The rectangle loops of one set around its row loops (inlined, constants set up once).
@@ -518,6 +570,13 @@ TALVO_AVX512_ROW void convert16_avx512_row(BYTE* d, const BYTE* s, std::size_t n
         for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {                                 \
             convert16_##set##_row<To565>(d, s, n);                                                 \
         }                                                                                          \
+    }                                                                                              \
+    attr void copy_masked_##set(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,                     \
+                                std::ptrdiff_t spitch, std::size_t n, int rows,                    \
+                                std::uint64_t mask8) {                                             \
+        for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {                                 \
+            copy_masked_##set##_row(d, s, n, mask8);                                               \
+        }                                                                                          \
     }
 
 TALVO_RECT_LOOPS(sse2, )
@@ -540,21 +599,24 @@ const BlitKernels kSse2 = {"sse2",
                            TALVO_EXPAND(expand_sse2, 2),
                            TALVO_EXPAND(expand_sse2, 4),
                            &convert16_sse2<true>,
-                           &convert16_sse2<false>};
+                           &convert16_sse2<false>,
+                           &copy_masked_sse2};
 const BlitKernels kAvx2 = {"avx2",
                            TALVO_BYTES(bytes_avx2),
                            TALVO_MASK(mask_avx2),
                            TALVO_EXPAND(expand_avx2, 2),
                            TALVO_EXPAND(expand_avx2, 4),
                            &convert16_avx2<true>,
-                           &convert16_avx2<false>};
+                           &convert16_avx2<false>,
+                           &copy_masked_avx2};
 const BlitKernels kAvx512 = {"avx512",
                              TALVO_BYTES(bytes_avx512),
                              TALVO_MASK(mask_avx512),
                              TALVO_EXPAND(expand_avx512, 2),
                              TALVO_EXPAND(expand_avx512, 4),
                              &convert16_avx512<true>,
-                             &convert16_avx512<false>};
+                             &convert16_avx512<false>,
+                             &copy_masked_avx512};
 
 } // namespace
 

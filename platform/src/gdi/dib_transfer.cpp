@@ -10,10 +10,6 @@
 #include "blit_kernels.h"
 #include "dib_gdi.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -106,47 +102,17 @@ DWORD load32(const BYTE* p) {
 }
 
 // Rows whose stored bytes are already the other side's, but for bits that one side does not
-// keep (the unused top byte of 32-bit pixels, the top bit of 5-5-5 words): copied whole, those
-// bits cleared. `mask8` is the pixel mask repeated over eight bytes; the loop goes 64 and 16
-// bytes at a time (compilers at -O2 leave the plain pixel loop scalar), then 8, then byte by
-// byte.
-void copy_masked(const BYTE* src, BYTE* dst, std::size_t len, std::uint64_t mask8) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i m = _mm_set1_epi64x(static_cast<long long>(mask8));
-    const auto step = [&](std::size_t at) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + at));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + at), _mm_and_si128(v, m));
-    };
-    for (; i + 64 <= len; i += 64) {
-        step(i);
-        step(i + 16);
-        step(i + 32);
-        step(i + 48);
-    }
-    for (; i + 16 <= len; i += 16) {
-        step(i);
-    }
-#endif
-    for (; i + 8 <= len; i += 8) {
-        std::uint64_t v;
-        std::memcpy(&v, src + i, 8);
-        v &= mask8;
-        std::memcpy(dst + i, &v, 8);
-    }
-    for (; i < len; ++i) {
-        dst[i] = static_cast<BYTE>(src[i] & (mask8 >> (8 * (i % 8))));
-    }
+// keep (the unused top byte of 32-bit pixels, the top bit of 5-5-5 words): copied whole through
+// the masked copy of the blit kernel set in use, those bits cleared.
+void copy_masked32(MaskedCopyFn copy, const BYTE* src, BYTE* dst, int n, DWORD mask) {
+    copy(dst, 0, src, 0, 4 * static_cast<std::size_t>(n), 1, mask * 0x0000000100000001ull);
 }
-void copy_masked32(const BYTE* src, BYTE* dst, int n, DWORD mask) {
-    copy_masked(src, dst, 4 * static_cast<std::size_t>(n), mask * 0x0000000100000001ull);
-}
-void copy_masked16(const BYTE* src, BYTE* dst, int n, WORD mask) {
+void copy_masked16(MaskedCopyFn copy, const BYTE* src, BYTE* dst, int n, WORD mask) {
     if (mask == 0xFFFF) {
         std::memcpy(dst, src, 2 * static_cast<std::size_t>(n));
         return;
     }
-    copy_masked(src, dst, 2 * static_cast<std::size_t>(n), mask * 0x0001000100010001ull);
+    copy(dst, 0, src, 0, 2 * static_cast<std::size_t>(n), 1, mask * 0x0001000100010001ull);
 }
 
 // Stores raw values of a surface's format into a row from pixel x on.
@@ -222,7 +188,7 @@ public:
         const std::size_t from = static_cast<std::size_t>(x0);
         const std::size_t to = static_cast<std::size_t>(tx);
         if (straight_ == Straight::xrgb && surface_.bpp == 32) {
-            copy_masked32(bytes + 4 * from, row + 4 * to, n, 0xFFFFFF);
+            copy_masked32(masked_, bytes + 4 * from, row + 4 * to, n, 0xFFFFFF);
             return true;
         }
         if (straight_ == Straight::rgb && surface_.bpp == 24) {
@@ -236,7 +202,7 @@ public:
         if (straight_ == Straight::same16) {
             const DWORD mask = surface_.format->value_mask &
                                (src_.info.red.mask | src_.info.green.mask | src_.info.blue.mask);
-            copy_masked16(bytes + 2 * from, row + 2 * to, n, static_cast<WORD>(mask));
+            copy_masked16(masked_, bytes + 2 * from, row + 2 * to, n, static_cast<WORD>(mask));
             return true;
         }
         return false;
@@ -316,6 +282,7 @@ private:
 
     Straight straight_ = Straight::none;
     Convert16Fn widen_ = nullptr; // Straight::widen_green
+    MaskedCopyFn masked_ = blit_kernels().copy_masked;
     const DibSource& src_;
     const Dc* dc_;
     const Bitmap& surface_;
@@ -481,7 +448,8 @@ public:
           out555_(has_masks(info, 0x7C00, 0x03E0, 0x001F)),
           out565_(has_masks(info, 0xF800, 0x07E0, 0x001F)),
           in555_(is_format(bmp, FormatId::rgb555)), in565_(is_format(bmp, FormatId::rgb565)),
-          relayout_(in565_ ? blit_kernels().to555 : blit_kernels().to565) {}
+          relayout_(in565_ ? blit_kernels().to555 : blit_kernels().to565),
+          masked_(blit_kernels().copy_masked) {}
 
     // False, having written nothing, when the row needs the general path.
     bool row(const BYTE* src, BYTE* dst) const;
@@ -493,6 +461,7 @@ private:
     std::size_t pad_;
     bool is_888_, rgb32_, rgb24_, out555_, out565_, in555_, in565_;
     Convert16Fn relayout_; // between the 16-bit layouts, when they differ
+    MaskedCopyFn masked_;
 };
 
 bool StraightOut::row(const BYTE* src, BYTE* dst) const {
@@ -504,7 +473,7 @@ bool StraightOut::row(const BYTE* src, BYTE* dst) const {
     const bool rgb32 = rgb32_;
     const bool rgb24 = rgb24_;
     if (bit_count_ == 32 && is_888_ && rgb32) {
-        copy_masked32(src, dst, n, 0xFFFFFF);
+        copy_masked32(masked_, src, dst, n, 0xFFFFFF);
         clear_tail(dst + 4 * static_cast<std::size_t>(n), 4 * pad);
         return true;
     }
@@ -539,7 +508,7 @@ bool StraightOut::row(const BYTE* src, BYTE* dst) const {
             return false;
         }
         if (in555 == out555) {
-            copy_masked16(src, dst, n, in555 ? 0x7FFF : 0xFFFF);
+            copy_masked16(masked_, src, dst, n, in555 ? 0x7FFF : 0xFFFF);
             clear_tail(dst + 2 * static_cast<std::size_t>(n), 2 * pad);
             return true;
         }

@@ -138,6 +138,15 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
                     (to565 ? k.to565 : k.to555)(got.data() + offset, pitch16, from, -pitch16, n, 2);
                     ASSERT_EQ(got, want) << (to565 ? "5-5-5 to 5-6-5" : "5-6-5 to 5-5-5");
                 }
+                // Masked copies with the masks of the DIB transfers, the source misaligned.
+                for (std::uint64_t mask8 : {0x00FFFFFF00FFFFFFull, 0x7FFF7FFF7FFF7FFFull}) {
+                    auto want = dst16, got = dst16;
+                    const BYTE* from = src16.data() + pitch16 + 1;
+                    portable.copy_masked(want.data() + offset, pitch16, from, -pitch16, 2 * n, 2,
+                                         mask8);
+                    k.copy_masked(got.data() + offset, pitch16, from, -pitch16, 2 * n, 2, mask8);
+                    ASSERT_EQ(got, want) << "masked copy " << std::hex << mask8;
+                }
             }
         }
     });
