@@ -208,6 +208,22 @@ public:
         return false;
     }
 
+    // The masked copy that copy_row makes of each row, and its mask, when that is all a row
+    // takes, so that a rectangle goes in one call; null otherwise.
+    MaskedCopyFn band_copy(std::uint64_t& mask8) const {
+        if (straight_ == Straight::xrgb && surface_.bpp == 32) {
+            mask8 = 0x00FFFFFF00FFFFFFull;
+            return masked_;
+        }
+        if (straight_ == Straight::same16) {
+            const DWORD mask = surface_.format->value_mask &
+                               (src_.info.red.mask | src_.info.green.mask | src_.info.blue.mask);
+            mask8 = (mask & 0xFFFF) * 0x0001000100010001ull;
+            return masked_;
+        }
+        return nullptr;
+    }
+
     // Pixels [x0, x0 + n) of image row y into `out`; `skip[i]` is set where the DIB leaves the
     // destination as it is (pixels an RLE stream does not reach).
     void row(int y, int x0, int n, DWORD* out, BYTE* skip) {
@@ -313,6 +329,22 @@ void put(const DibSource& src, const Dc* dc, Bitmap& surface, long long dx, long
     }
     const int n = static_cast<int>(x1 - x0);
     ToSurface conv(src, dc, surface);
+    std::uint64_t mask8 = 0;
+    const MaskedCopyFn copy = src.rle ? nullptr : conv.band_copy(mask8);
+    if (copy != nullptr) {
+        // The rows the band holds, in one call.
+        const long long height = src.info.height;
+        y0 = std::max<long long>(y0, height - src.band_start - src.band_rows);
+        y1 = std::min<long long>(y1, height - src.band_start);
+        if (y0 < y1) {
+            const std::size_t bytes = static_cast<std::size_t>(surface.bpp / 8);
+            const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(src.info.stride);
+            copy(surface.row(static_cast<int>(y0 - sy + dy)) + bytes * (x0 - sx + dx),
+                 surface.pitch(), src.row_bytes(static_cast<int>(y0)) + bytes * x0,
+                 src.info.top_down ? stride : -stride, bytes * n, static_cast<int>(y1 - y0), mask8);
+        }
+        return;
+    }
     std::vector<DWORD> values(static_cast<std::size_t>(n));
     std::vector<BYTE> skip(static_cast<std::size_t>(n));
     const auto write = surface.format->write;
@@ -454,6 +486,23 @@ public:
     // False, having written nothing, when the row needs the general path.
     bool row(const BYTE* src, BYTE* dst) const;
 
+    // The masked copy that makes each row, and its mask, when that is all a row takes (nothing
+    // past the bitmap's width, no conversion), so that a band goes in one call; null otherwise.
+    MaskedCopyFn band_copy(std::uint64_t& mask8) const {
+        if (!on_ || pad_ != 0) {
+            return nullptr;
+        }
+        if (bit_count_ == 32 && is_888_ && rgb32_) {
+            mask8 = 0x00FFFFFF00FFFFFFull;
+            return masked_;
+        }
+        if (bit_count_ == 16 && (in555_ || in565_) && in555_ == out555_ && in565_ == out565_) {
+            mask8 = in555_ ? 0x7FFF7FFF7FFF7FFFull : ~std::uint64_t{0};
+            return masked_;
+        }
+        return nullptr;
+    }
+
 private:
     bool on_;
     int bit_count_;
@@ -593,12 +642,28 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
     const long long first = std::min<long long>(start, info.height);
     const long long last = std::min<long long>(static_cast<long long>(start) + lines, info.height);
     const int n = std::min(info.width, bmp.width);
+    BYTE* out = static_cast<BYTE*>(bits);
+    const StraightOut straight(bmp, info, n);
+    std::uint64_t mask8 = 0;
+    if (const MaskedCopyFn copy = straight.band_copy(mask8)) {
+        // The rows of the band that the bitmap has, in one call from the band's top row down.
+        const long long lowest =
+            std::max<long long>(first, static_cast<long long>(info.height) - bmp.height);
+        if (lowest >= last) {
+            return 0;
+        }
+        const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(info.stride);
+        BYTE* top =
+            out + (info.top_down ? 0 : static_cast<std::ptrdiff_t>(last - 1 - first)) * stride;
+        copy(top, info.top_down ? stride : -stride, bmp.row(static_cast<int>(info.height - last)),
+             bmp.pitch(), static_cast<std::size_t>(n) * (info.bit_count / 8),
+             static_cast<int>(last - lowest), mask8);
+        return static_cast<int>(last - lowest);
+    }
     // Buffers of the general path, made when a row first needs them.
     std::vector<COLORREF> colors;
     std::vector<BYTE> indices;
-    const StraightOut straight(bmp, info, n);
     dib::NearestIndex nearest(table, table_count);
-    BYTE* out = static_cast<BYTE*>(bits);
     int copied = 0;
     for (long long b = first; b < last; ++b) {
         const long long y = info.height - 1 - b;

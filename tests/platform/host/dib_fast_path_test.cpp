@@ -69,6 +69,12 @@ std::vector<BYTE> run(HBITMAP surface, const Layout& in, const std::vector<BYTE>
             std::vector<BYTE> buf(image_bytes(l), 0xEE);
             EXPECT_EQ(GetDIBits(dc, surface, 0, kH, buf.data(), o.bmi(), DIB_RGB_COLORS), kH);
             out.insert(out.end(), buf.begin(), buf.end());
+            // A band of a taller top-down image, whose top rows the bitmap does not have.
+            Info tall(l, kW, -(kH + 3));
+            std::vector<BYTE> band(image_bytes(l) / kH * (kH + 3), 0xEE);
+            EXPECT_EQ(GetDIBits(dc, surface, 1, kH, band.data(), tall.bmi(), DIB_RGB_COLORS),
+                      kH - 2);
+            out.insert(out.end(), band.begin(), band.end());
         }
     };
     EXPECT_EQ(SetDIBits(dc, surface, 0, kH, data.data(), info.bmi(), DIB_RGB_COLORS), kH);
