@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -122,6 +125,14 @@ inline Dib make_dib(int w, int h, int bits, const std::vector<COLORREF>& pixels,
     return d;
 }
 
+// A DIB section without colour table (a negative height: top-down) and its pixels in `*ppv`.
+inline HBITMAP section(int w, int h, int bits, void** ppv = nullptr) {
+    std::vector<BYTE> head = info_header(w, h, static_cast<WORD>(bits));
+    void* data = nullptr;
+    return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()), DIB_RGB_COLORS,
+                            ppv != nullptr ? ppv : &data, nullptr, 0);
+}
+
 // A 32-bit top-down DIB section to read results from, filled with `fill`. Its pixels are
 // 0x00RRGGBB DWORDs, top row first, whatever the display depth.
 struct Canvas {
@@ -129,10 +140,8 @@ struct Canvas {
     DWORD* px = nullptr;
     int w = 0, h = 0;
     Canvas(int width, int height, COLORREF fill = RGB(0xAA, 0xAA, 0xAA)) : w(width), h(height) {
-        std::vector<BYTE> head = info_header(w, -h, 32);
         void* bits = nullptr;
-        bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()),
-                                  DIB_RGB_COLORS, &bits, nullptr, 0);
+        bitmap = section(w, -h, 32, &bits);
         px = static_cast<DWORD*>(bits);
         clear(fill);
     }
@@ -160,5 +169,20 @@ struct Canvas {
         return out;
     }
 };
+
+// A bitmap's pixels as 0x00RRGGBB, rows top-down, read back through GetDIBits.
+inline std::vector<std::uint32_t> pixels_of(HBITMAP bitmap, int width, int height) {
+    std::vector<BYTE> head = info_header(width, -height, 32);
+    std::vector<std::uint32_t> out(static_cast<std::size_t>(width) * height);
+    HDC screen = GetDC(nullptr);
+    const int lines = GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), out.data(),
+                                reinterpret_cast<BITMAPINFO*>(head.data()), DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(lines, height);
+    for (std::uint32_t& p : out) {
+        p &= 0xFFFFFF;
+    }
+    return out;
+}
 
 } // namespace dibtest

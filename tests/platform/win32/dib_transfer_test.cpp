@@ -124,31 +124,63 @@ std::vector<Source> all_sources() {
 
 } // namespace
 
-TEST(DibTransfer, EveryFormatDecodesExactly) {
-    // Into a 32-bit section every decoded colour shows as it is, at any display depth.
-    HDC dc = CreateCompatibleDC(nullptr);
+TEST(DibTransfer, EveryFormatDecodesExactlyEveryWay) {
+    // Into a 32-bit section every decoded colour shows as it is, at any display depth. Into a
+    // bitmap at the display's own depth, whatever it is, the three transfers and CreateDIBitmap
+    // agree pixel for pixel.
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    auto read_back = [&](HBITMAP bmp) {
+        Dib out;
+        out.head = info_header(5, -3, 32);
+        out.bits.assign(60, 0xEE);
+        EXPECT_EQ(GetDIBits(dc, bmp, 0, 3, out.bits.data(), out.info(), DIB_RGB_COLORS), 3);
+        return out.bits;
+    };
+    const char* const ways[] = {"SetDIBits", "StretchDIBits", "SetDIBitsToDevice"};
+    auto put = [&](HBITMAP target, int way, const Dib& d) {
+        if (way == 0) {
+            return SetDIBits(dc, target, 0, 3, d.bits.data(), d.info(), DIB_RGB_COLORS);
+        }
+        HGDIOBJ old = SelectObject(dc, target);
+        const int lines = way == 1 ? StretchDIBits(dc, 0, 0, 5, 3, 0, 0, 5, 3, d.bits.data(),
+                                                   d.info(), DIB_RGB_COLORS, SRCCOPY)
+                                   : SetDIBitsToDevice(dc, 0, 0, 5, 3, 0, 0, 0, 3, d.bits.data(),
+                                                       d.info(), DIB_RGB_COLORS);
+        GdiFlush();
+        SelectObject(dc, old);
+        return lines;
+    };
     for (const Source& s : all_sources()) {
         SCOPED_TRACE(s.name);
-        Canvas c(5, 3);
-        EXPECT_EQ(SetDIBits(dc, c.bitmap, 0, 3, s.dib.bits.data(), s.dib.info(), DIB_RGB_COLORS),
-                  3);
-        EXPECT_EQ(c.colors(), s.expect) << "SetDIBits";
-        c.clear(kBlack);
-        HGDIOBJ old = SelectObject(dc, c.bitmap);
-        EXPECT_EQ(StretchDIBits(dc, 0, 0, 5, 3, 0, 0, 5, 3, s.dib.bits.data(), s.dib.info(),
-                                DIB_RGB_COLORS, SRCCOPY),
-                  3);
-        GdiFlush();
-        EXPECT_EQ(c.colors(), s.expect) << "StretchDIBits";
-        c.clear(kBlack);
-        EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 5, 3, 0, 0, 0, 3, s.dib.bits.data(), s.dib.info(),
-                                    DIB_RGB_COLORS),
-                  3);
-        GdiFlush();
-        EXPECT_EQ(c.colors(), s.expect) << "SetDIBitsToDevice";
-        SelectObject(dc, old);
+        std::vector<BYTE> want;
+        for (int way = 0; way < 3; ++way) {
+            SCOPED_TRACE(ways[way]);
+            Canvas c(5, 3, kBlack);
+            EXPECT_EQ(put(c.bitmap, way, s.dib), 3);
+            EXPECT_EQ(c.colors(), s.expect);
+            HBITMAP ddb = CreateCompatibleBitmap(screen, 5, 3);
+            ASSERT_EQ(put(ddb, way, s.dib), 3);
+            if (way == 0) {
+                want = read_back(ddb);
+            }
+            EXPECT_EQ(read_back(ddb), want);
+            EXPECT_TRUE(DeleteObject(ddb));
+        }
+        HBITMAP c =
+            CreateDIBitmap(screen, reinterpret_cast<const BITMAPINFOHEADER*>(s.dib.head.data()),
+                           CBM_INIT, s.dib.bits.data(), s.dib.info(), DIB_RGB_COLORS);
+        ASSERT_NE(c, nullptr);
+        BITMAP bm;
+        ASSERT_EQ(GetObjectA(c, sizeof bm, &bm), static_cast<int>(sizeof bm));
+        EXPECT_EQ(bm.bmBitsPixel, GetDeviceCaps(screen, BITSPIXEL));
+        EXPECT_EQ(bm.bmWidth, 5);
+        EXPECT_EQ(bm.bmHeight, 3);
+        EXPECT_EQ(read_back(c), want) << "CreateDIBitmap";
+        EXPECT_TRUE(DeleteObject(c));
     }
     DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
 }
 
 TEST(DibTransfer, RleSkipsKeepTheDestination) {
@@ -166,60 +198,6 @@ TEST(DibTransfer, RleSkipsKeepTheDestination) {
     Canvas c(5, 3);
     EXPECT_EQ(SetDIBits(nullptr, c.bitmap, 0, 3, d.bits.data(), d.info(), DIB_RGB_COLORS), 3);
     EXPECT_EQ(c.colors(), want);
-
-    // Without a data size the stream cannot be bounded: refused.
-    d.header().biSizeImage = 0;
-    c.clear(o);
-    EXPECT_EQ(SetDIBits(nullptr, c.bitmap, 0, 3, d.bits.data(), d.info(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(c.at(0, 2), o);
-}
-
-TEST(DibTransfer, SetStretchToDeviceAndCreateGiveIdenticalPixels) {
-    // At the display's own depth, whatever it is: all four ways of putting a DIB into a
-    // device-dependent bitmap agree pixel for pixel.
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    auto read_back = [&](HBITMAP bmp) {
-        Dib out;
-        out.head = info_header(5, -3, 32);
-        out.bits.assign(60, 0xEE);
-        EXPECT_EQ(GetDIBits(dc, bmp, 0, 3, out.bits.data(), out.info(), DIB_RGB_COLORS), 3);
-        return out.bits;
-    };
-    for (const Source& s : all_sources()) {
-        SCOPED_TRACE(s.name);
-        HBITMAP a = CreateCompatibleBitmap(screen, 5, 3);
-        HBITMAP b = CreateCompatibleBitmap(screen, 5, 3);
-        HBITMAP d = CreateCompatibleBitmap(screen, 5, 3);
-        ASSERT_EQ(SetDIBits(dc, a, 0, 3, s.dib.bits.data(), s.dib.info(), DIB_RGB_COLORS), 3);
-        HGDIOBJ old = SelectObject(dc, b);
-        ASSERT_EQ(StretchDIBits(dc, 0, 0, 5, 3, 0, 0, 5, 3, s.dib.bits.data(), s.dib.info(),
-                                DIB_RGB_COLORS, SRCCOPY),
-                  3);
-        SelectObject(dc, d);
-        ASSERT_EQ(SetDIBitsToDevice(dc, 0, 0, 5, 3, 0, 0, 0, 3, s.dib.bits.data(), s.dib.info(),
-                                    DIB_RGB_COLORS),
-                  3);
-        SelectObject(dc, old);
-        HBITMAP c =
-            CreateDIBitmap(screen, reinterpret_cast<const BITMAPINFOHEADER*>(s.dib.head.data()),
-                           CBM_INIT, s.dib.bits.data(), s.dib.info(), DIB_RGB_COLORS);
-        ASSERT_NE(c, nullptr);
-        BITMAP bm;
-        ASSERT_EQ(GetObjectA(c, sizeof bm, &bm), static_cast<int>(sizeof bm));
-        EXPECT_EQ(bm.bmBitsPixel, GetDeviceCaps(screen, BITSPIXEL));
-        EXPECT_EQ(bm.bmWidth, 5);
-        EXPECT_EQ(bm.bmHeight, 3);
-        const auto want = read_back(a);
-        EXPECT_EQ(read_back(b), want) << "StretchDIBits";
-        EXPECT_EQ(read_back(c), want) << "CreateDIBitmap";
-        EXPECT_EQ(read_back(d), want) << "SetDIBitsToDevice";
-        for (HBITMAP h : {a, b, c, d}) {
-            EXPECT_TRUE(DeleteObject(h));
-        }
-    }
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
 }
 
 TEST(DibTransfer, CreateDIBitmapTakesTheReferenceFormat) {
@@ -262,54 +240,45 @@ TEST(DibTransfer, GetDIBitsCopiesRowsInEitherOrder) {
     for (int i = 0; i < 15; ++i) {
         src.px[i] = 0x010203 * static_cast<DWORD>(i + 1);
     }
-    HDC dc = CreateCompatibleDC(nullptr);
-    auto row_of = [&](const std::vector<BYTE>& bits, int stored_row) {
-        std::vector<DWORD> row(5);
-        std::memcpy(row.data(), bits.data() + stored_row * 20, 20);
-        return row;
+    struct Case {
+        int w, h;
+        UINT start, lines;
+        int result;
+        std::vector<int> rows; // the source row in each stored row; nothing is written after
     };
-    auto src_row = [&](int y) { return std::vector<DWORD>(src.px + 5 * y, src.px + 5 * y + 5); };
-
-    Dib up;
-    up.head = info_header(5, 3, 32);
-    up.bits.assign(60, 0xEE);
-    ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, up.bits.data(), up.info(), DIB_RGB_COLORS), 3);
-    EXPECT_EQ(row_of(up.bits, 0), src_row(2)); // bottom-up: the bottom row first
-    EXPECT_EQ(row_of(up.bits, 2), src_row(0));
-    Dib down;
-    down.head = info_header(5, -3, 32);
-    down.bits.assign(60, 0xEE);
-    ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, down.bits.data(), down.info(), DIB_RGB_COLORS), 3);
-    EXPECT_EQ(row_of(down.bits, 0), src_row(0));
-    EXPECT_EQ(row_of(down.bits, 2), src_row(2));
-
-    // Part of the rows: lines counted in DIB order from `start`, cut at the last one.
-    up.bits.assign(60, 0xEE);
-    EXPECT_EQ(GetDIBits(dc, src.bitmap, 1, 5, up.bits.data(), up.info(), DIB_RGB_COLORS), 2);
-    EXPECT_EQ(row_of(up.bits, 0), src_row(1));
-    EXPECT_EQ(row_of(up.bits, 1), src_row(0));
-    EXPECT_EQ(up.bits[40], 0xEE); // nothing past the lines copied
-    // Bands count from the bottom for top-down DIBs too; their rows still run top first.
-    down.bits.assign(60, 0xEE);
-    EXPECT_EQ(GetDIBits(dc, src.bitmap, 0, 2, down.bits.data(), down.info(), DIB_RGB_COLORS), 2);
-    EXPECT_EQ(row_of(down.bits, 0), src_row(1));
-    EXPECT_EQ(row_of(down.bits, 1), src_row(2));
-
-    // A narrower DIB takes the left columns.
-    Dib narrow;
-    narrow.head = info_header(2, -3, 32);
-    narrow.bits.assign(24, 0xEE);
-    ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, narrow.bits.data(), narrow.info(), DIB_RGB_COLORS),
-              3);
-    DWORD first[2];
-    std::memcpy(first, narrow.bits.data() + 8, 8);
-    EXPECT_EQ(first[0], src.px[5]);
-    EXPECT_EQ(first[1], src.px[6]);
-
-    // It works while the bitmap is selected.
-    HGDIOBJ old = SelectObject(dc, src.bitmap);
-    EXPECT_EQ(GetDIBits(dc, src.bitmap, 0, 3, up.bits.data(), up.info(), DIB_RGB_COLORS), 3);
-    SelectObject(dc, old);
+    const Case cases[] = {
+        {5, 3, 0, 3, 3, {2, 1, 0}},  // bottom-up: the bottom row first
+        {5, -3, 0, 3, 3, {0, 1, 2}}, // top-down
+        {5, 3, 1, 5, 2, {1, 0}},     // lines counted in DIB order from `start`, cut at the last
+        {5, -3, 0, 2, 2, {1, 2}},    // bands count from the bottom for top-down DIBs too
+        {2, -3, 0, 3, 3, {0, 1, 2}}, // a narrower DIB takes the left columns
+    };
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (bool selected : {false, true}) {
+        // It works while the bitmap is selected.
+        HGDIOBJ old = selected ? SelectObject(dc, src.bitmap) : nullptr;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " from " << c.start << " +"
+                                            << c.lines << (selected ? ", selected" : ""));
+            Dib out;
+            out.head = info_header(c.w, c.h, 32);
+            out.bits.assign(60, 0xEE);
+            EXPECT_EQ(GetDIBits(dc, src.bitmap, c.start, c.lines, out.bits.data(), out.info(),
+                                DIB_RGB_COLORS),
+                      c.result);
+            const std::size_t row = static_cast<std::size_t>(c.w) * 4;
+            for (std::size_t i = 0; i < c.rows.size(); ++i) {
+                EXPECT_EQ(std::memcmp(out.bits.data() + i * row, src.px + 5 * c.rows[i], row), 0)
+                    << "stored row " << i;
+            }
+            for (std::size_t i = c.rows.size() * row; i < out.bits.size(); ++i) {
+                ASSERT_EQ(out.bits[i], 0xEE) << "byte " << i;
+            }
+        }
+        if (selected) {
+            SelectObject(dc, old);
+        }
+    }
     DeleteDC(dc);
 }
 
@@ -504,6 +473,7 @@ TEST(DibTransfer, StretchDIBitsScalesMirrorsAndCombines) {
     DeleteDC(dc);
 }
 
+// Every way in refuses a description it cannot read, and writes nothing.
 TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     Dib good = make_dib(4, 3, 8, std::vector<COLORREF>(12, kTable[1]), kTable);
     auto bad = [&](auto change) {
@@ -515,6 +485,7 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     struct Case {
         const char* name;
         Dib dib;
+        bool section_only = false; // the transfers take it, sections do not
     };
     const Case cases[] = {
         {"header of 39 bytes", bad([](Dib& d) { d.header().biSize = 39; })},
@@ -532,11 +503,29 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
         {"JPEG", bad([](Dib& d) { d.header().biCompression = BI_JPEG; })},
         {"huge width", bad([](Dib& d) { d.header().biWidth = 1 << 30; })},
         {"RLE without size", bad([](Dib& d) { d.header().biCompression = BI_RLE8; })},
+        {"RLE8 section",
+         bad([](Dib& d) { d.header().biCompression = BI_RLE8, d.header().biSizeImage = 8; }), true},
+        {"RLE4 section", bad([](Dib& d) {
+             d.header().biBitCount = 4, d.header().biCompression = BI_RLE4;
+             d.header().biSizeImage = 8;
+         }),
+         true},
+        {"1<<20 squared section", bad([](Dib& d) {
+             d.header().biWidth = d.header().biHeight = 1 << 20, d.header().biBitCount = 32;
+         }),
+         true},
     };
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        void* ppv = reinterpret_cast<void*>(1);
+        EXPECT_EQ(CreateDIBSection(nullptr, c.dib.info(), DIB_RGB_COLORS, &ppv, nullptr, 0),
+                  nullptr);
+        EXPECT_EQ(ppv, nullptr);
+        if (c.section_only) {
+            continue;
+        }
         Canvas canvas(4, 3, kWhite);
         std::vector<BYTE> bits(1 << 16, 1);
         EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, bits.data(), c.dib.info(), DIB_RGB_COLORS), 0);
@@ -570,6 +559,13 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, nullptr, good.info(), DIB_RGB_COLORS), 0);
     EXPECT_EQ(SetDIBits(dc, nullptr, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
     EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, good.bits.data(), good.info(), 2), 0);
+    void* ppv = nullptr;
+    EXPECT_EQ(CreateDIBSection(nullptr, good.info(), 2, &ppv, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, &ppv, nullptr, 0), nullptr);
+    // A missing ppvBits is allowed: the program just does not get the pointer.
+    HBITMAP section = CreateDIBSection(nullptr, good.info(), DIB_RGB_COLORS, nullptr, nullptr, 0);
+    EXPECT_NE(section, nullptr);
+    DeleteObject(section);
     EXPECT_EQ(GetDIBits(nullptr, ddb, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
     EXPECT_EQ(GetDIBits(dc, nullptr, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
     EXPECT_EQ(GetDIBits(dc, ddb, 0, 3, good.bits.data(), nullptr, DIB_RGB_COLORS), 0);
