@@ -2,14 +2,12 @@
 // read and run on past it, or start far beyond it after a gap. A DIB section at the image's own
 // size takes them straight from the file; other requests take the whole file. Every way gives
 // the pixels the file describes.
+#include "platform/win32/dib_support.h"
+#include "platform/win32/gdi_test_util.h"
 #include "support/bmp_builder.h"
-
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,33 +15,6 @@
 namespace {
 
 const char kPath[] = "load_image_large.bmp";
-
-void write_file(const std::vector<std::uint8_t>& bytes) {
-    FILE* f = std::fopen(kPath, "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-
-// The bitmap's pixels as 0x00RRGGBB, rows top-down.
-std::vector<std::uint32_t> pixels_of(HBITMAP bitmap, int width, int height) {
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<std::uint32_t> out(static_cast<std::size_t>(width) * height);
-    HDC screen = GetDC(nullptr);
-    EXPECT_EQ(
-        GetDIBits(screen, bitmap, 0, static_cast<UINT>(height), out.data(), &bmi, DIB_RGB_COLORS),
-        height);
-    ReleaseDC(nullptr, screen);
-    for (std::uint32_t& p : out) {
-        p &= 0xFFFFFF;
-    }
-    return out;
-}
-
-std::uint32_t rgb_of(COLORREF c) {
-    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-}
 
 } // namespace
 
@@ -71,8 +42,9 @@ TEST(LoadImageLarge, PixelsComeFromWhereverTheFileStartsThem) {
         {"device bitmap", 0, 0, 0},
     };
     const COLORREF window = GetSysColor(COLOR_WINDOW);
-    const char* bpp = std::getenv("TALVO_EXPECT_BPP");
-    const bool true_colour = bpp == nullptr || std::atoi(bpp) == 32;
+    const std::uint32_t window_rgb =
+        (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
+    const bool true_colour = gdi_test::expected_bpp() == 32;
     for (const auto& variant : variants) {
 #ifdef _WIN32
         // Wine turns top-down files upside down and makes 16-bit bit-field files 5-5-5 sections;
@@ -83,13 +55,10 @@ TEST(LoadImageLarge, PixelsComeFromWhereverTheFileStartsThem) {
 #endif
         std::vector<std::uint32_t> expected;
         const auto file = bmpfile::make(variant, 11, &expected);
-        write_file(file);
+        ASSERT_TRUE(bmpfile::write(kPath, file));
         const std::size_t offset = file[10] | (file[11] << 8) | (file[12] << 16);
         for (const Request& r : requests) {
             SCOPED_TRACE(std::string(variant.label) + ", " + r.label);
-            if (!true_colour && !(r.flags & LR_CREATEDIBSECTION)) {
-                continue; // a device bitmap holds the file's colours at 32 bits only
-            }
 #ifdef _WIN32
             if (r.flags & LR_LOADTRANSPARENT) {
                 continue; // Wine keys on another pixel of an image of several rows
@@ -109,11 +78,20 @@ TEST(LoadImageLarge, PixelsComeFromWhereverTheFileStartsThem) {
                                                     static_cast<std::size_t>(variant.width);
                 const std::uint32_t key = expected[first];
                 for (std::uint32_t& p : want) {
-                    p = p == key ? rgb_of(window) : p;
+                    p = p == key ? window_rgb : p;
                 }
             }
-            EXPECT_EQ(pixels_of(bitmap, variant.width, variant.height), want);
             DIBSECTION ds = {};
+            if (!(r.flags & LR_CREATEDIBSECTION)) {
+                // A device bitmap for the display, not a section: GetObjectA fills a BITMAP.
+                EXPECT_EQ(GetObjectA(bitmap, sizeof ds, &ds), static_cast<int>(sizeof(BITMAP)));
+                EXPECT_EQ(ds.dsBm.bmBitsPixel, gdi_test::expected_bpp());
+                EXPECT_EQ(ds.dsBm.bmBits, nullptr);
+            }
+            if (true_colour || (r.flags & LR_CREATEDIBSECTION)) {
+                // A device bitmap holds the file's colours at 32 bits only.
+                EXPECT_EQ(dibtest::pixels_of(bitmap, variant.width, variant.height), want);
+            }
             if ((r.flags & LR_CREATEDIBSECTION) && variant.bits > 8) {
                 // Direct colours: the section's memory is the file's pixel array.
                 ASSERT_EQ(GetObjectA(bitmap, sizeof ds, &ds), static_cast<int>(sizeof ds));
@@ -127,7 +105,7 @@ TEST(LoadImageLarge, PixelsComeFromWhereverTheFileStartsThem) {
 #ifndef _WIN32
         // One byte short of its pixels, the file is refused whichever way it is asked for (Wine
         // makes something of it).
-        write_file(std::vector<std::uint8_t>(file.begin(), file.end() - 1));
+        ASSERT_TRUE(bmpfile::write(kPath, std::vector<std::uint8_t>(file.begin(), file.end() - 1)));
         for (const Request& r : requests) {
             SCOPED_TRACE(std::string(variant.label) + ", cut short, " + r.label);
             SetLastError(0);

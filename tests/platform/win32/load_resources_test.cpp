@@ -1,7 +1,7 @@
 // String and bitmap resources of the program's own module: LoadStringA, FindResourceA and
 // friends, LoadBitmapA and LoadImageA from a resource. In the Windows build they come from
 // data/kernel_resources.rc; natively the test adds the same ones through the host API.
-#include <windows.h>
+#include "platform/win32/gdi_test_util.h"
 #ifndef _WIN32
 #include <platform/host.h>
 #endif
@@ -13,11 +13,6 @@
 #include <string>
 
 namespace {
-
-int expected_bpp() {
-    const char* bpp = std::getenv("TALVO_EXPECT_BPP");
-    return bpp != nullptr ? std::atoi(bpp) : 32;
-}
 
 HMODULE program() {
 #ifndef _WIN32
@@ -113,8 +108,8 @@ TEST(LoadResources, LoadBitmapMakesADeviceBitmap) {
     ASSERT_EQ(GetObjectA(bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
     EXPECT_EQ(bm.bmWidth, 8);
     EXPECT_EQ(bm.bmHeight, 8);
-    EXPECT_EQ(bm.bmBitsPixel, expected_bpp());
-    if (expected_bpp() >= 16) {
+    EXPECT_EQ(bm.bmBitsPixel, gdi_test::expected_bpp());
+    if (gdi_test::expected_bpp() >= 16) {
         // Pure red, green and blue survive every true-colour format.
         expect_pattern(bitmap);
     }
