@@ -1,5 +1,6 @@
 // Blits on raw pixel data at the display's depth and in monochrome: raster operations,
 // colour/monochrome conversions, clipping, overlap and stretching.
+#include "platform/win32/dib_support.h"
 #include "platform/win32/gdi_test_util.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +18,9 @@ namespace {
 constexpr int kW = 16;
 constexpr int kH = 12;
 
-// Raw pixel value at (x, y) in WORD-aligned top-down rows.
-DWORD pixel_at(const std::vector<BYTE>& bits, int bpp, int x, int y) {
-    const int stride = ((kW * bpp + 15) / 16) * 2;
+// Raw pixel value at (x, y) in WORD-aligned top-down rows of `width` pixels.
+DWORD pixel_at(const std::vector<BYTE>& bits, int bpp, int x, int y, int width = kW) {
+    const int stride = ((width * bpp + 15) / 16) * 2;
     const BYTE* row = bits.data() + y * stride;
     if (bpp == 1) {
         return (row[x >> 3] >> (7 - (x & 7))) & 1;
@@ -277,13 +278,7 @@ TEST(GdiBlit, WideMasksMatchPixelByPixel) {
     SetBkColor(cdc, key);
     bits.assign(bits.size(), 0);
     GetBitmapBits(cbmp, static_cast<LONG>(bits.size()), bits.data());
-    auto raw = [&](int x, int y) {
-        DWORD v = 0;
-        for (int i = 0; i < bpp / 8; ++i) {
-            v |= static_cast<DWORD>(bits[y * stride + x * (bpp / 8) + i]) << (8 * i);
-        }
-        return v;
-    };
+    auto raw = [&](int x, int y) { return pixel_at(bits, bpp, x, y, kWide); };
     const DWORD key_raw = raw(0, 0);
     for (int offset : {0, 1, 3, 7, 8, 13}) {
         HBITMAP mbmp = CreateBitmap(kWide + 16, 3, 1, 1, nullptr);
@@ -336,13 +331,6 @@ TEST(GdiBlit, StretchPicksAndCombines) {
         raw[static_cast<std::size_t>(x * bpp / 8)] = static_cast<BYTE>(x);
     }
     src.set_bits(raw);
-    auto value = [&](const std::vector<BYTE>& bits, int x) {
-        DWORD v = 0;
-        for (int i = 0; i < bpp / 8; ++i) {
-            v |= static_cast<DWORD>(bits[static_cast<std::size_t>(x * bpp / 8 + i)]) << (8 * i);
-        }
-        return v;
-    };
     for (const Case& c : cases) {
         for (int mode : {COLORONCOLOR, BLACKONWHITE}) {
             MemSurface dst(32, 1);
@@ -351,7 +339,7 @@ TEST(GdiBlit, StretchPicksAndCombines) {
             const auto out = dst.bits();
             const auto& want = mode == COLORONCOLOR ? c.pick : c.and_all;
             for (int x = 0; x < c.to; ++x) {
-                EXPECT_EQ(value(out, x), static_cast<DWORD>(want[x]))
+                EXPECT_EQ(pixel_at(out, bpp, x, 0, 32), static_cast<DWORD>(want[x]))
                     << c.from << "->" << c.to << " mode " << mode << " x " << x;
             }
         }
@@ -408,28 +396,14 @@ TEST(GdiBlit, SectionsBlitLikeTheirPixels) {
     constexpr int kSw = 72;
     constexpr int kSh = 5;
     struct Section {
-        HBITMAP bmp = nullptr;
-        DWORD* px = nullptr;
-        HDC dc = nullptr;
-        HGDIOBJ old = nullptr;
-        Section(bool top_down) {
-            BITMAPINFO bi{};
-            bi.bmiHeader = {
-                sizeof(BITMAPINFOHEADER), kSw, top_down ? -kSh : kSh, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-            void* bits = nullptr;
-            bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-            px = static_cast<DWORD*>(bits);
-            dc = CreateCompatibleDC(nullptr);
-            old = SelectObject(dc, bmp);
-        }
-        ~Section() {
-            SelectObject(dc, old);
-            DeleteDC(dc);
-            DeleteObject(bmp);
-        }
+        void* px = nullptr;
+        MemSurface s;
+        HDC dc = s.dc;
+        explicit Section(bool top_down)
+            : s(dibtest::section(kSw, top_down ? -kSh : kSh, 32, &px)) {}
         // Memory rows run bottom-up unless the section is top-down.
         DWORD& at(bool top_down, int x, int y) {
-            return px[(top_down ? y : kSh - 1 - y) * kSw + x];
+            return static_cast<DWORD*>(px)[(top_down ? y : kSh - 1 - y) * kSw + x];
         }
     };
     struct Rect {
@@ -507,14 +481,12 @@ TEST(GdiBlit, NewBitmapsReadAsBlackUntilWritten) {
         {"copy of all", false, [](HDC d, HDC s) { BitBlt(d, 0, 0, kOdd, 5, s, 0, 0, SRCCOPY); }},
         {"copy of a part", false, [](HDC d, HDC s) { BitBlt(d, 2, 1, 8, 3, s, 0, 0, SRCCOPY); }},
         {"AND over all", false, [](HDC d, HDC s) { BitBlt(d, 0, 0, kOdd, 5, s, 0, 0, SRCAND); }},
-        {"XOR over all", false,
-         [](HDC d, HDC s) { BitBlt(d, 0, 0, kOdd, 5, s, 0, 0, SRCINVERT); }},
+        {"XOR over all", false, [](HDC d, HDC s) { BitBlt(d, 0, 0, kOdd, 5, s, 0, 0, SRCINVERT); }},
         {"fill of all", false, [](HDC d, HDC) { PatBlt(d, 0, 0, kOdd, 5, WHITENESS); }},
         {"stretch of all", false,
          [](HDC d, HDC s) { StretchBlt(d, 0, 0, kOdd, 5, s, 0, 0, kOdd, 2, SRCCOPY); }},
         {"mask of all", true, [](HDC d, HDC s) { BitBlt(d, 0, 0, kOdd, 5, s, 0, 0, SRCCOPY); }},
-        {"mask of a part", true,
-         [](HDC d, HDC s) { BitBlt(d, 3, 0, 9, 5, s, 1, 0, SRCCOPY); }},
+        {"mask of a part", true, [](HDC d, HDC s) { BitBlt(d, 3, 0, 9, 5, s, 1, 0, SRCCOPY); }},
     };
     MemSurface src(kOdd, 5);
     src.set_bits(random_bytes(src.bits().size(), 3));

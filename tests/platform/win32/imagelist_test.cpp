@@ -1,13 +1,18 @@
 // Image lists through commctrl.h: cutting, masking, the caller's bitmap, every drawing style,
 // removal and bad input. Colours are chosen from the eight whose components are 0 or 255,
 // which every display depth and list format keeps exactly.
-#include <windows.h>
+#include "platform/win32/dib_support.h"
+#include "platform/win32/gdi_test_util.h"
+
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
+
+using gdi_test::expected_bpp;
+using gdi_test::MemSurface;
 
 namespace {
 
@@ -34,61 +39,31 @@ const Flag kFlags[] = {
     {ILC_COLORDDB, "ILC_COLORDDB"},
 };
 
-int display_bpp() {
-    HDC screen = GetDC(nullptr);
-    const int bpp = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-    ReleaseDC(nullptr, screen);
-    return bpp;
+// Surfaces in the display's format (MemSurface(w, h)) or DIB sections, drawn on through `dc`.
+// A bitmap goes to an image list deselected (`lend`) and comes back (`take_back`).
+void lend(MemSurface& s) {
+    SelectObject(s.dc, s.old);
 }
-
-// A bitmap in the display's format with a memory context to draw on it.
-class Canvas {
-public:
-    Canvas(int w, int h) : w_(w), h_(h) {
-        HDC screen = GetDC(nullptr);
-        dc_ = CreateCompatibleDC(screen);
-        bmp_ = CreateCompatibleBitmap(screen, w, h);
-        ReleaseDC(nullptr, screen);
-        old_ = SelectObject(dc_, bmp_);
-    }
-    ~Canvas() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-        DeleteObject(bmp_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
-
-    HDC dc() const { return dc_; }
-    // The bitmap, free to hand to an image list (deselected until the next `dc()` user calls
-    // `select()` again).
-    HBITMAP release() {
-        SelectObject(dc_, old_);
-        return bmp_;
-    }
-    void select() { SelectObject(dc_, bmp_); }
-    void fill(COLORREF c) {
-        HBRUSH b = CreateSolidBrush(c);
-        const RECT r = {0, 0, w_, h_};
-        FillRect(dc_, &r, b);
-        DeleteObject(b);
-    }
-    COLORREF at(int x, int y) const { return GetPixel(dc_, x, y); }
-    // What this canvas shows for a colour after conversion to its format.
-    COLORREF shown(COLORREF c) {
-        const COLORREF keep = GetPixel(dc_, 0, 0);
-        SetPixel(dc_, 0, 0, c);
-        const COLORREF out = GetPixel(dc_, 0, 0);
-        SetPixel(dc_, 0, 0, keep);
-        return out;
-    }
-
-private:
-    int w_, h_;
-    HDC dc_;
-    HBITMAP bmp_;
-    HGDIOBJ old_;
-};
+void take_back(MemSurface& s) {
+    SelectObject(s.dc, s.bmp);
+}
+void fill(MemSurface& s, COLORREF c) {
+    HBRUSH b = CreateSolidBrush(c);
+    const RECT r = {0, 0, 1 << 12, 1 << 12}; // clipped to the bitmap
+    FillRect(s.dc, &r, b);
+    DeleteObject(b);
+}
+COLORREF at(const MemSurface& s, int x, int y) {
+    return GetPixel(s.dc, x, y);
+}
+// What a surface shows for a colour after conversion to its format.
+COLORREF shown(MemSurface& s, COLORREF c) {
+    const COLORREF keep = GetPixel(s.dc, 0, 0);
+    SetPixel(s.dc, 0, 0, c);
+    const COLORREF out = GetPixel(s.dc, 0, 0);
+    SetPixel(s.dc, 0, 0, keep);
+    return out;
+}
 
 // Image k of a strip: a border of the key colour, the inside a colour of its own with a
 // blue pixel at (1, 1), so that every image is told apart and has masked pixels.
@@ -103,11 +78,11 @@ COLORREF strip_pixel(int k, int x, int y, COLORREF key) {
     return kInside[k % 5];
 }
 
-void paint_strip(Canvas& c, int images, COLORREF key) {
+void paint_strip(MemSurface& c, int images, COLORREF key) {
     for (int k = 0; k < images; ++k) {
         for (int y = 0; y < kCy; ++y) {
             for (int x = 0; x < kCx; ++x) {
-                SetPixel(c.dc(), k * kCx + x, y, strip_pixel(k, x, y, key));
+                SetPixel(c.dc, k * kCx + x, y, strip_pixel(k, x, y, key));
             }
         }
     }
@@ -115,19 +90,19 @@ void paint_strip(Canvas& c, int images, COLORREF key) {
 
 TEST(ImageList, AddMaskedCutsMasksAndBlackensTheKeyInTheCallersBitmap) {
     // Whatever the list's format, the caller's key pixels turn black above 8 bits per pixel.
-    const int bpp = display_bpp();
+    const int bpp = expected_bpp();
     for (const Flag& f : kFlags) {
         SCOPED_TRACE(f.name);
         HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | f.flag, 2, 1);
         ASSERT_NE(il, nullptr);
         // Three images and two spare columns, which belong to no image.
-        Canvas strip(3 * kCx + 2, kCy);
-        strip.fill(kMagenta);
+        MemSurface strip(3 * kCx + 2, kCy);
+        fill(strip, kMagenta);
         paint_strip(strip, 3, kMagenta);
-        HBITMAP bmp = strip.release();
-        EXPECT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 0);
+        lend(strip);
+        EXPECT_EQ(ImageList_AddMasked(il, strip.bmp, kMagenta), 0);
         EXPECT_EQ(ImageList_GetImageCount(il), 3);
-        strip.select();
+        take_back(strip);
 
         const bool blackened = bpp > 8;
         for (int x = 0; x < 3 * kCx + 2; ++x) {
@@ -135,66 +110,33 @@ TEST(ImageList, AddMaskedCutsMasksAndBlackensTheKeyInTheCallersBitmap) {
                 const COLORREF was =
                     x < 3 * kCx ? strip_pixel(x / kCx, x % kCx, y, kMagenta) : kMagenta;
                 const COLORREF expect = was == kMagenta && blackened ? kBlack : was;
-                ASSERT_EQ(strip.at(x, y), expect) << "caller's pixel " << x << "," << y;
+                ASSERT_EQ(at(strip, x, y), expect) << "caller's pixel " << x << "," << y;
             }
         }
 
         // Transparent drawing keeps the destination under the key colour's pixels.
-        Canvas dst(3 * kCx, kCy);
-        dst.fill(kBlack);
+        MemSurface dst(3 * kCx, kCy);
+        fill(dst, kBlack);
         ImageList_SetBkColor(il, CLR_NONE);
         for (int k = 0; k < 3; ++k) {
-            EXPECT_TRUE(ImageList_Draw(il, k, dst.dc(), k * kCx, 0, ILD_TRANSPARENT));
+            EXPECT_TRUE(ImageList_Draw(il, k, dst.dc, k * kCx, 0, ILD_TRANSPARENT));
         }
         for (int x = 0; x < 3 * kCx; ++x) {
             for (int y = 0; y < kCy; ++y) {
                 const COLORREF was = strip_pixel(x / kCx, x % kCx, y, kMagenta);
-                ASSERT_EQ(dst.at(x, y), was == kMagenta ? kBlack : was) << x << "," << y;
+                ASSERT_EQ(at(dst, x, y), was == kMagenta ? kBlack : was) << x << "," << y;
             }
         }
-        DeleteObject(strip.release());
-        strip.select();
         EXPECT_TRUE(ImageList_Destroy(il));
     }
 }
-
-// A 32-bit DIB section of a strip's size, selected into a context of its own.
-class SectionCanvas {
-public:
-    SectionCanvas(int w, int h, int bits) {
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = static_cast<WORD>(bits);
-        void* data = nullptr;
-        bmp_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &data, nullptr, 0);
-        dc_ = CreateCompatibleDC(nullptr);
-        old_ = SelectObject(dc_, bmp_);
-    }
-    ~SectionCanvas() {
-        SelectObject(dc_, old_);
-        DeleteDC(dc_);
-        DeleteObject(bmp_);
-    }
-    SectionCanvas(const SectionCanvas&) = delete;
-    SectionCanvas& operator=(const SectionCanvas&) = delete;
-    HDC dc() const { return dc_; }
-    HBITMAP bitmap() const { return bmp_; }
-
-private:
-    HBITMAP bmp_;
-    HDC dc_;
-    HGDIOBJ old_;
-};
 
 // A bitmap the caller still has selected in its own context cannot be selected by the list,
 // yet Win32 adds its images (index and count as usual): all opaque, the caller's bitmap left
 // as it is, and their pixels read only when a 32-bit bitmap goes into a 32-bit list (black
 // otherwise). ImageList_Add takes such a bitmap the same way.
 TEST(ImageList, BitmapsTheCallerHasSelectedAreAddedOpaque) {
-    const int bpp = display_bpp();
+    const int bpp = expected_bpp();
     struct Source {
         const char* name;
         int bits; // 0: a bitmap in the display's format
@@ -205,19 +147,12 @@ TEST(ImageList, BitmapsTheCallerHasSelectedAreAddedOpaque) {
             for (bool masked_add : {true, false}) {
                 SCOPED_TRACE(testing::Message() << source.name << ", " << f.name
                                                 << (masked_add ? ", AddMasked" : ", Add"));
-                std::unique_ptr<Canvas> device;
-                std::unique_ptr<SectionCanvas> section;
-                HDC dc;
-                HBITMAP bmp;
-                if (source.bits == 0) {
-                    device = std::make_unique<Canvas>(2 * kCx, kCy);
-                    dc = device->dc();
-                    bmp = static_cast<HBITMAP>(GetCurrentObject(dc, OBJ_BITMAP));
-                } else {
-                    section = std::make_unique<SectionCanvas>(2 * kCx, kCy, source.bits);
-                    dc = section->dc();
-                    bmp = section->bitmap();
-                }
+                std::unique_ptr<MemSurface> caller =
+                    source.bits == 0 ? std::make_unique<MemSurface>(2 * kCx, kCy)
+                                     : std::make_unique<MemSurface>(
+                                           dibtest::section(2 * kCx, -kCy, source.bits));
+                const HDC dc = caller->dc;
+                const HBITMAP bmp = caller->bmp;
                 for (int x = 0; x < 2 * kCx; ++x) {
                     for (int y = 0; y < kCy; ++y) {
                         SetPixel(dc, x, y, strip_pixel(x / kCx, x % kCx, y, kMagenta));
@@ -232,16 +167,16 @@ TEST(ImageList, BitmapsTheCallerHasSelectedAreAddedOpaque) {
 
                 const int source_bits = source.bits == 0 ? bpp : source.bits;
                 const bool read = source_bits == 32 && f.flag == ILC_COLOR32;
-                Canvas dst(2 * kCx, kCy);
-                dst.fill(kBlue);
+                MemSurface dst(2 * kCx, kCy);
+                fill(dst, kBlue);
                 for (int k = 0; k < 2; ++k) {
-                    EXPECT_TRUE(ImageList_Draw(il, k, dst.dc(), k * kCx, 0, ILD_TRANSPARENT));
+                    EXPECT_TRUE(ImageList_Draw(il, k, dst.dc, k * kCx, 0, ILD_TRANSPARENT));
                 }
                 for (int x = 0; x < 2 * kCx; ++x) {
                     for (int y = 0; y < kCy; ++y) {
                         const COLORREF was = strip_pixel(x / kCx, x % kCx, y, kMagenta);
                         ASSERT_EQ(GetPixel(dc, x, y), was) << "caller's pixel " << x << "," << y;
-                        ASSERT_EQ(dst.at(x, y), read ? was : kBlack) << x << "," << y;
+                        ASSERT_EQ(at(dst, x, y), read ? was : kBlack) << x << "," << y;
                     }
                 }
                 EXPECT_TRUE(ImageList_Destroy(il));
@@ -275,23 +210,23 @@ TEST(ImageList, DrawStyles) {
             SCOPED_TRACE(std::string(f.name) + ", " + s.name);
             HIMAGELIST il = ImageList_Create(w, h, ILC_MASK | f.flag, 1, 1);
             ASSERT_NE(il, nullptr);
-            Canvas src(w, h);
-            src.fill(kRed);
+            MemSurface src(w, h);
+            fill(src, kRed);
             // A key-coloured column and one pixel: masked.
             for (int y = 0; y < h; ++y) {
-                SetPixel(src.dc(), 2, y, kMagenta);
+                SetPixel(src.dc, 2, y, kMagenta);
             }
-            SetPixel(src.dc(), 5, 3, kMagenta);
-            HBITMAP bmp = src.release();
-            ASSERT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 0);
+            SetPixel(src.dc, 5, 3, kMagenta);
+            lend(src);
+            ASSERT_EQ(ImageList_AddMasked(il, src.bmp, kMagenta), 0);
             EXPECT_EQ(ImageList_SetBkColor(il, s.bk), static_cast<COLORREF>(CLR_NONE));
             EXPECT_EQ(ImageList_GetBkColor(il), s.bk);
 
             // Drawn at an odd place, so that a pattern tied to the destination would show.
-            Canvas dst(w + 3, h + 3);
-            dst.fill(kGreen);
-            const COLORREF highlight = dst.shown(GetSysColor(COLOR_HIGHLIGHT));
-            ASSERT_TRUE(ImageList_Draw(il, 0, dst.dc(), 3, 1, s.style));
+            MemSurface dst(w + 3, h + 3);
+            fill(dst, kGreen);
+            const COLORREF highlight = shown(dst, GetSysColor(COLOR_HIGHLIGHT));
+            ASSERT_TRUE(ImageList_Draw(il, 0, dst.dc, 3, 1, s.style));
             for (int y = 0; y < h; ++y) {
                 for (int x = 0; x < w; ++x) {
                     const bool masked = x == 2 || (x == 5 && y == 3);
@@ -307,20 +242,19 @@ TEST(ImageList, DrawStyles) {
 #ifdef _WIN32
                     // Wine maps colours into 8-bit memory bitmaps its own way (a fixed table),
                     // and not the same way on every path: there, only the pattern is checked.
-                    if (expect == highlight && display_bpp() == 8) {
-                        EXPECT_NE(dst.at(3 + x, 1 + y), kRed) << x << "," << y;
+                    if (expect == highlight && expected_bpp() == 8) {
+                        EXPECT_NE(at(dst, 3 + x, 1 + y), kRed) << x << "," << y;
                         continue;
                     }
 #endif
-                    ASSERT_EQ(dst.at(3 + x, 1 + y), expect) << x << "," << y;
+                    ASSERT_EQ(at(dst, 3 + x, 1 + y), expect) << x << "," << y;
                 }
             }
             // Nothing outside the image's rectangle.
-            EXPECT_EQ(dst.at(2, 1), kGreen);
-            EXPECT_EQ(dst.at(3, 0), kGreen);
-            EXPECT_EQ(dst.at(3 + w - 1, 1 + h), kGreen);
+            EXPECT_EQ(at(dst, 2, 1), kGreen);
+            EXPECT_EQ(at(dst, 3, 0), kGreen);
+            EXPECT_EQ(at(dst, 3 + w - 1, 1 + h), kGreen);
             ImageList_Destroy(il);
-            DeleteObject(bmp);
         }
     }
 }
@@ -328,7 +262,7 @@ TEST(ImageList, DrawStyles) {
 // The colour flag is the storage format: a 16-bit list keeps 5 bits of green, so a colour
 // whose green only 6 bits can hold comes out changed, while deeper lists keep it.
 TEST(ImageList, SixteenBitListsKeepFiveBitsPerComponent) {
-    if (display_bpp() <= 8) {
+    if (expected_bpp() <= 8) {
         GTEST_SKIP() << "a palette display has no such colour";
     }
     const COLORREF fine_green = RGB(0, 0x04, 0);
@@ -336,17 +270,16 @@ TEST(ImageList, SixteenBitListsKeepFiveBitsPerComponent) {
         SCOPED_TRACE(f.name);
         HIMAGELIST il = ImageList_Create(2, 2, f.flag, 1, 1);
         ASSERT_NE(il, nullptr);
-        Canvas src(2, 2);
-        src.fill(fine_green);
-        const COLORREF shown = src.shown(fine_green);
-        HBITMAP bmp = src.release();
-        ASSERT_EQ(ImageList_Add(il, bmp, nullptr), 0);
-        Canvas dst(2, 2);
-        dst.fill(kWhite);
-        ASSERT_TRUE(ImageList_Draw(il, 0, dst.dc(), 0, 0, ILD_NORMAL));
-        EXPECT_EQ(dst.at(1, 1), f.flag == ILC_COLOR16 ? kBlack : shown);
+        MemSurface src(2, 2);
+        fill(src, fine_green);
+        const COLORREF stored = shown(src, fine_green);
+        lend(src);
+        ASSERT_EQ(ImageList_Add(il, src.bmp, nullptr), 0);
+        MemSurface dst(2, 2);
+        fill(dst, kWhite);
+        ASSERT_TRUE(ImageList_Draw(il, 0, dst.dc, 0, 0, ILD_NORMAL));
+        EXPECT_EQ(at(dst, 1, 1), f.flag == ILC_COLOR16 ? kBlack : stored);
         ImageList_Destroy(il);
-        src.select();
     }
 }
 
@@ -360,10 +293,11 @@ TEST(ImageList, CountsRemovalAndLayout) {
     EXPECT_EQ(cx, kCx);
     EXPECT_EQ(cy, kCy);
 
-    Canvas strip(6 * kCx, kCy);
-    strip.fill(kMagenta);
+    MemSurface strip(6 * kCx, kCy);
+    fill(strip, kMagenta);
     paint_strip(strip, 6, kMagenta);
-    HBITMAP bmp = strip.release();
+    lend(strip);
+    const HBITMAP bmp = strip.bmp;
     // Grows past its initial count one add at a time.
     EXPECT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 0);
     EXPECT_EQ(ImageList_AddMasked(il, bmp, kMagenta), 6);
@@ -384,53 +318,48 @@ TEST(ImageList, CountsRemovalAndLayout) {
     EXPECT_EQ(mask.bmWidth, 4 * kCx);
 
     // A bitmap narrower than an image adds nothing and answers the next index.
-    Canvas narrow(kCx - 1, kCy);
-    HBITMAP nb = narrow.release();
-    EXPECT_EQ(ImageList_AddMasked(il, nb, kMagenta), 12);
+    MemSurface narrow(kCx - 1, kCy);
+    lend(narrow);
+    EXPECT_EQ(ImageList_AddMasked(il, narrow.bmp, kMagenta), 12);
     EXPECT_EQ(ImageList_GetImageCount(il), 12);
 
     // Removing image 0 moves image 1 to 0, and so on.
     ASSERT_TRUE(ImageList_Remove(il, 0));
     EXPECT_EQ(ImageList_GetImageCount(il), 11);
-    Canvas dst(kCx, kCy);
+    MemSurface dst(kCx, kCy);
     for (int i : {0, 3, 4, 10}) {
         SCOPED_TRACE(i);
-        dst.fill(kBlack);
-        ASSERT_TRUE(ImageList_Draw(il, i, dst.dc(), 0, 0, ILD_TRANSPARENT));
-        EXPECT_EQ(dst.at(2, 2), kInside[(i + 1) % 6 % 5]);
-        EXPECT_EQ(dst.at(0, 0), kBlack);
+        fill(dst, kBlack);
+        ASSERT_TRUE(ImageList_Draw(il, i, dst.dc, 0, 0, ILD_TRANSPARENT));
+        EXPECT_EQ(at(dst, 2, 2), kInside[(i + 1) % 6 % 5]);
+        EXPECT_EQ(at(dst, 0, 0), kBlack);
     }
     // An index out of range draws nothing and returns 0.
-    dst.fill(kBlack);
-    EXPECT_FALSE(ImageList_Draw(il, 11, dst.dc(), 0, 0, ILD_NORMAL));
-    EXPECT_FALSE(ImageList_Draw(il, -1, dst.dc(), 0, 0, ILD_NORMAL));
-    EXPECT_EQ(dst.at(2, 2), kBlack);
+    fill(dst, kBlack);
+    EXPECT_FALSE(ImageList_Draw(il, 11, dst.dc, 0, 0, ILD_NORMAL));
+    EXPECT_FALSE(ImageList_Draw(il, -1, dst.dc, 0, 0, ILD_NORMAL));
+    EXPECT_EQ(at(dst, 2, 2), kBlack);
     EXPECT_FALSE(ImageList_Remove(il, 11));
     EXPECT_FALSE(ImageList_GetImageInfo(il, 11, &info));
     // -1 removes everything.
     EXPECT_TRUE(ImageList_Remove(il, -1));
     EXPECT_EQ(ImageList_GetImageCount(il), 0);
-    EXPECT_FALSE(ImageList_Draw(il, 0, dst.dc(), 0, 0, ILD_NORMAL));
+    EXPECT_FALSE(ImageList_Draw(il, 0, dst.dc, 0, 0, ILD_NORMAL));
 
     EXPECT_TRUE(ImageList_Destroy(il));
-    DeleteObject(bmp);
-    DeleteObject(nb);
-    narrow.select();
-    strip.select();
 }
 
 TEST(ImageList, AddWithMaskBitmapAndListsWithoutMask) {
-    Canvas img(kCx, kCy);
-    img.fill(kYellow);
-    HBITMAP bmp = img.release();
+    MemSurface img(kCx, kCy);
+    fill(img, kYellow);
+    lend(img);
+    const HBITMAP bmp = img.bmp;
     // Monochrome mask: 1 (white) is transparent; the left column here.
-    HBITMAP mask = CreateBitmap(kCx, kCy, 1, 1, nullptr);
-    HDC mdc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(mdc, mask);
-    PatBlt(mdc, 0, 0, kCx, kCy, BLACKNESS);
-    PatBlt(mdc, 0, 0, 1, kCy, WHITENESS);
-    SelectObject(mdc, old);
-    DeleteDC(mdc);
+    MemSurface mono(kCx, kCy, true);
+    PatBlt(mono.dc, 0, 0, kCx, kCy, BLACKNESS);
+    PatBlt(mono.dc, 0, 0, 1, kCy, WHITENESS);
+    lend(mono);
+    const HBITMAP mask = mono.bmp;
 
     HIMAGELIST masked = ImageList_Create(kCx, kCy, ILC_MASK | ILC_COLOR24, 1, 1);
     HIMAGELIST plain = ImageList_Create(kCx, kCy, ILC_COLOR24, 1, 1);
@@ -439,36 +368,32 @@ TEST(ImageList, AddWithMaskBitmapAndListsWithoutMask) {
     EXPECT_EQ(ImageList_Add(masked, bmp, mask), 0);
     EXPECT_EQ(ImageList_Add(plain, bmp, nullptr), 0);
     EXPECT_EQ(ImageList_Add(plain, bmp, nullptr), 1);
-    Canvas dst(kCx, kCy);
-    dst.fill(kBlue);
-    ASSERT_TRUE(ImageList_Draw(masked, 0, dst.dc(), 0, 0, ILD_TRANSPARENT));
-    EXPECT_EQ(dst.at(0, 2), kBlue);
-    EXPECT_EQ(dst.at(1, 2), kYellow);
-    dst.fill(kBlue);
-    ASSERT_TRUE(ImageList_Draw(plain, 1, dst.dc(), 0, 0, ILD_TRANSPARENT));
-    EXPECT_EQ(dst.at(0, 2), kYellow) << "a list without mask draws every pixel";
+    MemSurface dst(kCx, kCy);
+    fill(dst, kBlue);
+    ASSERT_TRUE(ImageList_Draw(masked, 0, dst.dc, 0, 0, ILD_TRANSPARENT));
+    EXPECT_EQ(at(dst, 0, 2), kBlue);
+    EXPECT_EQ(at(dst, 1, 2), kYellow);
+    fill(dst, kBlue);
+    ASSERT_TRUE(ImageList_Draw(plain, 1, dst.dc, 0, 0, ILD_TRANSPARENT));
+    EXPECT_EQ(at(dst, 0, 2), kYellow) << "a list without mask draws every pixel";
 
     // AddMasked on a list without mask still blackens the key in a deep caller's bitmap, and
     // the list keeps the blackened image.
-    img.select();
-    SetPixel(img.dc(), 1, 1, kRed);
-    img.release();
+    take_back(img);
+    SetPixel(img.dc, 1, 1, kRed);
+    lend(img);
     EXPECT_EQ(ImageList_AddMasked(plain, bmp, kYellow), 2);
-    const COLORREF key_after = display_bpp() > 8 ? kBlack : kYellow;
-    img.select();
-    EXPECT_EQ(img.at(0, 0), key_after);
-    EXPECT_EQ(img.at(1, 1), kRed);
-    img.release();
-    dst.fill(kBlue);
-    ASSERT_TRUE(ImageList_Draw(plain, 2, dst.dc(), 0, 0, ILD_TRANSPARENT));
-    EXPECT_EQ(dst.at(0, 0), key_after);
-    EXPECT_EQ(dst.at(1, 1), kRed);
+    const COLORREF key_after = expected_bpp() > 8 ? kBlack : kYellow;
+    take_back(img);
+    EXPECT_EQ(at(img, 0, 0), key_after);
+    EXPECT_EQ(at(img, 1, 1), kRed);
+    fill(dst, kBlue);
+    ASSERT_TRUE(ImageList_Draw(plain, 2, dst.dc, 0, 0, ILD_TRANSPARENT));
+    EXPECT_EQ(at(dst, 0, 0), key_after);
+    EXPECT_EQ(at(dst, 1, 1), kRed);
 
     ImageList_Destroy(masked);
     ImageList_Destroy(plain);
-    DeleteObject(mask);
-    DeleteObject(bmp);
-    img.select();
 }
 
 TEST(ImageList, BadInputFails) {
