@@ -73,28 +73,6 @@ TEST(GdiDc, NewMemoryDcHasItsDefaults) {
     }
 }
 
-TEST(GdiDc, StateSettersReturnThePreviousValue) {
-    HDC mem = CreateCompatibleDC(nullptr);
-    EXPECT_EQ(SetBkColor(mem, RGB(1, 2, 3)), RGB(255, 255, 255));
-    EXPECT_EQ(SetBkColor(mem, RGB(4, 5, 6)), RGB(1, 2, 3));
-    EXPECT_EQ(SetTextColor(mem, RGB(7, 8, 9)), RGB(0, 0, 0));
-    EXPECT_EQ(GetTextColor(mem), RGB(7, 8, 9));
-    EXPECT_EQ(SetMapMode(mem, MM_ANISOTROPIC), MM_TEXT);
-    EXPECT_EQ(SetMapMode(mem, MM_TEXT), MM_ANISOTROPIC);
-    EXPECT_EQ(SetBkMode(mem, TRANSPARENT), OPAQUE);
-    EXPECT_EQ(GetBkMode(mem), TRANSPARENT);
-    EXPECT_EQ(SetStretchBltMode(mem, COLORONCOLOR), BLACKONWHITE);
-    EXPECT_EQ(GetStretchBltMode(mem), COLORONCOLOR);
-    POINT old{};
-    EXPECT_TRUE(SetBrushOrgEx(mem, 3, 2, &old));
-    EXPECT_EQ(old.x, 0);
-    POINT now{};
-    EXPECT_TRUE(GetBrushOrgEx(mem, &now));
-    EXPECT_EQ(now.x, 3);
-    EXPECT_EQ(now.y, 2);
-    DeleteDC(mem);
-}
-
 TEST(GdiDc, BitmapIsSelectedIntoOneDcAtATime) {
     HBITMAP bmp = CreateBitmap(8, 8, 1, 1, nullptr);
     HDC a = CreateCompatibleDC(nullptr);
@@ -375,19 +353,34 @@ TEST(GdiDc, CompatibleBitmapOfASectionIsASection) {
     DeleteObject(made);
 }
 
-TEST(GdiDc, SaveAndRestoreState) {
+// Setters answer the previous value; SaveDC and RestoreDC bring a whole state back.
+TEST(GdiDc, SettersAndSaveAndRestoreState) {
     HDC mem = CreateCompatibleDC(nullptr);
     HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
-    SetBkColor(mem, RGB(1, 2, 3));
+    EXPECT_EQ(SetBkColor(mem, RGB(1, 2, 3)), RGB(255, 255, 255));
     EXPECT_EQ(SaveDC(mem), 1);
-    SetBkColor(mem, RGB(4, 5, 6));
-    SetTextColor(mem, RGB(7, 8, 9));
+    EXPECT_EQ(SetBkColor(mem, RGB(4, 5, 6)), RGB(1, 2, 3));
+    EXPECT_EQ(SetTextColor(mem, RGB(7, 8, 9)), RGB(0, 0, 0));
     SelectObject(mem, brush);
-    SetMapMode(mem, MM_ANISOTROPIC);
+    EXPECT_EQ(SetMapMode(mem, MM_ANISOTROPIC), MM_TEXT);
+    EXPECT_EQ(SetBkMode(mem, TRANSPARENT), OPAQUE);
+    EXPECT_EQ(SetStretchBltMode(mem, COLORONCOLOR), BLACKONWHITE);
+    POINT org{-1, -1};
+    EXPECT_TRUE(SetBrushOrgEx(mem, 3, 2, &org));
+    EXPECT_EQ(org.x, 0);
+    EXPECT_EQ(org.y, 0);
     EXPECT_EQ(SaveDC(mem), 2);
-    SetBkColor(mem, RGB(10, 11, 12));
+    EXPECT_EQ(SetBkColor(mem, RGB(10, 11, 12)), RGB(4, 5, 6));
+    EXPECT_EQ(SetMapMode(mem, MM_TEXT), MM_ANISOTROPIC);
     EXPECT_TRUE(RestoreDC(mem, -1)); // the latest save
     EXPECT_EQ(GetBkColor(mem), RGB(4, 5, 6));
+    EXPECT_EQ(GetTextColor(mem), RGB(7, 8, 9));
+    EXPECT_EQ(GetMapMode(mem), MM_ANISOTROPIC);
+    EXPECT_EQ(GetBkMode(mem), TRANSPARENT);
+    EXPECT_EQ(GetStretchBltMode(mem), COLORONCOLOR);
+    EXPECT_TRUE(GetBrushOrgEx(mem, &org));
+    EXPECT_EQ(org.x, 3);
+    EXPECT_EQ(org.y, 2);
     EXPECT_TRUE(RestoreDC(mem, 1));
     EXPECT_EQ(GetBkColor(mem), RGB(1, 2, 3));
     EXPECT_EQ(GetTextColor(mem), RGB(0, 0, 0));
