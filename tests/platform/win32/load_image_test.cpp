@@ -1,5 +1,5 @@
 // LoadImageA from BMP files: DIB sections at the file's own depth with exact colours, device
-// bitmaps for the display, and refusal of what is not a bitmap.
+// bitmaps for the display, stretching, colour substitution, and refusal of what is not a bitmap.
 #include "platform/win32/dib_support.h"
 #include "platform/win32/gdi_test_util.h"
 #include "support/bmp_builder.h"
@@ -15,61 +15,147 @@ using gdi_test::expected_bpp;
 
 namespace {
 
+const char kPath[] = "load_image_variant.bmp";
+
 int stored_bits(const bmpfile::Variant& s) {
     return s.compression == BI_RLE8 ? 8 : s.compression == BI_RLE4 ? 4 : s.bits;
 }
 
 } // namespace
 
-TEST(LoadImage, DibSectionsKeepTheFileDepthAndColours) {
-    for (const auto& variant : bmpfile::all_variants()) {
+// Every file variant, small and larger than LoadImageA's first read of a file (pixels that start
+// inside that read and run on past it, or start far beyond it after a gap), asked for in every
+// way: a DIB section at the image's own size takes the pixels straight from the file, other
+// requests take the whole file. Every way gives the pixels the file describes.
+TEST(LoadImage, EveryVariantEveryWay) {
+    std::vector<bmpfile::Variant> variants = bmpfile::all_variants();
+    const std::size_t first_large = variants.size();
+    variants.insert(
+        variants.end(),
+        {
+            {"24 bit, pixels run past the first read", 40, 301, 9, 24, 0, false, {}, 0, 0, false},
+            {"24 bit top-down, after a gap", 40, 211, 7, 24, 0, true, {}, 0, 3000, false},
+            {"8 bit, start inside the first read", 40, 700, 5, 8, 0, false, {}, 0, 900, false},
+            {"8 bit, start beyond the first read", 40, 700, 5, 8, 0, false, {}, 0, 1500, false},
+            {"4 bit, 9 colours, after a gap", 40, 999, 7, 4, 0, false, {}, 9, 2100, false},
+            {"16 bit 565 fields", 40, 333, 11, 16, 3, false, {0xF800, 0x07E0, 0x001F}, 0, 0, false},
+            {"32 bit fields top-down",
+             56,
+             200,
+             5,
+             32,
+             3,
+             true,
+             {0xFF0000, 0xFF00, 0xFF},
+             0,
+             7,
+             false},
+        });
+    struct Request {
+        const char* label;
+        UINT flags;
+        int cx, cy;
+    };
+    const Request requests[] = {
+        {"section", LR_CREATEDIBSECTION, 0, 0},
+        {"section, size given as its own", LR_CREATEDIBSECTION, -1, -1},
+        {"section, transparent", LR_CREATEDIBSECTION | LR_LOADTRANSPARENT, 0, 0},
+        {"device bitmap", 0, 0, 0},
+    };
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    const std::uint32_t window_rgb =
+        (GetRValue(window) << 16) | (GetGValue(window) << 8) | GetBValue(window);
+    const bool true_colour = expected_bpp() == 32;
+    for (std::size_t v = 0; v < variants.size(); ++v) {
+        const bmpfile::Variant& variant = variants[v];
         if (variant.rle_delta) {
-            continue; // what a skipped pixel becomes is ours to choose; see the host tests
+            continue; // what a skipped pixel becomes is ours to choose; see below
         }
 #ifdef _WIN32
         // Wine refuses the 52-byte header, mixes up core colour tables, turns top-down files
         // upside down and makes 16-bit bit-field files 5-5-5 sections (losing a bit of green);
-        // the host tests check those against Pillow.
+        // the native run and the host tests (against Pillow) cover them.
         if (variant.header_size == 12 || variant.header_size == 52 || variant.top_down ||
             (variant.bits == 16 && variant.compression == BI_BITFIELDS)) {
             continue;
         }
 #endif
-        SCOPED_TRACE(variant.label);
         std::vector<std::uint32_t> expected;
-        const auto file = bmpfile::make(variant, 5, &expected);
-        const std::string path = "load_image_variant.bmp";
-        ASSERT_TRUE(bmpfile::write(path, file));
-        HBITMAP bitmap = static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
-                                                         LR_LOADFROMFILE | LR_CREATEDIBSECTION));
-        ASSERT_NE(bitmap, nullptr);
-        DIBSECTION ds = {};
-        ASSERT_EQ(GetObjectA(bitmap, sizeof ds, &ds), static_cast<int>(sizeof ds));
-        EXPECT_EQ(ds.dsBm.bmWidth, variant.width);
-        EXPECT_EQ(ds.dsBm.bmHeight, variant.height);
-        EXPECT_EQ(ds.dsBm.bmBitsPixel, stored_bits(variant));
-        ASSERT_NE(ds.dsBm.bmBits, nullptr);
-        // Every pixel reads back as the colour the file gives it, right way up.
-        EXPECT_EQ(pixels_of(bitmap, variant.width, variant.height), expected);
-        if (variant.bits > 8) {
-            // Direct colours: the pixels are the file's bytes, masks and all.
-            const std::size_t offset = file[10] | (file[11] << 8) | (file[12] << 16);
-            const std::size_t size =
-                static_cast<std::size_t>(ds.dsBm.bmWidthBytes) * variant.height;
-            ASSERT_EQ(offset + size, file.size());
-            EXPECT_EQ(std::memcmp(ds.dsBm.bmBits, file.data() + offset, size), 0);
-#ifndef _WIN32
-            // The section keeps the file's masks (Wine reports none for 8-8-8 fields).
-            if (variant.compression == BI_BITFIELDS) {
-                EXPECT_EQ(ds.dsBitfields[0], variant.masks[0]);
-                EXPECT_EQ(ds.dsBitfields[1], variant.masks[1]);
-                EXPECT_EQ(ds.dsBitfields[2], variant.masks[2]);
+        const auto file = bmpfile::make(variant, v < first_large ? 5 : 11, &expected);
+        ASSERT_TRUE(bmpfile::write(kPath, file));
+        const std::size_t offset = file[10] | (file[11] << 8) | (file[12] << 16);
+        for (const Request& r : requests) {
+            SCOPED_TRACE(std::string(variant.label) + ", " + r.label);
+#ifdef _WIN32
+            if (r.flags & LR_LOADTRANSPARENT) {
+                continue; // Wine keys on another pixel of an image of several rows
             }
 #endif
+            const int cx = r.cx < 0 ? variant.width : r.cx;
+            const int cy = r.cy < 0 ? variant.height : r.cy;
+            HBITMAP bitmap = static_cast<HBITMAP>(
+                LoadImageA(nullptr, kPath, IMAGE_BITMAP, cx, cy, LR_LOADFROMFILE | r.flags));
+            ASSERT_NE(bitmap, nullptr);
+            std::vector<std::uint32_t> want = expected;
+            if ((r.flags & LR_LOADTRANSPARENT) && variant.bits <= 8) {
+                // Every colour of the first stored pixel (bottom-left) becomes the window's.
+                const std::size_t first = variant.top_down
+                                              ? 0
+                                              : (static_cast<std::size_t>(variant.height) - 1) *
+                                                    static_cast<std::size_t>(variant.width);
+                const std::uint32_t key = expected[first];
+                for (std::uint32_t& p : want) {
+                    p = p == key ? window_rgb : p;
+                }
+            }
+            DIBSECTION ds = {};
+            const bool section = (r.flags & LR_CREATEDIBSECTION) != 0;
+            // A section at the file's own depth, or a device bitmap for the display (GetObjectA
+            // fills a BITMAP only).
+            EXPECT_EQ(GetObjectA(bitmap, sizeof ds, &ds),
+                      static_cast<int>(section ? sizeof ds : sizeof(BITMAP)));
+            EXPECT_EQ(ds.dsBm.bmWidth, variant.width);
+            EXPECT_EQ(ds.dsBm.bmHeight, variant.height);
+            EXPECT_EQ(ds.dsBm.bmBitsPixel, section ? stored_bits(variant) : expected_bpp());
+            EXPECT_EQ(ds.dsBm.bmBits == nullptr, !section);
+            if (true_colour || section) {
+                // A device bitmap holds the file's colours at 32 bits only.
+                EXPECT_EQ(pixels_of(bitmap, variant.width, variant.height), want);
+            }
+            if (section && variant.bits > 8) {
+                // Direct colours: the section's memory is the file's pixel array, masks and all.
+                const std::size_t size =
+                    static_cast<std::size_t>(ds.dsBm.bmWidthBytes) * variant.height;
+                ASSERT_EQ(offset + size, file.size());
+                EXPECT_EQ(std::memcmp(ds.dsBm.bmBits, file.data() + offset, size), 0);
+#ifndef _WIN32
+                // The section keeps the file's masks (Wine reports none for 8-8-8 fields).
+                if (variant.compression == BI_BITFIELDS) {
+                    for (int i = 0; i < 3; ++i) {
+                        EXPECT_EQ(ds.dsBitfields[i], variant.masks[i]) << i;
+                    }
+                }
+#endif
+            }
+            EXPECT_TRUE(DeleteObject(bitmap));
         }
-        EXPECT_TRUE(DeleteObject(bitmap));
+#ifndef _WIN32
+        // One byte short of its pixels, the file is refused whichever way it is asked for (Wine
+        // makes something of it).
+        if (v < first_large && variant.compression != BI_RGB) {
+            continue; // a cut RLE stream or bit-field file: see the host tests
+        }
+        ASSERT_TRUE(bmpfile::write(kPath, std::vector<std::uint8_t>(file.begin(), file.end() - 1)));
+        for (const Request& r : requests) {
+            SCOPED_TRACE(std::string(variant.label) + ", cut short, " + r.label);
+            SetLastError(0);
+            EXPECT_EQ(LoadImageA(nullptr, kPath, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | r.flags),
+                      nullptr);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+        }
+#endif
     }
-    DeleteFileA("load_image_variant.bmp");
+    DeleteFileA(kPath);
 }
 
 // A black-and-white image becomes a monochrome device bitmap.
@@ -130,7 +216,7 @@ TEST(LoadImage, RefusesWhatIsNotABitmap) {
         {'B', 'M'}, // header cut short
 #ifndef _WIN32
         // Wine makes something of this; we refuse it rather than read what is not there. (Files
-        // one byte short of their pixels: see load_image_large_test.cpp.)
+        // one byte short of their pixels: see above.)
         std::vector<std::uint8_t>(good.begin(), good.begin() + 54), // no colour table
 #endif
     };
