@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -35,15 +34,6 @@ std::vector<const jpeg::Kernels*> AllKernels() {
     return all;
 }
 
-TEST(JpegTables, CosineTableIsCosinesToFourPlaces) {
-    for (int k = 0; k < 8; ++k) {
-        for (int n = 0; n < 8; ++n) {
-            double exact = k == 0 ? 1.0 : std::cos((2 * n + 1) * k * M_PI / 16.0);
-            EXPECT_EQ(jpeg::kCosine[k][n], float(std::round(exact * 1e4) / 1e4)) << k << "," << n;
-        }
-    }
-}
-
 TEST(JpegColour, KnownColours) {
     struct Case {
         int b, g, r, y, cb, cr;
@@ -56,12 +46,9 @@ TEST(JpegColour, KnownColours) {
             BYTE px[3] = {BYTE(c.b), BYTE(c.g), BYTE(c.r)};
             short y, cb, cr;
             k->convertRow(px, px, &y, &cb, &cr, 1);
-            EXPECT_EQ(px[0], c.y) << k->name << " " << c.r << "," << c.g << "," << c.b;
-            EXPECT_EQ(px[1], c.cb) << k->name << " " << c.r << "," << c.g << "," << c.b;
-            EXPECT_EQ(px[2], c.cr) << k->name << " " << c.r << "," << c.g << "," << c.b;
-            EXPECT_EQ(y, c.y - 128);
-            EXPECT_EQ(cb, c.cb - 128);
-            EXPECT_EQ(cr, c.cr - 128);
+            EXPECT_TRUE(px[0] == c.y && px[1] == c.cb && px[2] == c.cr && y == c.y - 128 &&
+                        cb == c.cb - 128 && cr == c.cr - 128)
+                << k->name << " " << c.r << "," << c.g << "," << c.b;
         }
     }
 }

@@ -86,28 +86,6 @@ const std::vector<TypicalTable>& TypicalTables() {
     return tables;
 }
 
-} // namespace
-
-std::vector<std::uint8_t> DhtSegment() {
-    std::vector<std::uint8_t> body;
-    for (const TypicalTable& t : TypicalTables()) {
-        body.push_back(static_cast<std::uint8_t>(t.id));
-        body.insert(body.end(), t.counts, t.counts + 16);
-        body.insert(body.end(), t.values.begin(), t.values.end());
-    }
-    const std::size_t length = body.size() + 2;
-    // Sized up front: g++ 12 at -O3 takes appending to the four marker bytes for an overflow.
-    std::vector<std::uint8_t> segment(4 + body.size());
-    segment[0] = 0xFF;
-    segment[1] = 0xC4;
-    segment[2] = static_cast<std::uint8_t>(length >> 8);
-    segment[3] = static_cast<std::uint8_t>(length & 255);
-    std::copy(body.begin(), body.end(), segment.begin() + 4);
-    return segment;
-}
-
-namespace {
-
 struct Table {
     std::vector<int> code, size, val;
 };
@@ -276,33 +254,24 @@ std::vector<std::uint8_t> PackBits(const std::vector<std::uint8_t>& bits) {
 }
 
 std::vector<std::uint8_t> Encode(int width, int height, const std::uint8_t* pixels) {
+    // Planes padded with 0 to whole blocks (the padding is not converted).
     const int pw = width % 8 == 0 ? width : width / 8 * 8 + 8;
     const int ph = height % 8 == 0 ? height : height / 8 * 8 + 8;
-    const int stride = Stride(width);
-
-    std::vector<std::uint8_t> buffer(std::size_t(pw) * ph * 3, 0);
-    for (int y = 0; y < height; ++y) {
-        std::memcpy(&buffer[std::size_t(y) * pw * 3], pixels + std::size_t(y) * stride,
-                    std::size_t(stride));
+    std::vector<short> planes[3];
+    for (std::vector<short>& plane : planes) {
+        plane.assign(std::size_t(pw) * ph, 0);
     }
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = &buffer[(std::size_t(y) * pw + x) * 3];
-            std::uint8_t out[3];
-            ConvertPixel(p, out);
-            std::memcpy(p, out, 3);
-        }
-    }
-    std::vector<short> planes[3];
-    for (int c = 0; c < 3; ++c) {
-        planes[c].assign(std::size_t(pw) * ph, 0);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                planes[c][std::size_t(y) * pw + x] =
-                    short(buffer[(std::size_t(y) * pw + x) * 3 + c] - 128);
+            std::uint8_t ycc[3];
+            ConvertPixel(pixels + std::size_t(y) * Stride(width) + 3 * x, ycc);
+            for (int c = 0; c < 3; ++c) {
+                planes[c][std::size_t(y) * pw + x] = short(ycc[c] - 128);
             }
         }
     }
+    // All blocks are transformed first; then each block's DC becomes its difference from the
+    // previous block's of the same component, and the blocks are coded Y, Cb, Cr in turn.
     for (int by = 0; by < ph; by += 8) {
         for (int bx = 0; bx < pw; bx += 8) {
             for (int c = 0; c < 3; ++c) {
@@ -310,28 +279,16 @@ std::vector<std::uint8_t> Encode(int width, int height, const std::uint8_t* pixe
             }
         }
     }
-    for (int c = 0; c < 3; ++c) {
-        std::vector<short> dc;
-        for (int by = 0; by < ph; by += 8) {
-            for (int bx = 0; bx < pw; bx += 8) {
-                dc.push_back(planes[c][std::size_t(by) * pw + bx]);
-            }
-        }
-        for (std::size_t i = dc.size() - 1; i >= 1; --i) {
-            dc[i] = short(dc[i] - dc[i - 1]);
-        }
-        std::size_t i = 0;
-        for (int by = 0; by < ph; by += 8) {
-            for (int bx = 0; bx < pw; bx += 8) {
-                planes[c][std::size_t(by) * pw + bx] = dc[i++];
-            }
-        }
-    }
     std::vector<std::uint8_t> bits;
+    short previous[3] = {0, 0, 0};
     for (int by = 0; by < ph; by += 8) {
         for (int bx = 0; bx < pw; bx += 8) {
             for (int c = 0; c < 3; ++c) {
-                EncodeBlock(&planes[c][std::size_t(by) * pw + bx], pw, c != 0, bits);
+                short* block = &planes[c][std::size_t(by) * pw + bx];
+                const short dc = block[0];
+                block[0] = short(dc - previous[c]);
+                previous[c] = dc;
+                EncodeBlock(block, pw, c != 0, bits);
             }
         }
     }
@@ -343,8 +300,12 @@ std::vector<std::uint8_t> Encode(int width, int height, const std::uint8_t* pixe
         const std::uint8_t* q = id ? kChrominanceQuant : kLuminanceQuant;
         file.insert(file.end(), q, q + 64);
     }
-    const std::vector<std::uint8_t> dht = DhtSegment();
-    file.insert(file.end(), dht.begin(), dht.end());
+    Append(file, {0xFF, 0xC4, 0x01, 0xA2});
+    for (const TypicalTable& t : TypicalTables()) {
+        file.push_back(static_cast<std::uint8_t>(t.id));
+        file.insert(file.end(), t.counts, t.counts + 16);
+        file.insert(file.end(), t.values.begin(), t.values.end());
+    }
     Append(file, {0xFF, 0xC0, 0x00, 0x11, 0x08, height >> 8, height & 255, width >> 8, width & 255,
                   3, 1, 0x11, 0, 2, 0x11, 1, 3, 0x11, 1});
     Append(file, {0xFF, 0xDA, 0x00, 0x0C, 3, 1, 0x00, 2, 0x11, 3, 0x11, 0x00, 0x3F, 0x00});

@@ -24,9 +24,6 @@ void EncodeBlock(const short* pBlock, int stride, bool chroma, std::vector<std::
 // Packs bits into bytes with a 0x00 after each 0xFF and the last byte padded with 0-bits.
 std::vector<std::uint8_t> PackBits(const std::vector<std::uint8_t>& bits);
 
-// The 420-byte DHT segment of the typical tables, built from values typed in the oracle.
-std::vector<std::uint8_t> DhtSegment();
-
 // The whole file for the given pixels.
 std::vector<std::uint8_t> Encode(int width, int height, const std::uint8_t* pixels);
 
