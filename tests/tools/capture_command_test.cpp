@@ -2,37 +2,18 @@
 // under the name with "bmp" as its extension), and failures reported with the right exit code and
 // no file, partial or whole, left behind.
 #include "support/bmp_builder.h"
+#include "tools/run_talvo.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 namespace {
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs the program (after `shell`, a command of the same shell); returns its exit code.
-int Talvo(const std::string& args, std::string* out, std::string* err,
-          const std::string& shell = "") {
-    const std::string cmd = (shell.empty() ? "" : shell + "; exec ") + TALVO_PROGRAM + " " + args +
-                            " >cmd.out 2>cmd.err";
-    const int status = std::system(cmd.c_str());
-    *out = ReadText("cmd.out");
-    *err = ReadText("cmd.err");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // djpeg's decoding of a JPEG file: width, height and RGB bytes; empty when it complains.
 struct Decoded {
