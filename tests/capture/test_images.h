@@ -1,8 +1,11 @@
-// Synthetic 24-bit images in the encoder's input layout (blue-green-red rows, top row first, each
-// row padded to a multiple of 4 bytes), for comparisons with the literal encoder and decoders.
+// Synthetic 24-bit images in the layout the encoder and the dithering read (blue-green-red rows in
+// memory order, each padded to a multiple of 4 bytes), for the comparisons with the literal
+// encoder, the literal dithering loop and the outside decoders.
 #pragma once
 
 #include "capture/jpeg_reference.h"
+
+#include <windows.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,10 +16,12 @@
 
 namespace testimages {
 
-enum class Kind { Photo, Gradient, Noise, Flat, Edges, Extreme };
+// PaletteExact takes each pixel's colour from the palette given to Make.
+enum class Kind { Photo, Gradient, Noise, Flat, Edges, Extreme, PaletteExact };
 
 inline const char* Name(Kind k) {
-    static const char* const names[] = {"photo", "gradient", "noise", "flat", "edges", "extreme"};
+    static const char* const names[] = {"photo", "gradient", "noise",        "flat",
+                                        "edges", "extreme",  "palette-exact"};
     return names[static_cast<int>(k)];
 }
 
@@ -31,7 +36,8 @@ struct Image {
 
 // Photo-like: smooth colour fields, soft texture from interpolated noise, a few hard-edged shapes
 // and a little grain.
-inline Image Make(Kind kind, int width, int height, unsigned seed) {
+inline Image Make(Kind kind, int width, int height, unsigned seed, const RGBQUAD* palette = nullptr,
+                  int paletteSize = 0) {
     Image img;
     img.width = width;
     img.height = height;
@@ -55,6 +61,13 @@ inline Image Make(Kind kind, int width, int height, unsigned seed) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             std::uint8_t* p = img.At(x, y);
+            if (kind == Kind::PaletteExact) {
+                const RGBQUAD& q = palette[rng() % unsigned(paletteSize)];
+                p[0] = q.rgbBlue;
+                p[1] = q.rgbGreen;
+                p[2] = q.rgbRed;
+                continue;
+            }
             for (int c = 0; c < 3; ++c) {
                 int v = 0;
                 switch (kind) {
@@ -89,7 +102,7 @@ inline Image Make(Kind kind, int width, int height, unsigned seed) {
                 case Kind::Edges:
                     v = (((x / 5) ^ (y / 3)) & 1) ? 250 - 40 * c : 10 + 30 * c;
                     break;
-                case Kind::Extreme:
+                default: // Extreme
                     v = (rng() & 1) ? 255 : 0;
                     break;
                 }

@@ -44,10 +44,3 @@ inline void EntryColour(int e, int& r, int& g, int& b) {
     g = 8 * ((e >> 5) & 31) + 7;
     b = 8 * (e & 31) + 7;
 }
-
-// The palette index of pixel (x, y) in rows of 8 or 4 bits (the left pixel in the high nibble).
-inline int IndexAt(const std::vector<BYTE>& rows, int width, int bits, int x, int y) {
-    const BYTE byte =
-        rows[static_cast<std::size_t>(bmpfile::stride(width, bits)) * y + (bits == 8 ? x : x / 2)];
-    return bits == 8 ? byte : (x % 2 == 0 ? byte >> 4 : byte & 15);
-}

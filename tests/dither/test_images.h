@@ -1,72 +1,31 @@
-// Source images for the dithering tests: photo-like, gradients, noise and colours taken straight
-// from a palette, as 24-bit rows, plus the other layouts the library reads.
+// Source images for the dithering tests: the shared synthetic images as 24-bit rows, and the
+// other layouts the library reads.
 #pragma once
 
+#include "capture/test_images.h"
 #include "support/bmp_builder.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <random>
 #include <vector>
 
 namespace testimg {
 
-enum class Kind { Photo, Gradient, Noise, PaletteExact };
+using testimages::Kind;
 
 inline const char* name(Kind k) {
-    static const char* const names[] = {"photo", "gradient", "noise", "palette-exact"};
-    return names[static_cast<int>(k)];
+    return testimages::Name(k);
 }
 
-// A 24-bit image: B, G, R per pixel, rows padded to 4 bytes, `rows` rows in memory order.
+// A 24-bit image: B, G, R per pixel, rows padded to 4 bytes with 0, `rows` rows in memory order.
 inline std::vector<BYTE> make24(Kind kind, int width, int rows, unsigned seed,
                                 const RGBQUAD* palette = nullptr, int paletteSize = 0) {
-    std::mt19937 rng(seed);
-    const int s = bmpfile::stride(width, 24);
-    std::vector<BYTE> out(static_cast<std::size_t>(s) * rows, 0);
-    for (int y = 0; y < rows; ++y) {
-        for (int x = 0; x < width; ++x) {
-            BYTE* p = &out[static_cast<std::size_t>(s) * y + 3 * x];
-            int r = 0, g = 0, b = 0;
-            switch (kind) {
-            case Kind::Photo: {
-                // Soft shapes, a sky-like gradient, an edge and sensor-like noise.
-                const double fx = width > 1 ? static_cast<double>(x) / (width - 1) : 0.5;
-                const double fy = rows > 1 ? static_cast<double>(y) / (rows - 1) : 0.5;
-                const double blob =
-                    std::exp(-((fx - 0.4) * (fx - 0.4) + (fy - 0.6) * (fy - 0.6)) * 8.0);
-                const int noise = static_cast<int>(rng() % 13) - 6;
-                r = static_cast<int>(60 + 150 * blob + 40 * fy) + noise;
-                g = static_cast<int>(90 + 100 * fx * (1 - fy) + 50 * blob) + noise;
-                b = static_cast<int>(180 - 120 * fy + (fx > 0.7 ? 40 : 0)) + noise;
-                break;
-            }
-            case Kind::Gradient:
-                r = width > 1 ? x * 255 / (width - 1) : 128;
-                g = rows > 1 ? y * 255 / (rows - 1) : 128;
-                b = (x + y) * 255 / (width + rows);
-                break;
-            case Kind::Noise:
-                r = static_cast<int>(rng() & 0xFF);
-                g = static_cast<int>(rng() & 0xFF);
-                b = static_cast<int>(rng() & 0xFF);
-                break;
-            case Kind::PaletteExact: {
-                const RGBQUAD& q = palette[rng() % static_cast<unsigned>(paletteSize)];
-                r = q.rgbRed;
-                g = q.rgbGreen;
-                b = q.rgbBlue;
-                break;
-            }
-            }
-            p[0] = static_cast<BYTE>(std::clamp(b, 0, 255));
-            p[1] = static_cast<BYTE>(std::clamp(g, 0, 255));
-            p[2] = static_cast<BYTE>(std::clamp(r, 0, 255));
-        }
+    std::vector<BYTE> bits = testimages::Make(kind, width, rows, seed, palette, paletteSize).bits;
+    const std::size_t stride = std::size_t(bmpfile::stride(width, 24));
+    for (std::size_t i = 0; i < bits.size(); ++i) {
+        bits[i] = i % stride < std::size_t(3 * width) ? bits[i] : 0;
     }
-    return out;
+    return bits;
 }
 
 // A source image in one of the layouts the library reads, with the 24-bit image the display
