@@ -173,30 +173,39 @@ TEST(CaptureHost, FilesHoldTheFramebufferConvertedByTheRule) {
     EXPECT_EQ(bmpfile::CheckWithOutsideDecoders("host.list"), "");
 }
 
-// On the BMP path a file that cannot be opened or written shows "write error" once and the
-// capture still returns 1, leaving what was written; on the JPEG path nothing is shown. Nothing
-// is left open or allocated.
-TEST(CaptureHost, WriteFailuresAreReportedOnTheBmpPathOnly) {
+// CreateBMPFile given a handle that is not a bitmap, or a disk that fills up part way: 0, and what
+// was written stays. The capture on the BMP path shows "write error" once for a file that cannot
+// be opened or written, returns 1 and leaves what was written; on the JPEG path it shows nothing
+// and also leaves what was written. Either way nothing is left open or allocated.
+TEST(CaptureHost, WriteFailures) {
     struct Case {
         const char* name;
-        int bits;
+        int bits; // display depth for a capture; 0: CreateBMPFile of a 40 x 30 display bitmap
         const char* file;
         long limit;       // file size limit in bytes, 0 for none
         int messages;     // "write error" boxes expected
         const char* left; // the file left behind, if any
         std::size_t leftSize;
     } cases[] = {
+        {"not a bitmap", 0, "brush.bmp", 0, 0, nullptr, 0},
+        {"writer: disk full in the rows", 0, "full.bmp", 2000, 0, "full.bmp", 2000},
+        {"writer: disk full in the file header", 0, "full.bmp", 8, 0, "full.bmp", 8},
         {"missing directory", 8, "no-such-dir/shot.jpg", 0, 1, nullptr, 0},
         {"disk full in the rows", 8, "full.jpg", 1000, 1, "full.bmp", 1000},
         {"disk full in the header", 8, "full2.jpg", 10, 1, "full2.bmp", 10},
-        {"JPEG to a full disk", 32, "full3.jpg", 300, 0, nullptr, 0},
+        {"JPEG to a full disk", 32, "full3.jpg", 300, 0, "full3.jpg", 300},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Display display(c.bits, 200, 100);
+        Display display(c.bits == 0 ? 32 : c.bits, 200, 100);
         ASSERT_TRUE(display.ok);
         FillFramebuffer(5);
         Boxes boxes;
+        HDC screen = GetDC(nullptr);
+        HBITMAP bmp = CreateCompatibleBitmap(screen, 40, 30); // 32 bits: 4,800 bytes of rows
+        HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+        PBITMAPINFO pbi = CImage::CreateBitmapInfoStruct(bmp);
+        ASSERT_NE(pbi, nullptr);
         const LiveCounts before = LiveCounts::now();
         RECT rect = {0, 0, 64, 16};
         {
@@ -204,58 +213,27 @@ TEST(CaptureHost, WriteFailuresAreReportedOnTheBmpPathOnly) {
             if (c.limit > 0) {
                 limit = std::make_unique<FileSizeLimit>(c.limit);
             }
-            EXPECT_EQ(CImage::CaptureWindowToFile(nullptr, &rect, const_cast<char*>(c.file)), 1);
+            if (c.bits != 0) {
+                EXPECT_EQ(CImage::CaptureWindowToFile(nullptr, &rect, const_cast<char*>(c.file)),
+                          1);
+            } else {
+                HBITMAP source = c.left == nullptr ? reinterpret_cast<HBITMAP>(brush) : bmp;
+                EXPECT_EQ(CImage::CreateBMPFile(const_cast<char*>(c.file), pbi, source, screen), 0);
+            }
         }
         EXPECT_EQ(LiveCounts::now(), before) << LiveCounts::now().describe();
         EXPECT_EQ(boxes.texts, std::vector<std::string>(c.messages, "write error"));
+        EXPECT_EQ(bmpfile::Exists(c.file), c.left != nullptr && std::string(c.left) == c.file);
         if (c.left != nullptr) {
             EXPECT_EQ(bmpfile::ReadAll(c.left).size(), c.leftSize);
             std::remove(c.left);
         }
         std::remove(c.file);
+        LocalFree(pbi);
+        DeleteObject(brush);
+        DeleteObject(bmp);
+        ReleaseDC(nullptr, screen);
     }
-}
-
-// A handle that is not a bitmap, and writes that fail part way: 0, what was written stays, and
-// the buffer and the file are released.
-TEST(BmpWriterHost, FailuresLeaveNothingOpenOrAllocated) {
-    HDC screen = GetDC(nullptr);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, 40, 30); // 32 bits: 4,800 bytes of rows
-    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-    PBITMAPINFO pbi = CImage::CreateBitmapInfoStruct(bmp);
-    ASSERT_NE(pbi, nullptr);
-    const BITMAPINFOHEADER saved = pbi->bmiHeader;
-    struct Case {
-        const char* name;
-        const char* file;
-        HBITMAP bitmap;
-        long limit;
-        long leftSize; // -1: no file
-    } cases[] = {
-        {"not a bitmap", "brush.bmp", reinterpret_cast<HBITMAP>(brush), 0, -1},
-        {"disk full in the rows", "full.bmp", bmp, 2000, 2000},
-        {"disk full in the file header", "full2.bmp", bmp, 8, 8},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        pbi->bmiHeader = saved;
-        const LiveCounts before = LiveCounts::now();
-        {
-            std::unique_ptr<FileSizeLimit> limit;
-            if (c.limit > 0) {
-                limit = std::make_unique<FileSizeLimit>(c.limit);
-            }
-            EXPECT_EQ(CImage::CreateBMPFile(const_cast<char*>(c.file), pbi, c.bitmap, screen), 0);
-        }
-        EXPECT_EQ(LiveCounts::now(), before) << LiveCounts::now().describe();
-        EXPECT_EQ(long(bmpfile::ReadAll(c.file).size()), c.leftSize < 0 ? 0 : c.leftSize);
-        EXPECT_EQ(bmpfile::Exists(c.file), c.leftSize >= 0);
-        std::remove(c.file);
-    }
-    LocalFree(pbi);
-    DeleteObject(brush);
-    DeleteObject(bmp);
-    ReleaseDC(nullptr, screen);
 }
 
 TEST(CaptureFaults, BitmapInfoStructFailsWithNull) {
