@@ -1,5 +1,5 @@
 // The capture and the BMP writer seen through the host: files compared with the raw framebuffer
-// at every display depth (the conversion rule applied to the device values themselves), the
+// at the depths Wine and the library test do not have (the device values themselves), the
 // "write error" message, full disks, and every creation made to fail in turn, with live objects,
 // memory blocks and files counted around each call. Native only: Wine keeps 16-bit memory
 // bitmaps at 5-5-5 and has no host API.
@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -68,34 +69,19 @@ struct Display {
     bool ok;
 };
 
-// The 24-bit pixel the capture must hand to the encoder for the device value at (x, y): the
-// 16-bit conversion leaves the low bits 0; 4-bit indices show their palette colour.
+// The 24-bit pixel the capture must hand to the encoder for the device value at (x, y): 4-bit
+// indices show their palette colour.
 void Expected(const host::Framebuffer& fb, const PALETTEENTRY* palette, int x, int y,
               std::uint8_t bgr[3]) {
     const BYTE* row = fb.bits + std::size_t(fb.stride) * y;
-    switch (fb.bits_per_pixel) {
-    case 32:
-    case 24: {
-        const BYTE* p = row + std::size_t(x) * (fb.bits_per_pixel / 8);
-        bgr[0] = p[0];
-        bgr[1] = p[1];
-        bgr[2] = p[2];
+    if (fb.bits_per_pixel == 24) {
+        std::memcpy(bgr, row + std::size_t(x) * 3, 3);
         return;
     }
-    case 16: {
-        const unsigned p = row[2 * x] | row[2 * x + 1] << 8;
-        bgr[0] = static_cast<std::uint8_t>((p & 0x1F) << 3);
-        bgr[1] = static_cast<std::uint8_t>((p >> 5 & 0x3F) << 2);
-        bgr[2] = static_cast<std::uint8_t>((p >> 11) << 3);
-        return;
-    }
-    default: {
-        const int index = (row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15;
-        bgr[0] = palette[index].peBlue;
-        bgr[1] = palette[index].peGreen;
-        bgr[2] = palette[index].peRed;
-    }
-    }
+    const int index = (row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15;
+    bgr[0] = palette[index].peBlue;
+    bgr[1] = palette[index].peGreen;
+    bgr[2] = palette[index].peRed;
 }
 
 std::vector<std::uint8_t> ExpectedEncoderInput(const RECT& r) {
@@ -123,24 +109,15 @@ void FillFramebuffer(std::uint32_t seed) {
     }
 }
 
-// The files of true-colour and 4-bit displays (the library test checks the 8-bit files).
+// The files of 24- and 4-bit displays, which the library test cannot have (it checks 32, 16 and
+// 8 bits against the screen's colours).
 TEST(CaptureHost, FilesHoldTheFramebufferConvertedByTheRule) {
     std::ofstream list("host.list");
-    for (int bits : {32, 24, 16, 4}) {
+    for (int bits : {24, 4}) {
         SCOPED_TRACE(std::to_string(bits) + " bpp");
         Display display(bits);
         ASSERT_TRUE(display.ok);
         FillFramebuffer(std::uint32_t(bits));
-        const host::Framebuffer fb = host::screen_framebuffer();
-        if (bits == 16) {
-            // White and pure red of a 5-6-5 display.
-            fb.bits[0] = fb.bits[1] = 0xFF;
-            fb.bits[2] = 0x00;
-            fb.bits[3] = 0xF8;
-            const std::vector<std::uint8_t> two = ExpectedEncoderInput({0, 0, 2, 1});
-            EXPECT_EQ(std::vector<std::uint8_t>(two.begin(), two.begin() + 6),
-                      (std::vector<std::uint8_t>{0xF8, 0xFC, 0xF8, 0x00, 0x00, 0xF8}));
-        }
         // The whole screen (157 wide), then a window taken whole, 3 pixels wide.
         const RECT rects[] = {{0, 0, 157, 61}, {150, 1, 153, 60}};
         int index = 0;

@@ -277,6 +277,8 @@ TEST(WindowCapture, RectanglesFollowTheRulesAndHoldTheScreensPixels) {
         const char* const extensions[] = {".jpg", ".bmp", "", ".dots.png"};
         const std::string name = "case" + std::to_string(index) + extensions[index % 4];
         ++index;
+        std::remove(name.c_str()); // left by a run at another depth in the same folder
+        std::remove(Written(name).c_str());
         EXPECT_EQ(CImage::CaptureWindowToFile(hwnd, c.withRect ? &rect : nullptr,
                                               const_cast<char*>(name.c_str())),
                   1);
