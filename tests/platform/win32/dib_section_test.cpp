@@ -92,6 +92,7 @@ TEST(DibSection, ReportsItsLayout) {
             EXPECT_EQ(GetObjectA(s, sizeof bm, &bm), static_cast<int>(sizeof(BITMAP)));
             EXPECT_EQ(bm.bmBits, ppv);
             EXPECT_EQ(GetObjectA(s, sizeof bm - 1, &bm), 0);
+            EXPECT_EQ(GetObjectA(s, 0, nullptr), static_cast<int>(sizeof(BITMAP)));
             EXPECT_TRUE(DeleteObject(s));
         }
     }

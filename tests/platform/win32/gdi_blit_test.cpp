@@ -374,19 +374,6 @@ TEST(GdiBlit, MonochromeBitmapsAndOneBitSections) {
     SetBkColor(section.dc, RGB(250, 0, 0)); // red, index 0
     ASSERT_TRUE(BitBlt(mono.dc, 0, 0, 8, 1, section.dc, 0, 0, SRCCOPY));
     EXPECT_EQ(mono.bits()[0], 0xF0);
-    // A section answers GetObjectA with the DIBSECTION record, a null buffer with BITMAP's size.
-    DIBSECTION ds{};
-    EXPECT_EQ(GetObjectA(dib, sizeof(ds), &ds), static_cast<int>(sizeof(DIBSECTION)));
-    EXPECT_EQ(GetObjectA(dib, 0, nullptr), static_cast<int>(sizeof(BITMAP)));
-}
-
-TEST(GdiBrush, InvertedRectangleFillsLikeANegativeExtent) {
-    MemSurface s(12, 1);
-    RECT r = {10, 0, 5, 1};
-    FillRect(s.dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    for (int x = 0; x < 12; ++x) {
-        EXPECT_EQ(GetPixel(s.dc, x, 0), x >= 6 && x <= 10 ? RGB(255, 255, 255) : RGB(0, 0, 0)) << x;
-    }
 }
 
 // 32-bit sections of both row orders, wide enough for the vector loops: whole surfaces (one

@@ -86,20 +86,26 @@ TEST(GdiBrush, ColourPatternBrushAndMonochromeTarget) {
     DeleteObject(brush);
 }
 
+// A fill covers left to right - 1 and top to bottom - 1; an inverted rectangle fills like a
+// negative extent, from the right edge back (x 6 to 10 for 10 to 5).
 TEST(GdiBrush, FillsExcludeTheRightAndBottomEdges) {
-    MemSurface s(8, 8);
+    MemSurface s(12, 8);
     HBRUSH red = CreateSolidBrush(kRed);
-    RECT r = {1, 2, 4, 6};
-    EXPECT_EQ(FillRect(s.dc, &r, red), 1);
-    int filled = 0;
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            const bool in = x >= 1 && x < 4 && y >= 2 && y < 6;
-            ASSERT_EQ(GetPixel(s.dc, x, y), in ? kRed : kBlack) << x << "," << y;
-            filled += in;
+    struct Case {
+        RECT r;
+        int x0, x1, y0, y1; // the pixels filled, last ones included
+    };
+    for (const Case& c : {Case{{1, 2, 4, 6}, 1, 3, 2, 5}, Case{{10, 2, 5, 3}, 6, 10, 2, 2}}) {
+        PatBlt(s.dc, 0, 0, 12, 8, BLACKNESS);
+        EXPECT_EQ(FillRect(s.dc, &c.r, red), 1);
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 12; ++x) {
+                const bool in = x >= c.x0 && x <= c.x1 && y >= c.y0 && y <= c.y1;
+                ASSERT_EQ(GetPixel(s.dc, x, y), in ? kRed : kBlack)
+                    << x << "," << y << " rect from x " << c.r.left;
+            }
         }
     }
-    EXPECT_EQ(filled, 12);
     // Stock brushes fill too.
     RECT one = {0, 0, 1, 1};
     EXPECT_EQ(FillRect(s.dc, &one, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))), 1);

@@ -49,6 +49,7 @@ TEST(GdiDisplay, ReportsTheExpectedDepthAndSize) {
     EXPECT_TRUE(DeleteDC(display));
 }
 
+// (Its colours and modes: see SettersAndSaveAndRestoreState.)
 TEST(GdiDc, NewMemoryDcHasItsDefaults) {
     for (bool from_null : {true, false}) {
         HDC screen = GetDC(nullptr);
@@ -62,10 +63,6 @@ TEST(GdiDc, NewMemoryDcHasItsDefaults) {
         EXPECT_EQ(bm.bmHeight, 1);
         EXPECT_EQ(bm.bmBitsPixel, 1);
         EXPECT_EQ(bm.bmPlanes, 1);
-        EXPECT_EQ(GetBkColor(mem), RGB(255, 255, 255));
-        EXPECT_EQ(GetTextColor(mem), RGB(0, 0, 0));
-        EXPECT_EQ(GetMapMode(mem), MM_TEXT);
-        EXPECT_EQ(GetBkMode(mem), OPAQUE);
         EXPECT_EQ(GetCurrentObject(mem, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
         EXPECT_EQ(GetCurrentObject(mem, OBJ_PAL), GetStockObject(DEFAULT_PALETTE));
         EXPECT_TRUE(DeleteDC(mem));
