@@ -42,13 +42,51 @@ DWORD apply_rop(DWORD rop, DWORD p, DWORD s, DWORD d) {
     return out;
 }
 
-// The raw value a brush gives on a surface of this kind.
-DWORD brush_raw(HBRUSH brush, bool mono) {
-    MemSurface one(kW, 1, mono);
-    RECT r = {0, 0, 1, 1};
-    FillRect(one.dc, &r, brush);
-    return pixel_at(one.bits(), mono ? 1 : expected_bpp(), 0, 0);
-}
+// A surface for the raster tests, kH rows of `w` pixels: a bitmap at the display's depth, a
+// monochrome one, or a 32-bit section whose memory rows run bottom-up unless it is top-down.
+// Its raw rows are read and written top row first, WORD-aligned, whatever it is.
+enum Kind { kDisplay, kMono, kBottomUp, kTopDown };
+struct RawSurface {
+    int w;
+    Kind kind;
+    void* px = nullptr;
+    MemSurface s;
+    RawSurface(Kind k, int width) : w(width), kind(k), s(make(k, width, &px)) {}
+    static HBITMAP make(Kind k, int w, void** px) {
+        if (k == kBottomUp || k == kTopDown) {
+            return dibtest::section(w, k == kTopDown ? -kH : kH, 32, px);
+        }
+        HDC screen = GetDC(nullptr);
+        HBITMAP b =
+            k == kMono ? CreateBitmap(w, kH, 1, 1, nullptr) : CreateCompatibleBitmap(screen, w, kH);
+        ReleaseDC(nullptr, screen);
+        return b;
+    }
+    int bpp() const { return kind == kMono ? 1 : kind == kDisplay ? expected_bpp() : 32; }
+    BYTE* row(int y) const {
+        return static_cast<BYTE*>(px) + (kind == kTopDown ? y : kH - 1 - y) * w * 4;
+    }
+    std::vector<BYTE> get() const {
+        if (px == nullptr) {
+            return s.bits();
+        }
+        GdiFlush();
+        std::vector<BYTE> out(static_cast<std::size_t>(w) * 4 * kH);
+        for (int y = 0; y < kH; ++y) {
+            std::memcpy(out.data() + y * w * 4, row(y), static_cast<std::size_t>(w) * 4);
+        }
+        return out;
+    }
+    void set(const std::vector<BYTE>& in) {
+        if (px == nullptr) {
+            return s.set_bits(in);
+        }
+        for (int y = 0; y < kH; ++y) {
+            std::memcpy(row(y), in.data() + y * w * 4, static_cast<std::size_t>(w) * 4);
+        }
+        GdiFlush();
+    }
+};
 
 DWORD value_mask(int bpp) {
     return bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1;
@@ -57,7 +95,9 @@ DWORD value_mask(int bpp) {
 } // namespace
 
 // Raster operations act bitwise on raw values, whatever the depth (indices at 8 bits, the
-// fourth byte at 32), with the visible part of the rectangle clipped to both bitmaps.
+// fourth byte at 32), with the visible part of the rectangle clipped to both bitmaps: on bitmaps
+// at the display's depth, monochrome ones, and 32-bit sections of both row orders wide enough
+// for the vector loops (whole surfaces are one block of memory, inner rectangles go row by row).
 TEST(GdiBlit, RasterOperationsOnRandomPixels) {
     const DWORD rops[] = {SRCCOPY,    SRCAND,      SRCPAINT,  SRCINVERT,  0x00220326,
                           NOTSRCCOPY, NOTSRCERASE, SRCERASE,  MERGEPAINT, DSTINVERT,
@@ -65,46 +105,50 @@ TEST(GdiBlit, RasterOperationsOnRandomPixels) {
     struct Geometry {
         int dx, dy, w, h, sx, sy;
     };
-    const Geometry geometries[] = {
-        {0, 0, kW, kH, 0, 0},   // whole
-        {3, 2, 9, 7, 5, 1},     // inside, offsets differ
-        {-3, -2, kW, kH, 0, 0}, // destination hangs off the top-left
-        {10, 8, 20, 20, 0, 0},  // and off the bottom-right
-        {0, 0, kW, kH, 7, 5},   // source runs out
-    };
-    for (bool mono : {false, true}) {
+    int seed = 1;
+    for (Kind kind : {kDisplay, kMono, kBottomUp, kTopDown}) {
+        const int w = kind == kDisplay || kind == kMono ? kW : 72;
+        const Geometry geometries[] = {
+            {0, 0, w, kH, 0, 0},      // whole
+            {3, 2, w - 7, 7, 5, 1},   // inside, offsets differ
+            {-3, -2, w, kH, 0, 0},    // destination hangs off the top-left
+            {w - 6, 8, 20, 20, 0, 0}, // and off the bottom-right
+            {0, 0, w, kH, 7, 5},      // source runs out
+        };
         // Pure colours: other solid colours may be dithered on monochrome bitmaps.
-        HBRUSH brush = CreateSolidBrush(mono ? RGB(255, 255, 255) : RGB(255, 0, 0));
-        const int bpp = mono ? 1 : expected_bpp();
-        const DWORD pat = brush_raw(brush, mono);
-        int seed = 1;
+        HBRUSH brush = CreateSolidBrush(kind == kMono ? RGB(255, 255, 255) : RGB(255, 0, 0));
+        RawSurface one(kind, w);
+        const RECT first = {0, 0, 1, 1};
+        FillRect(one.s.dc, &first, brush);
+        const int bpp = one.bpp();
+        const DWORD pat = pixel_at(one.get(), bpp, 0, 0, w);
         for (DWORD rop : rops) {
             for (const Geometry& g : geometries) {
-                MemSurface src(kW, kH, mono);
-                MemSurface dst(kW, kH, mono);
-                const auto src_bits = random_bytes(src.bits().size(), seed++);
-                const auto dst_bits = random_bytes(dst.bits().size(), seed++);
-                src.set_bits(src_bits);
-                dst.set_bits(dst_bits);
-                HGDIOBJ old = SelectObject(dst.dc, brush);
-                ASSERT_TRUE(BitBlt(dst.dc, g.dx, g.dy, g.w, g.h, src.dc, g.sx, g.sy, rop));
-                SelectObject(dst.dc, old);
-                const auto out = dst.bits();
+                RawSurface src(kind, w);
+                RawSurface dst(kind, w);
+                const auto src_bits = random_bytes(src.get().size(), seed++);
+                const auto dst_bits = random_bytes(dst.get().size(), seed++);
+                src.set(src_bits);
+                dst.set(dst_bits);
+                HGDIOBJ old = SelectObject(dst.s.dc, brush);
+                ASSERT_TRUE(BitBlt(dst.s.dc, g.dx, g.dy, g.w, g.h, src.s.dc, g.sx, g.sy, rop));
+                SelectObject(dst.s.dc, old);
+                const auto out = dst.get();
                 for (int y = 0; y < kH; ++y) {
-                    for (int x = 0; x < kW; ++x) {
+                    for (int x = 0; x < w; ++x) {
                         const int u = x - g.dx + g.sx;
                         const int v = y - g.dy + g.sy;
                         const BYTE code = static_cast<BYTE>(rop >> 16);
                         const bool uses_src = ((code >> 2) ^ code) & 0x33;
                         const bool inside = x >= g.dx && x < g.dx + g.w && y >= g.dy &&
-                                            y < g.dy + g.h && (!uses_src || (u < kW && v < kH));
-                        DWORD want = pixel_at(dst_bits, bpp, x, y);
+                                            y < g.dy + g.h && (!uses_src || (u < w && v < kH));
+                        DWORD want = pixel_at(dst_bits, bpp, x, y, w);
                         if (inside) {
-                            const DWORD s = u < kW && v < kH ? pixel_at(src_bits, bpp, u, v) : 0;
+                            const DWORD s = u < w && v < kH ? pixel_at(src_bits, bpp, u, v, w) : 0;
                             want = apply_rop(rop, pat, s, want) & value_mask(bpp);
                         }
-                        ASSERT_EQ(pixel_at(out, bpp, x, y), want)
-                            << std::hex << "rop " << rop << std::dec << " bpp " << bpp << " at "
+                        ASSERT_EQ(pixel_at(out, bpp, x, y, w), want)
+                            << std::hex << "rop " << rop << std::dec << " kind " << kind << " at "
                             << x << "," << y << " geometry " << g.dx << "," << g.dy;
                     }
                 }
@@ -376,77 +420,32 @@ TEST(GdiBlit, MonochromeBitmapsAndOneBitSections) {
     EXPECT_EQ(mono.bits()[0], 0xF0);
 }
 
-// 32-bit sections of both row orders, wide enough for the vector loops: whole surfaces (one
-// block of memory) and inner rectangles (row by row) against the rop applied pixel by pixel,
-// and the colour-to-monochrome mask of such a section.
-TEST(GdiBlit, SectionsBlitLikeTheirPixels) {
+// The colour-to-monochrome mask of 32-bit sections of both row orders, wide enough for the
+// vector loops: every fifth pixel the key, the others one bit away from it.
+TEST(GdiBlit, SectionMasksMatchPixelByPixel) {
     constexpr int kSw = 72;
-    constexpr int kSh = 5;
-    struct Section {
-        void* px = nullptr;
-        MemSurface s;
-        HDC dc = s.dc;
-        explicit Section(bool top_down)
-            : s(dibtest::section(kSw, top_down ? -kSh : kSh, 32, &px)) {}
-        // Memory rows run bottom-up unless the section is top-down.
-        DWORD& at(bool top_down, int x, int y) {
-            return static_cast<DWORD*>(px)[(top_down ? y : kSh - 1 - y) * kSw + x];
+    const DWORD key = 0x00102030;
+    std::vector<BYTE> raw(kSw * 4 * kH);
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kSw; ++x) {
+            const DWORD v = (x + y) % 5 == 0 ? key : key ^ (1u << ((x + y) % 24));
+            std::memcpy(raw.data() + (y * kSw + x) * 4, &v, 4);
         }
-    };
-    struct Rect {
-        int dx, dy, w, h, sx, sy;
-    };
-    const Rect rects[] = {{0, 0, kSw, kSh, 0, 0}, {3, 1, 66, 3, 1, 2}, {-5, 0, kSw, kSh, 0, 0}};
-    const DWORD rops[] = {SRCCOPY, SRCAND, SRCPAINT, SRCINVERT, 0x00220326};
-    std::uint32_t seed = 7;
-    for (bool top_down : {false, true}) {
-        for (DWORD rop : rops) {
-            for (const Rect& g : rects) {
-                Section src(top_down), dst(top_down);
-                ASSERT_NE(src.px, nullptr);
-                const auto sb = random_bytes(kSw * kSh * 4, seed++);
-                const auto db = random_bytes(kSw * kSh * 4, seed++);
-                std::memcpy(src.px, sb.data(), sb.size());
-                std::memcpy(dst.px, db.data(), db.size());
-                GdiFlush();
-                ASSERT_TRUE(BitBlt(dst.dc, g.dx, g.dy, g.w, g.h, src.dc, g.sx, g.sy, rop));
-                GdiFlush();
-                for (int y = 0; y < kSh; ++y) {
-                    for (int x = 0; x < kSw; ++x) {
-                        DWORD d;
-                        std::memcpy(&d, db.data() + 4 * ((top_down ? y : kSh - 1 - y) * kSw + x),
-                                    4);
-                        const int u = x - g.dx + g.sx, v = y - g.dy + g.sy;
-                        if (x >= g.dx && x < g.dx + g.w && y >= g.dy && y < g.dy + g.h && u >= 0 &&
-                            u < kSw && v >= 0 && v < kSh) {
-                            d = apply_rop(rop, 0, src.at(top_down, u, v), d);
-                        }
-                        ASSERT_EQ(dst.at(top_down, x, y), d)
-                            << std::hex << "rop " << rop << std::dec << " top-down " << top_down
-                            << " at " << x << "," << y << " rect " << g.dx << "," << g.dy;
-                    }
-                }
-            }
-        }
-        // The mask: every fifth pixel the key.
-        Section src(top_down);
-        const DWORD key = 0x00102030;
-        for (int y = 0; y < kSh; ++y) {
-            for (int x = 0; x < kSw; ++x) {
-                src.at(top_down, x, y) = (x + y) % 5 == 0 ? key : key ^ (1u << ((x + y) % 24));
-            }
-        }
-        SetBkColor(src.dc, RGB(0x10, 0x20, 0x30));
+    }
+    for (Kind kind : {kBottomUp, kTopDown}) {
+        RawSurface src(kind, kSw);
+        src.set(raw);
+        SetBkColor(src.s.dc, RGB(0x10, 0x20, 0x30));
         for (int offset : {0, 8, 5}) {
-            MemSurface mask(kSw + 16, kSh, true);
-            PatBlt(mask.dc, 0, 0, kSw + 16, kSh, DSTINVERT); // all ones outside the rectangle
-            ASSERT_TRUE(BitBlt(mask.dc, offset, 0, kSw - 2, kSh, src.dc, 1, 0, SRCCOPY));
-            for (int y = 0; y < kSh; ++y) {
+            MemSurface mask(kSw + 16, kH, true);
+            PatBlt(mask.dc, 0, 0, kSw + 16, kH, DSTINVERT); // all ones outside the rectangle
+            ASSERT_TRUE(BitBlt(mask.dc, offset, 0, kSw - 2, kH, src.s.dc, 1, 0, SRCCOPY));
+            for (int y = 0; y < kH; ++y) {
                 for (int x = 0; x < kSw + 16; ++x) {
                     const bool inside = x >= offset && x < offset + kSw - 2;
-                    const bool on = !inside || src.at(top_down, x - offset + 1, y) == key;
+                    const bool on = !inside || pixel_at(raw, 32, x - offset + 1, y, kSw) == key;
                     ASSERT_EQ(GetPixel(mask.dc, x, y), on ? RGB(255, 255, 255) : RGB(0, 0, 0))
-                        << x << "," << y << " offset " << offset << " top-down " << top_down;
+                        << x << "," << y << " offset " << offset << " kind " << kind;
                 }
             }
         }
