@@ -9,6 +9,7 @@
 // The finer promises of each area (which failure an operation reports, which it absorbs, what a
 // destination shows afterwards) are in that area's own tests; this program covers the breadth.
 #include "fault_sweep.h"
+#include "image/draw_operations.h"
 #include "image/strip_host_fixture.h"
 #include "imageex/animation_test_util.h"
 
@@ -186,11 +187,15 @@ protected:
     std::string m_file24;
 };
 
+// Create over a strip already made; every drawing operation in the modes it draws in; the copy.
 TEST_P(ApiFaults, CImage) {
     std::vector<Operation> ops;
-    const auto fresh = [](Subject& s) { s.strip.emplace(); };
     for (int mode : {0, 1}) {
         const std::string m = mode ? " (image list)" : " (bitmap)";
+        const auto made = [this](Subject& s) {
+            s.strip.emplace();
+            ASSERT_EQ(s.strip->Create(&m_section, 2, kKey, 0, 1), 1);
+        };
         const std::pair<const char*, std::function<int(CImage&)>> creates[] = {
             {"Create(number)",
              [mode](CImage& i) { return i.Create(kStripResource, 3, kKey, 1, mode); }},
@@ -203,47 +208,19 @@ TEST_P(ApiFaults, CImage) {
         };
         for (const auto& create : creates) {
             const auto& run = create.second;
-            ops.push_back({create.first + m, fresh, [run](Subject& s) { return run(*s.strip); }, 0,
+            ops.push_back({create.first + m, made, [run](Subject& s) { return run(*s.strip); }, 0,
                            ExpectEmptyStrip});
         }
-        const std::pair<const char*, std::function<int(CImage&, CDC*)>> draws[] = {
-            {"Draw", [](CImage& i, CDC* dc) { return i.Draw(dc, 2, 1, 1); }},
-            {"Draw(part)", [](CImage& i, CDC* dc) { return i.Draw(dc, 2, 1, CPoint(6, 4), 3, 1); }},
-            {"DrawTransparent", [](CImage& i, CDC* dc) { return i.DrawTransparent(dc, 2, 1, 1); }},
-            {"DrawSemiTransparent",
-             [](CImage& i, CDC* dc) { return i.DrawSemiTransparent(dc, 2, 1, 1); }},
-            {"DrawSelected", [](CImage& i, CDC* dc) { return i.DrawSelected(dc, 2, 1, 1); }},
-            {"DrawFocused", [](CImage& i, CDC* dc) { return i.DrawFocused(dc, 2, 1, 1); }},
-            {"DrawOnColor",
-             [](CImage& i, CDC* dc) { return i.DrawOnColor(dc, 2, 1, 1, RGB(0, 128, 0)); }},
-            {"DrawTransparentSetBackground",
-             [this](CImage& i, CDC* dc) {
-                 return i.DrawTransparentSetBackground(dc, 2, 1, 1, &m_background, 3, 2);
-             }},
-            {"DrawTransparentSetBkColor",
-             [](CImage& i, CDC* dc) { return i.DrawTransparentSetBkColor(dc, 2, 1, 1, 0x336699); }},
-            {"DrawSemiTransparentSetBackground",
-             [this](CImage& i, CDC* dc) {
-                 return i.DrawSemiTransparentSetBackground(dc, 2, 1, 1, &m_background, 3, 2);
-             }},
-            {"DrawSemiTransparentSetBkColor",
-             [](CImage& i, CDC* dc) {
-                 return i.DrawSemiTransparentSetBkColor(dc, 2, 1, 1, 0x336699);
-             }},
-            {"Animate", [](CImage& i, CDC* dc) { return i.Animate(dc, 2, 1, 0); }},
-            {"AnimateTransparent",
-             [](CImage& i, CDC* dc) { return i.AnimateTransparent(dc, 2, 1, 0); }},
-            {"AnimateTransparentSetBackground",
-             [this](CImage& i, CDC* dc) {
-                 return i.AnimateTransparentSetBackground(dc, 2, 1, &m_background, 3, 2, 0);
-             }},
-            {"copy", [](CImage& i, CDC*) { return CImage(i).GetBitmap() == i.GetBitmap(); }},
-        };
-        for (const auto& draw : draws) {
-            const auto& run = draw.second;
-            ops.push_back({draw.first + m, Loaded(mode),
-                           [run](Subject& s) { return run(*s.strip, s.dc()); }});
+        for (const drawtest::DrawOperation& draw : drawtest::DrawOperations()) {
+            if (draw.RunsIn(mode != 0)) {
+                ops.push_back({draw.name + m, Loaded(mode), [this, &draw](Subject& s) {
+                                   return draw.run(*s.strip, s.dc(), 2, 1, 1, &m_background);
+                               }});
+            }
         }
+        ops.push_back({"copy" + m, Loaded(mode), [](Subject& s) {
+                           return CImage(*s.strip).GetBitmap() == s.strip->GetBitmap();
+                       }});
     }
     SweepAll(ops);
 }
@@ -315,8 +292,10 @@ TEST_P(ApiFaults, AnimationSlots) {
         ASSERT_EQ(InitializeAnimation(2), 1);
         s.animation = true;
     };
+    // A table that cannot be made leaves none.
     ops.push_back({"InitializeAnimation", [](Subject& s) { s.animation = true; },
-                   [](Subject&) { return InitializeAnimation(4); }});
+                   [](Subject&) { return InitializeAnimation(4); }, 0,
+                   [](Subject&) { EXPECT_EQ(TerminateAnimation(), 0); }});
     for (int mode : {1, 2, 3, 11, 12, 13, 14}) {
         ops.push_back({"PlayAni mode " + std::to_string(mode), slots, [mode](Subject& s) {
                            const int r = s.ex->PlayAni(0, 0, s.window->hwnd(), 3, 2, mode, 100);

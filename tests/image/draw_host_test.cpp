@@ -3,6 +3,7 @@
 // counts of every operation's paths, and every creation made to fail in turn.
 #include "image/draw_operations.h"
 #include "image/draw_fixture.h"
+#include "image/strip_host_fixture.h"
 
 #include "module/dither_palette.h"
 
@@ -18,25 +19,14 @@ using namespace drawtest;
 
 namespace {
 
-// Frees the library, switches the display and loads the library again, which attaches it at the
-// new depth (with the dither palette on palette displays).
-void AttachAt(int bits) {
-    HMODULE library = GetModuleHandleA("TALVO.dll");
-    ASSERT_NE(library, nullptr);
-    ASSERT_TRUE(FreeLibrary(library));
-    host::DisplayMode mode;
-    mode.bits_per_pixel = bits;
-    ASSERT_TRUE(host::set_display_mode(mode));
-    ASSERT_NE(LoadLibraryA("TALVO.dll"), nullptr);
-}
-
-class ImageDrawHost : public ::testing::TestWithParam<int> {
+// The library attached again at the depth of the run (with the dither palette on palette
+// displays).
+class ImageDrawHost : public strip_host::AtDepth {
 protected:
-    void SetUp() override { AttachAt(GetParam()); }
     void TearDown() override {
         host::set_auto_advance(0);
         host::clear_faults();
-        AttachAt(32);
+        AtDepth::TearDown();
     }
 };
 
@@ -274,6 +264,4 @@ TEST_P(ImageDrawHost, EveryCreationThatFailsIsSurvived) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, ImageDrawHost, ::testing::Values(32, 16, 8),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return std::to_string(info.param) + "bpp";
-                         });
+                         strip_host::DepthName);

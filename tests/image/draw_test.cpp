@@ -179,8 +179,9 @@ TEST_F(ImageDraw, SelectedAndFocusedAreThePlatformsListStyles) {
 
 // A call that a check refuses returns 0 before the palette step: the destination keeps its
 // pixels and its palette. The checks: a frame index not in 0 .. count - 1, the mode the operation
-// needs, the half-transparent frames, a background bitmap, and (for every operation) a
-// destination.
+// needs, the half-transparent frames, a background bitmap, and (for every operation) a live
+// destination. A background the caller holds selected is refused too, but after the palette
+// step; the background is never written.
 TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
     CImage never;
     for (const DrawOperation& op : DrawOperations()) {
@@ -190,6 +191,7 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
                 CImage* strip;
                 int frame;
                 bool background;
+                bool held = false; // the background selected into the caller's own context
             };
             std::vector<Refused> cases;
             CImage* semi = &strips.Semi(imageList);
@@ -206,6 +208,7 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
             }
             if (op.background) {
                 cases.push_back({"null background", semi, 0, false});
+                cases.push_back({"background selected elsewhere", semi, 0, true, true});
             }
             // An empty strip fails the rectangle copy only at the selection, after the palette
             // step; the bad-input tests cover it.
@@ -219,11 +222,27 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
                 CBitmap* bg = c.background ? background.bitmap.Bitmap() : nullptr;
                 Destination dest;
                 const std::vector<Raw> before = dest.Read();
+                CDC holder;
+                holder.CreateCompatibleDC(nullptr);
+                HGDIOBJ previous = c.held ? ::SelectObject(holder, bg->GetSafeHandle()) : nullptr;
                 EXPECT_EQ(op.run(*c.strip, dest.DC(), kX, kY, c.frame, bg), 0);
+                if (c.held) {
+                    EXPECT_EQ(::SelectObject(holder, previous), bg->GetSafeHandle());
+                }
                 EXPECT_EQ(dest.Read(), before);
-                EXPECT_EQ(dest.Palette(), GetStockObject(DEFAULT_PALETTE));
+                if (!c.held) { // that one is found only after the palette step
+                    EXPECT_EQ(dest.Palette(), GetStockObject(DEFAULT_PALETTE));
+                }
             }
-            EXPECT_EQ(op.run(*semi, nullptr, kX, kY, 0, background.bitmap.Bitmap()), 0);
+            // No destination, or a wrapper whose context was deleted.
+            CDC stale;
+            ASSERT_TRUE(stale.CreateCompatibleDC(nullptr));
+            ASSERT_TRUE(::DeleteDC(stale.GetSafeHdc()));
+            for (CDC* dc : {static_cast<CDC*>(nullptr), &stale}) {
+                EXPECT_EQ(op.run(*semi, dc, kX, kY, 0, background.bitmap.Bitmap()), 0);
+            }
+            stale.Detach();
         }
     }
+    EXPECT_EQ(background.bitmap.Read(), background.pixels);
 }

@@ -292,21 +292,22 @@ inline std::vector<COLORREF> SemiStripModel(const std::vector<COLORREF>& strip, 
     return out;
 }
 
-// The colour-key rule over a w x h rectangle: a source pixel (column sx + i of a source
-// `sourceWidth` wide) equal to the key leaves the destination pixel, any other replaces it.
+// The colour-key rule: a w x h piece of `source` (`sourceWidth` wide, from column sx) drawn at
+// (x, y) over `destination` (`destinationWidth` wide). A source pixel equal to the key leaves the
+// destination pixel, any other replaces it.
 inline std::vector<COLORREF> KeyedBlitModel(const std::vector<COLORREF>& source, int sourceWidth,
-                                            int sx, const std::vector<COLORREF>& destination, int w,
-                                            int h, COLORREF storedKey) {
-    std::vector<COLORREF> out = destination;
+                                            int sx, std::vector<COLORREF> destination,
+                                            int destinationWidth, int x, int y, int w, int h,
+                                            COLORREF storedKey) {
     for (int j = 0; j < h; ++j) {
         for (int i = 0; i < w; ++i) {
             const COLORREF s = source[static_cast<std::size_t>(j) * sourceWidth + sx + i];
             if (s != storedKey) {
-                out[static_cast<std::size_t>(j) * w + i] = s;
+                destination[static_cast<std::size_t>(y + j) * destinationWidth + x + i] = s;
             }
         }
     }
-    return out;
+    return destination;
 }
 
 // A pixel function with many distinct colours, planting `key` where (3x + y) mod 11 is 0 (on

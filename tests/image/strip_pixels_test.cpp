@@ -122,26 +122,10 @@ TEST(TransparentBlit, FrameOverloadFollowsTheColourKeyRule) {
         strip.m_sizeImage = CSize(c.frameWidth, c.height);
         strip.m_crTransparent = c.key;
 
-        const int canvasWidth = c.frameWidth + 8;
-        const int canvasHeight = c.height + 6;
-        Canvas canvas(canvasWidth, canvasHeight, background);
-        const std::vector<COLORREF> before = canvas.Pixels();
-        std::vector<COLORREF> region;
-        for (int j = 0; j < c.height; ++j) {
-            for (int i = 0; i < c.frameWidth; ++i) {
-                region.push_back(before[static_cast<std::size_t>(c.y + j) * canvasWidth + c.x + i]);
-            }
-        }
-        const std::vector<COLORREF> drawnRegion =
-            KeyedBlitModel(sourcePixels, c.width, c.frame * c.frameWidth, region, c.frameWidth,
-                           c.height, StoredColour(c.key));
-        std::vector<COLORREF> expected = before;
-        for (int j = 0; j < c.height; ++j) {
-            for (int i = 0; i < c.frameWidth; ++i) {
-                expected[static_cast<std::size_t>(c.y + j) * canvasWidth + c.x + i] =
-                    drawnRegion[static_cast<std::size_t>(j) * c.frameWidth + i];
-            }
-        }
+        Canvas canvas(c.frameWidth + 8, c.height + 6, background);
+        const std::vector<COLORREF> expected =
+            KeyedBlitModel(sourcePixels, c.width, c.frame * c.frameWidth, canvas.Pixels(),
+                           c.frameWidth + 8, c.x, c.y, c.frameWidth, c.height, StoredColour(c.key));
         EXPECT_EQ(strip.DrawBitmapTransparent(&source, canvas.dc(), c.x, c.y, c.frame), 1);
         EXPECT_EQ(canvas.Pixels(), expected);
         EXPECT_EQ(PixelsOf(&source), sourcePixels);
@@ -202,7 +186,7 @@ TEST(TransparentBlit, WholeBitmapOverloadAndRefusals) {
 
     EXPECT_EQ(strip.DrawBitmapTransparent(&source, canvas.dc(), 0, 0), 1);
     EXPECT_EQ(canvas.Pixels(),
-              KeyedBlitModel(PixelsOf(&source), w, 0, before, w, h, StoredColour(kGreen)));
+              KeyedBlitModel(PixelsOf(&source), w, 0, before, w, 0, 0, w, h, StoredColour(kGreen)));
 }
 
 // Sections of 24 bits keep every colour exactly; the destination passes through the source's
@@ -225,5 +209,5 @@ TEST(TransparentBlit, TwentyFourBitSectionSource) {
     Canvas canvas(3, 3, [](int x, int y) { return RGB(200, x * 50, y * 50); });
     const std::vector<COLORREF> before = canvas.Pixels();
     ASSERT_EQ(strip.DrawBitmapTransparent(&source, canvas.dc(), 0, 0, 0), 1);
-    EXPECT_EQ(canvas.Pixels(), KeyedBlitModel(PixelsOf(&source), 9, 0, before, 3, 3, key));
+    EXPECT_EQ(canvas.Pixels(), KeyedBlitModel(PixelsOf(&source), 9, 0, before, 3, 0, 0, 3, 3, key));
 }

@@ -283,45 +283,4 @@ TEST_F(AnimationSlots, TablesAndSlotNumbers) {
     EXPECT_EQ(InitializeAnimation(1), 1);
 }
 
-TEST_F(AnimationSlots, FailedCreationsLeaveNothingBehind) {
-    // Either table failing to allocate refuses the call and leaves no table.
-    for (unsigned n = 1; n <= 2; ++n) {
-        SCOPED_TRACE(n);
-        host::fail_creation(n, host::memory);
-        EXPECT_EQ(InitializeAnimation(4), 0);
-        host::clear_faults();
-        EXPECT_EQ(host::live_local_blocks(), blocks_);
-        EXPECT_EQ(TerminateAnimation(), 0) << "no table";
-        EXPECT_EQ(image_->PlayAni(0, 0, window_->hwnd(), 0, 0, 1, 0), 0);
-    }
-    // Every creation of taking a slot and drawing its first frame, made to fail in turn: the
-    // failed step draws less, and all the rest is released as usual.
-    for (int mode : {1, 2, 3, 11, 12, 13, 14}) {
-        SCOPED_TRACE(mode);
-        const auto run = [&] {
-            image_->PlayAni(0, 0, window_->hwnd(), 3, 2, mode, 100);
-            Pass(10);
-        };
-        ASSERT_EQ(InitializeAnimation(1), 1);
-        host::reset_creation_count();
-        run();
-        const unsigned creations = host::creations_counted();
-        TerminateAnimation();
-        ASSERT_GT(creations, 3u);
-        for (unsigned n = 1; n <= creations; ++n) {
-            SCOPED_TRACE(n);
-            ASSERT_EQ(InitializeAnimation(1), 1);
-            host::fail_creation(n);
-            run();
-            EXPECT_FALSE(host::fault_pending());
-            host::clear_faults();
-            EXPECT_EQ(TerminateAnimation(), 1);
-            EXPECT_EQ(host::live_timers(), timers_);
-            EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), bitmaps_ + 1) << "only the strip";
-            EXPECT_EQ(host::live_gdi_objects(OBJ_DC) + host::live_gdi_objects(OBJ_MEMDC), dcs_);
-            EXPECT_EQ(host::live_local_blocks(), blocks_);
-        }
-    }
-}
-
 } // namespace

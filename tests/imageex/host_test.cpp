@@ -38,46 +38,6 @@ protected:
 
 // ---- Pixel loops ------------------------------------------------------------------------------
 
-// The rules' own figures, one pixel at a time.
-TEST(ImageExKernels, FiguresOfTheRules) {
-    BYTE frame[4] = {50, 100, 200, 0x77}; // B, G, R, X: 200, 100, 50
-    BYTE dest[4] = {0, 0, 0, 0x55};
-    MixAlphaRows(32, frame, dest, 1, 1, 4, 64, FALSE, 0);
-    EXPECT_EQ(dest[2], 150);
-    EXPECT_EQ(dest[1], 75);
-    EXPECT_EQ(dest[0], 37); // 50 - 12.5 rounds down
-    EXPECT_EQ(dest[3], 0);  // a mixed pixel's fourth byte is cleared
-
-    for (auto [f, d] : {std::pair<BYTE, BYTE>{0, 11}, std::pair<BYTE, BYTE>{11, 0}}) {
-        BYTE fr[3] = {f, f, f}, de[3] = {d, d, d};
-        MixAlphaRows(24, fr, de, 1, 1, 4, 128, FALSE, 0);
-        EXPECT_EQ(de[0], 5) << int(f) << " over " << int(d);
-    }
-
-    BYTE tinted[3] = {9, 9, 9};
-    ColorizeRows(24, frame, tinted, 1, 1, 4, RGB(255, 128, 0), FALSE, FALSE, 0);
-    EXPECT_EQ(tinted[2], 124);
-    EXPECT_EQ(tinted[1], 62);
-    EXPECT_EQ(tinted[0], 0);
-
-    const BYTE word[2] = {0x86, 0x65}; // 0x6586: 25, 12, 6
-    BYTE out[2] = {};
-    ColorizeRows(16, word, out, 1, 1, 4, RGB(255, 128, 0), FALSE, FALSE, 0);
-    EXPECT_EQ(out[0] | out[1] << 8, 0x3CE0);
-
-    // Skipped key pixels keep their destination, fourth byte included.
-    BYTE key[4] = {3, 2, 1, 0x99};
-    BYTE under[4] = {7, 7, 7, 0x42};
-    MixAlphaRows(32, key, under, 1, 1, 4, 0, TRUE, RGB(1, 2, 3));
-    EXPECT_EQ(under[0], 7);
-    EXPECT_EQ(under[3], 0x42);
-    ColorizeRows(32, key, under, 1, 1, 4, RGB(255, 255, 255), TRUE, FALSE, RGB(1, 2, 3));
-    EXPECT_EQ(under[3], 0x42);
-    ColorizeRows(32, key, under, 1, 1, 4, RGB(255, 255, 255), TRUE, TRUE, RGB(1, 2, 3));
-    EXPECT_EQ(under[0], 7);
-    EXPECT_EQ(under[3], 0); // with the background it is written like any other pixel
-}
-
 // Every set of row loops against the literal rules on random rows: every width from 1 to 67 and
 // two long rows of several full registers of every set and a tail, every weight from -5 to 300
 // (bounded as the drawing operations bound them), each depth, with and without keys (present or
