@@ -49,7 +49,7 @@ constexpr COLORREF kKey = RGB(255, 0, 255);
 // What an operation works on, made anew before every run and released after it.
 struct Subject {
     std::optional<StripProbe> strip;
-    std::optional<CImageEx> ex;
+    std::optional<CImageEx> ex, other;
     std::optional<CDitherDib> dib;
     std::optional<Canvas> canvas;
     std::optional<animation_test::Window> window;
@@ -68,6 +68,7 @@ struct Subject {
         }
         strip.reset();
         ex.reset();
+        other.reset();
         dib.reset();
         canvas.reset();
         window.reset();
@@ -271,14 +272,25 @@ TEST_P(ApiFaults, CImageStatics) {
 }
 
 // CImageEx's Create and drawing operations are swept in imageex_fault_test.cpp, which also
-// checks what a failed draw leaves on the destination; here the copy.
+// checks what a failed draw leaves on the destination; here the copy and the assignment.
 TEST_P(ApiFaults, CImageExCopy) {
     std::vector<Operation> ops;
     for (int mode : {0, 1}) {
-        ops.push_back(
-            {mode ? "copy (image list)" : "copy (bitmap)", LoadedEx(mode), [](Subject& s) {
-                 return CImageExProbe::Bitmap(CImageEx(*s.ex)) == CImageExProbe::Bitmap(*s.ex);
-             }});
+        const std::string m = mode ? " (image list)" : " (bitmap)";
+        ops.push_back({"copy" + m, LoadedEx(mode), [](Subject& s) {
+                           return CImageExProbe::Bitmap(CImageEx(*s.ex)) ==
+                                  CImageExProbe::Bitmap(*s.ex);
+                       }});
+        // Over an object with a strip of its own, which goes.
+        const auto two = [this, mode](Subject& s) {
+            LoadedEx(mode)(s);
+            s.other.emplace();
+            ASSERT_EQ(s.other->Create(nullptr, m_file24.c_str(), 2, 0, 0, 0), 1);
+        };
+        ops.push_back({"assignment" + m, two, [](Subject& s) {
+                           *s.other = *s.ex;
+                           return CImageExProbe::Bitmap(*s.other) == CImageExProbe::Bitmap(*s.ex);
+                       }});
     }
     SweepAll(ops);
 }

@@ -50,7 +50,7 @@ TEST_F(ImageExFaults, CreateFailsCleanly) {
                                  WriteFile("fault24.bmp", StripFile(picture, 24))};
     const std::string earlier =
         WriteFile("earlier.bmp", StripFile(RandomPicture(4, 2, kTable, 1), 24));
-    for (int depth : {32, 16, 8}) {
+    for (int depth : {32, 24, 16, 8, 4}) {
         SetDepth(depth);
         for (const std::string& file : files) {
             for (int listMode : {0, 1}) {
@@ -127,7 +127,7 @@ TEST_F(ImageExFaults, DrawingFailsCleanly) {
         {"DrawColorizeWithBack",
          [](CImageEx& i, HDC dc) { return i.DrawColorizeWithBack(dc, 1, 1, 1, RGB(255, 128, 0)); }},
     };
-    for (int depth : {32, 16, 8}) {
+    for (int depth : {32, 24, 16, 8, 4}) {
         for (bool depthChange : {false, true}) {
             for (int listMode : {0, 1}) {
                 for (const auto& o : ops) {
