@@ -48,6 +48,8 @@ struct RowJob {
     Convert16Fn convert;
     bool copy;
     bool whole_rows; // rows may run as one block when they are contiguous in both
+    int dst_bits;    // bits per pixel on each side, to tell when they are
+    int src_bits;
 };
 
 // n pixels of `rows` rows, each a pitch on from the one before.
@@ -79,6 +81,7 @@ bool fits_bytewise(const Blit& b, RowJob& j) {
     j.copy = op == RowOp::copy;
     j.op = j.kernels->bytes[static_cast<int>(op)];
     j.whole_rows = b.src != b.dst;
+    j.dst_bits = j.src_bits = b.dst->bpp;
     return true;
 }
 void bytewise_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
@@ -104,6 +107,9 @@ bool fits_mask(const Blit& b, RowJob& j) {
     j.bytes = b.src->bpp / 8;
     j.a = mono_key_value(b.request->src_dc, *b.src);
     j.mask = j.kernels->mask[j.bytes - 1];
+    j.whole_rows = true; // two formats: never one surface
+    j.dst_bits = 1;
+    j.src_bits = b.src->bpp;
     return true;
 }
 void mask_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
@@ -123,6 +129,9 @@ bool fits_expand(const Blit& b, RowJob& j) {
     j.a = mono_zero_value(b.request->dst_dc, *b.dst);
     j.b = mono_one_value(b.request->dst_dc, *b.dst);
     j.expand = (j.bytes == 4 ? j.kernels->expand32 : j.kernels->expand16)[static_cast<int>(op)];
+    j.whole_rows = true; // two formats: never one surface
+    j.dst_bits = b.dst->bpp;
+    j.src_bits = 1;
     return true;
 }
 void expand_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
@@ -152,6 +161,7 @@ bool fits_relayout16(const Blit& b, RowJob& j) {
     j.op = j.kernels->bytes[static_cast<int>(op)];
     j.bytes = 2;
     j.whole_rows = true; // two layouts: never one surface
+    j.dst_bits = j.src_bits = 16;
     return true;
 }
 void relayout16_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
@@ -252,9 +262,12 @@ bool fast_blit(const Blit& b) {
         }
         return true;
     }
-    if (j.whole_rows && S->pitch() == D.pitch() &&
-        static_cast<long long>(n) * j.bytes == D.stride && D.stride == S->stride) {
-        // Whole rows with no padding, in the same order: one block from the lowest address.
+    if (j.whole_rows && (S->pitch() > 0) == (D.pitch() > 0) &&
+        static_cast<long long>(n) * j.dst_bits == 8LL * D.stride &&
+        static_cast<long long>(n) * j.src_bits == 8LL * S->stride) {
+        // Whole rows with no padding on either side (so from the first pixel), in the same
+        // order: one row from the lowest address. A monochrome side's rows then run on bit by
+        // bit, as they do in memory.
         const int top = D.pitch() > 0 ? 0 : rows - 1;
         path->run(j, D.row(b.y.start + top), 0, S->row(b.y.src_start + top), 0, n * rows, 1);
         return true;

@@ -227,18 +227,21 @@ struct Rect {
 TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
     constexpr int kW = 203, kH = 9; // rows long enough for every set's wide steps
     const DWORD rops[] = {SRCCOPY, SRCAND, SRCPAINT, SRCINVERT, 0x00220326, PATCOPY, MERGECOPY};
-    const Rect rects[] = {
-        {0, 0, kW, kH, 0, 0, kW, kH},                 // whole bitmaps
-        {3, 1, kW - 5, kH - 2, 1, 0, kW - 5, kH - 2}, // inside, offset
-        {-7, -2, kW, kH, 5, 1, kW, kH},               // clipped on both sides
-        {2, 0, kW - 2, kH, 0, 1, kW - 2, 4},          // stretched vertically
-        {5, 2, 150, 5, 1, 1, 150, 5},                 // overlapping when both are one bitmap
-        {0, 0, kW, 4, 0, 0, kW, kH},                  // shrunk vertically, combining rows
+    const auto rects = [](int w) -> std::vector<Rect> {
+        return {
+            {0, 0, w, kH, 0, 0, w, kH},                 // whole bitmaps
+            {3, 1, w - 5, kH - 2, 1, 0, w - 5, kH - 2}, // inside, offset
+            {-7, -2, w, kH, 5, 1, w, kH},               // clipped on both sides
+            {2, 0, w - 2, kH, 0, 1, w - 2, 4},          // stretched vertically
+            {5, 2, 150, 5, 1, 1, 150, 5},               // overlapping when both are one bitmap
+            {0, 0, w, 4, 0, 0, w, kH},                  // shrunk vertically, combining rows
+        };
     };
     struct Pair {
         const char* name;
         int src_bpp, dst_bpp; // as Surface takes them
         bool same;            // one bitmap as both
+        int width = kW;       // 208: rows without padding on either side, which run as one
     };
     const Pair pairs[] = {
         {"compatible to compatible", 0, 0, false},
@@ -256,6 +259,9 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
         {"monochrome to colour", 1, 0, false},
         {"monochrome to section", 1, -32, false},
         {"monochrome to 16-bit section", 1, -16, false},
+        {"colour to monochrome, rows without padding", 0, 1, false, 208},
+        {"monochrome to colour, rows without padding", 1, 0, false, 208},
+        {"16-bit section to section, rows without padding", -16, -16, false, 208},
     };
     for_each_set([&](const std::string&) {
         for (int depth : {32, 16, 8}) {
@@ -264,7 +270,7 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
             ASSERT_TRUE(host::set_display_mode(mode));
             for (const Pair& pair : pairs) {
                 for (const DWORD rop : rops) {
-                    for (const Rect& r : rects) {
+                    for (const Rect& r : rects(pair.width)) {
                         SCOPED_TRACE(testing::Message()
                                      << depth << " bpp display, " << pair.name << ", rop "
                                      << std::hex << rop << std::dec << ", at " << r.dx << ","
@@ -274,10 +280,10 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
                             host::set_blit_fast_paths(fast);
                             std::mt19937 rng(11);
                             const COLORREF key = RGB(0xF0, 0x10, 0x20);
-                            Surface dst(kW, kH, pair.dst_bpp);
+                            Surface dst(pair.width, kH, pair.dst_bpp);
                             std::unique_ptr<Surface> own;
                             if (!pair.same) {
-                                own = std::make_unique<Surface>(kW, kH, pair.src_bpp);
+                                own = std::make_unique<Surface>(pair.width, kH, pair.src_bpp);
                             }
                             Surface& src = pair.same ? dst : *own;
                             const int bpp = pair.src_bpp < 0    ? -pair.src_bpp
