@@ -115,6 +115,24 @@ void copy_masked16(MaskedCopyFn copy, const BYTE* src, BYTE* dst, int n, WORD ma
     copy(dst, 0, src, 0, 2 * static_cast<std::size_t>(n), 1, mask * 0x0001000100010001ull);
 }
 
+// What every row of a band takes when it is just a masked copy or a conversion between the
+// 16-bit layouts: then the band goes to the kernel in one call instead of row by row.
+struct BandOp {
+    MaskedCopyFn copy = nullptr;
+    std::uint64_t mask8 = 0;
+    Convert16Fn convert = nullptr;
+
+    explicit operator bool() const { return copy != nullptr || convert != nullptr; }
+    void run(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptrdiff_t spitch, int n, int bytes,
+             int rows) const {
+        if (copy != nullptr) {
+            copy(d, dpitch, s, spitch, static_cast<std::size_t>(n) * bytes, rows, mask8);
+        } else {
+            convert(d, dpitch, s, spitch, static_cast<std::size_t>(n), rows);
+        }
+    }
+};
+
 // Stores raw values of a surface's format into a row from pixel x on.
 void store_row(const Bitmap& surface, BYTE* row, int x, const DWORD* values, int n) {
     switch (surface.bpp) {
@@ -208,20 +226,21 @@ public:
         return false;
     }
 
-    // The masked copy that copy_row makes of each row, and its mask, when that is all a row
-    // takes, so that a rectangle goes in one call; null otherwise.
-    MaskedCopyFn band_copy(std::uint64_t& mask8) const {
+    // What copy_row does to each row, when it is all a row takes; empty otherwise.
+    BandOp band() const {
+        BandOp op;
         if (straight_ == Straight::xrgb && surface_.bpp == 32) {
-            mask8 = 0x00FFFFFF00FFFFFFull;
-            return masked_;
-        }
-        if (straight_ == Straight::same16) {
+            op.copy = masked_;
+            op.mask8 = 0x00FFFFFF00FFFFFFull;
+        } else if (straight_ == Straight::same16) {
             const DWORD mask = surface_.format->value_mask &
                                (src_.info.red.mask | src_.info.green.mask | src_.info.blue.mask);
-            mask8 = (mask & 0xFFFF) * 0x0001000100010001ull;
-            return masked_;
+            op.copy = masked_;
+            op.mask8 = (mask & 0xFFFF) * 0x0001000100010001ull;
+        } else if (straight_ == Straight::widen_green) {
+            op.convert = widen_;
         }
-        return nullptr;
+        return op;
     }
 
     // Pixels [x0, x0 + n) of image row y into `out`; `skip[i]` is set where the DIB leaves the
@@ -329,19 +348,18 @@ void put(const DibSource& src, const Dc* dc, Bitmap& surface, long long dx, long
     }
     const int n = static_cast<int>(x1 - x0);
     ToSurface conv(src, dc, surface);
-    std::uint64_t mask8 = 0;
-    const MaskedCopyFn copy = src.rle ? nullptr : conv.band_copy(mask8);
-    if (copy != nullptr) {
+    const BandOp band = src.rle ? BandOp{} : conv.band();
+    if (band) {
         // The rows the band holds, in one call.
         const long long height = src.info.height;
         y0 = std::max<long long>(y0, height - src.band_start - src.band_rows);
         y1 = std::min<long long>(y1, height - src.band_start);
         if (y0 < y1) {
-            const std::size_t bytes = static_cast<std::size_t>(surface.bpp / 8);
+            const int bytes = surface.bpp / 8;
             const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(src.info.stride);
-            copy(surface.row(static_cast<int>(y0 - sy + dy)) + bytes * (x0 - sx + dx),
-                 surface.pitch(), src.row_bytes(static_cast<int>(y0)) + bytes * x0,
-                 src.info.top_down ? stride : -stride, bytes * n, static_cast<int>(y1 - y0), mask8);
+            band.run(surface.row(static_cast<int>(y0 - sy + dy)) + bytes * (x0 - sx + dx),
+                     surface.pitch(), src.row_bytes(static_cast<int>(y0)) + bytes * x0,
+                     src.info.top_down ? stride : -stride, n, bytes, static_cast<int>(y1 - y0));
         }
         return;
     }
@@ -486,21 +504,25 @@ public:
     // False, having written nothing, when the row needs the general path.
     bool row(const BYTE* src, BYTE* dst) const;
 
-    // The masked copy that makes each row, and its mask, when that is all a row takes (nothing
-    // past the bitmap's width, no conversion), so that a band goes in one call; null otherwise.
-    MaskedCopyFn band_copy(std::uint64_t& mask8) const {
+    // What row() does to each row, when it is all a row takes (nothing past the bitmap's
+    // width); empty otherwise.
+    BandOp band() const {
+        BandOp op;
         if (!on_ || pad_ != 0) {
-            return nullptr;
+            return op;
         }
         if (bit_count_ == 32 && is_888_ && rgb32_) {
-            mask8 = 0x00FFFFFF00FFFFFFull;
-            return masked_;
+            op.copy = masked_;
+            op.mask8 = 0x00FFFFFF00FFFFFFull;
+        } else if (bit_count_ == 16 && (in555_ || in565_) && (out555_ || out565_)) {
+            if (in555_ == out555_) {
+                op.copy = masked_;
+                op.mask8 = in555_ ? 0x7FFF7FFF7FFF7FFFull : ~std::uint64_t{0};
+            } else {
+                op.convert = relayout_;
+            }
         }
-        if (bit_count_ == 16 && (in555_ || in565_) && in555_ == out555_ && in565_ == out565_) {
-            mask8 = in555_ ? 0x7FFF7FFF7FFF7FFFull : ~std::uint64_t{0};
-            return masked_;
-        }
-        return nullptr;
+        return op;
     }
 
 private:
@@ -644,8 +666,7 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
     const int n = std::min(info.width, bmp.width);
     BYTE* out = static_cast<BYTE*>(bits);
     const StraightOut straight(bmp, info, n);
-    std::uint64_t mask8 = 0;
-    if (const MaskedCopyFn copy = straight.band_copy(mask8)) {
+    if (const BandOp band = straight.band()) {
         // The rows of the band that the bitmap has, in one call from the band's top row down.
         const long long lowest =
             std::max<long long>(first, static_cast<long long>(info.height) - bmp.height);
@@ -655,9 +676,9 @@ int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAP
         const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(info.stride);
         BYTE* top =
             out + (info.top_down ? 0 : static_cast<std::ptrdiff_t>(last - 1 - first)) * stride;
-        copy(top, info.top_down ? stride : -stride, bmp.row(static_cast<int>(info.height - last)),
-             bmp.pitch(), static_cast<std::size_t>(n) * (info.bit_count / 8),
-             static_cast<int>(last - lowest), mask8);
+        band.run(top, info.top_down ? stride : -stride,
+                 bmp.row(static_cast<int>(info.height - last)), bmp.pitch(), n, info.bit_count / 8,
+                 static_cast<int>(last - lowest));
         return static_cast<int>(last - lowest);
     }
     // Buffers of the general path, made when a row first needs them.
