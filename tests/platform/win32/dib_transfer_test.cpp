@@ -1,4 +1,5 @@
 #include "platform/win32/dib_support.h"
+#include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -26,100 +27,53 @@ const std::vector<COLORREF> kImage = {
     kTable[2], kTable[0], kTable[0], kTable[1], kTable[3], //
 };
 
-// What a colour looks like after a trip through 5 (or 6) bits per channel.
-BYTE bits5(BYTE v) {
-    return static_cast<BYTE>((v & 0xF8) | (v >> 5));
-}
-BYTE bits6(BYTE v) {
-    return static_cast<BYTE>((v & 0xFC) | (v >> 6));
-}
-COLORREF as555(COLORREF c) {
-    return RGB(bits5(GetRValue(c)), bits5(GetGValue(c)), bits5(GetBValue(c)));
-}
-COLORREF as565(COLORREF c) {
-    return RGB(bits5(GetRValue(c)), bits6(GetGValue(c)), bits5(GetBValue(c)));
-}
-std::vector<COLORREF> map(const std::vector<COLORREF>& v, COLORREF (*f)(COLORREF)) {
-    std::vector<COLORREF> out;
-    for (COLORREF c : v) {
-        out.push_back(f(c));
-    }
-    return out;
-}
-
-// The test image as an RLE8 or RLE4 stream (bottom row first) with runs, literal runs and
-// end-of-row codes. Rows bottom to top in table indices: 2 0 0 1 3, 3 3 1 0 2, 0 1 2 3 0.
-Dib rle_dib(bool four) {
-    const std::vector<BYTE> stream =
-        four ? std::vector<BYTE>{1, 0x20, 2,    0x00, 2,    0x13, 0, 0, //
-                                 2, 0x33, 0,    3,    0x10, 0x20, 0, 0, //
-                                 0, 5,    0x01, 0x23, 0x00, 0,    0, 1}
-             : std::vector<BYTE>{1, 2, 2, 0, 1, 1, 1, 3, 0, 0, //
-                                 2, 3, 0, 3, 1, 0, 2, 0, 0, 0, //
-                                 0, 5, 0, 1, 2, 3, 0, 0, 0, 1};
-    Dib d;
-    d.head = info_header(5, 3, four ? 4 : 8, four ? BI_RLE4 : BI_RLE8, 4,
-                         static_cast<DWORD>(stream.size()));
-    dibtest::append_table(d.head, kTable);
-    d.bits = stream;
-    return d;
-}
-
+// A DIB of every kind a file can hold (the BMP builder's variants, with top-down ones of the
+// depths its list has only bottom-up), as the packed description and pixels a program hands
+// to the DIB calls, with the colours the builder's own model gives them (top row first).
 struct Source {
     std::string name;
     Dib dib;
-    std::vector<COLORREF> expect; // what the image decodes to, top row first
+    std::vector<COLORREF> expect;
+    int w, h;
 };
 
 std::vector<Source> all_sources() {
-    std::vector<Source> s;
-    for (bool top_down : {false, true}) {
-        const std::string order = top_down ? " top-down" : "";
-        s.push_back({"1 bit" + order,
-                     make_dib(5, 3, 1,
-                              {kBlack, kWhite, kWhite, kBlack, kBlack, kWhite, kWhite, kWhite,
-                               kBlack, kBlack, kBlack, kBlack, kWhite, kWhite, kWhite},
-                              {kBlack, kWhite}, top_down),
-                     {kBlack, kWhite, kWhite, kBlack, kBlack, kWhite, kWhite, kWhite, kBlack,
-                      kBlack, kBlack, kBlack, kWhite, kWhite, kWhite}});
-        s.push_back({"4 bits" + order, make_dib(5, 3, 4, kImage, kTable, top_down), kImage});
-        s.push_back({"8 bits" + order, make_dib(5, 3, 8, kImage, kTable, top_down), kImage});
-        s.push_back({"16 bits 5-5-5" + order, make_dib(5, 3, 16, kImage, {}, top_down),
-                     map(kImage, as555)});
-        s.push_back({"16 bits 5-6-5" + order,
-                     make_dib(5, 3, 16, kImage, {}, top_down, {0xF800, 0x07E0, 0x001F}),
-                     map(kImage, as565)});
-        s.push_back({"24 bits" + order, make_dib(5, 3, 24, kImage, {}, top_down), kImage});
-        s.push_back({"32 bits" + order, make_dib(5, 3, 32, kImage, {}, top_down), kImage});
-        s.push_back({"32 bits fields" + order,
-                     make_dib(5, 3, 32, kImage, {}, top_down, {0xFF0000, 0x00FF00, 0x0000FF}),
-                     kImage});
-    }
-    s.push_back({"RLE8", rle_dib(false), kImage});
-    s.push_back({"RLE4", rle_dib(true), kImage});
-    // A core header: RGBTRIPLE table.
-    {
-        Dib core = make_dib(5, 3, 8, kImage, kTable);
-        std::vector<BYTE> head = {12, 0, 0, 0, 5, 0, 3, 0, 1, 0, 8, 0};
-        for (int i = 0; i < 256; ++i) {
-            const COLORREF c = i < 4 ? kTable[i] : 0;
-            head.insert(head.end(), {GetBValue(c), GetGValue(c), GetRValue(c)});
+    std::vector<bmpfile::Variant> variants = bmpfile::all_variants();
+    variants.insert(variants.end(),
+                    {
+                        {"info 1 bit top-down", 40, 13, 5, 1, 0, true, {}, 0, 0, false},
+                        {"info 4 bit top-down", 40, 7, 6, 4, 0, true, {}, 0, 0, false},
+                        {"info 16 bit 565 fields top-down",
+                         40,
+                         9,
+                         4,
+                         16,
+                         3,
+                         true,
+                         {0xF800, 0x07E0, 0x001F},
+                         0,
+                         0,
+                         false},
+                        {"info 32 bit top-down", 40, 5, 5, 32, 0, true, {}, 0, 0, false},
+                    });
+    std::vector<Source> out;
+    for (const bmpfile::Variant& v : variants) {
+        if (v.rle_delta) {
+            continue; // skipped pixels: see RleSkipsKeepTheDestination
         }
-        core.head = head;
-        s.push_back({"core header", core, kImage});
+        std::vector<std::uint32_t> rgb;
+        const auto file = bmpfile::make(v, 3, &rgb);
+        const std::size_t offset = file[10] | (file[11] << 8) | (file[12] << 16);
+        Source src{v.label, {}, {}, v.width, v.height};
+        src.dib.head.assign(file.begin() + 14,
+                            file.begin() + static_cast<std::ptrdiff_t>(offset - v.gap));
+        src.dib.bits.assign(file.begin() + static_cast<std::ptrdiff_t>(offset), file.end());
+        for (std::uint32_t p : rgb) {
+            src.expect.push_back(RGB(p >> 16, (p >> 8) & 0xFF, p & 0xFF));
+        }
+        out.push_back(std::move(src));
     }
-    // V4 and V5 headers: the bit fields sit inside the header, nothing follows it.
-    for (DWORD size : {DWORD(sizeof(BITMAPV4HEADER)), DWORD(sizeof(BITMAPV5HEADER))}) {
-        Dib v = make_dib(5, 3, 16, kImage, {}, false, {0xF800, 0x07E0, 0x001F});
-        std::vector<BYTE> head(size, 0);
-        std::memcpy(head.data(), v.head.data(), sizeof(BITMAPINFOHEADER));
-        std::memcpy(head.data(), &size, 4);
-        std::memcpy(head.data() + 40, v.head.data() + 40, 12);
-        v.head = head;
-        s.push_back(
-            {size == sizeof(BITMAPV4HEADER) ? "V4 header" : "V5 header", v, map(kImage, as565)});
-    }
-    return s;
+    return out;
 }
 
 } // namespace
@@ -130,23 +84,24 @@ TEST(DibTransfer, EveryFormatDecodesExactlyEveryWay) {
     // agree pixel for pixel.
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
-    auto read_back = [&](HBITMAP bmp) {
+    auto read_back = [&](HBITMAP bmp, int w, int h) {
         Dib out;
-        out.head = info_header(5, -3, 32);
-        out.bits.assign(60, 0xEE);
-        EXPECT_EQ(GetDIBits(dc, bmp, 0, 3, out.bits.data(), out.info(), DIB_RGB_COLORS), 3);
+        out.head = info_header(w, -h, 32);
+        out.bits.assign(static_cast<std::size_t>(w) * h * 4, 0xEE);
+        EXPECT_EQ(GetDIBits(dc, bmp, 0, h, out.bits.data(), out.info(), DIB_RGB_COLORS), h);
         return out.bits;
     };
     const char* const ways[] = {"SetDIBits", "StretchDIBits", "SetDIBitsToDevice"};
-    auto put = [&](HBITMAP target, int way, const Dib& d) {
+    auto put = [&](HBITMAP target, int way, const Source& s) {
+        const BYTE* bits = s.dib.bits.data();
         if (way == 0) {
-            return SetDIBits(dc, target, 0, 3, d.bits.data(), d.info(), DIB_RGB_COLORS);
+            return SetDIBits(dc, target, 0, s.h, bits, s.dib.info(), DIB_RGB_COLORS);
         }
         HGDIOBJ old = SelectObject(dc, target);
-        const int lines = way == 1 ? StretchDIBits(dc, 0, 0, 5, 3, 0, 0, 5, 3, d.bits.data(),
-                                                   d.info(), DIB_RGB_COLORS, SRCCOPY)
-                                   : SetDIBitsToDevice(dc, 0, 0, 5, 3, 0, 0, 0, 3, d.bits.data(),
-                                                       d.info(), DIB_RGB_COLORS);
+        const int lines = way == 1 ? StretchDIBits(dc, 0, 0, s.w, s.h, 0, 0, s.w, s.h, bits,
+                                                   s.dib.info(), DIB_RGB_COLORS, SRCCOPY)
+                                   : SetDIBitsToDevice(dc, 0, 0, s.w, s.h, 0, 0, 0, s.h, bits,
+                                                       s.dib.info(), DIB_RGB_COLORS);
         GdiFlush();
         SelectObject(dc, old);
         return lines;
@@ -156,15 +111,15 @@ TEST(DibTransfer, EveryFormatDecodesExactlyEveryWay) {
         std::vector<BYTE> want;
         for (int way = 0; way < 3; ++way) {
             SCOPED_TRACE(ways[way]);
-            Canvas c(5, 3, kBlack);
-            EXPECT_EQ(put(c.bitmap, way, s.dib), 3);
+            Canvas c(s.w, s.h, kBlack);
+            EXPECT_EQ(put(c.bitmap, way, s), s.h);
             EXPECT_EQ(c.colors(), s.expect);
-            HBITMAP ddb = CreateCompatibleBitmap(screen, 5, 3);
-            ASSERT_EQ(put(ddb, way, s.dib), 3);
+            HBITMAP ddb = CreateCompatibleBitmap(screen, s.w, s.h);
+            ASSERT_EQ(put(ddb, way, s), s.h);
             if (way == 0) {
-                want = read_back(ddb);
+                want = read_back(ddb, s.w, s.h);
             }
-            EXPECT_EQ(read_back(ddb), want);
+            EXPECT_EQ(read_back(ddb, s.w, s.h), want);
             EXPECT_TRUE(DeleteObject(ddb));
         }
         HBITMAP c =
@@ -174,9 +129,9 @@ TEST(DibTransfer, EveryFormatDecodesExactlyEveryWay) {
         BITMAP bm;
         ASSERT_EQ(GetObjectA(c, sizeof bm, &bm), static_cast<int>(sizeof bm));
         EXPECT_EQ(bm.bmBitsPixel, GetDeviceCaps(screen, BITSPIXEL));
-        EXPECT_EQ(bm.bmWidth, 5);
-        EXPECT_EQ(bm.bmHeight, 3);
-        EXPECT_EQ(read_back(c), want) << "CreateDIBitmap";
+        EXPECT_EQ(bm.bmWidth, s.w);
+        EXPECT_EQ(bm.bmHeight, s.h);
+        EXPECT_EQ(read_back(c, s.w, s.h), want) << "CreateDIBitmap";
         EXPECT_TRUE(DeleteObject(c));
     }
     DeleteDC(dc);
