@@ -29,6 +29,9 @@
 
 namespace fault_sweep {
 
+// Every kind of creation but the platform's heap allocations.
+inline constexpr unsigned objects = host::all & ~host::heap;
+
 // The platform's live heap blocks, where the program watches the heap; else null.
 inline long (*live_heap_blocks)() = nullptr;
 // Failure points swept so far by the program, for its report.

@@ -6,8 +6,9 @@
 // list and platform heap block made along the way released. At 32, 16 and 8 bits per pixel. The
 // program prints how many failure points it visited.
 //
-// The finer promises of each area (which failure an operation reports, which it absorbs, what a
-// destination shows afterwards) are in that area's own tests; this program covers the breadth.
+// The finer promises (which failure an operation reports, which it absorbs, what a destination
+// shows afterwards) are checked here for CImage's drawing operations, and for CImageEx in
+// imageex_fault_test.cpp; those of CImage's Create and its steps are in the CImage host tests.
 #include "fault_sweep.h"
 #include "image/draw_operations.h"
 #include "image/strip_host_fixture.h"
@@ -22,11 +23,13 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 using strip_fixtures::Canvas;
+using strip_fixtures::PaletteDisplay;
 using strip_fixtures::StripProbe;
 using namespace strip_host;
 
@@ -56,8 +59,15 @@ struct Subject {
     bool animation = false;
     PBITMAPINFO info = nullptr;
 
+    std::vector<COLORREF> before; // the canvas as setup left it
+
     CDC* dc() { return canvas->dc(); }
     HDC hdc() { return canvas->dc()->GetSafeHdc(); }
+    // Read from the bitmap, not through the DC: a draw may have selected another palette into it.
+    std::vector<COLORREF> Pixels() {
+        return strip_fixtures::ReadPixels(
+            static_cast<HBITMAP>(GetCurrentObject(hdc(), OBJ_BITMAP)));
+    }
     void Release() {
         // The wrappers MFC made for handles it was given back go at idle time; now here.
         CGdiObject::DeleteTempMap();
@@ -89,36 +99,69 @@ struct Operation {
     int failure = 0;
     // What a reported failure leaves of the object.
     std::function<void(Subject&)> failed_state = nullptr;
+    // Finer checks where one of the platform's objects fails (`failed` counts among them); an
+    // operation that has them is swept for its objects and its heap blocks apart.
+    std::function<void(Subject&, unsigned failed, int result)> object_failure = nullptr;
+    // How many failed objects give the result of a run without a fault, where that is pinned.
+    int absorbed = -1;
 };
 
 // Runs every operation's sweep: the result of the faultless run is the success to expect.
 void SweepAll(const std::vector<Operation>& operations) {
     for (const Operation& op : operations) {
         SCOPED_TRACE(op.name);
-        Subject s;
-        int result = 0, success = 0;
-        sweep_creations([&] { op.setup(s); }, [&] { result = op.run(s); },
-                        [&](unsigned failed) {
-                            if (failed == 0) {
-                                success = result;
-                            } else {
-                                EXPECT_TRUE(result == success || result == op.failure)
-                                    << "result " << result;
-                                if (result != success && op.failed_state) {
-                                    op.failed_state(s);
+        const std::vector<unsigned> passes =
+            op.object_failure ? std::vector<unsigned>{fault_sweep::objects, host::heap}
+                              : std::vector<unsigned>{host::all};
+        for (const unsigned kinds : passes) {
+            Subject s;
+            int result = 0, success = 0, absorbed = 0;
+            sweep_creations([&] { op.setup(s); }, [&] { result = op.run(s); },
+                            [&](unsigned failed) {
+                                if (failed == 0) {
+                                    success = result;
+                                } else {
+                                    EXPECT_TRUE(result == success || result == op.failure)
+                                        << "result " << result;
+                                    if (result != success && op.failed_state) {
+                                        op.failed_state(s);
+                                    }
+                                    if (kinds == fault_sweep::objects) {
+                                        absorbed += result == success ? 1 : 0;
+                                        op.object_failure(s, failed, result);
+                                    }
                                 }
-                            }
-                            s.Release();
-                        });
+                                s.Release();
+                            },
+                            kinds);
+            if (kinds == fault_sweep::objects && op.absorbed >= 0) {
+                EXPECT_EQ(absorbed, op.absorbed) << "failures that give a complete result";
+            }
+        }
         ++g_operations;
     }
 }
 
-void ExpectEmptyStrip(Subject& s) {
-    EXPECT_EQ(s.strip->m_pBitmap, nullptr);
-    EXPECT_EQ(s.strip->m_pSemiBitmap, nullptr);
-    EXPECT_EQ(s.strip->m_pImageList, nullptr);
-    EXPECT_EQ(s.strip->m_pSemiImageList, nullptr);
+// How many creations a CImage drawing operation makes itself before anything reaches the
+// destination (the memory contexts, the off-screen bitmap, the brush). What the frame draws make
+// after them belongs to the image list or the colour-key blit.
+unsigned OwnCreations(const drawtest::DrawOperation& op, bool imageList) {
+    static const std::map<std::string, unsigned> bitmapMode = {
+        {"Draw", 1},
+        {"Draw rectangle", 1},
+        {"Animate", 1},
+        {"DrawTransparentSetBackground", 3},
+        {"DrawTransparentSetBkColor", 3},
+        {"DrawSemiTransparentSetBackground", 3},
+        {"DrawSemiTransparentSetBkColor", 3},
+        {"AnimateTransparent", 2},
+        {"AnimateTransparentSetBackground", 3},
+    };
+    if (imageList && !op.offscreen) {
+        return 0;
+    }
+    const auto found = bitmapMode.find(op.name);
+    return found == bitmapMode.end() ? 0 : found->second;
 }
 
 void ExpectEmptyDib(Subject& s) {
@@ -170,6 +213,7 @@ protected:
             s.strip.emplace();
             ASSERT_EQ(s.strip->Create(&m_section, 3, kKey, 1, mode), 1);
             s.canvas.emplace(40, 20, BusyStrip(kBlue));
+            s.before = s.Pixels();
         };
     }
     std::function<void(Subject&)> LoadedEx(int mode) {
@@ -193,31 +237,76 @@ TEST_P(ApiFaults, CImage) {
     std::vector<Operation> ops;
     for (int mode : {0, 1}) {
         const std::string m = mode ? " (image list)" : " (bitmap)";
-        const auto made = [this](Subject& s) {
+        // A strip made before in the same mode, which a failed Create keeps (and its geometry,
+        // when the failure comes before the new one is set).
+        const auto made = [this, mode](Subject& s) {
             s.strip.emplace();
-            ASSERT_EQ(s.strip->Create(&m_section, 2, kKey, 0, 1), 1);
+            ASSERT_EQ(s.strip->Create(&m_section, 2, kBlue, 0, mode), 1);
         };
-        const std::pair<const char*, std::function<int(CImage&)>> creates[] = {
+        const std::pair<const char*, std::function<int(CImage&, int semi)>> creates[] = {
             {"Create(number)",
-             [mode](CImage& i) { return i.Create(kStripResource, 3, kKey, 1, mode); }},
-            {"Create(name)", [mode](CImage& i) { return i.Create(kStripName, 3, kKey, 1, mode); }},
-            {"Create(file)", [mode](CImage& i) { return i.Create(kStripFile, 3, kKey, 1, mode); }},
+             [mode](CImage& i, int semi) { return i.Create(kStripResource, 3, kKey, semi, mode); }},
+            {"Create(name)",
+             [mode](CImage& i, int semi) { return i.Create(kStripName, 3, kKey, semi, mode); }},
+            {"Create(file)",
+             [mode](CImage& i, int semi) { return i.Create(kStripFile, 3, kKey, semi, mode); }},
             {"Create(device bitmap)",
-             [this, mode](CImage& i) { return i.Create(&m_ddb, 3, kKey, 1, mode); }},
-            {"Create(section)",
-             [this, mode](CImage& i) { return i.Create(&m_section, 3, kKey, 1, mode); }},
-        };
-        for (const auto& create : creates) {
-            const auto& run = create.second;
-            ops.push_back({create.first + m, made, [run](Subject& s) { return run(*s.strip); }, 0,
-                           ExpectEmptyStrip});
+             [this, mode](CImage& i, int semi) { return i.Create(&m_ddb, 3, kKey, semi, mode); }},
+            {"Create(section)", [this, mode](CImage& i, int semi) {
+                 return i.Create(&m_section, 3, kKey, semi, mode);
+             }}};
+        for (int semi : {0, 1}) {
+            // The failures Create does not report, which still give a complete strip: the
+            // screen DC through which each image-list step asks the display's depth (without it
+            // the lists take the device-dependent format), the two colour-key draws that make
+            // the half-transparent bitmap (seven creations each), and on palette displays the
+            // dithered screen bitmap, which falls back to the undithered one.
+            const int absorbed = PaletteDisplay() ? -1 : mode != 0 ? 1 + semi : semi ? 14 : 0;
+            for (const auto& create : creates) {
+                const auto& run = create.second;
+                ops.push_back(
+                    {create.first + m + (semi ? ", half-transparent" : ""), made,
+                     [run, semi](Subject& s) { return run(*s.strip, semi); }, 0,
+                     [mode](Subject& s) {
+                         EXPECT_TRUE(s.strip->Empty());
+                         EXPECT_EQ(s.strip->m_bImageListMethod, mode);
+                         const bool set = s.strip->m_nImageNum == 3;
+                         EXPECT_EQ(s.strip->m_crTransparent, set ? kKey : kBlue);
+                         EXPECT_EQ(s.strip->GetImageSize(), CSize(set ? 10 : 15, kHeight));
+                     },
+                     [semi, mode](Subject& s, unsigned, int result) {
+                         if (result != 0) {
+                             EXPECT_EQ(s.strip->m_pBitmap != nullptr, mode == 0);
+                             EXPECT_EQ(s.strip->m_pSemiBitmap != nullptr, semi && mode == 0);
+                             EXPECT_EQ(s.strip->m_pImageList != nullptr, mode != 0);
+                             EXPECT_EQ(s.strip->m_pSemiImageList != nullptr, semi && mode != 0);
+                             EXPECT_EQ(s.strip->m_bImageListMethod, mode);
+                         }
+                     },
+                     absorbed});
+            }
         }
         for (const drawtest::DrawOperation& draw : drawtest::DrawOperations()) {
-            if (draw.RunsIn(mode != 0)) {
-                ops.push_back({draw.name + m, Loaded(mode), [this, &draw](Subject& s) {
-                                   return draw.run(*s.strip, s.dc(), 2, 1, 1, &m_background);
-                               }});
+            if (!draw.RunsIn(mode != 0)) {
+                continue;
             }
+            // A failure among the operation's own working objects ends the call with 0, and so
+            // does one in the image list's draw of a frame; a call that gives 0 has drawn nothing.
+            const unsigned own = OwnCreations(draw, mode != 0);
+            const bool listDraw = mode != 0 && !draw.animation;
+            ops.push_back({draw.name + m, Loaded(mode),
+                           [this, &draw](Subject& s) {
+                               return draw.run(*s.strip, s.dc(), 2, 1, 1, &m_background);
+                           },
+                           0, nullptr,
+                           [own, listDraw](Subject& s, unsigned failed, int result) {
+                               if (failed <= own || listDraw) {
+                                   EXPECT_EQ(result, 0);
+                               }
+                               if (result == 0) {
+                                   EXPECT_EQ(s.Pixels(), s.before) << "a failed draw drew";
+                               }
+                           }});
         }
         ops.push_back({"copy" + m, Loaded(mode), [](Subject& s) {
                            return CImage(*s.strip).GetBitmap() == s.strip->GetBitmap();

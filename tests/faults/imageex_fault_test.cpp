@@ -37,8 +37,6 @@ void SetDepth(int bits) {
     ASSERT_TRUE(host::set_display_mode(mode));
 }
 
-constexpr unsigned kObjects = host::all & ~host::heap;
-
 const std::vector<COLORREF> kTable = {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255),
                                       RGB(255, 255, 255)};
 
@@ -54,8 +52,9 @@ TEST_F(ImageExFaults, CreateFailsCleanly) {
         SetDepth(depth);
         for (const std::string& file : files) {
             for (int listMode : {0, 1}) {
-                for (const auto& run : {std::pair(false, kObjects), std::pair(true, kObjects),
-                                        std::pair(false, unsigned(host::heap))}) {
+                for (const auto& run :
+                     {std::pair(false, fault_sweep::objects), std::pair(true, fault_sweep::objects),
+                      std::pair(false, unsigned(host::heap))}) {
                     const bool loaded = run.first;
                     const unsigned kinds = run.second;
                     SCOPED_TRACE(testing::Message()
@@ -157,7 +156,7 @@ TEST_F(ImageExFaults, DrawingFailsCleanly) {
                         canvas.reset();
                         image.reset();
                     }
-                    for (const unsigned kinds : {kObjects, unsigned(host::heap)}) {
+                    for (const unsigned kinds : {fault_sweep::objects, unsigned(host::heap)}) {
                         SCOPED_TRACE(kinds == host::heap ? "heap" : "objects");
                         Picture whole, untouched;
                         int expected = -1, result = -1;

@@ -1,6 +1,6 @@
-// Every creation a strip operation makes, made to fail in turn (native only): the result and the
-// strip's state are what the operation promises for that failure, and nothing made along the way
-// outlives it. At 32, 16 and 8 bits per pixel, in both storage modes.
+// Every creation of Create's steps, made to fail in turn (native only): the result and the
+// strip's state are what the step promises for that failure, and nothing made along the way
+// outlives it. At 32, 16 and 8 bits per pixel. (Create itself: in the API fault sweep.)
 #include "image/strip_host_fixture.h"
 
 #include "fault_sweep.h"
@@ -12,7 +12,6 @@
 
 using strip_fixtures::Canvas;
 using strip_fixtures::KeyedBlitModel;
-using strip_fixtures::PaletteDisplay;
 using strip_fixtures::PixelsOf;
 using strip_fixtures::SemiStripModel;
 using strip_fixtures::StoredColour;
@@ -53,81 +52,6 @@ protected:
 };
 
 } // namespace
-
-// Create fails with the strip empty for every failed creation, except where a step does not
-// report its failures: the screen DC through which each image-list step asks the display's depth
-// (without it the lists take the device-dependent format), the two colour-key draws that make the
-// half-transparent bitmap (seven creations each), and on palette displays the dithered screen
-// bitmap, which falls back to the undithered one. Those still give a complete strip.
-TEST_P(FaultSweep, Create) {
-    struct Source {
-        const char* name;
-        std::function<int(CImage&, int semi, int mode)> create;
-    };
-    const Source sources[] = {
-        {"number", [](CImage& s, int semi,
-                      int mode) { return s.Create(kStripResource, 3, kMagenta, semi, mode); }},
-        {"name", [](CImage& s, int semi,
-                    int mode) { return s.Create(kStripName, 3, kMagenta, semi, mode); }},
-        {"file", [](CImage& s, int semi,
-                    int mode) { return s.Create(kStripFile, 3, kMagenta, semi, mode); }},
-        {"device bitmap",
-         [&](CImage& s, int semi, int mode) { return s.Create(&m_ddb, 3, kMagenta, semi, mode); }},
-        {"section", [&](CImage& s, int semi,
-                        int mode) { return s.Create(&m_section, 3, kMagenta, semi, mode); }},
-    };
-    for (const Source& source : sources) {
-        for (int semi : {0, 1}) {
-            for (int mode : {0, 1}) {
-                SCOPED_TRACE(testing::Message()
-                             << source.name << " semi " << semi << " mode " << mode);
-                const unsigned unreported = mode != 0 ? 1 + semi : semi ? 14 : 0;
-                unsigned completed = 0;
-                std::optional<StripProbe> strip;
-                int result = -1;
-                int succeeded = -1;
-                sweep_creations(
-                    [&] { strip.emplace(); }, [&] { result = source.create(*strip, semi, mode); },
-                    [&](unsigned failed) {
-                        if (failed == 0) {
-                            succeeded = result;
-                        } else if (result != 0) {
-                            ++completed;
-                        }
-                        if (result != 0) {
-                            EXPECT_EQ(result, 1);
-                            EXPECT_EQ(strip->m_pBitmap != nullptr, mode == 0);
-                            EXPECT_EQ(strip->m_pSemiBitmap != nullptr, semi && mode == 0);
-                            EXPECT_EQ(strip->m_pImageList != nullptr, mode != 0);
-                            EXPECT_EQ(strip->m_pSemiImageList != nullptr, semi && mode != 0);
-                            EXPECT_EQ(strip->m_bImageListMethod, mode);
-                        } else {
-                            EXPECT_TRUE(strip->Empty());
-                            EXPECT_EQ(strip->m_bImageListMethod, 0);
-                            // The geometry is the new one once it was set.
-                            if (strip->m_nImageNum != 0) {
-                                EXPECT_EQ(strip->m_nImageNum, 3);
-                                EXPECT_EQ(strip->m_crTransparent, kMagenta);
-                                EXPECT_EQ(strip->GetImageSize(), CSize(kWidth / 3, kHeight));
-                            } else {
-                                EXPECT_EQ(strip->m_crTransparent, kBlue);
-                                EXPECT_EQ(strip->GetBitmapSize(), CSize(0, 0));
-                            }
-                        }
-                        strip.reset();
-                    });
-                // On a palette display a name is only a file path, and a device bitmap is refused.
-                const bool refused =
-                    PaletteDisplay() && (source.name == std::string("name") ||
-                                         source.name == std::string("device bitmap"));
-                EXPECT_EQ(succeeded, refused ? 0 : 1);
-                if (!PaletteDisplay() && !refused) {
-                    EXPECT_EQ(completed, unreported);
-                }
-            }
-        }
-    }
-}
 
 // MakeSemiBitmap fails (0) for every failed creation of its own working set and pattern, with
 // the semi bitmap's pixels untouched; the two colour-key draws report nothing. The transparent
