@@ -21,10 +21,6 @@ struct Dib {
     BITMAPINFOHEADER& header() { return *reinterpret_cast<BITMAPINFOHEADER*>(head.data()); }
 };
 
-inline RGBQUAD quad(COLORREF c) {
-    return RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
-}
-
 inline std::vector<BYTE> info_header(LONG w, LONG h, WORD bits, DWORD compression = BI_RGB,
                                      DWORD clr_used = 0, DWORD size_image = 0) {
     BITMAPINFOHEADER bih{};
@@ -56,70 +52,20 @@ inline int stride_of(int w, int bits) {
     return ((w * bits + 31) / 32) * 4;
 }
 
-// An uncompressed DIB of `pixels` (w x h, top row first). Indexed formats take the position
-// of each colour in `table`; direct ones pack the colour with `masks` (16 and 32 bits; empty
-// for the defaults). `top_down` stores the rows top first with a negative height.
-inline Dib make_dib(int w, int h, int bits, const std::vector<COLORREF>& pixels,
-                    const std::vector<COLORREF>& table = {}, bool top_down = false,
-                    const std::vector<DWORD>& masks = {}) {
+// A 24-bit DIB of `pixels` (w x h, top row first); `top_down` stores the rows top first with a
+// negative height.
+inline Dib dib24(int w, int h, const std::vector<COLORREF>& pixels, bool top_down = false) {
     Dib d;
-    d.head = info_header(w, top_down ? -h : h, static_cast<WORD>(bits),
-                         masks.empty() ? BI_RGB : BI_BITFIELDS, static_cast<DWORD>(table.size()));
-    for (DWORD m : masks) {
-        append_dword(d.head, m);
-    }
-    append_table(d.head, table);
-    const int stride = stride_of(w, bits);
+    d.head = info_header(w, top_down ? -h : h, 24);
+    const int stride = stride_of(w, 24);
     d.bits.assign(static_cast<size_t>(stride) * h, 0);
-    DWORD m[3] = {0, 0, 0};
-    if (bits == 16) {
-        m[0] = 0x7C00, m[1] = 0x03E0, m[2] = 0x001F;
-    } else if (bits == 32) {
-        m[0] = 0xFF0000, m[1] = 0x00FF00, m[2] = 0x0000FF;
-    }
-    for (size_t i = 0; i < masks.size() && i < 3; ++i) {
-        m[i] = masks[i];
-    }
-    auto pack = [](BYTE v, DWORD mask) -> DWORD {
-        if (mask == 0) {
-            return 0;
-        }
-        int shift = 0;
-        while (!((mask >> shift) & 1)) {
-            ++shift;
-        }
-        int width = 0;
-        while ((mask >> (shift + width)) & 1) {
-            ++width;
-        }
-        const DWORD value = width >= 8 ? DWORD{v} << (width - 8) : DWORD{v} >> (8 - width);
-        return value << shift;
-    };
     for (int y = 0; y < h; ++y) {
         BYTE* row = d.bits.data() + static_cast<size_t>(top_down ? y : h - 1 - y) * stride;
         for (int x = 0; x < w; ++x) {
             const COLORREF c = pixels[static_cast<size_t>(y) * w + x];
-            if (bits <= 8) {
-                int index = 0;
-                while (index < static_cast<int>(table.size()) && table[index] != c) {
-                    ++index;
-                }
-                if (bits == 8) {
-                    row[x] = static_cast<BYTE>(index);
-                } else if (bits == 4) {
-                    row[x / 2] |= static_cast<BYTE>(index << (x % 2 ? 0 : 4));
-                } else {
-                    row[x / 8] |= static_cast<BYTE>(index << (7 - x % 8));
-                }
-            } else if (bits == 24) {
-                row[3 * x] = GetBValue(c);
-                row[3 * x + 1] = GetGValue(c);
-                row[3 * x + 2] = GetRValue(c);
-            } else {
-                const DWORD v =
-                    pack(GetRValue(c), m[0]) | pack(GetGValue(c), m[1]) | pack(GetBValue(c), m[2]);
-                std::memcpy(row + x * (bits / 8), &v, static_cast<size_t>(bits / 8));
-            }
+            row[3 * x] = GetBValue(c);
+            row[3 * x + 1] = GetGValue(c);
+            row[3 * x + 2] = GetRValue(c);
         }
     }
     return d;

@@ -10,8 +10,8 @@
 
 using dibtest::Canvas;
 using dibtest::Dib;
+using dibtest::dib24;
 using dibtest::info_header;
-using dibtest::make_dib;
 
 namespace {
 
@@ -162,7 +162,7 @@ TEST(DibTransfer, CreateDIBitmapTakesTheReferenceFormat) {
         ramp.push_back(RGB(i * 36, i * 36, i * 36));
     }
     ramp.push_back(kBlue);
-    Dib d = make_dib(8, 1, 24, ramp);
+    Dib d = dib24(8, 1, ramp);
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
     for (HDC ref : {mem, static_cast<HDC>(nullptr)}) {
@@ -343,7 +343,7 @@ TEST(DibTransfer, RoundTripsAreLossless) {
     HDC dc = CreateCompatibleDC(screen);
     const int depth = GetDeviceCaps(screen, BITSPIXEL);
     std::mt19937 rng(11);
-    Dib seed = make_dib(7, 5, 24, std::vector<COLORREF>(35, 0));
+    Dib seed = dib24(7, 5, std::vector<COLORREF>(35, 0));
     for (BYTE& b : seed.bits) {
         b = static_cast<BYTE>(rng());
     }
@@ -377,7 +377,7 @@ TEST(DibTransfer, RoundTripsAreLossless) {
 }
 
 TEST(DibTransfer, StretchDIBitsScalesMirrorsAndCombines) {
-    Dib d = make_dib(2, 2, 24, {kRed, kGreen, kBlue, kWhite});
+    Dib d = dib24(2, 2, {kRed, kGreen, kBlue, kWhite});
     Canvas c(4, 4);
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(dc, c.bitmap);
@@ -430,7 +430,10 @@ TEST(DibTransfer, StretchDIBitsScalesMirrorsAndCombines) {
 
 // Every way in refuses a description it cannot read, and writes nothing.
 TEST(DibTransfer, BadInputFailsAndChangesNothing) {
-    Dib good = make_dib(4, 3, 8, std::vector<COLORREF>(12, kTable[1]), kTable);
+    Dib good; // 4 x 3, every pixel entry 1 of the table (rows of 4 bytes, no padding)
+    good.head = info_header(4, 3, 8, BI_RGB, 4);
+    dibtest::append_table(good.head, kTable);
+    good.bits.assign(12, 1);
     auto bad = [&](auto change) {
         Dib d = good;
         d.head.resize(d.head.size() + 1024);
@@ -555,7 +558,7 @@ TEST(DibTransfer, SourceRectanglesCountFromTheBottom) {
     Canvas c(2, 2);
     HGDIOBJ old = SelectObject(dc, c.bitmap);
     const std::vector<COLORREF> want = {kImage[6], kImage[7], kImage[11], kImage[12]};
-    const Dib up = make_dib(5, 3, 24, kImage);
+    const Dib up = dib24(5, 3, kImage);
     for (DWORD rop : {SRCCOPY, SRCPAINT}) {
         c.clear(kBlack);
         EXPECT_NE(StretchDIBits(dc, 0, 0, 2, 2, 1, 0, 2, 2, up.bits.data(), up.info(),
@@ -585,7 +588,7 @@ TEST(DibTransfer, SourceRectanglesCountFromTheBottom) {
     for (const Case& t : cases) {
         SCOPED_TRACE(testing::Message() << (t.top_down ? "top-down" : "bottom-up") << " y "
                                         << t.y_src << " band " << t.start << "+" << t.lines);
-        const Dib d = make_dib(5, 3, 24, kImage, {}, t.top_down);
+        const Dib d = dib24(5, 3, kImage, t.top_down);
         // The band's bytes: rows `start` up from the bottom, in the DIB's row order.
         const int stride = dibtest::stride_of(5, 24);
         const int first_stored = t.top_down ? 3 - t.start - t.lines : t.start;
