@@ -14,7 +14,8 @@ import sys
 
 from PIL import Image
 
-FAILURES = []
+from checks import check, finish
+
 
 # The grid, as tools/demo.h lays it out.
 CELL, LEFT, TOP, SPRITE_X, SPRITE_Y = 76, 20, 20, 22, 14
@@ -23,12 +24,6 @@ KEY = (255, 0, 255)
 ON_COLOUR, BK_COLOUR = (250, 220, 60), (60, 160, 90)
 HIGHLIGHT = (48, 150, 250)  # COLOR_HIGHLIGHT: selected and focused image-list drawing
 TINT = (255, 190, 60)
-
-
-def check(condition, what):
-    if not condition:
-        FAILURES.append(what)
-        print("FAILED:", what)
 
 
 def tile(row, column):
@@ -201,8 +196,7 @@ def main():
                              "--bpp", "32", "--seconds", "0"], capture_output=True, text=True)
     check(result.returncode == 1, "an output folder that does not exist fails with 1")
 
-    print("%d passed, %d failed" % (1 if not FAILURES else 0, len(FAILURES)))
-    return 1 if FAILURES else 0
+    return finish("all checks passed")
 
 
 if __name__ == "__main__":

@@ -10,13 +10,7 @@ import sys
 
 from PIL import Image
 
-FAILURES = []
-
-
-def check(condition, what):
-    if not condition:
-        FAILURES.append(what)
-        print("FAILED:", what)
+from checks import check, finish
 
 
 def run(tool, *args):
@@ -93,11 +87,7 @@ def main():
               f"refused: {what} (exit {result.returncode})")
         check(not os.path.exists("x.bmp"), f"refused: {what}: no output")
 
-    if FAILURES:
-        print(f"{len(FAILURES)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return finish("all checks passed")
 
 
 if __name__ == "__main__":

@@ -15,14 +15,9 @@ import struct
 import subprocess
 import sys
 
-FAILURES = []
+from checks import check, finish
+
 EARLIER = b"an earlier result"
-
-
-def check(condition, what):
-    if not condition:
-        FAILURES.append(what)
-        print("FAILED:", what)
 
 
 def write_bmp(path, width, height):
@@ -111,11 +106,7 @@ def main():
             code, err = run_limited(tool, "-f %d" % blocks, args)
             failed_cleanly("%s under ulimit -f %d" % (command, blocks), code, err, "File too large")
 
-    if FAILURES:
-        print("%d failures" % len(FAILURES))
-        return 1
-    print("all limits passed")
-    return 0
+    return finish("all limits passed")
 
 
 if __name__ == "__main__":

@@ -13,15 +13,9 @@ import subprocess
 import sys
 import time
 
-FAILURES = []
+from checks import check, finish
+
 WIDTH, HEIGHT = 800, 600
-
-
-def check(condition, what):
-    if not condition:
-        FAILURES.append(what)
-        print("FAILED:", what)
-    return condition
 
 
 def start_xvfb():
@@ -138,5 +132,4 @@ if __name__ == "__main__":
         main()
     except Exception as e:  # a harness failure is a failure, not a crash without a verdict
         check(False, "the check ran: %r" % e)
-    print("%d passed, %d failed" % (0 if FAILURES else 1, len(FAILURES)))
-    sys.exit(1 if FAILURES else 0)
+    sys.exit(finish("all checks passed"))
