@@ -35,6 +35,13 @@ std::string Written(const std::string& name) {
     return (dot == std::string::npos ? name : name.substr(0, dot)) + ".bmp";
 }
 
+// The description of w x h 32-bit pixels, top row first.
+BITMAPINFO TopDown32(int w, int h) {
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    return bi;
+}
+
 // Paints the whole screen with pseudo-random colours. On a palette display a palette of 236
 // colours is realized first, so that the screen (and the system palette) holds more than the
 // static colours.
@@ -61,12 +68,7 @@ void PaintScreen(std::uint32_t seed) {
         seed = seed * 1664525u + 1013904223u;
         b = static_cast<std::uint8_t>(seed >> 24);
     }
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    const BITMAPINFO bi = TopDown32(w, h);
     SetDIBitsToDevice(dc, 0, 0, w, h, 0, 0, 0, h, bits.data(), &bi, DIB_RGB_COLORS);
     if (palette != nullptr) {
         SelectPalette(dc, old, FALSE);
@@ -80,12 +82,7 @@ std::vector<COLORREF> ScreenColors(const RECT& r) {
     const int w = r.right - r.left, h = r.bottom - r.top;
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    const BITMAPINFO bi = TopDown32(w, h);
     void* bits = nullptr;
     HBITMAP section = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(mem, section);

@@ -88,17 +88,12 @@ TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
     }
     add("rows offset beyond the file", [](FileLayout& s) { s.offBitsDelta = 1000; });
     add("rows offset inside the header", [](FileLayout& s) { s.offBitsDelta = -30; });
-    for (const auto& size : std::initializer_list<std::pair<int, int>>{{0, 3},
-                                                                       {-4, 3},
-                                                                       {4, 0},
-                                                                       {1 << 20, 1},
-                                                                       {1, 1 << 20},
-                                                                       {1, -(1 << 20)},
-                                                                       {INT32_MIN, 1},
-                                                                       {1, INT32_MIN}}) {
+    const int sizes[][2] = {{0, 3},       {-4, 3},         {4, 0},         {1 << 20, 1},
+                            {1, 1 << 20}, {1, -(1 << 20)}, {INT32_MIN, 1}, {1, INT32_MIN}};
+    for (const auto& size : sizes) {
         add("absurd size", [&](FileLayout& s) {
-            s.width = size.first;
-            s.height = size.second;
+            s.width = size[0];
+            s.height = size[1];
         });
     }
     for (int bits : {0, 2, 7, 12, 48, 64}) {
