@@ -37,25 +37,6 @@ struct Coder {
     }
 };
 
-TEST(JpegHuffman, ParseAdvancesBySegmentLengthAndIgnoresOtherData) {
-    CJpegEncoder enc;
-    BYTE notDht[4] = {0xFF, 0xC0, 0x01, 0xA2};
-    enc.m_pBuffer = notDht;
-    enc.m_nBufferPos = 0;
-    enc.BuildHuffmanTables();
-    EXPECT_EQ(enc.m_nBufferPos, 0);
-    EXPECT_FALSE(enc.m_huffTables[0].bUsed);
-
-    std::vector<BYTE> buffer(3);
-    buffer.insert(buffer.end(), jpeg::kHuffmanTemplate, jpeg::kHuffmanTemplate + 421);
-    enc.m_pBuffer = buffer.data();
-    enc.m_nBufferPos = 3;
-    enc.BuildHuffmanTables();
-    enc.m_pBuffer = nullptr;
-    EXPECT_EQ(enc.m_nBufferPos, 3 + 420);
-    EXPECT_TRUE(enc.m_huffTables[17].bUsed);
-}
-
 TEST(JpegEntropy, BitCategory) {
     struct Case {
         short v;

@@ -91,28 +91,6 @@ TEST(JpegColour, EveryColourMatchesLiteralConversion) {
     }
 }
 
-TEST(JpegTransform, UniformBlocksHaveOnlyDc) {
-    struct Case {
-        int level, dc, quantised;
-    } cases[] = {{-128, -1023, -63}, {127, 1015, 63}, {0, 0, 0}, {-1, -7, 0}, {64, 511, 31}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(int(jpeg::DcCoefficient(64 * c.level)), c.dc);
-        short block[64];
-        for (short& s : block) {
-            s = short(c.level);
-        }
-        EXPECT_EQ(jpeg::LiteralCoefficient(block, 8, 0, 0), jpeg::DcCoefficient(64 * c.level));
-        for (const jpeg::Kernels* k : AllKernels()) {
-            short out[64];
-            k->transform(block, 8, jpeg::kLuminanceQuant, out);
-            EXPECT_EQ(out[0], c.quantised) << k->name << " level " << c.level;
-            for (int i = 1; i < 64; ++i) {
-                EXPECT_EQ(out[i], 0) << k->name << " level " << c.level << " position " << i;
-            }
-        }
-    }
-}
-
 // Random blocks of every character: full-range noise (large coefficients, many near multiples of
 // the quantiser), smooth ramps, sparse spikes, and one-row or one-column patterns whose values sit
 // on the symmetric structure the fast transforms exploit.
