@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <map>
 #include <utility>
 
 namespace reference {
@@ -86,23 +87,19 @@ const std::vector<TypicalTable>& TypicalTables() {
     return tables;
 }
 
-struct Table {
-    std::vector<int> code, size, val;
-};
+// Symbol -> (code, length), as a decoder derives them from a DHT segment's counts.
+using Table = std::map<int, std::pair<unsigned, int>>;
 
-// Code lengths and codes as a decoder derives them from a DHT segment's counts.
 struct Tables {
     Table dc[2], ac[2];
     Tables() {
         for (const TypicalTable& typical : TypicalTables()) {
             Table& t = (typical.id >> 4) ? ac[typical.id & 15] : dc[typical.id & 15];
             std::size_t next = 0;
-            int code = 0;
+            unsigned code = 0;
             for (int len = 1; len <= 16; ++len) {
                 for (int i = 0; i < typical.counts[len - 1]; ++i) {
-                    t.code.push_back(code++);
-                    t.size.push_back(len);
-                    t.val.push_back(typical.values.at(next++));
+                    t[typical.values.at(next++)] = {code++, len};
                 }
                 code <<= 1;
             }
@@ -121,13 +118,12 @@ void Put(std::vector<std::uint8_t>& bits, unsigned value, int n) {
 }
 
 void PutSymbol(std::vector<std::uint8_t>& bits, const Table& t, int symbol) {
-    for (std::size_t k = 0; k < t.val.size(); ++k) {
-        if (t.val[k] == symbol) {
-            Put(bits, unsigned(t.code[k]), t.size[k]);
-            return;
-        }
+    const auto it = t.find(symbol);
+    if (it == t.end()) {
+        bits.push_back(2); // marks a symbol the table lacks; never a valid bit
+        return;
     }
-    bits.push_back(2); // marks a symbol the table lacks; never a valid bit
+    Put(bits, it->second.first, it->second.second);
 }
 
 int Category(int v) {
@@ -207,7 +203,7 @@ void EncodeBlock(const short* pBlock, int stride, bool chroma, std::vector<std::
     }
     int d = z[0];
     int s = Category(d);
-    Put(bits, unsigned(dc.code[s]), dc.size[s]);
+    PutSymbol(bits, dc, s);
     Put(bits, unsigned(std::uint16_t(d >= 0 ? d : d - 1)), s);
     int run = 0;
     for (int k = 1; k < 64; ++k) {
