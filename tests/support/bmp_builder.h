@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -82,20 +83,20 @@ struct FileLayout {
 
 inline Bytes build(const FileLayout& s) {
     const std::size_t head = 14 + s.headerSize + 4 * s.masks.size() + 4 * s.colours.size();
-    Bytes out(head, 0);
+    Bytes out(std::max<std::size_t>(head, 54), 0);
     out[0] = 'B';
     out[1] = 'M';
     put(out, 10, static_cast<std::uint64_t>(static_cast<std::int64_t>(head) + s.offBitsDelta), 4);
     put(out, 14, s.headerSize, 4);
-    if (s.headerSize >= 40) {
-        put(out, 18, static_cast<DWORD>(s.width), 4);
-        put(out, 22, static_cast<DWORD>(s.height), 4);
-        put(out, 26, s.planes, 2);
-        put(out, 28, static_cast<WORD>(s.bits), 2);
-        put(out, 30, s.compression, 4);
-        put(out, 34, s.sizeImage, 4);
-        put(out, 46, s.clrUsed, 4);
-    }
+    put(out, 18, static_cast<DWORD>(s.width), 4);
+    put(out, 22, static_cast<DWORD>(s.height), 4);
+    put(out, 26, s.planes, 2);
+    put(out, 28, static_cast<WORD>(s.bits), 2);
+    put(out, 30, s.compression, 4);
+    put(out, 34, s.sizeImage, 4);
+    put(out, 46, s.clrUsed, 4);
+    out.resize(14 + s.headerSize); // a header shorter than 40 bytes is cut there
+    out.resize(head);
     std::size_t at = 14 + s.headerSize;
     for (DWORD m : s.masks) {
         put(out, at, m, 4);
@@ -142,6 +143,23 @@ inline Bytes file24(int width, int height, const std::function<COLORREF(int, int
             row[3 * x + 2] = GetRValue(c);
         }
     }
+    return build(s);
+}
+
+// An RLE8 (bits 8) or RLE4 (bits 4) file holding `stream`, its full table grey: entry i is grey
+// level i at 8 bits and 0x10 * i at 4 bits.
+inline Bytes rle_file(int width, int height, int bits, const Bytes& stream) {
+    FileLayout s;
+    s.width = width;
+    s.height = height;
+    s.bits = bits;
+    s.compression = bits == 8 ? BI_RLE8 : BI_RLE4;
+    s.sizeImage = static_cast<DWORD>(stream.size());
+    for (int i = 0; i < 1 << bits; ++i) {
+        const BYTE v = static_cast<BYTE>(bits == 8 ? i : 0x10 * i);
+        s.colours.push_back({v, v, v, 0});
+    }
+    s.pixels = stream;
     return build(s);
 }
 

@@ -92,7 +92,7 @@ TEST(BmpReader, EveryVariantMatchesPillow) {
                 "variant_" + std::to_string(i) + "_" + std::to_string(seed) + ".bmp";
             SCOPED_TRACE(std::string(variants[i].label) + " seed " + std::to_string(seed));
             if (variants[i].rle_delta) {
-                continue; // Pillow 9 decodes deltas to nothing; see RleDeltaSkipsPixels
+                continue; // Pillow 9 decodes deltas to nothing; see RleStreams
             }
             const Bytes oracle = bmpfile::ReadAll("oracle_" + name + ".rgb");
             // Pillow widens 5- and 6-bit channels by scaling, Windows by repeating their high
@@ -135,76 +135,53 @@ TEST(BmpReader, EveryVariantMatchesPillow) {
     }
 }
 
-// A one-entry-per-grey-level RLE8 file of `width` x `height` holding `stream`.
-Bytes grey_rle8(int width, int height, const std::vector<std::uint8_t>& stream) {
-    bmpfile::Writer w;
-    w.u8('B');
-    w.u8('M');
-    w.u32(static_cast<std::uint32_t>(14 + 40 + 1024 + stream.size()));
-    w.u32(0);
-    w.u32(14 + 40 + 1024);
-    w.u32(40);
-    w.u32(static_cast<std::uint32_t>(width));
-    w.u32(static_cast<std::uint32_t>(height));
-    w.u16(1);
-    w.u16(8);
-    w.u32(BI_RLE8);
-    w.u32(static_cast<std::uint32_t>(stream.size()));
-    w.zeros(16);
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        w.u32(i * 0x010101);
-    }
-    w.bytes.insert(w.bytes.end(), stream.begin(), stream.end());
-    return w.bytes;
-}
-
-TEST(BmpReader, RleDeltaSkipsPixels) {
-    // Delta to (1,1), a run of two 7s, end of line, a run of three 9s, end of bitmap. Skipped
-    // pixels keep index 0.
-    int width = 0, height = 0;
-    Bytes rgb;
-    ASSERT_TRUE(
-        decode_rgb(grey_rle8(3, 3, {0, 2, 1, 1, 2, 7, 0, 0, 3, 9, 0, 1}), width, height, rgb));
-    const int expected[9] = {9, 9, 9, 0, 7, 7, 0, 0, 0}; // rows top-down
-    for (int p = 0; p < 9; ++p) {
-        EXPECT_EQ(rgb[3 * p], expected[p]) << p;
-    }
-    // A delta that lands exactly on the end of a row is still inside the image.
-    EXPECT_TRUE(decode_rgb(grey_rle8(3, 2, {0, 2, 3, 0, 0, 0, 1, 5, 0, 1}), width, height, rgb));
-    EXPECT_FALSE(decode_rgb(grey_rle8(3, 2, {0, 2, 4, 0, 0, 1}), width, height, rgb));
-}
-
-TEST(BmpReader, OddAbsoluteRle4Runs) {
-    // 0 3 12 30: three pixels 1, 2, 3 from two bytes; 0 5 12 34 50 00: five from three bytes
-    // and a pad byte; then the end of the bitmap.
-    const std::uint8_t stream[] = {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1};
-    bmpfile::Writer w;
-    w.u8('B');
-    w.u8('M');
-    w.u32(14 + 40 + 64 + sizeof stream);
-    w.u32(0);
-    w.u32(14 + 40 + 64);
-    for (std::uint32_t v : {40u, 5u, 2u}) {
-        w.u32(v);
-    }
-    w.u16(1);
-    w.u16(4);
-    w.u32(BI_RLE4);
-    w.u32(sizeof stream);
-    w.zeros(16);
-    for (int i = 0; i < 16; ++i) {
-        w.u32(static_cast<std::uint32_t>(i * 0x101010));
-    }
-    w.bytes.insert(w.bytes.end(), std::begin(stream), std::end(stream));
-    int width = 0, height = 0;
-    Bytes rgb;
-    ASSERT_TRUE(decode_rgb(w.bytes, width, height, rgb));
-    // Row 0 is the bottom one; index i has grey level 0x10 * i.
-    const int expected[2][5] = {{1, 2, 3, 4, 5}, {1, 2, 3, 0, 0}};
-    for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 5; ++x) {
-            EXPECT_EQ(rgb[3 * (5 * y + x)], expected[y][x] * 0x10) << x << "," << y;
+// RLE streams in grey-table files (bmpfile::rle_file): the grey level of every pixel, rows
+// top-down, or nothing where the reader must refuse the file.
+TEST(BmpReader, RleStreams) {
+    const struct {
+        const char* name;
+        int width, height, bits;
+        Bytes stream;
+        std::vector<int> grey;
+    } cases[] = {
+        // Delta to (1,1), a run of two 7s, end of line, three 9s, end of bitmap. Skipped pixels
+        // keep index 0.
+        {"delta", 3, 3, 8, {0, 2, 1, 1, 2, 7, 0, 0, 3, 9, 0, 1}, {9, 9, 9, 0, 7, 7, 0, 0, 0}},
+        {"delta onto the end of a row",
+         3,
+         2,
+         8,
+         {0, 2, 3, 0, 0, 0, 1, 5, 0, 1},
+         {5, 0, 0, 0, 0, 0}},
+        {"delta past the row", 3, 2, 8, {0, 2, 4, 0, 0, 1}, {}},
+        // 0 3 12 30: three pixels 1, 2, 3 from two bytes (the bottom row); 0 5 12 34 50 00: five
+        // from three bytes and a pad byte.
+        {"odd absolute RLE4 runs",
+         5,
+         2,
+         4,
+         {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1},
+         {0x10, 0x20, 0x30, 0x40, 0x50, 0x10, 0x20, 0x30, 0, 0}},
+        {"one row", 2, 1, 8, {2, 1, 0, 1}, {1, 1}},
+        {"absolute run past the data", 8, 1, 8, {0, 8, 1, 2, 3, 4, 5}, {}},
+        {"absolute run without its pad", 8, 1, 8, {0, 3, 1, 2, 3}, {}},
+        {"delta cut short", 8, 1, 8, {0, 2, 1}, {}},
+        {"a run below the last row", 2, 1, 8, {2, 1, 0, 0, 1, 1, 0, 1}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes file = bmpfile::rle_file(c.width, c.height, c.bits, c.stream);
+        if (c.grey.empty()) {
+            EXPECT_TRUE(refused(file));
+            continue;
         }
+        int width = 0, height = 0;
+        Bytes rgb, expected;
+        ASSERT_TRUE(decode_rgb(file, width, height, rgb));
+        for (int g : c.grey) {
+            expected.insert(expected.end(), 3, static_cast<std::uint8_t>(g));
+        }
+        EXPECT_EQ(rgb, expected);
     }
 }
 
@@ -292,11 +269,6 @@ TEST(BmpReader, MalformedFilesAreRefused) {
         c.mutate(file);
         EXPECT_TRUE(refused(file)) << c.what;
     }
-    EXPECT_TRUE(refused(grey_rle8(8, 1, {0, 8, 1, 2, 3, 4, 5}))) << "absolute run past the data";
-    EXPECT_TRUE(refused(grey_rle8(8, 1, {0, 3, 1, 2, 3}))) << "absolute run without its pad";
-    EXPECT_TRUE(refused(grey_rle8(8, 1, {0, 2, 1}))) << "delta cut short";
-    EXPECT_TRUE(refused(grey_rle8(2, 1, {2, 1, 0, 0, 1, 1, 0, 1}))) << "a run below the last row";
-    EXPECT_FALSE(refused(grey_rle8(2, 1, {2, 1, 0, 1})));
 }
 
 TEST(BmpReader, PackedDibsAreCheckedLikeFiles) {

@@ -1,4 +1,5 @@
 #include "internal/dib_internal.h"
+#include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,24 +14,14 @@ using platform::dib::Strictness;
 
 namespace {
 
-// A packed description: header of `size` bytes (40 unless told), then `extra` (masks, table).
+// A packed description: header of `size` bytes (40 unless told; one shorter is cut, as a bad
+// caller's would be), then `extra` (masks, table).
 std::vector<BYTE> packed(LONG w, LONG h, WORD bits, DWORD compression = BI_RGB, DWORD clr_used = 0,
                          DWORD size_image = 0, std::vector<BYTE> extra = {},
                          DWORD size = sizeof(BITMAPINFOHEADER)) {
-    std::vector<BYTE> out(std::max<DWORD>(size, sizeof(BITMAPINFOHEADER)), 0);
-    BITMAPINFOHEADER h40{};
-    h40.biSize = size;
-    h40.biWidth = w;
-    h40.biHeight = h;
-    h40.biPlanes = 1;
-    h40.biBitCount = bits;
-    h40.biCompression = compression;
-    h40.biSizeImage = size_image;
-    h40.biClrUsed = clr_used;
-    std::memcpy(out.data(), &h40, sizeof h40);
-    out.resize(size); // a header shorter than 40 bytes is cut, as a bad caller's would be
-    out.insert(out.end(), extra.begin(), extra.end());
-    return out;
+    const bmpfile::Bytes file =
+        bmpfile::build({w, h, bits, compression, size_image, clr_used, size, 1, {}, {}, extra, 0});
+    return {file.begin() + 14, file.end()};
 }
 
 // Sized up front: g++ 12 at -O3 takes growing the vector four bytes at a time for an overflow.

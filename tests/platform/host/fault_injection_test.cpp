@@ -32,16 +32,6 @@ protected:
     void TearDown() override { host::clear_faults(); }
 };
 
-void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-bool exists(const char* path) {
-    return access(path, F_OK) == 0;
-}
-
 HBITMAP make_section(int width, int height, void** bits = nullptr) {
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -184,7 +174,7 @@ TEST_F(FaultInjection, EachKindFailsTheWin32WayAndOnlyOnce) {
         EXPECT_EQ(GetLastError(), call.error);
         EXPECT_FALSE(host::fault_pending());
         EXPECT_EQ(fault_sweep::LiveCounts::now(), before);
-        EXPECT_FALSE(exists(path)) << "a failed open must not create the file";
+        EXPECT_FALSE(bmpfile::Exists(path)) << "a failed open must not create the file";
 
         ASSERT_TRUE(call.make()) << "the fault is spent";
         call.release();
@@ -262,121 +252,103 @@ TEST_F(FaultInjection, CountsWhatWouldBeMadeByKind) {
     DeleteObject(stock);
 }
 
-// The platform's calls that make objects of their own on the way release them all whichever
-// creation fails, and report success only with the result they give without a fault.
+// Platform calls that make objects of their own on the way, where the library's operations
+// (swept in tests/faults) do not take them: stretched loads, scaled and combined transfers, image
+// lists drawing selected. Whichever creation fails, everything is released; a load reports
+// every failure; a reported success draws what the faultless run draws.
 TEST_F(FaultInjection, CompositeCallsReleaseEverythingWhicheverCreationFails) {
+    bmpfile::write("fault.bmp", bmpfile::make({"24 bit", 40, 7, 5, 24, 0, false, {}, 0, 0, false}));
+    const std::vector<DWORD> pixels(16 * 16, 0x00336699);
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 16, 16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const auto load = [](UINT flags) {
+        return [flags](HDC dc) {
+            HANDLE image = LoadImageA(nullptr, "fault.bmp", IMAGE_BITMAP, 9, 9, flags);
+            HDC src = image != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
+            if (src != nullptr) {
+                HGDIOBJ old = SelectObject(src, image);
+                BitBlt(dc, 0, 0, 9, 9, src, 0, 0, SRCCOPY);
+                SelectObject(src, old);
+                DeleteDC(src);
+            }
+            DeleteObject(image);
+            return src != nullptr; // loaded and drawn
+        };
+    };
+    const struct {
+        const char* name;
+        bool absorbs; // may go on without what failed
+        std::function<bool(HDC)> run;
+    } calls[] = {
+        {"LoadImageA stretched", false, load(LR_LOADFROMFILE)},
+        {"LoadImageA stretched, section", false, load(LR_LOADFROMFILE | LR_CREATEDIBSECTION)},
+        {"StretchDIBits scaled and combined", true,
+         [&](HDC dc) {
+             return StretchDIBits(dc, 0, 0, 24, 8, 0, 0, 16, 16, pixels.data(), &bi, DIB_RGB_COLORS,
+                                  SRCINVERT) == 16;
+         }},
+        {"image list of a keyed strip, drawn plain and selected", true,
+         [](HDC dc) {
+             bool drawn = false;
+             HIMAGELIST il = ImageList_Create(8, 8, ILC_COLOR32 | ILC_MASK, 1, 1);
+             HDC screen = GetDC(nullptr);
+             HBITMAP strip = screen != nullptr ? CreateCompatibleBitmap(screen, 24, 8) : nullptr;
+             ReleaseDC(nullptr, screen);
+             HDC mem = CreateCompatibleDC(nullptr);
+             if (il != nullptr && strip != nullptr && mem != nullptr) {
+                 HGDIOBJ old = SelectObject(mem, strip);
+                 const RECT left = {0, 0, 12, 8};
+                 const RECT right = {12, 0, 24, 8};
+                 FillRect(mem, &left, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+                 FillRect(mem, &right, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
+                 SelectObject(mem, old);
+                 drawn = ImageList_AddMasked(il, strip, RGB(255, 255, 255)) == 0 &&
+                         ImageList_Draw(il, 1, dc, 0, 0, ILD_NORMAL) &&
+                         ImageList_Draw(il, 2, dc, 8, 0, ILD_SELECTED);
+             }
+             DeleteDC(mem);
+             DeleteObject(strip);
+             ImageList_Destroy(il);
+             return drawn;
+         }},
+    };
     for (int bpp : {32, 16, 8}) {
-        SCOPED_TRACE("display at " + std::to_string(bpp) + " bpp");
         host::DisplayMode mode;
         mode.bits_per_pixel = bpp;
         ASSERT_TRUE(host::set_display_mode(mode));
-
-        // An image list that takes a keyed strip and draws it, selected and plain.
-        std::vector<DWORD> clean_pixels;
-        HBITMAP target = nullptr;
-        void* target_bits = nullptr;
-        BOOL drawn = FALSE;
-        const unsigned list_creations = sweep_creations(
-            [&] { target = make_section(24, 8, &target_bits); },
-            [&] {
-                drawn = FALSE;
-                HIMAGELIST il = ImageList_Create(8, 8, ILC_COLOR32 | ILC_MASK, 1, 1);
-                HDC screen = GetDC(nullptr);
-                HBITMAP strip = screen != nullptr ? CreateCompatibleBitmap(screen, 24, 8) : nullptr;
-                if (screen != nullptr) {
-                    ReleaseDC(nullptr, screen);
-                }
-                HDC dc = CreateCompatibleDC(nullptr);
-                if (il != nullptr && strip != nullptr && dc != nullptr) {
-                    HGDIOBJ old = SelectObject(dc, strip);
-                    const RECT left = {0, 0, 12, 8};
-                    const RECT right = {12, 0, 24, 8};
-                    FillRect(dc, &left, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-                    FillRect(dc, &right, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
-                    SelectObject(dc, old);
-                    if (ImageList_AddMasked(il, strip, RGB(255, 255, 255)) == 0) {
-                        old = SelectObject(dc, target);
-                        drawn = ImageList_Draw(il, 1, dc, 0, 0, ILD_NORMAL) &&
-                                ImageList_Draw(il, 2, dc, 8, 0, ILD_SELECTED);
-                        SelectObject(dc, old);
+        for (const auto& call : calls) {
+            SCOPED_TRACE(std::string(call.name) + " at " + std::to_string(bpp) + " bpp");
+            void* bits = nullptr;
+            HBITMAP target = nullptr;
+            HDC dc = nullptr;
+            HGDIOBJ old = nullptr;
+            bool done = false;
+            std::vector<DWORD> clean;
+            const unsigned made = sweep_creations(
+                [&] {
+                    target = make_section(24, 8, &bits);
+                    dc = CreateCompatibleDC(nullptr);
+                    old = SelectObject(dc, target);
+                },
+                [&] { done = call.run(dc); },
+                [&](unsigned failed) {
+                    const auto* px = static_cast<const DWORD*>(bits);
+                    const std::vector<DWORD> now(px, px + 24 * 8);
+                    if (failed == 0) {
+                        EXPECT_TRUE(done);
+                        clean = now;
+                    } else if (done) {
+                        EXPECT_TRUE(call.absorbs) << "a failure reported as success";
+                        EXPECT_EQ(now, clean) << "reported success with another result";
                     }
-                }
-                if (dc != nullptr) {
+                    SelectObject(dc, old);
                     DeleteDC(dc);
-                }
-                if (strip != nullptr) {
-                    DeleteObject(strip);
-                }
-                if (il != nullptr) {
-                    ImageList_Destroy(il);
-                }
-            },
-            [&](unsigned failed) {
-                const auto* px = static_cast<const DWORD*>(target_bits);
-                const std::vector<DWORD> pixels(px, px + 24 * 8);
-                if (failed == 0) {
-                    ASSERT_TRUE(drawn);
-                    clean_pixels = pixels;
-                } else if (drawn) {
-                    EXPECT_EQ(pixels, clean_pixels) << "reported success with another result";
-                }
-                DeleteObject(target);
-            });
-        EXPECT_GE(list_creations, 8u);
-
-        // LoadImageA from a file, as a device bitmap and as a section, exact size and stretched.
-        bmpfile::Variant v = {"24 bit", 40, 7, 5, 24, 0, false, {}, 0, 0, false};
-        write_file("fault.bmp", bmpfile::make(v));
-        for (UINT flags : {0u, static_cast<UINT>(LR_CREATEDIBSECTION)}) {
-            for (int size : {0, 9}) {
-                SCOPED_TRACE("flags " + std::to_string(flags) + ", size " + std::to_string(size));
-                HANDLE image = nullptr;
-                const unsigned made =
-                    sweep_creations([] {},
-                                    [&] {
-                                        image = LoadImageA(nullptr, "fault.bmp", IMAGE_BITMAP, size,
-                                                           size, flags | LR_LOADFROMFILE);
-                                    },
-                                    [&](unsigned failed) {
-                                        EXPECT_EQ(image == nullptr, failed != 0);
-                                        if (image == nullptr) {
-                                            EXPECT_NE(GetLastError(), 0u);
-                                        }
-                                        DeleteObject(image);
-                                    });
-                EXPECT_GE(made, 2u); // the file and the bitmap at least
-            }
+                    DeleteObject(target);
+                });
+            EXPECT_GE(made, 2u);
         }
-        DeleteFileA("fault.bmp");
-
-        // StretchDIBits through a scratch bitmap, and CreateDIBitmap with its pixels.
-        const std::vector<DWORD> pixels(16 * 16, 0x00336699);
-        BITMAPINFO bi = {};
-        bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 16, 16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        HBITMAP made_bitmap = nullptr;
-        int lines = 0;
-        sweep_creations([] {},
-                        [&] {
-                            HDC screen = GetDC(nullptr);
-                            if (screen == nullptr) {
-                                lines = 0;
-                                return;
-                            }
-                            lines = StretchDIBits(screen, 0, 0, 32, 8, 0, 0, 16, 16, pixels.data(),
-                                                  &bi, DIB_RGB_COLORS, SRCINVERT);
-                            made_bitmap = CreateDIBitmap(screen, &bi.bmiHeader, CBM_INIT,
-                                                         pixels.data(), &bi, DIB_RGB_COLORS);
-                            ReleaseDC(nullptr, screen);
-                        },
-                        [&](unsigned failed) {
-                            if (failed == 0) {
-                                EXPECT_EQ(lines, 16);
-                                EXPECT_NE(made_bitmap, nullptr);
-                            }
-                            DeleteObject(made_bitmap);
-                            made_bitmap = nullptr;
-                        });
     }
+    DeleteFileA("fault.bmp");
     host::reset_display();
 }
 
@@ -388,29 +360,7 @@ TEST_F(FaultInjection, RunningOutOfHeapInsideLoadImageIsItsFailureResult) {
     GTEST_SKIP() << "an address-space limit does not go with the sanitizers' shadow memory";
 #endif
 #endif
-    bmpfile::Writer w;
-    const std::uint32_t table = 256 * 4;
-    const std::uint32_t offset = 14 + 40 + table;
-    w.u8('B');
-    w.u8('M');
-    w.u32(offset + 2);
-    w.u32(0);
-    w.u32(offset);
-    w.u32(40);
-    w.u32(4096);
-    w.u32(4096);
-    w.u16(1);
-    w.u16(8);
-    w.u32(BI_RLE8);
-    w.u32(2);
-    w.u32(0);
-    w.u32(0);
-    w.u32(256);
-    w.u32(0);
-    w.zeros(table);
-    w.u8(0);
-    w.u8(1); // end of bitmap
-    write_file("huge_rle.bmp", w.bytes);
+    bmpfile::write("huge_rle.bmp", bmpfile::rle_file(4096, 4096, 8, {0, 1})); // end of bitmap
 
     EXPECT_EXIT(load_with_little_memory("huge_rle.bmp"), testing::ExitedWithCode(0), "");
     DeleteFileA("huge_rle.bmp");
