@@ -57,28 +57,6 @@ TEST(LoadedLibrary, ReportsTheDisplaysDepth) {
     }
 }
 
-TEST(LoadedLibrary, ReadsHtmlColours) {
-    const struct {
-        const char* text;
-        COLORREF colour;
-    } cases[] = {
-        {"#FF8000", RGB(0xFF, 0x80, 0x00)},
-        {"#0a1B2c", RGB(0x0A, 0x1B, 0x2C)},
-        {"#000000", 0},
-        {"#ffffff", RGB(0xFF, 0xFF, 0xFF)},
-        {"FF8000", 0},
-        {"#FF80001", 0},
-        {"#FF800", 0},
-        {"x123456", 0},
-        {"#-1 2zz", RGB(0xFF, 0x02, 0x00)}, // each piece is read on its own, as far as it goes
-        {"", 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(CImage::GetColorFromHTMLFormat(CString(c.text)), c.colour);
-    }
-}
-
 // The module entry makes the dither palette exactly when the display has a palette; the
 // dithering object reads indexed sections through it and refuses them without it.
 TEST(LoadedLibrary, HasTheDitherPaletteOnPaletteDisplaysOnly) {

@@ -107,6 +107,38 @@ TEST(HostLiveCounts, EveryOperationReleasesWhatItMade) {
             DeleteDC(mem);
             DeleteObject(brush);
         },
+        [] { // DIB transfers, scaled and combined ones through a scratch bitmap and DC, and an
+             // RLE description without its data size, refused after the bitmap was made
+            struct {
+                BITMAPINFOHEADER h;
+                RGBQUAD colors[256];
+            } rle = {{sizeof(BITMAPINFOHEADER), 2, 2, 1, 8, BI_RLE8, 0, 0, 0, 0, 0}, {}};
+            auto* rle_info = reinterpret_cast<BITMAPINFO*>(&rle);
+            BITMAPINFO info = {};
+            info.bmiHeader = {sizeof(BITMAPINFOHEADER), 2, 2, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+            const DWORD px[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+            HDC screen = GetDC(nullptr);
+            void* bits = nullptr;
+            DeleteObject(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+            DeleteObject(
+                CreateDIBitmap(screen, &info.bmiHeader, CBM_INIT, px, &info, DIB_RGB_COLORS));
+            EXPECT_EQ(CreateDIBitmap(screen, &rle.h, CBM_INIT, px, rle_info, DIB_RGB_COLORS),
+                      nullptr);
+            HDC dc = CreateCompatibleDC(screen);
+            HBITMAP bmp = CreateCompatibleBitmap(screen, 8, 8);
+            HGDIOBJ old = SelectObject(dc, bmp);
+            EXPECT_NE(
+                StretchDIBits(dc, 0, 0, 8, 8, 0, 0, 2, 2, px, &info, DIB_RGB_COLORS, SRCINVERT), 0);
+            EXPECT_EQ(
+                StretchDIBits(dc, 0, 0, 8, 8, 0, 0, 2, 2, px, rle_info, DIB_RGB_COLORS, SRCINVERT),
+                0);
+            DWORD out[4];
+            EXPECT_EQ(GetDIBits(dc, bmp, 0, 2, out, &info, DIB_RGB_COLORS), 2);
+            SelectObject(dc, old);
+            DeleteObject(bmp);
+            DeleteDC(dc);
+            ReleaseDC(nullptr, screen);
+        },
         [] { // failures create nothing
             CreateBitmap(1 << 20, 1 << 20, 1, 32, nullptr);
             CreateCompatibleBitmap(nullptr, 4, 4);

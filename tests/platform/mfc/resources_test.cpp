@@ -1,14 +1,59 @@
-// The resource module chain and string loading in several languages. They need the host API
-// (modules, resources, languages): native only.
+// The resource module chain, strings in several languages and bitmaps loaded through it. They
+// need the host API (modules, resources, languages): native only.
 #ifndef _WIN32
-#include "resource_chain.h"
+#include <afxwin.h>
+
+#include "support/bmp_builder.h"
+#include <platform/host.h>
+
+#include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
 
-using mfc_test::add_bitmap;
-using ResourceChain = mfc_test::ResourceChain;
+// A 24-bit BMP file, one row high, whose width tells which module it came from.
+bmpfile::Bytes bmp_file(int width) {
+    return bmpfile::make({"", 40, width, 1, 24, 0, false, {}, 0, 0, false});
+}
+
+void add_bitmap(HMODULE module, UINT id, int width) {
+    const bmpfile::Bytes f = bmp_file(width);
+    ASSERT_TRUE(host::add_bitmap_resource(module, MAKEINTRESOURCE(id), f.data(), f.size()));
+}
+
+// Two extension modules joined to the program's chain the way a library's entry point does.
+class ResourceChain : public ::testing::Test {
+protected:
+    void SetUp() override {
+        program_ = ::GetModuleHandleA(NULL);
+        first_ = host::register_module("mfc_test_first", nullptr);
+        second_ = host::register_module("mfc_test_second", nullptr);
+        ASSERT_NE(nullptr, first_);
+        ASSERT_NE(nullptr, second_);
+        ASSERT_TRUE(AfxInitExtensionModule(first_state_, first_));
+        ASSERT_TRUE(AfxInitExtensionModule(second_state_, second_));
+        new CDynLinkLibrary(first_state_);
+        new CDynLinkLibrary(second_state_);
+    }
+
+    void TearDown() override {
+        AfxTermExtensionModule(first_state_);
+        AfxTermExtensionModule(second_state_);
+        for (HMODULE m : {program_, first_, second_}) {
+            host::clear_resources(m);
+        }
+        host::unregister_module(first_);
+        host::unregister_module(second_);
+        host::set_user_language(1033);
+    }
+
+    HMODULE program_ = NULL;
+    HMODULE first_ = NULL;
+    HMODULE second_ = NULL;
+    AFX_EXTENSION_MODULE first_state_ = {};
+    AFX_EXTENSION_MODULE second_state_ = {};
+};
 
 TEST_F(ResourceChain, TheProgramFirstThenTheNewestExtensionModule) {
     EXPECT_EQ(program_, AfxGetInstanceHandle());
@@ -110,6 +155,37 @@ TEST_F(ResourceChain, ReloadedModulesRegisterAgainWithTheirNewHandle) {
     EXPECT_EQ(second_, state.hModule);
     EXPECT_EQ(second_, state.hResource);
     AfxTermExtensionModule(state);
+}
+
+int width_of(CBitmap& bitmap) {
+    BITMAP bm = {};
+    return bitmap.GetBitmap(&bm) != 0 ? bm.bmWidth : -1;
+}
+
+TEST_F(ResourceChain, LoadBitmapLoadsFromTheModuleThatHasIt) {
+    const UINT id = 601;
+    add_bitmap(first_, id, 1);
+    add_bitmap(second_, id, 2);
+    CBitmap from_second;
+    ASSERT_TRUE(from_second.LoadBitmap(id));
+    EXPECT_EQ(2, width_of(from_second));
+    EXPECT_FALSE(from_second.LoadBitmap(id)) << "one bitmap per wrapper";
+
+    AfxTermExtensionModule(second_state_);
+    CBitmap from_first;
+    ASSERT_TRUE(from_first.LoadBitmap(id));
+    EXPECT_EQ(1, width_of(from_first));
+
+    const bmpfile::Bytes f = bmp_file(4);
+    ASSERT_TRUE(host::add_bitmap_resource(first_, "STRIP", f.data(), f.size()));
+    CBitmap named;
+    ASSERT_TRUE(named.LoadBitmap("STRIP"));
+    EXPECT_EQ(4, width_of(named));
+
+    CBitmap none;
+    EXPECT_FALSE(none.LoadBitmap(999));
+    EXPECT_FALSE(none.LoadBitmap(static_cast<LPCTSTR>(nullptr)));
+    EXPECT_EQ(nullptr, none.GetSafeHandle());
 }
 
 } // namespace
