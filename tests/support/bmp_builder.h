@@ -354,58 +354,45 @@ inline Bytes make(const Variant& s, std::uint32_t seed = 1,
         }
     }
 
-    Writer w;
-    w.u8('B');
-    w.u8('M');
-    w.u32(static_cast<std::uint32_t>(bits_offset + pixels.bytes.size()));
-    w.u32(0);
-    w.u32(static_cast<std::uint32_t>(bits_offset));
-    w.u32(static_cast<std::uint32_t>(s.header_size));
+    // Headers at their offsets; bit-field masks at 54 both inside a header of 52 bytes or more
+    // and after a 40-byte one. Fields not set here (resolution aside) are zero.
+    Bytes out(bits_offset, 0);
+    out[0] = 'B';
+    out[1] = 'M';
+    put(out, 2, bits_offset + pixels.bytes.size(), 4);
+    put(out, 10, bits_offset, 4);
+    put(out, 14, static_cast<std::uint32_t>(s.header_size), 4);
     if (core) {
-        w.u16(static_cast<std::uint32_t>(s.width));
-        w.u16(static_cast<std::uint32_t>(s.height));
-        w.u16(1);
-        w.u16(static_cast<std::uint32_t>(s.bits));
+        put(out, 18, static_cast<std::uint32_t>(s.width), 2);
+        put(out, 20, static_cast<std::uint32_t>(s.height), 2);
+        put(out, 22, 1, 2);
+        put(out, 24, static_cast<std::uint32_t>(s.bits), 2);
     } else {
-        w.u32(static_cast<std::uint32_t>(s.width));
-        w.u32(static_cast<std::uint32_t>(s.top_down ? -s.height : s.height));
-        w.u16(1);
-        w.u16(static_cast<std::uint32_t>(s.bits));
-        w.u32(s.compression);
-        w.u32(rle ? static_cast<std::uint32_t>(pixels.bytes.size()) : 0);
-        w.u32(2835);
-        w.u32(2835);
-        w.u32(static_cast<std::uint32_t>(s.colors_used));
-        w.u32(0);
-        const bool bf = s.compression == 3;
-        for (int i = 0; i < 3 && s.header_size >= 52; ++i) {
-            w.u32(bf ? s.masks[i] : 0);
-        }
-        if (s.header_size >= 56) {
-            w.u32(0); // no alpha
+        put(out, 18, static_cast<std::uint32_t>(s.width), 4);
+        put(out, 22, static_cast<std::uint32_t>(s.top_down ? -s.height : s.height), 4);
+        put(out, 26, 1, 2);
+        put(out, 28, static_cast<std::uint32_t>(s.bits), 2);
+        put(out, 30, s.compression, 4);
+        put(out, 34, rle ? pixels.bytes.size() : 0, 4);
+        put(out, 38, 2835, 4);
+        put(out, 42, 2835, 4);
+        put(out, 46, static_cast<std::uint32_t>(s.colors_used), 4);
+        for (int i = 0; i < 3 && s.compression == 3; ++i) {
+            put(out, 54 + 4 * static_cast<std::size_t>(i), s.masks[i], 4);
         }
         if (s.header_size >= 108) {
-            w.u32(0x73524742); // sRGB
-            w.zeros(36 + 12);
+            put(out, 70, 0x73524742, 4); // sRGB
         }
         if (s.header_size >= 124) {
-            w.u32(4); // LCS_GM_IMAGES
-            w.zeros(12);
-        }
-        for (int i = 0; i < 3 && masks_after; ++i) {
-            w.u32(s.masks[i]);
+            put(out, 122, 4, 4); // LCS_GM_IMAGES
         }
     }
+    std::size_t at = 14 + static_cast<std::size_t>(s.header_size) + (masks_after ? 12 : 0);
     for (std::uint32_t c : colors) {
-        w.u8(c & 0xFF);
-        w.u8((c >> 8) & 0xFF);
-        w.u8((c >> 16) & 0xFF);
-        if (!core) {
-            w.u8(0);
-        }
+        put(out, at, c, static_cast<int>(entry));
+        at += entry;
     }
-    w.zeros(static_cast<std::size_t>(s.gap));
-    w.bytes.insert(w.bytes.end(), pixels.bytes.begin(), pixels.bytes.end());
+    out.insert(out.end(), pixels.bytes.begin(), pixels.bytes.end());
     if (rgb != nullptr) {
         rgb->clear();
         for (int y = 0; y < s.height; ++y) {
@@ -414,7 +401,7 @@ inline Bytes make(const Variant& s, std::uint32_t seed = 1,
                         stored.begin() + static_cast<std::ptrdiff_t>(from + 1) * s.width);
         }
     }
-    return w.bytes;
+    return out;
 }
 
 // The variants the readers must take, small enough to compare pixel by pixel.
