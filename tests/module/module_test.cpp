@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -227,27 +228,17 @@ TEST(LibraryResources, ResourceScriptHoldsTheSameStringsAndBitmap) {
     const std::vector<BYTE> script = ReadSourceFile("resources/talvo.rc");
     ASSERT_FALSE(script.empty());
     std::map<std::pair<UINT, int>, std::string> fromScript;
-    const std::string text(script.begin(), script.end());
-    std::size_t at = 0;
+    std::istringstream text(std::string(script.begin(), script.end()));
     int language = -1;
     bool inTable = false;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
+    for (std::string line; std::getline(text, line);) {
         unsigned primary = 0, sub = 0, id = 0;
+        const std::size_t open = line.find('"');
         if (std::sscanf(line.c_str(), "LANGUAGE %x, %x", &primary, &sub) == 2) {
             language = static_cast<int>(MAKELANGID(primary, sub));
-        } else if (line.rfind("STRINGTABLE", 0) == 0) {
-            inTable = true;
-        } else if (line.rfind("END", 0) == 0) {
-            inTable = false;
-        } else if (inTable && std::sscanf(line.c_str(), " %u", &id) == 1 &&
-                   line.find('"') != line.npos) {
-            const std::size_t open = line.find('"');
+        } else if (line.rfind("STRINGTABLE", 0) == 0 || line.rfind("END", 0) == 0) {
+            inTable = line[0] == 'S';
+        } else if (inTable && std::sscanf(line.c_str(), " %u", &id) == 1 && open != line.npos) {
             fromScript[{id, language}] = line.substr(open + 1, line.rfind('"') - open - 1);
         }
     }

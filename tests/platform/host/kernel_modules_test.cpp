@@ -13,10 +13,6 @@
 
 namespace {
 
-std::string log_text() {
-    return kernel_test_log();
-}
-
 // Frees DynMod.dll until it is unloaded.
 void unload_dyn() {
     HMODULE h;
@@ -55,18 +51,18 @@ TEST(KernelModules, LoadCountsAttachAndDetach) {
     unload_dyn();
     HMODULE first = LoadLibraryA("DynMod.dll");
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(log_text(), "dyn:attach");
+    EXPECT_EQ(std::string(kernel_test_log()), "dyn:attach");
     // Any case, with or without the extension, even with a directory: the same module.
     EXPECT_EQ(LoadLibraryA("dynmod"), first);
     EXPECT_EQ(LoadLibraryA("C:\\somewhere\\DYNMOD.DLL"), first);
     EXPECT_EQ(GetModuleHandleA("dynmod.dll"), first);
-    EXPECT_EQ(log_text(), "dyn:attach");
+    EXPECT_EQ(std::string(kernel_test_log()), "dyn:attach");
 
     EXPECT_TRUE(FreeLibrary(first));
     EXPECT_TRUE(FreeLibrary(first));
-    EXPECT_EQ(log_text(), "dyn:attach");
+    EXPECT_EQ(std::string(kernel_test_log()), "dyn:attach");
     EXPECT_TRUE(FreeLibrary(first));
-    EXPECT_EQ(log_text(), "dyn:attach dyn:detach");
+    EXPECT_EQ(std::string(kernel_test_log()), "dyn:attach dyn:detach");
     EXPECT_EQ(GetModuleHandleA("DynMod.dll"), nullptr);
     SetLastError(0);
     EXPECT_FALSE(FreeLibrary(first));
@@ -74,7 +70,7 @@ TEST(KernelModules, LoadCountsAttachAndDetach) {
 
     // Loading again attaches again, under the same handle.
     EXPECT_EQ(LoadLibraryA("DynMod.dll"), first);
-    EXPECT_EQ(log_text(), "dyn:attach dyn:detach dyn:attach");
+    EXPECT_EQ(std::string(kernel_test_log()), "dyn:attach dyn:detach dyn:attach");
     unload_dyn();
 }
 
@@ -85,13 +81,13 @@ TEST(KernelModules, FailedAttachFailsTheLoad) {
     EXPECT_EQ(LoadLibraryA("DynMod.dll"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
     // Windows follows a failed attach with a detach before it unloads the module.
-    EXPECT_EQ(log_text(), "dyn:attach-fail dyn:detach");
+    EXPECT_EQ(std::string(kernel_test_log()), "dyn:attach-fail dyn:detach");
     EXPECT_EQ(GetModuleHandleA("DynMod.dll"), nullptr);
 
     kernel_test_fail_next_attach(0);
     HMODULE h = LoadLibraryA("DynMod.dll");
     EXPECT_NE(h, nullptr);
-    EXPECT_EQ(log_text(), "dyn:attach-fail dyn:detach dyn:attach");
+    EXPECT_EQ(std::string(kernel_test_log()), "dyn:attach-fail dyn:detach dyn:attach");
     unload_dyn();
 }
 
@@ -134,8 +130,9 @@ TEST(KernelModules, ReloadingAfterADisplayModeChangeSeesTheNewMode) {
         EXPECT_EQ(seen(), bpp);
         EXPECT_TRUE(FreeLibrary(h));
     }
-    EXPECT_EQ(log_text(), "dyn:attach dyn:detach dyn:attach dyn:detach dyn:attach dyn:detach "
-                          "dyn:attach dyn:detach");
+    EXPECT_EQ(std::string(kernel_test_log()),
+              "dyn:attach dyn:detach dyn:attach dyn:detach dyn:attach dyn:detach "
+              "dyn:attach dyn:detach");
     host::reset_display();
     kernel_test_log_clear();
 }

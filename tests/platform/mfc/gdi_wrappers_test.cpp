@@ -55,38 +55,37 @@ struct Kind {
     std::function<std::unique_ptr<CGdiObject>()> make;
 };
 
+// A kind whose wrapper class T makes its object with create(wrapper).
+template <class T, class Create> Kind kind(const char* name, UINT type, Create create) {
+    return {name, type, [create]() -> std::unique_ptr<CGdiObject> {
+                auto w = std::make_unique<T>();
+                return create(*w) ? std::move(w) : nullptr;
+            }};
+}
+
 std::vector<Kind> kinds() {
     return {
-        {"bitmap", OBJ_BITMAP,
-         []() -> std::unique_ptr<CGdiObject> {
-             auto b = std::make_unique<CBitmap>();
-             return b->CreateBitmap(8, 8, 1, 1, nullptr) ? std::move(b) : nullptr;
-         }},
-        {"bitmap from a record", OBJ_BITMAP,
-         []() -> std::unique_ptr<CGdiObject> {
-             BITMAP bm = {0, 16, 4, 2, 1, 1, nullptr};
-             auto b = std::make_unique<CBitmap>();
-             return b->CreateBitmapIndirect(&bm) ? std::move(b) : nullptr;
-         }},
-        {"compatible bitmap", OBJ_BITMAP,
-         []() -> std::unique_ptr<CGdiObject> {
-             CClientDC screen(NULL);
-             auto b = std::make_unique<CBitmap>();
-             return b->CreateCompatibleBitmap(&screen, 5, 3) ? std::move(b) : nullptr;
-         }},
-        {"solid brush", OBJ_BRUSH,
-         []() -> std::unique_ptr<CGdiObject> {
-             auto b = std::make_unique<CBrush>();
-             return b->CreateSolidBrush(RGB(1, 2, 3)) ? std::move(b) : nullptr;
-         }},
-        {"pattern brush", OBJ_BRUSH,
-         []() -> std::unique_ptr<CGdiObject> {
-             CBitmap pattern;
-             pattern.CreateBitmap(8, 8, 1, 1, nullptr);
-             auto b = std::make_unique<CBrush>();
-             return b->CreatePatternBrush(&pattern) ? std::move(b) : nullptr;
-         }},
-        {"palette", OBJ_PAL, []() -> std::unique_ptr<CGdiObject> { return make_palette(); }},
+        kind<CBitmap>("bitmap", OBJ_BITMAP,
+                      [](CBitmap& b) { return b.CreateBitmap(8, 8, 1, 1, nullptr); }),
+        kind<CBitmap>("bitmap from a record", OBJ_BITMAP,
+                      [](CBitmap& b) {
+                          BITMAP bm = {0, 16, 4, 2, 1, 1, nullptr};
+                          return b.CreateBitmapIndirect(&bm);
+                      }),
+        kind<CBitmap>("compatible bitmap", OBJ_BITMAP,
+                      [](CBitmap& b) {
+                          CClientDC screen(NULL);
+                          return b.CreateCompatibleBitmap(&screen, 5, 3);
+                      }),
+        kind<CBrush>("solid brush", OBJ_BRUSH,
+                     [](CBrush& b) { return b.CreateSolidBrush(RGB(1, 2, 3)); }),
+        kind<CBrush>("pattern brush", OBJ_BRUSH,
+                     [](CBrush& b) {
+                         CBitmap pattern;
+                         pattern.CreateBitmap(8, 8, 1, 1, nullptr);
+                         return b.CreatePatternBrush(&pattern);
+                     }),
+        {"palette", OBJ_PAL, make_palette},
     };
 }
 
