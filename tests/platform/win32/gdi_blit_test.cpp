@@ -299,53 +299,49 @@ TEST(GdiBlit, StretchAndMirror) {
     }
 }
 
-// The mask step over rows wide enough for its word-at-a-time loop, at every bit offset of the
-// destination, against the rule pixel by pixel.
+// The colour-to-monochrome mask over rows wide enough for the word-at-a-time and vector loops,
+// at several bit offsets of the destination and the source, against the rule pixel by pixel:
+// 1 where the source's raw value is that of its background colour. At the display's depth the
+// other pixels are random; in 32-bit sections of both row orders they are one bit off the key.
 TEST(GdiBlit, WideMasksMatchPixelByPixel) {
-    const int bpp = expected_bpp();
     constexpr int kWide = 80;
-    HDC screen = GetDC(nullptr);
-    HDC cdc = CreateCompatibleDC(screen);
-    HBITMAP cbmp = CreateCompatibleBitmap(screen, kWide, 3);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ cold = SelectObject(cdc, cbmp);
-    // Random pixels, then every third one set to the key colour.
-    const int stride = ((kWide * bpp + 15) / 16) * 2;
-    auto bits = random_bytes(static_cast<std::size_t>(stride) * 3, 31);
-    SetBitmapBits(cbmp, static_cast<DWORD>(bits.size()), bits.data());
-    const COLORREF key = RGB(255, 0, 0);
-    for (int y = 0; y < 3; ++y) {
-        for (int x = (y % 3); x < kWide; x += 3) {
-            SetPixel(cdc, x, y, key);
-        }
-    }
-    SetBkColor(cdc, key);
-    bits.assign(bits.size(), 0);
-    GetBitmapBits(cbmp, static_cast<LONG>(bits.size()), bits.data());
-    auto raw = [&](int x, int y) { return pixel_at(bits, bpp, x, y, kWide); };
-    const DWORD key_raw = raw(0, 0);
-    for (int offset : {0, 1, 3, 7, 8, 13}) {
-        HBITMAP mbmp = CreateBitmap(kWide + 16, 3, 1, 1, nullptr);
-        HDC mdc = CreateCompatibleDC(nullptr);
-        HGDIOBJ mold = SelectObject(mdc, mbmp);
-        PatBlt(mdc, 0, 0, kWide + 16, 3, DSTINVERT); // all ones: untouched pixels stay 1
-        ASSERT_TRUE(BitBlt(mdc, offset, 0, kWide - 2, 3, cdc, 2, 0, SRCCOPY));
-        for (int y = 0; y < 3; ++y) {
-            for (int x = 0; x < kWide + 16; ++x) {
-                COLORREF want = RGB(255, 255, 255);
-                if (x >= offset && x < offset + kWide - 2 && raw(x - offset + 2, y) != key_raw) {
-                    want = RGB(0, 0, 0);
-                }
-                ASSERT_EQ(GetPixel(mdc, x, y), want) << x << "," << y << " offset " << offset;
+    for (Kind kind : {kDisplay, kBottomUp, kTopDown}) {
+        RawSurface src(kind, kWide);
+        const int bpp = src.bpp();
+        auto raw = random_bytes(src.get().size(), 31);
+        const COLORREF key = kind == kDisplay ? RGB(255, 0, 0) : RGB(0x10, 0x20, 0x30);
+        for (int y = 0; kind != kDisplay && y < kH; ++y) {
+            for (int x = 0; x < kWide; ++x) {
+                const DWORD v = (x + y) % 5 == 0 ? 0x102030 : 0x102030 ^ (1u << ((x + y) % 24));
+                std::memcpy(raw.data() + (y * kWide + x) * 4, &v, 4);
             }
         }
-        SelectObject(mdc, mold);
-        DeleteDC(mdc);
-        DeleteObject(mbmp);
+        src.set(raw);
+        for (int y = 0; kind == kDisplay && y < kH; ++y) {
+            for (int x = (y % 3); x < kWide; x += 3) {
+                SetPixel(src.s.dc, x, y, key); // every third pixel
+            }
+        }
+        SetBkColor(src.s.dc, key);
+        raw = src.get();
+        const DWORD key_raw = pixel_at(raw, bpp, 0, 0, kWide);
+        for (int offset : {0, 1, 3, 5, 7, 8, 13}) {
+            for (int sx : {1, 2}) {
+                MemSurface mask(kWide + 16, kH, true);
+                PatBlt(mask.dc, 0, 0, kWide + 16, kH, DSTINVERT); // all ones: untouched stay 1
+                ASSERT_TRUE(BitBlt(mask.dc, offset, 0, kWide - 2, kH, src.s.dc, sx, 0, SRCCOPY));
+                for (int y = 0; y < kH; ++y) {
+                    for (int x = 0; x < kWide + 16; ++x) {
+                        const bool on = x < offset || x >= offset + kWide - 2 ||
+                                        pixel_at(raw, bpp, x - offset + sx, y, kWide) == key_raw;
+                        ASSERT_EQ(GetPixel(mask.dc, x, y), on ? RGB(255, 255, 255) : RGB(0, 0, 0))
+                            << x << "," << y << " offset " << offset << " from " << sx << " kind "
+                            << kind;
+                    }
+                }
+            }
+        }
     }
-    SelectObject(cdc, cold);
-    DeleteDC(cdc);
-    DeleteObject(cbmp);
 }
 
 // Which source pixel each destination pixel shows when stretching, and what the combining
@@ -418,38 +414,6 @@ TEST(GdiBlit, MonochromeBitmapsAndOneBitSections) {
     SetBkColor(section.dc, RGB(250, 0, 0)); // red, index 0
     ASSERT_TRUE(BitBlt(mono.dc, 0, 0, 8, 1, section.dc, 0, 0, SRCCOPY));
     EXPECT_EQ(mono.bits()[0], 0xF0);
-}
-
-// The colour-to-monochrome mask of 32-bit sections of both row orders, wide enough for the
-// vector loops: every fifth pixel the key, the others one bit away from it.
-TEST(GdiBlit, SectionMasksMatchPixelByPixel) {
-    constexpr int kSw = 72;
-    const DWORD key = 0x00102030;
-    std::vector<BYTE> raw(kSw * 4 * kH);
-    for (int y = 0; y < kH; ++y) {
-        for (int x = 0; x < kSw; ++x) {
-            const DWORD v = (x + y) % 5 == 0 ? key : key ^ (1u << ((x + y) % 24));
-            std::memcpy(raw.data() + (y * kSw + x) * 4, &v, 4);
-        }
-    }
-    for (Kind kind : {kBottomUp, kTopDown}) {
-        RawSurface src(kind, kSw);
-        src.set(raw);
-        SetBkColor(src.s.dc, RGB(0x10, 0x20, 0x30));
-        for (int offset : {0, 8, 5}) {
-            MemSurface mask(kSw + 16, kH, true);
-            PatBlt(mask.dc, 0, 0, kSw + 16, kH, DSTINVERT); // all ones outside the rectangle
-            ASSERT_TRUE(BitBlt(mask.dc, offset, 0, kSw - 2, kH, src.s.dc, 1, 0, SRCCOPY));
-            for (int y = 0; y < kH; ++y) {
-                for (int x = 0; x < kSw + 16; ++x) {
-                    const bool inside = x >= offset && x < offset + kSw - 2;
-                    const bool on = !inside || pixel_at(raw, 32, x - offset + 1, y, kSw) == key;
-                    ASSERT_EQ(GetPixel(mask.dc, x, y), on ? RGB(255, 255, 255) : RGB(0, 0, 0))
-                        << x << "," << y << " offset " << offset << " kind " << kind;
-                }
-            }
-        }
-    }
 }
 
 // A new bitmap reads as black until written, whatever touches it first: a blit that writes
