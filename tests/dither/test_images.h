@@ -81,17 +81,9 @@ inline Source make_source(Layout layout, const std::vector<BYTE>& rgb24, int wid
     Source src;
     src.header.assign(40 + 256 * 4 + 12, 0);
     auto* h = reinterpret_cast<BITMAPINFOHEADER*>(src.header.data());
-    *h = BITMAPINFOHEADER{40,
-                          width,
-                          height,
-                          1,
-                          static_cast<WORD>(bits),
-                          d.fields && !indexed ? DWORD{BI_BITFIELDS} : DWORD{BI_RGB},
-                          0,
-                          0,
-                          0,
-                          indexed ? 256u : 0u,
-                          0};
+    const DWORD compression = d.fields && !indexed ? BI_BITFIELDS : BI_RGB;
+    const DWORD used = indexed ? 256 : 0;
+    *h = BITMAPINFOHEADER{40, width, height, 1, WORD(bits), compression, 0, 0, 0, used, 0};
     auto* table = reinterpret_cast<RGBQUAD*>(h + 1);
     std::mt19937 rng(seed);
     if (indexed) {
