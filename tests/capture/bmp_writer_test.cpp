@@ -38,12 +38,17 @@ HBITMAP Make(const Source& s, HDC screen, std::uint32_t seed) {
     if (kind == "section") {
         std::vector<std::uint8_t> block(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
         auto* bi = reinterpret_cast<BITMAPINFO*>(block.data());
-        bi->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bi->bmiHeader.biWidth = s.width;
-        bi->bmiHeader.biHeight = s.topDown ? -s.height : s.height;
-        bi->bmiHeader.biPlanes = 1;
-        bi->bmiHeader.biBitCount = static_cast<WORD>(s.bits);
-        bi->bmiHeader.biCompression = BI_RGB;
+        bi->bmiHeader = {sizeof(BITMAPINFOHEADER),
+                         s.width,
+                         s.topDown ? -s.height : s.height,
+                         1,
+                         WORD(s.bits),
+                         BI_RGB,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0};
         for (int i = 0; s.bits <= 8 && i < (1 << s.bits); ++i) {
             const COLORREF c = TableColor(i);
             bi->bmiColors[i] = RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
@@ -65,11 +70,7 @@ HBITMAP Make(const Source& s, HDC screen, std::uint32_t seed) {
         b = static_cast<std::uint8_t>(Next(seed));
     }
     BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = s.width;
-    bi.bmiHeader.biHeight = s.height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), s.width, s.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     if (bmp != nullptr &&
         SetDIBits(screen, bmp, 0, s.height, rgb.data(), &bi, DIB_RGB_COLORS) != s.height) {
         DeleteObject(bmp);

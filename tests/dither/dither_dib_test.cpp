@@ -35,11 +35,7 @@ protected:
 // The rows of a screen bitmap as 24-bit bottom-up rows.
 std::vector<BYTE> Pixels24(HBITMAP bitmap, int width, int height) {
     BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     std::vector<BYTE> out(static_cast<std::size_t>(bmpfile::stride(width, 24)) * height);
     HDC screen = GetDC(nullptr);
     const int lines =

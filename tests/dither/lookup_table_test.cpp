@@ -7,11 +7,7 @@ namespace {
 void PrepareTables(int bits) {
     BYTE header[40 + 1024 + 12] = {};
     auto* h = reinterpret_cast<BITMAPINFOHEADER*>(header);
-    h->biSize = 40;
-    h->biWidth = 1;
-    h->biHeight = 1;
-    h->biPlanes = 1;
-    h->biBitCount = 24;
+    *h = BITMAPINFOHEADER{40, 1, 1, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     BYTE pixel[4] = {};
     HGLOBAL block = CDitherDibAccess::DitherDIB(h, pixel, bits);
     ASSERT_NE(block, nullptr);
