@@ -35,6 +35,12 @@ int fail(const std::string& message) {
     return 1;
 }
 
+// A command line the program cannot take: the reason, the usage line, exit code 2.
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "talvo dither: %s\nusage: talvo dither %s\n", message.c_str(), kUsage);
+    return 2;
+}
+
 bool parse_count(const char* text, long low, long high, long& value) {
     char* end = nullptr;
     value = std::strtol(text, &end, 10);
@@ -79,24 +85,26 @@ int run_dither(int argc, char** argv) {
         }
         if (arg == "--colors" || arg == "--repeat") {
             if (i + 1 >= argc) {
-                return fail(arg + " needs a value");
+                return usage_error(arg + " needs a value");
             }
             const char* value = argv[++i];
             if (arg == "--colors") {
                 if (!parse_count(value, 16, 256, colours) || (colours != 16 && colours != 256)) {
-                    return fail(std::string("--colors takes 256 or 16, not '") + value + "'");
+                    return usage_error(std::string("--colors takes 256 or 16, not '") + value +
+                                       "'");
                 }
             } else if (!parse_count(value, 1, 1000000, repeat)) {
-                return fail(std::string("--repeat takes a count from 1, not '") + value + "'");
+                return usage_error(std::string("--repeat takes a count from 1, not '") + value +
+                                   "'");
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
-            return fail("unknown option '" + arg + "'");
+            return usage_error("unknown option '" + arg + "'");
         } else if (in == nullptr) {
             in = argv[i];
         } else if (out == nullptr) {
             out = argv[i];
         } else {
-            return fail("too many arguments");
+            return usage_error("too many arguments");
         }
     }
     if (in == nullptr || out == nullptr) {
