@@ -7,8 +7,8 @@
 // program prints how many failure points it visited.
 //
 // The finer promises (which failure an operation reports, which it absorbs, what a destination
-// shows afterwards) are checked here for CImage's drawing operations, and for CImageEx in
-// imageex_fault_test.cpp; those of CImage's Create and its steps are in the CImage host tests.
+// shows afterwards) are checked here for CImage's Create and drawing operations, and for CImageEx
+// in imageex_fault_test.cpp; the colour-key blit's own order of failures in the CImage host tests.
 #include "fault_sweep.h"
 #include "image/draw_operations.h"
 #include "image/strip_host_fixture.h"
