@@ -1,7 +1,7 @@
 // CImageEx tests that need our platform's host API or the library's insides: the pixel loops
 // against the literal rules, the reload when the display's depth changes, keys matched in the
-// 16-bit screen format, and live object counts for files cut short. (What loading, drawing and
-// copying leave behind at each depth is counted by the fault sweeps.)
+// 16-bit screen format, and files the reader refuses, with live object counts. (What loading,
+// drawing and copying leave behind at each depth is counted by the fault sweeps.)
 #include "imageex/imageex_fixture.h"
 #include "imageex/imageex_internal.h"
 #include "imageex/literal_effects.h"
@@ -192,31 +192,77 @@ TEST_F(ImageExHost, KeysMatchInTheScreenFormat) {
 
 // ---- Live objects -----------------------------------------------------------------------------
 
-// A file cut short at any byte is refused and leaves nothing open or allocated, whether the
-// object was empty or held a strip (which it keeps).
-TEST_F(ImageExHost, RefusedFilesLeakNothing) {
+// A refused file returns 0 and changes nothing: an empty object stays empty, a loaded one keeps
+// its strip, image list and geometry, and nothing is left open or allocated. The files: each way
+// a header can be wrong, and the file of every depth cut short at every byte.
+TEST_F(ImageExHost, RefusedFilesChangeNothingAndLeakNothing) {
     const std::vector<COLORREF> two = {RGB(0, 0, 0), RGB(9, 9, 9)};
-    const Picture picture = RandomPicture(5, 3, two, 3);
-    const std::string good = WriteFile("good.bmp", StripFile(picture, 24));
+    const std::vector<COLORREF> table = {two[0], two[1], RGB(255, 0, 0), RGB(0, 0, 255)};
+    const Picture picture = RandomPicture(6, 3, two, 3);
+    const std::vector<BYTE> good8 = StripFile(picture, 8, table, 4);
+    const std::vector<BYTE> good24 = StripFile(picture, 24);
+    const auto with = [](std::vector<BYTE> b, size_t at, DWORD v, int bytes = 4) {
+        bmpfile::put(b, at, v, bytes);
+        return b;
+    };
+    struct BadFile {
+        std::string name;
+        std::vector<BYTE> bytes;
+        int nImageNum = 1;
+    };
+    std::vector<BadFile> bad = {
+        {"wrong magic", with(good24, 0, 'M' | 'B' << 8, 2)},
+        {"core header", with(good24, 14, 12)},
+        {"larger header", with(good24, 14, 108)},
+        {"RLE8", with(good8, 30, BI_RLE8)},
+        {"bit fields", with(good24, 30, BI_BITFIELDS)},
+        {"top-down", with(good24, 22, static_cast<DWORD>(-3))},
+        {"zero width", with(good24, 18, 0)},
+        {"negative width", with(good24, 18, static_cast<DWORD>(-6))},
+        {"zero height", with(good24, 22, 0)},
+        {"0 bits", with(good24, 28, 0, 2)},
+        {"2 bits", with(good24, 28, 2, 2)},
+        {"64 bits", with(good24, 28, 64, 2)},
+        {"257 colours", with(good8, 46, 257)},
+        {"4 billion colours", with(good8, 46, 0xFFFFFFFF)},
+        {"rows past the end", with(good24, 22, 4)},
+        {"absurd width", with(good24, 18, 0x7FFFFFFF)},
+        {"absurd height", with(good24, 22, 0x7FFFFFFF)},
+        {"wide and tall", with(with(good24, 18, 0x10000), 22, 0x10000)},
+        {"more frames than columns", good24, 7},
+    };
+    // An 8-bit file that names 16 colours but stops inside its colour table.
+    std::vector<BYTE> shortTable = with(good8, 46, 16);
+    shortTable.resize(54 + 4 * 10);
+    bad.push_back({"stops inside the colour table", shortTable});
     for (int bits : {1, 4, 8, 16, 24, 32}) {
-        SCOPED_TRACE(bits);
-        std::vector<COLORREF> table;
-        for (int i = 0; bits <= 8 && i < (bits == 4 ? 16 : 2); ++i) {
-            table.push_back(two[i % 2]);
-        }
-        const std::vector<BYTE> whole = StripFile(picture, bits, table);
-        CImageEx loaded;
-        ASSERT_EQ(loaded.Create(nullptr, WriteFile("whole.bmp", whole).c_str(), 1, 0, 0, 1), 1);
-        const HBITMAP hKept = CImageExProbe::Bitmap(loaded);
-        const Counts before;
+        const std::vector<COLORREF> t = bits == 1   ? two
+                                        : bits <= 8 ? table
+                                                    : std::vector<COLORREF>{};
+        const std::vector<BYTE> whole = StripFile(picture, bits, t, static_cast<DWORD>(t.size()));
         for (size_t n = 0; n < whole.size(); ++n) {
-            const std::string name = WriteFile(
-                "cut.bmp", std::vector<BYTE>(whole.begin(), whole.begin() + static_cast<long>(n)));
-            CImageEx empty;
-            ASSERT_EQ(empty.Create(nullptr, name.c_str(), 1, 0, 0, 1), 0) << n << " bytes";
-            ASSERT_EQ(loaded.Create(nullptr, name.c_str(), 1, 0, 0, 1), 0) << n << " bytes";
+            bad.push_back({std::to_string(bits) + " bits cut to " + std::to_string(n) + " bytes",
+                           std::vector<BYTE>(whole.begin(), whole.begin() + static_cast<long>(n))});
         }
-        EXPECT_EQ(CImageExProbe::Bitmap(loaded), hKept);
-        EXPECT_TRUE(Counts() == before);
     }
+    CImageEx loaded;
+    ASSERT_EQ(loaded.Create(nullptr, WriteFile("good.bmp", good24).c_str(), 2, 0, 0, 1), 1);
+    const HBITMAP hKept = CImageExProbe::Bitmap(loaded);
+    CImageList* const kept = CImageExProbe::ImageList(loaded);
+    const Counts before;
+    for (const BadFile& b : bad) {
+        SCOPED_TRACE(b.name);
+        const std::string name = WriteFile("bad.bmp", b.bytes);
+        CImageEx empty;
+        ASSERT_EQ(empty.Create(nullptr, name.c_str(), b.nImageNum, 0, 0, 1), 0);
+        EXPECT_EQ(CImageExProbe::Bitmap(empty), nullptr);
+        EXPECT_EQ(CImageExProbe::Palette(empty), nullptr);
+        EXPECT_EQ(CImageExProbe::ImageList(empty), nullptr);
+        ASSERT_EQ(loaded.Create(nullptr, name.c_str(), b.nImageNum, 0, 0, 1), 0);
+        EXPECT_EQ(CImageExProbe::Bitmap(loaded), hKept);
+        EXPECT_EQ(CImageExProbe::ImageList(loaded), kept);
+        EXPECT_EQ(CImageExProbe::Width(loaded), 6 / 2);
+        EXPECT_STREQ(CImageExProbe::FileName(loaded), "bad.bmp");
+    }
+    EXPECT_TRUE(Counts() == before);
 }
