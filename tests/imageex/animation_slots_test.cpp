@@ -1,6 +1,8 @@
 // The animation slots on the manual clock: when frames come, what each mode leaves on the window
-// at every tick, how slots are taken, moved and freed, and when the one shared timer runs.
-// Native only: it moves the clock by hand and counts live timers and objects.
+// at every tick, how a taken slot moves, and the tables and slot numbers. Native only: it moves
+// the clock by hand and counts live timers and objects. (When the shared timer runs, which
+// objects stop and free which slots, and what each holds: the soak test checks them at every
+// checkpoint of a long random run, the loop test with a real message loop.)
 #include "imageex/animation_test_util.h"
 
 #include <platform/host.h>
@@ -195,63 +197,6 @@ TEST_F(AnimationSlots, AnOccupiedSlotOnlyMovesAndKeepsTheBackgroundSavedFirst) {
         }
     }
     EXPECT_TRUE(SamePicture(expected, window_->Read()));
-}
-
-TEST_F(AnimationSlots, TheTimerRunsWhileAnySlotIsOccupied) {
-    ASSERT_EQ(InitializeAnimation(4), 1);
-    CImageEx other;
-    EXPECT_EQ(image_->StopAni(0), 0) << "a free slot";
-    ASSERT_EQ(image_->PlayAni(0, 0, window_->hwnd(), 0, 0, 11, 0), 1);
-    ASSERT_EQ(image_->PlayAni(3, 0, window_->hwnd(), 20, 0, 1, 0), 1);
-    EXPECT_EQ(host::live_timers(), timers_ + 1) << "one timer for every slot";
-    EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), bitmaps_ + 2) << "strip and one background";
-
-    EXPECT_EQ(other.StopAni(0), 1) << "any object stops any slot";
-    EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), bitmaps_ + 1) << "its background is gone";
-    EXPECT_EQ(host::live_timers(), timers_ + 1);
-    EXPECT_EQ(image_->StopAni(0), 0) << "already free";
-    EXPECT_EQ(host::live_timers(), timers_ + 1) << "the running count did not drop again";
-    const int before = ShownFrame(20, 0);
-    Pass(10);
-    EXPECT_NE(ShownFrame(20, 0), before) << "slot 3 still plays";
-
-    EXPECT_EQ(image_->StopAni(3), 1);
-    EXPECT_EQ(host::live_timers(), timers_);
-    const Picture last = window_->Read();
-    Pass(100);
-    EXPECT_TRUE(SamePicture(last, window_->Read())) << "the window keeps the last frame";
-}
-
-TEST_F(AnimationSlots, DestroyingAnyImageStopsTheTimerAndFreesItsOwnSlots) {
-    ASSERT_EQ(InitializeAnimation(4), 1);
-    auto other = std::make_unique<CImageEx>();
-    ASSERT_EQ(other->Create(window_->hwnd(),
-                            animation_test::WriteStrip("other.bmp", strip_).c_str(), kFrames, kKey,
-                            0, 0),
-              1);
-    ASSERT_EQ(image_->PlayAni(0, 0, window_->hwnd(), 0, 0, 1, 0), 1);
-    ASSERT_EQ(other->PlayAni(1, 0, window_->hwnd(), 20, 0, 13, 0), 1);
-    ASSERT_EQ(other->PlayAni(2, 0, window_->hwnd(), 40, 0, 11, 0), 1);
-    const int bitmaps = host::live_gdi_objects(OBJ_BITMAP);
-
-    { CImageEx unrelated; } // never played, never loaded
-    EXPECT_EQ(host::live_timers(), timers_) << "destroying any image stops the timer";
-    int shown = ShownFrame(0, 0);
-    Pass(50);
-    EXPECT_EQ(ShownFrame(0, 0), shown) << "slot 0 is still occupied, but nothing ticks";
-
-    other.reset();
-    EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), bitmaps - 3)
-        << "its strip and both saved backgrounds";
-    EXPECT_EQ(host::live_timers(), timers_);
-    CImageEx next;
-    EXPECT_EQ(next.PlayAni(1, 0, window_->hwnd(), 20, 0, 1, 0), 1) << "its slots are free";
-    EXPECT_EQ(next.PlayAni(0, 0, window_->hwnd(), 0, 0, 1, 0), 0) << "slot 0 still is not";
-    EXPECT_EQ(host::live_timers(), timers_ + 1);
-    Pass(10);
-    EXPECT_NE(ShownFrame(0, 0), shown) << "slot 0 resumes with the restarted timer";
-    EXPECT_EQ(next.StopAni(1), 1);
-    EXPECT_EQ(next.StopAni(0), 1);
 }
 
 TEST_F(AnimationSlots, TablesAndSlotNumbers) {
