@@ -1,7 +1,7 @@
 // Input the drawing operations must survive: strips without frames and frame sizes far beyond any
 // bitmap (backgrounds held by another context and deleted destinations: with the refusals).
 #include "image/draw_operations.h"
-#include "image/draw_fixture.h"
+#include "image/strip_fixtures.h"
 
 #include <climits>
 
@@ -35,7 +35,7 @@ TEST_F(ImageDrawBadInput, StripsWithoutFramesDrawNothing) {
                              << (strip == &never ? ", never created" : ", Create failed"));
                 Destination dest;
                 const std::vector<Raw> before = dest.Read();
-                EXPECT_EQ(op.run(*strip, dest.DC(), kX, kY, 1, background.bitmap.Bitmap()), 0);
+                EXPECT_EQ(op.run(*strip, dest.DC(), kX, kY, 1, &background.bitmap), 0);
                 EXPECT_EQ(dest.Read(), before);
             }
         }
@@ -58,7 +58,7 @@ TEST_F(ImageDrawBadInput, HugeFramesAreClippedOrRefused) {
                              << huge.cx << " x " << huge.cy);
                 Destination dest;
                 const std::vector<Raw> before = dest.Read();
-                const int result = op.run(strip, dest.DC(), kX, kY, 1, background.bitmap.Bitmap());
+                const int result = op.run(strip, dest.DC(), kX, kY, 1, &background.bitmap);
                 if (op.offscreen) {
                     EXPECT_EQ(result, 0);
                     EXPECT_EQ(dest.Read(), before);

@@ -3,7 +3,6 @@
 // live-object counts of every operation's paths. (Every creation of every operation made to fail
 // in turn: in the API fault sweep.)
 #include "image/draw_operations.h"
-#include "image/draw_fixture.h"
 #include "image/strip_host_fixture.h"
 
 #include "module/dither_palette.h"
@@ -67,13 +66,13 @@ TEST_P(ImageDrawHost, AnimationsLastTheirFramesTimesTheDelay) {
                 Destination dest;
                 host::set_tick_count(start);
                 const DWORD before = GetTickCount();
-                EXPECT_EQ(a.play(strip, dest.DC(), background.bitmap.Bitmap(), kDelay), 1);
+                EXPECT_EQ(a.play(strip, dest.DC(), &background.bitmap, kDelay), 1);
                 const DWORD took = GetTickCount() - before;
                 EXPECT_GE(took, 4 * kDelay);
                 EXPECT_LT(took, 5 * kDelay);
 
                 const DWORD refused = GetTickCount();
-                EXPECT_EQ(a.play(never, dest.DC(), background.bitmap.Bitmap(), kDelay), 0);
+                EXPECT_EQ(a.play(never, dest.DC(), &background.bitmap, kDelay), 0);
                 EXPECT_LT(GetTickCount() - refused, kDelay);
             }
         }
@@ -132,8 +131,7 @@ TEST_P(ImageDrawHost, ThePaletteStepRealizesTheDitherPalette) {
                 // A check refuses a frame index equal to the count, and an animation of a strip
                 // that has no frames.
                 CImage& drawn = refused && op.animation ? never : strip;
-                const int result =
-                    op.run(drawn, &dc, kX, kY, refused ? 3 : 1, background.bitmap.Bitmap());
+                const int result = op.run(drawn, &dc, kX, kY, refused ? 3 : 1, &background.bitmap);
                 const HGDIOBJ selected = GetCurrentObject(screen, OBJ_PAL);
                 dc.Detach();
                 ReleaseDC(nullptr, screen);
@@ -178,7 +176,7 @@ TEST_P(ImageDrawHost, NoPathLeaksAnObject) {
         for (const DrawOperation& op : DrawOperations()) {
             SCOPED_TRACE(::testing::Message()
                          << op.name << (imageList ? ", image list" : ", bitmap"));
-            CBitmap* bg = background.bitmap.Bitmap();
+            CBitmap* bg = &background.bitmap;
             const Counts before;
             op.run(strip, dest.DC(), kX, kY, 1, bg);
             op.run(strip, dest.DC(), kX, kY, 3, bg);

@@ -2,7 +2,7 @@
 // both storage modes and at the display depth of the run; the palette step; and what every
 // operation refuses.
 #include "image/draw_operations.h"
-#include "image/draw_fixture.h"
+#include "image/strip_fixtures.h"
 
 #include <climits>
 #include <map>
@@ -78,7 +78,7 @@ TEST_F(ImageDraw, EachOperationDrawsByItsRule) {
                     Destination dest(seed);
                     const std::vector<Raw> before = dest.Read();
                     EXPECT_NE(op.run(strips.Semi(imageList), dest.DC(), kX, kY, frame,
-                                     background.bitmap.Bitmap()),
+                                     &background.bitmap),
                               0);
                     EXPECT_TRUE(
                         MatchesModel(dest.Read(), before, kX, kY, w, h, [&](int i, int j, Raw was) {
@@ -129,13 +129,14 @@ TEST_F(ImageDraw, SelectedAndFocusedAreThePlatformsListStyles) {
     const int h = strips.picture.height;
     // The reference list, from a copy of the bitmap-mode strip (AddMasked changes its bitmap).
     const int width = strips.picture.Width();
-    RawBitmap copy(width, h);
+    CBitmap copy;
+    copy.Attach(strip_fixtures::MakeDdb(width, h, [](int, int) { return RGB(0, 0, 0); }));
     {
         CDC from, to;
         from.CreateCompatibleDC(nullptr);
         to.CreateCompatibleDC(nullptr);
         HGDIOBJ oldFrom = ::SelectObject(from, strips.bitmapPlain.GetBitmap()->GetSafeHandle());
-        HGDIOBJ oldTo = ::SelectObject(to, copy.Bitmap()->GetSafeHandle());
+        HGDIOBJ oldTo = ::SelectObject(to, copy.GetSafeHandle());
         to.BitBlt(0, 0, width, h, &from, 0, 0, SRCCOPY);
         ::SelectObject(from, oldFrom);
         ::SelectObject(to, oldTo);
@@ -143,7 +144,7 @@ TEST_F(ImageDraw, SelectedAndFocusedAreThePlatformsListStyles) {
     HIMAGELIST reference = ImageList_Create(w, h, ILC_MASK | strip_fixtures::ImageListColourFlag(),
                                             strips.picture.frames, 1);
     ASSERT_NE(reference, nullptr);
-    ASSERT_EQ(ImageList_AddMasked(reference, *copy.Bitmap(), kKey), 0);
+    ASSERT_EQ(ImageList_AddMasked(reference, copy, kKey), 0);
     ImageList_SetBkColor(reference, CLR_NONE);
 
     const struct {
@@ -219,7 +220,7 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
                 SCOPED_TRACE(::testing::Message()
                              << op.name << (imageList ? ", image list" : ", bitmap") << ": "
                              << c.why);
-                CBitmap* bg = c.background ? background.bitmap.Bitmap() : nullptr;
+                CBitmap* bg = c.background ? &background.bitmap : nullptr;
                 Destination dest;
                 const std::vector<Raw> before = dest.Read();
                 CDC holder;
@@ -239,10 +240,10 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
             ASSERT_TRUE(stale.CreateCompatibleDC(nullptr));
             ASSERT_TRUE(::DeleteDC(stale.GetSafeHdc()));
             for (CDC* dc : {static_cast<CDC*>(nullptr), &stale}) {
-                EXPECT_EQ(op.run(*semi, dc, kX, kY, 0, background.bitmap.Bitmap()), 0);
+                EXPECT_EQ(op.run(*semi, dc, kX, kY, 0, &background.bitmap), 0);
             }
             stale.Detach();
         }
     }
-    EXPECT_EQ(background.bitmap.Read(), background.pixels);
+    EXPECT_EQ(ReadRaw(&background.bitmap), background.pixels);
 }

@@ -3,10 +3,14 @@
 //
 //  - StripProbe: a CImage whose protected members and fields the tests may reach.
 //  - bitmaps of a given size from a pixel function: DIB sections (16, 24, 32 bits) and
-//    device-dependent bitmaps of the display's format.
-//  - read-back of a bitmap or a DC rectangle as colours, top row first.
+//    device-dependent bitmaps of the display's format; a memory DC holding one (Canvas).
+//  - read-back of a bitmap or a DC rectangle as colours, top row first, or of a display-format
+//    bitmap as raw pixel values.
 //  - StoredColour: what a colour becomes in a display-format bitmap (the key as the blits see it).
 //  - the two rules a strip's pixels follow: the half-transparent checkerboard and the colour key.
+//
+// The drawing tests (namespace drawtest) compare raw display values, the strip tests read-back
+// colours: at 8 bits per pixel, and under Wine, the two readings are not interchangeable.
 #pragma once
 
 #include "support/bmp_builder.h"
@@ -15,10 +19,17 @@
 #include <afxcmn.h>
 #include <afxwin.h>
 
+#include <DitherDib.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace strip_fixtures {
@@ -210,14 +221,52 @@ inline std::vector<COLORREF> ReadPixels(CDC* dc, int x, int y, int w, int h) {
     return out;
 }
 
-// A memory DC holding a display-format bitmap with fn's pixels: a destination for draws.
+using Raw = std::uint32_t;
+
+// A display-format bitmap's pixels as raw values (each pixel's bytes, low byte first), rows
+// top-down.
+inline std::vector<Raw> ReadRaw(CBitmap* bitmap) {
+    BITMAP r = {};
+    bitmap->GetBitmap(&r);
+    std::vector<BYTE> bytes(static_cast<std::size_t>(r.bmWidthBytes) * r.bmHeight);
+    bitmap->GetBitmapBits(static_cast<DWORD>(bytes.size()), bytes.data());
+    std::vector<Raw> pixels(static_cast<std::size_t>(r.bmWidth) * r.bmHeight, 0);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const BYTE* p = &bytes[i / r.bmWidth * r.bmWidthBytes + i % r.bmWidth * r.bmBitsPixel / 8];
+        for (int b = 0; b < r.bmBitsPixel / 8; ++b) {
+            pixels[i] |= static_cast<Raw>(p[b]) << (8 * b);
+        }
+    }
+    return pixels;
+}
+
+// A device-dependent bitmap of the display's format with the given raw pixels, rows top-down.
+inline HBITMAP MakeRawDdb(int w, int h, const std::vector<Raw>& pixels) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+    ReleaseDC(nullptr, screen);
+    BITMAP r = {};
+    GetObjectA(bitmap, sizeof(BITMAP), &r);
+    std::vector<BYTE> bytes(static_cast<std::size_t>(r.bmWidthBytes) * h, 0);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        BYTE* p = &bytes[i / w * r.bmWidthBytes + i % w * r.bmBitsPixel / 8];
+        for (int b = 0; b < r.bmBitsPixel / 8; ++b) {
+            p[b] = static_cast<BYTE>(pixels[i] >> (8 * b));
+        }
+    }
+    SetBitmapBits(bitmap, static_cast<DWORD>(bytes.size()), bytes.data());
+    return bitmap;
+}
+
+// A memory DC holding a display-format bitmap: a destination for draws.
 class Canvas {
 public:
-    Canvas(int w, int h, const PixelFn& fn) : m_width(w), m_height(h) {
-        m_bitmap.Attach(MakeDdb(w, h, fn));
+    explicit Canvas(HBITMAP bitmap) : m_size(BitmapSize(bitmap)) {
+        m_bitmap.Attach(bitmap);
         m_dc.CreateCompatibleDC(nullptr);
-        m_previous = ::SelectObject(m_dc.GetSafeHdc(), m_bitmap.GetSafeHandle());
+        m_previous = ::SelectObject(m_dc.GetSafeHdc(), bitmap);
     }
+    Canvas(int w, int h, const PixelFn& fn) : Canvas(MakeDdb(w, h, fn)) {}
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
     ~Canvas() {
@@ -226,11 +275,11 @@ public:
         }
     }
     CDC* dc() { return &m_dc; }
-    std::vector<COLORREF> Pixels() { return ReadPixels(&m_dc, 0, 0, m_width, m_height); }
+    CBitmap* bitmap() { return &m_bitmap; }
+    std::vector<COLORREF> Pixels() { return ReadPixels(&m_dc, 0, 0, m_size.cx, m_size.cy); }
 
 private:
-    int m_width;
-    int m_height;
+    SIZE m_size;
     CBitmap m_bitmap; // declared first: destroyed after the DC
     CDC m_dc;
     HGDIOBJ m_previous = nullptr;
@@ -323,3 +372,200 @@ inline PixelFn BusyStrip(COLORREF key) {
 }
 
 } // namespace strip_fixtures
+
+namespace drawtest {
+
+constexpr COLORREF kKey = RGB(0, 0, 255);
+constexpr COLORREF kFrameColours[] = {kKey,
+                                      RGB(255, 0, 0),
+                                      RGB(0, 255, 0),
+                                      RGB(255, 255, 0),
+                                      RGB(0, 255, 255),
+                                      RGB(255, 0, 255),
+                                      RGB(255, 255, 255),
+                                      RGB(0, 0, 0)};
+// Colours of destinations and backgrounds: static colours of the palette displays that no frame
+// uses, so a pixel that shows one of them came from underneath.
+constexpr COLORREF kUnderColours[] = {RGB(128, 128, 128), RGB(192, 192, 192), RGB(128, 0, 0),
+                                      RGB(0, 128, 0), RGB(0, 0, 128)};
+
+inline unsigned Mix(unsigned a, unsigned b) {
+    unsigned h = a * 0x9E3779B1u ^ (b + 0x7F4A7C15u) * 0x85EBCA77u;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    return h;
+}
+
+// A strip of `frames` frames side by side, plus `extraColumns` that belong to no frame. About
+// one pixel in four has the transparent colour.
+struct StripPicture {
+    int frames = 3;
+    int frameWidth = 7; // odd: every other frame starts the checkerboard on a hole
+    int height = 5;
+    int extraColumns = 1;
+    unsigned seed = 1;
+
+    int Width() const { return frames * frameWidth + extraColumns; }
+    COLORREF At(int x, int y) const {
+        const unsigned h = Mix(seed * 131u + static_cast<unsigned>(x), static_cast<unsigned>(y));
+        return (h & 3u) == 0 ? kKey : kFrameColours[1 + (h >> 2) % 7];
+    }
+    bool IsKey(int x, int y) const { return At(x, y) == kKey; }
+    // The half-transparent strip: where x + y, counted on the whole strip, is odd, the key.
+    bool IsSemiKey(int x, int y) const { return ((x + y) & 1) != 0 || IsKey(x, y); }
+};
+
+// Creates `image` from the picture through a BMP file: the one way in that every display depth
+// takes alike (on palette displays the file goes through the dithering loader).
+inline bool CreateStrip(CImage& image, const StripPicture& picture, bool semi, bool imageList) {
+    const char* path = "draw_strip.bmp";
+    if (!bmpfile::write(path, bmpfile::file24(picture.Width(), picture.height,
+                                              [&](int x, int y) { return picture.At(x, y); }))) {
+        return false;
+    }
+    const int created = image.Create(path, picture.frames, kKey, semi ? 1 : 0, imageList ? 1 : 0);
+    std::remove(path);
+    return created != 0;
+}
+
+using strip_fixtures::Canvas;
+using strip_fixtures::DisplayBits;
+using strip_fixtures::Raw;
+using strip_fixtures::ReadRaw;
+
+// The raw value a colour gets in a display-format bitmap (a fresh context: default palette).
+inline Raw RawOf(COLORREF colour) {
+    static std::map<COLORREF, Raw> probed;
+    const auto found = probed.find(colour);
+    if (found != probed.end()) {
+        return found->second;
+    }
+    Canvas probe(1, 1, [](int, int) { return RGB(0, 0, 0); });
+    probe.dc()->SetPixel(0, 0, colour);
+    return probed[colour] = ReadRaw(probe.bitmap())[0];
+}
+
+// Raw pixels `width` x `height` of colours from kUnderColours, a different pattern per seed.
+inline std::vector<Raw> UnderPattern(int width, int height, unsigned seed) {
+    std::vector<Raw> pixels(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const unsigned h =
+                Mix(seed * 977u + static_cast<unsigned>(x), static_cast<unsigned>(y));
+            pixels[static_cast<size_t>(y) * width + x] = RawOf(kUnderColours[h % 5]);
+        }
+    }
+    return pixels;
+}
+
+// A destination: a display-format bitmap selected into a memory context, filled with a pattern.
+class Destination : public Canvas {
+public:
+    static constexpr int kWidth = 40;
+    static constexpr int kHeight = 24;
+
+    explicit Destination(unsigned seed = 7)
+        : Canvas(strip_fixtures::MakeRawDdb(kWidth, kHeight, UnderPattern(kWidth, kHeight, seed))) {
+    }
+
+    CDC* DC() { return dc(); }
+    std::vector<Raw> Read() { return ReadRaw(bitmap()); }
+    HGDIOBJ Palette() { return GetCurrentObject(dc()->GetSafeHdc(), OBJ_PAL); }
+};
+
+// Expected destination pixel at (x + i, y + j) of a frame drawn at (x, y).
+using Model = std::function<Raw(int i, int j, Raw before)>;
+
+// Compares the destination with the model inside the w x h rectangle at (x, y) and with
+// `before` outside it. Reports the first few differences.
+inline ::testing::AssertionResult MatchesModel(const std::vector<Raw>& after,
+                                               const std::vector<Raw>& before, int x, int y, int w,
+                                               int h, const Model& model) {
+    int wrong = 0;
+    std::string report;
+    for (int py = 0; py < Destination::kHeight; ++py) {
+        for (int px = 0; px < Destination::kWidth; ++px) {
+            const size_t at = static_cast<size_t>(py) * Destination::kWidth + px;
+            const bool inside = px >= x && px < x + w && py >= y && py < y + h;
+            const Raw expected = inside ? model(px - x, py - y, before[at]) : before[at];
+            if (after[at] != expected) {
+                if (++wrong <= 4) {
+                    char line[120];
+                    std::snprintf(line, sizeof line, " (%d,%d)%s: 0x%X, expected 0x%X", px, py,
+                                  inside ? "" : " outside", after[at], expected);
+                    report += line;
+                }
+            }
+        }
+    }
+    if (wrong == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << wrong << " pixels differ:" << report;
+}
+
+// The palette the destination has after the palette step: the dither palette on palette
+// displays, else the stock default.
+inline ::testing::AssertionResult HasDitherPalette(HGDIOBJ palette) {
+    if (DisplayBits() > 8) {
+        if (palette == GetStockObject(DEFAULT_PALETTE)) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "a palette was selected on a true-colour display";
+    }
+    PALETTEENTRY entries[256] = {};
+    const UINT count = GetPaletteEntries(static_cast<HPALETTE>(palette), 0, 256, entries);
+    if (count != 256) {
+        return ::testing::AssertionFailure() << "selected palette has " << count << " entries";
+    }
+    for (int i = 0; i < 256; ++i) {
+        const RGBQUAD& q = CDitherDib::Win256Palette[i];
+        if (entries[i].peRed != q.rgbRed || entries[i].peGreen != q.rgbGreen ||
+            entries[i].peBlue != q.rgbBlue) {
+            return ::testing::AssertionFailure() << "entry " << i << " is not the dither palette's";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The strips the drawing tests draw from: the same picture in bitmap mode and in image-list mode,
+// each with and without the half-transparent frames.
+struct Strips {
+    StripPicture picture;
+    CImage bitmapSemi, listSemi, bitmapPlain, listPlain;
+
+    Strips() {
+        ok = CreateStrip(bitmapSemi, picture, true, false) &&
+             CreateStrip(listSemi, picture, true, true) &&
+             CreateStrip(bitmapPlain, picture, false, false) &&
+             CreateStrip(listPlain, picture, false, true);
+    }
+    // The strip with semi-transparent frames in the mode asked for.
+    CImage& Semi(bool imageList) { return imageList ? listSemi : bitmapSemi; }
+    CImage& Plain(bool imageList) { return imageList ? listPlain : bitmapPlain; }
+
+    // Raw value of pixel (i, j) of frame `frame`, and whether the key or the checkerboard hides
+    // it in the half-transparent frame.
+    Raw Pixel(int frame, int i, int j) const {
+        return RawOf(picture.At(frame * picture.frameWidth + i, j));
+    }
+    bool Key(int frame, int i, int j) const {
+        return picture.IsKey(frame * picture.frameWidth + i, j);
+    }
+    bool SemiKey(int frame, int i, int j) const {
+        return picture.IsSemiKey(frame * picture.frameWidth + i, j);
+    }
+
+    bool ok = false;
+};
+
+// A display-format bitmap, not selected anywhere, used as a background; 64 x 40, its own pattern.
+struct BackgroundBitmap {
+    std::vector<Raw> pixels = UnderPattern(64, 40, 4242);
+    CBitmap bitmap;
+    BackgroundBitmap() { bitmap.Attach(strip_fixtures::MakeRawDdb(64, 40, pixels)); }
+    Raw At(int x, int y) const { return pixels[static_cast<size_t>(y) * 64 + x]; }
+};
+
+} // namespace drawtest
