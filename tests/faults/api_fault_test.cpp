@@ -7,8 +7,8 @@
 // program prints how many failure points it visited.
 //
 // The finer promises (which failure an operation reports, which it absorbs, what a destination
-// shows afterwards) are checked here for CImage's Create and drawing operations, and for CImageEx
-// in imageex_fault_test.cpp; the colour-key blit's own order of failures in the CImage host tests.
+// shows afterwards) are checked here for the Create and drawing operations of CImage and CImageEx;
+// the colour-key blit's own order of failures in the CImage host tests.
 #include "fault_sweep.h"
 #include "image/draw_operations.h"
 #include "image/strip_host_fixture.h"
@@ -55,9 +55,12 @@ struct Subject {
     std::optional<CImageEx> ex, other;
     std::optional<CDitherDib> dib;
     std::optional<Canvas> canvas;
+    std::optional<imageex_test::Canvas> exCanvas;
     std::optional<animation_test::Window> window;
     bool animation = false;
     PBITMAPINFO info = nullptr;
+    HBITMAP oldBitmap = nullptr; // a CImageEx's strip and palette as setup left them
+    HPALETTE oldPalette = nullptr;
 
     std::vector<COLORREF> before; // the canvas as setup left it
 
@@ -81,6 +84,7 @@ struct Subject {
         other.reset();
         dib.reset();
         canvas.reset();
+        exCanvas.reset();
         window.reset();
         if (info != nullptr) {
             LocalFree(info);
@@ -167,6 +171,12 @@ unsigned OwnCreations(const drawtest::DrawOperation& op, bool imageList) {
 void ExpectEmptyDib(Subject& s) {
     EXPECT_EQ(CDitherDibAccess::Bits(*s.dib), nullptr);
     EXPECT_EQ(CDitherDibAccess::Info(*s.dib), nullptr);
+}
+
+void SetDepth(int bits) {
+    host::DisplayMode mode;
+    mode.bits_per_pixel = bits;
+    ASSERT_TRUE(host::set_display_mode(mode));
 }
 
 // Dispatches what is due after `ms` more milliseconds.
@@ -360,8 +370,130 @@ TEST_P(ApiFaults, CImageStatics) {
     SweepAll(ops);
 }
 
-// CImageEx's Create and drawing operations are swept in imageex_fault_test.cpp, which also
-// checks what a failed draw leaves on the destination; here the copy and the assignment.
+// CImageEx's Create and drawing operations at the run's depth and one more (24 bits with the
+// 32-bit run, 4 with the 8-bit one), drawing also across a change of depth, whose reload is swept
+// too. Where an object fails, Create reports it and keeps the old strip and palette, or (only the
+// image list failed) the new bitmaps without a list; a drawing operation gives what it gives
+// without a fault (the image-list draws: or 0, what ImageList_Draw returned) and leaves the whole
+// picture, the untouched destination or, after a failed reload, what the old strip draws: never
+// part of one. Heap failures get the leak checks and results only: the library does not check
+// every step it draws or converts through.
+TEST_P(ApiFaults, CImageEx) {
+    using imageex_test::Picture;
+    const std::vector<COLORREF> table = {RGB(0, 0, 0), RGB(255, 0, 0), RGB(0, 255, 0),
+                                         RGB(0, 0, 255), RGB(255, 255, 255)};
+    const Picture picture = imageex_test::RandomPicture(12, 3, table, 4);
+    const std::vector<BYTE> bytes24 = imageex_test::StripFile(picture, 24);
+    const std::string files[] = {
+        imageex_test::WriteFile("fault8.bmp", imageex_test::StripFile(picture, 8, table)),
+        imageex_test::WriteFile("fault24.bmp", bytes24)};
+    const std::string earlier = imageex_test::WriteFile(
+        "earlier.bmp", imageex_test::StripFile(imageex_test::RandomPicture(4, 2, table, 1), 24));
+    const Picture background = imageex_test::RandomPicture(8, 5, table, 9);
+    const std::pair<std::string, std::function<int(CImageEx&, HDC)>> draws[] = {
+        {"Draw", [](CImageEx& i, HDC dc) { return i.Draw(dc, 1, 1, 1); }},
+        {"DrawTransparent", [](CImageEx& i, HDC dc) { return i.DrawTransparent(dc, 1, 1, 1); }},
+        {"DrawAlpha", [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 1, 1, 1, 90); }},
+        {"DrawAlphaTransparent",
+         [](CImageEx& i, HDC dc) { return i.DrawAlphaTransparent(dc, 1, 1, 1, 90); }},
+        {"DrawColorize",
+         [](CImageEx& i, HDC dc) { return i.DrawColorize(dc, 1, 1, 1, RGB(255, 128, 0)); }},
+        {"DrawColorizeTransparent",
+         [](CImageEx& i, HDC dc) {
+             return i.DrawColorizeTransparent(dc, 1, 1, 1, RGB(255, 128, 0));
+         }},
+        {"DrawColorizeWithBack",
+         [](CImageEx& i, HDC dc) { return i.DrawColorizeWithBack(dc, 1, 1, 1, RGB(255, 128, 0)); }},
+    };
+    std::vector<int> depths = {GetParam()};
+    if (GetParam() != 16) {
+        depths.push_back(GetParam() == 32 ? 24 : 4);
+    }
+    std::vector<Operation> ops;
+    for (const int depth : depths) {
+        for (int list : {0, 1}) {
+            const std::string at = std::to_string(depth) + " bpp" + (list ? ", image list" : "");
+            for (const std::string& file : files) {
+                for (bool loaded : {false, true}) {
+                    ops.push_back(
+                        {at + ", Create(" + file + (loaded ? ") over a strip" : ")"),
+                         [=](Subject& s) {
+                             SetDepth(depth);
+                             s.ex.emplace();
+                             if (loaded) {
+                                 ASSERT_EQ(s.ex->Create(nullptr, earlier.c_str(), 2, 0, 0, 0), 1);
+                             }
+                             s.oldBitmap = CImageExProbe::Bitmap(*s.ex);
+                             s.oldPalette = CImageExProbe::Palette(*s.ex);
+                         },
+                         [=](Subject& s) {
+                             return s.ex->Create(nullptr, file.c_str(), 3, table[1], 0, list);
+                         },
+                         0, nullptr,
+                         [=](Subject& s, unsigned, int) {
+                             if (CImageExProbe::Bitmap(*s.ex) != s.oldBitmap) {
+                                 EXPECT_EQ(list, 1); // only the image list could not be built
+                                 EXPECT_EQ(CImageExProbe::ImageList(*s.ex), nullptr);
+                                 EXPECT_EQ(CImageExProbe::Width(*s.ex), 4);
+                             } else {
+                                 EXPECT_EQ(CImageExProbe::Palette(*s.ex), s.oldPalette);
+                                 EXPECT_EQ(CImageExProbe::Width(*s.ex), loaded ? 2 : 0);
+                             }
+                         },
+                         0});
+                }
+            }
+            for (bool change : {false, true}) {
+                for (const auto& [name, run] : draws) {
+                    const std::function<int(CImageEx&, HDC)> draw = run;
+                    const auto prepare = [=](Subject& s) {
+                        SetDepth(change ? (depth == 32 ? 16 : 32) : depth);
+                        s.ex.emplace();
+                        ASSERT_EQ(s.ex->Create(nullptr, files[1].c_str(), 3, table[1], 0, list), 1);
+                        SetDepth(depth);
+                        s.exCanvas.emplace(8, 5);
+                        s.exCanvas->Fill(background);
+                    };
+                    // The run without a fault, and what the strip built for the other depth
+                    // draws when the reload fails (it goes on with the old bitmaps).
+                    Subject pre;
+                    prepare(pre);
+                    const Picture untouched = pre.exCanvas->Read();
+                    const int whole = draw(*pre.ex, pre.exCanvas->dc());
+                    const Picture drawn = pre.exCanvas->Read();
+                    pre.Release();
+                    Picture stale = untouched;
+                    if (change) {
+                        prepare(pre);
+                        DeleteFileA(files[1].c_str());
+                        draw(*pre.ex, pre.exCanvas->dc());
+                        stale = pre.exCanvas->Read();
+                        imageex_test::WriteFile(files[1], bytes24);
+                        pre.Release();
+                    }
+                    const bool listDraw =
+                        list == 1 && (name == "Draw" || name == "DrawTransparent");
+                    ops.push_back(
+                        {at + (change ? ", after a change of depth, " : ", ") + name, prepare,
+                         [draw](Subject& s) { return draw(*s.ex, s.exCanvas->dc()); }, 0, nullptr,
+                         [=](Subject& s, unsigned, int result) {
+                             if (!listDraw) {
+                                 EXPECT_EQ(result, whole);
+                             }
+                             const Picture now = s.exCanvas->Read();
+                             EXPECT_TRUE(imageex_test::SamePicture(drawn, now) ||
+                                         imageex_test::SamePicture(untouched, now) ||
+                                         imageex_test::SamePicture(stale, now))
+                                 << "a part of the picture was drawn";
+                         }});
+                }
+            }
+        }
+    }
+    SweepAll(ops);
+}
+
+// The copy and the assignment of a CImageEx.
 TEST_P(ApiFaults, CImageExCopy) {
     std::vector<Operation> ops;
     for (int mode : {0, 1}) {
