@@ -5,6 +5,8 @@
 #include "image/draw_operations.h"
 #include "image/strip_host_fixture.h"
 
+#include "fault_sweep.h"
+
 #include "module/dither_palette.h"
 
 #include <platform/host.h>
@@ -149,17 +151,6 @@ TEST_P(ImageDrawHost, ThePaletteStepRealizesTheDitherPalette) {
     }
 }
 
-namespace {
-
-struct Counts {
-    int gdi = host::live_gdi_objects_total();
-    int global = host::live_global_blocks();
-    int local = host::live_local_blocks();
-    bool operator==(const Counts&) const = default;
-};
-
-} // namespace
-
 // Every path of every operation gives back what it made: success, a refusing check, a background
 // held by another context, a strip whose Create failed.
 TEST_P(ImageDrawHost, NoPathLeaksAnObject) {
@@ -177,14 +168,14 @@ TEST_P(ImageDrawHost, NoPathLeaksAnObject) {
             SCOPED_TRACE(::testing::Message()
                          << op.name << (imageList ? ", image list" : ", bitmap"));
             CBitmap* bg = &background.bitmap;
-            const Counts before;
+            const fault_sweep::LiveCounts before = fault_sweep::LiveCounts::now();
             op.run(strip, dest.DC(), kX, kY, 1, bg);
             op.run(strip, dest.DC(), kX, kY, 3, bg);
             op.run(emptied, dest.DC(), kX, kY, 1, bg);
             HGDIOBJ previous = ::SelectObject(holder, bg->GetSafeHandle());
             op.run(strip, dest.DC(), kX, kY, 1, bg);
             ::SelectObject(holder, previous);
-            EXPECT_TRUE(Counts() == before);
+            EXPECT_EQ(fault_sweep::LiveCounts::now(), before);
         }
     }
 }

@@ -6,6 +6,8 @@
 #include "imageex/imageex_internal.h"
 #include "imageex/literal_effects.h"
 
+#include "fault_sweep.h"
+
 #include <afxcmn.h>
 #include <platform/host.h>
 
@@ -15,14 +17,6 @@
 using namespace imageex_test;
 
 namespace {
-
-struct Counts {
-    int gdi = host::live_gdi_objects_total();
-    int global = host::live_global_blocks();
-    int local = host::live_local_blocks();
-    int files = host::live_files();
-    bool operator==(const Counts&) const = default;
-};
 
 void SetDepth(int bits) {
     host::DisplayMode mode;
@@ -249,7 +243,7 @@ TEST_F(ImageExHost, RefusedFilesChangeNothingAndLeakNothing) {
     ASSERT_EQ(loaded.Create(nullptr, WriteFile("good.bmp", good24).c_str(), 2, 0, 0, 1), 1);
     const HBITMAP hKept = CImageExProbe::Bitmap(loaded);
     CImageList* const kept = CImageExProbe::ImageList(loaded);
-    const Counts before;
+    const fault_sweep::LiveCounts before = fault_sweep::LiveCounts::now();
     for (const BadFile& b : bad) {
         SCOPED_TRACE(b.name);
         const std::string name = WriteFile("bad.bmp", b.bytes);
@@ -264,5 +258,5 @@ TEST_F(ImageExHost, RefusedFilesChangeNothingAndLeakNothing) {
         EXPECT_EQ(CImageExProbe::Width(loaded), 6 / 2);
         EXPECT_STREQ(CImageExProbe::FileName(loaded), "bad.bmp");
     }
-    EXPECT_TRUE(Counts() == before);
+    EXPECT_EQ(fault_sweep::LiveCounts::now(), before);
 }
