@@ -356,7 +356,7 @@ inline Bytes make(const Variant& s, std::uint32_t seed = 1,
 
     // Headers at their offsets; bit-field masks at 54 both inside a header of 52 bytes or more
     // and after a 40-byte one. Fields not set here (resolution aside) are zero.
-    Bytes out(bits_offset, 0);
+    Bytes out(bits_offset + pixels.bytes.size(), 0);
     out[0] = 'B';
     out[1] = 'M';
     put(out, 2, bits_offset + pixels.bytes.size(), 4);
@@ -392,7 +392,7 @@ inline Bytes make(const Variant& s, std::uint32_t seed = 1,
         put(out, at, c, static_cast<int>(entry));
         at += entry;
     }
-    out.insert(out.end(), pixels.bytes.begin(), pixels.bytes.end());
+    std::copy(pixels.bytes.begin(), pixels.bytes.end(), out.begin() + bits_offset);
     if (rgb != nullptr) {
         rgb->clear();
         for (int y = 0; y < s.height; ++y) {
