@@ -27,6 +27,7 @@ public:
     static constexpr std::size_t kMinBytes = std::size_t{64} << 10; // smaller ones go to malloc
     static constexpr std::size_t kMaxKeptBytes = std::size_t{32} << 20;
     static constexpr int kMaxKept = 8;
+    static constexpr std::size_t kAlignFrom = 4096;
 
     // At least `bytes` bytes (at least 1), or null; `capacity` receives the block's real size,
     // to be given back with it. A kept block is used when it is no more than twice as large.
@@ -47,7 +48,15 @@ public:
             return block;
         }
         capacity = wanted;
-        return static_cast<unsigned char*>(std::malloc(wanted));
+        // Blocks from 4 KiB start on a cache line, so that wide loads and stores in them do not
+        // straddle two lines.
+        void* block = nullptr;
+        if (wanted < kAlignFrom) {
+            block = std::malloc(wanted);
+        } else if (posix_memalign(&block, 64, wanted) != 0) {
+            block = nullptr;
+        }
+        return static_cast<unsigned char*>(block);
     }
 
     // Keeps a large block while there is room (kept blocks make way for it), frees

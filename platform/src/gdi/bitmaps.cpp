@@ -22,6 +22,10 @@ void FreeDeleter::operator()(BYTE* p) const {
 // whole 2 MiB pages inside the block: the bitmap takes no more memory than it did). Memory that
 // need not be cleared starts on such a page, so that all but its tail is in them.
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
+// Smaller blocks from 4 KiB start on a cache line: the kernels' wide loads and stores then never
+// straddle two lines when the rows are a whole number of lines long.
+constexpr std::size_t kLineAlign = 64;
+constexpr std::size_t kAlignFrom = 4096;
 
 static void advise_large_pages(BYTE* block, std::size_t bytes) {
 #ifdef MADV_HUGEPAGE
@@ -42,14 +46,17 @@ std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes, bool clear
     if (bytes > kMaxBitmapBytes) {
         return nullptr;
     }
-    // calloc: large bitmaps start as untouched zero pages.
+    // calloc: large cleared bitmaps start as untouched zero pages. Blocks under 4 KiB are left to
+    // malloc as they come.
     void* block = nullptr;
     if (heap_allocation_fails()) {
         // as if the system had none
+    } else if (bytes < kAlignFrom || (cleared && bytes >= kLargePage)) {
+        block = cleared ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+    } else if (posix_memalign(&block, bytes < kLargePage ? kLineAlign : kLargePage, bytes) != 0) {
+        block = nullptr;
     } else if (cleared) {
-        block = std::calloc(bytes ? bytes : 1, 1);
-    } else if (bytes < kLargePage || posix_memalign(&block, kLargePage, bytes) != 0) {
-        block = std::malloc(bytes ? bytes : 1);
+        std::memset(block, 0, bytes);
     }
     if (block != nullptr) {
         advise_large_pages(static_cast<BYTE*>(block), bytes);
