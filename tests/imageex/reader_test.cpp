@@ -178,12 +178,20 @@ TEST(ImageExReader, FrameGeometry) {
 }
 
 // Create stores the window, name, frame count, key and mode before it reads the file, and keeps
-// them when the read fails.
-TEST(ImageExReader, MissingFileKeepsTheNewSettings) {
+// them when the read fails; names that are not files are refused. A path too long for the name
+// field is refused too: the count and key are stored, the field keeps the last name (never
+// overrun).
+TEST(ImageExReader, NamesThatAreNotFilesKeepTheNewSettings) {
+    CreateDirectoryA("a directory.bmp", nullptr);
     CImageEx image;
+    EXPECT_EQ(image.Create(nullptr, "a directory.bmp", 1, 0, 0, 0), 0);
+    EXPECT_EQ(image.Create(nullptr, "", 1, 0, 0, 0), 0);
+    RemoveDirectoryA("a directory.bmp");
+
     const HWND hWnd = reinterpret_cast<HWND>(0x1234);
-    EXPECT_EQ(image.Create(hWnd, "no such file.bmp", 4, RGB(1, 2, 3), 1, 1), 0);
-    EXPECT_STREQ(CImageExProbe::FileName(image), "no such file.bmp");
+    const std::string fits(MAX_PATH - 1, 'x'); // no such file
+    EXPECT_EQ(image.Create(hWnd, fits.c_str(), 4, RGB(1, 2, 3), 1, 1), 0);
+    EXPECT_STREQ(CImageExProbe::FileName(image), fits.c_str());
     EXPECT_EQ(CImageExProbe::Wnd(image), hWnd);
     EXPECT_EQ(CImageExProbe::ImageNum(image), 4);
     EXPECT_EQ(CImageExProbe::Transparent(image), RGB(1, 2, 3));
@@ -193,20 +201,6 @@ TEST(ImageExReader, MissingFileKeepsTheNewSettings) {
     EXPECT_EQ(CImageExProbe::Width(image), 0);
     Canvas canvas(4, 4);
     EXPECT_EQ(image.Draw(canvas.dc(), 0, 0, 0), 0);
-}
-
-// Names that are not files, and a path too long for the field: refused, the field never
-// overrun.
-TEST(ImageExReader, NamesThatAreNotFiles) {
-    CreateDirectoryA("a directory.bmp", nullptr);
-    CImageEx image;
-    EXPECT_EQ(image.Create(nullptr, "a directory.bmp", 1, 0, 0, 0), 0);
-    EXPECT_EQ(image.Create(nullptr, "", 1, 0, 0, 0), 0);
-    RemoveDirectoryA("a directory.bmp");
-
-    const std::string fits(MAX_PATH - 1, 'x');
-    EXPECT_EQ(image.Create(nullptr, fits.c_str(), 2, 0, 0, 0), 0); // no such file
-    EXPECT_STREQ(CImageExProbe::FileName(image), fits.c_str());
     for (size_t length : {size_t{MAX_PATH}, size_t{MAX_PATH + 1}, size_t{5000}}) {
         const std::string tooLong(length, 'y');
         EXPECT_EQ(image.Create(nullptr, tooLong.c_str(), 3, RGB(9, 9, 9), 0, 0), 0);
