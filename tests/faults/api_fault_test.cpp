@@ -7,8 +7,8 @@
 // program prints how many failure points it visited.
 //
 // The finer promises (which failure an operation reports, which it absorbs, what a destination
-// shows afterwards) are checked here for the Create and drawing operations of CImage and CImageEx;
-// the colour-key blit's own order of failures in the CImage host tests.
+// shows afterwards) are checked here for the Create and drawing operations of CImage and CImageEx,
+// and for the colour-key blit they draw with.
 #include "fault_sweep.h"
 #include "image/draw_operations.h"
 #include "image/strip_host_fixture.h"
@@ -323,6 +323,51 @@ TEST_P(ApiFaults, CImage) {
                        }});
     }
     SweepAll(ops);
+}
+
+// The colour-key blit, each of its creations failing in turn: the frame draw stops with 0 at a
+// working context it cannot create, in the order image, mask, cut-out, composite; a working
+// bitmap it cannot make goes unreported (1). Either way the destination is untouched. The
+// whole-bitmap draw reports nothing.
+TEST_P(ApiFaults, ColourKeyBlit) {
+    const int frameWidth = kWidth / 3;
+    const std::vector<COLORREF> source = strip_fixtures::PixelsOf(&m_ddb);
+    for (bool wholeBitmap : {false, true}) {
+        SCOPED_TRACE(wholeBitmap ? "whole bitmap" : "frame 1");
+        const int w = wholeBitmap ? kWidth : frameWidth;
+        std::optional<Canvas> canvas;
+        std::vector<COLORREF> before;
+        int result = -1;
+        StripProbe strip;
+        strip.m_sizeImage = CSize(frameWidth, kHeight);
+        strip.m_sizeBitmap = CSize(kWidth, kHeight);
+        strip.m_crTransparent = kKey;
+        const unsigned count = sweep_creations(
+            [&] {
+                canvas.emplace(w + 4, kHeight + 2, BusyStrip(kBlue));
+                before = canvas->Pixels();
+            },
+            [&] {
+                result = wholeBitmap ? strip.DrawBitmapTransparent(&m_ddb, canvas->dc(), 2, 1)
+                                     : strip.DrawBitmapTransparent(&m_ddb, canvas->dc(), 2, 1, 1);
+            },
+            [&](unsigned failed) {
+                if (failed == 0) {
+                    EXPECT_EQ(result, 1);
+                    EXPECT_EQ(canvas->Pixels(),
+                              strip_fixtures::KeyedBlitModel(
+                                  source, kWidth, wholeBitmap ? 0 : frameWidth, before, w + 4, 2, 1,
+                                  w, kHeight, strip_fixtures::StoredColour(kKey)));
+                } else {
+                    const bool context = failed == 1 || failed == 2 || failed == 4 || failed == 6;
+                    EXPECT_EQ(result, wholeBitmap || !context ? 1 : 0);
+                    EXPECT_EQ(canvas->Pixels(), before);
+                }
+                canvas.reset();
+            },
+            fault_sweep::objects);
+        EXPECT_EQ(count, 7u);
+    }
 }
 
 // The static members: display queries, colours, the bitmap header and file, and the capture.
