@@ -27,7 +27,7 @@ public:
     static constexpr std::size_t kMinBytes = std::size_t{64} << 10; // smaller ones go to malloc
     static constexpr std::size_t kMaxKeptBytes = std::size_t{32} << 20;
     static constexpr int kMaxKept = 8;
-    static constexpr std::size_t kAlignFrom = 4096;
+    static constexpr std::size_t kAlignFrom = kMinBytes;
 
     // At least `bytes` bytes (at least 1), or null; `capacity` receives the block's real size,
     // to be given back with it. A kept block is used when it is no more than twice as large.
@@ -48,7 +48,7 @@ public:
             return block;
         }
         capacity = wanted;
-        // Blocks from 4 KiB start on a cache line, so that wide loads and stores in them do not
+        // Large blocks start on a cache line, so that wide loads and stores in them do not
         // straddle two lines.
         void* block = nullptr;
         if (wanted < kAlignFrom) {

@@ -22,10 +22,11 @@ void FreeDeleter::operator()(BYTE* p) const {
 // whole 2 MiB pages inside the block: the bitmap takes no more memory than it did). Memory that
 // need not be cleared starts on such a page, so that all but its tail is in them.
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
-// Smaller blocks from 4 KiB start on a cache line: the kernels' wide loads and stores then never
-// straddle two lines when the rows are a whole number of lines long.
+// Smaller blocks from 64 KiB start on a cache line: the kernels' wide loads and stores then never
+// straddle two lines when the rows are a whole number of lines long. (Below that, aligning costs
+// more than it saves.)
 constexpr std::size_t kLineAlign = 64;
-constexpr std::size_t kAlignFrom = 4096;
+constexpr std::size_t kAlignFrom = std::size_t{64} << 10;
 
 static void advise_large_pages(BYTE* block, std::size_t bytes) {
 #ifdef MADV_HUGEPAGE
@@ -46,7 +47,7 @@ std::unique_ptr<BYTE, FreeDeleter> allocate_pixels(std::size_t bytes, bool clear
     if (bytes > kMaxBitmapBytes) {
         return nullptr;
     }
-    // calloc: large cleared bitmaps start as untouched zero pages. Blocks under 4 KiB are left to
+    // calloc: large cleared bitmaps start as untouched zero pages. Blocks under 64 KiB are left to
     // malloc as they come.
     void* block = nullptr;
     if (heap_allocation_fails()) {
