@@ -6,6 +6,7 @@
 #include "blit_kernels.h"
 
 #include <algorithm>
+#include <bit>
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #include <immintrin.h>
@@ -520,10 +521,20 @@ TALVO_AVX2_ROW void copy_masked_avx2_row(BYTE* d, const BYTE* s, std::size_t n,
         kernels::copy_masked_row(d + i, s + i, n - i, mask8);
     }
 }
+// Long rows, like the byte-wise ones, start with a part step up to a 64-byte boundary of d:
+// stores that straddle two cache lines cost twice over, and bitmaps below 64 KiB are not
+// aligned. The mask's pattern starts again at the first byte of each row, so past the part step
+// it is turned to where that step ended.
 TALVO_AVX512_ROW void copy_masked_avx512_row(BYTE* d, const BYTE* s, std::size_t n,
                                              std::uint64_t mask8) {
-    const __m512i m = _mm512_set1_epi64(static_cast<long long>(mask8));
+    __m512i m = _mm512_set1_epi64(static_cast<long long>(mask8));
     std::size_t i = 0;
+    if (n >= 1024) {
+        i = (64 - reinterpret_cast<std::uintptr_t>(d) % 64) % 64;
+        const __mmask64 head = (std::uint64_t{1} << i) - 1;
+        _mm512_mask_storeu_epi8(d, head, _mm512_and_si512(_mm512_maskz_loadu_epi8(head, s), m));
+        m = _mm512_set1_epi64(static_cast<long long>(std::rotr(mask8, static_cast<int>(8 * i))));
+    }
     for (; i + 256 <= n; i += 256) {
         for (std::size_t j = i; j < i + 256; j += 64) {
             _mm512_storeu_si512(d + j, _mm512_and_si512(_mm512_loadu_si512(s + j), m));

@@ -138,14 +138,24 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
                     (to565 ? k.to565 : k.to555)(got.data() + offset, pitch16, from, -pitch16, n, 2);
                     ASSERT_EQ(got, want) << (to565 ? "5-5-5 to 5-6-5" : "5-6-5 to 5-5-5");
                 }
-                // Masked copies with the masks of the DIB transfers, the source misaligned.
+                // Masked copies with the masks of the DIB transfers, the source misaligned and
+                // the destination 9 * offset bytes into a cache line: long rows step up to the
+                // next line first, which moves the mask's pattern by every amount.
                 for (std::uint64_t mask8 : {0x00FFFFFF00FFFFFFull, 0x7FFF7FFF7FFF7FFFull}) {
-                    auto want = dst16, got = dst16;
-                    const BYTE* from = src16.data() + pitch16 + 1;
-                    portable.copy_masked(want.data() + offset, pitch16, from, -pitch16, 2 * n, 2,
-                                         mask8);
-                    k.copy_masked(got.data() + offset, pitch16, from, -pitch16, 2 * n, 2, mask8);
-                    ASSERT_EQ(got, want) << "masked copy " << std::hex << mask8;
+                    std::vector<BYTE> out[2];
+                    for (int i = 0; i < 2; ++i) {
+                        const BlitKernels* set = i == 0 ? &portable : &k;
+                        std::vector<BYTE>& room = out[i];
+                        room.assign(dst16.size() + 128, 0x5A);
+                        const auto line = reinterpret_cast<std::uintptr_t>(room.data()) % 64;
+                        BYTE* to = room.data() + (64 - line) + 9 * offset;
+                        std::copy(dst16.begin(), dst16.end(), to);
+                        set->copy_masked(to, pitch16, src16.data() + pitch16 + 1, -pitch16, 2 * n,
+                                         2, mask8);
+                        room.erase(room.begin(), room.begin() + (to - room.data()));
+                        room.resize(dst16.size());
+                    }
+                    ASSERT_EQ(out[1], out[0]) << "masked copy " << std::hex << mask8;
                 }
             }
         }
