@@ -14,12 +14,8 @@ namespace platform::gdi {
 //   enlarging:  ((2k + 1) * S - 1) / (2D)
 // (S source and D destination extents), which is what Windows draws; a mirrored k takes the
 // pick of D - 1 - k.
-void map_axis(long long d, long long dlen, long long s, long long slen, long dclip0, long dclip1,
-              long sclip0, long sclip1, bool has_src, bool spans, Axis& out) {
-    out.start = 0;
-    out.src_start = 0;
-    out.src.clear();
-    out.first.clear();
+void map_axis_general(long long d, long long dlen, long long s, long long slen, long dclip0,
+                      long dclip1, long sclip0, long sclip1, bool has_src, bool spans, Axis& out) {
     bool mirror = false;
     if (dlen < 0) {
         d += dlen + 1;
@@ -38,18 +34,16 @@ void map_axis(long long d, long long dlen, long long s, long long slen, long dcl
         sclip0 = LONG_MIN;
         sclip1 = LONG_MAX;
     }
-    long long k0 = std::max<long long>(0, dclip0 - d);
-    long long k1 = std::min<long long>(dlen, dclip1 - d);
     if (slen == dlen && !mirror) {
-        // 1:1: the visible part is an interval on both sides.
-        k0 = std::max<long long>(k0, sclip0 - s);
-        k1 = std::min<long long>(k1, sclip1 - s);
-        out.contiguous = true;
-        out.count = k1 > k0 ? static_cast<int>(k1 - k0) : 0;
-        out.start = static_cast<int>(d + std::min(k0, k1));
-        out.src_start = static_cast<int>(s + std::min(k0, k1));
+        map_axis_1to1(d, dlen, s, dclip0, dclip1, sclip0, sclip1, out);
         return;
     }
+    out.start = 0;
+    out.src_start = 0;
+    out.src.clear();
+    out.first.clear();
+    const long long k0 = std::max<long long>(0, dclip0 - d);
+    const long long k1 = std::min<long long>(dlen, dclip1 - d);
     out.contiguous = false;
     const bool shrink = slen > dlen;
     spans = spans && shrink;

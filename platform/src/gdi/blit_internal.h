@@ -11,6 +11,7 @@
 #include "internal/gdi_internal.h"
 #include "raster_ops.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
@@ -50,11 +51,37 @@ struct Axis {
     int at(int k) const { return contiguous ? src_start + k : src[static_cast<std::size_t>(k)]; }
 };
 
+// One axis of a 1:1 blit (extents equal and positive, or no source): the visible part is an
+// interval on both sides.
+inline void map_axis_1to1(long long d, long long len, long long s, long long dclip0,
+                          long long dclip1, long long sclip0, long long sclip1, Axis& out) {
+    const long long k0 = std::max({0LL, dclip0 - d, sclip0 - s});
+    const long long k1 = std::min({len, dclip1 - d, sclip1 - s});
+    const long long first = std::min(k0, k1);
+    out.contiguous = true;
+    out.count = k1 > k0 ? static_cast<int>(k1 - k0) : 0;
+    out.start = static_cast<int>(d + first);
+    out.src_start = static_cast<int>(s + first);
+    out.src.clear();
+    out.first.clear();
+}
+
+// Stretches, mirrors and blits without a source.
+void map_axis_general(long long d, long long dlen, long long s, long long slen, long dclip0,
+                      long dclip1, long sclip0, long sclip1, bool has_src, bool spans, Axis& out);
+
 // Maps one axis: destination [d, d + dlen) from source [s, s + slen), clipped to both surfaces
 // (without a source, only to the destination). `spans` asks for Axis::first when shrinking.
-// Every member of `out` is set (the vectors emptied where not used).
-void map_axis(long long d, long long dlen, long long s, long long slen, long dclip0, long dclip1,
-              long sclip0, long sclip1, bool has_src, bool spans, Axis& out);
+// Every member of `out` is set (the vectors emptied where not used). The plain copy of equal
+// positive extents, which nearly every blit is, takes no detour through the general mapping.
+inline void map_axis(long long d, long long dlen, long long s, long long slen, long dclip0,
+                     long dclip1, long sclip0, long sclip1, bool has_src, bool spans, Axis& out) {
+    if (has_src && dlen == slen && dlen > 0) {
+        map_axis_1to1(d, dlen, s, dclip0, dclip1, sclip0, sclip1, out);
+    } else {
+        map_axis_general(d, dlen, s, slen, dclip0, dclip1, sclip0, sclip1, has_src, spans, out);
+    }
+}
 
 // Same raw values mean the same colours: format, masks and colour table agree.
 bool same_layout(const Bitmap& a, const Bitmap& b);
