@@ -8,21 +8,17 @@
 
 namespace platform::gdi {
 
-bool same_layout(const Bitmap& a, const Bitmap& b) {
-    if (a.format != b.format) {
+// Indexed bitmaps of one format: device-dependent ones share the device's table, sections
+// bring their own.
+bool same_colour_table(const Bitmap& a, const Bitmap& b) {
+    if (!a.is_dib_section && !b.is_dib_section) {
+        return true;
+    }
+    if (a.is_dib_section != b.is_dib_section || a.colors.size() != b.colors.size()) {
         return false;
     }
-    if (a.format->indexed) {
-        if (!a.is_dib_section && !b.is_dib_section) {
-            return true;
-        }
-        if (a.is_dib_section != b.is_dib_section || a.colors.size() != b.colors.size()) {
-            return false;
-        }
-        return a.colors.empty() || std::memcmp(a.colors.data(), b.colors.data(),
-                                               a.colors.size() * sizeof(RGBQUAD)) == 0;
-    }
-    return std::memcmp(a.masks, b.masks, sizeof(a.masks)) == 0;
+    return a.colors.empty() ||
+           std::memcmp(a.colors.data(), b.colors.data(), a.colors.size() * sizeof(RGBQUAD)) == 0;
 }
 
 DWORD mono_zero_value(const Dc* dst_dc, const Bitmap& dst) {

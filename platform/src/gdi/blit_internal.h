@@ -84,7 +84,16 @@ inline void map_axis(long long d, long long dlen, long long s, long long slen, l
 }
 
 // Same raw values mean the same colours: format, masks and colour table agree.
-bool same_layout(const Bitmap& a, const Bitmap& b);
+bool same_colour_table(const Bitmap& a, const Bitmap& b);
+inline bool same_layout(const Bitmap& a, const Bitmap& b) {
+    if (a.format != b.format) {
+        return false;
+    }
+    if (a.format->indexed) {
+        return same_colour_table(a, b);
+    }
+    return a.masks[0] == b.masks[0] && a.masks[1] == b.masks[1] && a.masks[2] == b.masks[2];
+}
 
 // Source raw values to destination raw values.
 class Converter {

@@ -44,9 +44,12 @@ const BlitKernels& portable_blit_kernels() {
     return kPortable;
 }
 
-const BlitKernels& blit_kernels() {
+const BlitKernels* g_blit_kernels = nullptr;
+
+const BlitKernels& choose_blit_kernels() {
     static const BlitKernels* const best = available_sets().back();
-    return g_forced != nullptr ? *g_forced : *best;
+    g_blit_kernels = g_forced != nullptr ? g_forced : best;
+    return *g_blit_kernels;
 }
 
 } // namespace platform::gdi
@@ -64,11 +67,13 @@ std::vector<std::string> blit_kernel_sets() {
 bool use_blit_kernels(const std::string& name) {
     if (name.empty()) {
         platform::gdi::g_forced = nullptr;
+        platform::gdi::choose_blit_kernels();
         return true;
     }
     for (const auto* k : platform::gdi::available_sets()) {
         if (name == k->name) {
             platform::gdi::g_forced = k;
+            platform::gdi::choose_blit_kernels();
             return true;
         }
     }

@@ -58,7 +58,13 @@ const BlitKernels& portable_blit_kernels();
 const BlitKernels* sse2_blit_kernels();   // null without the instructions
 const BlitKernels* avx2_blit_kernels();   // null without the instructions
 const BlitKernels* avx512_blit_kernels(); // null without the instructions (F and BW)
-const BlitKernels& blit_kernels();
+
+// The set in use, null until first asked for: every blit asks, so it is one load away.
+extern const BlitKernels* g_blit_kernels;
+const BlitKernels& choose_blit_kernels(); // sets g_blit_kernels
+inline const BlitKernels& blit_kernels() {
+    return g_blit_kernels != nullptr ? *g_blit_kernels : choose_blit_kernels();
+}
 
 // ---- The portable loops ------------------------------------------------------------------------
 
