@@ -29,11 +29,45 @@ void prepare_blank(Bitmap& d, const Blit& b) {
     d.blank = false;
 }
 
+// The blit sprite drawing makes most: a rop on bytes, 1:1, between two settled bitmaps of one
+// layout selected into memory contexts. It goes to its fast path without resolving the contexts
+// as targets, the brush, the stretch mode or the walk through the fast paths, and does what the
+// general way below does with it. False, having changed nothing, for any other blit.
+bool plain_blit(const BlitRequest& r, Blit& b) {
+    RowOp op;
+    if (!blit_fast_paths || !row_op_of(rop3_of(r.rop), op) || r.dw != r.sw || r.dh != r.sh ||
+        r.dw <= 0 || r.dh <= 0 || r.dst_dc == nullptr || r.src_dc == nullptr ||
+        r.dst_dc->kind != DcKind::memory || r.src_dc->kind != DcKind::memory) {
+        return false;
+    }
+    Bitmap* d = lookup_bitmap_as_is(r.dst_dc->state.bitmap);
+    const Bitmap* s = lookup_bitmap_as_is(r.src_dc->state.bitmap);
+    if (d == nullptr || s == nullptr || d == s || !d->settled() || !s->settled() || d->bpp < 8 ||
+        !same_layout(*s, *d)) {
+        return false;
+    }
+    map_axis_1to1(r.dx, r.dw, r.sx, 0, d->width, 0, s->width, b.x);
+    map_axis_1to1(r.dy, r.dh, r.sy, 0, d->height, 0, s->height, b.y);
+    if (b.x.count > 0 && b.y.count > 0) {
+        b.request = &r;
+        b.rop3 = rop3_of(r.rop);
+        b.use_src = true;
+        b.use_pat = false;
+        b.dst = d;
+        b.src = s;
+        bytewise_blit(b, op);
+    }
+    return true;
+}
+
 bool blit(const BlitRequest& r) {
     // One resolved blit serves every call (the platform runs on one thread at a time): sprite
     // drawing makes many small blits, and clearing a new one each time costs more than a row.
     // map_axis and make_pattern set all of what they fill.
     static Blit b;
+    if (plain_blit(r, b)) {
+        return true;
+    }
     b.request = &r;
     b.rop3 = rop3_of(r.rop);
     b.use_src = rop_uses_src(b.rop3);

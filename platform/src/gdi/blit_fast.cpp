@@ -72,17 +72,20 @@ bool is_mono_ddb(const Bitmap& bmp) {
 
 // Same layout at 8 bits and up: the rop on bytes. Within one surface only copies, which
 // move whole rows and go bottom-up where needed.
+void bytewise_job(const Blit& b, RowOp op, RowJob& j) {
+    j.bytes = b.dst->bpp / 8;
+    j.copy = op == RowOp::copy;
+    j.op = j.kernels->bytes[static_cast<int>(op)];
+    j.whole_rows = b.src != b.dst;
+    j.dst_bits = j.src_bits = b.dst->bpp;
+}
 bool fits_bytewise(const Blit& b, RowJob& j) {
     RowOp op;
     if (!source_rop(b, op) || b.dst->bpp < 8 || !same_layout(*b.src, *b.dst) ||
         (b.src == b.dst && op != RowOp::copy)) {
         return false;
     }
-    j.bytes = b.dst->bpp / 8;
-    j.copy = op == RowOp::copy;
-    j.op = j.kernels->bytes[static_cast<int>(op)];
-    j.whole_rows = b.src != b.dst;
-    j.dst_bits = j.src_bits = b.dst->bpp;
+    bytewise_job(b, op, j);
     return true;
 }
 
@@ -243,26 +246,16 @@ const FastPath kFastPaths[] = {
     {fits_fill, fill_rect},             // solid brush
 };
 
-} // namespace
-
-bool fast_blit(const Blit& b) {
-    if (!blit_fast_paths || !b.x.contiguous || !b.y.first.empty()) {
-        return false;
-    }
+RowJob new_job(const Blit& b) {
     RowJob j{};
     j.kernels = &blit_kernels();
     j.dx = b.x.start;
     j.sx = b.x.src_start;
-    const FastPath* path = nullptr;
-    for (const FastPath& f : kFastPaths) {
-        if (f.fits(b, j)) {
-            path = &f;
-            break;
-        }
-    }
-    if (path == nullptr) {
-        return false;
-    }
+    return j;
+}
+
+// Runs the rows of a blit through a path that fits it.
+void run_path(const Blit& b, const RowJob& j, RectFn run) {
     Bitmap& D = *b.dst;
     const Bitmap* S = b.src;
     const int n = b.x.count;
@@ -270,10 +263,9 @@ bool fast_blit(const Blit& b) {
     if (!b.y.contiguous) {
         // A vertical stretch: row by row, each from the source row it picks.
         for (int k = 0; k < rows; ++k) {
-            path->run(j, D.row(b.y.start + k), 0, S != nullptr ? S->row(b.y.at(k)) : nullptr, 0, n,
-                      1);
+            run(j, D.row(b.y.start + k), 0, S != nullptr ? S->row(b.y.at(k)) : nullptr, 0, n, 1);
         }
-        return true;
+        return;
     }
     if (j.whole_rows && (S->pitch() > 0) == (D.pitch() > 0) &&
         static_cast<long long>(n) * j.dst_bits == 8LL * D.stride &&
@@ -282,16 +274,37 @@ bool fast_blit(const Blit& b) {
         // order: one row from the lowest address. A monochrome side's rows then run on bit by
         // bit, as they do in memory.
         const int top = D.pitch() > 0 ? 0 : rows - 1;
-        path->run(j, D.row(b.y.start + top), 0, S->row(b.y.src_start + top), 0, n * rows, 1);
-        return true;
+        run(j, D.row(b.y.start + top), 0, S->row(b.y.src_start + top), 0, n * rows, 1);
+        return;
     }
     // Within one surface, a source below the destination is copied from the bottom row up.
     const int first = b.bottom_up() ? rows - 1 : 0;
     const std::ptrdiff_t sign = first == 0 ? 1 : -1;
-    path->run(j, D.row(b.y.start + first), sign * D.pitch(),
-              S != nullptr ? S->row(b.y.src_start + first) : nullptr,
-              S != nullptr ? sign * S->pitch() : 0, n, rows);
-    return true;
+    run(j, D.row(b.y.start + first), sign * D.pitch(),
+        S != nullptr ? S->row(b.y.src_start + first) : nullptr,
+        S != nullptr ? sign * S->pitch() : 0, n, rows);
+}
+
+} // namespace
+
+bool fast_blit(const Blit& b) {
+    if (!blit_fast_paths || !b.x.contiguous || !b.y.first.empty()) {
+        return false;
+    }
+    RowJob j = new_job(b);
+    for (const FastPath& f : kFastPaths) {
+        if (f.fits(b, j)) {
+            run_path(b, j, f.run);
+            return true;
+        }
+    }
+    return false;
+}
+
+void bytewise_blit(const Blit& b, RowOp op) {
+    RowJob j = new_job(b);
+    bytewise_job(b, op, j);
+    run_path(b, j, bytewise_rect);
 }
 
 } // namespace platform::gdi

@@ -162,6 +162,9 @@ extern bool blit_fast_paths;
 // Runs the blit through the first fast path that fits it; false, having done nothing, when
 // none does.
 bool fast_blit(const Blit& b);
+// The byte-wise path of two bitmaps of one layout at 8 bits and up, for a caller that has made
+// its checks (a 1:1 blit, not within one bitmap).
+void bytewise_blit(const Blit& b, RowOp op);
 // Every blit, pixel by pixel.
 void general_blit(const Blit& b);
 

@@ -123,6 +123,9 @@ struct Bitmap : Object {
     // scratch bitmaps), which saves clearing memory that is overwritten at once.
     bool blank = false;
     void clear_if_blank();
+    // Nothing pending: the memory holds the pixels as they are. Blits between such bitmaps may
+    // take the short way (blit.cpp), which prepares neither side.
+    bool settled() const { return !blank; }
 
     // Row y counted from the top of the image, whatever the order in memory.
     BYTE* row(int y) const {

@@ -233,7 +233,7 @@ struct Rect {
 
 // Whole blits of every kind a fast path takes, with the fast paths on (each set) and off: the
 // same bytes. Surfaces of odd widths, DIB sections upside down, clipped and offset rectangles,
-// vertical stretches, overlap within one bitmap.
+// vertical stretches, mirrors, overlap within one bitmap, bitmaps not yet drawn on.
 TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
     constexpr int kW = 203, kH = 9; // rows long enough for every set's wide steps
     const DWORD rops[] = {SRCCOPY, SRCAND, SRCPAINT, SRCINVERT, 0x00220326, PATCOPY, MERGECOPY};
@@ -245,6 +245,8 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
             {2, 0, w - 2, kH, 0, 1, w - 2, 4},          // stretched vertically
             {5, 2, 150, 5, 1, 1, 150, 5},               // overlapping when both are one bitmap
             {0, 0, w, 4, 0, 0, w, kH},                  // shrunk vertically, combining rows
+            {w - 1, 0, -w, kH, 0, 0, w, kH},            // mirrored by the destination's extent
+            {1, 0, w - 1, kH, 0, kH - 1, w - 1, -kH},   // mirrored by the source's extent
         };
     };
     struct Pair {
@@ -252,6 +254,8 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
         int src_bpp, dst_bpp; // as Surface takes them
         bool same;            // one bitmap as both
         int width = kW;       // 208: rows without padding on either side, which run as one
+        bool new_src = false; // a bitmap never drawn on, which reads as zero
+        bool new_dst = false;
     };
     const Pair pairs[] = {
         {"compatible to compatible", 0, 0, false},
@@ -272,6 +276,8 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
         {"colour to monochrome, rows without padding", 0, 1, false, 208},
         {"monochrome to colour, rows without padding", 1, 0, false, 208},
         {"16-bit section to section, rows without padding", -16, -16, false, 208},
+        {"new compatible bitmap to compatible", 0, 0, false, kW, true, false},
+        {"compatible to new compatible bitmap", 0, 0, false, kW, false, true},
     };
     for_each_set([&](const std::string&) {
         for (int depth : {32, 16, 8}) {
@@ -299,9 +305,11 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
                             const int bpp = pair.src_bpp < 0    ? -pair.src_bpp
                                             : pair.src_bpp == 0 ? depth
                                                                 : 1;
-                            src.fill(rng, key, bpp);
+                            if (!pair.new_src) {
+                                src.fill(rng, key, bpp);
+                            }
                             SetBkColor(src.dc, key);
-                            if (!pair.same) {
+                            if (!pair.same && !pair.new_dst) {
                                 dst.fill(rng, key, 0);
                             }
                             SetTextColor(dst.dc, RGB(0x12, 0x34, 0x56));
