@@ -188,6 +188,9 @@ TEST(BmpReader, EveryTruncationIsRefused) {
     }
 }
 
+// What the file around the description gets wrong. (Descriptions the reader refuses through the
+// DIB description reader, at the strictness for files: dib_codec_test.cpp; the two cases here that
+// only files refuse show that the reader asks for that strictness.)
 TEST(BmpReader, MalformedFilesAreRefused) {
     const Bytes base8 = bmpfile::make({"", 40, 8, 4, 8, 0, false, {}, 0, 0, false});
     const Bytes base24 = bmpfile::make({"", 40, 8, 4, 24, 0, false, {}, 0, 0, false});
@@ -205,9 +208,6 @@ TEST(BmpReader, MalformedFilesAreRefused) {
         {"pixels past the end", &base8,
          [](Bytes& b) { put(b, 10, static_cast<std::uint32_t>(b.size() + 1), 4); }},
         {"offset near 4 GiB", &base8, [](Bytes& b) { put(b, 10, 0xFFFFFFF0u, 4); }},
-        {"zero width", &base8, [](Bytes& b) { put(b, 18, 0, 4); }},
-        {"negative width", &base8, [](Bytes& b) { put(b, 18, 0xFFFFFFF8u, 4); }},
-        {"zero height", &base8, [](Bytes& b) { put(b, 22, 0, 4); }},
         {"absurd size", &base24,
          [](Bytes& b) {
              put(b, 18, 0x7FFFFFFF, 4);
@@ -219,24 +219,13 @@ TEST(BmpReader, MalformedFilesAreRefused) {
              put(b, 22, 0x80000000u, 4);
          }},
         {"height beyond the data", &base24, [](Bytes& b) { put(b, 22, 5, 4); }},
-        {"bit count 3", &base8, [](Bytes& b) { put(b, 28, 3, 2); }},
-        {"bit count 0", &base8, [](Bytes& b) { put(b, 28, 0, 2); }},
         {"two planes", &base8, [](Bytes& b) { put(b, 26, 2, 2); }},
-        {"JPEG inside", &base8, [](Bytes& b) { put(b, 30, BI_JPEG, 4); }},
-        {"unknown compression", &base8, [](Bytes& b) { put(b, 30, 99, 4); }},
-        {"bit fields on 24 bits", &base24, [](Bytes& b) { put(b, 30, BI_BITFIELDS, 4); }},
-        {"RLE8 on 24 bits", &base24, [](Bytes& b) { put(b, 30, BI_RLE8, 4); }},
-        {"RLE4 on 8 bits", &rle8, [](Bytes& b) { put(b, 30, BI_RLE4, 4); }},
         {"more colours than 8 bits hold", &base8, [](Bytes& b) { put(b, 46, 300, 4); }},
-        {"header size 200", &base8, [](Bytes& b) { put(b, 14, 200, 4); }},
-        {"header size 16", &base8, [](Bytes& b) { put(b, 14, 16, 4); }},
         {"RLE claiming 100000 x 100000", &rle8,
          [](Bytes& b) {
              put(b, 18, 100000, 4);
              put(b, 22, 100000, 4);
          }},
-        {"RLE top-down", &rle8, [](Bytes& b) { put(b, 22, static_cast<std::uint32_t>(-4), 4); }},
-        {"RLE without a data size", &rle8, [](Bytes& b) { put(b, 34, 0, 4); }},
         {"RLE data size past the end", &rle8, [](Bytes& b) { put(b, 34, get32(b, 34) + 1, 4); }},
         {"RLE without end of bitmap", &rle8,
          [&](Bytes& b) {

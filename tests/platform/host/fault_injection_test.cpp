@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include "fault_sweep.h"
+#include "platform/win32/gdi_support.h"
 #include "support/bmp_builder.h"
 #include "platform/host.h"
 
@@ -31,18 +32,6 @@ protected:
     }
     void TearDown() override { host::clear_faults(); }
 };
-
-HBITMAP make_section(int width, int height, void** bits = nullptr) {
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* ignored = nullptr;
-    return CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, bits != nullptr ? bits : &ignored,
-                            nullptr, 0);
-}
 
 // One call of each kind made to fail: its Win32 failure result and last error, nothing left
 // behind, and the same call succeeding once the fault is spent.
@@ -114,7 +103,7 @@ TEST_F(FaultInjection, EachKindFailsTheWin32WayAndOnlyOnce) {
         {"CreateDIBSection", host::gdi_object, ERROR_NOT_ENOUGH_MEMORY,
          [&] {
              void* bits = &bits;
-             const bool made = gdi(make_section(4, 4, &bits));
+             const bool made = gdi(gdi_test::section(4, -4, 32, &bits));
              return made && bits != nullptr; // NULL bits when it fails
          },
          release_gdi},
@@ -326,7 +315,7 @@ TEST_F(FaultInjection, CompositeCallsReleaseEverythingWhicheverCreationFails) {
             std::vector<DWORD> clean;
             const unsigned made = sweep_creations(
                 [&] {
-                    target = make_section(24, 8, &bits);
+                    target = gdi_test::section(24, -8, 32, &bits);
                     dc = CreateCompatibleDC(nullptr);
                     old = SelectObject(dc, target);
                 },

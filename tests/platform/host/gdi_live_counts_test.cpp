@@ -1,43 +1,34 @@
 // Every GDI operation leaves the live-object counts where they were once its objects are gone.
 #include <windows.h>
 
+#include "fault_sweep.h"
 #include "platform/host.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-namespace {
-
-struct Counts {
-    int bitmaps = host::live_gdi_objects(OBJ_BITMAP);
-    int brushes = host::live_gdi_objects(OBJ_BRUSH);
-    int palettes = host::live_gdi_objects(OBJ_PAL);
-    int dcs = host::live_gdi_objects(OBJ_DC);
-    int memdcs = host::live_gdi_objects(OBJ_MEMDC);
-    int total = host::live_gdi_objects_total();
-    bool operator==(const Counts&) const = default;
-};
-
-} // namespace
+using Counts = fault_sweep::LiveCounts;
 
 TEST(HostLiveCounts, CountsFollowCreationAndDeletion) {
-    const Counts before;
+    const Counts before = Counts::now();
+    const int total = host::live_gdi_objects_total();
     HBITMAP bmp = CreateBitmap(4, 4, 1, 1, nullptr);
     HDC mem = CreateCompatibleDC(nullptr);
     HDC screen = GetDC(nullptr);
-    EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), before.bitmaps + 1);
-    EXPECT_EQ(host::live_gdi_objects(OBJ_MEMDC), before.memdcs + 1);
-    EXPECT_EQ(host::live_gdi_objects(OBJ_DC), before.dcs + 1);
-    EXPECT_EQ(host::live_gdi_objects_total(), before.total + 3);
+    EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), before.gdi[OBJ_BITMAP] + 1);
+    EXPECT_EQ(host::live_gdi_objects(OBJ_MEMDC), before.gdi[OBJ_MEMDC] + 1);
+    EXPECT_EQ(host::live_gdi_objects(OBJ_DC), before.gdi[OBJ_DC] + 1);
+    EXPECT_EQ(host::live_gdi_objects_total(), total + 3);
     // Stock objects are not counted.
     EXPECT_EQ(CreateBitmap(0, 0, 1, 1, nullptr), CreateCompatibleBitmap(screen, 0, 0));
     DeleteObject(GetStockObject(WHITE_BRUSH));
-    EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), before.bitmaps + 1);
+    EXPECT_EQ(host::live_gdi_objects(OBJ_BITMAP), before.gdi[OBJ_BITMAP] + 1);
     ReleaseDC(nullptr, screen);
     DeleteDC(mem);
     DeleteObject(bmp);
-    EXPECT_EQ(Counts{}, before);
+    EXPECT_EQ(Counts::now(), before);
+    EXPECT_EQ(host::live_gdi_objects_total(), total);
 }
 
 TEST(HostLiveCounts, EveryOperationReleasesWhatItMade) {
@@ -147,8 +138,8 @@ TEST(HostLiveCounts, EveryOperationReleasesWhatItMade) {
         },
     };
     for (std::size_t i = 0; i < std::size(operations); ++i) {
-        const Counts before;
+        const Counts before = Counts::now();
         operations[i]();
-        EXPECT_EQ(Counts{}, before) << "operation " << i;
+        EXPECT_EQ(Counts::now(), before) << "operation " << i;
     }
 }

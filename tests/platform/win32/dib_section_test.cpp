@@ -1,29 +1,23 @@
-#include "platform/win32/dib_support.h"
+#include "platform/win32/gdi_support.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
-using dibtest::Canvas;
-using dibtest::Dib;
-using dibtest::info_header;
+using namespace gdi_test;
 
 namespace {
 
-const COLORREF kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255),
-               kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0), kYellow = RGB(255, 255, 0);
-
-// A section description with a table holding the six colours above (and more, up to 1 << bits).
+// A section description with a table of six pure colours (and more, up to 1 << bits).
 std::vector<BYTE> section_info(int w, int h, int bits) {
     std::vector<BYTE> head = info_header(w, h, static_cast<WORD>(bits));
     if (bits == 1) {
-        dibtest::append_table(head, {kBlack, kWhite});
+        append_table(head, {kBlack, kWhite});
     } else if (bits <= 8) {
         std::vector<COLORREF> table = {kBlack, kRed, kGreen, kBlue, kYellow, kWhite};
         while (table.size() < (1u << bits)) {
             table.push_back(RGB(0x80, 0x80, 0x80)); // far from the six, so no blit confuses them
         }
-        dibtest::append_table(head, table);
+        append_table(head, table);
     }
     return head;
 }
@@ -53,7 +47,7 @@ TEST(DibSection, ReportsItsLayout) {
             if (!c.masks.empty()) {
                 head = info_header(5, h, static_cast<WORD>(bits), BI_BITFIELDS);
                 for (DWORD m : c.masks) {
-                    dibtest::append_dword(head, m);
+                    append_dword(head, m);
                 }
             }
             void* ppv = nullptr;
@@ -64,7 +58,7 @@ TEST(DibSection, ReportsItsLayout) {
             DIBSECTION ds;
             std::memset(&ds, 0xCC, sizeof ds);
             ASSERT_EQ(GetObjectA(s, sizeof ds, &ds), static_cast<int>(sizeof(DIBSECTION)));
-            const int stride = dibtest::stride_of(5, bits);
+            const int stride = stride_of(5, bits);
             EXPECT_EQ(ds.dsBm.bmType, 0);
             EXPECT_EQ(ds.dsBm.bmWidth, 5);
             EXPECT_EQ(ds.dsBm.bmHeight, 3);
@@ -128,7 +122,7 @@ TEST(DibSection, PixelsLandInTheDocumentedMemoryLayout) {
         EXPECT_EQ(GetPixel(dc, 0, 0), c.reads_back);
         GdiFlush();
         const BYTE* first = static_cast<const BYTE*>(ppv);
-        const int stride = dibtest::stride_of(3, c.bits);
+        const int stride = stride_of(3, c.bits);
         const BYTE* row0 = c.h > 0 ? first + stride : first; // bottom-up: the top row is last
         const BYTE* other = c.h > 0 ? first : first + stride;
         for (size_t i = 0; i < c.bytes.size(); ++i) {

@@ -1,4 +1,4 @@
-#include "platform/win32/dib_support.h"
+#include "platform/win32/gdi_support.h"
 #include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
@@ -8,15 +8,9 @@
 #include <string>
 #include <utility>
 
-using dibtest::Canvas;
-using dibtest::Dib;
-using dibtest::dib24;
-using dibtest::info_header;
+using namespace gdi_test;
 
 namespace {
-
-const COLORREF kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255),
-               kWhite = RGB(255, 255, 255), kBlack = RGB(0, 0, 0), kYellow = RGB(255, 255, 0);
 
 // 5 x 3 test image (top row first) in colours of its own table.
 const std::vector<COLORREF> kTable = {RGB(10, 20, 30), RGB(200, 100, 50), RGB(0, 255, 128),
@@ -144,7 +138,7 @@ TEST(DibTransfer, RleSkipsKeepTheDestination) {
     Dib d;
     const std::vector<BYTE> stream = {2, 1, 0, 0, 0, 2, 3, 1, 1, 2, 0, 1};
     d.head = info_header(5, 3, 8, BI_RLE8, 4, static_cast<DWORD>(stream.size()));
-    dibtest::append_table(d.head, kTable);
+    append_table(d.head, kTable);
     d.bits = stream;
     const COLORREF o = RGB(0xAA, 0xAA, 0xAA);
     const std::vector<COLORREF> want = {o,         o,         o, kTable[2], o, //
@@ -264,7 +258,7 @@ TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
     EXPECT_EQ(bi.h.biHeight, 3);
     EXPECT_EQ(bi.h.biPlanes, 1);
     EXPECT_EQ(bi.h.biBitCount, depth);
-    EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(dibtest::stride_of(5, depth) * 3));
+    EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(stride_of(5, depth) * 3));
 
     // A requested format: the size of its pixels and, up to 8 bits, every entry of its table.
     // From a 32-bit source the tables are black and white, the 16 standard colours (grey before
@@ -282,7 +276,7 @@ TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
     for (int bits : {1, 4, 8, 16, 24, 32}) {
         SCOPED_TRACE(bits);
         EXPECT_NE(GetDIBits(dc, ddb, 0, 3, nullptr, ask(bits), DIB_RGB_COLORS), 0);
-        EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(dibtest::stride_of(5, bits) * 3));
+        EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(stride_of(5, bits) * 3));
         if (bits > 8) {
             continue;
         }
@@ -357,7 +351,7 @@ TEST(DibTransfer, RoundTripsAreLossless) {
         Dib first;
         first.head = info_header(7, 5, static_cast<WORD>(bits));
         first.head.resize(first.head.size() + 1024);
-        first.bits.assign(static_cast<size_t>(dibtest::stride_of(7, bits)) * 5, 0);
+        first.bits.assign(static_cast<size_t>(stride_of(7, bits)) * 5, 0);
         ASSERT_EQ(GetDIBits(dc, a, 0, 5, first.bits.data(), first.info(), DIB_RGB_COLORS), 5);
         ASSERT_EQ(SetDIBits(dc, b, 0, 5, first.bits.data(), first.info(), DIB_RGB_COLORS), 5);
         Dib second = first;
@@ -381,48 +375,34 @@ TEST(DibTransfer, StretchDIBitsScalesMirrorsAndCombines) {
     Canvas c(4, 4);
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(dc, c.bitmap);
-    EXPECT_NE(
-        StretchDIBits(dc, 0, 0, 4, 4, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS, SRCCOPY),
-        0);
-    GdiFlush();
+    // The 2 x 2 DIB at (x, y), `w` wide and 2 high, over a canvas of `fill`.
+    auto stretch = [&](COLORREF fill, int x, int y, int w, DWORD rop) {
+        c.clear(fill);
+        EXPECT_NE(StretchDIBits(dc, x, y, w, std::abs(w), 0, 0, 2, 2, d.bits.data(), d.info(),
+                                DIB_RGB_COLORS, rop),
+                  0);
+        GdiFlush();
+    };
+    stretch(kBlack, 0, 0, 4, SRCCOPY);
     const std::vector<COLORREF> doubled = {kRed,   kRed,   kGreen, kGreen, kRed,   kRed,
                                            kGreen, kGreen, kBlue,  kBlue,  kWhite, kWhite,
                                            kBlue,  kBlue,  kWhite, kWhite};
     EXPECT_EQ(c.colors(), doubled);
-
     // A negative destination width mirrors.
-    c.clear(kBlack);
-    EXPECT_NE(StretchDIBits(dc, 1, 0, -2, 2, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS,
-                            SRCCOPY),
-              0);
-    GdiFlush();
+    stretch(kBlack, 1, 0, -2, SRCCOPY);
     EXPECT_EQ(c.at(0, 0), kGreen);
     EXPECT_EQ(c.at(1, 0), kRed);
     EXPECT_EQ(c.at(0, 1), kWhite);
-
     // Raster operations combine with the destination, here on raw 32-bit values.
-    c.clear(kYellow);
-    EXPECT_NE(StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS,
-                            SRCINVERT),
-              0);
-    GdiFlush();
+    stretch(kYellow, 0, 0, 2, SRCINVERT);
     EXPECT_EQ(c.at(0, 0), RGB(0, 255, 0)); // yellow ^ red
     EXPECT_EQ(c.at(1, 1), RGB(0, 0, 255)); // yellow ^ white
     EXPECT_EQ(c.at(2, 2), kYellow);        // outside: untouched
-    c.clear(kYellow);
-    EXPECT_NE(
-        StretchDIBits(dc, 0, 0, 2, 2, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS, SRCAND),
-        0);
-    GdiFlush();
+    stretch(kYellow, 0, 0, 2, SRCAND);
     EXPECT_EQ(c.at(0, 0), kRed);
     EXPECT_EQ(c.at(0, 1), kBlack); // yellow & blue
-
     // Clipped at the destination's edges without complaint.
-    c.clear(kBlack);
-    EXPECT_NE(
-        StretchDIBits(dc, 3, 3, 2, 2, 0, 0, 2, 2, d.bits.data(), d.info(), DIB_RGB_COLORS, SRCCOPY),
-        0);
-    GdiFlush();
+    stretch(kBlack, 3, 3, 2, SRCCOPY);
     EXPECT_EQ(c.at(3, 3), kRed);
     SelectObject(dc, old);
     DeleteDC(dc);
@@ -432,7 +412,7 @@ TEST(DibTransfer, StretchDIBitsScalesMirrorsAndCombines) {
 TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     Dib good; // 4 x 3, every pixel entry 1 of the table (rows of 4 bytes, no padding)
     good.head = info_header(4, 3, 8, BI_RGB, 4);
-    dibtest::append_table(good.head, kTable);
+    append_table(good.head, kTable);
     good.bits.assign(12, 1);
     auto bad = [&](auto change) {
         Dib d = good;
@@ -590,7 +570,7 @@ TEST(DibTransfer, SourceRectanglesCountFromTheBottom) {
                                         << t.y_src << " band " << t.start << "+" << t.lines);
         const Dib d = dib24(5, 3, kImage, t.top_down);
         // The band's bytes: rows `start` up from the bottom, in the DIB's row order.
-        const int stride = dibtest::stride_of(5, 24);
+        const int stride = stride_of(5, 24);
         const int first_stored = t.top_down ? 3 - t.start - t.lines : t.start;
         c.clear(kBlack);
         EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 2, 2, 1, t.y_src, t.start, t.lines,
@@ -605,16 +585,12 @@ TEST(DibTransfer, SourceRectanglesCountFromTheBottom) {
 }
 
 TEST(DibTransfer, PaletteIndexTablesUseTheDcPalette) {
-    // With DIB_PAL_COLORS the table holds indices into the DC's palette: here the default one,
-    // whose entries 1, 9 and 12 are maroon, sky blue and... whatever the DC selects.
-    LOGPALETTE* lp =
-        static_cast<LOGPALETTE*>(std::malloc(sizeof(LOGPALETTE) + 3 * sizeof(PALETTEENTRY)));
-    lp->palVersion = 0x300;
-    lp->palNumEntries = 3;
-    const PALETTEENTRY entries[3] = {{10, 20, 30, 0}, {200, 100, 50, 0}, {0, 255, 128, 0}};
-    std::memcpy(lp->palPalEntry, entries, sizeof entries);
-    HPALETTE pal = CreatePalette(lp);
-    std::free(lp);
+    // With DIB_PAL_COLORS the table holds indices into the DC's palette, here one of three.
+    struct {
+        WORD version, count;
+        PALETTEENTRY entries[3];
+    } lp = {0x300, 3, {{10, 20, 30, 0}, {200, 100, 50, 0}, {0, 255, 128, 0}}};
+    HPALETTE pal = CreatePalette(reinterpret_cast<const LOGPALETTE*>(&lp));
     ASSERT_NE(pal, nullptr);
     Dib d;
     d.head = info_header(3, 1, 8, BI_RGB, 3);

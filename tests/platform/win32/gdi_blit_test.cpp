@@ -1,7 +1,6 @@
 // Blits on raw pixel data at the display's depth and in monochrome: raster operations,
 // colour/monochrome conversions, clipping, overlap and stretching.
-#include "platform/win32/dib_support.h"
-#include "platform/win32/gdi_test_util.h"
+#include "platform/win32/gdi_support.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-using gdi_test::expected_bpp;
-using gdi_test::MemSurface;
-using gdi_test::random_bytes;
+using namespace gdi_test;
 
 namespace {
 
@@ -54,7 +51,7 @@ struct RawSurface {
     RawSurface(Kind k, int width) : w(width), kind(k), s(make(k, width, &px)) {}
     static HBITMAP make(Kind k, int w, void** px) {
         if (k == kBottomUp || k == kTopDown) {
-            return dibtest::section(w, k == kTopDown ? -kH : kH, 32, px);
+            return section(w, k == kTopDown ? -kH : kH, 32, px);
         }
         HDC screen = GetDC(nullptr);
         HBITMAP b =

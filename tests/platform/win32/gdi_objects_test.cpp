@@ -1,11 +1,10 @@
 // Device contexts, selection rules, object records and bad handles.
-#include "platform/win32/gdi_test_util.h"
+#include "platform/win32/gdi_support.h"
 
 #include <gtest/gtest.h>
 #include <climits>
 
-using gdi_test::expected_bpp;
-using gdi_test::MemSurface;
+using namespace gdi_test;
 
 namespace {
 

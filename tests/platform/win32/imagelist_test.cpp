@@ -1,8 +1,7 @@
 // Image lists through commctrl.h: cutting, masking, the caller's bitmap, every drawing style,
 // removal and bad input. Colours are chosen from the eight whose components are 0 or 255,
 // which every display depth and list format keeps exactly.
-#include "platform/win32/dib_support.h"
-#include "platform/win32/gdi_test_util.h"
+#include "platform/win32/gdi_support.h"
 
 #include <commctrl.h>
 
@@ -11,19 +10,10 @@
 #include <memory>
 #include <vector>
 
-using gdi_test::expected_bpp;
-using gdi_test::MemSurface;
+using namespace gdi_test;
 
 namespace {
 
-const COLORREF kRed = RGB(255, 0, 0);
-const COLORREF kGreen = RGB(0, 255, 0);
-const COLORREF kBlue = RGB(0, 0, 255);
-const COLORREF kYellow = RGB(255, 255, 0);
-const COLORREF kMagenta = RGB(255, 0, 255);
-const COLORREF kCyan = RGB(0, 255, 255);
-const COLORREF kWhite = RGB(255, 255, 255);
-const COLORREF kBlack = RGB(0, 0, 0);
 
 constexpr int kCx = 5;
 constexpr int kCy = 4;
@@ -150,7 +140,7 @@ TEST(ImageList, BitmapsTheCallerHasSelectedAreAddedOpaque) {
                 std::unique_ptr<MemSurface> caller =
                     source.bits == 0 ? std::make_unique<MemSurface>(2 * kCx, kCy)
                                      : std::make_unique<MemSurface>(
-                                           dibtest::section(2 * kCx, -kCy, source.bits));
+                                           section(2 * kCx, -kCy, source.bits));
                 const HDC dc = caller->dc;
                 const HBITMAP bmp = caller->bmp;
                 for (int x = 0; x < 2 * kCx; ++x) {

@@ -1,7 +1,6 @@
 // LoadImageA from BMP files: DIB sections at the file's own depth with exact colours, device
 // bitmaps for the display, stretching, colour substitution, and refusal of what is not a bitmap.
-#include "platform/win32/dib_support.h"
-#include "platform/win32/gdi_test_util.h"
+#include "platform/win32/gdi_support.h"
 #include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +10,7 @@
 #include <string>
 #include <vector>
 
-using dibtest::pixels_of;
-using gdi_test::expected_bpp;
+using namespace gdi_test;
 
 namespace {
 

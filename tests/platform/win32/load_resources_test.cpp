@@ -1,7 +1,7 @@
 // String and bitmap resources of the program's own module: LoadStringA, FindResourceA and
 // friends, LoadBitmapA and LoadImageA from a resource. In the Windows build they come from
 // data/kernel_resources.rc; natively the test adds the same ones through the host API.
-#include "platform/win32/gdi_test_util.h"
+#include "platform/win32/gdi_support.h"
 #ifndef _WIN32
 #include <platform/host.h>
 #endif
@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+using namespace gdi_test;
 
 namespace {
 
@@ -108,8 +110,8 @@ TEST(LoadResources, LoadBitmapMakesADeviceBitmap) {
     ASSERT_EQ(GetObjectA(bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
     EXPECT_EQ(bm.bmWidth, 8);
     EXPECT_EQ(bm.bmHeight, 8);
-    EXPECT_EQ(bm.bmBitsPixel, gdi_test::expected_bpp());
-    if (gdi_test::expected_bpp() >= 16) {
+    EXPECT_EQ(bm.bmBitsPixel, expected_bpp());
+    if (expected_bpp() >= 16) {
         // Pure red, green and blue survive every true-colour format.
         expect_pattern(bitmap);
     }

@@ -1,5 +1,5 @@
-// Building device-independent bitmaps byte by byte for the DIB tests, independently of the
-// code under test: headers, colour tables, masks and pixel rows are laid out here by hand.
+// Helpers of the GDI tests (Win32 API only): colours every depth keeps, memory surfaces, and
+// device-independent bitmaps built byte by byte, independently of the code under test.
 #pragma once
 
 #include <windows.h>
@@ -7,10 +7,73 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-namespace dibtest {
+namespace gdi_test {
+
+inline constexpr COLORREF kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255),
+                          kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255),
+                          kYellow = RGB(255, 255, 0), kMagenta = RGB(255, 0, 255),
+                          kCyan = RGB(0, 255, 255);
+
+
+// The display depth this run expects (set by the test runner for native and Wine runs).
+inline int expected_bpp() {
+    const char* bpp = std::getenv("TALVO_EXPECT_BPP");
+    return bpp != nullptr ? std::atoi(bpp) : 32;
+}
+
+// A memory DC with a bitmap selected, released in the right order.
+struct MemSurface {
+    HDC dc = nullptr;
+    HBITMAP bmp = nullptr;
+    HGDIOBJ old = nullptr;
+
+    // A bitmap compatible with the screen (display depth), or monochrome when mono is true.
+    MemSurface(int w, int h, bool mono = false) {
+        HDC screen = GetDC(nullptr);
+        dc = CreateCompatibleDC(screen);
+        bmp = mono ? CreateBitmap(w, h, 1, 1, nullptr) : CreateCompatibleBitmap(screen, w, h);
+        ReleaseDC(nullptr, screen);
+        old = SelectObject(dc, bmp);
+    }
+    // Adopts a bitmap made by the caller.
+    explicit MemSurface(HBITMAP b) : bmp(b) {
+        dc = CreateCompatibleDC(nullptr);
+        old = SelectObject(dc, bmp);
+    }
+    ~MemSurface() {
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(bmp);
+    }
+    MemSurface(const MemSurface&) = delete;
+    MemSurface& operator=(const MemSurface&) = delete;
+
+    std::vector<BYTE> bits() const {
+        std::vector<BYTE> out(GetBitmapBits(bmp, 0, nullptr));
+        GetBitmapBits(bmp, static_cast<LONG>(out.size()), out.data());
+        return out;
+    }
+    void set_bits(const std::vector<BYTE>& in) {
+        SetBitmapBits(bmp, static_cast<DWORD>(in.size()), in.data());
+    }
+};
+
+// Deterministic pseudo-random bytes.
+inline std::vector<BYTE> random_bytes(std::size_t n, std::uint32_t seed) {
+    std::vector<BYTE> out(n);
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (auto& b : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<BYTE>(x >> 7);
+    }
+    return out;
+}
 
 // A packed description (header + masks/table) and its pixel bytes.
 struct Dib {
@@ -131,4 +194,4 @@ inline std::vector<std::uint32_t> pixels_of(HBITMAP bitmap, int width, int heigh
     return out;
 }
 
-} // namespace dibtest
+} // namespace gdi_test
