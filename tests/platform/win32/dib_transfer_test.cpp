@@ -493,10 +493,21 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     // Missing pointers and handles.
     Canvas canvas(4, 3, kWhite);
     HBITMAP ddb = CreateCompatibleBitmap(screen, 4, 3);
-    EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, good.bits.data(), nullptr, DIB_RGB_COLORS), 0);
-    EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, nullptr, good.info(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(SetDIBits(dc, nullptr, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, good.bits.data(), good.info(), 2), 0);
+    BYTE* bits = good.bits.data();
+    for (int gone = 0; gone < 3; ++gone) { // the pixels or the DC, the description, the bitmap
+        SCOPED_TRACE(gone);
+        BITMAPINFO* info = gone == 1 ? nullptr : good.info();
+        EXPECT_EQ(SetDIBits(dc, gone == 2 ? nullptr : canvas.bitmap, 0, 3,
+                            gone == 0 ? nullptr : bits, info, DIB_RGB_COLORS),
+                  0);
+        EXPECT_EQ(GetDIBits(gone == 0 ? nullptr : dc, gone == 2 ? nullptr : ddb, 0, 3, bits, info,
+                            DIB_RGB_COLORS),
+                  0);
+        EXPECT_EQ(CreateDIBitmap(screen, gone == 2 ? nullptr : &good.header(), CBM_INIT,
+                                 gone == 0 ? nullptr : bits, info, DIB_RGB_COLORS),
+                  nullptr);
+    }
+    EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, bits, good.info(), 2), 0);
     void* ppv = nullptr;
     EXPECT_EQ(CreateDIBSection(nullptr, good.info(), 2, &ppv, nullptr, 0), nullptr);
     EXPECT_EQ(CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, &ppv, nullptr, 0), nullptr);
@@ -504,21 +515,9 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     HBITMAP section = CreateDIBSection(nullptr, good.info(), DIB_RGB_COLORS, nullptr, nullptr, 0);
     EXPECT_NE(section, nullptr);
     DeleteObject(section);
-    EXPECT_EQ(GetDIBits(nullptr, ddb, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(GetDIBits(dc, nullptr, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(GetDIBits(dc, ddb, 0, 3, good.bits.data(), nullptr, DIB_RGB_COLORS), 0);
-    EXPECT_EQ(StretchDIBits(nullptr, 0, 0, 4, 3, 0, 0, 4, 3, good.bits.data(), good.info(),
-                            DIB_RGB_COLORS, SRCCOPY),
-              0);
     EXPECT_EQ(
-        CreateDIBitmap(screen, nullptr, CBM_INIT, good.bits.data(), good.info(), DIB_RGB_COLORS),
-        nullptr);
-    EXPECT_EQ(
-        CreateDIBitmap(screen, &good.header(), CBM_INIT, nullptr, good.info(), DIB_RGB_COLORS),
-        nullptr);
-    EXPECT_EQ(
-        CreateDIBitmap(screen, &good.header(), CBM_INIT, good.bits.data(), nullptr, DIB_RGB_COLORS),
-        nullptr);
+        StretchDIBits(nullptr, 0, 0, 4, 3, 0, 0, 4, 3, bits, good.info(), DIB_RGB_COLORS, SRCCOPY),
+        0);
     // A deleted bitmap is a stale handle.
     HBITMAP gone = CreateCompatibleBitmap(screen, 4, 3);
     DeleteObject(gone);

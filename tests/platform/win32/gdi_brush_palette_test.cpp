@@ -7,7 +7,6 @@ using namespace gdi_test;
 
 namespace {
 
-
 struct Pal {
     WORD version = 0x300;
     WORD count = 0;

@@ -13,11 +13,10 @@
 
 namespace gdi_test {
 
-inline constexpr COLORREF kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255),
-                          kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255),
+inline constexpr COLORREF kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255), kRed = RGB(255, 0, 0),
+                          kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255),
                           kYellow = RGB(255, 255, 0), kMagenta = RGB(255, 0, 255),
                           kCyan = RGB(0, 255, 255);
-
 
 // The display depth this run expects (set by the test runner for native and Wine runs).
 inline int expected_bpp() {

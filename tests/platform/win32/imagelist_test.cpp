@@ -14,7 +14,6 @@ using namespace gdi_test;
 
 namespace {
 
-
 constexpr int kCx = 5;
 constexpr int kCy = 4;
 
@@ -138,9 +137,9 @@ TEST(ImageList, BitmapsTheCallerHasSelectedAreAddedOpaque) {
                 SCOPED_TRACE(testing::Message() << source.name << ", " << f.name
                                                 << (masked_add ? ", AddMasked" : ", Add"));
                 std::unique_ptr<MemSurface> caller =
-                    source.bits == 0 ? std::make_unique<MemSurface>(2 * kCx, kCy)
-                                     : std::make_unique<MemSurface>(
-                                           section(2 * kCx, -kCy, source.bits));
+                    source.bits == 0
+                        ? std::make_unique<MemSurface>(2 * kCx, kCy)
+                        : std::make_unique<MemSurface>(section(2 * kCx, -kCy, source.bits));
                 const HDC dc = caller->dc;
                 const HBITMAP bmp = caller->bmp;
                 for (int x = 0; x < 2 * kCx; ++x) {

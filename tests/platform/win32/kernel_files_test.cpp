@@ -37,6 +37,38 @@ bool ends_with(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// Sets (or, with nullptr, removes) an environment variable the system calls read.
+void set_variable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv((std::string(name) + "=" + (value != nullptr ? value : "")).c_str());
+#else
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+#endif
+}
+
+std::string temp_path() {
+    char buf[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathA(sizeof buf, buf);
+    EXPECT_EQ(n, std::strlen(buf));
+    return buf;
+}
+
+std::string open_file_contents(const char* name) {
+    OFSTRUCT of;
+    HFILE f = OpenFile(name, &of, OF_READ);
+    if (f == HFILE_ERROR) {
+        return "<not found>";
+    }
+    char buf[32] = {};
+    const UINT n = _lread(f, buf, sizeof buf - 1);
+    _lclose(f);
+    return std::string(buf, n == static_cast<UINT>(HFILE_ERROR) ? 0 : n);
+}
+
 } // namespace
 
 TEST(KernelFiles, CreateDispositionsFollowWin32) {
@@ -327,30 +359,6 @@ TEST(KernelFiles, CurrentDirectory) {
     RemoveDirectoryA("kernel_subdir");
 }
 
-namespace {
-
-// Sets (or, with nullptr, removes) an environment variable the system calls read.
-void set_variable(const char* name, const char* value) {
-#ifdef _WIN32
-    _putenv((std::string(name) + "=" + (value != nullptr ? value : "")).c_str());
-#else
-    if (value != nullptr) {
-        setenv(name, value, 1);
-    } else {
-        unsetenv(name);
-    }
-#endif
-}
-
-std::string temp_path() {
-    char buf[MAX_PATH + 1] = {};
-    const DWORD n = GetTempPathA(sizeof buf, buf);
-    EXPECT_EQ(n, std::strlen(buf));
-    return buf;
-}
-
-} // namespace
-
 // TMP names the directory, made absolute from the current one, and the result ends with a
 // separator; a file can be made there.
 TEST(KernelFiles, TempPathComesFromTmpWithASeparatorAtTheEnd) {
@@ -388,30 +396,6 @@ TEST(KernelFiles, TempPathComesFromTmpWithASeparatorAtTheEnd) {
     EXPECT_TRUE(path.back() == '\\' || path.back() == '/');
 }
 
-namespace {
-
-void set_path_variable(const std::string& value) {
-#ifdef _WIN32
-    _putenv(("PATH=" + value).c_str());
-#else
-    setenv("PATH", value.c_str(), 1);
-#endif
-}
-
-std::string open_file_contents(const char* name) {
-    OFSTRUCT of;
-    HFILE f = OpenFile(name, &of, OF_READ);
-    if (f == HFILE_ERROR) {
-        return "<not found>";
-    }
-    char buf[32] = {};
-    const UINT n = _lread(f, buf, sizeof buf - 1);
-    _lclose(f);
-    return std::string(buf, n == static_cast<UINT>(HFILE_ERROR) ? 0 : n);
-}
-
-} // namespace
-
 TEST(KernelFiles, OpenFileSearchesProgramThenCurrentThenPath) {
     char program[MAX_PATH];
     ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
@@ -434,7 +418,7 @@ TEST(KernelFiles, OpenFileSearchesProgramThenCurrentThenPath) {
     write_file(in_path.c_str(), "path");
     const char* old_path = std::getenv("PATH");
     const std::string saved_path = old_path != nullptr ? old_path : "";
-    set_path_variable(path_dir);
+    set_variable("PATH", path_dir.c_str());
     ASSERT_TRUE(SetCurrentDirectoryA("kernel_search_cwd"));
 
     EXPECT_EQ(open_file_contents(name.c_str()), "program");
@@ -448,7 +432,7 @@ TEST(KernelFiles, OpenFileSearchesProgramThenCurrentThenPath) {
     EXPECT_EQ(open_file_contents(name.c_str()), "<not found>");
 
     ASSERT_TRUE(SetCurrentDirectoryA(start));
-    set_path_variable(saved_path);
+    set_variable("PATH", saved_path.c_str());
     RemoveDirectoryA("kernel_search_cwd");
     RemoveDirectoryA(path_dir.c_str());
 }
