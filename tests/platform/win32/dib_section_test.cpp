@@ -140,13 +140,9 @@ TEST(DibSection, SelectsAtAnyDepthAndBlitsExactly) {
     const std::vector<COLORREF> colors = {kBlack, kRed, kGreen, kBlue, kYellow, kWhite};
     HDC src_dc = CreateCompatibleDC(nullptr);
     HDC mid_dc = CreateCompatibleDC(nullptr);
-    Canvas src(6, 2), out(6, 2);
+    Canvas src(6, 2, kBlack), out(6, 2);
     for (int x = 0; x < 6; ++x) {
-        src.px[x] = src.px[6 + x] = 0;
-    }
-    for (int x = 0; x < 6; ++x) {
-        const COLORREF c = colors[x];
-        src.px[x] = (DWORD{GetRValue(c)} << 16) | (DWORD{GetGValue(c)} << 8) | GetBValue(c);
+        src.set(x, 0, colors[x]);
     }
     HGDIOBJ old_src = SelectObject(src_dc, src.bitmap);
     for (int bits : {1, 4, 8, 16, 24, 32}) {

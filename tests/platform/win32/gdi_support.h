@@ -156,10 +156,12 @@ struct Canvas {
     ~Canvas() { DeleteObject(bitmap); }
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
+    void set(int x, int y, COLORREF c) {
+        px[y * w + x] = (DWORD{GetRValue(c)} << 16) | (DWORD{GetGValue(c)} << 8) | GetBValue(c);
+    }
     void clear(COLORREF fill) {
         for (int i = 0; px != nullptr && i < w * h; ++i) {
-            px[i] =
-                (DWORD{GetRValue(fill)} << 16) | (DWORD{GetGValue(fill)} << 8) | GetBValue(fill);
+            set(i % w, i / w, fill);
         }
     }
     // The pixel at (x, y) as a COLORREF.
