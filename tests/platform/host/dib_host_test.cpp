@@ -1,5 +1,6 @@
 // DIB transfers on points Wine cannot judge: 16-bit device bitmaps are 5-6-5 here, 8-bit ones
 // hold system palette indices. (What the DIB calls leave behind is in gdi_live_counts_test.cpp.)
+#include "platform/win32/gdi_support.h"
 #include <platform/host.h>
 #include <windows.h>
 
@@ -12,17 +13,12 @@
 
 namespace {
 
+// A description with room for a table of 256 colours.
 struct Info {
     BITMAPINFOHEADER h{};
     RGBQUAD colors[256]{};
-    Info(LONG w, LONG height, WORD bits, DWORD compression = BI_RGB, DWORD size_image = 0) {
-        h.biSize = sizeof h;
-        h.biWidth = w;
-        h.biHeight = height;
-        h.biPlanes = 1;
-        h.biBitCount = bits;
-        h.biCompression = compression;
-        h.biSizeImage = size_image;
+    Info(LONG w, LONG height, WORD bits) {
+        std::memcpy(&h, gdi_test::info_header(w, height, bits).data(), sizeof h);
     }
     BITMAPINFO* bmi() { return reinterpret_cast<BITMAPINFO*>(this); }
 };
