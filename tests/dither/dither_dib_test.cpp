@@ -1,6 +1,7 @@
 #include "support/bmp_builder.h"
 #include "dither_fixture.h"
 #include "fault_sweep.h"
+#include "support/host_display.h"
 #include "test_images.h"
 
 #include <afxwin.h>
@@ -13,22 +14,18 @@
 namespace {
 
 using fault_sweep::LiveCounts;
+using testhost::SetDepth;
 
 std::vector<BYTE> Rows(const CDitherDib& dib) {
     const BYTE* bits = CDitherDibAccess::Bits(dib);
     return std::vector<BYTE>(bits, bits + CDitherDibAccess::SizeImage(dib));
 }
 
-class DisplayMode : public FreshDitherProcess {
+class DitherDibFile : public FreshDitherProcess {
 protected:
     void TearDown() override {
         host::reset_display();
         FreshDitherProcess::TearDown();
-    }
-    static void SetDepth(int bits) {
-        host::DisplayMode mode;
-        mode.bits_per_pixel = bits;
-        ASSERT_TRUE(host::set_display_mode(mode));
     }
 };
 
@@ -46,8 +43,6 @@ std::vector<BYTE> Pixels24(HBITMAP bitmap, int width, int height) {
 }
 
 } // namespace
-
-class DitherDibFile : public DisplayMode {};
 
 TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
     using bmpfile::FileLayout;
@@ -337,14 +332,9 @@ TEST_F(DitherDibFile, TakesIndexedSectionsOnlyOnPaletteDisplays) {
     CDitherDib dib;
     EXPECT_EQ(dib.Create(&wrapper), 0); // loaded on a true-colour display: no dither palette
 
-    HMODULE library = GetModuleHandleA("TALVO.dll");
-    ASSERT_TRUE(FreeLibrary(library));
-    SetDepth(8);
-    ASSERT_EQ(LoadLibraryA("TALVO.dll"), library);
+    testhost::AttachAtDepth(8);
     const BOOL created = dib.Create(&wrapper);
-    ASSERT_TRUE(FreeLibrary(library));
-    host::reset_display();
-    ASSERT_EQ(LoadLibraryA("TALVO.dll"), library);
+    testhost::AttachAtDepth(0);
 
     ASSERT_EQ(created, 1);
     EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 8);
@@ -369,40 +359,4 @@ TEST_F(DitherDibFile, LoadsABitmapResourceOfTheProgram) {
         EXPECT_EQ(dib.Create(UINT{4322}), 0); // no such resource
     }
     EXPECT_EQ(LiveCounts::now(), before); // the loaded section is not kept
-}
-
-TEST_F(DisplayMode, DitherPaletteFollowsTheDisplay) {
-    const struct {
-        int depth;
-        const RGBQUAD* table;
-        int entries;
-    } cases[] = {{8, CDitherDib::Win256Palette, 256},
-                 {4, CDitherDib::Win16Palette, 16},
-                 {16, nullptr, 0},
-                 {24, nullptr, 0},
-                 {32, nullptr, 0}};
-    for (const auto& c : cases) {
-        SetDepth(c.depth);
-        const int palettes = host::live_gdi_objects(OBJ_PAL);
-        CPalette* palette = CDitherDib::CreateDitherPalette();
-        if (c.table == nullptr) {
-            EXPECT_EQ(palette, nullptr) << c.depth;
-            EXPECT_EQ(host::live_gdi_objects(OBJ_PAL), palettes);
-            continue;
-        }
-        ASSERT_NE(palette, nullptr) << c.depth;
-        EXPECT_EQ(palette->GetEntryCount(), c.entries);
-        std::vector<PALETTEENTRY> entries(c.entries);
-        ASSERT_EQ(palette->GetPaletteEntries(0, c.entries, entries.data()),
-                  static_cast<UINT>(c.entries));
-        for (int i = 0; i < c.entries; ++i) {
-            const PALETTEENTRY& e = entries[i];
-            const RGBQUAD& q = c.table[i];
-            EXPECT_EQ(RGB(e.peRed, e.peGreen, e.peBlue) | DWORD(e.peFlags) << 24,
-                      RGB(q.rgbRed, q.rgbGreen, q.rgbBlue))
-                << i;
-        }
-        delete palette;
-        EXPECT_EQ(host::live_gdi_objects(OBJ_PAL), palettes);
-    }
 }

@@ -13,6 +13,7 @@
 #include "image/draw_operations.h"
 #include "image/strip_host_fixture.h"
 #include "imageex/animation_test_util.h"
+#include "support/host_display.h"
 
 #include "dither/DitherDibAccess.h"
 
@@ -32,6 +33,8 @@ using strip_fixtures::Canvas;
 using strip_fixtures::PaletteDisplay;
 using strip_fixtures::StripProbe;
 using namespace strip_host;
+using testhost::Pass;
+using testhost::SetDepth;
 
 namespace {
 
@@ -171,21 +174,6 @@ unsigned OwnCreations(const drawtest::DrawOperation& op, bool imageList) {
 void ExpectEmptyDib(Subject& s) {
     EXPECT_EQ(CDitherDibAccess::Bits(*s.dib), nullptr);
     EXPECT_EQ(CDitherDibAccess::Info(*s.dib), nullptr);
-}
-
-void SetDepth(int bits) {
-    host::DisplayMode mode;
-    mode.bits_per_pixel = bits;
-    ASSERT_TRUE(host::set_display_mode(mode));
-}
-
-// Dispatches what is due after `ms` more milliseconds.
-void Pass(DWORD ms) {
-    host::advance_clock(ms);
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&m);
-    }
 }
 
 class ApiFaults : public AtDepth {

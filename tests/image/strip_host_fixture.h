@@ -3,6 +3,7 @@
 #pragma once
 
 #include "image/strip_fixtures.h"
+#include "support/host_display.h"
 
 #include <platform/host.h>
 
@@ -20,18 +21,12 @@ inline constexpr UINT kStripResource = 4711;
 inline const char* const kStripName = "SPRITESTRIP";
 inline const char* const kStripFile = "strip_host.bmp";
 
-// Attaches the library again at a depth (it decides on the dither palette when it attaches) and
-// gives the program a strip as bitmap resource number kStripResource, as the resource named
-// kStripName and as the file kStripFile.
+// Attaches the library again at a depth and gives the program a strip as bitmap resource number
+// kStripResource, as the resource named kStripName and as the file kStripFile.
 class AtDepth : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
-        HMODULE library = GetModuleHandleA("TALVO.dll");
-        ASSERT_TRUE(FreeLibrary(library));
-        host::DisplayMode mode;
-        mode.bits_per_pixel = GetParam();
-        ASSERT_TRUE(host::set_display_mode(mode));
-        ASSERT_EQ(LoadLibraryA("TALVO.dll"), library);
+        testhost::AttachAtDepth(GetParam());
         const std::vector<BYTE> bmp = bmpfile::file24(kWidth, kHeight, BusyStrip(kBlue));
         ASSERT_TRUE(host::add_bitmap_resource(nullptr, MAKEINTRESOURCE(kStripResource), bmp.data(),
                                               bmp.size()));
@@ -41,10 +36,7 @@ protected:
     void TearDown() override {
         std::remove(kStripFile);
         host::clear_resources(nullptr);
-        HMODULE library = GetModuleHandleA("TALVO.dll");
-        ASSERT_TRUE(FreeLibrary(library));
-        host::reset_display();
-        ASSERT_EQ(LoadLibraryA("TALVO.dll"), library);
+        testhost::AttachAtDepth(0);
     }
 
     static constexpr int kWidth = 30;

@@ -4,6 +4,7 @@
 // objects stop and free which slots, and what each holds: the soak test checks them at every
 // checkpoint of a long random run, the loop test with a real message loop.)
 #include "imageex/animation_test_util.h"
+#include "support/host_display.h"
 
 #include <platform/host.h>
 
@@ -19,15 +20,7 @@ using animation_test::kFrames;
 using animation_test::kH;
 using animation_test::kKey;
 using animation_test::kW;
-
-// Dispatches what is due after `ms` more milliseconds.
-void Pass(DWORD ms) {
-    host::advance_clock(ms);
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&m);
-    }
-}
+using testhost::Pass;
 
 class AnimationSlots : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 // bitmaps are exactly the strips and saved backgrounds the run holds, no context is left open and
 // the timer runs exactly when it should; at the end everything, heap included, is back.
 #include "imageex/animation_test_util.h"
+#include "support/host_display.h"
 
 #include <platform/host.h>
 
@@ -21,6 +22,7 @@ namespace {
 
 using animation_test::kFrames;
 using animation_test::kKey;
+using testhost::Pass;
 
 // Under AddressSanitizer the heap is its own (mallinfo2 sees none of it) and LeakSanitizer checks
 // what is left at exit, so one run is enough there.
@@ -38,14 +40,6 @@ constexpr int kRuns = 3;
 
 constexpr int kSlots = 64;
 constexpr int kImages = 8;
-
-void Pass(DWORD ms) {
-    host::advance_clock(ms);
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&m);
-    }
-}
 
 std::size_t HeapInUse() {
     return mallinfo2().uordblks;

@@ -7,6 +7,7 @@
 #include "imageex/literal_effects.h"
 
 #include "fault_sweep.h"
+#include "support/host_display.h"
 
 #include <afxcmn.h>
 #include <platform/host.h>
@@ -15,14 +16,9 @@
 #include <random>
 
 using namespace imageex_test;
+using testhost::SetDepth;
 
 namespace {
-
-void SetDepth(int bits) {
-    host::DisplayMode mode;
-    mode.bits_per_pixel = bits;
-    ASSERT_TRUE(host::set_display_mode(mode));
-}
 
 class ImageExHost : public ::testing::Test {
 protected:

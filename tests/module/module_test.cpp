@@ -3,6 +3,7 @@
 
 #include "module/dither_palette.h"
 #include "resources/library_resources.h"
+#include "support/host_display.h"
 
 #include <afxwin.h>
 #include <platform/host.h>
@@ -18,14 +19,7 @@
 
 namespace {
 
-void SetMode(int width, int height, int bits, RECT workArea = {0, 0, 0, 0}) {
-    host::DisplayMode mode;
-    mode.width = width;
-    mode.height = height;
-    mode.bits_per_pixel = bits;
-    mode.work_area = workArea;
-    ASSERT_TRUE(host::set_display_mode(mode));
-}
+using testhost::SetDepth;
 
 struct Notice {
     int shown = 0;
@@ -73,6 +67,7 @@ TEST_F(Display, LoadingCreatesTheDitherPaletteOnPaletteDisplaysOnly) {
         const RGBQUAD* table;
         int entries;
     } cases[] = {{32, nullptr, 0},
+                 {24, nullptr, 0},
                  {16, nullptr, 0},
                  {8, CDitherDib::Win256Palette, 256},
                  {4, CDitherDib::Win16Palette, 16}};
@@ -84,13 +79,15 @@ TEST_F(Display, LoadingCreatesTheDitherPaletteOnPaletteDisplaysOnly) {
         ASSERT_TRUE(FreeLibrary(module));
         EXPECT_EQ(g_pDitherPalette, nullptr);
         EXPECT_EQ(host::live_gdi_objects(OBJ_PAL), palettes) << "after unloading, " << c.depth;
-        SetMode(1024, 768, c.depth);
+        SetDepth(c.depth);
         ASSERT_EQ(LoadLibraryA("TALVO.dll"), module) << c.depth;
         EXPECT_EQ(CImage::GetSystemBitCount(), c.depth);
         // Its resources are found through the client's module chain after every reload.
         EXPECT_EQ(AfxFindResourceHandle(MAKEINTRESOURCE(kPatternBitmapId), RT_BITMAP), module);
         if (c.table == nullptr) {
             EXPECT_EQ(g_pDitherPalette, nullptr) << c.depth;
+            EXPECT_EQ(CDitherDib::CreateDitherPalette(), nullptr)
+                << "none for a true-colour screen";
             EXPECT_EQ(host::live_gdi_objects(OBJ_PAL), palettes);
             continue;
         }
@@ -100,12 +97,13 @@ TEST_F(Display, LoadingCreatesTheDitherPaletteOnPaletteDisplaysOnly) {
         ASSERT_EQ(g_pDitherPalette->GetEntryCount(), c.entries);
         g_pDitherPalette->GetPaletteEntries(0, c.entries, entries.data());
         for (int i = 0; i < c.entries; ++i) {
-            EXPECT_EQ(RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue),
+            EXPECT_EQ(RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue) |
+                          DWORD(entries[i].peFlags) << 24,
                       RGB(c.table[i].rgbRed, c.table[i].rgbGreen, c.table[i].rgbBlue))
                 << i;
         }
         // A later change of display mode does not touch it.
-        SetMode(1024, 768, 32);
+        SetDepth(32);
         EXPECT_NE(g_pDitherPalette, nullptr);
     }
     ASSERT_TRUE(FreeLibrary(module));
@@ -141,7 +139,7 @@ TEST_F(Display, CheckResolutionGivesTheWindowRectangle) {
         {1600, 1200, {}, 1, 1, {405, 313, 1195, 887}},
     };
     for (const auto& c : cases) {
-        SetMode(c.width, c.height, 32, c.workArea);
+        SetDepth(32, c.width, c.height, c.workArea);
         CRect rect(untouched);
         notice = Notice();
         EXPECT_EQ(CImage::CheckResolutionAndColor(rect, c.layout), c.result)
@@ -169,7 +167,7 @@ TEST_F(Display, NoticeTextsFollowTheUserLanguage) {
         {3076, "告示", "須要至少800*600的螢幕解析度進行遊戲"},
         {1036, "Notice", "Minimum display resolution must be set to 800x600."}, // fallback
     };
-    SetMode(640, 480, 8);
+    SetDepth(8, 640, 480);
     for (const auto& c : cases) {
         host::set_user_language(c.language);
         notice = Notice();
