@@ -36,32 +36,16 @@ COLORREF TableColor(int i) {
 HBITMAP Make(const Source& s, HDC screen, std::uint32_t seed) {
     const std::string kind = s.kind;
     if (kind == "section") {
-        std::vector<std::uint8_t> block(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
-        auto* bi = reinterpret_cast<BITMAPINFO*>(block.data());
-        bi->bmiHeader = {sizeof(BITMAPINFOHEADER),
-                         s.width,
-                         s.topDown ? -s.height : s.height,
-                         1,
-                         WORD(s.bits),
-                         BI_RGB,
-                         0,
-                         0,
-                         0,
-                         0,
-                         0};
+        std::vector<DWORD> table; // blue, green, red
         for (int i = 0; s.bits <= 8 && i < (1 << s.bits); ++i) {
             const COLORREF c = TableColor(i);
-            bi->bmiColors[i] = RGBQUAD{GetBValue(c), GetGValue(c), GetRValue(c), 0};
+            table.push_back(GetBValue(c) | GetGValue(c) << 8 | DWORD(GetRValue(c)) << 16);
         }
-        void* bits = nullptr;
-        HBITMAP bmp = CreateDIBSection(screen, bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (bmp != nullptr) {
-            const std::size_t size = (std::size_t(s.width) * s.bits + 31) / 32 * 4 * s.height;
-            for (std::size_t i = 0; i < size; ++i) {
-                static_cast<std::uint8_t*>(bits)[i] = static_cast<std::uint8_t>(Next(seed));
-            }
+        bmpfile::Bytes rows(std::size_t(bmpfile::stride(s.width, s.bits)) * s.height);
+        for (std::uint8_t& b : rows) {
+            b = static_cast<std::uint8_t>(Next(seed));
         }
-        return bmp;
+        return bmpfile::section(s.width, s.topDown ? -s.height : s.height, s.bits, rows, table);
     }
     HBITMAP bmp = kind == "mono" ? CreateBitmap(s.width, s.height, 1, 1, nullptr)
                                  : CreateCompatibleBitmap(screen, s.width, s.height);

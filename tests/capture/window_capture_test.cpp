@@ -19,12 +19,7 @@
 
 namespace {
 
-int DisplayBits() {
-    HDC dc = GetDC(nullptr);
-    const int bits = GetDeviceCaps(dc, BITSPIXEL);
-    ReleaseDC(nullptr, dc);
-    return bits;
-}
+using bmpfile::DisplayBits;
 
 // The file a capture to `name` writes: the extension becomes "bmp" on a palette display.
 std::string Written(const std::string& name) {

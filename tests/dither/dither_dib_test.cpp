@@ -288,29 +288,10 @@ TEST_F(DitherDibFile, BitmapsTheyDoNotHoldAreRefused) {
     EXPECT_EQ(CDitherDibAccess::Info(dib), nullptr);
 }
 
-// A bottom-up DIB section holding `rows`, with a colour table when it has 8 bits.
-HBITMAP Section(int width, int height, int bits, const std::vector<BYTE>& rows,
-                const RGBQUAD* table = nullptr) {
-    std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
-    auto* h = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
-    *h = BITMAPINFOHEADER{
-        sizeof(BITMAPINFOHEADER), width, height, 1, static_cast<WORD>(bits), BI_RGB, 0, 0, 0, 0, 0};
-    if (table != nullptr) {
-        std::memcpy(h + 1, table, 256 * sizeof(RGBQUAD));
-    }
-    void* bits_ = nullptr;
-    HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(h), DIB_RGB_COLORS,
-                                       &bits_, nullptr, 0);
-    if (section != nullptr) {
-        std::memcpy(bits_, rows.data(), rows.size());
-    }
-    return section;
-}
-
 TEST_F(DitherDibFile, TakesTheRowsOfATrueColourSection) {
     const auto rows = bmpfile::pattern_rows(6, 4, 24, 9);
     CBitmap wrapper;
-    ASSERT_TRUE(wrapper.Attach(Section(6, 4, 24, rows)));
+    ASSERT_TRUE(wrapper.Attach(bmpfile::section(6, 4, 24, rows)));
     CDitherDib dib;
     ASSERT_EQ(dib.Create(&wrapper), 1);
     EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 24);
@@ -320,14 +301,13 @@ TEST_F(DitherDibFile, TakesTheRowsOfATrueColourSection) {
 // Index rows are taken only when the library was loaded on a palette display, and then come
 // with the section's own colours.
 TEST_F(DitherDibFile, TakesIndexedSectionsOnlyOnPaletteDisplays) {
-    RGBQUAD table[256];
-    for (int i = 0; i < 256; ++i) {
-        table[i] =
-            RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(255 - i), static_cast<BYTE>(i * 7), 0};
+    std::vector<DWORD> table(256); // blue i, green 255 - i, red 7i
+    for (DWORD i = 0; i < 256; ++i) {
+        table[i] = i | (255 - i) << 8 | (i * 7 & 0xFF) << 16;
     }
     const auto rows = bmpfile::pattern_rows(7, 3, 8, 5);
     CBitmap wrapper;
-    ASSERT_TRUE(wrapper.Attach(Section(7, 3, 8, rows, table)));
+    ASSERT_TRUE(wrapper.Attach(bmpfile::section(7, 3, 8, rows, table)));
 
     CDitherDib dib;
     EXPECT_EQ(dib.Create(&wrapper), 0); // loaded on a true-colour display: no dither palette
@@ -338,7 +318,7 @@ TEST_F(DitherDibFile, TakesIndexedSectionsOnlyOnPaletteDisplays) {
 
     ASSERT_EQ(created, 1);
     EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 8);
-    EXPECT_EQ(std::memcmp(CDitherDibAccess::Info(dib) + 1, table, sizeof(table)), 0);
+    EXPECT_EQ(std::memcmp(CDitherDibAccess::Info(dib) + 1, table.data(), 1024), 0);
     EXPECT_EQ(Rows(dib), rows);
 }
 

@@ -122,8 +122,9 @@ TEST_F(DitherLoop, GivesTheReferenceBytesForEveryLayoutAndSize) {
                         const std::vector<BYTE> want = RunReference(src, destBits);
                         SCOPED_TRACE(std::string(kCacheFileNames[int(cacheFile)]) + " " +
                                      std::to_string(destBits) + "-bit " + testimg::name(layout) +
-                                     " " + testimg::name(kind) + " " + std::to_string(size.width) +
-                                     "x" + std::to_string(size.height));
+                                     " " + testimages::Name(kind) + " " +
+                                     std::to_string(size.width) + "x" +
+                                     std::to_string(size.height));
                         ASSERT_EQ(got.rows.size(), want.size());
                         ASSERT_EQ(got.rows, want);
                     }

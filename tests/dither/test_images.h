@@ -13,10 +13,6 @@ namespace testimg {
 
 using testimages::Kind;
 
-inline const char* name(Kind k) {
-    return testimages::Name(k);
-}
-
 // A 24-bit image: B, G, R per pixel, rows padded to 4 bytes with 0, `rows` rows in memory order.
 inline std::vector<BYTE> make24(Kind kind, int width, int rows, unsigned seed,
                                 const RGBQUAD* palette = nullptr, int paletteSize = 0) {

@@ -71,8 +71,7 @@ struct Subject {
     HDC hdc() { return canvas->dc()->GetSafeHdc(); }
     // Read from the bitmap, not through the DC: a draw may have selected another palette into it.
     std::vector<COLORREF> Pixels() {
-        return strip_fixtures::ReadPixels(
-            static_cast<HBITMAP>(GetCurrentObject(hdc(), OBJ_BITMAP)));
+        return bmpfile::colours_of(static_cast<HBITMAP>(GetCurrentObject(hdc(), OBJ_BITMAP)));
     }
     void Release() {
         // The wrappers MFC made for handles it was given back go at idle time; now here.
@@ -423,21 +422,6 @@ TEST_P(ApiFaults, CImageEx) {
     const std::string earlier = imageex_test::WriteFile(
         "earlier.bmp", imageex_test::StripFile(imageex_test::RandomPicture(4, 2, table, 1), 24));
     const Picture background = imageex_test::RandomPicture(8, 5, table, 9);
-    const std::pair<std::string, std::function<int(CImageEx&, HDC)>> draws[] = {
-        {"Draw", [](CImageEx& i, HDC dc) { return i.Draw(dc, 1, 1, 1); }},
-        {"DrawTransparent", [](CImageEx& i, HDC dc) { return i.DrawTransparent(dc, 1, 1, 1); }},
-        {"DrawAlpha", [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 1, 1, 1, 90); }},
-        {"DrawAlphaTransparent",
-         [](CImageEx& i, HDC dc) { return i.DrawAlphaTransparent(dc, 1, 1, 1, 90); }},
-        {"DrawColorize",
-         [](CImageEx& i, HDC dc) { return i.DrawColorize(dc, 1, 1, 1, RGB(255, 128, 0)); }},
-        {"DrawColorizeTransparent",
-         [](CImageEx& i, HDC dc) {
-             return i.DrawColorizeTransparent(dc, 1, 1, 1, RGB(255, 128, 0));
-         }},
-        {"DrawColorizeWithBack",
-         [](CImageEx& i, HDC dc) { return i.DrawColorizeWithBack(dc, 1, 1, 1, RGB(255, 128, 0)); }},
-    };
     std::vector<int> depths = {GetParam()};
     if (GetParam() != 16) {
         depths.push_back(GetParam() == 32 ? 24 : 4);
@@ -477,8 +461,9 @@ TEST_P(ApiFaults, CImageEx) {
                 }
             }
             for (bool change : {false, true}) {
-                for (const auto& [name, run] : draws) {
-                    const std::function<int(CImageEx&, HDC)> draw = run;
+                for (const imageex_test::DrawOperation& op : imageex_test::kDrawOperations) {
+                    const std::string name = op.name;
+                    const auto draw = [run = op.run](CImageEx& i, HDC dc) { return run(i, dc, 1); };
                     const auto prepare = [=](Subject& s) {
                         SetDepth(change ? (depth == 32 ? 16 : 32) : depth);
                         s.ex.emplace();

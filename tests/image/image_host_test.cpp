@@ -7,12 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <string>
-
 using strip_fixtures::BusyStrip;
 using strip_fixtures::PaletteDisplay;
-using strip_fixtures::ReadPixels;
+using strip_fixtures::PixelsOf;
 using strip_fixtures::StripProbe;
 using namespace strip_host;
 
@@ -29,12 +26,10 @@ TEST_P(AtDepth, LoadsFromTheProgramsResourcesAndFiles) {
         StripProbe byFile;
         ASSERT_EQ(byFile.Create(kStripFile, 3, kBlue, 1, mode), 1);
         if (mode == 0) {
-            const auto pixels =
-                ReadPixels(static_cast<HBITMAP>(byNumber.m_pBitmap->GetSafeHandle()));
-            EXPECT_EQ(ReadPixels(static_cast<HBITMAP>(byFile.m_pBitmap->GetSafeHandle())), pixels);
+            const auto pixels = PixelsOf(byNumber.m_pBitmap);
+            EXPECT_EQ(PixelsOf(byFile.m_pBitmap), pixels);
             if (!PaletteDisplay()) {
-                EXPECT_EQ(ReadPixels(static_cast<HBITMAP>(byName.m_pBitmap->GetSafeHandle())),
-                          pixels);
+                EXPECT_EQ(PixelsOf(byName.m_pBitmap), pixels);
             }
         }
         // A resource number is its low 16 bits: 4711 + 65536 names resource 4711.

@@ -76,7 +76,7 @@ TEST(StripCreate, FromAClientBitmapWhichStaysTheClients) {
         client.Attach(c.section ? MakeClientSection(w, h, BusyStrip(kBlue))
                                 : MakeDdb(w, h, BusyStrip(kBlue)));
         const HBITMAP handle = static_cast<HBITMAP>(client.GetSafeHandle());
-        const std::vector<COLORREF> before = ReadPixels(handle);
+        const std::vector<COLORREF> before = colours_of(handle);
         ASSERT_FALSE(before.empty());
         const bool taken = c.section || !PaletteDisplay();
         for (int mode : {0, 1}) {
@@ -103,7 +103,7 @@ TEST(StripCreate, FromAClientBitmapWhichStaysTheClients) {
                 }
             }
             // The strip is gone; the client's bitmap is as it was and can be selected.
-            EXPECT_EQ(ReadPixels(handle), before);
+            EXPECT_EQ(colours_of(handle), before);
             CDC dc;
             ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
             HGDIOBJ previous = ::SelectObject(dc.GetSafeHdc(), handle);
@@ -119,7 +119,7 @@ TEST(StripCreate, ByNameFallsBackToTheFile) {
     const char* path = "strip_by_name.bmp";
     const int w = 21;
     const int h = 4;
-    ASSERT_TRUE(bmpfile::write(path, bmpfile::file24(w, h, BusyStrip(kBlue))));
+    ASSERT_TRUE(bmpfile::write(path, bmpfile::from_pixels(w, h, 24, BusyStrip(kBlue))));
     CBitmap same;
     same.Attach(MakeDdb(w, h, BusyStrip(kBlue)));
     for (int mode : {0, 1}) {
@@ -129,8 +129,7 @@ TEST(StripCreate, ByNameFallsBackToTheFile) {
         ExpectCreated(strip, true, mode);
         EXPECT_EQ(strip.GetImageSize(), CSize(7, 4));
         if (mode == 0 && !PaletteDisplay()) {
-            EXPECT_EQ(PixelsOf(strip.m_pBitmap),
-                      ReadPixels(static_cast<HBITMAP>(same.GetSafeHandle())));
+            EXPECT_EQ(PixelsOf(strip.m_pBitmap), PixelsOf(&same));
         }
     }
     std::remove(path);

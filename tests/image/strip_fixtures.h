@@ -4,8 +4,8 @@
 //  - StripProbe: a CImage whose protected members and fields the tests may reach.
 //  - bitmaps of a given size from a pixel function: DIB sections (16, 24, 32 bits) and
 //    device-dependent bitmaps of the display's format; a memory DC holding one (Canvas).
-//  - read-back of a bitmap or a DC rectangle as colours, top row first, or of a display-format
-//    bitmap as raw pixel values.
+//  - read-back of a bitmap or a DC as colours, top row first, or of a display-format bitmap as
+//    raw pixel values.
 //  - StoredColour: what a colour becomes in a display-format bitmap (the key as the blits see it).
 //  - the two rules a strip's pixels follow: the half-transparent checkerboard and the colour key.
 //
@@ -25,8 +25,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -73,12 +71,7 @@ constexpr COLORREF kBlue = 0x00FF0000; // the library's default key
 constexpr COLORREF kRed = 0x000000FF;
 constexpr COLORREF kGreen = 0x0000FF00;
 
-inline int DisplayBits() {
-    HDC screen = GetDC(nullptr);
-    const int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-    ReleaseDC(nullptr, screen);
-    return bits;
-}
+using bmpfile::DisplayBits;
 
 // The library loads through its dither palette on these displays.
 inline bool PaletteDisplay() {
@@ -88,48 +81,20 @@ inline bool PaletteDisplay() {
 // A DIB section of 16 (5-6-5 bit fields), 24 or 32 bits per pixel with fn's pixels; its rows are
 // written directly, so the pixels are exact at 24 and 32 bits.
 inline HBITMAP MakeDibSection(int w, int h, const PixelFn& fn, int bits = 32) {
-    struct {
-        BITMAPINFOHEADER header;
-        DWORD masks[3];
-    } info = {};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = w;
-    info.header.biHeight = -h; // top-down
-    info.header.biPlanes = 1;
-    info.header.biBitCount = static_cast<WORD>(bits);
-    info.header.biCompression = bits == 16 ? BI_BITFIELDS : BI_RGB;
-    info.masks[0] = 0xF800;
-    info.masks[1] = 0x07E0;
-    info.masks[2] = 0x001F;
-    void* rows = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
-                                      &rows, nullptr, 0);
-    if (bitmap == nullptr) {
-        return nullptr;
-    }
-    const int stride = ((w * bits + 31) / 32) * 4;
+    const std::size_t stride = static_cast<std::size_t>(bmpfile::stride(w, bits));
+    bmpfile::Bytes rows(stride * h, 0);
     for (int y = 0; y < h; ++y) {
-        BYTE* row = static_cast<BYTE*>(rows) + static_cast<std::size_t>(y) * stride;
         for (int x = 0; x < w; ++x) {
             const COLORREF c = fn(x, y);
             const BYTE r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
-            if (bits == 32) {
-                row[x * 4] = b;
-                row[x * 4 + 1] = g;
-                row[x * 4 + 2] = r;
-                row[x * 4 + 3] = 0;
-            } else if (bits == 24) {
-                row[x * 3] = b;
-                row[x * 3 + 1] = g;
-                row[x * 3 + 2] = r;
-            } else {
-                const WORD v = static_cast<WORD>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
-                std::memcpy(row + x * 2, &v, 2);
-            }
+            const std::uint32_t v =
+                bits == 16 ? (r >> 3) << 11 | (g >> 2) << 5 | b >> 3 : b | g << 8 | r << 16;
+            bmpfile::put(rows, stride * y + x * (bits / 8), v, bits == 16 ? 2 : 3);
         }
     }
-    GdiFlush();
-    return bitmap;
+    return bmpfile::section(w, -h, bits, rows,
+                            bits == 16 ? std::vector<DWORD>{0xF800, 0x07E0, 0x001F}
+                                       : std::vector<DWORD>{});
 }
 
 // A client's DIB section that a strip can use on this display: of the display's own depth at 16
@@ -173,52 +138,10 @@ inline SIZE BitmapSize(HBITMAP bitmap) {
     return SIZE{record.bmWidth, record.bmHeight};
 }
 
-// A bitmap's pixels as colours, top row first (GetDIBits at 32 bits, which also reads a bitmap
-// that is selected into a DC). Empty when the bitmap cannot be read.
-inline std::vector<COLORREF> ReadPixels(HBITMAP bitmap) {
-    const SIZE size = BitmapSize(bitmap);
-    if (size.cx <= 0 || size.cy <= 0) {
-        return {};
-    }
-    struct {
-        BITMAPINFOHEADER header;
-        RGBQUAD colours[256];
-    } info = {};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = size.cx;
-    info.header.biHeight = -size.cy;
-    info.header.biPlanes = 1;
-    info.header.biBitCount = 32;
-    info.header.biCompression = BI_RGB;
-    std::vector<DWORD> raw(static_cast<std::size_t>(size.cx) * size.cy);
-    HDC screen = GetDC(nullptr);
-    const int lines = GetDIBits(screen, bitmap, 0, static_cast<UINT>(size.cy), raw.data(),
-                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    if (lines != size.cy) {
-        return {};
-    }
-    std::vector<COLORREF> out(raw.size());
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        out[i] = RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF);
-    }
-    return out;
-}
+using bmpfile::colours_of;
 
 inline std::vector<COLORREF> PixelsOf(CBitmap* bitmap) {
-    return ReadPixels(static_cast<HBITMAP>(bitmap->GetSafeHandle()));
-}
-
-// A rectangle of a DC, top row first.
-inline std::vector<COLORREF> ReadPixels(CDC* dc, int x, int y, int w, int h) {
-    std::vector<COLORREF> out;
-    out.reserve(static_cast<std::size_t>(w) * h);
-    for (int j = 0; j < h; ++j) {
-        for (int i = 0; i < w; ++i) {
-            out.push_back(dc->GetPixel(x + i, y + j));
-        }
-    }
-    return out;
+    return colours_of(static_cast<HBITMAP>(bitmap->GetSafeHandle()));
 }
 
 using Raw = std::uint32_t;
@@ -276,7 +199,16 @@ public:
     }
     CDC* dc() { return &m_dc; }
     CBitmap* bitmap() { return &m_bitmap; }
-    std::vector<COLORREF> Pixels() { return ReadPixels(&m_dc, 0, 0, m_size.cx, m_size.cy); }
+    // Read through the DC, top row first.
+    std::vector<COLORREF> Pixels() {
+        std::vector<COLORREF> out;
+        for (int y = 0; y < m_size.cy; ++y) {
+            for (int x = 0; x < m_size.cx; ++x) {
+                out.push_back(m_dc.GetPixel(x, y));
+            }
+        }
+        return out;
+    }
 
 private:
     SIZE m_size;
@@ -420,8 +352,9 @@ struct StripPicture {
 // takes alike (on palette displays the file goes through the dithering loader).
 inline bool CreateStrip(CImage& image, const StripPicture& picture, bool semi, bool imageList) {
     const char* path = "draw_strip.bmp";
-    if (!bmpfile::write(path, bmpfile::file24(picture.Width(), picture.height,
-                                              [&](int x, int y) { return picture.At(x, y); }))) {
+    if (!bmpfile::write(path,
+                        bmpfile::from_pixels(picture.Width(), picture.height, 24,
+                                             [&](int x, int y) { return picture.At(x, y); }))) {
         return false;
     }
     const int created = image.Create(path, picture.frames, kKey, semi ? 1 : 0, imageList ? 1 : 0);

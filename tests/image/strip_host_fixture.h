@@ -27,7 +27,7 @@ class AtDepth : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
         testhost::AttachAtDepth(GetParam());
-        const std::vector<BYTE> bmp = bmpfile::file24(kWidth, kHeight, BusyStrip(kBlue));
+        const std::vector<BYTE> bmp = bmpfile::from_pixels(kWidth, kHeight, 24, BusyStrip(kBlue));
         ASSERT_TRUE(host::add_bitmap_resource(nullptr, MAKEINTRESOURCE(kStripResource), bmp.data(),
                                               bmp.size()));
         ASSERT_TRUE(host::add_bitmap_resource(nullptr, kStripName, bmp.data(), bmp.size()));

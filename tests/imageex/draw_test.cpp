@@ -44,7 +44,7 @@ KeyedStrip MakeKeyedStrip(int bits, const char* name) {
 
 bool ValuesComparable() {
 #ifdef _WIN32
-    return ScreenBits() > 8; // Wine maps 8-bit memory bitmaps through a fixed table of its own
+    return DisplayBits() > 8; // Wine maps 8-bit memory bitmaps through a fixed table of its own
 #else
     return true;
 #endif
@@ -54,7 +54,7 @@ bool ValuesComparable() {
 
 // Both operations on both paths, every frame and indices out of range, over a background.
 TEST(ImageExDraw, PlainAndKeyedOnBothPaths) {
-    const KeyedStrip strip = MakeKeyedStrip(ScreenBits() <= 8 ? 8 : 24, "keyed.bmp");
+    const KeyedStrip strip = MakeKeyedStrip(DisplayBits() <= 8 ? 8 : 24, "keyed.bmp");
     const auto plain = [](COLORREF f, COLORREF) { return f; };
     for (int listMode : {0, 1}) {
         CImageEx image;
@@ -95,14 +95,9 @@ TEST(ImageExDraw, EmptyObjectDrawsNothing) {
     Canvas canvas(4, 4);
     const Picture background = RandomPicture(4, 4, ExactColours(), 2);
     canvas.Fill(background);
-    HDC dc = canvas.dc();
-    EXPECT_EQ(image.Draw(dc, 0, 0, 0), 0);
-    EXPECT_EQ(image.DrawTransparent(dc, 0, 0, 0), 0);
-    EXPECT_EQ(image.DrawAlpha(dc, 0, 0, 0, 128), 0);
-    EXPECT_EQ(image.DrawAlphaTransparent(dc, 0, 0, 0, 128), 0);
-    EXPECT_EQ(image.DrawColorize(dc, 0, 0, 0, RGB(255, 0, 0)), 0);
-    EXPECT_EQ(image.DrawColorizeTransparent(dc, 0, 0, 0, RGB(255, 0, 0)), 0);
-    EXPECT_EQ(image.DrawColorizeWithBack(dc, 0, 0, 0, RGB(255, 0, 0)), 0);
+    for (const DrawOperation& op : kDrawOperations) {
+        EXPECT_EQ(op.run(image, canvas.dc(), 0), 0) << op.name;
+    }
     if (ValuesComparable()) {
         EXPECT_TRUE(SamePicture(background, canvas.Read()));
     }
@@ -123,17 +118,11 @@ TEST(ImageExDraw, DestinationKeepsItsPalette) {
         ASSERT_NE(CImageExProbe::Palette(image), nullptr);
         Canvas canvas(kW, kH);
         HPALETTE before = SelectPalette(canvas.dc(), mine, FALSE);
-        HDC dc = canvas.dc();
-        image.Draw(dc, 0, 0, 0);
-        EXPECT_EQ(GetCurrentObject(dc, OBJ_PAL), mine);
-        image.DrawTransparent(dc, 0, 0, 0);
-        EXPECT_EQ(GetCurrentObject(dc, OBJ_PAL), mine);
-        image.DrawAlpha(dc, 0, 0, 0, 100);
-        image.DrawColorize(dc, 0, 0, 0, RGB(10, 200, 30));
-        image.DrawColorizeTransparent(dc, 0, 0, 0, RGB(10, 200, 30));
-        image.DrawColorizeWithBack(dc, 0, 0, 0, RGB(10, 200, 30));
-        EXPECT_EQ(GetCurrentObject(dc, OBJ_PAL), mine);
-        SelectPalette(dc, before, FALSE);
+        for (const DrawOperation& op : kDrawOperations) {
+            op.run(image, canvas.dc(), 0);
+            EXPECT_EQ(GetCurrentObject(canvas.dc(), OBJ_PAL), mine) << op.name;
+        }
+        SelectPalette(canvas.dc(), before, FALSE);
     }
     DeleteObject(mine);
 }

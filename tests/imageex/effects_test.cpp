@@ -51,7 +51,7 @@ Scene MakeScene(const char* name) {
 
 // The rule's own figures, on a true-colour display.
 TEST(ImageExEffects, FiguresOfTheRules) {
-    if (ScreenBits() <= 16) {
+    if (DisplayBits() <= 16) {
         GTEST_SKIP() << "8-bit channels are mixed on true-colour displays only";
     }
     const auto pixel = [](const std::string& file, COLORREF back, auto draw) {
@@ -86,7 +86,7 @@ TEST(ImageExEffects, FiguresOfTheRules) {
 // At 16 bits the 5-bit channels are mixed and tinted as they are: 200, 100, 50 is the word
 // 0x6586, and with the tint 255, 128, 0 becomes 0x3CE0.
 TEST(ImageExEffects, FiguresOfTheRulesAt16Bits) {
-    if (ScreenBits() != 16) {
+    if (DisplayBits() != 16) {
         GTEST_SKIP();
     }
     CImageEx image;
@@ -109,7 +109,7 @@ TEST(ImageExEffects, FiguresOfTheRulesAt16Bits) {
 
 // Every weight from below 0 to above 256, with and without the key, over a background.
 TEST(ImageExEffects, AlphaFollowsTheMixingRule) {
-    const int bits = ScreenBits();
+    const int bits = DisplayBits();
     const Scene s = MakeScene("alpha.bmp");
     CImageEx image;
     ASSERT_EQ(image.Create(nullptr, s.file.c_str(), 2, s.key, 0, 0), 1);
@@ -142,7 +142,7 @@ TEST(ImageExEffects, AlphaFollowsTheMixingRule) {
 
 // The three colorize operations differ only at the frame's key pixels.
 TEST(ImageExEffects, ColorizeFollowsTheTintRule) {
-    const int bits = ScreenBits();
+    const int bits = DisplayBits();
     const Scene s = MakeScene("colorize.bmp");
     CImageEx image;
     ASSERT_EQ(image.Create(nullptr, s.file.c_str(), 2, s.key, 0, 0), 1);

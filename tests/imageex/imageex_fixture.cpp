@@ -4,15 +4,8 @@
 
 namespace imageex_test {
 
-int ScreenBits() {
-    HDC screen = GetDC(nullptr);
-    const int bits = GetDeviceCaps(screen, BITSPIXEL);
-    ReleaseDC(nullptr, screen);
-    return bits;
-}
-
 std::vector<COLORREF> ExactColours() {
-    const int bits = ScreenBits();
+    const int bits = DisplayBits();
     std::vector<COLORREF> out;
     if (bits > 16) {
         unsigned v = 12345;
@@ -52,53 +45,8 @@ Picture RandomPicture(int w, int h, const std::vector<COLORREF>& colours, unsign
 
 std::vector<BYTE> StripFile(const Picture& p, int bits, const std::vector<COLORREF>& table,
                             DWORD clrUsed) {
-    bmpfile::FileLayout f;
-    f.width = p.width;
-    f.height = p.height;
-    f.bits = bits;
-    // A short 8-bit table says how long it is; 1- and 4-bit files always carry the full one.
-    f.clrUsed = clrUsed == 0 && bits == 8 && table.size() < 256 ? static_cast<DWORD>(table.size())
-                                                                : clrUsed;
-    for (COLORREF c : table) {
-        f.colours.push_back({GetBValue(c), GetGValue(c), GetRValue(c), 0});
-    }
-    const int stride = bmpfile::stride(p.width, bits);
-    f.pixels.assign(static_cast<size_t>(stride) * p.height, 0);
-    for (int y = 0; y < p.height; ++y) {
-        BYTE* row = &f.pixels[static_cast<size_t>(stride) * (p.height - 1 - y)];
-        for (int x = 0; x < p.width; ++x) {
-            const COLORREF c = p.at(x, y);
-            switch (bits) {
-            case 32:
-                row[4 * x + 3] = 0;
-                [[fallthrough]];
-            case 24: {
-                BYTE* px = row + (bits / 8) * x;
-                px[0] = GetBValue(c);
-                px[1] = GetGValue(c);
-                px[2] = GetRValue(c);
-                break;
-            }
-            case 16: {
-                const unsigned w =
-                    ((GetRValue(c) >> 3) << 10) | ((GetGValue(c) >> 3) << 5) | (GetBValue(c) >> 3);
-                row[2 * x] = static_cast<BYTE>(w);
-                row[2 * x + 1] = static_cast<BYTE>(w >> 8);
-                break;
-            }
-            default: {
-                unsigned index = 0;
-                while (index < table.size() && table[index] != c) {
-                    ++index;
-                }
-                const int shift = 8 - bits - (x * bits) % 8;
-                row[x * bits / 8] |= static_cast<BYTE>(index << shift);
-                break;
-            }
-            }
-        }
-    }
-    return bmpfile::build(f);
+    return bmpfile::from_pixels(
+        p.width, p.height, bits, [&](int x, int y) { return p.at(x, y); }, table, clrUsed);
 }
 
 std::string WriteFile(const std::string& name, const std::vector<BYTE>& bytes) {
@@ -214,6 +162,24 @@ COLORREF TintModel(COLORREF colour, COLORREF tint) {
     }
     return ::testing::AssertionSuccess();
 }
+
+const DrawOperation kDrawOperations[7] = {
+    {"Draw", [](CImageEx& i, HDC dc, int f) { return i.Draw(dc, 1, 1, f); }},
+    {"DrawTransparent", [](CImageEx& i, HDC dc, int f) { return i.DrawTransparent(dc, 1, 1, f); }},
+    {"DrawAlpha", [](CImageEx& i, HDC dc, int f) { return i.DrawAlpha(dc, 1, 1, f, 90); }},
+    {"DrawAlphaTransparent",
+     [](CImageEx& i, HDC dc, int f) { return i.DrawAlphaTransparent(dc, 1, 1, f, 90); }},
+    {"DrawColorize",
+     [](CImageEx& i, HDC dc, int f) { return i.DrawColorize(dc, 1, 1, f, RGB(255, 128, 0)); }},
+    {"DrawColorizeTransparent",
+     [](CImageEx& i, HDC dc, int f) {
+         return i.DrawColorizeTransparent(dc, 1, 1, f, RGB(255, 128, 0));
+     }},
+    {"DrawColorizeWithBack",
+     [](CImageEx& i, HDC dc, int f) {
+         return i.DrawColorizeWithBack(dc, 1, 1, f, RGB(255, 128, 0));
+     }},
+};
 
 int PaletteEntries(HPALETTE hPalette) {
     WORD count = 0;

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,8 +33,7 @@ struct CImageExProbe {
 
 namespace imageex_test {
 
-// Bits per pixel of the screen the library was attached to.
-int ScreenBits();
+using bmpfile::DisplayBits;
 
 // A picture: colours 0x00BBGGRR, rows top-down.
 struct Picture {
@@ -107,6 +105,13 @@ COLORREF TintModel(COLORREF colour, COLORREF tint);
 
 // Index of the first differing pixel and both values, for a readable failure.
 ::testing::AssertionResult SamePicture(const Picture& expected, const Picture& actual);
+
+// Every drawing operation, drawing a frame at (1, 1): alpha 90, tint 255, 128, 0.
+struct DrawOperation {
+    const char* name;
+    int (*run)(CImageEx& image, HDC dc, int frame);
+};
+extern const DrawOperation kDrawOperations[7];
 
 // Number of entries of a logical palette (0 for none).
 int PaletteEntries(HPALETTE hPalette);

@@ -5,7 +5,6 @@
 
 #include <afxcmn.h>
 
-#include <cstring>
 #include <memory>
 
 using namespace imageex_test;
@@ -71,7 +70,7 @@ TEST(ImageExReader, ReadsEveryDepthWithItsColourTable) {
         {"24 bits", 24, 0, 0, 0},
         {"32 bits", 32, 0, 0, 0},
     };
-    const int screen = ScreenBits();
+    const int screen = DisplayBits();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const int frames = 3;
@@ -236,7 +235,7 @@ TEST(ImageExReader, ImageListModeBuildsOneMaskedImagePerFrame) {
 #ifndef _WIN32 // how the list stores its images is the platform's; Wine's comctl32 differs
     DIBSECTION ds = {};
     const int got = GetObjectA(info.hbmImage, sizeof(ds), &ds);
-    const int screen = ScreenBits();
+    const int screen = DisplayBits();
     if (screen <= 8) {
         EXPECT_EQ(got, static_cast<int>(sizeof(BITMAP))); // a device bitmap: ILC_COLORDDB
     } else {

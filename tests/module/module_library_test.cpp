@@ -1,6 +1,8 @@
 // The loaded library as a client sees it, on both foundations: the display utilities, the dither
 // palette the module entry makes on palette displays, and the library's resources found through
 // the client's resource chain.
+#include "support/bmp_builder.h"
+
 #include <DitherDib.h>
 #include <Image.h>
 
@@ -10,46 +12,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
-#include <vector>
 
-namespace {
-
-int ScreenBits() {
-    HDC screen = GetDC(nullptr);
-    const int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-    ReleaseDC(nullptr, screen);
-    return bits;
-}
-
-// An 8-bit DIB section, which the dithering object takes only through the dither palette.
-HBITMAP MakeIndexedSection() {
-    struct {
-        BITMAPINFOHEADER header;
-        RGBQUAD colors[256];
-    } info = {};
-    info.header.biSize = sizeof(BITMAPINFOHEADER);
-    info.header.biWidth = 4;
-    info.header.biHeight = 4;
-    info.header.biPlanes = 1;
-    info.header.biBitCount = 8;
-    void* bits = nullptr;
-    return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits,
-                            nullptr, 0);
-}
-
-} // namespace
+using bmpfile::DisplayBits;
 
 // Under Wine an 8-bit X screen must be a palette display, or the module entry has no reason to
 // make the dither palette.
 TEST(LoadedLibrary, ReportsTheDisplaysDepth) {
-    EXPECT_EQ(CImage::GetSystemBitCount(), ScreenBits());
+    EXPECT_EQ(CImage::GetSystemBitCount(), DisplayBits());
     HDC screen = GetDC(nullptr);
     const bool palette = (GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) != 0;
     const int entries = GetDeviceCaps(screen, SIZEPALETTE);
     ReleaseDC(nullptr, screen);
-    EXPECT_EQ(palette, ScreenBits() <= 8);
-    if (ScreenBits() == 8) {
+    EXPECT_EQ(palette, DisplayBits() <= 8);
+    if (DisplayBits() == 8) {
         EXPECT_EQ(entries, 256);
     }
     if (const char* expected = std::getenv("TALVO_EXPECT_BPP")) {
@@ -60,10 +35,10 @@ TEST(LoadedLibrary, ReportsTheDisplaysDepth) {
 // The module entry makes the dither palette exactly when the display has a palette; the
 // dithering object reads indexed sections through it and refuses them without it.
 TEST(LoadedLibrary, HasTheDitherPaletteOnPaletteDisplaysOnly) {
-    CBitmap section;
-    ASSERT_TRUE(section.Attach(MakeIndexedSection()));
+    CBitmap section; // 8 bits: the dithering object takes it only through the dither palette
+    ASSERT_TRUE(section.Attach(bmpfile::section(4, 4, 8, {})));
     CDitherDib dib;
-    EXPECT_EQ(dib.Create(&section) != FALSE, ScreenBits() <= 8);
+    EXPECT_EQ(dib.Create(&section) != FALSE, DisplayBits() <= 8);
 }
 
 TEST(LoadedLibrary, ItsResourcesAreFoundThroughTheClientsChain) {

@@ -1,7 +1,7 @@
-// BMP files for every test: built field by field (good files and every kind of broken one), made
-// from a seed in every layout the readers take, and read back field by field and pixel by pixel
-// without any GDI call. Written against windows.h only, so that the Windows build of the tests
-// uses it too.
+// BMP files for every test: built field by field (good files and every kind of broken one) or
+// from a picture, made from a seed in every layout the readers take, and read back field by field
+// and pixel by pixel without any GDI call; DIB sections made and bitmaps read back. Written
+// against windows.h only, so that the Windows build of the tests uses it too.
 #pragma once
 
 #include <windows.h>
@@ -58,6 +58,14 @@ inline void put(Bytes& out, std::size_t at, std::uint64_t v, int size) {
     for (int i = 0; i < size; ++i) {
         out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
+}
+
+// Bits per pixel of the screen.
+inline int DisplayBits() {
+    HDC screen = GetDC(nullptr);
+    const int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+    ReleaseDC(nullptr, screen);
+    return bits;
 }
 
 inline int stride(int width, int bits) {
@@ -127,23 +135,85 @@ inline Bytes pattern_rows(int width, int height, int bits, unsigned seed = 1) {
     return px;
 }
 
-// A 24-bit bottom-up file whose pixel (x, y), y counted from the top, is fn(x, y).
-inline Bytes file24(int width, int height, const std::function<COLORREF(int, int)>& fn) {
+// A bottom-up file of `bits` per pixel whose pixel (x, y), y counted from the top, is fn(x, y):
+// at 8 bits and fewer the index of that colour in `table` (whose entries are written in order),
+// at 16 bits 5-5-5. `clrUsed` goes into the header; for an 8-bit table shorter than 256 entries
+// its length when 0 is given (1- and 4-bit files always carry the full table).
+inline Bytes from_pixels(int width, int height, int bits,
+                         const std::function<COLORREF(int, int)>& fn,
+                         const std::vector<COLORREF>& table = {}, DWORD clrUsed = 0) {
     FileLayout s;
     s.width = width;
     s.height = height;
-    s.pixels.assign(static_cast<std::size_t>(stride(width, 24)) * height, 0);
+    s.bits = bits;
+    s.clrUsed = clrUsed == 0 && bits == 8 && table.size() < 256 ? static_cast<DWORD>(table.size())
+                                                                : clrUsed;
+    for (COLORREF c : table) {
+        s.colours.push_back({GetBValue(c), GetGValue(c), GetRValue(c), 0});
+    }
+    const std::size_t rowSize = static_cast<std::size_t>(stride(width, bits));
+    s.pixels.assign(rowSize * height, 0);
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* row =
-            &s.pixels[static_cast<std::size_t>(stride(width, 24)) * (height - 1 - y)];
+        const std::size_t row = rowSize * (height - 1 - y);
         for (int x = 0; x < width; ++x) {
             const COLORREF c = fn(x, y);
-            row[3 * x] = GetBValue(c);
-            row[3 * x + 1] = GetGValue(c);
-            row[3 * x + 2] = GetRValue(c);
+            if (bits >= 24) {
+                put(s.pixels, row + x * (bits / 8),
+                    GetBValue(c) | GetGValue(c) << 8 | GetRValue(c) << 16, 3);
+            } else if (bits == 16) {
+                put(s.pixels, row + 2 * x,
+                    (GetRValue(c) >> 3) << 10 | (GetGValue(c) >> 3) << 5 | GetBValue(c) >> 3, 2);
+            } else {
+                const auto index = std::find(table.begin(), table.end(), c) - table.begin();
+                s.pixels[row + x * bits / 8] |=
+                    static_cast<std::uint8_t>(index << (8 - bits - (x * bits) % 8));
+            }
         }
     }
     return build(s);
+}
+
+// A DIB section of `bits` per pixel (top-down when `height` is negative) holding `rows`, with
+// `table` as its colour table, or at 16 bits as its red, green and blue masks. Null when it
+// cannot be made.
+inline HBITMAP section(int width, int height, int bits, const Bytes& rows,
+                       const std::vector<DWORD>& table = {}) {
+    std::vector<DWORD> info(10 + 256, 0);
+    auto* h = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
+    const DWORD compression = bits == 16 && !table.empty() ? BI_BITFIELDS : BI_RGB;
+    *h = {sizeof(BITMAPINFOHEADER), width, height, 1, WORD(bits), compression, 0, 0, 0, 0, 0};
+    std::copy(table.begin(), table.end(), info.begin() + 10);
+    void* bits_ = nullptr;
+    HBITMAP made = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(h), DIB_RGB_COLORS,
+                                    &bits_, nullptr, 0);
+    if (made != nullptr) {
+        std::copy(rows.begin(), rows.end(), static_cast<std::uint8_t*>(bits_));
+        GdiFlush();
+    }
+    return made;
+}
+
+// A bitmap's pixels as colours, top row first (GetDIBits at 32 bits, which also reads a bitmap
+// that is selected into a DC). Empty when the bitmap cannot be read.
+inline std::vector<COLORREF> colours_of(HBITMAP bitmap) {
+    BITMAP record = {};
+    GetObjectA(bitmap, sizeof(BITMAP), &record);
+    const int w = record.bmWidth, h = record.bmHeight;
+    if (w <= 0 || h <= 0) {
+        return {};
+    }
+    std::vector<DWORD> info(10 + 256, 0), raw(static_cast<std::size_t>(w) * h);
+    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
+    *header = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = GetDC(nullptr);
+    const int lines = GetDIBits(screen, bitmap, 0, static_cast<UINT>(h), raw.data(),
+                                reinterpret_cast<BITMAPINFO*>(header), DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    std::vector<COLORREF> out;
+    for (std::size_t i = 0; lines == h && i < raw.size(); ++i) {
+        out.push_back(RGB(raw[i] >> 16 & 0xFF, raw[i] >> 8 & 0xFF, raw[i] & 0xFF));
+    }
+    return out;
 }
 
 // An RLE8 (bits 8) or RLE4 (bits 4) file holding `stream`, its full table grey: entry i is grey

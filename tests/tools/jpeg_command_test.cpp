@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -18,35 +17,19 @@ namespace {
 // A bottom-up BMP file of the image at 24 or 32 bits, or at 8 bits through a palette that holds
 // every colour the image uses (the image must have at most 256 of them).
 void WriteBmp(testimages::Image& img, int bits, const std::string& path) {
-    bmpfile::FileLayout s;
-    s.width = img.width;
-    s.height = img.height;
-    s.bits = bits;
-    const std::size_t stride = std::size_t(bmpfile::stride(img.width, bits));
-    s.pixels.assign(stride * std::size_t(img.height), 0);
-    for (int y = 0; y < img.height; ++y) {
-        std::uint8_t* row = &s.pixels[stride * std::size_t(img.height - 1 - y)];
-        for (int x = 0; x < img.width; ++x) {
-            const std::uint8_t* p = img.At(x, y);
-            if (bits != 8) {
-                std::memcpy(row + x * (bits / 8), p, 3);
-                continue;
-            }
-            const auto same = [&](const RGBQUAD& q) {
-                return q.rgbBlue == p[0] && q.rgbGreen == p[1] && q.rgbRed == p[2];
-            };
-            auto it = std::find_if(s.colours.begin(), s.colours.end(), same);
-            if (it == s.colours.end()) {
-                it = s.colours.insert(it, RGBQUAD{p[0], p[1], p[2], 0});
-            }
-            row[x] = std::uint8_t(it - s.colours.begin());
+    const auto colour = [&](int x, int y) {
+        return RGB(img.At(x, y)[2], img.At(x, y)[1], img.At(x, y)[0]);
+    };
+    std::vector<COLORREF> table;
+    for (int i = 0; bits == 8 && i < img.width * img.height; ++i) {
+        const COLORREF c = colour(i % img.width, i / img.width);
+        if (std::find(table.begin(), table.end(), c) == table.end()) {
+            table.push_back(c);
         }
     }
-    ASSERT_LE(s.colours.size(), 256u);
-    if (bits == 8) {
-        s.colours.resize(256, RGBQUAD{0, 0, 0, 0});
-    }
-    bmpfile::write(path, bmpfile::build(s));
+    ASSERT_LE(table.size(), 256u);
+    table.resize(bits == 8 ? 256 : 0, RGB(0, 0, 0));
+    bmpfile::write(path, bmpfile::from_pixels(img.width, img.height, bits, colour, table));
 }
 
 TEST(JpegCommand, EncodesBmpFilesOfEveryDepthLikeTheLiteralEncoder) {
