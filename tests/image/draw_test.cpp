@@ -212,7 +212,7 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
                 cases.push_back({"background selected elsewhere", semi, 0, true, true});
             }
             // An empty strip fails the rectangle copy only at the selection, after the palette
-            // step; the bad-input tests cover it.
+            // step; the bad-input tests cover it with a strip emptied by a failed Create.
             if (op.modes != DrawOperation::kBitmapOnly) {
                 cases.push_back({"never created", &never, 0, true});
             }
