@@ -265,15 +265,16 @@ TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
     // silver), and the 20 static colours around a colour cube; the pixels are the indices of the
     // nearest entries (by squared distance), here of the colours in the bottom row, the first
     // stored. Their channels sit in the middle of 8-value steps, so a mapping that works on
-    // 5-bit channels finds the same entries.
+    // 5-bit channels finds the same entries; the third is nearer silver than grey by squared
+    // distance, and nearer grey by the sum of the channels' differences.
     Canvas src(5, 3);
-    const COLORREF colors[5] = {RGB(100, 204, 84), RGB(108, 108, 108), RGB(148, 148, 148),
+    const COLORREF colors[5] = {RGB(100, 204, 84), RGB(108, 108, 108), RGB(252, 140, 140),
                                 RGB(204, 4, 12), RGB(4, 196, 12)};
     for (int x = 0; x < 5; ++x) {
         src.set(x, 2, colors[x]);
     }
     const std::vector<BYTE> nearest[9] = {
-        {}, {0xA0}, {}, {}, {0x77, 0x79, 0xA0}, {}, {}, {}, {0x73, 0x9B, 0xF7, 0x0E, 0x30}};
+        {}, {0xA0}, {}, {}, {0x77, 0x89, 0xA0}, {}, {}, {}, {0x73, 0x9B, 0xA7, 0x0E, 0x30}};
     const COLORREF want4[16] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080,
                                 0x808000, 0x808080, 0xC0C0C0, 0x0000FF, 0x00FF00, 0x00FFFF,
                                 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
@@ -292,7 +293,7 @@ TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
         }
         std::vector<BYTE> out(60, 0);
         ASSERT_EQ(GetDIBits(dc, src.bitmap, 0, 3, out.data(), ask(bits), DIB_RGB_COLORS), 3);
-        // 1 bit: white, black, white, black, black; 4 bits: grey, grey, grey, red, lime.
+        // 1 bit: white, black, white, black, black; 4 bits: grey, grey, silver, red, lime.
         EXPECT_EQ(std::vector<BYTE>(out.begin(), out.begin() + nearest[bits].size()),
                   nearest[bits]);
         for (int i = 0; i < 256; ++i) {

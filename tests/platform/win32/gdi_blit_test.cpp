@@ -259,7 +259,8 @@ TEST(GdiBlit, StretchAndMirror) {
 // at several bit offsets of the destination and the source, against the rule pixel by pixel:
 // 1 where the source's raw value is that of its background colour (the destination's colours
 // play no part; BitBlt and StretchBlt at 1:1 agree). At the display's depth the other pixels
-// are random; in 32-bit sections of both row orders they are one bit off the key.
+// are random; in 32-bit sections of both row orders they are one bit off the key (the fourth
+// byte included).
 TEST(GdiBlit, WideMasksMatchPixelByPixel) {
     constexpr int kWide = 80;
     for (Kind kind : {kDisplay, kBottomUp, kTopDown}) {
@@ -269,7 +270,7 @@ TEST(GdiBlit, WideMasksMatchPixelByPixel) {
         const COLORREF key = kind == kDisplay ? RGB(255, 0, 0) : RGB(0x10, 0x20, 0x30);
         for (int y = 0; kind != kDisplay && y < kH; ++y) {
             for (int x = 0; x < kWide; ++x) {
-                const DWORD v = (x + y) % 5 == 0 ? 0x102030 : 0x102030 ^ (1u << ((x + y) % 24));
+                const DWORD v = (x + y) % 5 == 0 ? 0x102030 : 0x102030 ^ (1u << ((x + y) % 32));
                 std::memcpy(raw.data() + (y * kWide + x) * 4, &v, 4);
             }
         }
