@@ -525,6 +525,18 @@ TALVO_AVX2_ROW void copy_masked_avx2_row(BYTE* d, const BYTE* s, std::size_t n,
 // stores that straddle two cache lines cost twice over, and bitmaps below 64 KiB are not
 // aligned. The mask's pattern starts again at the first byte of each row, so past the part step
 // it is turned to where that step ended.
+//
+// Their 256-byte steps then load the next step's bytes before they store their own. A load
+// that follows a store to an address equal in its low 12 bits waits for that store, and two
+// bitmaps of one size made one after the other lie just so (a few bytes more than a multiple of
+// 4 KiB apart): loaded a step ahead, no load follows a store it could be taken for.
+TALVO_AVX512 inline void store_masked_256(BYTE* d, __m512i a, __m512i b, __m512i c, __m512i e,
+                                          __m512i m) {
+    _mm512_storeu_si512(d, _mm512_and_si512(a, m));
+    _mm512_storeu_si512(d + 64, _mm512_and_si512(b, m));
+    _mm512_storeu_si512(d + 128, _mm512_and_si512(c, m));
+    _mm512_storeu_si512(d + 192, _mm512_and_si512(e, m));
+}
 TALVO_AVX512_ROW void copy_masked_avx512_row(BYTE* d, const BYTE* s, std::size_t n,
                                              std::uint64_t mask8) {
     __m512i m = _mm512_set1_epi64(static_cast<long long>(mask8));
@@ -534,6 +546,21 @@ TALVO_AVX512_ROW void copy_masked_avx512_row(BYTE* d, const BYTE* s, std::size_t
         const __mmask64 head = (std::uint64_t{1} << i) - 1;
         _mm512_mask_storeu_epi8(d, head, _mm512_and_si512(_mm512_maskz_loadu_epi8(head, s), m));
         m = _mm512_set1_epi64(static_cast<long long>(std::rotr(mask8, static_cast<int>(8 * i))));
+        // At least 960 bytes are left: the first step's loads are in the row.
+        __m512i a = _mm512_loadu_si512(s + i), b = _mm512_loadu_si512(s + i + 64);
+        __m512i c = _mm512_loadu_si512(s + i + 128), e = _mm512_loadu_si512(s + i + 192);
+        for (; i + 512 <= n; i += 256) {
+            const BYTE* next = s + i + 256;
+            const __m512i a2 = _mm512_loadu_si512(next), b2 = _mm512_loadu_si512(next + 64);
+            const __m512i c2 = _mm512_loadu_si512(next + 128), e2 = _mm512_loadu_si512(next + 192);
+            store_masked_256(d + i, a, b, c, e, m);
+            a = a2;
+            b = b2;
+            c = c2;
+            e = e2;
+        }
+        store_masked_256(d + i, a, b, c, e, m);
+        i += 256;
     }
     for (; i + 256 <= n; i += 256) {
         for (std::size_t j = i; j < i + 256; j += 64) {
