@@ -205,31 +205,6 @@ TEST(CaptureHost, WriteFailures) {
     }
 }
 
-// (CreateBitmapInfoStruct's one creation, the block, is swept with the whole API.) Each failure
-// of the writer's two creations gives 0 and no file.
-TEST(CaptureFaults, BmpFileFailsWithZeroAndNoFile) {
-    HDC screen = GetDC(nullptr);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, 13, 5);
-    PBITMAPINFO pbi = CImage::CreateBitmapInfoStruct(bmp);
-    ASSERT_NE(pbi, nullptr);
-    const BITMAPINFOHEADER saved = pbi->bmiHeader;
-    int result = -1;
-    const unsigned count = sweep_creations(
-        [&] {
-            std::remove("fault.bmp");
-            pbi->bmiHeader = saved;
-        },
-        [&] { result = CImage::CreateBMPFile(const_cast<char*>("fault.bmp"), pbi, bmp, screen); },
-        [&](unsigned failed) {
-            EXPECT_EQ(result, failed == 0 ? 1 : 0);
-            EXPECT_EQ(bmpfile::Exists("fault.bmp"), failed == 0);
-        });
-    EXPECT_EQ(count, 2u); // the pixel buffer and the file
-    LocalFree(pbi);
-    DeleteObject(bmp);
-    ReleaseDC(nullptr, screen);
-}
-
 // The JPEG path (32 bits), the path that converts through GetDIBits (4 bits) and the BMP path
 // (8 bits): each failure writes no file and returns 1; on the BMP path the file's open is the
 // last creation, and its failure is the one "write error".

@@ -8,7 +8,7 @@
 //
 // The finer promises (which failure an operation reports, which it absorbs, what a destination
 // shows afterwards) are checked here for the Create and drawing operations of CImage and CImageEx,
-// and for the colour-key blit they draw with.
+// for the colour-key blit they draw with, and for the BMP writer.
 #include "fault_sweep.h"
 #include "image/draw_operations.h"
 #include "image/strip_host_fixture.h"
@@ -393,9 +393,10 @@ TEST_P(ApiFaults, CImageStatics) {
              HBITMAP bmp = static_cast<HBITMAP>(GetCurrentObject(s.hdc(), OBJ_BITMAP));
              const int r =
                  CImage::CreateBMPFile(const_cast<char*>("capture.bmp"), s.info, bmp, s.hdc());
-             EXPECT_EQ(std::fopen("capture.bmp", "rb") != nullptr, r == 1) << "a partial file";
+             EXPECT_EQ(bmpfile::Exists("capture.bmp"), r == 1) << "a partial file";
              return r;
-         }},
+         },
+         0, nullptr, [](Subject&, unsigned, int) {}, 0}, // the buffer and the file: each gives 0
         {"CaptureWindowToFile(jpg)", none, captureTo("capture.jpg")},
         {"CaptureWindowToFile(bmp)", none, captureTo("capture.bmp")},
     };
