@@ -295,11 +295,34 @@ template <RowOp Op> TALVO_AVX512 inline void bytes_part512(BYTE* d, const BYTE* 
 }
 
 // Long rows start with a part step up to a 64-byte boundary of d; the end is a part step too.
+// Their 256-byte steps read the next step before they store their own. A load that follows a
+// store to an address equal in its low 12 bits waits for that store, and two bitmaps of one size
+// made one after the other lie just so (a few bytes more than a multiple of 4 KiB apart): read a
+// step ahead, no load follows a store it could be taken for.
+template <RowOp Op> TALVO_AVX512 inline void op_step512(BYTE* d, const BYTE* s, __m512i* out) {
+    for (int k = 0; k < 4; ++k) {
+        out[k] = op512<Op>(_mm512_loadu_si512(d + 64 * k), _mm512_loadu_si512(s + 64 * k));
+    }
+}
+TALVO_AVX512 inline void store_step512(BYTE* d, const __m512i* v) {
+    for (int k = 0; k < 4; ++k) {
+        _mm512_storeu_si512(d + 64 * k, v[k]);
+    }
+}
 template <RowOp Op> TALVO_AVX512_ROW void bytes_avx512_row(BYTE* d, const BYTE* s, std::size_t n) {
     std::size_t i = 0;
     if (n >= 1024) {
         i = (64 - reinterpret_cast<std::uintptr_t>(d) % 64) % 64;
         bytes_part512<Op>(d, s, i);
+        __m512i step[4], next[4];
+        op_step512<Op>(d + i, s + i, step); // at least 960 bytes are left
+        for (; i + 512 <= n; i += 256) {
+            op_step512<Op>(d + i + 256, s + i + 256, next);
+            store_step512(d + i, step);
+            std::copy(next, next + 4, step);
+        }
+        store_step512(d + i, step);
+        i += 256;
     }
     for (; i + 256 <= n; i += 256) {
         for (std::size_t j = i; j < i + 256; j += 64) {
@@ -521,21 +544,14 @@ TALVO_AVX2_ROW void copy_masked_avx2_row(BYTE* d, const BYTE* s, std::size_t n,
         kernels::copy_masked_row(d + i, s + i, n - i, mask8);
     }
 }
-// Long rows, like the byte-wise ones, start with a part step up to a 64-byte boundary of d:
-// stores that straddle two cache lines cost twice over, and bitmaps below 64 KiB are not
-// aligned. The mask's pattern starts again at the first byte of each row, so past the part step
-// it is turned to where that step ended.
-//
-// Their 256-byte steps then load the next step's bytes before they store their own. A load
-// that follows a store to an address equal in its low 12 bits waits for that store, and two
-// bitmaps of one size made one after the other lie just so (a few bytes more than a multiple of
-// 4 KiB apart): loaded a step ahead, no load follows a store it could be taken for.
-TALVO_AVX512 inline void store_masked_256(BYTE* d, __m512i a, __m512i b, __m512i c, __m512i e,
-                                          __m512i m) {
-    _mm512_storeu_si512(d, _mm512_and_si512(a, m));
-    _mm512_storeu_si512(d + 64, _mm512_and_si512(b, m));
-    _mm512_storeu_si512(d + 128, _mm512_and_si512(c, m));
-    _mm512_storeu_si512(d + 192, _mm512_and_si512(e, m));
+// Long rows go as the byte-wise ones do: a part step up to a 64-byte boundary of d (stores that
+// straddle two cache lines cost twice over, and bitmaps below 64 KiB are not aligned), then
+// 256-byte steps each read before the one before is stored. The mask's pattern starts again at
+// the first byte of each row, so past the part step it is turned to where that step ended.
+TALVO_AVX512 inline void masked_step512(const BYTE* s, __m512i m, __m512i* out) {
+    for (int k = 0; k < 4; ++k) {
+        out[k] = _mm512_and_si512(_mm512_loadu_si512(s + 64 * k), m);
+    }
 }
 TALVO_AVX512_ROW void copy_masked_avx512_row(BYTE* d, const BYTE* s, std::size_t n,
                                              std::uint64_t mask8) {
@@ -546,20 +562,14 @@ TALVO_AVX512_ROW void copy_masked_avx512_row(BYTE* d, const BYTE* s, std::size_t
         const __mmask64 head = (std::uint64_t{1} << i) - 1;
         _mm512_mask_storeu_epi8(d, head, _mm512_and_si512(_mm512_maskz_loadu_epi8(head, s), m));
         m = _mm512_set1_epi64(static_cast<long long>(std::rotr(mask8, static_cast<int>(8 * i))));
-        // At least 960 bytes are left: the first step's loads are in the row.
-        __m512i a = _mm512_loadu_si512(s + i), b = _mm512_loadu_si512(s + i + 64);
-        __m512i c = _mm512_loadu_si512(s + i + 128), e = _mm512_loadu_si512(s + i + 192);
+        __m512i step[4], next[4];
+        masked_step512(s + i, m, step); // at least 960 bytes are left
         for (; i + 512 <= n; i += 256) {
-            const BYTE* next = s + i + 256;
-            const __m512i a2 = _mm512_loadu_si512(next), b2 = _mm512_loadu_si512(next + 64);
-            const __m512i c2 = _mm512_loadu_si512(next + 128), e2 = _mm512_loadu_si512(next + 192);
-            store_masked_256(d + i, a, b, c, e, m);
-            a = a2;
-            b = b2;
-            c = c2;
-            e = e2;
+            masked_step512(s + i + 256, m, next);
+            store_step512(d + i, step);
+            std::copy(next, next + 4, step);
         }
-        store_masked_256(d + i, a, b, c, e, m);
+        store_step512(d + i, step);
         i += 256;
     }
     for (; i + 256 <= n; i += 256) {
