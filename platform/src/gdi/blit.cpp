@@ -4,29 +4,19 @@
 #include "internal/faults.h"
 #include "blit_internal.h"
 
-#include <cstring>
-
 namespace platform::gdi {
 namespace {
 
-// A blank destination (a new bitmap not yet cleared) is cleared before the blit, unless the
-// blit writes every pixel without reading any: then only the bytes past the last pixel of each
-// row, which no blit writes, are cleared.
+// A blank destination (a new bitmap not yet cleared) is cleared and a waiting copy made real
+// before the blit, unless the blit writes every pixel without reading any.
 void prepare_blank(Bitmap& d, const Blit& b) {
     const bool overwrites = !rop_uses_dst(b.rop3) && b.src != &d && b.x.start == 0 &&
                             b.x.count == d.width && b.y.start == 0 && b.y.count == d.height;
-    if (!overwrites) {
-        d.clear_if_blank();
-        return;
+    if (overwrites) {
+        d.prepare_overwrite();
+    } else {
+        d.settle();
     }
-    const std::size_t used = static_cast<std::size_t>(d.width) * d.bpp / 8;
-    const std::size_t stride = static_cast<std::size_t>(d.stride);
-    if (used < stride) {
-        for (int y = 0; y < d.height; ++y) {
-            std::memset(d.row(y) + used, 0, stride - used);
-        }
-    }
-    d.blank = false;
 }
 
 // The blit sprite drawing makes most: a rop on bytes, 1:1, between two settled bitmaps of one
@@ -73,11 +63,11 @@ bool blit(const BlitRequest& r) {
     b.use_src = rop_uses_src(b.rop3);
     b.use_pat = rop_uses_pat(b.rop3);
     Target dt;
-    if (r.dst_dc == nullptr || !resolve_target(*r.dst_dc, dt, true)) {
+    if (r.dst_dc == nullptr || !resolve_target(*r.dst_dc, dt, Access::blit_dst)) {
         return false;
     }
     Target st;
-    if (b.use_src && (r.src_dc == nullptr || !resolve_target(*r.src_dc, st))) {
+    if (b.use_src && (r.src_dc == nullptr || !resolve_target(*r.src_dc, st, Access::blit_src))) {
         return false;
     }
     if (r.dw == 0 || r.dh == 0 || (b.use_src && (r.sw == 0 || r.sh == 0))) {
@@ -105,7 +95,10 @@ bool blit(const BlitRequest& r) {
     }
     b.dst = dt.surface;
     b.src = b.use_src ? st.surface : nullptr;
-    if (b.dst->blank) {
+    if (b.dst->blank || b.dst->copy_of != nullptr) {
+        if (defer_copy(b)) {
+            return true;
+        }
         prepare_blank(*b.dst, b);
     }
     if (!fast_blit(b)) {

@@ -167,5 +167,8 @@ bool fast_blit(const Blit& b);
 void bytewise_blit(const Blit& b, RowOp op);
 // Every blit, pixel by pixel.
 void general_blit(const Blit& b);
+// Records a straight copy into the whole of a new bitmap instead of making it, when it may
+// wait (deferred_copy.cpp); false, having done nothing, otherwise.
+bool defer_copy(const Blit& b);
 
 } // namespace platform::gdi

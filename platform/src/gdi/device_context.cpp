@@ -80,10 +80,9 @@ template <class H> HGDIOBJ swap_selection(H& slot, HGDIOBJ h, Object& obj) {
 
 } // namespace
 
-bool resolve_target(const Dc& dc, Target& out, bool keep_blank) {
+bool resolve_target(const Dc& dc, Target& out, Access access) {
     if (dc.kind == DcKind::memory) {
-        Bitmap* bmp =
-            keep_blank ? lookup_bitmap_as_is(dc.state.bitmap) : lookup_bitmap(dc.state.bitmap);
+        Bitmap* bmp = lookup_bitmap_as_is(dc.state.bitmap);
         if (bmp == nullptr) {
             return false;
         }
@@ -91,6 +90,15 @@ bool resolve_target(const Dc& dc, Target& out, bool keep_blank) {
         out.origin_x = 0;
         out.origin_y = 0;
         out.clip = RECT{0, 0, bmp->width, bmp->height};
+        if (access == Access::any) {
+            bmp->settle();
+        } else if (access == Access::blit_dst) {
+            bmp->release_copies();
+        } else if (bmp->copy_of != nullptr) {
+            resolve_waiting_source(out);
+        } else {
+            bmp->clear_if_blank();
+        }
         return true;
     }
     Bitmap& screen = screen_surface();

@@ -590,7 +590,7 @@ bool StraightOut::row(const BYTE* src, BYTE* dst) const {
     return false;
 }
 
-int get_dib_bits(Dc* dc, Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAPINFO* bmi,
+int get_dib_bits(Dc* dc, const Bitmap& bmp, UINT start, UINT lines, void* bits, BITMAPINFO* bmi,
                  UINT usage) {
     DWORD header_size;
     std::memcpy(&header_size, bmi, sizeof header_size);
@@ -725,7 +725,7 @@ extern "C" {
 int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* lpBits,
                      const BITMAPINFO* lpbmi, UINT ColorUse) {
     return platform::no_throw<int>(0, [&]() -> int {
-        Bitmap* bmp = lookup_bitmap(hbm);
+        Bitmap* bmp = lookup_bitmap_as_is(hbm);
         if (bmp == nullptr) {
             return 0;
         }
@@ -733,6 +733,14 @@ int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* 
         DibSource src;
         if (!prepare(src, lpbmi, lpBits, ColorUse, dc, start, cLines)) {
             return 0;
+        }
+        // Rows of every pixel, none skipped: what the bitmap held is neither cleared nor copied.
+        const int height = src.info.height;
+        if (!src.rle && src.info.width >= bmp->width && height >= bmp->height &&
+            src.band_start <= height - bmp->height && src.band_start + src.band_rows >= height) {
+            bmp->prepare_overwrite();
+        } else {
+            bmp->settle();
         }
         // The DIB lies on the bitmap with their top-left corners together.
         put(src, dc, *bmp, 0, 0, 0, 0, src.info.width, src.info.height,
@@ -853,11 +861,12 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
                      LPBITMAPINFO lpbmi, UINT usage) {
     return platform::no_throw<int>(0, [&]() -> int {
         Dc* dc = lookup_dc(hdc);
-        Bitmap* bmp = lookup_bitmap(hbm);
+        Bitmap* bmp = lookup_bitmap_as_is(hbm);
         if (dc == nullptr || bmp == nullptr || lpbmi == nullptr || usage > DIB_PAL_COLORS) {
             return 0;
         }
-        return get_dib_bits(dc, *bmp, start, cLines, lpvBits, lpbmi, usage);
+        Bitmap view;
+        return get_dib_bits(dc, readable(*bmp, view), start, cLines, lpvBits, lpbmi, usage);
     });
 }
 

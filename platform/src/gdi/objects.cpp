@@ -134,7 +134,7 @@ Bitmap* lookup_bitmap_as_is(const void* handle) {
 Bitmap* lookup_bitmap(const void* handle) {
     Bitmap* bmp = lookup_typed<Bitmap>(handle, OBJ_BITMAP);
     if (bmp != nullptr) {
-        bmp->clear_if_blank();
+        bmp->settle();
     }
     return bmp;
 }

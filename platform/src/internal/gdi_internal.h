@@ -16,6 +16,7 @@ namespace platform::gdi {
 
 struct Bitmap;
 struct Dc;
+struct Target;
 struct Palette;
 struct Brush;
 
@@ -127,6 +128,41 @@ struct Bitmap : Object {
     // take the short way (blit.cpp), which prepares neither side.
     bool settled() const { return !blank; }
 
+    // A copy not made yet (deferred_copy.cpp): a blit that copied another bitmap's rectangle
+    // 1:1 into the whole of a new one records where the pixels are instead of copying them.
+    // Such a bitmap shows the rectangle at (copy_x, copy_y) of `copy_of`; every bitmap waiting
+    // on the same one is linked through next_copy from its `copies`. Only real bitmaps (not
+    // blank, not waiting) are copied from, so the chain is never longer than one step.
+    Bitmap* copy_of = nullptr;
+    int copy_x = 0;
+    int copy_y = 0;
+    Bitmap* copies = nullptr;
+    Bitmap* next_copy = nullptr;
+    ~Bitmap() override;
+    // Makes a waiting copy real (its memory then holds its pixels).
+    void make_real() {
+        if (copy_of != nullptr) {
+            copy_now();
+        }
+    }
+    // Makes every copy waiting on this bitmap real: called before its pixels change.
+    void release_copies() {
+        if (copies != nullptr) {
+            release_now();
+        }
+    }
+    // Before anything may read or write the memory as it is: the bitmap's own pixels in it,
+    // no copy waiting on it.
+    void settle() {
+        make_real();
+        clear_if_blank();
+        release_copies();
+    }
+    // Before a write that replaces every pixel without reading any: a waiting copy is dropped
+    // and a blank bitmap keeps its memory uncleared, only the bytes past each row's last pixel
+    // (which no drawing writes) are cleared. Copies waiting on it are made real first.
+    void prepare_overwrite();
+
     // Row y counted from the top of the image, whatever the order in memory.
     BYTE* row(int y) const {
         return top_down ? memory + static_cast<std::ptrdiff_t>(y) * stride
@@ -137,7 +173,19 @@ struct Bitmap : Object {
         return top_down ? stride : -static_cast<std::ptrdiff_t>(stride);
     }
     std::size_t byte_size() const { return static_cast<std::size_t>(stride) * height; }
+
+private:
+    void copy_now();
+    void release_now();
 };
+
+// Off (tests only): blits copy at once, as if no copy could wait.
+extern bool deferred_copies;
+// The bitmap to read `bmp`'s pixels from without settling it: `bmp` itself (cleared if blank),
+// or for a waiting copy `view`, described like it, over the rectangle of the bitmap it shows.
+const Bitmap& readable(Bitmap& bmp, Bitmap& view);
+// Turns the target of a waiting copy into the rectangle of the bitmap it shows.
+void resolve_waiting_source(Target& out);
 
 // Largest pixel memory a bitmap may have; bigger requests fail as Windows fails them when it
 // runs out of memory (a 1<<20 x 1<<20 bitmap must fail cleanly, not abort).
@@ -253,8 +301,14 @@ struct Target {
     int origin_y = 0;
     RECT clip = {0, 0, 0, 0};
 };
-// `keep_blank`: a blank bitmap selected stays blank (the caller clears it or overwrites it).
-bool resolve_target(const Dc& dc, Target& out, bool keep_blank = false);
+// What a caller of resolve_target does with the surface of a memory DC.
+enum class Access {
+    any,      // reads or writes anything: the bitmap is settled (Bitmap::settle)
+    blit_dst, // the blit engine draws on it: copies waiting on it are made real, and a blank or
+              // waiting bitmap stays so (the blit makes it real, or overwrites it)
+    blit_src, // the blit engine reads it: a waiting copy resolves to the rectangle it shows
+};
+bool resolve_target(const Dc& dc, Target& out, Access access = Access::any);
 
 // Window and screen contexts for USER: `area` is the window's rectangle on the screen, or null
 // for the whole screen; the DC's origin is the area's top-left and drawing is clipped to it.

@@ -1,0 +1,357 @@
+// Copies that wait: a straight copy into a new bitmap is made only when needed. Every way of
+// touching the bitmap copied from or the copy must leave the same bytes, and return the same
+// results, as when the copy is made at once.
+#include "internal/gdi_internal.h"
+
+#include <commctrl.h>
+#include <platform/host.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int kOw = 23, kOh = 17; // the bitmap copied from, and a third bitmap x of that size
+constexpr int kCw = 13, kCh = 9;  // the copy, of the rectangle at (kCx, kCy)
+constexpr int kCx = 5, kCy = 4;
+
+struct Scene {
+    HDC screen = nullptr;
+    HDC dco = nullptr, dcc = nullptr, dcx = nullptr; // o, c and x selected
+    HBITMAP o = nullptr, c = nullptr, x = nullptr;
+    std::vector<BYTE> seen; // what the calls returned
+
+    void note(const void* p, std::size_t n) {
+        const BYTE* b = static_cast<const BYTE*>(p);
+        seen.insert(seen.end(), b, b + n);
+    }
+    template <class T> void note(T v) { note(&v, sizeof v); }
+};
+
+struct Info {
+    BITMAPINFOHEADER h{};
+    RGBQUAD colors[256]{};
+    Info(LONG w, LONG height, WORD bits) {
+        h.biSize = sizeof h;
+        h.biWidth = w;
+        h.biHeight = height;
+        h.biPlanes = 1;
+        h.biBitCount = bits;
+        h.biCompression = BI_RGB;
+    }
+    BITMAPINFO* bmi() { return reinterpret_cast<BITMAPINFO*>(this); }
+};
+
+std::vector<BYTE> noise(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<BYTE> v(n);
+    for (BYTE& b : v) {
+        b = static_cast<BYTE>(rng());
+    }
+    return v;
+}
+
+// A 32-bit DIB of w x h (bottom-up when height > 0) with noise in it.
+struct Dib {
+    Info info;
+    std::vector<BYTE> bits;
+    Dib(int w, int h, unsigned seed)
+        : info(w, h, 32), bits(noise(static_cast<std::size_t>(w) * std::abs(h) * 4, seed)) {}
+};
+
+std::vector<BYTE> bitmap_bytes(HBITMAP h) {
+    const LONG size = GetBitmapBits(h, 0, nullptr);
+    std::vector<BYTE> v(static_cast<std::size_t>(size));
+    EXPECT_EQ(GetBitmapBits(h, size, v.data()), size);
+    return v;
+}
+
+void fill_noise(HBITMAP h, unsigned seed) {
+    const LONG size = GetBitmapBits(h, 0, nullptr);
+    const std::vector<BYTE> v = noise(static_cast<std::size_t>(size), seed);
+    ASSERT_EQ(SetBitmapBits(h, static_cast<DWORD>(size), v.data()), size);
+}
+
+void deselect(HDC& dc) {
+    DeleteDC(dc);
+    dc = nullptr;
+}
+
+// Draws c through an image list onto x.
+void through_image_list(Scene& s) {
+    HIMAGELIST il = ImageList_Create(kCw, kCh, ILC_COLORDDB, 1, 1);
+    deselect(s.dcc); // an image list takes bitmaps that no DC holds
+    s.note(ImageList_Add(il, s.c, nullptr));
+    s.note(ImageList_Draw(il, 0, s.dcx, 3, 2, ILD_NORMAL));
+    ImageList_Destroy(il);
+}
+
+struct Touch {
+    const char* name;
+    void (*run)(Scene&);
+};
+
+const Touch kTouches[] = {
+    {"nothing", [](Scene&) {}},
+    // Writes to the bitmap copied from.
+    {"blit onto o", [](Scene& s) { BitBlt(s.dco, 2, 3, 9, 8, s.dcx, 1, 1, SRCCOPY); }},
+    {"blit o onto itself", [](Scene& s) { BitBlt(s.dco, 3, 2, 15, 12, s.dco, 6, 5, SRCCOPY); }},
+    {"blit c onto o", [](Scene& s) { BitBlt(s.dco, 6, 6, kCw, kCh, s.dcc, 0, 0, SRCINVERT); }},
+    {"stretch c onto o",
+     [](Scene& s) { StretchBlt(s.dco, 0, 0, 20, 15, s.dcc, 0, 0, 9, 7, SRCCOPY); }},
+    {"pattern onto o", [](Scene& s) { PatBlt(s.dco, 4, 4, 10, 10, DSTINVERT); }},
+    {"FillRect on o",
+     [](Scene& s) {
+         HBRUSH brush = CreateSolidBrush(RGB(10, 200, 30));
+         const RECT r = {6, 5, 12, 11};
+         FillRect(s.dco, &r, brush);
+         DeleteObject(brush);
+     }},
+    {"text background on o",
+     [](Scene& s) {
+         const RECT r = {0, 0, 9, 9};
+         SetBkColor(s.dco, RGB(250, 5, 100));
+         ExtTextOutA(s.dco, 0, 0, ETO_OPAQUE, &r, "", 0, nullptr);
+     }},
+    {"SetPixel on o", [](Scene& s) { s.note(SetPixel(s.dco, 7, 6, RGB(1, 2, 3))); }},
+    {"SetBitmapBits on o", [](Scene& s) { fill_noise(s.o, 77); }},
+    {"SetDIBits, every row, on o",
+     [](Scene& s) {
+         Dib d(kOw, kOh, 5);
+         s.note(SetDIBits(s.dco, s.o, 0, kOh, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+     }},
+    {"SetDIBits, some rows, on o",
+     [](Scene& s) {
+         Dib d(kOw, kOh, 6);
+         s.note(SetDIBits(s.dco, s.o, 3, 5, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+     }},
+    {"SetDIBitsToDevice on o",
+     [](Scene& s) {
+         Dib d(8, -6, 7);
+         s.note(SetDIBitsToDevice(s.dco, 6, 5, 8, 6, 0, 0, 0, 6, d.bits.data(), d.info.bmi(),
+                                  DIB_RGB_COLORS));
+     }},
+    {"StretchDIBits on o",
+     [](Scene& s) {
+         Dib d(4, 3, 8);
+         s.note(StretchDIBits(s.dco, 5, 4, 12, 9, 0, 0, 4, 3, d.bits.data(), d.info.bmi(),
+                              DIB_RGB_COLORS, SRCCOPY));
+     }},
+    {"image list onto o",
+     [](Scene& s) {
+         HIMAGELIST il = ImageList_Create(kCw, kCh, ILC_COLORDDB, 1, 1);
+         HBITMAP img = CreateCompatibleBitmap(s.screen, kCw, kCh);
+         fill_noise(img, 9);
+         s.note(ImageList_Add(il, img, nullptr));
+         s.note(ImageList_Draw(il, 0, s.dco, 4, 4, ILD_NORMAL));
+         ImageList_Destroy(il);
+         DeleteObject(img);
+     }},
+    {"o deleted",
+     [](Scene& s) {
+         deselect(s.dco);
+         DeleteObject(s.o);
+         // Most likely in the memory o had: a copy still waiting would show it.
+         s.o = CreateCompatibleBitmap(s.screen, kOw, kOh);
+         fill_noise(s.o, 3);
+     }},
+    // Reads and writes of the copy.
+    {"GetDIBits of c",
+     [](Scene& s) {
+         Info out(kCw, kCh, 32);
+         std::vector<BYTE> bits(kCw * kCh * 4);
+         s.note(GetDIBits(s.dcc, s.c, 0, kCh, bits.data(), out.bmi(), DIB_RGB_COLORS));
+         s.note(bits.data(), bits.size());
+         Info top(kCw, -kCh, 24);
+         std::vector<BYTE> rows((kCw * 3 + 3) / 4 * 4 * kCh);
+         s.note(GetDIBits(s.dcc, s.c, 2, 4, rows.data(), top.bmi(), DIB_RGB_COLORS));
+         s.note(rows.data(), rows.size());
+     }},
+    {"GetPixel of c", [](Scene& s) { s.note(GetPixel(s.dcc, 12, 8)); }},
+    {"blit from c", [](Scene& s) { BitBlt(s.dcx, 1, 2, 12, 9, s.dcc, 1, 0, SRCCOPY); }},
+    {"stretch from c",
+     [](Scene& s) { StretchBlt(s.dcx, 0, 0, 20, 13, s.dcc, 12, 0, -9, 7, SRCCOPY); }},
+    {"c onto itself", [](Scene& s) { BitBlt(s.dcc, 2, 1, 10, 7, s.dcc, 0, 0, SRCCOPY); }},
+    {"c onto the whole of itself",
+     [](Scene& s) { BitBlt(s.dcc, 0, 0, kCw, kCh, s.dcc, 0, 0, NOTSRCCOPY); }},
+    {"copy of c",
+     [](Scene& s) {
+         // Made from the copy, waiting on the bitmap the copy shows; x takes it.
+         HBITMAP cc = CreateCompatibleBitmap(s.screen, 7, 5);
+         HDC dc = CreateCompatibleDC(s.screen);
+         SelectObject(dc, cc);
+         BitBlt(dc, 0, 0, 7, 5, s.dcc, 4, 3, SRCCOPY);
+         PatBlt(s.dco, 0, 0, kOw, kOh, DSTINVERT);
+         BitBlt(s.dcx, 1, 1, 7, 5, dc, 0, 0, SRCCOPY);
+         DeleteDC(dc);
+         DeleteObject(cc);
+     }},
+    {"pattern onto c", [](Scene& s) { PatBlt(s.dcc, 1, 1, 5, 5, PATINVERT); }},
+    {"whole pattern onto c", [](Scene& s) { PatBlt(s.dcc, 0, 0, kCw, kCh, WHITENESS); }},
+    {"whole blit onto c", [](Scene& s) { BitBlt(s.dcc, 0, 0, kCw, kCh, s.dcx, 3, 3, SRCCOPY); }},
+    {"c copied again from elsewhere in o",
+     [](Scene& s) { BitBlt(s.dcc, 0, 0, kCw, kCh, s.dco, 1, 7, SRCCOPY); }},
+    {"SetPixel on c", [](Scene& s) { s.note(SetPixel(s.dcc, 0, 0, RGB(9, 9, 9))); }},
+    {"SetBitmapBits on c", [](Scene& s) { fill_noise(s.c, 11); }},
+    {"SetDIBits, every row, on c",
+     [](Scene& s) {
+         Dib d(kCw, kCh, 12);
+         s.note(SetDIBits(s.dcc, s.c, 0, kCh, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+     }},
+    {"SetDIBits, some rows, on c",
+     [](Scene& s) {
+         Dib d(kCw, kCh, 13);
+         s.note(SetDIBits(s.dcc, s.c, 1, kCh - 1, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+     }},
+    {"SetDIBits, narrower, on c",
+     [](Scene& s) {
+         Dib d(kCw - 1, kCh, 14);
+         s.note(SetDIBits(s.dcc, s.c, 0, kCh, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+     }},
+    {"StretchDIBits on c",
+     [](Scene& s) {
+         Dib d(3, 3, 15);
+         s.note(StretchDIBits(s.dcc, 2, 2, 3, 3, 0, 0, 3, 3, d.bits.data(), d.info.bmi(),
+                              DIB_RGB_COLORS, SRCCOPY));
+     }},
+    {"c through an image list", through_image_list},
+    {"c as a brush",
+     [](Scene& s) {
+         HBRUSH brush = CreatePatternBrush(s.c);
+         HGDIOBJ old = SelectObject(s.dcx, brush);
+         PatBlt(s.dcx, 0, 0, kOw, kOh, PATCOPY);
+         SelectObject(s.dcx, old);
+         DeleteObject(brush);
+     }},
+    {"c in another DC",
+     [](Scene& s) {
+         deselect(s.dcc);
+         s.dcc = CreateCompatibleDC(s.screen);
+         SelectObject(s.dcc, s.c);
+         s.note(GetPixel(s.dcc, 3, 3));
+     }},
+    {"c deleted",
+     [](Scene& s) {
+         deselect(s.dcc);
+         DeleteObject(s.c);
+         // Most likely in the memory c had, which o must not write when it changes.
+         s.c = CreateCompatibleBitmap(s.screen, kCw, kCh);
+         fill_noise(s.c, 4);
+     }},
+};
+
+bool waiting(HBITMAP h) {
+    return platform::gdi::lookup_bitmap_as_is(h)->copy_of != nullptr;
+}
+
+// The scene after the copy and the touch: what the calls returned, then the bytes of o, c and
+// x (those not deleted). `copy_waits` says whether the copy waited.
+std::vector<BYTE> run(const Touch& touch, bool defer, bool& copy_waits) {
+    platform::gdi::deferred_copies = defer;
+    Scene s;
+    s.screen = GetDC(nullptr);
+    s.o = CreateCompatibleBitmap(s.screen, kOw, kOh);
+    s.x = CreateCompatibleBitmap(s.screen, kOw, kOh);
+    s.c = CreateCompatibleBitmap(s.screen, kCw, kCh);
+    fill_noise(s.o, 1);
+    fill_noise(s.x, 2);
+    s.dco = CreateCompatibleDC(s.screen);
+    s.dcc = CreateCompatibleDC(s.screen);
+    s.dcx = CreateCompatibleDC(s.screen);
+    SelectObject(s.dco, s.o);
+    SelectObject(s.dcc, s.c);
+    SelectObject(s.dcx, s.x);
+    SelectObject(s.dcx, GetStockObject(GRAY_BRUSH));
+    EXPECT_NE(BitBlt(s.dcc, 0, 0, kCw, kCh, s.dco, kCx, kCy, SRCCOPY), FALSE);
+    copy_waits = waiting(s.c);
+    touch.run(s);
+    // One more write to o: a copy still waiting on it must not see it.
+    if (s.dco != nullptr) {
+        PatBlt(s.dco, 0, 0, kOw, kOh, DSTINVERT);
+    }
+    std::vector<BYTE> out = s.seen;
+    for (HBITMAP h : {s.o, s.c, s.x}) {
+        if (h != nullptr) {
+            const std::vector<BYTE> bytes = bitmap_bytes(h);
+            out.insert(out.end(), bytes.begin(), bytes.end());
+        }
+    }
+    for (HDC dc : {s.dco, s.dcc, s.dcx}) {
+        if (dc != nullptr) {
+            DeleteDC(dc);
+        }
+    }
+    for (HBITMAP h : {s.o, s.c, s.x}) {
+        if (h != nullptr) {
+            DeleteObject(h);
+        }
+    }
+    ReleaseDC(nullptr, s.screen);
+    platform::gdi::deferred_copies = true;
+    return out;
+}
+
+} // namespace
+
+// With the fast paths off too: a waiting copy is then made real by its own loop.
+TEST(DeferredCopy, EveryTouchLeavesWhatAnImmediateCopyLeaves) {
+    for (const int bpp : {4, 8, 16, 24, 32}) {
+        host::DisplayMode mode;
+        mode.bits_per_pixel = bpp;
+        ASSERT_TRUE(host::set_display_mode(mode));
+        for (const Touch& touch : kTouches) {
+            for (const bool fast : {true, false}) {
+                host::set_blit_fast_paths(fast);
+                SCOPED_TRACE(testing::Message()
+                             << bpp << " bpp, " << touch.name << (fast ? "" : ", general engine"));
+                bool waited = false;
+                const std::vector<BYTE> deferred = run(touch, true, waited);
+                // Whole bytes per pixel only; 4-bit bitmaps copy at once.
+                EXPECT_EQ(waited, bpp >= 8);
+                const std::vector<BYTE> immediate = run(touch, false, waited);
+                EXPECT_FALSE(waited);
+                ASSERT_EQ(deferred.size(), immediate.size());
+                EXPECT_TRUE(deferred == immediate);
+            }
+        }
+    }
+    host::set_blit_fast_paths(true);
+    host::reset_display();
+}
+
+// A section's bits are the program's to write at any time, and the screen is drawn on by
+// others: a copy from either is made at once.
+TEST(DeferredCopy, SectionsAndTheScreenCopyAtOnce) {
+    HDC screen = GetDC(nullptr);
+    Info info(8, 8, 32);
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(screen, info.bmi(), DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(section, nullptr);
+    HBITMAP ddb = CreateCompatibleBitmap(screen, 8, 8);
+    HBITMAP copy = CreateCompatibleBitmap(screen, 4, 4);
+    HDC dcs = CreateCompatibleDC(screen);
+    HDC dcd = CreateCompatibleDC(screen);
+    HDC dcc = CreateCompatibleDC(screen);
+    SelectObject(dcs, section);
+    SelectObject(dcd, ddb);
+    SelectObject(dcc, copy);
+    static_cast<DWORD*>(bits)[0] = 0x123456; // bottom-left pixel
+    ASSERT_NE(BitBlt(dcc, 0, 0, 4, 4, dcs, 0, 4, SRCCOPY), FALSE);
+    EXPECT_FALSE(waiting(copy));
+    static_cast<DWORD*>(bits)[0] = 0;
+    EXPECT_EQ(GetPixel(dcc, 0, 3), RGB(0x12, 0x34, 0x56));
+    HBITMAP blank = CreateCompatibleBitmap(screen, 8, 8);
+    SelectObject(dcd, blank);
+    ASSERT_NE(BitBlt(dcd, 0, 0, 8, 8, screen, 0, 0, SRCCOPY), FALSE);
+    EXPECT_FALSE(waiting(blank));
+    for (HDC dc : {dcs, dcd, dcc}) {
+        DeleteDC(dc);
+    }
+    for (HBITMAP h : {section, ddb, copy, blank}) {
+        DeleteObject(h);
+    }
+    ReleaseDC(nullptr, screen);
+}
