@@ -95,10 +95,10 @@ bool blit(const BlitRequest& r) {
     }
     b.dst = dt.surface;
     b.src = b.use_src ? st.surface : nullptr;
+    if (b.dst->blank && defer_copy(b)) {
+        return true;
+    }
     if (b.dst->blank || b.dst->copy_of != nullptr) {
-        if (defer_copy(b)) {
-            return true;
-        }
         prepare_blank(*b.dst, b);
     }
     if (!fast_blit(b)) {

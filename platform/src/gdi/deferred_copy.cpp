@@ -5,8 +5,8 @@
 //
 // The rules that keep a waiting copy equal to the copy it stands for:
 //  - only a 1:1 SRCCOPY of a real device-dependent bitmap (not blank, not waiting, not a DIB
-//    section, whose bits the program may write at any time) into the whole of a blank or
-//    waiting device-dependent bitmap of the same layout waits; the screen never takes part;
+//    section, whose bits the program may write at any time) into the whole of a blank
+//    device-dependent bitmap of the same layout waits; the screen never takes part;
 //  - reading a waiting copy through GetDIBits or as a blit's source reads the rectangle it
 //    shows (readable, resolve_target with Access::blit_src);
 //  - every other look-up of it makes it real (Bitmap::settle, from lookup_bitmap and
@@ -133,20 +133,16 @@ void resolve_waiting_source(Target& out) {
 bool defer_copy(const Blit& b) {
     Bitmap& d = *b.dst;
     const Bitmap* s = b.src;
-    if (!deferred_copies || b.rop3 != kSrcCopy || s == nullptr || s == &d ||
-        (!d.blank && d.copy_of == nullptr) || d.is_dib_section || d.stock || s->is_dib_section ||
-        s->stock || s->blank || s->copy_of != nullptr ||
-        b.request->dst_dc->kind != DcKind::memory || b.request->src_dc->kind != DcKind::memory ||
-        d.bpp < 8 || !same_layout(*s, d) || !b.x.contiguous || !b.y.contiguous || b.x.start != 0 ||
-        b.y.start != 0 || b.x.count != d.width || b.y.count != d.height) {
+    if (!deferred_copies || b.rop3 != kSrcCopy || s == nullptr || s == &d || !d.blank ||
+        d.is_dib_section || d.stock || s->is_dib_section || s->stock || s->blank ||
+        s->copy_of != nullptr || b.request->dst_dc->kind != DcKind::memory ||
+        b.request->src_dc->kind != DcKind::memory || d.bpp < 8 || !same_layout(*s, d) ||
+        !b.x.contiguous || !b.y.contiguous || b.x.start != 0 || b.y.start != 0 ||
+        b.x.count != d.width || b.y.count != d.height) {
         return false;
     }
-    if (d.copy_of != nullptr) {
-        unlink(d);
-    } else {
-        clear_padding(d);
-        d.blank = false;
-    }
+    clear_padding(d);
+    d.blank = false;
     Bitmap& from = const_cast<Bitmap&>(*s);
     d.copy_of = &from;
     d.copy_x = b.x.src_start;

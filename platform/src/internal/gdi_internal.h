@@ -39,9 +39,10 @@ struct Object {
 HGDIOBJ insert_object(std::unique_ptr<Object> object);
 // The object behind a handle, or nullptr for anything that is not a live GDI object.
 Object* lookup(const void* handle);
-// Typed look-ups: nullptr for a handle of another type. A bitmap looked up may be read, so a
-// blank one (Bitmap::blank) has its memory cleared first; lookup_bitmap_as_is leaves it blank,
-// for callers that only look at its description or overwrite every byte.
+// Typed look-ups: nullptr for a handle of another type. A bitmap looked up may be read or
+// written, so it is settled first (Bitmap::settle: a blank one cleared, a waiting copy made, the
+// copies waiting on it made); lookup_bitmap_as_is leaves it as it is, for callers that only look
+// at its description or settle it themselves.
 Bitmap* lookup_bitmap(const void* handle);
 Bitmap* lookup_bitmap_as_is(const void* handle);
 Palette* lookup_palette(const void* handle);
