@@ -98,7 +98,7 @@ bool blit(const BlitRequest& r) {
     if (b.dst->blank && defer_copy(b)) {
         return true;
     }
-    if (b.dst->blank || b.dst->copy_of != nullptr) {
+    if (b.dst->blank || b.dst->waiting) {
         prepare_blank(*b.dst, b);
     }
     if (!fast_blit(b)) {

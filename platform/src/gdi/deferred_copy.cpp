@@ -1,6 +1,6 @@
 // Copies that wait. Drawing with effects copies a rectangle of a bitmap into a new scratch
 // bitmap, reads the scratch bitmap out once and deletes it; a straight blit of that kind only
-// records which rectangle the new bitmap shows (Bitmap::copy_of), and the pixels are copied
+// records which rectangle the new bitmap shows (Bitmap::waiting), and the pixels are copied
 // when something needs them in the new bitmap's own memory, or never.
 //
 // The rules that keep a waiting copy equal to the copy it stands for:
@@ -13,8 +13,8 @@
 //    resolve_target), except a write that replaces every pixel, which drops it;
 //  - before the bitmap it shows is written (every writer looks it up through lookup_bitmap or
 //    resolve_target) or deleted, the copies waiting on it are made real.
-// Nothing here allocates: the waiting copies of a bitmap are an intrusive list, and making one
-// real copies into the memory it was made with.
+// Nothing here allocates: the records live in a fixed table (a copy made when it is full is
+// made at once), and making a copy real copies into the memory it was made with.
 #include "blit_internal.h"
 
 #include <cstring>
@@ -24,6 +24,39 @@ namespace platform::gdi {
 bool deferred_copies = true;
 
 namespace {
+
+// What a waiting copy shows: the rectangle at (x, y) of `from`, of the copy's size. A drawing
+// call has one or two copies waiting at a time.
+struct Record {
+    Bitmap* copy;
+    Bitmap* from;
+    int x, y;
+};
+constexpr int kMaxWaiting = 8;
+Record g_records[kMaxWaiting];
+int g_count = 0;
+
+Record& record_of(const Bitmap& copy) {
+    int i = 0;
+    while (g_records[i].copy != &copy) {
+        ++i;
+    }
+    return g_records[i];
+}
+
+// Forgets a waiting copy (its memory is left as it is).
+void forget(Bitmap& copy) {
+    Record& r = record_of(copy);
+    Bitmap& from = *r.from;
+    r = g_records[--g_count];
+    copy.waiting = false;
+    from.copied_from = false;
+    for (int i = 0; i < g_count; ++i) {
+        if (g_records[i].from == &from) {
+            from.copied_from = true;
+        }
+    }
+}
 
 std::size_t row_bytes(const Bitmap& bmp) {
     return static_cast<std::size_t>(bmp.width) * static_cast<std::size_t>(bmp.bpp) / 8;
@@ -40,27 +73,17 @@ void clear_padding(Bitmap& bmp) {
     }
 }
 
-// Takes a waiting copy off its source's list (its memory is left as it is).
-void unlink(Bitmap& copy) {
-    Bitmap** link = &copy.copy_of->copies;
-    while (*link != &copy) {
-        link = &(*link)->next_copy;
-    }
-    *link = copy.next_copy;
-    copy.next_copy = nullptr;
-    copy.copy_of = nullptr;
-}
-
 } // namespace
 
 Bitmap::~Bitmap() {
-    if (copy_of != nullptr) {
-        unlink(*this);
+    if (waiting) {
+        forget(*this);
     }
     release_copies();
 }
 
 void Bitmap::copy_now() {
+    const Record& r = record_of(*this);
     // The blit that waited, run now through the same fast path and row loops it would have
     // taken at once. (With the fast paths off, for tests, the rows are copied here: the general
     // engine gives the same bytes, and may need memory, which a deletion must not.)
@@ -70,31 +93,33 @@ void Bitmap::copy_now() {
     b.rop3 = kSrcCopy;
     b.use_src = true;
     b.dst = this;
-    b.src = copy_of;
+    b.src = r.from;
     b.x.count = width;
-    b.x.src_start = copy_x;
+    b.x.src_start = r.x;
     b.y.count = height;
-    b.y.src_start = copy_y;
+    b.y.src_start = r.y;
     if (!fast_blit(b)) {
         const std::size_t used = row_bytes(*this);
+        const std::size_t skip = static_cast<std::size_t>(r.x) * (bpp / 8);
         for (int y = 0; y < height; ++y) {
-            std::memcpy(row(y), copy_of->row(copy_y + y) + std::size_t{1} * copy_x * (bpp / 8),
-                        used);
+            std::memcpy(row(y), r.from->row(r.y + y) + skip, used);
         }
     }
-    unlink(*this);
+    forget(*this);
 }
 
 void Bitmap::release_now() {
-    while (copies != nullptr) {
-        copies->copy_now();
+    for (int i = g_count - 1; i >= 0; --i) {
+        if (i < g_count && g_records[i].from == this) {
+            g_records[i].copy->copy_now();
+        }
     }
 }
 
 void Bitmap::prepare_overwrite() {
     release_copies();
-    if (copy_of != nullptr) {
-        unlink(*this); // the padding was cleared when the copy began to wait
+    if (waiting) {
+        forget(*this); // the padding was cleared when the copy began to wait
     } else if (blank) {
         clear_padding(*this);
         blank = false;
@@ -102,18 +127,19 @@ void Bitmap::prepare_overwrite() {
 }
 
 const Bitmap& readable(Bitmap& bmp, Bitmap& view) {
-    if (bmp.copy_of == nullptr) {
+    if (!bmp.waiting) {
         bmp.clear_if_blank();
         return bmp;
     }
-    const Bitmap& from = *bmp.copy_of;
+    const Record& r = record_of(bmp);
+    const Bitmap& from = *r.from;
     view.width = bmp.width;
     view.height = bmp.height;
     view.bpp = bmp.bpp;
     view.format = bmp.format;
     view.stride = from.stride;
     view.top_down = from.top_down;
-    view.memory = from.row(bmp.copy_y) + static_cast<std::size_t>(bmp.copy_x) * (bmp.bpp / 8);
+    view.memory = from.row(r.y) + static_cast<std::size_t>(r.x) * (bmp.bpp / 8);
     if (!view.top_down) {
         view.memory -= static_cast<std::ptrdiff_t>(bmp.height - 1) * from.stride;
     }
@@ -124,18 +150,19 @@ const Bitmap& readable(Bitmap& bmp, Bitmap& view) {
 
 void resolve_waiting_source(Target& out) {
     const Bitmap& copy = *out.surface;
-    out.surface = copy.copy_of;
-    out.origin_x = copy.copy_x;
-    out.origin_y = copy.copy_y;
-    out.clip = RECT{copy.copy_x, copy.copy_y, copy.copy_x + copy.width, copy.copy_y + copy.height};
+    const Record& r = record_of(copy);
+    out.surface = r.from;
+    out.origin_x = r.x;
+    out.origin_y = r.y;
+    out.clip = RECT{r.x, r.y, r.x + copy.width, r.y + copy.height};
 }
 
 bool defer_copy(const Blit& b) {
     Bitmap& d = *b.dst;
     const Bitmap* s = b.src;
-    if (!deferred_copies || b.rop3 != kSrcCopy || s == nullptr || s == &d || !d.blank ||
-        d.is_dib_section || d.stock || s->is_dib_section || s->stock || s->blank ||
-        s->copy_of != nullptr || b.request->dst_dc->kind != DcKind::memory ||
+    if (!deferred_copies || g_count == kMaxWaiting || b.rop3 != kSrcCopy || s == nullptr ||
+        s == &d || !d.blank || d.is_dib_section || d.stock || s->is_dib_section || s->stock ||
+        s->blank || s->waiting || b.request->dst_dc->kind != DcKind::memory ||
         b.request->src_dc->kind != DcKind::memory || d.bpp < 8 || !same_layout(*s, d) ||
         !b.x.contiguous || !b.y.contiguous || b.x.start != 0 || b.y.start != 0 ||
         b.x.count != d.width || b.y.count != d.height) {
@@ -143,12 +170,11 @@ bool defer_copy(const Blit& b) {
     }
     clear_padding(d);
     d.blank = false;
+    d.waiting = true;
+    // The table is bookkeeping beside the source's pixels, which stay as they are.
     Bitmap& from = const_cast<Bitmap&>(*s);
-    d.copy_of = &from;
-    d.copy_x = b.x.src_start;
-    d.copy_y = b.y.src_start;
-    d.next_copy = from.copies;
-    from.copies = &d;
+    from.copied_from = true;
+    g_records[g_count++] = Record{&d, &from, b.x.src_start, b.y.src_start};
     return true;
 }
 

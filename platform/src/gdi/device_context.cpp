@@ -94,7 +94,7 @@ bool resolve_target(const Dc& dc, Target& out, Access access) {
             bmp->settle();
         } else if (access == Access::blit_dst) {
             bmp->release_copies();
-        } else if (bmp->copy_of != nullptr) {
+        } else if (bmp->waiting) {
             resolve_waiting_source(out);
         } else {
             bmp->clear_if_blank();

@@ -129,26 +129,23 @@ struct Bitmap : Object {
     // take the short way (blit.cpp), which prepares neither side.
     bool settled() const { return !blank; }
 
-    // A copy not made yet (deferred_copy.cpp): a blit that copied another bitmap's rectangle
-    // 1:1 into the whole of a new one records where the pixels are instead of copying them.
-    // Such a bitmap shows the rectangle at (copy_x, copy_y) of `copy_of`; every bitmap waiting
-    // on the same one is linked through next_copy from its `copies`. Only real bitmaps (not
-    // blank, not waiting) are copied from, so the chain is never longer than one step.
-    Bitmap* copy_of = nullptr;
-    int copy_x = 0;
-    int copy_y = 0;
-    Bitmap* copies = nullptr;
-    Bitmap* next_copy = nullptr;
+    // Copies not made yet (deferred_copy.cpp): a blit that copied another bitmap's rectangle
+    // 1:1 into the whole of a new one may record where the pixels are instead of copying them.
+    // `waiting`: this bitmap is such a copy; `copied_from`: copies wait on this one. The record
+    // is kept in a small table there, so that a bitmap is no larger for it (the heap's size
+    // classes, and what a soak of thousands of scratch bitmaps holds, stay the same).
+    bool waiting = false;
+    bool copied_from = false;
     ~Bitmap() override;
     // Makes a waiting copy real (its memory then holds its pixels).
     void make_real() {
-        if (copy_of != nullptr) {
+        if (waiting) {
             copy_now();
         }
     }
     // Makes every copy waiting on this bitmap real: called before its pixels change.
     void release_copies() {
-        if (copies != nullptr) {
+        if (copied_from) {
             release_now();
         }
     }

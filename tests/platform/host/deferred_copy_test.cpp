@@ -189,6 +189,26 @@ const Touch kTouches[] = {
          DeleteDC(dc);
          DeleteObject(cc);
      }},
+    {"many copies of o",
+     [](Scene& s) {
+         // More than wait at once: the rest are made at once.
+         HBITMAP copies[12];
+         HDC dc = CreateCompatibleDC(s.screen);
+         for (int i = 0; i < 12; ++i) {
+             copies[i] = CreateCompatibleBitmap(s.screen, 6, 5);
+             SelectObject(dc, copies[i]);
+             BitBlt(dc, 0, 0, 6, 5, s.dco, i, i, SRCCOPY);
+         }
+         PatBlt(s.dco, 0, 0, kOw, kOh, DSTINVERT);
+         for (int i = 0; i < 12; ++i) {
+             SelectObject(dc, copies[i]);
+             BitBlt(s.dcx, i, 11 - i, 6, 5, dc, 0, 0, SRCCOPY);
+         }
+         DeleteDC(dc);
+         for (HBITMAP h : copies) {
+             DeleteObject(h);
+         }
+     }},
     {"pattern onto c", [](Scene& s) { PatBlt(s.dcc, 1, 1, 5, 5, PATINVERT); }},
     {"whole pattern onto c", [](Scene& s) { PatBlt(s.dcc, 0, 0, kCw, kCh, WHITENESS); }},
     {"whole blit onto c", [](Scene& s) { BitBlt(s.dcc, 0, 0, kCw, kCh, s.dcx, 3, 3, SRCCOPY); }},
@@ -244,7 +264,7 @@ const Touch kTouches[] = {
 };
 
 bool waiting(HBITMAP h) {
-    return platform::gdi::lookup_bitmap_as_is(h)->copy_of != nullptr;
+    return platform::gdi::lookup_bitmap_as_is(h)->waiting;
 }
 
 // The scene after the copy and the touch: what the calls returned, then the bytes of o, c and
