@@ -125,9 +125,6 @@ struct Bitmap : Object {
     // scratch bitmaps), which saves clearing memory that is overwritten at once.
     bool blank = false;
     void clear_if_blank();
-    // Nothing pending: the memory holds the pixels as they are. Blits between such bitmaps may
-    // take the short way (blit.cpp), which prepares neither side.
-    bool settled() const { return !blank; }
 
     // Copies not made yet (deferred_copy.cpp): a blit that copied another bitmap's rectangle
     // 1:1 into the whole of a new one may record where the pixels are instead of copying them.
@@ -136,6 +133,9 @@ struct Bitmap : Object {
     // classes, and what a soak of thousands of scratch bitmaps holds, stay the same).
     bool waiting = false;
     bool copied_from = false;
+    // Nothing pending: the memory holds the pixels as they are, and no copy waits on them.
+    // Blits between such bitmaps may take the short way (blit.cpp), which prepares neither side.
+    bool settled() const { return !blank && !waiting && !copied_from; }
     ~Bitmap() override;
     // Makes a waiting copy real (its memory then holds its pixels).
     void make_real() {

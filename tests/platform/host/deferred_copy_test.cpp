@@ -2,6 +2,8 @@
 // touching the bitmap copied from or the copy must leave the same bytes, and return the same
 // results, as when the copy is made at once.
 #include "internal/gdi_internal.h"
+#include "platform/win32/gdi_support.h"
+#include "support/host_display.h"
 
 #include <commctrl.h>
 #include <platform/host.h>
@@ -9,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -31,36 +33,11 @@ struct Scene {
     template <class T> void note(T v) { note(&v, sizeof v); }
 };
 
-struct Info {
-    BITMAPINFOHEADER h{};
-    RGBQUAD colors[256]{};
-    Info(LONG w, LONG height, WORD bits) {
-        h.biSize = sizeof h;
-        h.biWidth = w;
-        h.biHeight = height;
-        h.biPlanes = 1;
-        h.biBitCount = bits;
-        h.biCompression = BI_RGB;
-    }
-    BITMAPINFO* bmi() { return reinterpret_cast<BITMAPINFO*>(this); }
-};
-
-std::vector<BYTE> noise(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::vector<BYTE> v(n);
-    for (BYTE& b : v) {
-        b = static_cast<BYTE>(rng());
-    }
-    return v;
+// A 32-bit DIB of w x h (bottom-up when h > 0) with noise in it.
+gdi_test::Dib noise_dib(int w, int h, std::uint32_t seed) {
+    return {gdi_test::info_header(w, h, 32),
+            gdi_test::random_bytes(static_cast<std::size_t>(w) * std::abs(h) * 4, seed)};
 }
-
-// A 32-bit DIB of w x h (bottom-up when height > 0) with noise in it.
-struct Dib {
-    Info info;
-    std::vector<BYTE> bits;
-    Dib(int w, int h, unsigned seed)
-        : info(w, h, 32), bits(noise(static_cast<std::size_t>(w) * std::abs(h) * 4, seed)) {}
-};
 
 std::vector<BYTE> bitmap_bytes(HBITMAP h) {
     const LONG size = GetBitmapBits(h, 0, nullptr);
@@ -71,7 +48,7 @@ std::vector<BYTE> bitmap_bytes(HBITMAP h) {
 
 void fill_noise(HBITMAP h, unsigned seed) {
     const LONG size = GetBitmapBits(h, 0, nullptr);
-    const std::vector<BYTE> v = noise(static_cast<std::size_t>(size), seed);
+    const std::vector<BYTE> v = gdi_test::random_bytes(static_cast<std::size_t>(size), seed);
     ASSERT_EQ(SetBitmapBits(h, static_cast<DWORD>(size), v.data()), size);
 }
 
@@ -120,24 +97,24 @@ const Touch kTouches[] = {
     {"SetBitmapBits on o", [](Scene& s) { fill_noise(s.o, 77); }},
     {"SetDIBits, every row, on o",
      [](Scene& s) {
-         Dib d(kOw, kOh, 5);
-         s.note(SetDIBits(s.dco, s.o, 0, kOh, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+         gdi_test::Dib d = noise_dib(kOw, kOh, 5);
+         s.note(SetDIBits(s.dco, s.o, 0, kOh, d.bits.data(), d.info(), DIB_RGB_COLORS));
      }},
     {"SetDIBits, some rows, on o",
      [](Scene& s) {
-         Dib d(kOw, kOh, 6);
-         s.note(SetDIBits(s.dco, s.o, 3, 5, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+         gdi_test::Dib d = noise_dib(kOw, kOh, 6);
+         s.note(SetDIBits(s.dco, s.o, 3, 5, d.bits.data(), d.info(), DIB_RGB_COLORS));
      }},
     {"SetDIBitsToDevice on o",
      [](Scene& s) {
-         Dib d(8, -6, 7);
-         s.note(SetDIBitsToDevice(s.dco, 6, 5, 8, 6, 0, 0, 0, 6, d.bits.data(), d.info.bmi(),
+         gdi_test::Dib d = noise_dib(8, -6, 7);
+         s.note(SetDIBitsToDevice(s.dco, 6, 5, 8, 6, 0, 0, 0, 6, d.bits.data(), d.info(),
                                   DIB_RGB_COLORS));
      }},
     {"StretchDIBits on o",
      [](Scene& s) {
-         Dib d(4, 3, 8);
-         s.note(StretchDIBits(s.dco, 5, 4, 12, 9, 0, 0, 4, 3, d.bits.data(), d.info.bmi(),
+         gdi_test::Dib d = noise_dib(4, 3, 8);
+         s.note(StretchDIBits(s.dco, 5, 4, 12, 9, 0, 0, 4, 3, d.bits.data(), d.info(),
                               DIB_RGB_COLORS, SRCCOPY));
      }},
     {"image list onto o",
@@ -161,13 +138,15 @@ const Touch kTouches[] = {
     // Reads and writes of the copy.
     {"GetDIBits of c",
      [](Scene& s) {
-         Info out(kCw, kCh, 32);
+         std::vector<BYTE> out = gdi_test::info_header(kCw, kCh, 32);
          std::vector<BYTE> bits(kCw * kCh * 4);
-         s.note(GetDIBits(s.dcc, s.c, 0, kCh, bits.data(), out.bmi(), DIB_RGB_COLORS));
+         s.note(GetDIBits(s.dcc, s.c, 0, kCh, bits.data(),
+                          reinterpret_cast<BITMAPINFO*>(out.data()), DIB_RGB_COLORS));
          s.note(bits.data(), bits.size());
-         Info top(kCw, -kCh, 24);
+         std::vector<BYTE> top = gdi_test::info_header(kCw, -kCh, 24);
          std::vector<BYTE> rows((kCw * 3 + 3) / 4 * 4 * kCh);
-         s.note(GetDIBits(s.dcc, s.c, 2, 4, rows.data(), top.bmi(), DIB_RGB_COLORS));
+         s.note(GetDIBits(s.dcc, s.c, 2, 4, rows.data(), reinterpret_cast<BITMAPINFO*>(top.data()),
+                          DIB_RGB_COLORS));
          s.note(rows.data(), rows.size());
      }},
     {"GetPixel of c", [](Scene& s) { s.note(GetPixel(s.dcc, 12, 8)); }},
@@ -218,23 +197,23 @@ const Touch kTouches[] = {
     {"SetBitmapBits on c", [](Scene& s) { fill_noise(s.c, 11); }},
     {"SetDIBits, every row, on c",
      [](Scene& s) {
-         Dib d(kCw, kCh, 12);
-         s.note(SetDIBits(s.dcc, s.c, 0, kCh, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+         gdi_test::Dib d = noise_dib(kCw, kCh, 12);
+         s.note(SetDIBits(s.dcc, s.c, 0, kCh, d.bits.data(), d.info(), DIB_RGB_COLORS));
      }},
     {"SetDIBits, some rows, on c",
      [](Scene& s) {
-         Dib d(kCw, kCh, 13);
-         s.note(SetDIBits(s.dcc, s.c, 1, kCh - 1, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+         gdi_test::Dib d = noise_dib(kCw, kCh, 13);
+         s.note(SetDIBits(s.dcc, s.c, 1, kCh - 1, d.bits.data(), d.info(), DIB_RGB_COLORS));
      }},
     {"SetDIBits, narrower, on c",
      [](Scene& s) {
-         Dib d(kCw - 1, kCh, 14);
-         s.note(SetDIBits(s.dcc, s.c, 0, kCh, d.bits.data(), d.info.bmi(), DIB_RGB_COLORS));
+         gdi_test::Dib d = noise_dib(kCw - 1, kCh, 14);
+         s.note(SetDIBits(s.dcc, s.c, 0, kCh, d.bits.data(), d.info(), DIB_RGB_COLORS));
      }},
     {"StretchDIBits on c",
      [](Scene& s) {
-         Dib d(3, 3, 15);
-         s.note(StretchDIBits(s.dcc, 2, 2, 3, 3, 0, 0, 3, 3, d.bits.data(), d.info.bmi(),
+         gdi_test::Dib d = noise_dib(3, 3, 15);
+         s.note(StretchDIBits(s.dcc, 2, 2, 3, 3, 0, 0, 3, 3, d.bits.data(), d.info(),
                               DIB_RGB_COLORS, SRCCOPY));
      }},
     {"c through an image list", through_image_list},
@@ -319,9 +298,7 @@ std::vector<BYTE> run(const Touch& touch, bool defer, bool& copy_waits) {
 // With the fast paths off too: a waiting copy is then made real by its own loop.
 TEST(DeferredCopy, EveryTouchLeavesWhatAnImmediateCopyLeaves) {
     for (const int bpp : {4, 8, 16, 24, 32}) {
-        host::DisplayMode mode;
-        mode.bits_per_pixel = bpp;
-        ASSERT_TRUE(host::set_display_mode(mode));
+        testhost::SetDepth(bpp);
         for (const Touch& touch : kTouches) {
             for (const bool fast : {true, false}) {
                 host::set_blit_fast_paths(fast);
@@ -346,9 +323,8 @@ TEST(DeferredCopy, EveryTouchLeavesWhatAnImmediateCopyLeaves) {
 // others: a copy from either is made at once.
 TEST(DeferredCopy, SectionsAndTheScreenCopyAtOnce) {
     HDC screen = GetDC(nullptr);
-    Info info(8, 8, 32);
     void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(screen, info.bmi(), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP section = gdi_test::section(8, 8, 32, &bits);
     ASSERT_NE(section, nullptr);
     HBITMAP ddb = CreateCompatibleBitmap(screen, 8, 8);
     HBITMAP copy = CreateCompatibleBitmap(screen, 4, 4);
