@@ -39,6 +39,13 @@ gdi_test::Dib noise_dib(int w, int h, std::uint32_t seed) {
             gdi_test::random_bytes(static_cast<std::size_t>(w) * std::abs(h) * 4, seed)};
 }
 
+// SetDIBits of rows [start, start + lines) of a w x h DIB of noise onto bitmap h through dc.
+void set_rows(Scene& s, HDC dc, HBITMAP bmp, int w, int h, UINT start, UINT lines,
+              std::uint32_t seed) {
+    gdi_test::Dib d = noise_dib(w, h, seed);
+    s.note(SetDIBits(dc, bmp, start, lines, d.bits.data(), d.info(), DIB_RGB_COLORS));
+}
+
 std::vector<BYTE> bitmap_bytes(HBITMAP h) {
     const LONG size = GetBitmapBits(h, 0, nullptr);
     std::vector<BYTE> v(static_cast<std::size_t>(size));
@@ -55,6 +62,16 @@ void fill_noise(HBITMAP h, unsigned seed) {
 void deselect(HDC& dc) {
     DeleteDC(dc);
     dc = nullptr;
+}
+
+// Deletes a bitmap (and the DC holding it), then makes another of its size, filled with noise.
+void delete_and_remake(Scene& s, HDC& dc, HBITMAP& bmp, std::uint32_t seed) {
+    BITMAP bm{};
+    GetObjectA(bmp, sizeof bm, &bm);
+    deselect(dc);
+    DeleteObject(bmp);
+    bmp = CreateCompatibleBitmap(s.screen, bm.bmWidth, bm.bmHeight);
+    fill_noise(bmp, seed);
 }
 
 // Draws c through an image list onto x.
@@ -95,16 +112,8 @@ const Touch kTouches[] = {
      }},
     {"SetPixel on o", [](Scene& s) { s.note(SetPixel(s.dco, 7, 6, RGB(1, 2, 3))); }},
     {"SetBitmapBits on o", [](Scene& s) { fill_noise(s.o, 77); }},
-    {"SetDIBits, every row, on o",
-     [](Scene& s) {
-         gdi_test::Dib d = noise_dib(kOw, kOh, 5);
-         s.note(SetDIBits(s.dco, s.o, 0, kOh, d.bits.data(), d.info(), DIB_RGB_COLORS));
-     }},
-    {"SetDIBits, some rows, on o",
-     [](Scene& s) {
-         gdi_test::Dib d = noise_dib(kOw, kOh, 6);
-         s.note(SetDIBits(s.dco, s.o, 3, 5, d.bits.data(), d.info(), DIB_RGB_COLORS));
-     }},
+    {"SetDIBits, every row, on o", [](Scene& s) { set_rows(s, s.dco, s.o, kOw, kOh, 0, kOh, 5); }},
+    {"SetDIBits, some rows, on o", [](Scene& s) { set_rows(s, s.dco, s.o, kOw, kOh, 3, 5, 6); }},
     {"SetDIBitsToDevice on o",
      [](Scene& s) {
          gdi_test::Dib d = noise_dib(8, -6, 7);
@@ -127,14 +136,8 @@ const Touch kTouches[] = {
          ImageList_Destroy(il);
          DeleteObject(img);
      }},
-    {"o deleted",
-     [](Scene& s) {
-         deselect(s.dco);
-         DeleteObject(s.o);
-         // Most likely in the memory o had: a copy still waiting would show it.
-         s.o = CreateCompatibleBitmap(s.screen, kOw, kOh);
-         fill_noise(s.o, 3);
-     }},
+    // The new bitmap most likely has the memory o had: a copy still waiting would show it.
+    {"o deleted", [](Scene& s) { delete_and_remake(s, s.dco, s.o, 3); }},
     // Reads and writes of the copy.
     {"GetDIBits of c",
      [](Scene& s) {
@@ -195,21 +198,11 @@ const Touch kTouches[] = {
      [](Scene& s) { BitBlt(s.dcc, 0, 0, kCw, kCh, s.dco, 1, 7, SRCCOPY); }},
     {"SetPixel on c", [](Scene& s) { s.note(SetPixel(s.dcc, 0, 0, RGB(9, 9, 9))); }},
     {"SetBitmapBits on c", [](Scene& s) { fill_noise(s.c, 11); }},
-    {"SetDIBits, every row, on c",
-     [](Scene& s) {
-         gdi_test::Dib d = noise_dib(kCw, kCh, 12);
-         s.note(SetDIBits(s.dcc, s.c, 0, kCh, d.bits.data(), d.info(), DIB_RGB_COLORS));
-     }},
+    {"SetDIBits, every row, on c", [](Scene& s) { set_rows(s, s.dcc, s.c, kCw, kCh, 0, kCh, 12); }},
     {"SetDIBits, some rows, on c",
-     [](Scene& s) {
-         gdi_test::Dib d = noise_dib(kCw, kCh, 13);
-         s.note(SetDIBits(s.dcc, s.c, 1, kCh - 1, d.bits.data(), d.info(), DIB_RGB_COLORS));
-     }},
+     [](Scene& s) { set_rows(s, s.dcc, s.c, kCw, kCh, 1, kCh - 1, 13); }},
     {"SetDIBits, narrower, on c",
-     [](Scene& s) {
-         gdi_test::Dib d = noise_dib(kCw - 1, kCh, 14);
-         s.note(SetDIBits(s.dcc, s.c, 0, kCh, d.bits.data(), d.info(), DIB_RGB_COLORS));
-     }},
+     [](Scene& s) { set_rows(s, s.dcc, s.c, kCw - 1, kCh, 0, kCh, 14); }},
     {"StretchDIBits on c",
      [](Scene& s) {
          gdi_test::Dib d = noise_dib(3, 3, 15);
@@ -232,14 +225,8 @@ const Touch kTouches[] = {
          SelectObject(s.dcc, s.c);
          s.note(GetPixel(s.dcc, 3, 3));
      }},
-    {"c deleted",
-     [](Scene& s) {
-         deselect(s.dcc);
-         DeleteObject(s.c);
-         // Most likely in the memory c had, which o must not write when it changes.
-         s.c = CreateCompatibleBitmap(s.screen, kCw, kCh);
-         fill_noise(s.c, 4);
-     }},
+    // The new bitmap most likely has the memory c had, which o must not write when it changes.
+    {"c deleted", [](Scene& s) { delete_and_remake(s, s.dcc, s.c, 4); }},
 };
 
 bool waiting(HBITMAP h) {
