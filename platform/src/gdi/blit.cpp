@@ -7,16 +7,10 @@
 namespace platform::gdi {
 namespace {
 
-// A blank destination (a new bitmap not yet cleared) is cleared and a waiting copy made real
-// before the blit, unless the blit writes every pixel without reading any.
-void prepare_blank(Bitmap& d, const Blit& b) {
-    const bool overwrites = !rop_uses_dst(b.rop3) && b.src != &d && b.x.start == 0 &&
-                            b.x.count == d.width && b.y.start == 0 && b.y.count == d.height;
-    if (overwrites) {
-        d.prepare_overwrite();
-    } else {
-        d.settle();
-    }
+// A blit that writes every pixel of its destination without reading any.
+bool overwrites(const Bitmap& d, const Blit& b) {
+    return !rop_uses_dst(b.rop3) && b.src != &d && b.x.start == 0 && b.x.count == d.width &&
+           b.y.start == 0 && b.y.count == d.height;
 }
 
 // The blit sprite drawing makes most: a rop on bytes, 1:1, between two settled bitmaps of one
@@ -98,12 +92,16 @@ bool blit(const BlitRequest& r) {
     if (b.dst->blank && defer_copy(b)) {
         return true;
     }
-    if (b.dst->blank || b.dst->waiting) {
-        prepare_blank(*b.dst, b);
+    // A blank destination is cleared and a waiting copy made real before the blit, unless the
+    // blit writes every pixel without reading any.
+    if ((b.dst->blank || b.dst->waiting) && !overwrites(*b.dst, b)) {
+        b.dst->settle();
     }
+    Overwrite write(*b.dst);
     if (!fast_blit(b)) {
         general_blit(b);
     }
+    write.done();
     return true;
 }
 

@@ -118,12 +118,16 @@ void Bitmap::release_now() {
 
 void Bitmap::prepare_overwrite() {
     release_copies();
+    if (blank) {
+        clear_padding(*this);
+    }
+}
+
+void Bitmap::finish_overwrite() {
     if (waiting) {
         forget(*this); // the padding was cleared when the copy began to wait
-    } else if (blank) {
-        clear_padding(*this);
-        blank = false;
     }
+    blank = false;
 }
 
 const Bitmap& readable(Bitmap& bmp, Bitmap& view) {

@@ -736,15 +736,15 @@ int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void* 
         }
         // Rows of every pixel, none skipped: what the bitmap held is neither cleared nor copied.
         const int height = src.info.height;
-        if (!src.rle && src.info.width >= bmp->width && height >= bmp->height &&
-            src.band_start <= height - bmp->height && src.band_start + src.band_rows >= height) {
-            bmp->prepare_overwrite();
-        } else {
+        if (src.rle || src.info.width < bmp->width || height < bmp->height ||
+            src.band_start > height - bmp->height || src.band_start + src.band_rows < height) {
             bmp->settle();
         }
+        Overwrite write(*bmp);
         // The DIB lies on the bitmap with their top-left corners together.
         put(src, dc, *bmp, 0, 0, 0, 0, src.info.width, src.info.height,
             RECT{0, 0, bmp->width, bmp->height});
+        write.done();
         return src.band_rows;
     });
 }

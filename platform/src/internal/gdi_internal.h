@@ -156,10 +156,12 @@ struct Bitmap : Object {
         clear_if_blank();
         release_copies();
     }
-    // Before a write that replaces every pixel without reading any: a waiting copy is dropped
-    // and a blank bitmap keeps its memory uncleared, only the bytes past each row's last pixel
-    // (which no drawing writes) are cleared. Copies waiting on it are made real first.
+    // Around a write that replaces every pixel without reading any (see Overwrite): before it,
+    // copies waiting on the bitmap are made real and the bytes past each row's last pixel
+    // (which no drawing writes) of a blank one are cleared; after it, a waiting copy is dropped
+    // and a blank bitmap is taken as written.
     void prepare_overwrite();
+    void finish_overwrite();
 
     // Row y counted from the top of the image, whatever the order in memory.
     BYTE* row(int y) const {
@@ -175,6 +177,36 @@ struct Bitmap : Object {
 private:
     void copy_now();
     void release_now();
+};
+
+// The span of a write that replaces every pixel of a bitmap without reading any. Copies waiting
+// on the bitmap are made real at once; a blank bitmap or a waiting copy stays so until done(),
+// and is then taken as written, neither cleared nor copied. A write that fails part way (the
+// heap running out) settles it instead, so that uncleared or uncopied memory is never read: the
+// bitmap keeps what it showed before. A bitmap already settled is written as it is.
+class Overwrite {
+public:
+    explicit Overwrite(Bitmap& bmp) : bmp_(&bmp) {
+        if (bmp.blank || bmp.copied_from) {
+            bmp.prepare_overwrite();
+        }
+    }
+    Overwrite(const Overwrite&) = delete;
+    Overwrite& operator=(const Overwrite&) = delete;
+    ~Overwrite() {
+        if (bmp_ != nullptr) {
+            bmp_->settle();
+        }
+    }
+    void done() {
+        if (bmp_->blank || bmp_->waiting) {
+            bmp_->finish_overwrite();
+        }
+        bmp_ = nullptr;
+    }
+
+private:
+    Bitmap* bmp_;
 };
 
 // Off (tests only): blits copy at once, as if no copy could wait.
