@@ -90,8 +90,8 @@ void BM_Effect(benchmark::State& state) {
     host::reset_display();
 }
 
-// The pixel loops alone on 256x256 rows, in every set the processor has (0 portable, then SSE2
-// and AVX2), to show what share of a draw they are and what the vector loops gain.
+// The pixel loops alone on 256x256 rows, in every set the processor has (0 portable, then SSE2,
+// AVX2 and AVX-512), to show what share of a draw they are and what the vector loops gain.
 void BM_Loop(benchmark::State& state) {
     const Op op = static_cast<Op>(state.range(0));
     const int bpp = static_cast<int>(state.range(1));
@@ -126,7 +126,7 @@ void BM_Loop(benchmark::State& state) {
 
 BENCHMARK(BM_Loop)
     ->ArgNames({"op", "bpp", "set"})
-    ->ArgsProduct({{kAlpha, kAlphaTransparent, kColorize}, {32, 16}, {0, 1, 2}});
+    ->ArgsProduct({{kAlpha, kAlphaTransparent, kColorize}, {32, 16}, {0, 1, 2, 3}});
 BENCHMARK(BM_Effect)
     ->ArgNames({"op", "size", "bpp"})
     ->ArgsProduct({{kAlpha, kAlphaTransparent, kColorize}, {64, 256}, {32, 16}});

@@ -141,7 +141,8 @@ void ColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height,
                   COLORREF crTint, BOOL bTransparent, BOOL bWithBack, COLORREF crKey);
 
 // The loops come in sets: the portable one (plain per-pixel loops) and, where the processor has
-// them, vector loops that give the same bytes (pixel_kernels_sse2.cpp, pixel_kernels_avx2.cpp).
+// them, vector loops that give the same bytes (pixel_kernels_sse2.cpp, pixel_kernels_avx2.cpp,
+// pixel_kernels_avx512.cpp).
 // The two functions above run the active set, the widest the processor has, chosen once.
 struct EffectKernels {
     const char* name;
@@ -151,6 +152,7 @@ struct EffectKernels {
 const EffectKernels& PortableEffectKernels();
 const EffectKernels* VectorEffectKernels(); // SSE2; null where there are none
 const EffectKernels* Avx2EffectKernels();   // null where the processor has no AVX2
+const EffectKernels* Avx512EffectKernels(); // null without AVX-512 F and BW
 // Every set this processor can run, the portable one first and the active one last.
 std::vector<const EffectKernels*> EffectKernelSets();
 const EffectKernels& ActiveEffectKernels();

@@ -175,7 +175,8 @@ const EffectKernels& PortableEffectKernels() {
 
 std::vector<const EffectKernels*> EffectKernelSets() {
     std::vector<const EffectKernels*> sets = {&PortableEffectKernels()};
-    for (const EffectKernels* set : {VectorEffectKernels(), Avx2EffectKernels()}) {
+    for (const EffectKernels* set :
+         {VectorEffectKernels(), Avx2EffectKernels(), Avx512EffectKernels()}) {
         if (set != nullptr) {
             sets.push_back(set);
         }

@@ -1,0 +1,312 @@
+// AVX-512 (F and BW) versions of the alpha and colorize loops at 32 and 16 bits a pixel, with
+// the arithmetic of the SSE2 and AVX2 loops (pixel_kernels_sse2.cpp explains it) on registers of
+// sixteen 32-bit or thirty-two 16-bit pixels. Pixels are independent of one another, so the last
+// pixels of a row that do not fill a register are done by the same code under a lane mask
+// (masked loads never touch memory past the mask), and key pixels are left out of the store's
+// mask instead of being blended back. Two buffers whose rows carry no padding are one run of
+// pixels. 24-bit rows go to the portable loops. Compiled for AVX-512 function by function and
+// chosen only when the processor has it.
+#include "imageex_internal.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+
+#include <immintrin.h>
+
+#define TALVO_AVX512 __attribute__((target("avx512f,avx512bw")))
+#define TALVO_AVX512_INLINE __attribute__((target("avx512f,avx512bw"), always_inline)) inline
+
+namespace {
+
+// What a call keeps fixed, as plain integers: the vectors are made inside the AVX-512 code, so
+// nothing that crosses a call outside it holds one.
+struct Params {
+    int nAlpha;
+    BOOL bTransparent;
+    BOOL bWithBack;
+    COLORREF crTint; // 0x00BBGGRR
+    COLORREF crKey;
+};
+
+DWORD KeyValue32(COLORREF crKey) {
+    // A key with a high byte never matches: no masked pixel equals all ones.
+    return (crKey >> 24) != 0 ? 0xFFFFFFFF
+                              : (GetRValue(crKey) << 16) | (GetGValue(crKey) << 8) |
+                                    static_cast<DWORD>(GetBValue(crKey));
+}
+
+WORD KeyValue16(COLORREF crKey) {
+    return static_cast<WORD>(((GetRValue(crKey) >> 3) << 10) | ((GetGValue(crKey) >> 3) << 5) |
+                             (GetBValue(crKey) >> 3));
+}
+
+// Lane masks of the first n pixels of a register (n below a register's width).
+TALVO_AVX512_INLINE __mmask16 First16(std::size_t n) {
+    return static_cast<__mmask16>((1u << n) - 1);
+}
+TALVO_AVX512_INLINE __mmask32 First32(std::size_t n) {
+    return _cvtu32_mask32(static_cast<unsigned>((std::uint64_t{1} << n) - 1));
+}
+
+// x << kBits in each 32-bit lane, through the zero-masking form: the plain one passes an undefined
+// register that GCC 12 warns about.
+template <int kBits> TALVO_AVX512_INLINE __m512i ShiftLeft32(__m512i x) {
+    return _mm512_maskz_slli_epi32(0xFFFF, x, kBits);
+}
+
+// ---- Alpha --------------------------------------------------------------------------------------
+
+// (f * (256 - a) + d * a) >> 8, even bytes (blue, red) and odd ones (green, fourth byte) in
+// place in their 16-bit lanes; the odd results are kept in the high byte by a mask that also
+// clears the fourth byte.
+TALVO_AVX512_INLINE __m512i Mix32(__m512i f, __m512i d, __m512i a, __m512i keep) {
+    const __m512i lowBytes = _mm512_set1_epi16(0x00FF);
+    const __m512i even = _mm512_add_epi16(_mm512_mullo_epi16(_mm512_and_si512(f, lowBytes), keep),
+                                          _mm512_mullo_epi16(_mm512_and_si512(d, lowBytes), a));
+    const __m512i odd = _mm512_add_epi16(_mm512_mullo_epi16(_mm512_srli_epi16(f, 8), keep),
+                                         _mm512_mullo_epi16(_mm512_srli_epi16(d, 8), a));
+    return _mm512_or_si512(_mm512_srli_epi16(even, 8),
+                           _mm512_and_si512(odd, _mm512_set1_epi32(0x0000FF00)));
+}
+
+TALVO_AVX512_INLINE void MixStep32(const BYTE* frame, BYTE* dest, __mmask16 lanes, __m512i a,
+                                   __m512i keep, bool keyed, __m512i key) {
+    const __m512i f = _mm512_maskz_loadu_epi32(lanes, frame);
+    const __m512i d = _mm512_maskz_loadu_epi32(lanes, dest);
+    if (keyed) {
+        lanes &= _mm512_cmpneq_epi32_mask(_mm512_and_si512(f, _mm512_set1_epi32(0x00FFFFFF)), key);
+    }
+    _mm512_mask_storeu_epi32(dest, lanes, Mix32(f, d, a, keep));
+}
+
+TALVO_AVX512 void MixRun32(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
+    const __m512i a = _mm512_set1_epi16(static_cast<short>(p.nAlpha));
+    const __m512i keep = _mm512_set1_epi16(static_cast<short>(256 - p.nAlpha));
+    const __m512i key = _mm512_set1_epi32(static_cast<int>(KeyValue32(p.crKey)));
+    const bool keyed = p.bTransparent != 0;
+    std::size_t x = 0;
+    for (; x + 16 <= n; x += 16) {
+        MixStep32(frame + 4 * x, dest + 4 * x, 0xFFFF, a, keep, keyed, key);
+    }
+    if (x < n) {
+        MixStep32(frame + 4 * x, dest + 4 * x, First16(n - x), a, keep, keyed, key);
+    }
+}
+
+// One 5-bit channel of 32 words mixed in place; the differences times a <= 256 fit 16 bits.
+template <int kShift> TALVO_AVX512_INLINE __m512i MixChannel16(__m512i f, __m512i d, __m512i a) {
+    const __m512i five = _mm512_set1_epi16(31);
+    const __m512i fc = _mm512_and_si512(_mm512_srli_epi16(f, kShift), five);
+    const __m512i dc = _mm512_and_si512(_mm512_srli_epi16(d, kShift), five);
+    const __m512i mixed =
+        _mm512_add_epi16(fc, _mm512_srai_epi16(_mm512_mullo_epi16(_mm512_sub_epi16(dc, fc), a), 8));
+    return _mm512_slli_epi16(mixed, kShift);
+}
+
+TALVO_AVX512_INLINE void MixStep16(const BYTE* frame, BYTE* dest, __mmask32 lanes, __m512i a,
+                                   bool keyed, __m512i key) {
+    const __m512i f = _mm512_maskz_loadu_epi16(lanes, frame);
+    const __m512i d = _mm512_maskz_loadu_epi16(lanes, dest);
+    if (keyed) {
+        lanes &= _mm512_cmpneq_epi16_mask(f, key);
+    }
+    const __m512i out =
+        _mm512_or_si512(_mm512_or_si512(MixChannel16<10>(f, d, a), MixChannel16<5>(f, d, a)),
+                        MixChannel16<0>(f, d, a));
+    _mm512_mask_storeu_epi16(dest, lanes, out);
+}
+
+TALVO_AVX512 void MixRun16(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
+    const __m512i a = _mm512_set1_epi16(static_cast<short>(p.nAlpha));
+    const __m512i key = _mm512_set1_epi16(static_cast<short>(KeyValue16(p.crKey)));
+    const bool keyed = p.bTransparent != 0;
+    std::size_t x = 0;
+    for (; x + 32 <= n; x += 32) {
+        MixStep16(frame + 2 * x, dest + 2 * x, 0xFFFFFFFF, a, keyed, key);
+    }
+    if (x < n) {
+        MixStep16(frame + 2 * x, dest + 2 * x, First32(n - x), a, keyed, key);
+    }
+}
+
+// ---- Colorize -----------------------------------------------------------------------------------
+
+// x / 255 for x up to 65025 in 16-bit lanes: (x * 32897) >> 23.
+TALVO_AVX512_INLINE __m512i By255(__m512i x) {
+    return _mm512_srli_epi16(_mm512_mulhi_epu16(x, _mm512_set1_epi16(-32639)), 7); // 32897
+}
+
+// sum / 100 for sums up to 25500 in 16-bit lanes: (sum * 41944) >> 22.
+TALVO_AVX512_INLINE __m512i By100(__m512i sum) {
+    return _mm512_srli_epi16(_mm512_mulhi_epu16(sum, _mm512_set1_epi16(-23592)), 6); // 41944
+}
+
+struct Tints32 {
+    __m512i blueRed; // per pixel: blue weight in the low word, red in the high one
+    __m512i green;   // green weight in the low word, 0 in the high one
+};
+
+// Sixteen tinted 32-bit pixels (fourth byte 0) without unpacking: 11 b + 59 g in the low word
+// and 30 r in the high word of each pixel by one multiply-add of bytes (no sum reaches the
+// saturation), the two words added by a second; the grey, in the low word, is then spread to
+// both words and scaled by the blue and red weights at once.
+TALVO_AVX512_INLINE __m512i TintPixels32(__m512i p, const Tints32& t) {
+    const __m512i weights = _mm512_set1_epi32(0x001E3B0B); // 11, 59, 30, 0
+    const __m512i sum = _mm512_madd_epi16(_mm512_maddubs_epi16(p, weights), _mm512_set1_epi16(1));
+    const __m512i grey = By100(sum); // the high word stays 0
+    const __m512i both = _mm512_or_si512(grey, ShiftLeft32<16>(grey));
+    const __m512i blueRed = By255(_mm512_mullo_epi16(both, t.blueRed));
+    const __m512i green = By255(_mm512_mullo_epi16(grey, t.green));
+    return _mm512_or_si512(blueRed, ShiftLeft32<8>(green));
+}
+
+TALVO_AVX512_INLINE void ColorizeStep32(const BYTE* frame, BYTE* dest, __mmask16 lanes,
+                                        const Tints32& t, bool keyed, bool withBack, __m512i key) {
+    const __m512i f = _mm512_maskz_loadu_epi32(lanes, frame);
+    __m512i out = TintPixels32(f, t);
+    if (keyed) {
+        const __mmask16 keys =
+            _mm512_cmpeq_epi32_mask(_mm512_and_si512(f, _mm512_set1_epi32(0x00FFFFFF)), key);
+        if (withBack) {
+            const __m512i d = _mm512_maskz_loadu_epi32(lanes & keys, dest);
+            out = _mm512_mask_mov_epi32(out, keys, TintPixels32(d, t));
+        } else {
+            lanes &= static_cast<__mmask16>(~keys);
+        }
+    }
+    _mm512_mask_storeu_epi32(dest, lanes, out);
+}
+
+TALVO_AVX512 void ColorizeRun32(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
+    const int red = GetRValue(p.crTint), green = GetGValue(p.crTint);
+    const int blue = static_cast<int>((p.crTint >> 16) & 0xFF);
+    const Tints32 t = {_mm512_set1_epi32(blue | red << 16), _mm512_set1_epi32(green)};
+    const __m512i key = _mm512_set1_epi32(static_cast<int>(KeyValue32(p.crKey)));
+    const bool keyed = p.bTransparent != 0, withBack = p.bWithBack != 0;
+    std::size_t x = 0;
+    for (; x + 16 <= n; x += 16) {
+        ColorizeStep32(frame + 4 * x, dest + 4 * x, 0xFFFF, t, keyed, withBack, key);
+    }
+    if (x < n) {
+        ColorizeStep32(frame + 4 * x, dest + 4 * x, First16(n - x), t, keyed, withBack, key);
+    }
+}
+
+struct Tints16 {
+    __m512i red, green, blue;
+};
+
+// 32 tinted 16-bit words of the words in w: channels widened by three bits, the grey's tint
+// per channel, cut back after.
+TALVO_AVX512_INLINE __m512i TintWords(__m512i w, const Tints16& t) {
+    const __m512i five = _mm512_set1_epi16(31);
+    const __m512i r = _mm512_slli_epi16(_mm512_and_si512(_mm512_srli_epi16(w, 10), five), 3);
+    const __m512i g = _mm512_slli_epi16(_mm512_and_si512(_mm512_srli_epi16(w, 5), five), 3);
+    const __m512i b = _mm512_slli_epi16(_mm512_and_si512(w, five), 3);
+    const __m512i sum =
+        _mm512_add_epi16(_mm512_add_epi16(_mm512_mullo_epi16(r, _mm512_set1_epi16(30)),
+                                          _mm512_mullo_epi16(g, _mm512_set1_epi16(59))),
+                         _mm512_mullo_epi16(b, _mm512_set1_epi16(11)));
+    const __m512i grey = By100(sum);
+    const __m512i outR = By255(_mm512_mullo_epi16(grey, t.red));
+    const __m512i outG = By255(_mm512_mullo_epi16(grey, t.green));
+    const __m512i outB = By255(_mm512_mullo_epi16(grey, t.blue));
+    return _mm512_or_si512(_mm512_or_si512(_mm512_slli_epi16(_mm512_srli_epi16(outR, 3), 10),
+                                           _mm512_slli_epi16(_mm512_srli_epi16(outG, 3), 5)),
+                           _mm512_srli_epi16(outB, 3));
+}
+
+TALVO_AVX512_INLINE void ColorizeStep16(const BYTE* frame, BYTE* dest, __mmask32 lanes,
+                                        const Tints16& t, bool keyed, bool withBack, __m512i key) {
+    const __m512i f = _mm512_maskz_loadu_epi16(lanes, frame);
+    __m512i out = TintWords(f, t);
+    if (keyed) {
+        const __mmask32 keys = _mm512_cmpeq_epi16_mask(f, key);
+        if (withBack) {
+            const __m512i d = _mm512_maskz_loadu_epi16(lanes & keys, dest);
+            out = _mm512_mask_mov_epi16(out, keys, TintWords(d, t));
+        } else {
+            lanes &= ~keys;
+        }
+    }
+    _mm512_mask_storeu_epi16(dest, lanes, out);
+}
+
+TALVO_AVX512 void ColorizeRun16(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
+    const Tints16 t = {_mm512_set1_epi16(static_cast<short>(GetRValue(p.crTint))),
+                       _mm512_set1_epi16(static_cast<short>(GetGValue(p.crTint))),
+                       _mm512_set1_epi16(static_cast<short>((p.crTint >> 16) & 0xFF))};
+    const __m512i key = _mm512_set1_epi16(static_cast<short>(KeyValue16(p.crKey)));
+    const bool keyed = p.bTransparent != 0, withBack = p.bWithBack != 0;
+    std::size_t x = 0;
+    for (; x + 32 <= n; x += 32) {
+        ColorizeStep16(frame + 2 * x, dest + 2 * x, 0xFFFFFFFF, t, keyed, withBack, key);
+    }
+    if (x < n) {
+        ColorizeStep16(frame + 2 * x, dest + 2 * x, First32(n - x), t, keyed, withBack, key);
+    }
+}
+
+// ---- Row walk
+// ------------------------------------------------------------------------------------
+
+using RunFn = void (*)(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p);
+
+// Rows of `width` pixels one by one, or all of them as one run when no row has padding.
+void WalkRuns(RunFn run, int bpp, const BYTE* frame, BYTE* dest, int width, int height,
+              int rowBytes, const Params& p) {
+    if (width <= 0 || height <= 0) {
+        return;
+    }
+    const std::size_t n = static_cast<std::size_t>(width);
+    if (static_cast<std::size_t>(rowBytes) == n * static_cast<std::size_t>(bpp / 8)) {
+        run(frame, dest, n * static_cast<std::size_t>(height), p);
+        return;
+    }
+    for (int y = 0; y < height; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(rowBytes);
+        run(frame + at, dest + at, n, p);
+    }
+}
+
+void Avx512MixAlphaRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
+                        int nAlpha, BOOL bTransparent, COLORREF crKey) {
+    if (bpp != 32 && bpp != 16) {
+        PortableEffectKernels().mixAlpha(bpp, frame, dest, width, height, rowBytes, nAlpha,
+                                         bTransparent, crKey);
+        return;
+    }
+    const Params p = {nAlpha, bTransparent, FALSE, 0, crKey};
+    WalkRuns(bpp == 32 ? MixRun32 : MixRun16, bpp, frame, dest, width, height, rowBytes, p);
+}
+
+void Avx512ColorizeRows(int bpp, const BYTE* frame, BYTE* dest, int width, int height, int rowBytes,
+                        COLORREF crTint, BOOL bTransparent, BOOL bWithBack, COLORREF crKey) {
+    if (bpp != 32 && bpp != 16) {
+        PortableEffectKernels().colorize(bpp, frame, dest, width, height, rowBytes, crTint,
+                                         bTransparent, bWithBack, crKey);
+        return;
+    }
+    const Params p = {0, bTransparent, bWithBack, crTint, crKey};
+    WalkRuns(bpp == 32 ? ColorizeRun32 : ColorizeRun16, bpp, frame, dest, width, height, rowBytes,
+             p);
+}
+
+} // namespace
+
+const EffectKernels* Avx512EffectKernels() {
+    static const EffectKernels kernels = {"avx512", Avx512MixAlphaRows, Avx512ColorizeRows};
+    static const bool present = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f") != 0 &&
+                                                           __builtin_cpu_supports("avx512bw") != 0);
+    return present ? &kernels : nullptr;
+}
+
+#else
+
+const EffectKernels* Avx512EffectKernels() {
+    return nullptr;
+}
+
+#endif
