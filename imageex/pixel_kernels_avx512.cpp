@@ -42,13 +42,10 @@ WORD KeyValue16(COLORREF crKey) {
                              (GetBValue(crKey) >> 3));
 }
 
-// Lane masks of the first n pixels of a register (n below a register's width).
-TALVO_AVX512_INLINE __mmask16 First16(std::size_t n) {
-    return static_cast<__mmask16>((1u << n) - 1);
-}
-TALVO_AVX512_INLINE __mmask32 First32(std::size_t n) {
-    return _cvtu32_mask32(static_cast<unsigned>((std::uint64_t{1} << n) - 1));
-}
+// One register of frame pixels and one of the destination pixels under them.
+struct Pixels {
+    __m512i frame, dest;
+};
 
 // x << kBits in each 32-bit lane, through the zero-masking form: the plain one passes an undefined
 // register that GCC 12 warns about.
@@ -71,29 +68,31 @@ TALVO_AVX512_INLINE __m512i Mix32(__m512i f, __m512i d, __m512i a, __m512i keep)
                            _mm512_and_si512(odd, _mm512_set1_epi32(0x0000FF00)));
 }
 
-TALVO_AVX512_INLINE void MixStep32(const BYTE* frame, BYTE* dest, __mmask16 lanes, __m512i a,
-                                   __m512i keep, bool keyed, __m512i key) {
-    const __m512i f = _mm512_maskz_loadu_epi32(lanes, frame);
-    const __m512i d = _mm512_maskz_loadu_epi32(lanes, dest);
-    if (keyed) {
-        lanes &= _mm512_cmpneq_epi32_mask(_mm512_and_si512(f, _mm512_set1_epi32(0x00FFFFFF)), key);
-    }
-    _mm512_mask_storeu_epi32(dest, lanes, Mix32(f, d, a, keep));
-}
+// Mixes sixteen 32-bit pixels.
+struct Mix32Op {
+    using Mask = __mmask16;
+    static constexpr bool kReadAhead = true;
+    static constexpr std::size_t kLanes = 16;
+    static constexpr Mask kAll = 0xFFFF;
+    __m512i a, keep, key;
+    bool keyed;
 
-TALVO_AVX512 void MixRun32(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
-    const __m512i a = _mm512_set1_epi16(static_cast<short>(p.nAlpha));
-    const __m512i keep = _mm512_set1_epi16(static_cast<short>(256 - p.nAlpha));
-    const __m512i key = _mm512_set1_epi32(static_cast<int>(KeyValue32(p.crKey)));
-    const bool keyed = p.bTransparent != 0;
-    std::size_t x = 0;
-    for (; x + 16 <= n; x += 16) {
-        MixStep32(frame + 4 * x, dest + 4 * x, 0xFFFF, a, keep, keyed, key);
+    TALVO_AVX512_INLINE explicit Mix32Op(const Params& p)
+        : a(_mm512_set1_epi16(static_cast<short>(p.nAlpha))),
+          keep(_mm512_set1_epi16(static_cast<short>(256 - p.nAlpha))),
+          key(_mm512_set1_epi32(static_cast<int>(KeyValue32(p.crKey)))),
+          keyed(p.bTransparent != 0) {}
+    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest, Mask lanes) const {
+        return {_mm512_maskz_loadu_epi32(lanes, frame), _mm512_maskz_loadu_epi32(lanes, dest)};
     }
-    if (x < n) {
-        MixStep32(frame + 4 * x, dest + 4 * x, First16(n - x), a, keep, keyed, key);
+    TALVO_AVX512_INLINE void Store(BYTE* dest, Mask lanes, const Pixels& in) const {
+        if (keyed) {
+            lanes &= _mm512_cmpneq_epi32_mask(
+                _mm512_and_si512(in.frame, _mm512_set1_epi32(0x00FFFFFF)), key);
+        }
+        _mm512_mask_storeu_epi32(dest, lanes, Mix32(in.frame, in.dest, a, keep));
     }
-}
+};
 
 // One 5-bit channel of 32 words mixed in place; the differences times a <= 256 fit 16 bits.
 template <int kShift> TALVO_AVX512_INLINE __m512i MixChannel16(__m512i f, __m512i d, __m512i a) {
@@ -105,31 +104,33 @@ template <int kShift> TALVO_AVX512_INLINE __m512i MixChannel16(__m512i f, __m512
     return _mm512_slli_epi16(mixed, kShift);
 }
 
-TALVO_AVX512_INLINE void MixStep16(const BYTE* frame, BYTE* dest, __mmask32 lanes, __m512i a,
-                                   bool keyed, __m512i key) {
-    const __m512i f = _mm512_maskz_loadu_epi16(lanes, frame);
-    const __m512i d = _mm512_maskz_loadu_epi16(lanes, dest);
-    if (keyed) {
-        lanes &= _mm512_cmpneq_epi16_mask(f, key);
-    }
-    const __m512i out =
-        _mm512_or_si512(_mm512_or_si512(MixChannel16<10>(f, d, a), MixChannel16<5>(f, d, a)),
-                        MixChannel16<0>(f, d, a));
-    _mm512_mask_storeu_epi16(dest, lanes, out);
-}
+// Mixes 32 16-bit pixels.
+struct Mix16Op {
+    using Mask = __mmask32;
+    static constexpr bool kReadAhead = true;
+    static constexpr std::size_t kLanes = 32;
+    static constexpr Mask kAll = 0xFFFFFFFF;
+    __m512i a, key;
+    bool keyed;
 
-TALVO_AVX512 void MixRun16(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
-    const __m512i a = _mm512_set1_epi16(static_cast<short>(p.nAlpha));
-    const __m512i key = _mm512_set1_epi16(static_cast<short>(KeyValue16(p.crKey)));
-    const bool keyed = p.bTransparent != 0;
-    std::size_t x = 0;
-    for (; x + 32 <= n; x += 32) {
-        MixStep16(frame + 2 * x, dest + 2 * x, 0xFFFFFFFF, a, keyed, key);
+    TALVO_AVX512_INLINE explicit Mix16Op(const Params& p)
+        : a(_mm512_set1_epi16(static_cast<short>(p.nAlpha))),
+          key(_mm512_set1_epi16(static_cast<short>(KeyValue16(p.crKey)))),
+          keyed(p.bTransparent != 0) {}
+    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest, Mask lanes) const {
+        return {_mm512_maskz_loadu_epi16(lanes, frame), _mm512_maskz_loadu_epi16(lanes, dest)};
     }
-    if (x < n) {
-        MixStep16(frame + 2 * x, dest + 2 * x, First32(n - x), a, keyed, key);
+    TALVO_AVX512_INLINE void Store(BYTE* dest, Mask lanes, const Pixels& in) const {
+        if (keyed) {
+            lanes &= _mm512_cmpneq_epi16_mask(in.frame, key);
+        }
+        const __m512i f = in.frame, d = in.dest;
+        const __m512i out =
+            _mm512_or_si512(_mm512_or_si512(MixChannel16<10>(f, d, a), MixChannel16<5>(f, d, a)),
+                            MixChannel16<0>(f, d, a));
+        _mm512_mask_storeu_epi16(dest, lanes, out);
     }
-}
+};
 
 // ---- Colorize -----------------------------------------------------------------------------------
 
@@ -162,37 +163,41 @@ TALVO_AVX512_INLINE __m512i TintPixels32(__m512i p, const Tints32& t) {
     return _mm512_or_si512(blueRed, ShiftLeft32<8>(green));
 }
 
-TALVO_AVX512_INLINE void ColorizeStep32(const BYTE* frame, BYTE* dest, __mmask16 lanes,
-                                        const Tints32& t, bool keyed, bool withBack, __m512i key) {
-    const __m512i f = _mm512_maskz_loadu_epi32(lanes, frame);
-    __m512i out = TintPixels32(f, t);
-    if (keyed) {
-        const __mmask16 keys =
-            _mm512_cmpeq_epi32_mask(_mm512_and_si512(f, _mm512_set1_epi32(0x00FFFFFF)), key);
-        if (withBack) {
-            const __m512i d = _mm512_maskz_loadu_epi32(lanes & keys, dest);
-            out = _mm512_mask_mov_epi32(out, keys, TintPixels32(d, t));
-        } else {
-            lanes &= static_cast<__mmask16>(~keys);
-        }
-    }
-    _mm512_mask_storeu_epi32(dest, lanes, out);
-}
+// Colorizes sixteen 32-bit pixels.
+struct Colorize32Op {
+    using Mask = __mmask16;
+    static constexpr bool kReadAhead = false;
+    static constexpr std::size_t kLanes = 16;
+    static constexpr Mask kAll = 0xFFFF;
+    Tints32 t;
+    __m512i key;
+    bool keyed, withBack;
 
-TALVO_AVX512 void ColorizeRun32(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
-    const int red = GetRValue(p.crTint), green = GetGValue(p.crTint);
-    const int blue = static_cast<int>((p.crTint >> 16) & 0xFF);
-    const Tints32 t = {_mm512_set1_epi32(blue | red << 16), _mm512_set1_epi32(green)};
-    const __m512i key = _mm512_set1_epi32(static_cast<int>(KeyValue32(p.crKey)));
-    const bool keyed = p.bTransparent != 0, withBack = p.bWithBack != 0;
-    std::size_t x = 0;
-    for (; x + 16 <= n; x += 16) {
-        ColorizeStep32(frame + 4 * x, dest + 4 * x, 0xFFFF, t, keyed, withBack, key);
+    TALVO_AVX512_INLINE explicit Colorize32Op(const Params& p)
+        : t{_mm512_set1_epi32(
+                static_cast<int>(((p.crTint >> 16) & 0xFF) | GetRValue(p.crTint) << 16)),
+            _mm512_set1_epi32(GetGValue(p.crTint))},
+          key(_mm512_set1_epi32(static_cast<int>(KeyValue32(p.crKey)))), keyed(p.bTransparent != 0),
+          withBack(keyed && p.bWithBack != 0) {}
+    // The destination is read only when key pixels take the tint of what lies there.
+    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest, Mask lanes) const {
+        return {_mm512_maskz_loadu_epi32(lanes, frame),
+                withBack ? _mm512_maskz_loadu_epi32(lanes, dest) : _mm512_setzero_si512()};
     }
-    if (x < n) {
-        ColorizeStep32(frame + 4 * x, dest + 4 * x, First16(n - x), t, keyed, withBack, key);
+    TALVO_AVX512_INLINE void Store(BYTE* dest, Mask lanes, const Pixels& in) const {
+        __m512i out = TintPixels32(in.frame, t);
+        if (keyed) {
+            const Mask keys = _mm512_cmpeq_epi32_mask(
+                _mm512_and_si512(in.frame, _mm512_set1_epi32(0x00FFFFFF)), key);
+            if (withBack) {
+                out = _mm512_mask_mov_epi32(out, keys, TintPixels32(in.dest, t));
+            } else {
+                lanes &= static_cast<Mask>(~keys);
+            }
+        }
+        _mm512_mask_storeu_epi32(dest, lanes, out);
     }
-}
+};
 
 struct Tints16 {
     __m512i red, green, blue;
@@ -218,35 +223,97 @@ TALVO_AVX512_INLINE __m512i TintWords(__m512i w, const Tints16& t) {
                            _mm512_srli_epi16(outB, 3));
 }
 
-TALVO_AVX512_INLINE void ColorizeStep16(const BYTE* frame, BYTE* dest, __mmask32 lanes,
-                                        const Tints16& t, bool keyed, bool withBack, __m512i key) {
-    const __m512i f = _mm512_maskz_loadu_epi16(lanes, frame);
-    __m512i out = TintWords(f, t);
-    if (keyed) {
-        const __mmask32 keys = _mm512_cmpeq_epi16_mask(f, key);
-        if (withBack) {
-            const __m512i d = _mm512_maskz_loadu_epi16(lanes & keys, dest);
-            out = _mm512_mask_mov_epi16(out, keys, TintWords(d, t));
-        } else {
-            lanes &= ~keys;
+// Colorizes 32 16-bit pixels.
+struct Colorize16Op {
+    using Mask = __mmask32;
+    static constexpr bool kReadAhead = false;
+    static constexpr std::size_t kLanes = 32;
+    static constexpr Mask kAll = 0xFFFFFFFF;
+    Tints16 t;
+    __m512i key;
+    bool keyed, withBack;
+
+    TALVO_AVX512_INLINE explicit Colorize16Op(const Params& p)
+        : t{_mm512_set1_epi16(static_cast<short>(GetRValue(p.crTint))),
+            _mm512_set1_epi16(static_cast<short>(GetGValue(p.crTint))),
+            _mm512_set1_epi16(static_cast<short>((p.crTint >> 16) & 0xFF))},
+          key(_mm512_set1_epi16(static_cast<short>(KeyValue16(p.crKey)))),
+          keyed(p.bTransparent != 0), withBack(keyed && p.bWithBack != 0) {}
+    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest, Mask lanes) const {
+        return {_mm512_maskz_loadu_epi16(lanes, frame),
+                withBack ? _mm512_maskz_loadu_epi16(lanes, dest) : _mm512_setzero_si512()};
+    }
+    TALVO_AVX512_INLINE void Store(BYTE* dest, Mask lanes, const Pixels& in) const {
+        __m512i out = TintWords(in.frame, t);
+        if (keyed) {
+            const Mask keys = _mm512_cmpeq_epi16_mask(in.frame, key);
+            if (withBack) {
+                out = _mm512_mask_mov_epi16(out, keys, TintWords(in.dest, t));
+            } else {
+                lanes &= ~keys;
+            }
+        }
+        _mm512_mask_storeu_epi16(dest, lanes, out);
+    }
+};
+
+// ---- Runs ---------------------------------------------------------------------------------------
+
+// n pixels of one operation: single registers, then the last pixels under a lane mask. The
+// alpha mix, which does little to each pixel it reads, first goes four registers a step, each
+// step read before the one before is stored: a load that follows a store to an address equal
+// in its low 12 bits waits for it, and two buffers of one size taken one after the other lie
+// just a few bytes over a multiple of 4 KiB apart. (The tint, with more to do, loses more by
+// holding eight registers than it gains.)
+template <class Op>
+TALVO_AVX512_INLINE void Run(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
+    const Op op(p);
+    constexpr std::size_t kLanes = Op::kLanes, kBytes = 64 / kLanes, kStep = 4 * kLanes;
+    std::size_t x = 0;
+    if constexpr (Op::kReadAhead) {
+        if (n >= 2 * kStep) {
+            Pixels step[4], next[4];
+            for (std::size_t k = 0; k < 4; ++k) {
+                const std::size_t at = kBytes * (x + k * kLanes);
+                step[k] = op.Load(frame + at, dest + at, Op::kAll);
+            }
+            for (; x + 2 * kStep <= n; x += kStep) {
+                for (std::size_t k = 0; k < 4; ++k) {
+                    const std::size_t at = kBytes * (x + kStep + k * kLanes);
+                    next[k] = op.Load(frame + at, dest + at, Op::kAll);
+                }
+                for (std::size_t k = 0; k < 4; ++k) {
+                    op.Store(dest + kBytes * (x + k * kLanes), Op::kAll, step[k]);
+                    step[k] = next[k];
+                }
+            }
+            for (std::size_t k = 0; k < 4; ++k) {
+                op.Store(dest + kBytes * (x + k * kLanes), Op::kAll, step[k]);
+            }
+            x += kStep;
         }
     }
-    _mm512_mask_storeu_epi16(dest, lanes, out);
-}
-
-TALVO_AVX512 void ColorizeRun16(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
-    const Tints16 t = {_mm512_set1_epi16(static_cast<short>(GetRValue(p.crTint))),
-                       _mm512_set1_epi16(static_cast<short>(GetGValue(p.crTint))),
-                       _mm512_set1_epi16(static_cast<short>((p.crTint >> 16) & 0xFF))};
-    const __m512i key = _mm512_set1_epi16(static_cast<short>(KeyValue16(p.crKey)));
-    const bool keyed = p.bTransparent != 0, withBack = p.bWithBack != 0;
-    std::size_t x = 0;
-    for (; x + 32 <= n; x += 32) {
-        ColorizeStep16(frame + 2 * x, dest + 2 * x, 0xFFFFFFFF, t, keyed, withBack, key);
+    for (; x + kLanes <= n; x += kLanes) {
+        op.Store(dest + kBytes * x, Op::kAll,
+                 op.Load(frame + kBytes * x, dest + kBytes * x, Op::kAll));
     }
     if (x < n) {
-        ColorizeStep16(frame + 2 * x, dest + 2 * x, First32(n - x), t, keyed, withBack, key);
+        const auto lanes = static_cast<typename Op::Mask>((std::uint64_t{1} << (n - x)) - 1);
+        op.Store(dest + kBytes * x, lanes, op.Load(frame + kBytes * x, dest + kBytes * x, lanes));
     }
+}
+
+TALVO_AVX512 void MixRun32(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
+    Run<Mix32Op>(frame, dest, n, p);
+}
+TALVO_AVX512 void MixRun16(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
+    Run<Mix16Op>(frame, dest, n, p);
+}
+TALVO_AVX512 void ColorizeRun32(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
+    Run<Colorize32Op>(frame, dest, n, p);
+}
+TALVO_AVX512 void ColorizeRun16(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
+    Run<Colorize16Op>(frame, dest, n, p);
 }
 
 // ---- Row walk

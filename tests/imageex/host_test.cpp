@@ -30,15 +30,15 @@ protected:
 // ---- Pixel loops ------------------------------------------------------------------------------
 
 // Every set of row loops against the literal rules on random rows: every width from 1 to 67 and
-// two long rows of several full registers of every set and a tail, every weight from -5 to 300
-// (bounded as the drawing operations bound them), each depth, with and without keys (present or
-// absent), random fourth bytes and bit 15.
+// long rows of several full registers of every set and a tail, every weight from -5 to 300 (bounded
+// as the drawing operations bound them), each depth, with and without keys (present or absent),
+// random fourth bytes and bit 15.
 TEST(ImageExKernels, RowLoopsFollowTheLiteralRules) {
     std::vector<int> widths;
     for (int w = 1; w <= 67; ++w) {
         widths.push_back(w);
     }
-    widths.insert(widths.end(), {131, 269});
+    widths.insert(widths.end(), {131, 269, 533});
     for (const EffectKernels* set : EffectKernelSets()) {
         SCOPED_TRACE(set->name);
         std::printf("row loops checked: %s\n", set->name);
