@@ -2,9 +2,8 @@
 // loops this processor runs: the loops themselves over lengths that give each set's wide steps
 // and its leftover pixels work, then whole blits with the fast paths on and off.
 #include "gdi/blit_kernels.h"
-
-#include <platform/host.h>
-#include <windows.h>
+#include "platform/win32/gdi_support.h"
+#include "support/host_display.h"
 
 #include <gtest/gtest.h>
 
@@ -56,11 +55,7 @@ template <class F> void for_each_set(F f) {
 }
 
 std::vector<BYTE> random_bytes(std::mt19937& rng, std::size_t n) {
-    std::vector<BYTE> v(n);
-    for (BYTE& b : v) {
-        b = static_cast<BYTE>(rng());
-    }
-    return v;
+    return gdi_test::random_bytes(n, static_cast<std::uint32_t>(rng()));
 }
 
 } // namespace
@@ -172,22 +167,15 @@ struct Surface {
     Surface(int w, int h, int bpp) {
         dc = CreateCompatibleDC(nullptr);
         if (bpp < 0) {
-            struct {
-                BITMAPINFOHEADER h;
-                RGBQUAD colors[256];
-            } info{};
-            info.h.biSize = sizeof info.h;
-            info.h.biWidth = w;
-            info.h.biHeight = h;
-            info.h.biPlanes = 1;
-            info.h.biBitCount = static_cast<WORD>(-bpp);
+            std::vector<BYTE> head = gdi_test::info_header(w, h, static_cast<WORD>(-bpp));
+            std::vector<COLORREF> table;
             for (int i = 0; i < 256; ++i) {
-                info.colors[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(255 - i),
-                                         static_cast<BYTE>(i * 7), 0};
+                table.push_back(RGB(i * 7, 255 - i, i));
             }
+            gdi_test::append_table(head, table);
             void* bits = nullptr;
-            bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
-                                      &bits, nullptr, 0);
+            bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()),
+                                      DIB_RGB_COLORS, &bits, nullptr, 0);
         } else if (bpp == 1) {
             bitmap = CreateBitmap(w, h, 1, 1, nullptr);
         } else {
@@ -281,9 +269,7 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
     };
     for_each_set([&](const std::string&) {
         for (int depth : {32, 16, 8}) {
-            host::DisplayMode mode;
-            mode.bits_per_pixel = depth;
-            ASSERT_TRUE(host::set_display_mode(mode));
+            testhost::SetDepth(depth);
             for (const Pair& pair : pairs) {
                 for (const DWORD rop : rops) {
                     for (const Rect& r : rects(pair.width)) {

@@ -53,32 +53,20 @@ bool read(const std::vector<BYTE>& d, DibInfo& info, Strictness s = Strictness::
 
 } // namespace
 
+// (The refusals every DIB call makes, checked through them: the DIB transfer tests.)
 TEST(DibInfo, RefusesInconsistentDescriptions) {
     struct Case {
         const char* name;
         std::vector<BYTE> data;
     };
     const Case cases[] = {
-        {"header size 39", packed(4, 4, 8, BI_RGB, 0, 0, table(256), 39)},
-        {"header size 0", packed(4, 4, 8, BI_RGB, 0, 0, table(256), 0)},
         {"header size past V5", packed(4, 4, 24, BI_RGB, 0, 0, {}, 200)},
-        {"bit count 0", packed(4, 4, 0)},
-        {"bit count 3", packed(4, 4, 3, BI_RGB, 0, 0, table(8))},
         {"bit count 64", packed(4, 4, 64)},
-        {"zero width", packed(0, 4, 24)},
-        {"negative width", packed(-4, 4, 24)},
-        {"zero height", packed(4, 0, 24)},
         {"most negative height", packed(4, LONG(0x80000000), 24)},
         {"RLE8 at 4 bits", packed(4, 4, 4, BI_RLE8, 0, 8, table(16))},
-        {"RLE4 at 8 bits", packed(4, 4, 8, BI_RLE4, 0, 8, table(256))},
-        {"RLE8 at 24 bits", packed(4, 4, 24, BI_RLE8, 0, 8)},
-        {"RLE without data size", packed(4, 4, 8, BI_RLE8, 0, 0, table(256))},
         {"top-down RLE", packed(4, -4, 8, BI_RLE8, 0, 8, table(256))},
-        {"bit fields at 24 bits", packed(4, 4, 24, BI_BITFIELDS, 0, 0, masks(1, 2, 4))},
         {"bit fields at 8 bits", packed(4, 4, 8, BI_BITFIELDS, 0, 0, masks(1, 2, 4))},
-        {"JPEG compression", packed(4, 4, 24, BI_JPEG)},
         {"unknown compression", packed(4, 4, 24, 9)},
-        {"pixel array over 2 GiB", packed(1 << 20, 1 << 20, 32)},
         {"row size overflows", packed(0x7FFFFFFF, 1, 32)},
         {"table cut short", packed(4, 4, 8, BI_RGB, 0, 0, table(255))},
         {"masks cut short", packed(4, 4, 16, BI_BITFIELDS, 0, 0, {0, 0xF8, 0, 0})},
@@ -91,11 +79,6 @@ TEST(DibInfo, RefusesInconsistentDescriptions) {
         EXPECT_FALSE(read(c.data, info)) << c.name;
         EXPECT_FALSE(read(c.data, info, Strictness::file)) << c.name;
     }
-    DibInfo info;
-    EXPECT_FALSE(
-        platform::dib::read_info(nullptr, SIZE_MAX, DIB_RGB_COLORS, Strictness::gdi, info));
-    auto ok = packed(4, 4, 24);
-    EXPECT_FALSE(platform::dib::read_info(ok.data(), ok.size(), 2, Strictness::gdi, info));
 }
 
 TEST(DibInfo, EveryTruncationOfAPackedHeaderIsRefused) {

@@ -1,9 +1,8 @@
 // The straight conversions of the DIB transfers against the general colour-by-colour path:
 // every pair of common layouts, random pixels, odd widths, band and clip edges.
 #include "gdi/dib_gdi.h"
-
-#include <platform/host.h>
-#include <windows.h>
+#include "platform/win32/gdi_support.h"
+#include "support/host_display.h"
 
 #include <gtest/gtest.h>
 
@@ -31,19 +30,16 @@ const Layout kLayouts[] = {
     {"16 fields 5-5-5", 16, BI_BITFIELDS, {0x7C00, 0x03E0, 0x001F}},
 };
 
+// A description of the layout `l`, masks included.
 struct Info {
-    BITMAPINFOHEADER h{};
-    DWORD masks[3]{};
-    Info(const Layout& l, LONG w, LONG height) {
-        h.biSize = sizeof h;
-        h.biWidth = w;
-        h.biHeight = height;
-        h.biPlanes = 1;
-        h.biBitCount = l.bits;
-        h.biCompression = l.compression;
-        std::memcpy(masks, l.masks, sizeof masks);
+    std::vector<BYTE> head;
+    Info(const Layout& l, LONG w, LONG height)
+        : head(gdi_test::info_header(w, height, l.bits, l.compression)) {
+        for (DWORD m : l.masks) {
+            gdi_test::append_dword(head, m);
+        }
     }
-    BITMAPINFO* bmi() { return reinterpret_cast<BITMAPINFO*>(this); }
+    BITMAPINFO* bmi() { return reinterpret_cast<BITMAPINFO*>(head.data()); }
 };
 
 constexpr int kW = 37, kH = 7; // rows past 64 bytes at 16 bits and up
@@ -98,9 +94,7 @@ std::vector<BYTE> run(HBITMAP surface, const Layout& in, const std::vector<BYTE>
 TEST(DibFastPaths, GiveTheSameBytesAsTheGeneralPath) {
     std::mt19937 rng(5);
     for (int depth : {32, 16}) {
-        host::DisplayMode mode;
-        mode.bits_per_pixel = depth;
-        ASSERT_TRUE(host::set_display_mode(mode));
+        testhost::SetDepth(depth);
         HDC screen = GetDC(nullptr);
         for (const Layout& in : kLayouts) {
             std::vector<BYTE> data(image_bytes(in));

@@ -1,8 +1,7 @@
 // DIB transfers on points Wine cannot judge: 16-bit device bitmaps are 5-6-5 here, 8-bit ones
 // hold system palette indices. (What the DIB calls leave behind is in gdi_live_counts_test.cpp.)
 #include "platform/win32/gdi_support.h"
-#include <platform/host.h>
-#include <windows.h>
+#include "support/host_display.h"
 
 #include <gtest/gtest.h>
 
@@ -25,18 +24,13 @@ struct Info {
 
 class DisplayAt : public testing::Test {
 protected:
-    void use_depth(int bpp) {
-        host::DisplayMode mode;
-        mode.bits_per_pixel = bpp;
-        ASSERT_TRUE(host::set_display_mode(mode));
-    }
     void TearDown() override { host::reset_display(); }
 };
 
 } // namespace
 
 TEST_F(DisplayAt, SixteenBitsKeepsSixBitsOfGreen) {
-    use_depth(16);
+    testhost::SetDepth(16);
     HDC screen = GetDC(nullptr);
     HBITMAP ddb = CreateCompatibleBitmap(screen, 2, 1);
     Info in(2, 1, 32);
@@ -61,7 +55,7 @@ TEST_F(DisplayAt, SixteenBitsKeepsSixBitsOfGreen) {
 }
 
 TEST_F(DisplayAt, EightBitsMapsToSystemPaletteIndices) {
-    use_depth(8);
+    testhost::SetDepth(8);
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP ddb = CreateCompatibleBitmap(screen, 4, 1);
@@ -69,23 +63,21 @@ TEST_F(DisplayAt, EightBitsMapsToSystemPaletteIndices) {
     Info in(4, 1, 24);
     const BYTE px[12] = {0, 0, 0, 0, 0, 0x80, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
     ASSERT_EQ(SetDIBits(dc, ddb, 0, 1, px, in.bmi(), DIB_RGB_COLORS), 1);
-    BYTE raw[4];
-    ASSERT_EQ(GetBitmapBits(ddb, 4, raw), 4);
-    EXPECT_EQ(raw[0], 0);
-    EXPECT_EQ(raw[1], 1);
-    EXPECT_EQ(raw[2], 249);
-    EXPECT_EQ(raw[3], 255);
+    std::vector<BYTE> raw(4);
+    ASSERT_EQ(GetBitmapBits(ddb, 4, raw.data()), 4);
+    EXPECT_EQ(raw, (std::vector<BYTE>{0, 1, 249, 255}));
 
     // Read back at 8 bits: the system palette as the table and the indices as they are.
     Info out(4, 1, 8);
-    BYTE bits[4] = {};
-    ASSERT_EQ(GetDIBits(dc, ddb, 0, 1, bits, out.bmi(), DIB_RGB_COLORS), 1);
-    EXPECT_EQ(std::vector<BYTE>(bits, bits + 4), std::vector<BYTE>(raw, raw + 4));
+    std::vector<BYTE> bits(4);
+    ASSERT_EQ(GetDIBits(dc, ddb, 0, 1, bits.data(), out.bmi(), DIB_RGB_COLORS), 1);
+    EXPECT_EQ(bits, raw);
     PALETTEENTRY sys[256];
     ASSERT_EQ(GetSystemPaletteEntries(screen, 0, 256, sys), 256u);
     for (int i = 0; i < 256; ++i) {
-        EXPECT_EQ(out.colors[i].rgbRed, sys[i].peRed) << i;
-        EXPECT_EQ(out.colors[i].rgbBlue, sys[i].peBlue) << i;
+        EXPECT_EQ(RGB(out.colors[i].rgbRed, out.colors[i].rgbGreen, out.colors[i].rgbBlue),
+                  RGB(sys[i].peRed, sys[i].peGreen, sys[i].peBlue))
+            << i;
     }
     DeleteObject(ddb);
     DeleteDC(dc);

@@ -9,7 +9,7 @@
 #include "fault_sweep.h"
 #include "platform/win32/gdi_support.h"
 #include "support/bmp_builder.h"
-#include "platform/host.h"
+#include "support/host_display.h"
 
 #include <gtest/gtest.h>
 
@@ -302,9 +302,7 @@ TEST_F(FaultInjection, CompositeCallsReleaseEverythingWhicheverCreationFails) {
          }},
     };
     for (int bpp : {32, 16, 8}) {
-        host::DisplayMode mode;
-        mode.bits_per_pixel = bpp;
-        ASSERT_TRUE(host::set_display_mode(mode));
+        testhost::SetDepth(bpp);
         for (const auto& call : calls) {
             SCOPED_TRACE(std::string(call.name) + " at " + std::to_string(bpp) + " bpp");
             void* bits = nullptr;

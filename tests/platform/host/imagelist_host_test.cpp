@@ -2,7 +2,7 @@
 // found them, at every display depth, and a list's own bitmaps go with it.
 #include <windows.h>
 #include <commctrl.h>
-#include <platform/host.h>
+#include "support/host_display.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,7 @@ namespace {
 TEST(ImageListHost, LeavesNoObjectsBehind) {
     for (int bpp : {32, 16, 8}) {
         SCOPED_TRACE(bpp);
-        host::DisplayMode mode;
-        mode.bits_per_pixel = bpp;
-        ASSERT_TRUE(host::set_display_mode(mode));
+        testhost::SetDepth(bpp);
         const int before = host::live_gdi_objects_total();
 
         HDC screen = GetDC(nullptr);

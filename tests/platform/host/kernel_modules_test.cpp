@@ -1,9 +1,10 @@
 // The module loader: implicit attach at start, LoadLibraryA/FreeLibrary counting, failed
 // attaches, look-up by name and detaching at exit.
 #include "modules/test_modules.h"
+#include "platform/last_error.h"
 
 #include <windows.h>
-#include <platform/host.h>
+#include "support/host_display.h"
 
 #include <gtest/gtest.h>
 
@@ -64,9 +65,7 @@ TEST(KernelModules, LoadCountsAttachAndDetach) {
     EXPECT_TRUE(FreeLibrary(first));
     EXPECT_EQ(std::string(kernel_test_log()), "dyn:attach dyn:detach");
     EXPECT_EQ(GetModuleHandleA("DynMod.dll"), nullptr);
-    SetLastError(0);
-    EXPECT_FALSE(FreeLibrary(first));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FAILS_WITH(FreeLibrary(first), FALSE, ERROR_INVALID_HANDLE);
 
     // Loading again attaches again, under the same handle.
     EXPECT_EQ(LoadLibraryA("DynMod.dll"), first);
@@ -77,9 +76,7 @@ TEST(KernelModules, LoadCountsAttachAndDetach) {
 TEST(KernelModules, FailedAttachFailsTheLoad) {
     unload_dyn();
     kernel_test_fail_next_attach(1);
-    SetLastError(0);
-    EXPECT_EQ(LoadLibraryA("DynMod.dll"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+    EXPECT_FAILS_WITH(LoadLibraryA("DynMod.dll"), nullptr, ERROR_DLL_INIT_FAILED);
     // Windows follows a failed attach with a detach before it unloads the module.
     EXPECT_EQ(std::string(kernel_test_log()), "dyn:attach-fail dyn:detach");
     EXPECT_EQ(GetModuleHandleA("DynMod.dll"), nullptr);
@@ -99,17 +96,13 @@ TEST(KernelModules, ProcAddressesAndMissingModules) {
         reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(h, "dyn_answer")));
     ASSERT_NE(answer, nullptr);
     EXPECT_EQ(answer(), 42);
-    SetLastError(0);
-    EXPECT_EQ(GetProcAddress(h, "no_such_function"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_FAILS_WITH(GetProcAddress(h, "no_such_function"), nullptr, ERROR_PROC_NOT_FOUND);
     EXPECT_EQ(GetProcAddress(h, MAKEINTRESOURCEA(1)), nullptr);
     unload_dyn();
     // Once unloaded, the handle no longer serves.
     EXPECT_EQ(GetProcAddress(h, "dyn_answer"), nullptr);
 
-    SetLastError(0);
-    EXPECT_EQ(LoadLibraryA("kernel_no_such_module.dll"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_FAILS_WITH(LoadLibraryA("kernel_no_such_module.dll"), nullptr, ERROR_MOD_NOT_FOUND);
     EXPECT_EQ(LoadLibraryA(""), nullptr);
     EXPECT_EQ(LoadLibraryA(nullptr), nullptr);
     EXPECT_EQ(GetModuleHandleA("kernel_no_such_module"), nullptr);
@@ -119,9 +112,7 @@ TEST(KernelModules, ProcAddressesAndMissingModules) {
 TEST(KernelModules, ReloadingAfterADisplayModeChangeSeesTheNewMode) {
     unload_dyn();
     for (int bpp : {32, 8, 4, 16}) {
-        host::DisplayMode mode;
-        mode.bits_per_pixel = bpp;
-        ASSERT_TRUE(host::set_display_mode(mode));
+        testhost::SetDepth(bpp);
         HMODULE h = LoadLibraryA("DynMod.dll");
         ASSERT_NE(h, nullptr);
         auto seen = reinterpret_cast<int (*)()>(

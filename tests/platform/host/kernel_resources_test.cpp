@@ -1,5 +1,6 @@
 // Resources given through the host: bitmaps by number and name, string tables in several
 // languages, and the Win32 calls that find and read them.
+#include "platform/last_error.h"
 #include "support/bmp_builder.h"
 
 #include <windows.h>
@@ -119,12 +120,10 @@ TEST_F(KernelResources, BitmapsByNumberAndName) {
             << "pixels right after the table";
     }
 
-    SetLastError(0);
-    EXPECT_EQ(FindResourceA(nullptr, MAKEINTRESOURCEA(11102), RT_BITMAP), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
-    SetLastError(0);
-    EXPECT_EQ(FindResourceA(nullptr, MAKEINTRESOURCEA(11101), RT_RCDATA), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    EXPECT_FAILS_WITH(FindResourceA(nullptr, MAKEINTRESOURCEA(11102), RT_BITMAP), nullptr,
+                      ERROR_RESOURCE_NAME_NOT_FOUND);
+    EXPECT_FAILS_WITH(FindResourceA(nullptr, MAKEINTRESOURCEA(11101), RT_RCDATA), nullptr,
+                      ERROR_RESOURCE_TYPE_NOT_FOUND);
 
     // Malformed files are not added.
     auto broken = file;

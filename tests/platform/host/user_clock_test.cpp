@@ -1,7 +1,7 @@
 // The manual clock, timers across the wrap of the tick count, the message-box handler and the
 // live counts of windows and timers: the parts of USER that a test drives through the host API.
 #include <windows.h>
-#include <platform/host.h>
+#include "support/host_display.h"
 
 #include <gtest/gtest.h>
 
@@ -195,11 +195,7 @@ TEST(WindowHost, DestroyingWindowsReleasesTheirContextsAndTimers) {
 }
 
 TEST(WindowHost, DesktopFollowsTheDisplayMode) {
-    host::DisplayMode mode;
-    mode.width = 800;
-    mode.height = 600;
-    mode.work_area = RECT{0, 0, 800, 570};
-    ASSERT_TRUE(host::set_display_mode(mode));
+    testhost::SetDepth(32, 800, 600, RECT{0, 0, 800, 570});
     RECT r;
     ASSERT_TRUE(GetWindowRect(GetDesktopWindow(), &r));
     EXPECT_EQ(r.right, 800);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <utility>
@@ -33,32 +35,26 @@ struct Source {
 
 std::vector<Source> all_sources() {
     std::vector<bmpfile::Variant> variants = bmpfile::all_variants();
-    variants.insert(variants.end(),
-                    {
-                        {"info 1 bit top-down", 40, 13, 5, 1, 0, true, {}, 0, 0, false},
-                        {"info 4 bit top-down", 40, 7, 6, 4, 0, true, {}, 0, 0, false},
-                        {"info 16 bit 565 fields top-down",
-                         40,
-                         9,
-                         4,
-                         16,
-                         3,
-                         true,
-                         {0xF800, 0x07E0, 0x001F},
-                         0,
-                         0,
-                         false},
-                        {"info 32 bit top-down", 40, 5, 5, 32, 0, true, {}, 0, 0, false},
-                    });
+    const std::size_t listed = variants.size();
+    for (const char* label :
+         {"info 1 bit", "info 4 bit, 5 colours", "info 16 bit 565 fields", "info 32 bit"}) {
+        bmpfile::Variant v = *std::find_if(variants.begin(), variants.end(), [&](const auto& x) {
+            return std::strcmp(x.label, label) == 0;
+        });
+        v.top_down = true;
+        variants.push_back(v);
+    }
     std::vector<Source> out;
-    for (const bmpfile::Variant& v : variants) {
+    for (std::size_t i = 0; i < variants.size(); ++i) {
+        const bmpfile::Variant& v = variants[i];
         if (v.rle_delta) {
             continue; // skipped pixels: see RleSkipsKeepTheDestination
         }
         std::vector<std::uint32_t> rgb;
         const auto file = bmpfile::make(v, 3, &rgb);
         const std::size_t offset = file[10] | (file[11] << 8) | (file[12] << 16);
-        Source src{v.label, {}, {}, v.width, v.height};
+        Source src{
+            std::string(v.label) + (i < listed ? "" : ", top-down"), {}, {}, v.width, v.height};
         src.dib.head.assign(file.begin() + 14,
                             file.begin() + static_cast<std::ptrdiff_t>(offset - v.gap));
         src.dib.bits.assign(file.begin() + static_cast<std::ptrdiff_t>(offset), file.end());

@@ -2,19 +2,11 @@
 #include "platform/win32/gdi_support.h"
 
 #include <gtest/gtest.h>
+
 #include <climits>
+#include <cstdint>
 
 using namespace gdi_test;
-
-namespace {
-
-BITMAP bitmap_of(HGDIOBJ h) {
-    BITMAP bm{};
-    EXPECT_EQ(GetObjectA(h, sizeof(bm), &bm), static_cast<int>(sizeof(BITMAP)));
-    return bm;
-}
-
-} // namespace
 
 TEST(GdiDisplay, ReportsTheExpectedDepthAndSize) {
     HDC screen = GetDC(nullptr);
@@ -56,12 +48,7 @@ TEST(GdiDc, NewMemoryDcHasItsDefaults) {
         ASSERT_NE(mem, nullptr);
         EXPECT_EQ(GetObjectType(mem), static_cast<DWORD>(OBJ_MEMDC));
         EXPECT_EQ(GetObjectType(screen), static_cast<DWORD>(OBJ_DC));
-        HGDIOBJ bmp = GetCurrentObject(mem, OBJ_BITMAP);
-        BITMAP bm = bitmap_of(bmp);
-        EXPECT_EQ(bm.bmWidth, 1);
-        EXPECT_EQ(bm.bmHeight, 1);
-        EXPECT_EQ(bm.bmBitsPixel, 1);
-        EXPECT_EQ(bm.bmPlanes, 1);
+        EXPECT_EQ(shape_of(GetCurrentObject(mem, OBJ_BITMAP)), (Shape{1, 1, 1}));
         EXPECT_EQ(GetCurrentObject(mem, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
         EXPECT_EQ(GetCurrentObject(mem, OBJ_PAL), GetStockObject(DEFAULT_PALETTE));
         EXPECT_TRUE(DeleteDC(mem));
@@ -75,16 +62,16 @@ TEST(GdiDc, BitmapIsSelectedIntoOneDcAtATime) {
     HDC b = CreateCompatibleDC(nullptr);
     HGDIOBJ stock = SelectObject(a, bmp);
     ASSERT_NE(stock, nullptr);
-    EXPECT_EQ(SelectObject(b, bmp), nullptr);                         // taken
-    EXPECT_EQ(bitmap_of(GetCurrentObject(b, OBJ_BITMAP)).bmWidth, 1); // b unchanged
-    EXPECT_EQ(SelectObject(a, bmp), bmp);                             // again into the same DC
+    EXPECT_EQ(SelectObject(b, bmp), nullptr);                   // taken
+    EXPECT_EQ(shape_of(GetCurrentObject(b, OBJ_BITMAP))[0], 1); // b unchanged
+    EXPECT_EQ(SelectObject(a, bmp), bmp);                       // again into the same DC
     // The stock bitmap goes into any number of DCs.
     EXPECT_NE(SelectObject(b, stock), nullptr);
     EXPECT_EQ(SelectObject(a, stock), bmp);
     EXPECT_EQ(SelectObject(b, bmp), stock);
     // Deleting the DC leaves the bitmap valid and free to select elsewhere.
     EXPECT_TRUE(DeleteDC(b));
-    EXPECT_EQ(bitmap_of(bmp).bmWidth, 8);
+    EXPECT_EQ(shape_of(bmp)[0], 8);
     EXPECT_NE(SelectObject(a, bmp), nullptr);
     SelectObject(a, stock);
     DeleteDC(a);
@@ -118,27 +105,23 @@ TEST(GdiDc, CompatibleBitmapTakesTheReferenceFormat) {
     HDC mem = CreateCompatibleDC(screen);
 
     HBITMAP from_screen = CreateCompatibleBitmap(screen, 5, 3);
-    EXPECT_EQ(bitmap_of(from_screen).bmBitsPixel, bpp);
     HBITMAP from_fresh = CreateCompatibleBitmap(mem, 5, 3); // holds the stock mono bitmap
-    EXPECT_EQ(bitmap_of(from_fresh).bmBitsPixel, 1);
     HGDIOBJ old = SelectObject(mem, from_screen);
     HBITMAP from_colour = CreateCompatibleBitmap(mem, 5, 3);
-    EXPECT_EQ(bitmap_of(from_colour).bmBitsPixel, bpp);
-    BITMAP bm = bitmap_of(from_colour);
+    EXPECT_EQ(shape_of(from_screen), (Shape{5, 3, bpp}));
+    EXPECT_EQ(shape_of(from_fresh), (Shape{5, 3, 1}));
+    EXPECT_EQ(shape_of(from_colour), (Shape{5, 3, bpp}));
+    BITMAP bm{};
+    GetObjectA(from_colour, sizeof bm, &bm);
     EXPECT_EQ(bm.bmType, 0);
     EXPECT_EQ(bm.bmBits, nullptr);
-    EXPECT_EQ(bm.bmWidth, 5);
-    EXPECT_EQ(bm.bmHeight, 3);
 
     // An empty size gives the stock 1x1 monochrome bitmap, which deleting leaves alone.
     HBITMAP empty = CreateCompatibleBitmap(screen, 0, 0);
-    ASSERT_NE(empty, nullptr);
-    bm = bitmap_of(empty);
-    EXPECT_EQ(bm.bmWidth, 1);
-    EXPECT_EQ(bm.bmBitsPixel, 1);
+    EXPECT_EQ(shape_of(empty), (Shape{1, 1, 1}));
     EXPECT_EQ(CreateCompatibleBitmap(screen, 0, 0), empty);
     DeleteObject(empty);
-    EXPECT_EQ(bitmap_of(empty).bmWidth, 1);
+    EXPECT_EQ(shape_of(empty), (Shape{1, 1, 1}));
 
     SelectObject(mem, old);
     DeleteObject(from_screen);
@@ -156,11 +139,11 @@ TEST(GdiBitmap, RowsAreWordAligned) {
                           {1, 1, 2},  {16, 1, 2}, {17, 1, 4},  {3, 4, 2},   {5, 4, 4},
                           {3, 8, 4},  {1, 16, 2}, {3, 16, 6},  {1, 32, 4},  {3, 32, 12}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.bpp);
         HBITMAP bmp = CreateBitmap(c.width, 3, 1, c.bpp, nullptr);
-        ASSERT_NE(bmp, nullptr);
-        BITMAP bm = bitmap_of(bmp);
-        EXPECT_EQ(bm.bmWidthBytes, c.stride) << c.width << "x" << c.bpp;
-        EXPECT_EQ(bm.bmBitsPixel, c.bpp);
+        BITMAP bm{};
+        ASSERT_EQ(GetObjectA(bmp, sizeof bm, &bm), static_cast<int>(sizeof bm));
+        EXPECT_EQ(bm.bmWidthBytes, c.stride);
         EXPECT_EQ(GetBitmapBits(bmp, 0, nullptr), c.stride * 3);
         DeleteObject(bmp);
     }
@@ -283,10 +266,7 @@ TEST(GdiBadInput, NullStaleAndWrongHandlesFail) {
 TEST(GdiBadInput, NegativeAndHugeBitmapsFailCleanly) {
     // Negative extents are taken by their size.
     HBITMAP neg = CreateBitmap(-3, -4, 1, 1, nullptr);
-    BITMAP bm{};
-    ASSERT_EQ(GetObjectA(neg, sizeof(bm), &bm), static_cast<int>(sizeof(bm)));
-    EXPECT_EQ(bm.bmWidth, 3);
-    EXPECT_EQ(bm.bmHeight, 4);
+    EXPECT_EQ(shape_of(neg), (Shape{3, 4, 1}));
     DeleteObject(neg);
     EXPECT_EQ(CreateBitmap(4, 4, 2, 8, nullptr), nullptr); // planes must be 1
     EXPECT_EQ(CreateBitmap(1 << 20, 1 << 20, 1, 32, nullptr), nullptr);
@@ -331,14 +311,7 @@ TEST(GdiDc, SelectedBrushIsDeletedWhenReleased) {
 
 // With a DIB section selected, a compatible bitmap is a (bottom-up) section of the same depth.
 TEST(GdiDc, CompatibleBitmapOfASectionIsASection) {
-    struct {
-        BITMAPINFOHEADER h;
-    } bi = {{sizeof(BITMAPINFOHEADER), 4, -3, 1, 32, BI_RGB, 0, 0, 0, 0, 0}};
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS,
-                                   &bits, nullptr, 0);
-    ASSERT_NE(dib, nullptr);
-    MemSurface s(dib);
+    MemSurface s(section(4, -3, 32));
     HBITMAP made = CreateCompatibleBitmap(s.dc, 5, 2);
     DIBSECTION ds{};
     ASSERT_EQ(GetObjectA(made, sizeof(ds), &ds), static_cast<int>(sizeof(DIBSECTION)));
@@ -353,7 +326,25 @@ TEST(GdiDc, CompatibleBitmapOfASectionIsASection) {
 TEST(GdiDc, SettersAndSaveAndRestoreState) {
     HDC mem = CreateCompatibleDC(nullptr);
     HBRUSH brush = CreateSolidBrush(RGB(9, 9, 9));
+    // What SaveDC keeps of what is set here.
+    const auto state = [&] {
+        POINT org{-1, -1};
+        EXPECT_TRUE(GetBrushOrgEx(mem, &org));
+        return std::vector<std::uintptr_t>{
+            GetBkColor(mem),
+            GetTextColor(mem),
+            static_cast<std::uintptr_t>(GetMapMode(mem)),
+            static_cast<std::uintptr_t>(GetBkMode(mem)),
+            static_cast<std::uintptr_t>(GetStretchBltMode(mem)),
+            static_cast<std::uintptr_t>(org.x),
+            static_cast<std::uintptr_t>(org.y),
+            reinterpret_cast<std::uintptr_t>(GetCurrentObject(mem, OBJ_BRUSH))};
+    };
+    const auto stock = reinterpret_cast<std::uintptr_t>(GetStockObject(WHITE_BRUSH));
     EXPECT_EQ(SetBkColor(mem, RGB(1, 2, 3)), RGB(255, 255, 255));
+    const std::vector<std::uintptr_t> first = {RGB(1, 2, 3), 0, MM_TEXT, OPAQUE,
+                                               BLACKONWHITE, 0, 0,       stock};
+    EXPECT_EQ(state(), first);
     EXPECT_EQ(SaveDC(mem), 1);
     EXPECT_EQ(SetBkColor(mem, RGB(4, 5, 6)), RGB(1, 2, 3));
     EXPECT_EQ(SetTextColor(mem, RGB(7, 8, 9)), RGB(0, 0, 0));
@@ -363,25 +354,16 @@ TEST(GdiDc, SettersAndSaveAndRestoreState) {
     EXPECT_EQ(SetStretchBltMode(mem, COLORONCOLOR), BLACKONWHITE);
     POINT org{-1, -1};
     EXPECT_TRUE(SetBrushOrgEx(mem, 3, 2, &org));
-    EXPECT_EQ(org.x, 0);
-    EXPECT_EQ(org.y, 0);
+    EXPECT_TRUE(org.x == 0 && org.y == 0);
     EXPECT_EQ(SaveDC(mem), 2);
     EXPECT_EQ(SetBkColor(mem, RGB(10, 11, 12)), RGB(4, 5, 6));
     EXPECT_EQ(SetMapMode(mem, MM_TEXT), MM_ANISOTROPIC);
     EXPECT_TRUE(RestoreDC(mem, -1)); // the latest save
-    EXPECT_EQ(GetBkColor(mem), RGB(4, 5, 6));
-    EXPECT_EQ(GetTextColor(mem), RGB(7, 8, 9));
-    EXPECT_EQ(GetMapMode(mem), MM_ANISOTROPIC);
-    EXPECT_EQ(GetBkMode(mem), TRANSPARENT);
-    EXPECT_EQ(GetStretchBltMode(mem), COLORONCOLOR);
-    EXPECT_TRUE(GetBrushOrgEx(mem, &org));
-    EXPECT_EQ(org.x, 3);
-    EXPECT_EQ(org.y, 2);
+    EXPECT_EQ(state(), (std::vector<std::uintptr_t>{RGB(4, 5, 6), RGB(7, 8, 9), MM_ANISOTROPIC,
+                                                    TRANSPARENT, COLORONCOLOR, 3, 2,
+                                                    reinterpret_cast<std::uintptr_t>(brush)}));
     EXPECT_TRUE(RestoreDC(mem, 1));
-    EXPECT_EQ(GetBkColor(mem), RGB(1, 2, 3));
-    EXPECT_EQ(GetTextColor(mem), RGB(0, 0, 0));
-    EXPECT_EQ(GetMapMode(mem), MM_TEXT);
-    EXPECT_EQ(GetCurrentObject(mem, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
+    EXPECT_EQ(state(), first);
     EXPECT_FALSE(RestoreDC(mem, 1)); // used up
     EXPECT_FALSE(RestoreDC(mem, 5));
     DeleteDC(mem);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "platform/last_error.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -60,6 +62,16 @@ struct MemSurface {
         SetBitmapBits(bmp, static_cast<DWORD>(in.size()), in.data());
     }
 };
+
+// A bitmap's width, height and bits per pixel as GetObjectA reports them (-1s when it fails).
+inline std::vector<LONG> shape_of(HGDIOBJ bitmap) {
+    BITMAP bm{};
+    if (GetObjectA(bitmap, sizeof bm, &bm) == 0) {
+        return {-1, -1, -1};
+    }
+    return {bm.bmWidth, bm.bmHeight, bm.bmBitsPixel};
+}
+using Shape = std::vector<LONG>;
 
 // Deterministic pseudo-random bytes.
 inline std::vector<BYTE> random_bytes(std::size_t n, std::uint32_t seed) {

@@ -1,6 +1,8 @@
 // Files through CreateFileA and the HFILE family, and the current directory.
 #include <windows.h>
 
+#include "platform/last_error.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,10 +11,13 @@
 
 namespace {
 
+HANDLE open(const char* name, DWORD access, DWORD share, DWORD disposition) {
+    return CreateFileA(name, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 // Makes `name` hold exactly `content`.
 void write_file(const char* name, const std::string& content) {
-    HANDLE h =
-        CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = open(name, GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
     DWORD done = 0;
     ASSERT_TRUE(WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &done, nullptr));
@@ -21,8 +26,7 @@ void write_file(const char* name, const std::string& content) {
 }
 
 std::string read_file(const char* name) {
-    HANDLE h = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE) {
         return "<missing>";
     }
@@ -95,78 +99,64 @@ TEST(KernelFiles, CreateDispositionsFollowWin32) {
     };
     const char* name = "kernel_disposition.bin";
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.disposition << " " << c.exists_before);
         DeleteFileA(name);
         if (c.exists_before) {
             write_file(name, "old");
         }
         SetLastError(12345);
-        HANDLE h =
-            CreateFileA(name, c.access, 0, nullptr, c.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-        const DWORD error = GetLastError();
-        EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens) << c.disposition << " " << c.exists_before;
-        EXPECT_EQ(error, c.error) << c.disposition << " " << c.exists_before;
+        HANDLE h = open(name, c.access, 0, c.disposition);
+        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens);
         if (h != INVALID_HANDLE_VALUE) {
             EXPECT_TRUE(CloseHandle(h));
         }
-        EXPECT_EQ(read_file(name), c.content_after) << c.disposition << " " << c.exists_before;
+        EXPECT_EQ(read_file(name), c.content_after);
     }
     DeleteFileA(name);
 }
 
 TEST(KernelFiles, BadPathsAndHandlesFailWithTheirErrors) {
-    struct Case {
+    const struct {
         const char* path;
         DWORD disposition;
         DWORD error;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"kernel_no_such_dir\\file.bin", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
         {"kernel_no_such_dir\\file.bin", CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
         {"", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
         {".", OPEN_EXISTING, ERROR_ACCESS_DENIED},
     };
-    for (const Case& c : cases) {
-        SetLastError(0);
-        HANDLE h = CreateFileA(c.path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, c.disposition,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_EQ(h, INVALID_HANDLE_VALUE) << c.path;
-        EXPECT_EQ(GetLastError(), c.error) << c.path;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_FAILS_WITH(open(c.path, GENERIC_READ | GENERIC_WRITE, 0, c.disposition),
+                          INVALID_HANDLE_VALUE, c.error);
     }
-
-    SetLastError(0);
-    EXPECT_FALSE(DeleteFileA("kernel_missing.bin"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    SetLastError(0);
-    EXPECT_FALSE(DeleteFileA("kernel_no_such_dir\\x"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_FAILS_WITH(DeleteFileA("kernel_missing.bin"), FALSE, ERROR_FILE_NOT_FOUND);
+    EXPECT_FAILS_WITH(DeleteFileA("kernel_no_such_dir\\x"), FALSE, ERROR_PATH_NOT_FOUND);
 
     // A closed handle, NULL and a made-up value are all just invalid.
-    HANDLE h = CreateFileA("kernel_stale.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = open("kernel_stale.bin", GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(CloseHandle(h));
     char buf[4];
     DWORD done = 7;
     for (HANDLE bad : {h, static_cast<HANDLE>(nullptr), reinterpret_cast<HANDLE>(0x1234)}) {
-        SetLastError(0);
-        EXPECT_FALSE(ReadFile(bad, buf, sizeof buf, &done, nullptr));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-        SetLastError(0);
-        EXPECT_FALSE(CloseHandle(bad));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        EXPECT_FAILS_WITH(ReadFile(bad, buf, sizeof buf, &done, nullptr), FALSE,
+                          ERROR_INVALID_HANDLE);
+        EXPECT_FAILS_WITH(CloseHandle(bad), FALSE, ERROR_INVALID_HANDLE);
         EXPECT_EQ(GetFileSize(bad, nullptr), INVALID_FILE_SIZE);
         EXPECT_EQ(SetFilePointer(bad, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
     }
-    EXPECT_EQ(_lread(static_cast<HFILE>(reinterpret_cast<INT_PTR>(h)), buf, 1),
-              static_cast<UINT>(HFILE_ERROR));
-    EXPECT_EQ(_lclose(static_cast<HFILE>(reinterpret_cast<INT_PTR>(h))), HFILE_ERROR);
+    const auto stale = static_cast<HFILE>(reinterpret_cast<INT_PTR>(h));
+    EXPECT_EQ(_lread(stale, buf, 1), static_cast<UINT>(HFILE_ERROR));
+    EXPECT_EQ(_lclose(stale), HFILE_ERROR);
     EXPECT_TRUE(DeleteFileA("kernel_stale.bin"));
 }
 
 TEST(KernelFiles, ReadWriteAndSeek) {
     const char* name = "kernel_rw.bin";
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = open(name, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DWORD done = 0;
     ASSERT_TRUE(WriteFile(h, "0123456789", 10, &done, nullptr));
@@ -181,14 +171,12 @@ TEST(KernelFiles, ReadWriteAndSeek) {
     EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &done, nullptr));
     EXPECT_EQ(done, 0u);
 
-    // A negative position fails and leaves the pointer where it was.
+    // A negative position or an unknown method fails and leaves the pointer where it was.
     EXPECT_EQ(SetFilePointer(h, 4, nullptr, FILE_BEGIN), 4u);
-    SetLastError(0);
-    EXPECT_EQ(SetFilePointer(h, -5, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
-    SetLastError(0);
-    EXPECT_EQ(SetFilePointer(h, 0, nullptr, 7), INVALID_SET_FILE_POINTER);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FAILS_WITH(SetFilePointer(h, -5, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER,
+                      ERROR_NEGATIVE_SEEK);
+    EXPECT_FAILS_WITH(SetFilePointer(h, 0, nullptr, 7), INVALID_SET_FILE_POINTER,
+                      ERROR_INVALID_PARAMETER);
     EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 4u);
 
     // The 64-bit form reports the high part.
@@ -208,40 +196,26 @@ TEST(KernelFiles, ReadWriteAndSeek) {
 
 TEST(KernelFiles, AccessAndSharingAreEnforced) {
     const char* name = "kernel_share.bin";
-    HANDLE w =
-        CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE w = open(name, GENERIC_WRITE, 0, CREATE_ALWAYS);
     ASSERT_NE(w, INVALID_HANDLE_VALUE);
     char buf[4];
     DWORD done = 7;
-    SetLastError(0);
-    EXPECT_FALSE(ReadFile(w, buf, sizeof buf, &done, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FAILS_WITH(ReadFile(w, buf, sizeof buf, &done, nullptr), FALSE, ERROR_ACCESS_DENIED);
     EXPECT_EQ(done, 0u);
 
     // Opened without sharing: a second open and a delete are refused.
-    SetLastError(0);
-    EXPECT_EQ(CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
-              INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    SetLastError(0);
-    EXPECT_FALSE(DeleteFileA(name));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FAILS_WITH(open(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING),
+                      INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION);
+    EXPECT_FAILS_WITH(DeleteFileA(name), FALSE, ERROR_SHARING_VIOLATION);
     ASSERT_TRUE(CloseHandle(w));
 
     // Two readers that share reading get along; a writer does not join them.
-    HANDLE r1 = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE r2 = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE r1 = open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    HANDLE r2 = open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     EXPECT_NE(r1, INVALID_HANDLE_VALUE);
     EXPECT_NE(r2, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr),
-              INVALID_HANDLE_VALUE);
-    SetLastError(0);
-    EXPECT_FALSE(WriteFile(r1, "x", 1, &done, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(open(name, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_FAILS_WITH(WriteFile(r1, "x", 1, &done, nullptr), FALSE, ERROR_ACCESS_DENIED);
     CloseHandle(r1);
     CloseHandle(r2);
     EXPECT_TRUE(DeleteFileA(name));
@@ -256,9 +230,7 @@ TEST(KernelFiles, HfileFamilyWorksWithHandles) {
     // Writing zero bytes cuts the file at the pointer.
     EXPECT_EQ(_lwrite(f, "", 0), 0u);
     EXPECT_EQ(_llseek(f, 0, FILE_END), 5);
-    SetLastError(0);
-    EXPECT_EQ(_llseek(f, -10, FILE_CURRENT), HFILE_ERROR);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+    EXPECT_FAILS_WITH(_llseek(f, -10, FILE_CURRENT), HFILE_ERROR, ERROR_NEGATIVE_SEEK);
     EXPECT_EQ(_llseek(f, 0, FILE_CURRENT), 5);
 
     // An HFILE is its HANDLE's value, and the two families mix.
@@ -271,8 +243,7 @@ TEST(KernelFiles, HfileFamilyWorksWithHandles) {
     EXPECT_EQ(_lclose(f), 0);
     EXPECT_EQ(_lclose(f), HFILE_ERROR);
 
-    HANDLE created = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE created = open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     ASSERT_NE(created, INVALID_HANDLE_VALUE);
     const INT_PTR value = reinterpret_cast<INT_PTR>(created);
     EXPECT_GT(value, 0);
@@ -285,16 +256,13 @@ TEST(KernelFiles, HfileFamilyWorksWithHandles) {
     ASSERT_NE(r, HFILE_ERROR);
     EXPECT_EQ(_lwrite(r, "x", 1), static_cast<UINT>(HFILE_ERROR));
     EXPECT_EQ(_lclose(r), 0);
-    SetLastError(0);
-    EXPECT_EQ(_lopen("kernel_missing.bin", OF_READ), HFILE_ERROR);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FAILS_WITH(_lopen("kernel_missing.bin", OF_READ), HFILE_ERROR, ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(DeleteFileA(name));
 }
 
 TEST(KernelFiles, OpenFileStylesAndOfstruct) {
     const char* name = "kernel_openfile.bin";
     OFSTRUCT of;
-
     std::memset(&of, 0x55, sizeof of);
     HFILE f = OpenFile(name, &of, OF_CREATE | OF_WRITE);
     ASSERT_NE(f, HFILE_ERROR);
@@ -308,14 +276,7 @@ TEST(KernelFiles, OpenFileStylesAndOfstruct) {
     std::memset(&of, 0x55, sizeof of);
     EXPECT_EQ(OpenFile(name, &of, OF_EXIST), 1);
     EXPECT_EQ(of.nErrCode, 0);
-
-    f = OpenFile(name, &of, OF_READ);
-    ASSERT_NE(f, HFILE_ERROR);
-    char buf[4] = {};
-    EXPECT_EQ(_lread(f, buf, sizeof buf), 3u);
-    EXPECT_EQ(std::string(buf, 3), "abc");
-    EXPECT_EQ(_lclose(f), 0);
-
+    EXPECT_EQ(open_file_contents(name), "abc");
     // Creating again truncates.
     f = OpenFile(name, &of, OF_CREATE | OF_READWRITE);
     ASSERT_NE(f, HFILE_ERROR);
@@ -328,9 +289,7 @@ TEST(KernelFiles, OpenFileStylesAndOfstruct) {
 
     EXPECT_NE(OpenFile(name, &of, OF_DELETE), HFILE_ERROR);
     std::memset(&of, 0x55, sizeof of);
-    SetLastError(0);
-    EXPECT_EQ(OpenFile(name, &of, OF_READ), HFILE_ERROR);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FAILS_WITH(OpenFile(name, &of, OF_READ), HFILE_ERROR, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(of.nErrCode, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(OpenFile(name, &of, OF_EXIST), HFILE_ERROR);
 }
@@ -344,10 +303,7 @@ TEST(KernelFiles, CurrentDirectory) {
     char tiny[2] = {'x', 'y'};
     EXPECT_EQ(GetCurrentDirectoryA(2, tiny), length + 1);
     EXPECT_EQ(GetCurrentDirectoryA(0, nullptr), length + 1);
-
-    SetLastError(0);
-    EXPECT_FALSE(SetCurrentDirectoryA("kernel_no_such_dir"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FAILS_WITH(SetCurrentDirectoryA("kernel_no_such_dir"), FALSE, ERROR_FILE_NOT_FOUND);
 
     // A relative name follows the current directory.
     CreateDirectoryA("kernel_subdir", nullptr);

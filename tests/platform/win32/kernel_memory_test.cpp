@@ -2,6 +2,8 @@
 // large blocks freed and taken again, as drawing calls do with their scratch copies.
 #include <windows.h>
 
+#include "platform/last_error.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -38,9 +40,7 @@ TEST(KernelMemory, FixedBlockIsItsOwnAddress) {
     // Shrinking stays in place; growing needs permission to move, and the handle changes.
     EXPECT_EQ(GlobalReAlloc(h, 8, 0), h);
     EXPECT_EQ(GlobalSize(h), 8u);
-    SetLastError(0);
-    EXPECT_EQ(GlobalReAlloc(h, 1 << 20, 0), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FAILS_WITH(GlobalReAlloc(h, 1 << 20, 0), nullptr, ERROR_NOT_ENOUGH_MEMORY);
     HGLOBAL moved = GlobalReAlloc(h, 1 << 20, GMEM_MOVEABLE | GMEM_ZEROINIT);
     ASSERT_NE(moved, nullptr);
     EXPECT_NE(moved, h);
@@ -50,18 +50,14 @@ TEST(KernelMemory, FixedBlockIsItsOwnAddress) {
     EXPECT_EQ(GlobalFlags(moved), 0u) << "still a fixed block";
 
     EXPECT_EQ(GlobalFree(moved), nullptr);
-    SetLastError(0);
-    EXPECT_EQ(GlobalFree(moved), moved);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FAILS_WITH(GlobalFree(moved), moved, ERROR_INVALID_HANDLE);
 }
 
 TEST(KernelMemory, MovableBlockLockCounts) {
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 16);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(GlobalFlags(h), 0u);
-    SetLastError(0);
-    EXPECT_FALSE(GlobalUnlock(h));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+    EXPECT_FAILS_WITH(GlobalUnlock(h), FALSE, ERROR_NOT_LOCKED);
 
     void* p = GlobalLock(h);
     ASSERT_NE(p, nullptr);
@@ -76,9 +72,7 @@ TEST(KernelMemory, MovableBlockLockCounts) {
     SetLastError(77);
     EXPECT_FALSE(GlobalUnlock(h));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
-    SetLastError(0);
-    EXPECT_FALSE(GlobalUnlock(h));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+    EXPECT_FAILS_WITH(GlobalUnlock(h), FALSE, ERROR_NOT_LOCKED);
 
     // The count stops at 255.
     for (int i = 0; i < 300; ++i) {
@@ -100,9 +94,7 @@ TEST(KernelMemory, ReallocatingALockedMovableBlock) {
     std::memset(p, 0x5A, 16);
 
     // Locked: it may not move unless the caller allows it ...
-    SetLastError(0);
-    EXPECT_EQ(GlobalReAlloc(h, 1 << 20, 0), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FAILS_WITH(GlobalReAlloc(h, 1 << 20, 0), nullptr, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(GlobalSize(h), 16u);
     // ... and it cannot be discarded.
     EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), nullptr);
@@ -127,9 +119,7 @@ TEST(KernelMemory, DiscardedBlocks) {
     EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), h);
     EXPECT_EQ(GlobalSize(h), 0u);
     EXPECT_EQ(GlobalFlags(h), static_cast<UINT>(GMEM_DISCARDED));
-    SetLastError(0);
-    EXPECT_EQ(GlobalLock(h), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISCARDED));
+    EXPECT_FAILS_WITH(GlobalLock(h), nullptr, ERROR_DISCARDED);
 
     // Reallocating brings it back, zeroed when asked.
     EXPECT_EQ(GlobalReAlloc(h, 32, GMEM_MOVEABLE | GMEM_ZEROINIT), h);
@@ -152,12 +142,8 @@ TEST(KernelMemory, DiscardedBlocks) {
 TEST(KernelMemory, FreedAndBogusHandlesFail) {
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 8);
     ASSERT_EQ(GlobalFree(h), nullptr);
-    SetLastError(0);
-    EXPECT_EQ(GlobalLock(h), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    SetLastError(0);
-    EXPECT_EQ(GlobalSize(h), 0u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FAILS_WITH(GlobalLock(h), nullptr, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(GlobalSize(h), 0u, ERROR_INVALID_HANDLE);
     EXPECT_EQ(GlobalFlags(h), static_cast<UINT>(GMEM_INVALID_HANDLE));
     EXPECT_EQ(GlobalReAlloc(h, 16, GMEM_MOVEABLE), nullptr);
     EXPECT_EQ(GlobalFree(h), h);
@@ -167,17 +153,14 @@ TEST(KernelMemory, FreedAndBogusHandlesFail) {
     EXPECT_EQ(GlobalSize(nullptr), 0u);
     EXPECT_FALSE(GlobalUnlock(nullptr));
 
-    SetLastError(0);
-    EXPECT_EQ(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(1) << 60), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FAILS_WITH(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(1) << 60), nullptr,
+                      ERROR_NOT_ENOUGH_MEMORY);
 }
 
 TEST(KernelMemory, LocalBlocks) {
     HLOCAL m = LocalAlloc(LHND, 4);
     ASSERT_NE(m, nullptr);
-    SetLastError(0);
-    EXPECT_FALSE(LocalUnlock(m));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+    EXPECT_FAILS_WITH(LocalUnlock(m), FALSE, ERROR_NOT_LOCKED);
     void* p = LocalLock(m);
     ASSERT_NE(p, nullptr);
     EXPECT_TRUE(all_bytes(p, 4, 0));
@@ -186,17 +169,13 @@ TEST(KernelMemory, LocalBlocks) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
     EXPECT_EQ(LocalSize(m), 4u);
     EXPECT_EQ(LocalFree(m), nullptr);
-    SetLastError(0);
-    EXPECT_EQ(LocalFree(m), m);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FAILS_WITH(LocalFree(m), m, ERROR_INVALID_HANDLE);
 
     // Unlike GlobalUnlock, LocalUnlock refuses a fixed block.
     HLOCAL f = LocalAlloc(LPTR, 4);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(LocalLock(f), f);
-    SetLastError(0);
-    EXPECT_FALSE(LocalUnlock(f));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_LOCKED));
+    EXPECT_FAILS_WITH(LocalUnlock(f), FALSE, ERROR_NOT_LOCKED);
     EXPECT_EQ(LocalFree(f), nullptr);
 }
 

@@ -162,10 +162,9 @@ TEST(LoadImage, EveryVariantEveryWay) {
         ASSERT_TRUE(bmpfile::write(kPath, std::vector<std::uint8_t>(file.begin(), file.end() - 1)));
         for (const Request& r : requests) {
             SCOPED_TRACE(std::string(variant.label) + ", cut short, " + r.label);
-            SetLastError(0);
-            EXPECT_EQ(LoadImageA(nullptr, kPath, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | r.flags),
-                      nullptr);
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+            EXPECT_FAILS_WITH(
+                LoadImageA(nullptr, kPath, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | r.flags), nullptr,
+                ERROR_INVALID_DATA);
         }
 #endif
     }
@@ -190,10 +189,9 @@ TEST(LoadImage, BlackAndWhiteImagesMakeMonochromeBitmaps) {
 }
 
 TEST(LoadImage, RefusesWhatIsNotABitmap) {
-    SetLastError(0);
-    EXPECT_EQ(LoadImageA(nullptr, "load_image_missing.bmp", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE),
-              nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FAILS_WITH(
+        LoadImageA(nullptr, "load_image_missing.bmp", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), nullptr,
+        ERROR_FILE_NOT_FOUND);
 
     const bmpfile::Variant variant = {"", 40, 6, 4, 8, BI_RGB, false, {}, 0, 0, false};
     const auto good = bmpfile::make(variant);

@@ -89,11 +89,9 @@ TEST(LoadResources, StringBlocksAndBitmapsAreFound) {
     }
     EXPECT_EQ(block[9], 10);
     EXPECT_EQ(block[10], 'A');
-    SetLastError(0);
-    EXPECT_EQ(FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(688),
-                              MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
-              nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_LANG_NOT_FOUND));
+    EXPECT_FAILS_WITH(FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(688),
+                                      MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
+                      nullptr, ERROR_RESOURCE_LANG_NOT_FOUND);
 
     // A bitmap is stored without its file header.
     HRSRC bitmap = FindResourceA(module, MAKEINTRESOURCEA(11101), RT_BITMAP);

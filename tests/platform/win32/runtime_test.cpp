@@ -47,11 +47,3 @@ TEST(Runtime, MbscmpComparesUnsignedBytes) {
     EXPECT_LT(_mbscmp(a, c), 0);
     EXPECT_GT(_mbscmp(c, a), 0);
 }
-
-TEST(Runtime, StrtolHexPieces) {
-    EXPECT_EQ(strtol("ff", nullptr, 16), 255);
-    EXPECT_EQ(strtol("zz", nullptr, 16), 0);
-    EXPECT_EQ(strtol("-1", nullptr, 16), -1);
-    EXPECT_EQ(strtol("0x", nullptr, 16), 0);
-    EXPECT_EQ(strtol(" f", nullptr, 16), 15);
-}

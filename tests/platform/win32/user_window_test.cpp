@@ -1,6 +1,7 @@
 // Windows, window classes, metrics and system colours, through windows.h only.
 #include <windows.h>
 
+#include "platform/last_error.h"
 #include "platform/window_system.h"
 
 #include <gtest/gtest.h>
@@ -36,12 +37,14 @@ protected:
     void SetUp() override {
         g_seen.clear();
         g_create_result = 0;
+        atom_ = register_class();
+        ASSERT_NE(atom_, 0);
+    }
+    static ATOM register_class() {
         WNDCLASSA wc = {};
         wc.lpfnWndProc = recording_proc;
-        wc.hInstance = nullptr;
         wc.lpszClassName = kClass;
-        atom_ = RegisterClassA(&wc);
-        ASSERT_NE(atom_, 0);
+        return RegisterClassA(&wc);
     }
     void TearDown() override { EXPECT_TRUE(UnregisterClassA(kClass, nullptr)); }
 
@@ -60,11 +63,8 @@ protected:
     ATOM atom_ = 0;
 };
 
-void expect_rect(const RECT& r, LONG l, LONG t, LONG rr, LONG b) {
-    EXPECT_EQ(r.left, l);
-    EXPECT_EQ(r.top, t);
-    EXPECT_EQ(r.right, rr);
-    EXPECT_EQ(r.bottom, b);
+std::vector<LONG> sides(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
 }
 
 TEST_F(Windows, PopupRectanglesAndLifecycleMessages) {
@@ -75,9 +75,9 @@ TEST_F(Windows, PopupRectanglesAndLifecycleMessages) {
     EXPECT_FALSE(IsWindowVisible(hwnd));
     RECT r;
     ASSERT_TRUE(GetWindowRect(hwnd, &r));
-    expect_rect(r, 10, 20, 310, 220);
+    EXPECT_EQ(sides(r), (std::vector<LONG>{10, 20, 310, 220}));
     ASSERT_TRUE(GetClientRect(hwnd, &r));
-    expect_rect(r, 0, 0, 300, 200);
+    EXPECT_EQ(sides(r), (std::vector<LONG>{0, 0, 300, 200}));
 
     const std::size_t nccreate = index_of(hwnd, WM_NCCREATE);
     const std::size_t create = index_of(hwnd, WM_CREATE);
@@ -92,8 +92,7 @@ TEST_F(Windows, PopupRectanglesAndLifecycleMessages) {
     EXPECT_FALSE(IsWindowVisible(hwnd));
 
     // Class with a live window cannot go.
-    EXPECT_FALSE(UnregisterClassA(kClass, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
+    EXPECT_FAILS_WITH(UnregisterClassA(kClass, nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);
 
     ASSERT_TRUE(DestroyWindow(hwnd));
     const std::size_t destroy = index_of(hwnd, WM_DESTROY);
@@ -125,7 +124,7 @@ TEST_F(Windows, ChildSitsInParentAndDiesWithIt) {
     ASSERT_NE(child, nullptr);
     RECT r;
     GetWindowRect(child, &r);
-    expect_rect(r, 45, 56, 55, 68);
+    EXPECT_EQ(sides(r), (std::vector<LONG>{45, 56, 55, 68}));
     EXPECT_FALSE(IsWindowVisible(child)) << "its parent is hidden";
     ShowWindow(parent, SW_SHOW);
     EXPECT_TRUE(IsWindowVisible(child));
@@ -149,40 +148,29 @@ TEST_F(Windows, SizesAndBadArguments) {
     ASSERT_NE(neg, nullptr);
     RECT r;
     GetWindowRect(neg, &r);
-    expect_rect(r, 5, 5, 5, 5);
+    EXPECT_EQ(sides(r), (std::vector<LONG>{5, 5, 5, 5}));
     DestroyWindow(neg);
 
-    SetLastError(0);
-    EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                              nullptr, nullptr),
-              nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
-    EXPECT_EQ(CreateWindowExA(0, MAKEINTRESOURCEA(atom_), "", WS_CHILD, 0, 0, 1, 1, nullptr,
-                              nullptr, nullptr, &g_create_result),
-              nullptr)
-        << "a child needs a parent";
-    HWND by_atom = CreateWindowExA(0, MAKEINTRESOURCEA(atom_), "", WS_POPUP, 0, 0, 1, 1, nullptr,
-                                   nullptr, nullptr, &g_create_result);
-    EXPECT_NE(by_atom, nullptr);
-    DestroyWindow(by_atom);
+    EXPECT_FAILS_WITH(CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                      nullptr, nullptr, nullptr),
+                      nullptr, ERROR_CLASS_DOES_NOT_EXIST);
+    const auto by_atom = [&](DWORD style) {
+        return CreateWindowExA(0, MAKEINTRESOURCEA(atom_), "", style, 0, 0, 1, 1, nullptr, nullptr,
+                               nullptr, &g_create_result);
+    };
+    EXPECT_EQ(by_atom(WS_CHILD), nullptr) << "a child needs a parent";
+    EXPECT_TRUE(DestroyWindow(by_atom(WS_POPUP)));
 
     const HWND bogus = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x5a5a5a5a));
     EXPECT_FALSE(IsWindow(bogus));
-    SetLastError(0);
-    EXPECT_FALSE(GetClientRect(bogus, &r));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_FAILS_WITH(GetClientRect(bogus, &r), FALSE, ERROR_INVALID_WINDOW_HANDLE);
     EXPECT_FALSE(ShowWindow(bogus, SW_SHOW));
     EXPECT_FALSE(DestroyWindow(bogus));
     EXPECT_FALSE(IsWindow(nullptr));
 
-    WNDCLASSA again = {};
-    again.lpfnWndProc = recording_proc;
-    again.hInstance = nullptr;
-    again.lpszClassName = kClass;
-    EXPECT_EQ(RegisterClassA(&again), 0) << "already registered";
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
-    EXPECT_FALSE(UnregisterClassA("no such class", nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_DOES_NOT_EXIST));
+    EXPECT_FAILS_WITH(register_class(), 0, ERROR_CLASS_ALREADY_EXISTS);
+    EXPECT_FAILS_WITH(UnregisterClassA("no such class", nullptr), FALSE,
+                      ERROR_CLASS_DOES_NOT_EXIST);
 }
 
 TEST_F(Windows, PostedWindowMessageReachesProcedure) {
