@@ -181,10 +181,15 @@ TEST_F(ImageDraw, SelectedAndFocusedAreThePlatformsListStyles) {
 // A call that a check refuses returns 0 before the palette step: the destination keeps its
 // pixels and its palette. The checks: a frame index not in 0 .. count - 1, the mode the operation
 // needs, the half-transparent frames, a background bitmap, and (for every operation) a live
-// destination. A background the caller holds selected is refused too, but after the palette
-// step; the background is never written.
+// destination. A background the caller holds selected, and a strip whose later Create failed
+// (it keeps its frame count and mode, so what is missing is found at the storage), are refused
+// too, but after the palette step; the background is never written.
 TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
-    CImage never;
+    CImage never, emptied[2];
+    for (int list : {0, 1}) {
+        ASSERT_TRUE(CreateStrip(emptied[list], strips.picture, true, list != 0));
+        ASSERT_EQ(emptied[list].Create("no such strip.bmp", 3, kKey, 1, list), 0);
+    }
     for (const DrawOperation& op : DrawOperations()) {
         for (bool imageList : {false, true}) {
             struct Refused {
@@ -193,6 +198,7 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
                 int frame;
                 bool background;
                 bool held = false; // the background selected into the caller's own context
+                bool late = false; // found after the palette step
             };
             std::vector<Refused> cases;
             CImage* semi = &strips.Semi(imageList);
@@ -209,13 +215,15 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
             }
             if (op.background) {
                 cases.push_back({"null background", semi, 0, false});
-                cases.push_back({"background selected elsewhere", semi, 0, true, true});
+                cases.push_back({"background selected elsewhere", semi, 0, true, true, true});
             }
             // An empty strip fails the rectangle copy only at the selection, after the palette
-            // step; the bad-input tests cover it with a strip emptied by a failed Create.
+            // step, as the emptied one does.
             if (op.modes != DrawOperation::kBitmapOnly) {
                 cases.push_back({"never created", &never, 0, true});
             }
+            cases.push_back(
+                {"emptied by a failed Create", &emptied[imageList], 1, true, false, true});
             for (const Refused& c : cases) {
                 SCOPED_TRACE(::testing::Message()
                              << op.name << (imageList ? ", image list" : ", bitmap") << ": "
@@ -231,7 +239,7 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
                     EXPECT_EQ(::SelectObject(holder, previous), bg->GetSafeHandle());
                 }
                 EXPECT_EQ(dest.Read(), before);
-                if (!c.held) { // that one is found only after the palette step
+                if (!c.late) {
                     EXPECT_EQ(dest.Palette(), GetStockObject(DEFAULT_PALETTE));
                 }
             }
@@ -246,4 +254,30 @@ TEST_F(ImageDraw, RefusalsLeaveTheDestinationAlone) {
         }
     }
     EXPECT_EQ(ReadRaw(&background.bitmap), background.pixels);
+}
+
+// A caller can enlarge the frame size through GetImageSize. Blits clip to the bitmaps; no frame-
+// or strip-sized scratch bitmap can be had, so the operations that compose off screen give 0 and
+// draw nothing. None reads or writes outside a bitmap (the sanitizer build watches).
+TEST_F(ImageDraw, HugeFramesAreClippedOrRefused) {
+    for (CSize huge : {CSize(1 << 20, 1 << 20), CSize(INT_MAX, 1 << 20), CSize(INT_MAX, 3)}) {
+        for (bool imageList : {false, true}) {
+            CImage strip;
+            ASSERT_TRUE(CreateStrip(strip, strips.picture, true, imageList));
+            strip.GetImageSize() = huge;
+            strip.GetBitmapSize() = CSize(huge.cx, strips.picture.height);
+            for (const DrawOperation& op : DrawOperations()) {
+                SCOPED_TRACE(::testing::Message()
+                             << op.name << (imageList ? ", image list" : ", bitmap") << ", "
+                             << huge.cx << " x " << huge.cy);
+                Destination dest;
+                const std::vector<Raw> before = dest.Read();
+                const int result = op.run(strip, dest.DC(), kX, kY, 1, &background.bitmap);
+                if (op.offscreen) {
+                    EXPECT_EQ(result, 0);
+                    EXPECT_EQ(dest.Read(), before);
+                }
+            }
+        }
+    }
 }

@@ -47,14 +47,20 @@ TEST(StripCreate, GeometryFollowsTheFrameCountInBothModes) {
                 EXPECT_EQ(strip.GetBitmapSize(), CSize(c.width, c.height));
                 EXPECT_EQ(strip.GetImageSize(), CSize(c.frameWidth, c.height));
                 EXPECT_EQ(strip.IsReadySemiTransparent(), semi && mode ? 1 : 0);
-                if (mode != 0) {
-                    EXPECT_EQ(strip.GetBitmap(), nullptr);
-                    EXPECT_EQ(strip.m_pImageList->GetImageCount(), c.images);
-                    if (semi) {
-                        EXPECT_EQ(strip.m_pSemiImageList->GetImageCount(), c.images);
+                EXPECT_EQ(strip.GetBitmap(), mode != 0 ? nullptr : strip.m_pBitmap);
+                // The lists store frame-sized images at the display's depth (ILC_COLORDDB on
+                // palette displays).
+                for (CImageList* list : {strip.m_pImageList, strip.m_pSemiImageList}) {
+                    if (list == nullptr) {
+                        continue;
                     }
-                } else {
-                    EXPECT_EQ(strip.GetBitmap(), strip.m_pBitmap);
+                    EXPECT_EQ(list->GetImageCount(), c.images);
+                    IMAGEINFO info = {};
+                    ASSERT_TRUE(list->GetImageInfo(0, &info));
+                    BITMAP record = {};
+                    ASSERT_NE(GetObjectA(info.hbmImage, sizeof(BITMAP), &record), 0);
+                    EXPECT_EQ(record.bmBitsPixel, DisplayBits());
+                    EXPECT_EQ(CRect(info.rcImage).Size(), CSize(c.frameWidth, c.height));
                 }
             }
         }

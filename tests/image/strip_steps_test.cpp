@@ -95,21 +95,3 @@ TEST(StripSteps, FailuresLeaveTheStripAsTheyFoundIt) {
     EXPECT_EQ(strip.CreateImageList(), 0); // no bitmap left: the list stays
     EXPECT_EQ(strip.m_pImageList, list);
 }
-
-// The lists store their images at the display's depth (ILC_COLORDDB on palette displays).
-TEST(StripSteps, ImageListsTakeTheDisplaysColourFormat) {
-    CBitmap client;
-    client.Attach(MakeClientSection(20, 4, BusyStrip(kBlue)));
-    StripProbe strip;
-    ASSERT_EQ(strip.Create(&client, 4, kBlue, 1, 1), 1);
-    for (CImageList* list : {strip.m_pImageList, strip.m_pSemiImageList}) {
-        IMAGEINFO info = {};
-        ASSERT_TRUE(list->GetImageInfo(0, &info));
-        BITMAP record = {};
-        ASSERT_NE(GetObjectA(info.hbmImage, sizeof(BITMAP), &record), 0);
-        EXPECT_EQ(record.bmBitsPixel, DisplayBits());
-        EXPECT_EQ(info.rcImage.right - info.rcImage.left, 5);
-        EXPECT_EQ(info.rcImage.bottom - info.rcImage.top, 4);
-    }
-    EXPECT_EQ(strip.m_pDitherDib != nullptr, PaletteDisplay());
-}
