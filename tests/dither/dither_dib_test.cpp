@@ -273,53 +273,39 @@ TEST_F(DitherDibFile, CreateBitmapDithersOnlyTrueColourOnPaletteDisplays) {
     }
 }
 
-TEST_F(DitherDibFile, BitmapsTheyDoNotHoldAreRefused) {
-    CDitherDib dib;
-    EXPECT_EQ(dib.Create(static_cast<CBitmap*>(nullptr)), 0);
-    CBitmap none;
-    EXPECT_EQ(dib.Create(&none), 0);
-
-    // A device-dependent bitmap is not a DIB section.
-    CBitmap ddb;
-    HDC screen = GetDC(nullptr);
-    ddb.Attach(CreateCompatibleBitmap(screen, 4, 4));
-    ReleaseDC(nullptr, screen);
-    EXPECT_EQ(dib.Create(&ddb), 0);
-    EXPECT_EQ(CDitherDibAccess::Info(dib), nullptr);
-}
-
-TEST_F(DitherDibFile, TakesTheRowsOfATrueColourSection) {
-    const auto rows = bmpfile::pattern_rows(6, 4, 24, 9);
-    CBitmap wrapper;
-    ASSERT_TRUE(wrapper.Attach(bmpfile::section(6, 4, 24, rows)));
-    CDitherDib dib;
-    ASSERT_EQ(dib.Create(&wrapper), 1);
-    EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 24);
-    EXPECT_EQ(Rows(dib), rows);
-}
-
-// Index rows are taken only when the library was loaded on a palette display, and then come
-// with the section's own colours.
-TEST_F(DitherDibFile, TakesIndexedSectionsOnlyOnPaletteDisplays) {
+// Sections: true-colour rows are taken as they are; index rows only when the library was loaded
+// on a palette display, and then with the section's own colours. A device-dependent bitmap, a
+// wrapper without a bitmap and none at all are refused.
+TEST_F(DitherDibFile, TakesTheRowsOfSectionsOnly) {
     std::vector<DWORD> table(256); // blue i, green 255 - i, red 7i
     for (DWORD i = 0; i < 256; ++i) {
         table[i] = i | (255 - i) << 8 | (i * 7 & 0xFF) << 16;
     }
-    const auto rows = bmpfile::pattern_rows(7, 3, 8, 5);
-    CBitmap wrapper;
-    ASSERT_TRUE(wrapper.Attach(bmpfile::section(7, 3, 8, rows, table)));
+    const auto rows24 = bmpfile::pattern_rows(6, 4, 24, 9),
+               rows8 = bmpfile::pattern_rows(7, 3, 8, 5);
+    CBitmap section24, section8, none, ddb;
+    ASSERT_TRUE(section24.Attach(bmpfile::section(6, 4, 24, rows24)));
+    ASSERT_TRUE(section8.Attach(bmpfile::section(7, 3, 8, rows8, table)));
+    HDC screen = GetDC(nullptr);
+    ddb.Attach(CreateCompatibleBitmap(screen, 4, 4));
+    ReleaseDC(nullptr, screen);
 
     CDitherDib dib;
-    EXPECT_EQ(dib.Create(&wrapper), 0); // loaded on a true-colour display: no dither palette
+    for (CBitmap* refused : {static_cast<CBitmap*>(nullptr), &none, &ddb, &section8}) {
+        EXPECT_EQ(dib.Create(refused), 0); // loaded on a true-colour display: no dither palette
+        EXPECT_EQ(CDitherDibAccess::Info(dib), nullptr);
+    }
+    ASSERT_EQ(dib.Create(&section24), 1);
+    EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 24);
+    EXPECT_EQ(Rows(dib), rows24);
 
     testhost::AttachAtDepth(8);
-    const BOOL created = dib.Create(&wrapper);
+    const BOOL created = dib.Create(&section8);
     testhost::AttachAtDepth(0);
-
     ASSERT_EQ(created, 1);
     EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 8);
     EXPECT_EQ(std::memcmp(CDitherDibAccess::Info(dib) + 1, table.data(), 1024), 0);
-    EXPECT_EQ(Rows(dib), rows);
+    EXPECT_EQ(Rows(dib), rows8);
 }
 
 TEST_F(DitherDibFile, LoadsABitmapResourceOfTheProgram) {

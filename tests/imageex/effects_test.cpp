@@ -54,32 +54,37 @@ TEST(ImageExEffects, FiguresOfTheRules) {
     if (DisplayBits() <= 16) {
         GTEST_SKIP() << "8-bit channels are mixed on true-colour displays only";
     }
-    const auto pixel = [](const std::string& file, COLORREF back, auto draw) {
-        CImageEx image;
-        EXPECT_EQ(image.Create(nullptr, file.c_str(), 1, RGB(1, 1, 1), 0, 0), 1);
-        const Picture bg{2, 2, std::vector<COLORREF>(4, back)};
-        return DrawOver(bg, [&](HDC dc) { EXPECT_EQ(draw(image, dc), 1); }).at(1, 1);
+    using Draw = int (*)(CImageEx&, HDC);
+    const struct {
+        COLORREF frame, back;
+        Draw draw;
+        COLORREF want;
+    } cases[] = {
+        {RGB(200, 100, 50), RGB(0, 0, 0),
+         [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 64); }, RGB(150, 75, 37)},
+        {RGB(0, 0, 0), RGB(11, 11, 11),
+         [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 128); }, RGB(5, 5, 5)},
+        {RGB(11, 11, 11), RGB(0, 0, 0),
+         [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 128); }, RGB(5, 5, 5)},
+        {RGB(200, 100, 50), RGB(9, 9, 9),
+         [](CImageEx& i, HDC dc) { return i.DrawColorize(dc, 0, 0, 0, RGB(255, 128, 0)); },
+         RGB(124, 62, 0)},
+        // A tint with a high byte counts as its colour alone.
+        {RGB(200, 100, 50), RGB(9, 9, 9),
+         [](CImageEx& i, HDC dc) {
+             return i.DrawColorize(dc, 0, 0, 0, 0xAB000000 | RGB(255, 128, 0));
+         },
+         RGB(124, 62, 0)},
     };
-    const std::string orange = SolidFile("200_100_50.bmp", RGB(200, 100, 50));
-    EXPECT_EQ(pixel(orange, RGB(0, 0, 0),
-                    [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 64); }),
-              RGB(150, 75, 37));
-    EXPECT_EQ(pixel(SolidFile("zero.bmp", RGB(0, 0, 0)), RGB(11, 11, 11),
-                    [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 128); }),
-              RGB(5, 5, 5));
-    EXPECT_EQ(pixel(SolidFile("eleven.bmp", RGB(11, 11, 11)), RGB(0, 0, 0),
-                    [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 128); }),
-              RGB(5, 5, 5));
-    EXPECT_EQ(
-        pixel(orange, RGB(9, 9, 9),
-              [](CImageEx& i, HDC dc) { return i.DrawColorize(dc, 0, 0, 0, RGB(255, 128, 0)); }),
-        RGB(124, 62, 0));
-    // A tint with a high byte counts as its colour alone.
-    EXPECT_EQ(pixel(orange, RGB(9, 9, 9),
-                    [](CImageEx& i, HDC dc) {
-                        return i.DrawColorize(dc, 0, 0, 0, 0xAB000000 | RGB(255, 128, 0));
-                    }),
-              RGB(124, 62, 0));
+    for (const auto& c : cases) {
+        CImageEx image;
+        ASSERT_EQ(
+            image.Create(nullptr, SolidFile("solid.bmp", c.frame).c_str(), 1, RGB(1, 1, 1), 0, 0),
+            1);
+        const Picture bg{2, 2, std::vector<COLORREF>(4, c.back)};
+        EXPECT_EQ(DrawOver(bg, [&](HDC dc) { EXPECT_EQ(c.draw(image, dc), 1); }).at(1, 1), c.want)
+            << std::hex << c.frame << " over " << c.back;
+    }
 }
 
 #ifndef _WIN32
