@@ -217,6 +217,14 @@ private:
     HGDIOBJ m_previous = nullptr;
 };
 
+// Every image of a list drawn transparently side by side over the canvas, from the left.
+inline void DrawAllImages(CImageList* list, int imageWidth, Canvas& canvas) {
+    for (int i = 0; i < list->GetImageCount(); ++i) {
+        ImageList_Draw(list->GetSafeHandle(), i, canvas.dc()->GetSafeHdc(), i * imageWidth, 0,
+                       ILD_TRANSPARENT);
+    }
+}
+
 // The colour `c` reads back as once stored in a display-format memory bitmap through a fresh
 // memory DC: the form in which the strip's blits compare it with the pixels (at 16 bits its low
 // bits dropped, at 8 bits the nearest colour of the default palette).

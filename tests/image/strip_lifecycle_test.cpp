@@ -26,12 +26,9 @@ std::vector<COLORREF> Picture(const StripProbe& strip) {
         return {};
     }
     const CSize size = strip.m_sizeImage;
-    const int count = ImageList_GetImageCount(strip.m_pImageList->GetSafeHandle());
-    Canvas canvas(size.cx * count, size.cy, [](int, int) { return RGB(0, 0, 0); });
-    for (int i = 0; i < count; ++i) {
-        ImageList_Draw(strip.m_pImageList->GetSafeHandle(), i, canvas.dc()->GetSafeHdc(),
-                       i * size.cx, 0, ILD_TRANSPARENT);
-    }
+    Canvas canvas(size.cx * strip.m_pImageList->GetImageCount(), size.cy,
+                  [](int, int) { return RGB(0, 0, 0); });
+    DrawAllImages(strip.m_pImageList, size.cx, canvas);
     return canvas.Pixels();
 }
 

@@ -10,15 +10,6 @@ using namespace strip_fixtures;
 
 namespace {
 
-// Every image of a list drawn transparently side by side over `canvas`.
-void DrawAllImages(CImageList* list, int imageWidth, Canvas& canvas) {
-    const int count = list->GetImageCount();
-    for (int i = 0; i < count; ++i) {
-        ImageList_Draw(list->GetSafeHandle(), i, canvas.dc()->GetSafeHdc(), i * imageWidth, 0,
-                       ILD_TRANSPARENT);
-    }
-}
-
 struct SemiCase {
     const char* name;
     int width;
