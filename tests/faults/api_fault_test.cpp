@@ -39,6 +39,7 @@ using testhost::SetDepth;
 namespace {
 
 unsigned g_operations = 0;
+int g_boxes = 0; // message boxes shown since the last setup
 
 class Tally : public ::testing::Environment {
 public:
@@ -179,7 +180,10 @@ class ApiFaults : public AtDepth {
 protected:
     void SetUp() override {
         AtDepth::SetUp();
-        host::set_message_box_handler([](HWND, const char*, const char*, UINT) { return IDOK; });
+        host::set_message_box_handler([](HWND, const char* text, const char*, UINT) {
+            g_boxes += std::string(text) == "write error" ? 1 : 100;
+            return IDOK;
+        });
         m_section.Attach(strip_fixtures::MakeClientSection(kWidth, kHeight, BusyStrip(kKey)));
         m_ddb.Attach(strip_fixtures::MakeDdb(kWidth, kHeight, BusyStrip(kKey)));
         m_background.Attach(strip_fixtures::MakeDdb(40, 20, BusyStrip(kBlue)));
@@ -361,13 +365,7 @@ TEST_P(ApiFaults, ColourKeyBlit) {
 TEST_P(ApiFaults, CImageStatics) {
     const auto none = [](Subject&) {};
     const auto bitmap = [](Subject& s) { s.canvas.emplace(13, 5, BusyStrip(kBlue)); };
-    const auto captureTo = [](const char* file) {
-        return [file](Subject&) {
-            RECT r{3, 5, 43, 25};
-            return CImage::CaptureWindowToFile(nullptr, &r, const_cast<char*>(file));
-        };
-    };
-    const std::vector<Operation> ops = {
+    std::vector<Operation> ops = {
         {"GetSystemBitCount", none, [](Subject&) { return CImage::GetSystemBitCount(); }},
         {"CheckResolutionAndColor", none,
          [](Subject&) {
@@ -397,9 +395,40 @@ TEST_P(ApiFaults, CImageStatics) {
              return r;
          },
          0, nullptr, [](Subject&, unsigned, int) {}, 0}, // the buffer and the file: each gives 0
-        {"CaptureWindowToFile(jpg)", none, captureTo("capture.jpg")},
-        {"CaptureWindowToFile(bmp)", none, captureTo("capture.bmp")},
     };
+    // The capture at the run's depth, and with the 8-bit run at 4 bits (converted through
+    // GetDIBits). A failure returns 1 and writes no file; on a palette display the file's open is
+    // the last creation and its failure the one "write error" box.
+    std::vector<int> depths = {GetParam()};
+    if (GetParam() == 8) {
+        depths.push_back(4);
+    }
+    for (const int depth : depths) {
+        const std::string written = depth == 8 ? "capture.bmp" : "capture.jpg";
+        const auto setup = [depth](Subject&) {
+            SetDepth(depth);
+            g_boxes = 0;
+        };
+        const auto capture = [](Subject&) {
+            RECT r{3, 5, 43, 25};
+            return CImage::CaptureWindowToFile(nullptr, &r, const_cast<char*>("capture.jpg"));
+        };
+        Subject dry;
+        setup(dry);
+        host::reset_creation_count();
+        capture(dry);
+        const unsigned total = host::creations_counted(fault_sweep::objects);
+        dry.Release();
+        // The screen and memory contexts, the copy, the two buffers and the file; on palette
+        // displays the palette's entries too.
+        EXPECT_EQ(total, depth <= 8 ? 7u : 6u);
+        ops.push_back({"CaptureWindowToFile at " + std::to_string(depth) + " bpp", setup, capture,
+                       1, nullptr, [=](Subject&, unsigned failed, int result) {
+                           EXPECT_EQ(result, 1);
+                           EXPECT_FALSE(bmpfile::Exists(written)) << "a failed capture wrote";
+                           EXPECT_EQ(g_boxes, depth == 8 && failed == total ? 1 : 0);
+                       }});
+    }
     SweepAll(ops);
 }
 
