@@ -89,30 +89,47 @@ struct FileLayout {
     std::int64_t offBitsDelta = 0; // added to the true offset of the rows
 };
 
+// A 12-byte header is the core one (16-bit sizes, 3-byte colour entries). Masks go at 54: after
+// a 40-byte header, inside one of 52 bytes or more. Larger headers name sRGB (108) and the image
+// intent (124).
 inline Bytes build(const FileLayout& s) {
-    const std::size_t head = 14 + s.headerSize + 4 * s.masks.size() + 4 * s.colours.size();
-    Bytes out(std::max<std::size_t>(head, 54), 0);
+    const bool core = s.headerSize == 12;
+    const std::size_t masksAt = s.headerSize >= 52 ? 54 : 14 + s.headerSize;
+    const std::size_t tableAt =
+        std::max<std::size_t>(14 + s.headerSize, masksAt + 4 * s.masks.size());
+    const std::size_t head = tableAt + (core ? 3 : 4) * s.colours.size();
+    Bytes out(std::max<std::size_t>(head, 126), 0);
     out[0] = 'B';
     out[1] = 'M';
     put(out, 10, static_cast<std::uint64_t>(static_cast<std::int64_t>(head) + s.offBitsDelta), 4);
     put(out, 14, s.headerSize, 4);
-    put(out, 18, static_cast<DWORD>(s.width), 4);
-    put(out, 22, static_cast<DWORD>(s.height), 4);
-    put(out, 26, s.planes, 2);
-    put(out, 28, static_cast<WORD>(s.bits), 2);
-    put(out, 30, s.compression, 4);
-    put(out, 34, s.sizeImage, 4);
-    put(out, 46, s.clrUsed, 4);
+    if (core) {
+        put(out, 18, static_cast<DWORD>(s.width), 2);
+        put(out, 20, static_cast<DWORD>(s.height), 2);
+        put(out, 22, s.planes, 2);
+        put(out, 24, static_cast<WORD>(s.bits), 2);
+    } else {
+        put(out, 18, static_cast<DWORD>(s.width), 4);
+        put(out, 22, static_cast<DWORD>(s.height), 4);
+        put(out, 26, s.planes, 2);
+        put(out, 28, static_cast<WORD>(s.bits), 2);
+        put(out, 30, s.compression, 4);
+        put(out, 34, s.sizeImage, 4);
+        put(out, 38, 2835, 4);
+        put(out, 42, 2835, 4);
+        put(out, 46, s.clrUsed, 4);
+        put(out, 70, s.headerSize >= 108 ? 0x73524742 : 0, 4); // sRGB
+        put(out, 122, s.headerSize >= 124 ? 4 : 0, 4);         // LCS_GM_IMAGES
+    }
     out.resize(14 + s.headerSize); // a header shorter than 40 bytes is cut there
     out.resize(head);
-    std::size_t at = 14 + s.headerSize;
-    for (DWORD m : s.masks) {
-        put(out, at, m, 4);
-        at += 4;
+    for (std::size_t i = 0; i < s.masks.size(); ++i) {
+        put(out, masksAt + 4 * i, s.masks[i], 4);
     }
-    for (const RGBQUAD& q : s.colours) {
-        std::memcpy(&out[at], &q, 4);
-        at += 4;
+    for (std::size_t i = 0; i < s.colours.size(); ++i) {
+        const RGBQUAD& q = s.colours[i];
+        put(out, tableAt + (core ? 3 : 4) * i, q.rgbBlue | q.rgbGreen << 8 | q.rgbRed << 16,
+            core ? 3 : 4);
     }
     out.insert(out.end(), s.pixels.begin(), s.pixels.end());
     put(out, 2, out.size(), 4);
@@ -331,15 +348,9 @@ inline std::uint32_t rgb_of(std::uint32_t pixel, std::uint32_t r, std::uint32_t 
 inline Bytes make(const Variant& s, std::uint32_t seed = 1,
                   std::vector<std::uint32_t>* rgb = nullptr) {
     std::uint32_t rnd = seed * 2654435761u + 7;
-    const bool core = s.header_size == 12;
     const bool rle = s.compression == 1 || s.compression == 2;
     const int table =
         s.bits <= 8 ? (s.colors_used != 0 ? s.colors_used : 1 << s.bits) : s.colors_used;
-    const std::size_t entry = core ? 3 : 4;
-    const bool masks_after = s.compression == 3 && s.header_size == 40;
-    const std::size_t bits_offset =
-        14 + static_cast<std::size_t>(s.header_size) + (masks_after ? 12 : 0) +
-        static_cast<std::size_t>(table) * entry + static_cast<std::size_t>(s.gap);
 
     std::vector<std::uint32_t> colors(static_cast<std::size_t>(table)); // 0x00RRGGBB
     for (std::uint32_t& c : colors) {
@@ -424,45 +435,23 @@ inline Bytes make(const Variant& s, std::uint32_t seed = 1,
         }
     }
 
-    // Headers at their offsets; bit-field masks at 54 both inside a header of 52 bytes or more
-    // and after a 40-byte one. Fields not set here (resolution aside) are zero.
-    Bytes out(bits_offset + pixels.bytes.size(), 0);
-    out[0] = 'B';
-    out[1] = 'M';
-    put(out, 2, bits_offset + pixels.bytes.size(), 4);
-    put(out, 10, bits_offset, 4);
-    put(out, 14, static_cast<std::uint32_t>(s.header_size), 4);
-    if (core) {
-        put(out, 18, static_cast<std::uint32_t>(s.width), 2);
-        put(out, 20, static_cast<std::uint32_t>(s.height), 2);
-        put(out, 22, 1, 2);
-        put(out, 24, static_cast<std::uint32_t>(s.bits), 2);
-    } else {
-        put(out, 18, static_cast<std::uint32_t>(s.width), 4);
-        put(out, 22, static_cast<std::uint32_t>(s.top_down ? -s.height : s.height), 4);
-        put(out, 26, 1, 2);
-        put(out, 28, static_cast<std::uint32_t>(s.bits), 2);
-        put(out, 30, s.compression, 4);
-        put(out, 34, rle ? pixels.bytes.size() : 0, 4);
-        put(out, 38, 2835, 4);
-        put(out, 42, 2835, 4);
-        put(out, 46, static_cast<std::uint32_t>(s.colors_used), 4);
-        for (int i = 0; i < 3 && s.compression == 3; ++i) {
-            put(out, 54 + 4 * static_cast<std::size_t>(i), s.masks[i], 4);
-        }
-        if (s.header_size >= 108) {
-            put(out, 70, 0x73524742, 4); // sRGB
-        }
-        if (s.header_size >= 124) {
-            put(out, 122, 4, 4); // LCS_GM_IMAGES
-        }
+    FileLayout f;
+    f.width = s.width;
+    f.height = s.top_down ? -s.height : s.height;
+    f.bits = s.bits;
+    f.compression = s.compression;
+    f.sizeImage = rle ? static_cast<DWORD>(pixels.bytes.size()) : 0;
+    f.clrUsed = static_cast<DWORD>(s.colors_used);
+    f.headerSize = static_cast<DWORD>(s.header_size);
+    if (s.compression == 3) {
+        f.masks.assign(s.masks, s.masks + 3);
     }
-    std::size_t at = 14 + static_cast<std::size_t>(s.header_size) + (masks_after ? 12 : 0);
     for (std::uint32_t c : colors) {
-        put(out, at, c, static_cast<int>(entry));
-        at += entry;
+        f.colours.push_back({BYTE(c), BYTE(c >> 8), BYTE(c >> 16), 0});
     }
-    std::copy(pixels.bytes.begin(), pixels.bytes.end(), out.begin() + bits_offset);
+    f.pixels.assign(static_cast<std::size_t>(s.gap), 0);
+    f.pixels.insert(f.pixels.end(), pixels.bytes.begin(), pixels.bytes.end());
+    f.offBitsDelta = s.gap;
     if (rgb != nullptr) {
         rgb->clear();
         for (int y = 0; y < s.height; ++y) {
@@ -471,7 +460,7 @@ inline Bytes make(const Variant& s, std::uint32_t seed = 1,
                         stored.begin() + static_cast<std::ptrdiff_t>(from + 1) * s.width);
         }
     }
-    return out;
+    return build(f);
 }
 
 // The variants the readers must take, small enough to compare pixel by pixel.
