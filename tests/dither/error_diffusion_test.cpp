@@ -198,11 +198,11 @@ TEST_F(DitherLoop, RefusesWhatItCannotWriteOrRead) {
     }
 
     // A destination deeper than 8 bits.
+    const auto good = testimg::make_source(testimg::Layout::Bgr24, rgb, 4, 4, 5);
     std::vector<BYTE> dest(40 + 1024 + 64, 0);
     auto* d = reinterpret_cast<BITMAPINFOHEADER*>(dest.data());
-    *d = *testimg::make_source(testimg::Layout::Bgr24, rgb, 4, 4, 5).info();
+    *d = *good.info();
     d->biBitCount = 16;
-    const auto good = testimg::make_source(testimg::Layout::Bgr24, rgb, 4, 4, 5);
     EXPECT_EQ(CDitherDibAccess::DitherImageEx(dest.data() + 1064, d, good.bits.data(), good.info()),
               0);
 }
