@@ -38,7 +38,7 @@ bool fits(std::size_t offset, std::uint64_t bytes, std::size_t available) {
 
 bool read_info(const void* bmi, std::size_t available, UINT usage, Strictness strictness,
                DibInfo& out) {
-    out = DibInfo{};
+    static_cast<DibFields&>(out) = DibFields{}; // the table is filled as far as it is read
     if (bmi == nullptr || (usage != DIB_RGB_COLORS && usage != DIB_PAL_COLORS) ||
         available < sizeof(DWORD)) {
         return false;

@@ -321,7 +321,7 @@ private:
     const DibSource& src_;
     const Dc* dc_;
     const Bitmap& surface_;
-    DWORD lut_[256] = {};
+    DWORD lut_[256]; // the raw value of each table index, filled whole for 8 bits and fewer
     std::vector<BYTE> indices_;
     std::vector<COLORREF> colors_;
     struct CacheSlot {
@@ -609,8 +609,14 @@ int get_dib_bits(Dc* dc, const Bitmap& bmp, UINT start, UINT lines, void* bits, 
         (header_size < sizeof(BITMAPINFOHEADER) || header_size > sizeof(BITMAPV5HEADER))) {
         return 0;
     }
-    alignas(4) BYTE local[sizeof(BITMAPV5HEADER) + 256 * sizeof(RGBQUAD)] = {};
+    // Past the header, read_info finds zeros where it reads: masks (never, as asked below, but
+    // cleared all the same) and, at 8 bits and fewer, the table. The rest is left uncleared.
+    alignas(4) BYTE local[sizeof(BITMAPV5HEADER) + 256 * sizeof(RGBQUAD)];
     std::memcpy(local, bmi, header_size);
+    WORD asked_bits;
+    std::memcpy(&asked_bits, local + (header_size == sizeof(BITMAPCOREHEADER) ? 10 : 14), 2);
+    std::memset(local + header_size, 0,
+                asked_bits <= 8 ? sizeof local - header_size : 3 * sizeof(DWORD));
     auto* local_header = reinterpret_cast<BITMAPINFOHEADER*>(local);
     // Bit fields asked for with a plain 40-byte header would have their masks written after it,
     // where the caller may have no room (a copy of a section's dsBmih is just that). Such a

@@ -27,7 +27,8 @@ struct Channel {
     int bits = 0;
 };
 
-struct DibInfo {
+// Every field of a description but its colour table.
+struct DibFields {
     DWORD header_size = 0;      // 12 for a core header, 40 and more for info headers
     int width = 0;              // pixels, > 0
     int height = 0;             // rows, > 0 (the sign of biHeight is in top_down)
@@ -36,12 +37,9 @@ struct DibInfo {
     DWORD compression = BI_RGB; // BI_RGB, BI_RLE8, BI_RLE4 or BI_BITFIELDS
     // The bit fields in effect for 16 and 32 bits (BI_RGB gives 5-5-5 and 8-8-8).
     Channel red, green, blue;
-    // The colour table (<= 8 bits). With DIB_PAL_COLORS the entries are not colours yet but
-    // palette indices (`palette_indices`), which the caller resolves through a DC's palette.
+    // Entries in the colour table (<= 8 bits), and whether they are palette indices yet.
     int color_count = 0;
-    RGBQUAD colors[256] = {};
     bool pal_colors = false;
-    WORD palette_indices[256] = {};
     // Bytes per stored row of an uncompressed DIB (DWORD-aligned) and the size of the pixel
     // array: stride * height uncompressed, biSizeImage for RLE.
     std::size_t stride = 0;
@@ -49,6 +47,16 @@ struct DibInfo {
     // Offset of the pixel array in a packed DIB: header, masks and colour table.
     std::size_t bits_offset = 0;
     DWORD size_image_field = 0; // biSizeImage as given
+};
+
+struct DibInfo : DibFields {
+    // The colour table: `color_count` entries. With DIB_PAL_COLORS the entries are not colours
+    // yet but palette indices (`palette_indices`), which the caller resolves through a DC's
+    // palette. Entries from color_count on are never read, and a description made on the stack
+    // leaves them uncleared: every DIB call makes one or two, and clearing their 1.5 KB cost as
+    // much as all the checks of a small transfer.
+    RGBQUAD colors[256];
+    WORD palette_indices[256];
 };
 
 // How strict to be with fields that Windows itself tolerates. GDI calls take a biClrUsed above
