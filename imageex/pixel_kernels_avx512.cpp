@@ -30,18 +30,6 @@ struct Params {
     COLORREF crKey;
 };
 
-DWORD KeyValue32(COLORREF crKey) {
-    // A key with a high byte never matches: no masked pixel equals all ones.
-    return (crKey >> 24) != 0 ? 0xFFFFFFFF
-                              : (GetRValue(crKey) << 16) | (GetGValue(crKey) << 8) |
-                                    static_cast<DWORD>(GetBValue(crKey));
-}
-
-WORD KeyValue16(COLORREF crKey) {
-    return static_cast<WORD>(((GetRValue(crKey) >> 3) << 10) | ((GetGValue(crKey) >> 3) << 5) |
-                             (GetBValue(crKey) >> 3));
-}
-
 // One register of frame pixels and one of the destination pixels under them.
 struct Pixels {
     __m512i frame, dest;
@@ -53,86 +41,7 @@ template <int kBits> TALVO_AVX512_INLINE __m512i ShiftLeft32(__m512i x) {
     return _mm512_maskz_slli_epi32(0xFFFF, x, kBits);
 }
 
-// ---- Alpha --------------------------------------------------------------------------------------
-
-// (f * (256 - a) + d * a) >> 8, even bytes (blue, red) and odd ones (green, fourth byte) in
-// place in their 16-bit lanes; the odd results are kept in the high byte by a mask that also
-// clears the fourth byte.
-TALVO_AVX512_INLINE __m512i Mix32(__m512i f, __m512i d, __m512i a, __m512i keep) {
-    const __m512i lowBytes = _mm512_set1_epi16(0x00FF);
-    const __m512i even = _mm512_add_epi16(_mm512_mullo_epi16(_mm512_and_si512(f, lowBytes), keep),
-                                          _mm512_mullo_epi16(_mm512_and_si512(d, lowBytes), a));
-    const __m512i odd = _mm512_add_epi16(_mm512_mullo_epi16(_mm512_srli_epi16(f, 8), keep),
-                                         _mm512_mullo_epi16(_mm512_srli_epi16(d, 8), a));
-    return _mm512_or_si512(_mm512_srli_epi16(even, 8),
-                           _mm512_and_si512(odd, _mm512_set1_epi32(0x0000FF00)));
-}
-
-// Mixes sixteen 32-bit pixels.
-struct Mix32Op {
-    using Mask = __mmask16;
-    static constexpr bool kReadAhead = true;
-    static constexpr std::size_t kLanes = 16;
-    static constexpr Mask kAll = 0xFFFF;
-    __m512i a, keep, key;
-    bool keyed;
-
-    TALVO_AVX512_INLINE explicit Mix32Op(const Params& p)
-        : a(_mm512_set1_epi16(static_cast<short>(p.nAlpha))),
-          keep(_mm512_set1_epi16(static_cast<short>(256 - p.nAlpha))),
-          key(_mm512_set1_epi32(static_cast<int>(KeyValue32(p.crKey)))),
-          keyed(p.bTransparent != 0) {}
-    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest, Mask lanes) const {
-        return {_mm512_maskz_loadu_epi32(lanes, frame), _mm512_maskz_loadu_epi32(lanes, dest)};
-    }
-    TALVO_AVX512_INLINE void Store(BYTE* dest, Mask lanes, const Pixels& in) const {
-        if (keyed) {
-            lanes &= _mm512_cmpneq_epi32_mask(
-                _mm512_and_si512(in.frame, _mm512_set1_epi32(0x00FFFFFF)), key);
-        }
-        _mm512_mask_storeu_epi32(dest, lanes, Mix32(in.frame, in.dest, a, keep));
-    }
-};
-
-// One 5-bit channel of 32 words mixed in place; the differences times a <= 256 fit 16 bits.
-template <int kShift> TALVO_AVX512_INLINE __m512i MixChannel16(__m512i f, __m512i d, __m512i a) {
-    const __m512i five = _mm512_set1_epi16(31);
-    const __m512i fc = _mm512_and_si512(_mm512_srli_epi16(f, kShift), five);
-    const __m512i dc = _mm512_and_si512(_mm512_srli_epi16(d, kShift), five);
-    const __m512i mixed =
-        _mm512_add_epi16(fc, _mm512_srai_epi16(_mm512_mullo_epi16(_mm512_sub_epi16(dc, fc), a), 8));
-    return _mm512_slli_epi16(mixed, kShift);
-}
-
-// Mixes 32 16-bit pixels.
-struct Mix16Op {
-    using Mask = __mmask32;
-    static constexpr bool kReadAhead = true;
-    static constexpr std::size_t kLanes = 32;
-    static constexpr Mask kAll = 0xFFFFFFFF;
-    __m512i a, key;
-    bool keyed;
-
-    TALVO_AVX512_INLINE explicit Mix16Op(const Params& p)
-        : a(_mm512_set1_epi16(static_cast<short>(p.nAlpha))),
-          key(_mm512_set1_epi16(static_cast<short>(KeyValue16(p.crKey)))),
-          keyed(p.bTransparent != 0) {}
-    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest, Mask lanes) const {
-        return {_mm512_maskz_loadu_epi16(lanes, frame), _mm512_maskz_loadu_epi16(lanes, dest)};
-    }
-    TALVO_AVX512_INLINE void Store(BYTE* dest, Mask lanes, const Pixels& in) const {
-        if (keyed) {
-            lanes &= _mm512_cmpneq_epi16_mask(in.frame, key);
-        }
-        const __m512i f = in.frame, d = in.dest;
-        const __m512i out =
-            _mm512_or_si512(_mm512_or_si512(MixChannel16<10>(f, d, a), MixChannel16<5>(f, d, a)),
-                            MixChannel16<0>(f, d, a));
-        _mm512_mask_storeu_epi16(dest, lanes, out);
-    }
-};
-
-// ---- Colorize -----------------------------------------------------------------------------------
+// ---- Arithmetic --------------------------------------------------------------------------------
 
 // x / 255 for x up to 65025 in 16-bit lanes: (x * 32897) >> 23.
 TALVO_AVX512_INLINE __m512i By255(__m512i x) {
@@ -144,116 +53,197 @@ TALVO_AVX512_INLINE __m512i By100(__m512i sum) {
     return _mm512_srli_epi16(_mm512_mulhi_epu16(sum, _mm512_set1_epi16(-23592)), 6); // 41944
 }
 
-struct Tints32 {
-    __m512i blueRed; // per pixel: blue weight in the low word, red in the high one
-    __m512i green;   // green weight in the low word, 0 in the high one
-};
-
-// Sixteen tinted 32-bit pixels (fourth byte 0) without unpacking: 11 b + 59 g in the low word
-// and 30 r in the high word of each pixel by one multiply-add of bytes (no sum reaches the
-// saturation), the two words added by a second; the grey, in the low word, is then spread to
-// both words and scaled by the blue and red weights at once.
-TALVO_AVX512_INLINE __m512i TintPixels32(__m512i p, const Tints32& t) {
-    const __m512i weights = _mm512_set1_epi32(0x001E3B0B); // 11, 59, 30, 0
-    const __m512i sum = _mm512_madd_epi16(_mm512_maddubs_epi16(p, weights), _mm512_set1_epi16(1));
-    const __m512i grey = By100(sum); // the high word stays 0
-    const __m512i both = _mm512_or_si512(grey, ShiftLeft32<16>(grey));
-    const __m512i blueRed = By255(_mm512_mullo_epi16(both, t.blueRed));
-    const __m512i green = By255(_mm512_mullo_epi16(grey, t.green));
-    return _mm512_or_si512(blueRed, ShiftLeft32<8>(green));
+// One 5-bit channel of 32 words mixed in place; the differences times a <= 256 fit 16 bits.
+template <int kShift> TALVO_AVX512_INLINE __m512i MixChannel16(__m512i f, __m512i d, __m512i a) {
+    const __m512i five = _mm512_set1_epi16(31);
+    const __m512i fc = _mm512_and_si512(_mm512_srli_epi16(f, kShift), five);
+    const __m512i dc = _mm512_and_si512(_mm512_srli_epi16(d, kShift), five);
+    const __m512i mixed =
+        _mm512_add_epi16(fc, _mm512_srai_epi16(_mm512_mullo_epi16(_mm512_sub_epi16(dc, fc), a), 8));
+    return _mm512_slli_epi16(mixed, kShift);
 }
 
-// Colorizes sixteen 32-bit pixels.
-struct Colorize32Op {
+// ---- The two depths ---------------------------------------------------------------------------
+
+// Sixteen 32-bit pixels a register.
+struct Depth32 {
     using Mask = __mmask16;
-    static constexpr bool kReadAhead = false;
     static constexpr std::size_t kLanes = 16;
     static constexpr Mask kAll = 0xFFFF;
-    Tints32 t;
-    __m512i key;
-    bool keyed, withBack;
 
-    TALVO_AVX512_INLINE explicit Colorize32Op(const Params& p)
-        : t{_mm512_set1_epi32(
-                static_cast<int>(((p.crTint >> 16) & 0xFF) | GetRValue(p.crTint) << 16)),
-            _mm512_set1_epi32(GetGValue(p.crTint))},
-          key(_mm512_set1_epi32(static_cast<int>(KeyValue32(p.crKey)))), keyed(p.bTransparent != 0),
-          withBack(keyed && p.bWithBack != 0) {}
-    // The destination is read only when key pixels take the tint of what lies there.
-    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest, Mask lanes) const {
-        return {_mm512_maskz_loadu_epi32(lanes, frame),
-                withBack ? _mm512_maskz_loadu_epi32(lanes, dest) : _mm512_setzero_si512()};
+    // The tint's weights: blue in the low word of each pixel and red in the high one, and
+    // green in the low word alone.
+    struct Tints {
+        __m512i blueRed, green;
+    };
+
+    TALVO_AVX512_INLINE static __m512i Load(Mask lanes, const BYTE* p) {
+        return _mm512_maskz_loadu_epi32(lanes, p);
     }
-    TALVO_AVX512_INLINE void Store(BYTE* dest, Mask lanes, const Pixels& in) const {
-        __m512i out = TintPixels32(in.frame, t);
-        if (keyed) {
-            const Mask keys = _mm512_cmpeq_epi32_mask(
-                _mm512_and_si512(in.frame, _mm512_set1_epi32(0x00FFFFFF)), key);
-            if (withBack) {
-                out = _mm512_mask_mov_epi32(out, keys, TintPixels32(in.dest, t));
-            } else {
-                lanes &= static_cast<Mask>(~keys);
-            }
-        }
-        _mm512_mask_storeu_epi32(dest, lanes, out);
+    TALVO_AVX512_INLINE static void Store(BYTE* p, Mask lanes, __m512i v) {
+        _mm512_mask_storeu_epi32(p, lanes, v);
+    }
+    TALVO_AVX512_INLINE static __m512i Select(__m512i v, Mask lanes, __m512i other) {
+        return _mm512_mask_mov_epi32(v, lanes, other);
+    }
+    // The key as the frame holds it (B, G, R), or all ones, which no masked pixel equals, when
+    // the key has a high byte and so never matches.
+    TALVO_AVX512_INLINE static __m512i Key(COLORREF crKey) {
+        const DWORD key = (crKey >> 24) != 0 ? 0xFFFFFFFF
+                                             : (GetRValue(crKey) << 16) | (GetGValue(crKey) << 8) |
+                                                   static_cast<DWORD>(GetBValue(crKey));
+        return _mm512_set1_epi32(static_cast<int>(key));
+    }
+    TALVO_AVX512_INLINE static Mask Keys(__m512i f, __m512i key) {
+        return _mm512_cmpeq_epi32_mask(_mm512_and_si512(f, _mm512_set1_epi32(0x00FFFFFF)), key);
+    }
+
+    // (f * (256 - a) + d * a) >> 8, even bytes (blue, red) and odd ones (green, fourth byte) in
+    // place in their 16-bit lanes; the odd results are kept in the high byte by a mask that
+    // also clears the fourth byte.
+    TALVO_AVX512_INLINE static __m512i Mix(__m512i f, __m512i d, __m512i a) {
+        const __m512i keep = _mm512_sub_epi16(_mm512_set1_epi16(256), a);
+        const __m512i lowBytes = _mm512_set1_epi16(0x00FF);
+        const __m512i even =
+            _mm512_add_epi16(_mm512_mullo_epi16(_mm512_and_si512(f, lowBytes), keep),
+                             _mm512_mullo_epi16(_mm512_and_si512(d, lowBytes), a));
+        const __m512i odd = _mm512_add_epi16(_mm512_mullo_epi16(_mm512_srli_epi16(f, 8), keep),
+                                             _mm512_mullo_epi16(_mm512_srli_epi16(d, 8), a));
+        return _mm512_or_si512(_mm512_srli_epi16(even, 8),
+                               _mm512_and_si512(odd, _mm512_set1_epi32(0x0000FF00)));
+    }
+
+    TALVO_AVX512_INLINE static Tints MakeTints(COLORREF crTint) {
+        const int blue = static_cast<int>((crTint >> 16) & 0xFF);
+        return {_mm512_set1_epi32(blue | GetRValue(crTint) << 16),
+                _mm512_set1_epi32(GetGValue(crTint))};
+    }
+    // Tinted pixels (fourth byte 0) without unpacking: 11 b + 59 g in the low word and 30 r in
+    // the high word of each pixel by one multiply-add of bytes (no sum reaches the saturation),
+    // the two words added by a second; the grey, in the low word, is then spread to both words
+    // and scaled by the blue and red weights at once.
+    TALVO_AVX512_INLINE static __m512i Tint(__m512i p, const Tints& t) {
+        const __m512i weights = _mm512_set1_epi32(0x001E3B0B); // 11, 59, 30, 0
+        const __m512i sum =
+            _mm512_madd_epi16(_mm512_maddubs_epi16(p, weights), _mm512_set1_epi16(1));
+        const __m512i grey = By100(sum); // the high word stays 0
+        const __m512i both = _mm512_or_si512(grey, ShiftLeft32<16>(grey));
+        const __m512i blueRed = By255(_mm512_mullo_epi16(both, t.blueRed));
+        const __m512i green = By255(_mm512_mullo_epi16(grey, t.green));
+        return _mm512_or_si512(blueRed, ShiftLeft32<8>(green));
     }
 };
 
-struct Tints16 {
-    __m512i red, green, blue;
-};
-
-// 32 tinted 16-bit words of the words in w: channels widened by three bits, the grey's tint
-// per channel, cut back after.
-TALVO_AVX512_INLINE __m512i TintWords(__m512i w, const Tints16& t) {
-    const __m512i five = _mm512_set1_epi16(31);
-    const __m512i r = _mm512_slli_epi16(_mm512_and_si512(_mm512_srli_epi16(w, 10), five), 3);
-    const __m512i g = _mm512_slli_epi16(_mm512_and_si512(_mm512_srli_epi16(w, 5), five), 3);
-    const __m512i b = _mm512_slli_epi16(_mm512_and_si512(w, five), 3);
-    const __m512i sum =
-        _mm512_add_epi16(_mm512_add_epi16(_mm512_mullo_epi16(r, _mm512_set1_epi16(30)),
-                                          _mm512_mullo_epi16(g, _mm512_set1_epi16(59))),
-                         _mm512_mullo_epi16(b, _mm512_set1_epi16(11)));
-    const __m512i grey = By100(sum);
-    const __m512i outR = By255(_mm512_mullo_epi16(grey, t.red));
-    const __m512i outG = By255(_mm512_mullo_epi16(grey, t.green));
-    const __m512i outB = By255(_mm512_mullo_epi16(grey, t.blue));
-    return _mm512_or_si512(_mm512_or_si512(_mm512_slli_epi16(_mm512_srli_epi16(outR, 3), 10),
-                                           _mm512_slli_epi16(_mm512_srli_epi16(outG, 3), 5)),
-                           _mm512_srli_epi16(outB, 3));
-}
-
-// Colorizes 32 16-bit pixels.
-struct Colorize16Op {
+// Thirty-two 16-bit (x-5-5-5) pixels a register.
+struct Depth16 {
     using Mask = __mmask32;
-    static constexpr bool kReadAhead = false;
     static constexpr std::size_t kLanes = 32;
     static constexpr Mask kAll = 0xFFFFFFFF;
-    Tints16 t;
+
+    struct Tints {
+        __m512i red, green, blue;
+    };
+
+    TALVO_AVX512_INLINE static __m512i Load(Mask lanes, const BYTE* p) {
+        return _mm512_maskz_loadu_epi16(lanes, p);
+    }
+    TALVO_AVX512_INLINE static void Store(BYTE* p, Mask lanes, __m512i v) {
+        _mm512_mask_storeu_epi16(p, lanes, v);
+    }
+    TALVO_AVX512_INLINE static __m512i Select(__m512i v, Mask lanes, __m512i other) {
+        return _mm512_mask_mov_epi16(v, lanes, other);
+    }
+    // The key cut to five bits a channel; bit 15 of a frame pixel takes part in the test.
+    TALVO_AVX512_INLINE static __m512i Key(COLORREF crKey) {
+        return _mm512_set1_epi16(static_cast<short>(((GetRValue(crKey) >> 3) << 10) |
+                                                    ((GetGValue(crKey) >> 3) << 5) |
+                                                    (GetBValue(crKey) >> 3)));
+    }
+    TALVO_AVX512_INLINE static Mask Keys(__m512i f, __m512i key) {
+        return _mm512_cmpeq_epi16_mask(f, key);
+    }
+
+    TALVO_AVX512_INLINE static __m512i Mix(__m512i f, __m512i d, __m512i a) {
+        return _mm512_or_si512(_mm512_or_si512(MixChannel16<10>(f, d, a), MixChannel16<5>(f, d, a)),
+                               MixChannel16<0>(f, d, a));
+    }
+
+    TALVO_AVX512_INLINE static Tints MakeTints(COLORREF crTint) {
+        return {_mm512_set1_epi16(static_cast<short>(GetRValue(crTint))),
+                _mm512_set1_epi16(static_cast<short>(GetGValue(crTint))),
+                _mm512_set1_epi16(static_cast<short>((crTint >> 16) & 0xFF))};
+    }
+    // Channels widened by three bits, the grey's tint per channel, cut back after.
+    TALVO_AVX512_INLINE static __m512i Tint(__m512i w, const Tints& t) {
+        const __m512i five = _mm512_set1_epi16(31);
+        const __m512i r = _mm512_slli_epi16(_mm512_and_si512(_mm512_srli_epi16(w, 10), five), 3);
+        const __m512i g = _mm512_slli_epi16(_mm512_and_si512(_mm512_srli_epi16(w, 5), five), 3);
+        const __m512i b = _mm512_slli_epi16(_mm512_and_si512(w, five), 3);
+        const __m512i sum =
+            _mm512_add_epi16(_mm512_add_epi16(_mm512_mullo_epi16(r, _mm512_set1_epi16(30)),
+                                              _mm512_mullo_epi16(g, _mm512_set1_epi16(59))),
+                             _mm512_mullo_epi16(b, _mm512_set1_epi16(11)));
+        const __m512i grey = By100(sum);
+        const __m512i outR = By255(_mm512_mullo_epi16(grey, t.red));
+        const __m512i outG = By255(_mm512_mullo_epi16(grey, t.green));
+        const __m512i outB = By255(_mm512_mullo_epi16(grey, t.blue));
+        return _mm512_or_si512(_mm512_or_si512(_mm512_slli_epi16(_mm512_srli_epi16(outR, 3), 10),
+                                               _mm512_slli_epi16(_mm512_srli_epi16(outG, 3), 5)),
+                               _mm512_srli_epi16(outB, 3));
+    }
+};
+
+// ---- The two operations -------------------------------------------------------------------------
+
+// Each reads a register of pixels (Load) and writes what it makes of them (Store).
+
+// dest = the mix of frame and dest; key pixels are left out of the store.
+template <class D> struct MixOp : D {
+    static constexpr bool kReadAhead = true;
+    __m512i a, key;
+    bool keyed;
+
+    TALVO_AVX512_INLINE explicit MixOp(const Params& p)
+        : a(_mm512_set1_epi16(static_cast<short>(p.nAlpha))), key(D::Key(p.crKey)),
+          keyed(p.bTransparent != 0) {}
+    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest,
+                                    typename D::Mask lanes) const {
+        return {D::Load(lanes, frame), D::Load(lanes, dest)};
+    }
+    TALVO_AVX512_INLINE void Store(BYTE* dest, typename D::Mask lanes, const Pixels& in) const {
+        if (keyed) {
+            lanes &= static_cast<typename D::Mask>(~D::Keys(in.frame, key));
+        }
+        D::Store(dest, lanes, D::Mix(in.frame, in.dest, a));
+    }
+};
+
+// dest = the tint of the frame's grey; key pixels are left out of the store, or with the
+// background take the tint of the destination's own grey (then alone is the destination read).
+template <class D> struct ColorizeOp : D {
+    static constexpr bool kReadAhead = false;
+    typename D::Tints t;
     __m512i key;
     bool keyed, withBack;
 
-    TALVO_AVX512_INLINE explicit Colorize16Op(const Params& p)
-        : t{_mm512_set1_epi16(static_cast<short>(GetRValue(p.crTint))),
-            _mm512_set1_epi16(static_cast<short>(GetGValue(p.crTint))),
-            _mm512_set1_epi16(static_cast<short>((p.crTint >> 16) & 0xFF))},
-          key(_mm512_set1_epi16(static_cast<short>(KeyValue16(p.crKey)))),
-          keyed(p.bTransparent != 0), withBack(keyed && p.bWithBack != 0) {}
-    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest, Mask lanes) const {
-        return {_mm512_maskz_loadu_epi16(lanes, frame),
-                withBack ? _mm512_maskz_loadu_epi16(lanes, dest) : _mm512_setzero_si512()};
+    TALVO_AVX512_INLINE explicit ColorizeOp(const Params& p)
+        : t(D::MakeTints(p.crTint)), key(D::Key(p.crKey)), keyed(p.bTransparent != 0),
+          withBack(keyed && p.bWithBack != 0) {}
+    TALVO_AVX512_INLINE Pixels Load(const BYTE* frame, const BYTE* dest,
+                                    typename D::Mask lanes) const {
+        return {D::Load(lanes, frame), withBack ? D::Load(lanes, dest) : _mm512_setzero_si512()};
     }
-    TALVO_AVX512_INLINE void Store(BYTE* dest, Mask lanes, const Pixels& in) const {
-        __m512i out = TintWords(in.frame, t);
+    TALVO_AVX512_INLINE void Store(BYTE* dest, typename D::Mask lanes, const Pixels& in) const {
+        __m512i out = D::Tint(in.frame, t);
         if (keyed) {
-            const Mask keys = _mm512_cmpeq_epi16_mask(in.frame, key);
+            const typename D::Mask keys = D::Keys(in.frame, key);
             if (withBack) {
-                out = _mm512_mask_mov_epi16(out, keys, TintWords(in.dest, t));
+                out = D::Select(out, keys, D::Tint(in.dest, t));
             } else {
-                lanes &= ~keys;
+                lanes &= static_cast<typename D::Mask>(~keys);
             }
         }
-        _mm512_mask_storeu_epi16(dest, lanes, out);
+        D::Store(dest, lanes, out);
     }
 };
 
@@ -304,16 +294,16 @@ TALVO_AVX512_INLINE void Run(const BYTE* frame, BYTE* dest, std::size_t n, const
 }
 
 TALVO_AVX512 void MixRun32(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
-    Run<Mix32Op>(frame, dest, n, p);
+    Run<MixOp<Depth32>>(frame, dest, n, p);
 }
 TALVO_AVX512 void MixRun16(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
-    Run<Mix16Op>(frame, dest, n, p);
+    Run<MixOp<Depth16>>(frame, dest, n, p);
 }
 TALVO_AVX512 void ColorizeRun32(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
-    Run<Colorize32Op>(frame, dest, n, p);
+    Run<ColorizeOp<Depth32>>(frame, dest, n, p);
 }
 TALVO_AVX512 void ColorizeRun16(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p) {
-    Run<Colorize16Op>(frame, dest, n, p);
+    Run<ColorizeOp<Depth16>>(frame, dest, n, p);
 }
 
 // ---- Row walk
