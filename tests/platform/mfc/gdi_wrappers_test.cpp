@@ -364,8 +364,8 @@ TEST(CDCTest, DrawingMembersReachTheDC) {
     EXPECT_EQ(red, copy.GetPixel(5, 5));
     EXPECT_EQ(white, copy.GetPixel(6, 6));
 
-    EXPECT_EQ(MM_TEXT, mem.SetMapMode(MM_TEXT));
-    EXPECT_EQ(MM_TEXT, mem.GetMapMode());
+    EXPECT_EQ(MM_TEXT, mem.SetMapMode(MM_ANISOTROPIC));
+    EXPECT_EQ(MM_ANISOTROPIC, mem.GetMapMode());
     mem.SelectObject(original);
     copy.SelectObject(copy_original);
 }
@@ -375,10 +375,8 @@ TEST(GdiObjectMembers, ReportTheirObjects) {
     ASSERT_TRUE(mono.CreateBitmap(16, 2, 1, 1, nullptr));
     BITMAP bm = {};
     ASSERT_EQ(static_cast<int>(sizeof(BITMAP)), mono.GetBitmap(&bm));
-    EXPECT_EQ(16, bm.bmWidth);
-    EXPECT_EQ(2, bm.bmHeight);
-    EXPECT_EQ(2, bm.bmWidthBytes);
-    EXPECT_EQ(1, bm.bmBitsPixel);
+    EXPECT_EQ((std::vector<LONG>{16, 2, 2, 1}),
+              (std::vector<LONG>{bm.bmWidth, bm.bmHeight, bm.bmWidthBytes, bm.bmBitsPixel}));
     const BYTE bits[4] = {0xAA, 0x55, 0x0F, 0xF0};
     EXPECT_EQ(4u, mono.SetBitmapBits(4, bits));
     BYTE back[4] = {};

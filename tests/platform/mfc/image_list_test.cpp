@@ -47,7 +47,6 @@ TEST(CImageListTest, AddsDrawsAndRemovesMaskedImages) {
     EXPECT_EQ(0, list.Add(&strip.bitmap, kKey));
     EXPECT_EQ(2, list.GetImageCount());
 
-    list.SetBkColor(CLR_NONE);
     EXPECT_EQ(CLR_NONE, list.GetBkColor());
     Canvas target(4, 4);
     ASSERT_TRUE(list.Draw(&target.dc, 1, CPoint(0, 0), ILD_NORMAL));

@@ -57,29 +57,26 @@ TEST(DibSection, ReportsItsLayout) {
             DIBSECTION ds;
             std::memset(&ds, 0xCC, sizeof ds);
             ASSERT_EQ(GetObjectA(s, sizeof ds, &ds), static_cast<int>(sizeof(DIBSECTION)));
-            const int stride = stride_of(5, bits);
-            EXPECT_EQ(ds.dsBm.bmType, 0);
-            EXPECT_EQ(ds.dsBm.bmWidth, 5);
-            EXPECT_EQ(ds.dsBm.bmHeight, 3);
-            EXPECT_EQ(ds.dsBm.bmWidthBytes, stride);
-            EXPECT_EQ(ds.dsBm.bmPlanes, 1);
-            EXPECT_EQ(ds.dsBm.bmBitsPixel, bits);
+            // The record, field by field: type, size, row bytes, planes and depth of the bitmap,
+            // then size, extent, depth, image size, colours used and compression of the header.
+            const long stride = stride_of(5, bits);
             EXPECT_EQ(ds.dsBm.bmBits, ppv);
-            EXPECT_EQ(ds.dsBmih.biSize, sizeof(BITMAPINFOHEADER));
-            EXPECT_EQ(ds.dsBmih.biWidth, 5);
-            EXPECT_EQ(ds.dsBmih.biHeight, 3);
-            EXPECT_EQ(ds.dsBmih.biBitCount, bits);
-            EXPECT_EQ(ds.dsBmih.biSizeImage, static_cast<DWORD>(stride * 3));
-            EXPECT_EQ(ds.dsBmih.biClrUsed, bits <= 8 ? 1u << bits : 0u);
-            EXPECT_EQ(ds.dsBmih.biCompression, bits == 16 ? DWORD(BI_BITFIELDS) : DWORD(BI_RGB));
+            EXPECT_EQ(
+                (std::vector<long>{ds.dsBm.bmType, ds.dsBm.bmWidth, ds.dsBm.bmHeight,
+                                   ds.dsBm.bmWidthBytes, ds.dsBm.bmPlanes, ds.dsBm.bmBitsPixel}),
+                (std::vector<long>{0, 5, 3, stride, 1, bits}));
+            EXPECT_EQ(
+                (std::vector<long>{long(ds.dsBmih.biSize), ds.dsBmih.biWidth, ds.dsBmih.biHeight,
+                                   ds.dsBmih.biBitCount, long(ds.dsBmih.biSizeImage),
+                                   long(ds.dsBmih.biClrUsed), long(ds.dsBmih.biCompression)}),
+                (std::vector<long>{40, 5, 3, bits, stride * 3, bits <= 8 ? 1L << bits : 0,
+                                   bits == 16 ? BI_BITFIELDS : BI_RGB}));
             std::vector<DWORD> want = c.masks;
             if (want.empty()) {
                 want = bits == 16 ? std::vector<DWORD>{0x7C00, 0x03E0, 0x001F}
                                   : std::vector<DWORD>{0, 0, 0};
             }
-            for (int i = 0; i < 3; ++i) {
-                EXPECT_EQ(ds.dsBitfields[i], want[i]) << i;
-            }
+            EXPECT_EQ(std::vector<DWORD>(ds.dsBitfields, ds.dsBitfields + 3), want);
             EXPECT_EQ(ds.dshSection, nullptr);
             BITMAP bm;
             EXPECT_EQ(GetObjectA(s, sizeof bm, &bm), static_cast<int>(sizeof(BITMAP)));

@@ -116,11 +116,7 @@ TEST(DibTransfer, EveryFormatDecodesExactlyEveryWay) {
             CreateDIBitmap(screen, reinterpret_cast<const BITMAPINFOHEADER*>(s.dib.head.data()),
                            CBM_INIT, s.dib.bits.data(), s.dib.info(), DIB_RGB_COLORS);
         ASSERT_NE(c, nullptr);
-        BITMAP bm;
-        ASSERT_EQ(GetObjectA(c, sizeof bm, &bm), static_cast<int>(sizeof bm));
-        EXPECT_EQ(bm.bmBitsPixel, GetDeviceCaps(screen, BITSPIXEL));
-        EXPECT_EQ(bm.bmWidth, s.w);
-        EXPECT_EQ(bm.bmHeight, s.h);
+        EXPECT_EQ(shape_of(c), (Shape{s.w, s.h, GetDeviceCaps(screen, BITSPIXEL)}));
         EXPECT_EQ(read_back(c, s.w, s.h), want) << "CreateDIBitmap";
         EXPECT_TRUE(DeleteObject(c));
     }
@@ -158,10 +154,7 @@ TEST(DibTransfer, CreateDIBitmapTakesTheReferenceFormat) {
     for (HDC ref : {mem, static_cast<HDC>(nullptr)}) {
         HBITMAP h =
             CreateDIBitmap(ref, &d.header(), CBM_INIT, d.bits.data(), d.info(), DIB_RGB_COLORS);
-        ASSERT_NE(h, nullptr);
-        BITMAP bm;
-        GetObjectA(h, sizeof bm, &bm);
-        EXPECT_EQ(bm.bmBitsPixel, 1);
+        EXPECT_EQ(shape_of(h), (Shape{8, 1, 1}));
         BYTE bits[2] = {0, 0};
         EXPECT_EQ(GetBitmapBits(h, 2, bits), 2);
         EXPECT_EQ(bits[0], 0x0E); // 144, 180, 216 are white; 108 and blue black
@@ -169,11 +162,7 @@ TEST(DibTransfer, CreateDIBitmapTakesTheReferenceFormat) {
     }
     // Without CBM_INIT only the size and the reference matter.
     HBITMAP h = CreateDIBitmap(screen, &d.header(), 0, nullptr, nullptr, DIB_RGB_COLORS);
-    ASSERT_NE(h, nullptr);
-    BITMAP bm;
-    GetObjectA(h, sizeof bm, &bm);
-    EXPECT_EQ(bm.bmBitsPixel, GetDeviceCaps(screen, BITSPIXEL));
-    EXPECT_EQ(bm.bmWidth, 8);
+    EXPECT_EQ(shape_of(h), (Shape{8, 1, GetDeviceCaps(screen, BITSPIXEL)}));
     DeleteObject(h);
     DeleteDC(mem);
     ReleaseDC(nullptr, screen);
@@ -250,11 +239,9 @@ TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
     };
     // biBitCount 0 and no bits: the bitmap's own format.
     ASSERT_NE(GetDIBits(dc, ddb, 0, 3, nullptr, ask(0), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(bi.h.biWidth, 5);
-    EXPECT_EQ(bi.h.biHeight, 3);
-    EXPECT_EQ(bi.h.biPlanes, 1);
-    EXPECT_EQ(bi.h.biBitCount, depth);
-    EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(stride_of(5, depth) * 3));
+    EXPECT_EQ((std::vector<long>{bi.h.biWidth, bi.h.biHeight, bi.h.biPlanes, bi.h.biBitCount,
+                                 long(bi.h.biSizeImage)}),
+              (std::vector<long>{5, 3, 1, depth, stride_of(5, depth) * 3}));
 
     // A requested format: the size of its pixels and, up to 8 bits, every entry of its table.
     // From a 32-bit source the tables are black and white, the 16 standard colours (grey before
@@ -390,74 +377,64 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     good.head = info_header(4, 3, 8, BI_RGB, 4);
     append_table(good.head, kTable);
     good.bits.assign(12, 1);
-    auto bad = [&](auto change) {
-        Dib d = good;
-        d.head.resize(d.head.size() + 1024);
-        change(d);
-        return d;
-    };
+    // Each case is the good description with other header fields.
     struct Case {
         const char* name;
-        Dib dib;
+        DWORD size;
+        LONG w, h;
+        WORD bits;
+        DWORD compression, size_image;
         bool section_only = false; // the transfers take it, sections do not
     };
     const Case cases[] = {
-        {"header of 39 bytes", bad([](Dib& d) { d.header().biSize = 39; })},
-        {"header of 0 bytes", bad([](Dib& d) { d.header().biSize = 0; })},
-        {"3 bits", bad([](Dib& d) { d.header().biBitCount = 3; })},
-        {"0 bits", bad([](Dib& d) { d.header().biBitCount = 0; })},
-        {"zero width", bad([](Dib& d) { d.header().biWidth = 0; })},
-        {"negative width", bad([](Dib& d) { d.header().biWidth = -4; })},
-        {"zero height", bad([](Dib& d) { d.header().biHeight = 0; })},
-        {"RLE8 at 24 bits",
-         bad([](Dib& d) { d.header().biBitCount = 24, d.header().biCompression = BI_RLE8; })},
-        {"RLE4 at 8 bits", bad([](Dib& d) { d.header().biCompression = BI_RLE4; })},
-        {"bit fields at 24 bits",
-         bad([](Dib& d) { d.header().biBitCount = 24, d.header().biCompression = BI_BITFIELDS; })},
-        {"JPEG", bad([](Dib& d) { d.header().biCompression = BI_JPEG; })},
-        {"huge width", bad([](Dib& d) { d.header().biWidth = 1 << 30; })},
-        {"RLE without size", bad([](Dib& d) { d.header().biCompression = BI_RLE8; })},
-        {"RLE8 section",
-         bad([](Dib& d) { d.header().biCompression = BI_RLE8, d.header().biSizeImage = 8; }), true},
-        {"RLE4 section", bad([](Dib& d) {
-             d.header().biBitCount = 4, d.header().biCompression = BI_RLE4;
-             d.header().biSizeImage = 8;
-         }),
-         true},
-        {"1<<20 squared section", bad([](Dib& d) {
-             d.header().biWidth = d.header().biHeight = 1 << 20, d.header().biBitCount = 32;
-         }),
-         true},
+        {"header of 39 bytes", 39, 4, 3, 8, BI_RGB, 0},
+        {"header of 0 bytes", 0, 4, 3, 8, BI_RGB, 0},
+        {"3 bits", 40, 4, 3, 3, BI_RGB, 0},
+        {"0 bits", 40, 4, 3, 0, BI_RGB, 0},
+        {"zero width", 40, 0, 3, 8, BI_RGB, 0},
+        {"negative width", 40, -4, 3, 8, BI_RGB, 0},
+        {"zero height", 40, 4, 0, 8, BI_RGB, 0},
+        {"RLE8 at 24 bits", 40, 4, 3, 24, BI_RLE8, 0},
+        {"RLE4 at 8 bits", 40, 4, 3, 8, BI_RLE4, 0},
+        {"bit fields at 24 bits", 40, 4, 3, 24, BI_BITFIELDS, 0},
+        {"JPEG", 40, 4, 3, 8, BI_JPEG, 0},
+        {"huge width", 40, 1 << 30, 3, 8, BI_RGB, 0},
+        {"RLE without size", 40, 4, 3, 8, BI_RLE8, 0},
+        {"RLE8 section", 40, 4, 3, 8, BI_RLE8, 8, true},
+        {"RLE4 section", 40, 4, 3, 4, BI_RLE4, 8, true},
+        {"1<<20 squared section", 40, 1 << 20, 1 << 20, 32, BI_RGB, 0, true},
     };
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        Dib dib = good;
+        dib.head.resize(dib.head.size() + 1024);
+        BITMAPINFOHEADER& head = dib.header();
+        head.biSize = c.size, head.biWidth = c.w, head.biHeight = c.h, head.biBitCount = c.bits;
+        head.biCompression = c.compression, head.biSizeImage = c.size_image;
         void* ppv = reinterpret_cast<void*>(1);
-        EXPECT_EQ(CreateDIBSection(nullptr, c.dib.info(), DIB_RGB_COLORS, &ppv, nullptr, 0),
-                  nullptr);
+        EXPECT_EQ(CreateDIBSection(nullptr, dib.info(), DIB_RGB_COLORS, &ppv, nullptr, 0), nullptr);
         EXPECT_EQ(ppv, nullptr);
         if (c.section_only) {
             continue;
         }
         Canvas canvas(4, 3, kWhite);
         std::vector<BYTE> bits(1 << 16, 1);
-        EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, bits.data(), c.dib.info(), DIB_RGB_COLORS), 0);
+        EXPECT_EQ(SetDIBits(dc, canvas.bitmap, 0, 3, bits.data(), dib.info(), DIB_RGB_COLORS), 0);
         HGDIOBJ old = SelectObject(dc, canvas.bitmap);
-        EXPECT_EQ(StretchDIBits(dc, 0, 0, 4, 3, 0, 0, 4, 3, bits.data(), c.dib.info(),
-                                DIB_RGB_COLORS, SRCCOPY),
+        EXPECT_EQ(StretchDIBits(dc, 0, 0, 4, 3, 0, 0, 4, 3, bits.data(), dib.info(), DIB_RGB_COLORS,
+                                SRCCOPY),
                   0);
-        EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 4, 3, 0, 0, 0, 3, bits.data(), c.dib.info(),
-                                    DIB_RGB_COLORS),
-                  0);
+        EXPECT_EQ(
+            SetDIBitsToDevice(dc, 0, 0, 4, 3, 0, 0, 0, 3, bits.data(), dib.info(), DIB_RGB_COLORS),
+            0);
         SelectObject(dc, old);
-        HBITMAP h = CreateDIBitmap(screen, &c.dib.info()->bmiHeader, CBM_INIT, bits.data(),
-                                   c.dib.info(), DIB_RGB_COLORS);
+        HBITMAP h = CreateDIBitmap(screen, &dib.info()->bmiHeader, CBM_INIT, bits.data(),
+                                   dib.info(), DIB_RGB_COLORS);
         // A zero width or height makes Windows hand out its stock 1 x 1 bitmap instead.
-        BITMAP bm{};
         if (h != nullptr) {
-            GetObjectA(h, sizeof bm, &bm);
-            EXPECT_EQ(bm.bmWidth, 1);
+            EXPECT_EQ(shape_of(h), (Shape{1, 1, 1}));
             DeleteObject(h);
         }
         GdiFlush();

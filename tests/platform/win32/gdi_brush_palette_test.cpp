@@ -192,9 +192,8 @@ TEST(GdiPalette, SystemPaletteHoldsTheStaticColours) {
                        {9, 0xa6, 0xca, 0xf0}, {246, 0xff, 0xfb, 0xf0}, {249, 0xff, 0, 0},
                        {252, 0, 0, 0xff},     {255, 0xff, 0xff, 0xff}};
         for (const auto& s : statics) {
-            EXPECT_EQ(sys[s.index].peRed, s.r) << s.index;
-            EXPECT_EQ(sys[s.index].peGreen, s.g) << s.index;
-            EXPECT_EQ(sys[s.index].peBlue, s.b) << s.index;
+            const PALETTEENTRY& e = sys[s.index];
+            EXPECT_EQ(RGB(e.peRed, e.peGreen, e.peBlue), RGB(s.r, s.g, s.b)) << s.index;
         }
     }
     ReleaseDC(nullptr, screen);

@@ -279,8 +279,7 @@ TEST(ImageList, CountsRemovalAndLayout) {
     EXPECT_EQ(ImageList_GetBkColor(il), static_cast<COLORREF>(CLR_NONE));
     int cx = 0, cy = 0;
     ASSERT_TRUE(ImageList_GetIconSize(il, &cx, &cy));
-    EXPECT_EQ(cx, kCx);
-    EXPECT_EQ(cy, kCy);
+    EXPECT_TRUE(cx == kCx && cy == kCy);
 
     MemSurface strip(6 * kCx, kCy);
     fill(strip, kMagenta);
@@ -295,16 +294,12 @@ TEST(ImageList, CountsRemovalAndLayout) {
     // Four images to a row.
     IMAGEINFO info = {};
     ASSERT_TRUE(ImageList_GetImageInfo(il, 5, &info));
-    EXPECT_EQ(info.rcImage.left, kCx);
-    EXPECT_EQ(info.rcImage.top, kCy);
-    EXPECT_EQ(info.rcImage.right, 2 * kCx);
-    EXPECT_EQ(info.rcImage.bottom, 2 * kCy);
+    const RECT& r = info.rcImage;
+    EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right, r.bottom}),
+              (std::vector<LONG>{kCx, kCy, 2 * kCx, 2 * kCy}));
     EXPECT_NE(info.hbmImage, nullptr);
-    EXPECT_NE(info.hbmMask, nullptr);
-    BITMAP mask = {};
-    ASSERT_NE(GetObjectA(info.hbmMask, sizeof(mask), &mask), 0);
-    EXPECT_EQ(mask.bmBitsPixel, 1);
-    EXPECT_EQ(mask.bmWidth, 4 * kCx);
+    EXPECT_EQ(shape_of(info.hbmMask)[0], 4 * kCx);
+    EXPECT_EQ(shape_of(info.hbmMask)[2], 1);
 
     // A bitmap narrower than an image adds nothing and answers the next index.
     MemSurface narrow(kCx - 1, kCy);

@@ -37,10 +37,6 @@ std::string read_file(const char* name) {
     return std::string(buf, done);
 }
 
-bool ends_with(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // Sets (or, with nullptr, removes) an environment variable the system calls read.
 void set_variable(const char* name, const char* value) {
 #ifdef _WIN32
@@ -268,7 +264,7 @@ TEST(KernelFiles, OpenFileStylesAndOfstruct) {
     ASSERT_NE(f, HFILE_ERROR);
     EXPECT_EQ(of.cBytes, sizeof(OFSTRUCT));
     EXPECT_EQ(of.nErrCode, 0);
-    EXPECT_TRUE(ends_with(of.szPathName, name)) << of.szPathName;
+    EXPECT_TRUE(std::string(of.szPathName).ends_with(name)) << of.szPathName;
     EXPECT_GT(std::strlen(of.szPathName), std::strlen(name)) << "the full path";
     EXPECT_EQ(_lwrite(f, "abc", 3), 3u);
     EXPECT_EQ(_lclose(f), 0);
@@ -285,7 +281,7 @@ TEST(KernelFiles, OpenFileStylesAndOfstruct) {
 
     std::memset(&of, 0x55, sizeof of);
     EXPECT_EQ(OpenFile(name, &of, OF_PARSE), 0);
-    EXPECT_TRUE(ends_with(of.szPathName, name)) << of.szPathName;
+    EXPECT_TRUE(std::string(of.szPathName).ends_with(name)) << of.szPathName;
 
     EXPECT_NE(OpenFile(name, &of, OF_DELETE), HFILE_ERROR);
     std::memset(&of, 0x55, sizeof of);

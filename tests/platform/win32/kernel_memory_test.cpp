@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -13,12 +14,7 @@ namespace {
 
 bool all_bytes(const void* p, std::size_t n, unsigned char value) {
     const auto* b = static_cast<const unsigned char*>(p);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (b[i] != value) {
-            return false;
-        }
-    }
-    return true;
+    return std::all_of(b, b + n, [&](unsigned char c) { return c == value; });
 }
 
 // Sizes around the frame copies of 256x256 and 64x64 drawing, and neighbours of each other so

@@ -21,6 +21,17 @@ constexpr bool kWine = true;
 constexpr bool kWine = false;
 #endif
 
+// Files larger than LoadImageA's first read of a file.
+const bmpfile::Variant kLarge[] = {
+    {"24 bit, pixels run past the first read", 40, 301, 9, 24, 0, false, {}, 0, 0, false},
+    {"24 bit top-down, after a gap", 40, 211, 7, 24, 0, true, {}, 0, 3000, false},
+    {"8 bit, start inside the first read", 40, 700, 5, 8, 0, false, {}, 0, 900, false},
+    {"8 bit, start beyond the first read", 40, 700, 5, 8, 0, false, {}, 0, 1500, false},
+    {"4 bit, 9 colours, after a gap", 40, 999, 7, 4, 0, false, {}, 9, 2100, false},
+    {"16 bit 565 fields", 40, 333, 11, 16, 3, false, {0xF800, 0x07E0, 0x001F}, 0, 0, false},
+    {"32 bit fields top-down", 56, 200, 5, 32, 3, true, {0xFF0000, 0xFF00, 0xFF}, 0, 7, false},
+};
+
 int stored_bits(const bmpfile::Variant& s) {
     return s.compression == BI_RLE8 ? 8 : s.compression == BI_RLE4 ? 4 : s.bits;
 }
@@ -34,27 +45,7 @@ int stored_bits(const bmpfile::Variant& s) {
 TEST(LoadImage, EveryVariantEveryWay) {
     std::vector<bmpfile::Variant> variants = bmpfile::all_variants();
     const std::size_t first_large = variants.size();
-    variants.insert(
-        variants.end(),
-        {
-            {"24 bit, pixels run past the first read", 40, 301, 9, 24, 0, false, {}, 0, 0, false},
-            {"24 bit top-down, after a gap", 40, 211, 7, 24, 0, true, {}, 0, 3000, false},
-            {"8 bit, start inside the first read", 40, 700, 5, 8, 0, false, {}, 0, 900, false},
-            {"8 bit, start beyond the first read", 40, 700, 5, 8, 0, false, {}, 0, 1500, false},
-            {"4 bit, 9 colours, after a gap", 40, 999, 7, 4, 0, false, {}, 9, 2100, false},
-            {"16 bit 565 fields", 40, 333, 11, 16, 3, false, {0xF800, 0x07E0, 0x001F}, 0, 0, false},
-            {"32 bit fields top-down",
-             56,
-             200,
-             5,
-             32,
-             3,
-             true,
-             {0xFF0000, 0xFF00, 0xFF},
-             0,
-             7,
-             false},
-        });
+    variants.insert(variants.end(), std::begin(kLarge), std::end(kLarge));
     struct Request {
         const char* label;
         UINT flags;
@@ -128,9 +119,8 @@ TEST(LoadImage, EveryVariantEveryWay) {
             // fills a BITMAP only).
             EXPECT_EQ(GetObjectA(bitmap, sizeof ds, &ds),
                       static_cast<int>(section ? sizeof ds : sizeof(BITMAP)));
-            EXPECT_EQ(ds.dsBm.bmWidth, w);
-            EXPECT_EQ(ds.dsBm.bmHeight, h);
-            EXPECT_EQ(ds.dsBm.bmBitsPixel, section ? stored_bits(variant) : expected_bpp());
+            EXPECT_EQ(shape_of(bitmap),
+                      (Shape{w, h, section ? stored_bits(variant) : expected_bpp()}));
             EXPECT_EQ(ds.dsBm.bmBits == nullptr, !section);
             if ((true_colour || section) && (scale == 1 || !kWine)) {
                 // A device bitmap holds the file's colours at 32 bits only.
@@ -178,12 +168,8 @@ TEST(LoadImage, BlackAndWhiteImagesMakeMonochromeBitmaps) {
     const std::uint8_t black_white[8] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
     std::copy(std::begin(black_white), std::end(black_white), mono_file.begin() + 14 + 40);
     ASSERT_TRUE(bmpfile::write("load_image_mono.bmp", mono_file));
-    HBITMAP mono = static_cast<HBITMAP>(
-        LoadImageA(nullptr, "load_image_mono.bmp", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
-    ASSERT_NE(mono, nullptr);
-    BITMAP bm = {};
-    ASSERT_EQ(GetObjectA(mono, sizeof bm, &bm), static_cast<int>(sizeof bm));
-    EXPECT_EQ(bm.bmBitsPixel, 1);
+    HANDLE mono = LoadImageA(nullptr, "load_image_mono.bmp", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
+    EXPECT_EQ(shape_of(mono), (Shape{9, 3, 1}));
     DeleteObject(mono);
     DeleteFileA("load_image_mono.bmp");
 }

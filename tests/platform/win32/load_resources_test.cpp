@@ -84,11 +84,8 @@ TEST(LoadResources, StringBlocksAndBitmapsAreFound) {
     // Entry 9 of the German block: "Aufloesung" as a counted UTF-16 string.
     const auto* block = static_cast<const WORD*>(LockResource(LoadResource(module, german)));
     ASSERT_NE(block, nullptr);
-    for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(block[i], 0);
-    }
-    EXPECT_EQ(block[9], 10);
-    EXPECT_EQ(block[10], 'A');
+    EXPECT_EQ(std::vector<WORD>(block, block + 11),
+              (std::vector<WORD>{0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 'A'}));
     EXPECT_FAILS_WITH(FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(688),
                                       MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)),
                       nullptr, ERROR_RESOURCE_LANG_NOT_FOUND);
@@ -107,13 +104,9 @@ TEST(LoadResources, LoadBitmapMakesADeviceBitmap) {
     HMODULE module = program();
     HBITMAP bitmap = LoadBitmapA(module, MAKEINTRESOURCEA(11101));
     ASSERT_NE(bitmap, nullptr);
-    BITMAP bm = {};
     DIBSECTION ds = {};
     EXPECT_EQ(GetObjectA(bitmap, sizeof ds, &ds), static_cast<int>(sizeof(BITMAP)));
-    ASSERT_EQ(GetObjectA(bitmap, sizeof bm, &bm), static_cast<int>(sizeof bm));
-    EXPECT_EQ(bm.bmWidth, 8);
-    EXPECT_EQ(bm.bmHeight, 8);
-    EXPECT_EQ(bm.bmBitsPixel, expected_bpp());
+    EXPECT_EQ(shape_of(bitmap), (Shape{8, 8, expected_bpp()}));
     if (expected_bpp() >= 16) {
         // Pure red, green and blue survive every true-colour format.
         expect_pattern(bitmap);
@@ -123,8 +116,8 @@ TEST(LoadResources, LoadBitmapMakesADeviceBitmap) {
     HBITMAP section = static_cast<HBITMAP>(
         LoadImageA(module, MAKEINTRESOURCEA(11101), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     ASSERT_NE(section, nullptr);
-    ASSERT_EQ(GetObjectA(section, sizeof ds, &ds), static_cast<int>(sizeof ds));
-    EXPECT_EQ(ds.dsBm.bmBitsPixel, 4);
+    EXPECT_EQ(GetObjectA(section, sizeof ds, &ds), static_cast<int>(sizeof ds));
+    EXPECT_EQ(shape_of(section), (Shape{8, 8, 4}));
     expect_pattern(section);
     EXPECT_TRUE(DeleteObject(section));
 

@@ -2,8 +2,7 @@
 // update rectangle and erase flag, what the message loop retrieves, and the built-in static
 // control's face colour. Pixels are read through the window's own context, which Wine keeps
 // current (the screen context there lags behind the windows).
-#include <windows.h>
-
+#include "platform/win32/gdi_support.h"
 #include "platform/window_system.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +14,7 @@
 
 namespace {
 
-const COLORREF kRed = RGB(255, 0, 0);
-const COLORREF kGreen = RGB(0, 255, 0);
+using gdi_test::kGreen, gdi_test::kRed;
 
 // What the window procedure saw: erases with their result, paints with what BeginPaint gave.
 struct Event {
@@ -251,16 +249,9 @@ TEST_F(Painting, RedrawWindowErasesAndPaintsWhenAsked) {
 // pixels) and we take the nearest palette colour, so there only painted or not is checked.
 TEST(StaticControl, PaintsTheButtonFaceInWmPaint) {
     REQUIRE_WINDOWS();
-    HDC screen = GetDC(nullptr);
-    const bool exact = GetDeviceCaps(screen, BITSPIXEL) > 8;
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP one = CreateCompatibleBitmap(screen, 1, 1);
-    HGDIOBJ old = SelectObject(mem, one);
-    const COLORREF face = SetPixel(mem, 0, 0, GetSysColor(COLOR_BTNFACE));
-    SelectObject(mem, old);
-    DeleteObject(one);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
+    const bool exact = gdi_test::expected_bpp() > 8;
+    gdi_test::MemSurface one(1, 1);
+    const COLORREF face = SetPixel(one.dc, 0, 0, GetSysColor(COLOR_BTNFACE));
 
     HWND hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, 300, 200, 50, 40, nullptr, nullptr,
                                 nullptr, nullptr);
