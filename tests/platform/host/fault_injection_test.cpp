@@ -66,8 +66,7 @@ struct FailingCall {
 } // namespace
 
 TEST_F(FaultInjection, EachKindFailsTheWin32WayAndOnlyOnce) {
-    HANDLE handle = nullptr;
-    HFILE hfile = HFILE_ERROR;
+    HANDLE handle = nullptr; // a file's, HFILE ones included (an HFILE is its handle's value)
     HDC dc = nullptr;
     HGDIOBJ object = nullptr;
     HIMAGELIST list = nullptr;
@@ -84,17 +83,10 @@ TEST_F(FaultInjection, EachKindFailsTheWin32WayAndOnlyOnce) {
         handle = h;
         return h != INVALID_HANDLE_VALUE;
     };
-    auto old_file = [&](HFILE h) {
-        hfile = h;
-        return h != HFILE_ERROR;
-    };
+    auto old_file = [&](HFILE h) { return file_handle(reinterpret_cast<HANDLE>(INT_PTR{h})); };
     auto release_gdi = [&] { DeleteObject(object); };
     auto close_file = [&] {
         CloseHandle(handle);
-        DeleteFileA(path);
-    };
-    auto close_old_file = [&] {
-        _lclose(hfile);
         DeleteFileA(path);
     };
     const FailingCall calls[] = {
@@ -134,13 +126,13 @@ TEST_F(FaultInjection, EachKindFailsTheWin32WayAndOnlyOnce) {
          },
          close_file},
         {"_lcreat", host::file_open, ERROR_TOO_MANY_OPEN_FILES,
-         [&] { return old_file(_lcreat(path, 0)); }, close_old_file},
+         [&] { return old_file(_lcreat(path, 0)); }, close_file},
         {"OpenFile", host::file_open, ERROR_TOO_MANY_OPEN_FILES,
          [&] {
              OFSTRUCT of = {};
              return old_file(OpenFile(path, &of, OF_CREATE | OF_WRITE));
          },
-         close_old_file},
+         close_file},
         {"CFile::Open", host::file_open, ERROR_TOO_MANY_OPEN_FILES,
          [&] { return file.Open(path, CFile::modeCreate | CFile::modeWrite) != FALSE; },
          [&] {
