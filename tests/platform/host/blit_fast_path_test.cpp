@@ -159,41 +159,32 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
 
 namespace {
 
-struct Surface {
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ old = nullptr;
-    // bpp 0: a compatible bitmap; negative: a bottom-up DIB section of that depth.
-    Surface(int w, int h, int bpp) {
-        dc = CreateCompatibleDC(nullptr);
-        if (bpp < 0) {
-            std::vector<BYTE> head = gdi_test::info_header(w, h, static_cast<WORD>(-bpp));
-            std::vector<COLORREF> table;
-            for (int i = 0; i < 256; ++i) {
-                table.push_back(RGB(i * 7, 255 - i, i));
-            }
-            gdi_test::append_table(head, table);
-            void* bits = nullptr;
-            bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()),
-                                      DIB_RGB_COLORS, &bits, nullptr, 0);
-        } else if (bpp == 1) {
-            bitmap = CreateBitmap(w, h, 1, 1, nullptr);
-        } else {
-            HDC screen = GetDC(nullptr);
-            bitmap = CreateCompatibleBitmap(screen, w, h);
-            ReleaseDC(nullptr, screen);
-        }
-        old = SelectObject(dc, bitmap);
+// bpp 0: a compatible bitmap; 1: monochrome; negative: a bottom-up DIB section of that depth.
+HBITMAP make_bitmap(int w, int h, int bpp) {
+    if (bpp == 0) {
+        HDC screen = GetDC(nullptr);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+        ReleaseDC(nullptr, screen);
+        return bitmap;
     }
-    ~Surface() {
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
+    std::vector<BYTE> head = gdi_test::info_header(w, h, static_cast<WORD>(-bpp));
+    std::vector<COLORREF> table;
+    for (int i = 0; i < 256; ++i) {
+        table.push_back(RGB(i * 7, 255 - i, i));
     }
+    gdi_test::append_table(head, table);
+    void* bits = nullptr;
+    return bpp == 1 ? CreateBitmap(w, h, 1, 1, nullptr)
+                    : CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()),
+                                       DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
+struct Surface : gdi_test::MemSurface {
+    Surface(int w, int h, int bpp) : MemSurface(make_bitmap(w, h, bpp)) {}
     // Random pixels, a third of them `key` (when the bitmap has 8 bits or more per pixel).
     void fill(std::mt19937& rng, COLORREF key, int bpp) {
         SetPixel(dc, 0, 0, key);
-        std::vector<BYTE> bits = bytes();
+        std::vector<BYTE> bits = this->bits();
         const std::size_t step = static_cast<std::size_t>(bpp / 8);
         std::vector<BYTE> raw(bits.begin(), bits.begin() + static_cast<std::ptrdiff_t>(step));
         for (BYTE& b : bits) {
@@ -204,12 +195,7 @@ struct Surface {
                 std::copy(raw.begin(), raw.end(), bits.begin() + static_cast<std::ptrdiff_t>(i));
             }
         }
-        SetBitmapBits(bitmap, static_cast<DWORD>(bits.size()), bits.data());
-    }
-    std::vector<BYTE> bytes() const {
-        std::vector<BYTE> bits(static_cast<std::size_t>(GetBitmapBits(bitmap, 0, nullptr)));
-        GetBitmapBits(bitmap, static_cast<LONG>(bits.size()), bits.data());
-        return bits;
+        set_bits(bits);
     }
 };
 
@@ -306,7 +292,7 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
                                                    r.sy, r.sw, r.sh, rop));
                             SelectObject(dst.dc, old_brush);
                             DeleteObject(brush);
-                            out[fast ? 0 : 1] = dst.bytes();
+                            out[fast ? 0 : 1] = dst.bits();
                         }
                         host::set_blit_fast_paths(true);
                         ASSERT_EQ(out[0], out[1]);
