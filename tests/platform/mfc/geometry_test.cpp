@@ -2,15 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
-::testing::AssertionResult Same(const RECT& a, const RECT& b) {
-    if (a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure()
-           << "(" << a.left << "," << a.top << "," << a.right << "," << a.bottom << ") vs ("
-           << b.left << "," << b.top << "," << b.right << "," << b.bottom << ")";
+std::vector<LONG> sides(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
 }
 
 TEST(CRectTest, SetOperationsFollowTheUserFunctions) {
@@ -18,6 +15,7 @@ TEST(CRectTest, SetOperationsFollowTheUserFunctions) {
     // across a whole side shrinks a rectangle. Under Windows the USER functions check the table.
     const RECT z = {0, 0, 0, 0};
     const RECT a = {0, 0, 10, 10};
+    const RECT m = {-5, -5, 5, 5};
     struct Case {
         RECT a, b;
         BOOL i_ok;
@@ -31,14 +29,7 @@ TEST(CRectTest, SetOperationsFollowTheUserFunctions) {
         {a, {10, 0, 20, 10}, FALSE, z, TRUE, {0, 0, 20, 10}, TRUE, a},
         {a, {50, 50, 50, 60}, FALSE, z, TRUE, a, TRUE, a},
         {{3, 3, 3, 3}, {4, 4, 4, 9}, FALSE, z, FALSE, z, FALSE, z},
-        {{-5, -5, 5, 5},
-         {-2, -8, 2, 8},
-         TRUE,
-         {-2, -5, 2, 5},
-         TRUE,
-         {-5, -8, 5, 8},
-         TRUE,
-         {-5, -5, 5, 5}},
+        {m, {-2, -8, 2, 8}, TRUE, {-2, -5, 2, 5}, TRUE, {-5, -8, 5, 8}, TRUE, m},
         {a, {0, 0, 4, 10}, TRUE, {0, 0, 4, 10}, TRUE, a, TRUE, {4, 0, 10, 10}},
         {a, {6, -3, 12, 13}, TRUE, {6, 0, 10, 10}, TRUE, {0, -3, 12, 13}, TRUE, {0, 0, 6, 10}},
         {a, {-1, 7, 11, 10}, TRUE, {0, 7, 10, 10}, TRUE, {-1, 0, 11, 10}, TRUE, {0, 0, 10, 7}},
@@ -49,28 +40,28 @@ TEST(CRectTest, SetOperationsFollowTheUserFunctions) {
     for (const Case& c : cases) {
         CRect r(1, 2, 3, 4);
         EXPECT_EQ(c.i_ok, r.IntersectRect(&c.a, &c.b));
-        EXPECT_TRUE(Same(r, c.i));
-        EXPECT_TRUE(Same(CRect(c.a) & c.b, c.i));
+        EXPECT_EQ(sides(r), sides(c.i));
+        EXPECT_EQ(sides(CRect(c.a) & c.b), sides(c.i));
         CRect in_place(c.a);
         in_place &= c.b;
-        EXPECT_TRUE(Same(in_place, c.i));
+        EXPECT_EQ(sides(in_place), sides(c.i));
 
         CRect u(1, 2, 3, 4);
         EXPECT_EQ(c.u_ok, u.UnionRect(&c.a, &c.b));
-        EXPECT_TRUE(Same(u, c.u));
-        EXPECT_TRUE(Same(CRect(c.a) | c.b, c.u));
+        EXPECT_EQ(sides(u), sides(c.u));
+        EXPECT_EQ(sides(CRect(c.a) | c.b), sides(c.u));
 
         CRect s(1, 2, 3, 4);
         EXPECT_EQ(c.s_ok, s.SubtractRect(&c.a, &c.b));
-        EXPECT_TRUE(Same(s, c.s));
+        EXPECT_EQ(sides(s), sides(c.s));
 #ifdef _WIN32
         RECT w;
         EXPECT_EQ(c.i_ok, ::IntersectRect(&w, &c.a, &c.b));
-        EXPECT_TRUE(Same(w, c.i));
+        EXPECT_EQ(sides(w), sides(c.i));
         EXPECT_EQ(c.u_ok, ::UnionRect(&w, &c.a, &c.b));
-        EXPECT_TRUE(Same(w, c.u));
+        EXPECT_EQ(sides(w), sides(c.u));
         EXPECT_EQ(c.s_ok, ::SubtractRect(&w, &c.a, &c.b));
-        EXPECT_TRUE(Same(w, c.s));
+        EXPECT_EQ(sides(w), sides(c.s));
 #endif
     }
 }
@@ -82,7 +73,7 @@ TEST(CRectTest, MembersAndConversions) {
     EXPECT_TRUE(r.Size() == CSize(30, 40));
     EXPECT_TRUE(r.CenterPoint() == CPoint(25, 40));
     r.TopLeft() = CPoint(0, 0);
-    EXPECT_TRUE(Same(r, CRect(0, 0, 40, 60)));
+    EXPECT_EQ(sides(r), sides(CRect(0, 0, 40, 60)));
     EXPECT_TRUE(r.PtInRect(CPoint(39, 59)));
     EXPECT_FALSE(r.PtInRect(CPoint(40, 59)));
 
@@ -95,15 +86,15 @@ TEST(CRectTest, MembersAndConversions) {
     CRect flipped(10, 20, 0, 5);
     EXPECT_TRUE(flipped.IsRectEmpty());
     flipped.NormalizeRect();
-    EXPECT_TRUE(Same(flipped, CRect(0, 5, 10, 20)));
+    EXPECT_EQ(sides(flipped), sides(CRect(0, 5, 10, 20)));
 
     CRect moved = CRect(0, 0, 2, 2) + CPoint(5, 6) - CSize(1, 1);
-    EXPECT_TRUE(Same(moved, CRect(4, 5, 6, 7)));
+    EXPECT_EQ(sides(moved), sides(CRect(4, 5, 6, 7)));
     CRect grown(4, 4, 6, 6);
     grown.InflateRect(1, 2);
-    EXPECT_TRUE(Same(grown, CRect(3, 2, 7, 8)));
+    EXPECT_EQ(sides(grown), sides(CRect(3, 2, 7, 8)));
     grown.DeflateRect(1, 2, 3, 4);
-    EXPECT_TRUE(Same(grown, CRect(4, 4, 4, 4)));
+    EXPECT_EQ(sides(grown), sides(CRect(4, 4, 4, 4)));
     EXPECT_TRUE(CPoint(5, 5) - CPoint(2, 3) == CSize(3, 2));
 }
 

@@ -85,10 +85,6 @@ struct RawSurface {
     }
 };
 
-DWORD value_mask(int bpp) {
-    return bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1;
-}
-
 } // namespace
 
 // Raster operations act bitwise on raw values, whatever the depth (indices at 8 bits, the
@@ -142,7 +138,8 @@ TEST(GdiBlit, RasterOperationsOnRandomPixels) {
                         DWORD want = pixel_at(dst_bits, bpp, x, y, w);
                         if (inside) {
                             const DWORD s = u < w && v < kH ? pixel_at(src_bits, bpp, u, v, w) : 0;
-                            want = apply_rop(rop, pat, s, want) & value_mask(bpp);
+                            want =
+                                apply_rop(rop, pat, s, want) & (bpp == 32 ? ~0u : (1u << bpp) - 1);
                         }
                         ASSERT_EQ(pixel_at(out, bpp, x, y, w), want)
                             << std::hex << "rop " << rop << std::dec << " kind " << kind << " at "
