@@ -419,31 +419,23 @@ public:
 using Model = std::function<Raw(int i, int j, Raw before)>;
 
 // Compares the destination with the model inside the w x h rectangle at (x, y) and with
-// `before` outside it. Reports the first few differences.
+// `before` outside it. Reports the first difference.
 inline ::testing::AssertionResult MatchesModel(const std::vector<Raw>& after,
                                                const std::vector<Raw>& before, int x, int y, int w,
                                                int h, const Model& model) {
-    int wrong = 0;
-    std::string report;
     for (int py = 0; py < Destination::kHeight; ++py) {
         for (int px = 0; px < Destination::kWidth; ++px) {
             const size_t at = static_cast<size_t>(py) * Destination::kWidth + px;
             const bool inside = px >= x && px < x + w && py >= y && py < y + h;
             const Raw expected = inside ? model(px - x, py - y, before[at]) : before[at];
             if (after[at] != expected) {
-                if (++wrong <= 4) {
-                    char line[120];
-                    std::snprintf(line, sizeof line, " (%d,%d)%s: 0x%X, expected 0x%X", px, py,
-                                  inside ? "" : " outside", after[at], expected);
-                    report += line;
-                }
+                return ::testing::AssertionFailure()
+                       << "(" << px << "," << py << ")" << (inside ? "" : " outside") << ": 0x"
+                       << std::hex << after[at] << ", expected 0x" << expected;
             }
         }
     }
-    if (wrong == 0) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << wrong << " pixels differ:" << report;
+    return ::testing::AssertionSuccess();
 }
 
 // The palette the destination has after the palette step: the dither palette on palette
