@@ -15,6 +15,8 @@ import struct
 import subprocess
 import sys
 
+from PIL import Image
+
 from checks import check, finish
 
 EARLIER = b"an earlier result"
@@ -22,17 +24,9 @@ EARLIER = b"an earlier result"
 
 def write_bmp(path, width, height):
     """A 24-bit file of a gradient with some texture: every pixel differs from its neighbours."""
-    stride = (width * 3 + 3) // 4 * 4
-    rows = bytearray()
-    for y in range(height):
-        row = bytearray(stride)
-        for x in range(width):
-            row[3 * x : 3 * x + 3] = bytes(((x * 7 + y) & 255, (y * 3) & 255, (x ^ y) & 255))
-        rows += row
-    header = b"BM" + struct.pack("<IHHI", 54 + len(rows), 0, 0, 54)
-    header += struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(rows), 0, 0, 0, 0)
-    with open(path, "wb") as f:
-        f.write(header + rows)
+    pixels = bytes(v for y in range(height) for x in range(width)
+                   for v in ((x ^ y) & 255, (y * 3) & 255, (x * 7 + y) & 255))
+    Image.frombytes("RGB", (width, height), pixels).save(path, format="BMP")
 
 
 def run_limited(tool, limit, args):
