@@ -70,19 +70,10 @@ Canvas::~Canvas() {
 
 namespace {
 
-struct Info {
-    BITMAPINFOHEADER h;
-    RGBQUAD table[256];
-};
-
-Info HeaderFor(int w, int h, int bits) {
-    Info info = {};
-    info.h.biSize = sizeof(BITMAPINFOHEADER);
-    info.h.biWidth = w;
-    info.h.biHeight = h;
-    info.h.biPlanes = 1;
-    info.h.biBitCount = static_cast<WORD>(bits);
-    info.h.biCompression = BI_RGB;
+// w x h pixels of `bits` (top-down when h is negative), no colour table.
+BITMAPINFO HeaderFor(int w, int h, int bits) {
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, WORD(bits), BI_RGB, 0, 0, 0, 0, 0};
     return info;
 }
 
@@ -94,16 +85,14 @@ void Canvas::Fill(const Picture& p) {
         const COLORREF c = p.pixels[i];
         rows[i] = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
     }
-    Info info = HeaderFor(m_w, -m_h, 32);
-    SetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(),
-              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    BITMAPINFO info = HeaderFor(m_w, -m_h, 32);
+    SetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(), &info, DIB_RGB_COLORS);
 }
 
 Picture Canvas::Read() const {
     std::vector<DWORD> rows(static_cast<size_t>(m_w) * m_h);
-    Info info = HeaderFor(m_w, -m_h, 32);
-    GetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(),
-              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    BITMAPINFO info = HeaderFor(m_w, -m_h, 32);
+    GetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(), &info, DIB_RGB_COLORS);
     Picture p{m_w, m_h, std::vector<COLORREF>(rows.size())};
     for (size_t i = 0; i < rows.size(); ++i) {
         const DWORD v = rows[i];
@@ -114,9 +103,8 @@ Picture Canvas::Read() const {
 
 std::vector<BYTE> Canvas::ReadRaw(int bits) const {
     std::vector<BYTE> rows(static_cast<size_t>(bmpfile::stride(m_w, bits)) * m_h);
-    Info info = HeaderFor(m_w, m_h, bits);
-    GetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(),
-              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    BITMAPINFO info = HeaderFor(m_w, m_h, bits);
+    GetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(), &info, DIB_RGB_COLORS);
     return rows;
 }
 

@@ -72,7 +72,7 @@ public:
     HBITMAP bitmap() const { return m_bitmap; }
     void Fill(const Picture& p);
     Picture Read() const;
-    // Raw rows at `bits` per pixel (bottom-up, DWORD-aligned), as GetDIBits gives them.
+    // Raw rows at 16 bits or more per pixel (bottom-up, DWORD-aligned), as GetDIBits gives them.
     std::vector<BYTE> ReadRaw(int bits) const;
 
 private:
