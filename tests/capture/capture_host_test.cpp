@@ -63,21 +63,8 @@ struct Display {
     ~Display() { host::reset_display(); }
 };
 
-// The 24-bit pixel the capture must hand to the encoder for the device value at (x, y): 4-bit
-// indices show their palette colour.
-void Expected(const host::Framebuffer& fb, const PALETTEENTRY* palette, int x, int y,
-              std::uint8_t bgr[3]) {
-    const BYTE* row = fb.bits + std::size_t(fb.stride) * y;
-    if (fb.bits_per_pixel == 24) {
-        std::memcpy(bgr, row + std::size_t(x) * 3, 3);
-        return;
-    }
-    const int index = (row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15;
-    bgr[0] = palette[index].peBlue;
-    bgr[1] = palette[index].peGreen;
-    bgr[2] = palette[index].peRed;
-}
-
+// The encoder's input the capture must give for the framebuffer over r: 24-bit device values as
+// they are, 4-bit indices as their palette colour.
 std::vector<std::uint8_t> ExpectedEncoderInput(const RECT& r) {
     const host::Framebuffer fb = host::screen_framebuffer();
     PALETTEENTRY palette[16] = {};
@@ -88,8 +75,17 @@ std::vector<std::uint8_t> ExpectedEncoderInput(const RECT& r) {
     const int stride = reference::Stride(w);
     std::vector<std::uint8_t> out(std::size_t(stride) * h, 0);
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            Expected(fb, palette, r.left + x, r.top + y, &out[std::size_t(y) * stride + 3 * x]);
+        const BYTE* row = fb.bits + std::size_t(fb.stride) * (r.top + y);
+        for (int x = r.left; x < r.right; ++x) {
+            std::uint8_t* bgr = &out[std::size_t(y) * stride + 3 * (x - r.left)];
+            if (fb.bits_per_pixel == 24) {
+                std::memcpy(bgr, row + std::size_t(x) * 3, 3);
+                continue;
+            }
+            const PALETTEENTRY& e = palette[(row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15];
+            bgr[0] = e.peBlue;
+            bgr[1] = e.peGreen;
+            bgr[2] = e.peRed;
         }
     }
     return out;
