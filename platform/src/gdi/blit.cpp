@@ -92,6 +92,12 @@ bool blit(const BlitRequest& r) {
     if (b.dst->blank && defer_copy(b)) {
         return true;
     }
+    // A blit that reads a waiting copy makes it as it goes, reading the rows from where the copy
+    // would bring them: one pass instead of two. It needs no memory, so it cannot stop part way
+    // and needs no Overwrite scope.
+    if (b.dst->waiting && !overwrites(*b.dst, b) && fold_copy(b)) {
+        return true;
+    }
     // A blank destination is cleared and a waiting copy made real before the blit, unless the
     // blit writes every pixel without reading any.
     if ((b.dst->blank || b.dst->waiting) && !overwrites(*b.dst, b)) {

@@ -152,8 +152,8 @@ bool fits_expand(const Blit& b, RowJob& j) {
 }
 void expand_rect(const RowJob& j, BYTE* d, std::ptrdiff_t dpitch, const BYTE* s,
                  std::ptrdiff_t spitch, int n, int rows) {
-    j.expand(s, spitch, j.sx, d + static_cast<std::size_t>(j.dx) * j.bytes, dpitch, n, rows, j.a,
-             j.b);
+    d += static_cast<std::size_t>(j.dx) * j.bytes;
+    j.expand(s, spitch, j.sx, d, dpitch, d, dpitch, n, rows, j.a, j.b);
 }
 
 // Between the two 16-bit device layouts (5-6-5 and 5-5-5), with the byte-wise rops: what image
@@ -299,6 +299,47 @@ bool fast_blit(const Blit& b) {
         }
     }
     return false;
+}
+
+bool fold_blit(const Blit& b, const Bitmap& from) {
+    if (!blit_fast_paths || !b.x.contiguous || !b.y.contiguous) {
+        return false;
+    }
+    RowJob j = new_job(b);
+    const bool expand = fits_expand(b, j);
+    if (!expand && !fits_bytewise(b, j)) {
+        return false;
+    }
+    Bitmap& D = *b.dst;
+    const Bitmap& S = *b.src;
+    const int n = b.x.count;
+    const int y0 = b.y.start;
+    const int y1 = y0 + b.y.count;
+    const std::size_t used = static_cast<std::size_t>(D.width) * j.bytes;
+    const std::size_t left = static_cast<std::size_t>(b.x.start) * j.bytes;
+    const std::size_t right = left + static_cast<std::size_t>(n) * j.bytes;
+    // The pixels outside the rectangle are copied as they are; a byte-wise rop copies each row
+    // of the rectangle too, just before it reads it back.
+    const bool whole_rows = left == 0 && right == used;
+    for (int y = 0; y < D.height; ++y) {
+        BYTE* d = D.row(y);
+        const BYTE* o = from.row(y);
+        if (y < y0 || y >= y1) {
+            std::memcpy(d, o, used);
+        } else if (!expand) {
+            std::memcpy(d, o, used);
+            bytewise_rect(j, d, 0, S.row(b.y.src_start + (y - y0)), 0, n, 1);
+        } else if (!whole_rows) {
+            std::memcpy(d, o, left);
+            std::memcpy(d + right, o + right, used - right);
+        }
+    }
+    // The expansion reads the rectangle from where the copy would bring it.
+    if (expand) {
+        j.expand(S.row(b.y.src_start), S.pitch(), j.sx, D.row(y0) + left, D.pitch(),
+                 from.row(y0) + left, from.pitch(), n, b.y.count, j.a, j.b);
+    }
+    return true;
 }
 
 void bytewise_blit(const Blit& b, RowOp op) {

@@ -165,10 +165,19 @@ bool fast_blit(const Blit& b);
 // The byte-wise path of two bitmaps of one layout at 8 bits and up, for a caller that has made
 // its checks (a 1:1 blit, not within one bitmap).
 void bytewise_blit(const Blit& b, RowOp op);
+// A blit onto a copy that still waits, whose rows are those of `from`, made as the copy is: the
+// monochrome expansion reads the destination's pixels from `from` and writes the copy in one
+// pass, a byte-wise rop copies each row just before it reads it back, and the pixels outside
+// the rectangle are copied as they are. Only 1:1 blits through those two paths; false, having
+// done nothing, for any other.
+bool fold_blit(const Blit& b, const Bitmap& from);
 // Every blit, pixel by pixel.
 void general_blit(const Blit& b);
 // Records a straight copy into the whole of a new bitmap instead of making it, when it may
 // wait (deferred_copy.cpp); false, having done nothing, otherwise.
 bool defer_copy(const Blit& b);
+// Runs a blit that reads its destination, a waiting copy, while the copy is made, and drops the
+// record (deferred_copy.cpp); false, having done nothing, when the blit takes no path that can.
+bool fold_copy(const Blit& b);
 
 } // namespace platform::gdi

@@ -25,10 +25,12 @@ using BytesFn = void (*)(BYTE* d, std::ptrdiff_t dpitch, const BYTE* s, std::ptr
 // pixel) becomes 1 where source pixel k equals key, for k < n; other bits stay.
 using MaskFn = void (*)(const BYTE* s, std::ptrdiff_t spitch, DWORD key, BYTE* d,
                         std::ptrdiff_t dpitch, int x0, int n, int rows);
-// Monochrome to colour: pixel k of each row d becomes op(d, bit ? c1 : c0) for bit sx + k of
-// the monochrome row s, k < n.
+// Monochrome to colour: pixel k of each row d becomes op(o, bit ? c1 : c0) for pixel k of row o
+// and bit sx + k of the monochrome row s, k < n. Rows o are those of d itself, or the rows a
+// copy of them would bring (a blit onto a copy that waits reads them from where they are).
 using ExpandFn = void (*)(const BYTE* s, std::ptrdiff_t spitch, int sx, BYTE* d,
-                          std::ptrdiff_t dpitch, int n, int rows, DWORD c0, DWORD c1);
+                          std::ptrdiff_t dpitch, const BYTE* o, std::ptrdiff_t opitch, int n,
+                          int rows, DWORD c0, DWORD c1);
 
 // Between the two 16-bit layouts: n pixels of each row d become the pixels of row s, 5-5-5
 // to 5-6-5 or back.
@@ -134,9 +136,9 @@ template <int Bytes> inline void mask_row(const BYTE* s, DWORD key, BYTE* d, int
 }
 
 template <RowOp Op, int Bytes>
-inline void expand_row(const BYTE* s, int sx, BYTE* d, int n, DWORD c0, DWORD c1) {
-    for (int k = 0; k < n; ++k, d += Bytes) {
-        store<Bytes>(d, apply<Op>(load<Bytes>(d), get_bit(s, sx + k) ? c1 : c0));
+inline void expand_row(const BYTE* s, int sx, BYTE* d, const BYTE* o, int n, DWORD c0, DWORD c1) {
+    for (int k = 0; k < n; ++k, d += Bytes, o += Bytes) {
+        store<Bytes>(d, apply<Op>(load<Bytes>(o), get_bit(s, sx + k) ? c1 : c0));
     }
 }
 
@@ -157,10 +159,10 @@ void mask(const BYTE* s, std::ptrdiff_t spitch, DWORD key, BYTE* d, std::ptrdiff
 }
 
 template <RowOp Op, int Bytes>
-void expand(const BYTE* s, std::ptrdiff_t spitch, int sx, BYTE* d, std::ptrdiff_t dpitch, int n,
-            int rows, DWORD c0, DWORD c1) {
-    for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {
-        expand_row<Op, Bytes>(s, sx, d, n, c0, c1);
+void expand(const BYTE* s, std::ptrdiff_t spitch, int sx, BYTE* d, std::ptrdiff_t dpitch,
+            const BYTE* o, std::ptrdiff_t opitch, int n, int rows, DWORD c0, DWORD c1) {
+    for (int r = 0; r < rows; ++r, d += dpitch, o += opitch, s += spitch) {
+        expand_row<Op, Bytes>(s, sx, d, o, n, c0, c1);
     }
 }
 

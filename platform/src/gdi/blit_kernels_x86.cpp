@@ -104,42 +104,44 @@ template <int Bytes> inline void mask_sse2_row(const BYTE* s, DWORD key, BYTE* d
 
 // Pixels before the first whole byte of the monochrome source, by the portable loop.
 template <RowOp Op, int Bytes>
-int expand_head(const BYTE* s, int sx, BYTE* d, int n, DWORD c0, DWORD c1) {
+int expand_head(const BYTE* s, int sx, BYTE* d, const BYTE* o, int n, DWORD c0, DWORD c1) {
     const int head = std::min(n, (8 - (sx & 7)) & 7);
     if (head > 0) {
-        kernels::expand_row<Op, Bytes>(s, sx, d, head, c0, c1);
+        kernels::expand_row<Op, Bytes>(s, sx, d, o, head, c0, c1);
     }
     return head;
 }
 
 template <RowOp Op, int Bytes>
-inline void expand_sse2_row(const BYTE* s, int sx, BYTE* d, int n, DWORD c0, DWORD c1) {
-    int k = expand_head<Op, Bytes>(s, sx, d, n, c0, c1);
+inline void expand_sse2_row(const BYTE* s, int sx, BYTE* d, const BYTE* o, int n, DWORD c0,
+                            DWORD c1) {
+    int k = expand_head<Op, Bytes>(s, sx, d, o, n, c0, c1);
     const BYTE* b = s + ((sx + k) >> 3);
     d += static_cast<std::size_t>(k) * Bytes;
+    o += static_cast<std::size_t>(k) * Bytes;
     if constexpr (Bytes == 4) {
         const __m128i hi = _mm_setr_epi32(0x80, 0x40, 0x20, 0x10);
         const __m128i lo = _mm_setr_epi32(8, 4, 2, 1);
         const __m128i v0 = _mm_set1_epi32(static_cast<int>(c0));
         const __m128i v1 = _mm_set1_epi32(static_cast<int>(c1));
-        for (; k + 8 <= n; k += 8, ++b, d += 32) {
+        for (; k + 8 <= n; k += 8, ++b, d += 32, o += 32) {
             const __m128i bits = _mm_set1_epi32(*b);
             const __m128i m0 = _mm_cmpeq_epi32(_mm_and_si128(bits, hi), hi);
             const __m128i m1 = _mm_cmpeq_epi32(_mm_and_si128(bits, lo), lo);
-            store128(d, op128<Op>(load128(d), select128(m0, v0, v1)));
-            store128(d + 16, op128<Op>(load128(d + 16), select128(m1, v0, v1)));
+            store128(d, op128<Op>(load128(o), select128(m0, v0, v1)));
+            store128(d + 16, op128<Op>(load128(o + 16), select128(m1, v0, v1)));
         }
     } else {
         const __m128i sel = _mm_setr_epi16(0x80, 0x40, 0x20, 0x10, 8, 4, 2, 1);
         const __m128i v0 = _mm_set1_epi16(static_cast<short>(c0));
         const __m128i v1 = _mm_set1_epi16(static_cast<short>(c1));
-        for (; k + 8 <= n; k += 8, ++b, d += 16) {
+        for (; k + 8 <= n; k += 8, ++b, d += 16, o += 16) {
             const __m128i m = _mm_cmpeq_epi16(_mm_and_si128(_mm_set1_epi16(*b), sel), sel);
-            store128(d, op128<Op>(load128(d), select128(m, v0, v1)));
+            store128(d, op128<Op>(load128(o), select128(m, v0, v1)));
         }
     }
     if (k < n) {
-        kernels::expand_row<Op, Bytes>(s, sx + k, d, n - k, c0, c1);
+        kernels::expand_row<Op, Bytes>(s, sx + k, d, o, n - k, c0, c1);
     }
 }
 
@@ -228,31 +230,33 @@ TALVO_AVX2_ROW void mask_avx2_row(const BYTE* s, DWORD key, BYTE* d, int x0, int
 }
 
 template <RowOp Op, int Bytes>
-TALVO_AVX2_ROW void expand_avx2_row(const BYTE* s, int sx, BYTE* d, int n, DWORD c0, DWORD c1) {
-    int k = expand_head<Op, Bytes>(s, sx, d, n, c0, c1);
+TALVO_AVX2_ROW void expand_avx2_row(const BYTE* s, int sx, BYTE* d, const BYTE* o, int n, DWORD c0,
+                                    DWORD c1) {
+    int k = expand_head<Op, Bytes>(s, sx, d, o, n, c0, c1);
     const BYTE* b = s + ((sx + k) >> 3);
     d += static_cast<std::size_t>(k) * Bytes;
+    o += static_cast<std::size_t>(k) * Bytes;
     if constexpr (Bytes == 4) {
         const __m256i sel = _mm256_setr_epi32(0x80, 0x40, 0x20, 0x10, 8, 4, 2, 1);
         const __m256i v0 = _mm256_set1_epi32(static_cast<int>(c0));
         const __m256i v1 = _mm256_set1_epi32(static_cast<int>(c1));
-        for (; k + 8 <= n; k += 8, ++b, d += 32) {
+        for (; k + 8 <= n; k += 8, ++b, d += 32, o += 32) {
             const __m256i m = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(*b), sel), sel);
-            store256(d, op256<Op>(load256(d), _mm256_blendv_epi8(v0, v1, m)));
+            store256(d, op256<Op>(load256(o), _mm256_blendv_epi8(v0, v1, m)));
         }
     } else {
         const __m256i sel = _mm256_setr_epi16(0x80, 0x40, 0x20, 0x10, 8, 4, 2, 1, 0x80, 0x40, 0x20,
                                               0x10, 8, 4, 2, 1);
         const __m256i v0 = _mm256_set1_epi16(static_cast<short>(c0));
         const __m256i v1 = _mm256_set1_epi16(static_cast<short>(c1));
-        for (; k + 16 <= n; k += 16, b += 2, d += 32) {
+        for (; k + 16 <= n; k += 16, b += 2, d += 32, o += 32) {
             const __m256i bits = _mm256_set_m128i(_mm_set1_epi16(b[1]), _mm_set1_epi16(b[0]));
             const __m256i m = _mm256_cmpeq_epi16(_mm256_and_si256(bits, sel), sel);
-            store256(d, op256<Op>(load256(d), _mm256_blendv_epi8(v0, v1, m)));
+            store256(d, op256<Op>(load256(o), _mm256_blendv_epi8(v0, v1, m)));
         }
     }
     if (k < n) {
-        kernels::expand_row<Op, Bytes>(s, sx + k, d, n - k, c0, c1);
+        kernels::expand_row<Op, Bytes>(s, sx + k, d, o, n - k, c0, c1);
     }
 }
 
@@ -393,8 +397,8 @@ TALVO_AVX512_ROW void mask_avx512_row(const BYTE* s, DWORD key, BYTE* d, int x0,
 // One step of up to 64 / Bytes pixels from the monochrome bytes at b; a part step loads and
 // stores only its pixels and reads only the monochrome bytes it needs.
 template <RowOp Op, int Bytes>
-TALVO_AVX512 inline void expand_step512(const BYTE* b, BYTE* d, int count, __m512i rev, __m512i v0,
-                                        __m512i v1) {
+TALVO_AVX512 inline void expand_step512(const BYTE* b, BYTE* d, const BYTE* o, int count,
+                                        __m512i rev, __m512i v0, __m512i v1) {
     std::uint64_t bits = 0;
     std::memcpy(&bits, b, static_cast<std::size_t>((count + 7) / 8));
     // Lane j of the blend holds pixel j with its position in its group of eight reversed.
@@ -402,20 +406,22 @@ TALVO_AVX512 inline void expand_step512(const BYTE* b, BYTE* d, int count, __m51
         const __mmask16 lanes = static_cast<__mmask16>((1u << count) - 1);
         const __m512i x = _mm512_maskz_permutexvar_epi32(
             0xFFFF, rev, _mm512_mask_blend_epi32(static_cast<__mmask16>(bits), v0, v1));
-        _mm512_mask_storeu_epi32(d, lanes, op512<Op>(_mm512_maskz_loadu_epi32(lanes, d), x));
+        _mm512_mask_storeu_epi32(d, lanes, op512<Op>(_mm512_maskz_loadu_epi32(lanes, o), x));
     } else {
         const __mmask32 lanes = static_cast<__mmask32>((std::uint64_t{1} << count) - 1);
         const __m512i x =
             _mm512_shuffle_epi8(_mm512_mask_blend_epi16(static_cast<__mmask32>(bits), v0, v1), rev);
-        _mm512_mask_storeu_epi16(d, lanes, op512<Op>(_mm512_maskz_loadu_epi16(lanes, d), x));
+        _mm512_mask_storeu_epi16(d, lanes, op512<Op>(_mm512_maskz_loadu_epi16(lanes, o), x));
     }
 }
 
 template <RowOp Op, int Bytes>
-TALVO_AVX512_ROW void expand_avx512_row(const BYTE* s, int sx, BYTE* d, int n, DWORD c0, DWORD c1) {
-    int k = expand_head<Op, Bytes>(s, sx, d, n, c0, c1);
+TALVO_AVX512_ROW void expand_avx512_row(const BYTE* s, int sx, BYTE* d, const BYTE* o, int n,
+                                        DWORD c0, DWORD c1) {
+    int k = expand_head<Op, Bytes>(s, sx, d, o, n, c0, c1);
     const BYTE* b = s + ((sx + k) >> 3);
     d += static_cast<std::size_t>(k) * Bytes;
+    o += static_cast<std::size_t>(k) * Bytes;
     // One 64-byte step holds kStep pixels, kStep / 8 monochrome bytes.
     constexpr int kStep = 64 / Bytes;
     const __m512i rev = _mm512_loadu_si512(Bytes == 4 ? static_cast<const void*>(kReverse32)
@@ -424,11 +430,11 @@ TALVO_AVX512_ROW void expand_avx512_row(const BYTE* s, int sx, BYTE* d, int n, D
                                   : _mm512_set1_epi16(static_cast<short>(c0));
     const __m512i v1 = Bytes == 4 ? _mm512_set1_epi32(static_cast<int>(c1))
                                   : _mm512_set1_epi16(static_cast<short>(c1));
-    for (; k + kStep <= n; k += kStep, b += kStep / 8, d += 64) {
-        expand_step512<Op, Bytes>(b, d, kStep, rev, v0, v1);
+    for (; k + kStep <= n; k += kStep, b += kStep / 8, d += 64, o += 64) {
+        expand_step512<Op, Bytes>(b, d, o, kStep, rev, v0, v1);
     }
     if (k < n) {
-        expand_step512<Op, Bytes>(b, d, n - k, rev, v0, v1);
+        expand_step512<Op, Bytes>(b, d, o, n - k, rev, v0, v1);
     }
 }
 
@@ -607,9 +613,10 @@ TALVO_AVX512_ROW void copy_masked_avx512_row(BYTE* d, const BYTE* s, std::size_t
     }                                                                                              \
     template <RowOp Op, int Bytes>                                                                 \
     attr void expand_##set(const BYTE* s, std::ptrdiff_t spitch, int sx, BYTE* d,                  \
-                           std::ptrdiff_t dpitch, int n, int rows, DWORD c0, DWORD c1) {           \
-        for (int r = 0; r < rows; ++r, d += dpitch, s += spitch) {                                 \
-            expand_##set##_row<Op, Bytes>(s, sx, d, n, c0, c1);                                    \
+                           std::ptrdiff_t dpitch, const BYTE* o, std::ptrdiff_t opitch, int n,     \
+                           int rows, DWORD c0, DWORD c1) {                                         \
+        for (int r = 0; r < rows; ++r, d += dpitch, o += opitch, s += spitch) {                    \
+            expand_##set##_row<Op, Bytes>(s, sx, d, o, n, c0, c1);                                 \
         }                                                                                          \
     }                                                                                              \
     template <bool To565>                                                                          \

@@ -10,7 +10,9 @@
 //  - reading a waiting copy through GetDIBits or as a blit's source reads the rectangle it
 //    shows (readable, resolve_target with Access::blit_src);
 //  - every other look-up of it makes it real (Bitmap::settle, from lookup_bitmap and
-//    resolve_target), except a write that replaces every pixel, which drops it;
+//    resolve_target), except a write that replaces every pixel, which drops it, and a 1:1 blit
+//    onto it through a fast path that can read the pixels from where they are, which makes it
+//    as it goes (fold_copy; drawing with effects clears the key pixels of its copies so);
 //  - before the bitmap it shows is written (every writer looks it up through lookup_bitmap or
 //    resolve_target) or deleted, the copies waiting on it are made real.
 // Nothing here allocates: the records live in a fixed table (a copy made when it is full is
@@ -159,6 +161,16 @@ void resolve_waiting_source(Target& out) {
     out.origin_x = r.x;
     out.origin_y = r.y;
     out.clip = RECT{r.x, r.y, r.x + copy.width, r.y + copy.height};
+}
+
+bool fold_copy(const Blit& b) {
+    Bitmap& copy = *b.dst;
+    Bitmap view;
+    if (!fold_blit(b, readable(copy, view))) {
+        return false;
+    }
+    forget(copy);
+    return true;
 }
 
 bool defer_copy(const Blit& b) {

@@ -103,22 +103,35 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
                     k.mask[bytes - 1](from, -src_pitch, key, got.data(), mono_pitch, offset, n, 2);
                     ASSERT_EQ(got, want) << "mask from " << 8 * bytes << " bits";
                 }
-                // Monochrome to colour with every rop, from a source bit offset.
+                // Monochrome to colour with every rop, from a source bit offset, combining the
+                // destination's own pixels or, as onto a copy that waits, rows elsewhere (read
+                // upwards, misaligned).
                 const auto bits = random_bytes(rng, 2 * static_cast<std::size_t>(mono_pitch));
                 for (int bytes : {2, 4}) {
                     const std::ptrdiff_t dst_pitch = static_cast<std::ptrdiff_t>(n) * bytes;
                     const auto dst = random_bytes(rng, 2 * static_cast<std::size_t>(dst_pitch));
+                    const std::ptrdiff_t rows_pitch = dst_pitch + 8;
+                    const auto rows = random_bytes(rng, 2 * static_cast<std::size_t>(rows_pitch));
                     const DWORD c0 = static_cast<DWORD>(rng()), c1 = static_cast<DWORD>(rng());
                     for (int op = 0; op < kRowOps; ++op) {
                         const auto* want_fn = bytes == 2 ? portable.expand16 : portable.expand32;
                         const auto* got_fn = bytes == 2 ? k.expand16 : k.expand32;
-                        auto want = dst, got = dst;
                         const BYTE* from = bits.data() + mono_pitch;
-                        want_fn[op](from, -mono_pitch, offset, want.data(), dst_pitch, n, 2, c0,
-                                    c1);
-                        got_fn[op](from, -mono_pitch, offset, got.data(), dst_pitch, n, 2, c0, c1);
+                        auto want = dst, got = dst;
+                        want_fn[op](from, -mono_pitch, offset, want.data(), dst_pitch, want.data(),
+                                    dst_pitch, n, 2, c0, c1);
+                        got_fn[op](from, -mono_pitch, offset, got.data(), dst_pitch, got.data(),
+                                   dst_pitch, n, 2, c0, c1);
                         ASSERT_EQ(got, want)
                             << "expand to " << 8 * bytes << " bits, " << kOpNames[op];
+                        const BYTE* other = rows.data() + rows_pitch + 3;
+                        want = dst, got = dst;
+                        want_fn[op](from, -mono_pitch, offset, want.data(), dst_pitch, other,
+                                    -rows_pitch, n, 2, c0, c1);
+                        got_fn[op](from, -mono_pitch, offset, got.data(), dst_pitch, other,
+                                   -rows_pitch, n, 2, c0, c1);
+                        ASSERT_EQ(got, want) << "expand to " << 8 * bytes << " bits, "
+                                             << kOpNames[op] << ", from other rows";
                     }
                 }
                 // Between the 16-bit layouts, the source misaligned.

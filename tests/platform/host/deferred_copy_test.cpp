@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -303,6 +304,108 @@ TEST(DeferredCopy, EveryTouchLeavesWhatAnImmediateCopyLeaves) {
         }
     }
     host::set_blit_fast_paths(true);
+    host::reset_display();
+}
+
+namespace {
+
+// Blits onto a copy that waits, which read the copy (its rows are read from where the copy
+// would bring them while it is made), or make it first (mirrored, stretched). The copy is
+// kFw x kFh of the bitmap copied from, at (kFx, kFy); the source is a monochrome bitmap or a
+// colour one of the copy's layout, of kSw x kSh.
+constexpr int kFw = 301, kFh = 13, kFx = 17, kFy = 5;
+constexpr int kSw = 340, kSh = 20;
+constexpr DWORD kAndNotSource = 0x00220326;
+
+struct Fold {
+    const char* name;
+    bool mono;
+    DWORD rop;
+    int dx, dy, dw, dh, sx, sy, sw, sh;
+};
+
+const Fold kFolds[] = {
+    // What colour-key drawing does with the copies it makes.
+    {"mask, and-not, whole", true, kAndNotSource, 0, 0, kFw, kFh, 0, 0, kFw, kFh},
+    {"mask, and, whole", true, SRCAND, 0, 0, kFw, kFh, 0, 0, kFw, kFh},
+    {"mask, and-not, from bit 3", true, kAndNotSource, 0, 0, kFw, kFh, 11, 6, kFw, kFh},
+    {"mask, or, rows and columns left", true, SRCPAINT, 5, 3, 250, 7, 1, 2, 250, 7},
+    {"mask, xor, clipped at the right and bottom", true, SRCINVERT, 260, 9, 70, 9, 0, 0, 70, 9},
+    {"mask, copy, clipped at the left and top", true, SRCCOPY, -9, -4, 40, 10, 2, 3, 40, 10},
+    {"colour, xor, part", false, SRCINVERT, 7, 2, 200, 8, 9, 4, 200, 8},
+    {"colour, and, whole", false, SRCAND, 0, 0, kFw, kFh, 30, 7, kFw, kFh},
+    {"colour, copy, one row", false, SRCCOPY, 3, 12, 290, 1, 0, 0, 290, 1},
+    {"mask, mirrored", true, SRCAND, kFw - 1, 0, -kFw, kFh, 0, 0, kFw, kFh},
+    {"mask, stretched", true, kAndNotSource, 0, 0, kFw, kFh, 0, 0, 150, 6},
+    {"colour, shrunk by rows", false, SRCAND, 0, 0, kFw, kFh, 0, 0, kFw, kFh + 5},
+};
+
+// The copy after the blit, then the bitmap copied from after a write (a copy still waiting on
+// it would change with it); `was`/`is` whether the copy waited before and after the blit.
+std::vector<BYTE> fold(const Fold& f, bool defer, bool& was, bool& is) {
+    platform::gdi::deferred_copies = defer;
+    HDC screen = GetDC(nullptr);
+    HBITMAP o = CreateCompatibleBitmap(screen, kFw + 40, kFh + 10);
+    // Memory the copy is likely to be given, left dirty: bytes the blit fails to bring show.
+    HBITMAP dirt = CreateCompatibleBitmap(screen, kFw, kFh);
+    fill_noise(dirt, 23);
+    DeleteObject(dirt);
+    HBITMAP c = CreateCompatibleBitmap(screen, kFw, kFh);
+    HBITMAP src =
+        f.mono ? CreateBitmap(kSw, kSh, 1, 1, nullptr) : CreateCompatibleBitmap(screen, kSw, kSh);
+    fill_noise(o, 21);
+    fill_noise(src, 22);
+    HDC dco = CreateCompatibleDC(screen), dcc = CreateCompatibleDC(screen);
+    HDC dcs = CreateCompatibleDC(screen);
+    SelectObject(dco, o);
+    SelectObject(dcc, c);
+    SelectObject(dcs, src);
+    // The colours a monochrome 0 and 1 become.
+    SetTextColor(dcc, RGB(0x35, 0xC6, 0x5A));
+    SetBkColor(dcc, RGB(0xA3, 0x1C, 0xE9));
+    SetStretchBltMode(dcc, COLORONCOLOR);
+    EXPECT_NE(BitBlt(dcc, 0, 0, kFw, kFh, dco, kFx, kFy, SRCCOPY), FALSE);
+    was = waiting(c);
+    EXPECT_NE(StretchBlt(dcc, f.dx, f.dy, f.dw, f.dh, dcs, f.sx, f.sy, f.sw, f.sh, f.rop), FALSE);
+    is = waiting(c);
+    EXPECT_FALSE(platform::gdi::lookup_bitmap_as_is(o)->copied_from);
+    PatBlt(dco, 0, 0, kFw + 40, kFh + 10, DSTINVERT);
+    std::vector<BYTE> out = bitmap_bytes(c);
+    const std::vector<BYTE> from = bitmap_bytes(o);
+    out.insert(out.end(), from.begin(), from.end());
+    for (HDC dc : {dco, dcc, dcs}) {
+        DeleteDC(dc);
+    }
+    for (HBITMAP h : {o, c, src}) {
+        DeleteObject(h);
+    }
+    ReleaseDC(nullptr, screen);
+    platform::gdi::deferred_copies = true;
+    return out;
+}
+
+} // namespace
+
+// Rows wide enough for every step of the widest row loops; the set of loops forced each time.
+TEST(DeferredCopy, BlitsOntoAWaitingCopyLeaveWhatACopyMadeFirstLeaves) {
+    for (const int bpp : {8, 16, 24, 32}) {
+        testhost::SetDepth(bpp);
+        for (const std::string& set : host::blit_kernel_sets()) {
+            ASSERT_TRUE(host::use_blit_kernels(set));
+            for (const Fold& f : kFolds) {
+                SCOPED_TRACE(testing::Message() << bpp << " bpp, " << set << ", " << f.name);
+                bool was = false, is = true;
+                const std::vector<BYTE> deferred = fold(f, true, was, is);
+                EXPECT_TRUE(was);
+                EXPECT_FALSE(is);
+                const std::vector<BYTE> immediate = fold(f, false, was, is);
+                EXPECT_FALSE(was);
+                ASSERT_EQ(deferred.size(), immediate.size());
+                EXPECT_TRUE(deferred == immediate);
+            }
+        }
+    }
+    ASSERT_TRUE(host::use_blit_kernels(""));
     host::reset_display();
 }
 
