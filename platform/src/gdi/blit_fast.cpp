@@ -318,27 +318,31 @@ bool fold_blit(const Blit& b, const Bitmap& from) {
     const std::size_t used = static_cast<std::size_t>(D.width) * j.bytes;
     const std::size_t left = static_cast<std::size_t>(b.x.start) * j.bytes;
     const std::size_t right = left + static_cast<std::size_t>(n) * j.bytes;
-    // The pixels outside the rectangle are copied as they are; a byte-wise rop copies each row
-    // of the rectangle too, just before it reads it back.
-    const bool whole_rows = left == 0 && right == used;
-    for (int y = 0; y < D.height; ++y) {
-        BYTE* d = D.row(y);
-        const BYTE* o = from.row(y);
-        if (y < y0 || y >= y1) {
-            std::memcpy(d, o, used);
-        } else if (!expand) {
-            std::memcpy(d, o, used);
-            bytewise_rect(j, d, 0, S.row(b.y.src_start + (y - y0)), 0, n, 1);
-        } else if (!whole_rows) {
-            std::memcpy(d, o, left);
-            std::memcpy(d + right, o + right, used - right);
+    // The rows above and below the rectangle are copied as they are.
+    for (int y = 0; y < y0; ++y) {
+        std::memcpy(D.row(y), from.row(y), used);
+    }
+    for (int y = y1; y < D.height; ++y) {
+        std::memcpy(D.row(y), from.row(y), used);
+    }
+    if (!expand) {
+        // A byte-wise rop reads back each row of the rectangle just after it is copied.
+        for (int y = y0; y < y1; ++y) {
+            std::memcpy(D.row(y), from.row(y), used);
+            bytewise_rect(j, D.row(y), 0, S.row(b.y.src_start + (y - y0)), 0, n, 1);
+        }
+        return true;
+    }
+    // The expansion reads the rectangle from where the copy would bring it; the columns beside
+    // it are copied as they are.
+    if (left != 0 || right != used) {
+        for (int y = y0; y < y1; ++y) {
+            std::memcpy(D.row(y), from.row(y), left);
+            std::memcpy(D.row(y) + right, from.row(y) + right, used - right);
         }
     }
-    // The expansion reads the rectangle from where the copy would bring it.
-    if (expand) {
-        j.expand(S.row(b.y.src_start), S.pitch(), j.sx, D.row(y0) + left, D.pitch(),
-                 from.row(y0) + left, from.pitch(), n, b.y.count, j.a, j.b);
-    }
+    j.expand(S.row(b.y.src_start), S.pitch(), j.sx, D.row(y0) + left, D.pitch(),
+             from.row(y0) + left, from.pitch(), n, b.y.count, j.a, j.b);
     return true;
 }
 

@@ -394,6 +394,20 @@ TALVO_AVX512_ROW void mask_avx512_row(const BYTE* s, DWORD key, BYTE* d, int x0,
     }
 }
 
+// The 64 / Bytes pixels of a whole step from the monochrome bytes at b.
+template <int Bytes>
+TALVO_AVX512 inline __m512i expand_pixels512(const BYTE* b, __m512i rev, __m512i v0, __m512i v1) {
+    if constexpr (Bytes == 4) {
+        std::uint16_t bits;
+        std::memcpy(&bits, b, 2);
+        return _mm512_maskz_permutexvar_epi32(0xFFFF, rev, _mm512_mask_blend_epi32(bits, v0, v1));
+    } else {
+        std::uint32_t bits;
+        std::memcpy(&bits, b, 4);
+        return _mm512_shuffle_epi8(_mm512_mask_blend_epi16(bits, v0, v1), rev);
+    }
+}
+
 // One step of up to 64 / Bytes pixels from the monochrome bytes at b; a part step loads and
 // stores only its pixels and reads only the monochrome bytes it needs.
 template <RowOp Op, int Bytes>
@@ -430,6 +444,20 @@ TALVO_AVX512_ROW void expand_avx512_row(const BYTE* s, int sx, BYTE* d, const BY
                                   : _mm512_set1_epi16(static_cast<short>(c0));
     const __m512i v1 = Bytes == 4 ? _mm512_set1_epi32(static_cast<int>(c1))
                                   : _mm512_set1_epi16(static_cast<short>(c1));
+    // Four steps at a time, all four read before any is stored (see op_step512): when the pixels
+    // combined come from rows other than those written, a load that follows a store of the same
+    // low address bits would wait for it.
+    for (; k + 4 * kStep <= n; k += 4 * kStep, b += kStep / 2, d += 256, o += 256) {
+        __m512i in[4];
+        for (int i = 0; i < 4; ++i) {
+            in[i] = _mm512_loadu_si512(o + 64 * i);
+        }
+        for (int i = 0; i < 4; ++i) {
+            _mm512_storeu_si512(
+                d + 64 * i,
+                op512<Op>(in[i], expand_pixels512<Bytes>(b + i * (kStep / 8), rev, v0, v1)));
+        }
+    }
     for (; k + kStep <= n; k += kStep, b += kStep / 8, d += 64, o += 64) {
         expand_step512<Op, Bytes>(b, d, o, kStep, rev, v0, v1);
     }
