@@ -23,8 +23,11 @@
 #include <afxwin.h>
 #include <windows.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <platform/host.h>
+#include <unistd.h>
 #endif
 #ifdef TALVO_WITH_SDL2
 #include <SDL.h>
@@ -118,8 +121,14 @@ std::string WriteBmp(const std::vector<std::uint32_t>& pixels, int size) {
     }
     char folder[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, folder);
-    const std::string name =
-        std::string(folder) + "sprites_vs_sdl2_" + std::to_string(size) + ".bmp";
+    // The process id in the name keeps two runs at once from writing one file.
+#ifdef _WIN32
+    const long id = _getpid();
+#else
+    const long id = getpid();
+#endif
+    const std::string name = std::string(folder) + "sprites_vs_sdl2_" + std::to_string(id) + "_" +
+                             std::to_string(size) + ".bmp";
     std::FILE* f = std::fopen(name.c_str(), "wb");
     if (f == nullptr) {
         return {};
