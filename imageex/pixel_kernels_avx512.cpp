@@ -41,7 +41,7 @@ template <int kBits> TALVO_AVX512_INLINE __m512i ShiftLeft32(__m512i x) {
     return _mm512_maskz_slli_epi32(0xFFFF, x, kBits);
 }
 
-// ---- Arithmetic --------------------------------------------------------------------------------
+// ---- Arithmetic ---------------------------------------------------------------------------------
 
 // x / 255 for x up to 65025 in 16-bit lanes: (x * 32897) >> 23.
 TALVO_AVX512_INLINE __m512i By255(__m512i x) {
@@ -63,7 +63,7 @@ template <int kShift> TALVO_AVX512_INLINE __m512i MixChannel16(__m512i f, __m512
     return _mm512_slli_epi16(mixed, kShift);
 }
 
-// ---- The two depths ---------------------------------------------------------------------------
+// ---- The two depths -----------------------------------------------------------------------------
 
 // Sixteen 32-bit pixels a register.
 struct Depth32 {
@@ -306,8 +306,7 @@ TALVO_AVX512 void ColorizeRun16(const BYTE* frame, BYTE* dest, std::size_t n, co
     Run<ColorizeOp<Depth16>>(frame, dest, n, p);
 }
 
-// ---- Row walk
-// ------------------------------------------------------------------------------------
+// ---- Row walk -----------------------------------------------------------------------------------
 
 using RunFn = void (*)(const BYTE* frame, BYTE* dest, std::size_t n, const Params& p);
 
