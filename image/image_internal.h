@@ -5,6 +5,8 @@
 
 #include <Image.h>
 
+#include "module/holder_table.h"
+
 #include <afxcmn.h>
 #include <afxwin.h>
 
@@ -14,16 +16,14 @@ namespace image_internal {
 // Copies of a strip share its objects. Each object is released through Release: the last strip
 // that holds it deletes it.
 
-// One more strip holds `object`; false when the count cannot be kept (out of memory).
-bool AddHolder(const void* object);
-// One strip fewer holds `object`; true when it was the last, which must then delete it.
-bool DropHolder(const void* object);
+// The holders of the objects strips share; every hold and release goes through it.
+HolderTable& Holders();
 
 // Releases the object a field holds (deleting it when no other strip holds it) and clears the
 // field.
 template <class T> void Release(T*& field) {
     if (field != nullptr) {
-        if (DropHolder(field)) {
+        if (Holders().Drop(field)) {
             delete field;
         }
         field = nullptr;

@@ -4,7 +4,7 @@
 // Copies share the strip's objects (bitmaps, image lists, the dithering object) instead of
 // duplicating them: a copy shows exactly the pixels and masks of its source, and each object is
 // deleted once, by the last strip that still holds it. The count of extra holders lives in one
-// process-wide table, keyed by the object's address; an object absent from it has one holder.
+// process-wide table (image_internal::Holders).
 // Nothing in the library changes a held object's pixels after Create has finished with it (the
 // drawing operations only read, and set an image list's background colour before every draw), so
 // sharing is invisible to the strips that share.
@@ -12,54 +12,12 @@
 
 #include <DitherDib.h>
 
-#include <new>
-#include <unordered_map>
+using image_internal::Holders;
 
-namespace image_internal {
-
-namespace {
-
-// Extra holders of each shared object, beyond the first. The library runs on the client's
-// user-interface thread only, so the table needs no lock.
-std::unordered_map<const void*, unsigned>& ExtraHolders() {
-    static std::unordered_map<const void*, unsigned> table;
+HolderTable& image_internal::Holders() {
+    static HolderTable table;
     return table;
 }
-
-} // namespace
-
-bool AddHolder(const void* object) {
-    try {
-        ++ExtraHolders()[object];
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
-
-bool DropHolder(const void* object) {
-    auto& table = ExtraHolders();
-    const auto it = table.find(object);
-    if (it == table.end()) {
-        return true;
-    }
-    if (--it->second == 0) {
-        table.erase(it);
-    }
-    return false;
-}
-
-} // namespace image_internal
-
-namespace {
-
-// The copy's hold on one object; an object whose hold cannot be recorded is left out of the
-// copy (as if that part of the strip had not been made) rather than risk a double release.
-template <class T> T* Hold(T* object) {
-    return object != nullptr && image_internal::AddHolder(object) ? object : nullptr;
-}
-
-} // namespace
 
 CImage::CImage()
     : m_bImageListMethod(0), m_pDitherDib(nullptr), m_pBitmap(nullptr), m_pSemiBitmap(nullptr),
@@ -67,22 +25,24 @@ CImage::CImage()
       m_sizeBitmap(0, 0), m_sizeImage(0, 0) {}
 
 CImage::CImage(const CImage& other)
-    : m_bImageListMethod(other.m_bImageListMethod), m_pDitherDib(Hold(other.m_pDitherDib)),
-      m_pBitmap(Hold(other.m_pBitmap)), m_pSemiBitmap(Hold(other.m_pSemiBitmap)),
-      m_pImageList(Hold(other.m_pImageList)), m_pSemiImageList(Hold(other.m_pSemiImageList)),
-      m_nImageNum(other.m_nImageNum), m_crTransparent(other.m_crTransparent),
-      m_sizeBitmap(other.m_sizeBitmap), m_sizeImage(other.m_sizeImage) {}
+    : m_bImageListMethod(other.m_bImageListMethod),
+      m_pDitherDib(Holders().Hold(other.m_pDitherDib)), m_pBitmap(Holders().Hold(other.m_pBitmap)),
+      m_pSemiBitmap(Holders().Hold(other.m_pSemiBitmap)),
+      m_pImageList(Holders().Hold(other.m_pImageList)),
+      m_pSemiImageList(Holders().Hold(other.m_pSemiImageList)), m_nImageNum(other.m_nImageNum),
+      m_crTransparent(other.m_crTransparent), m_sizeBitmap(other.m_sizeBitmap),
+      m_sizeImage(other.m_sizeImage) {}
 
 CImage& CImage::operator=(const CImage& other) {
     if (this == &other) {
         return *this;
     }
     // Take the new holds before dropping the old ones: the two strips may already share objects.
-    CDitherDib* ditherDib = Hold(other.m_pDitherDib);
-    CBitmap* bitmap = Hold(other.m_pBitmap);
-    CBitmap* semiBitmap = Hold(other.m_pSemiBitmap);
-    CImageList* imageList = Hold(other.m_pImageList);
-    CImageList* semiImageList = Hold(other.m_pSemiImageList);
+    CDitherDib* ditherDib = Holders().Hold(other.m_pDitherDib);
+    CBitmap* bitmap = Holders().Hold(other.m_pBitmap);
+    CBitmap* semiBitmap = Holders().Hold(other.m_pSemiBitmap);
+    CImageList* imageList = Holders().Hold(other.m_pImageList);
+    CImageList* semiImageList = Holders().Hold(other.m_pSemiImageList);
     DeleteObject();
     m_pDitherDib = ditherDib;
     m_pBitmap = bitmap;

@@ -5,6 +5,8 @@
 
 #include <ImageEx.h>
 
+#include "module/holder_table.h"
+
 #include <vector>
 
 // ---- Shared ownership (shared_objects.cpp) -----------------------------------------------------
@@ -12,16 +14,14 @@
 // of their own, so the library keeps one table of how many extra holders each shared object has;
 // every release goes through it and only the last holder deletes the object.
 
-// Counts one more holder of `object`; false (and nothing counted) when memory runs out.
-bool ShareObject(const void* object);
-// Counts one holder less; true when that was the last one and the caller must delete the object.
-bool DropHolder(const void* object);
+// The holders of the objects copies of a CImageEx share.
+HolderTable& SharedHolders();
 
 // Releases a GDI object the calling CImageEx holds (deleted when no other copy holds it) and
 // clears the field.
 template <class Handle> void ReleaseHeld(Handle& handle) {
     if (handle != nullptr) {
-        if (DropHolder(handle)) {
+        if (SharedHolders().Drop(handle)) {
             DeleteObject(handle);
         }
         handle = nullptr;

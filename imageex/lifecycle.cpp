@@ -30,9 +30,9 @@ CImageEx& CImageEx::operator=(const CImageEx& other) {
     ReleaseHeld(m_hBitmap);
     ReleaseHeld(m_hImageListBitmap);
     ReleaseHeld(m_pImageList);
-    m_hPalette = other.m_hPalette;
-    m_hBitmap = other.m_hBitmap;
-    m_hImageListBitmap = other.m_hImageListBitmap;
+    m_hPalette = SharedHolders().Hold(other.m_hPalette);
+    m_hBitmap = SharedHolders().Hold(other.m_hBitmap);
+    m_hImageListBitmap = SharedHolders().Hold(other.m_hImageListBitmap);
     m_nWidth = other.m_nWidth;
     m_nHeight = other.m_nHeight;
     m_nImageNum = other.m_nImageNum;
@@ -40,24 +40,10 @@ CImageEx& CImageEx::operator=(const CImageEx& other) {
     m_nBitCount = other.m_nBitCount;
     m_nWidthBytes = other.m_nWidthBytes;
     m_nSystemBitCount = other.m_nSystemBitCount;
-    m_pImageList = other.m_pImageList;
+    m_pImageList = SharedHolders().Hold(other.m_pImageList);
     m_bImageListMethod = other.m_bImageListMethod;
     m_hWnd = other.m_hWnd;
     std::memcpy(m_szFileName, other.m_szFileName, sizeof(m_szFileName));
-    // An object the table cannot count (memory ran out) is left out of the copy rather than
-    // shared uncounted.
-    if (m_hPalette != nullptr && !ShareObject(m_hPalette)) {
-        m_hPalette = nullptr;
-    }
-    if (m_hBitmap != nullptr && !ShareObject(m_hBitmap)) {
-        m_hBitmap = nullptr;
-    }
-    if (m_hImageListBitmap != nullptr && !ShareObject(m_hImageListBitmap)) {
-        m_hImageListBitmap = nullptr;
-    }
-    if (m_pImageList != nullptr && !ShareObject(m_pImageList)) {
-        m_pImageList = nullptr;
-    }
     return *this;
 }
 
