@@ -21,6 +21,18 @@ void WriteBytes(HFILE hFile, const BYTE* p, std::size_t count) {
     }
 }
 
+// Frees the arrays a built table owns and leaves the slot empty (all zero, as a slot that was never
+// built already is).
+void FreeTable(HuffTable& t) {
+    if (t.bUsed) {
+        delete[] t.huffcode;
+        delete[] t.huffsize;
+        delete[] t.huffval;
+        delete[] t.pSymbolIndex;
+    }
+    t = HuffTable();
+}
+
 void WriteWord(BYTE* p, int value) {
     p[0] = BYTE(value >> 8);
     p[1] = BYTE(value);
@@ -45,13 +57,7 @@ CJpegEncoder::~CJpegEncoder() {
 
 void CJpegEncoder::FreeTables() {
     for (HuffTable& t : m_huffTables) {
-        if (t.bUsed) {
-            delete[] t.huffcode;
-            delete[] t.huffsize;
-            delete[] t.huffval;
-            delete[] t.pSymbolIndex;
-        }
-        t = HuffTable();
+        FreeTable(t);
     }
 }
 
@@ -279,13 +285,7 @@ void CJpegEncoder::BuildHuffmanTables() {
             break;
         }
         HuffTable& t = m_huffTables[slot];
-        if (t.bUsed) {
-            delete[] t.huffcode;
-            delete[] t.huffsize;
-            delete[] t.huffval;
-            delete[] t.pSymbolIndex;
-            t = HuffTable();
-        }
+        FreeTable(t);
         t.huffcode = new (std::nothrow) WORD[n + 1]();
         t.huffsize = new (std::nothrow) BYTE[n + 1]();
         t.huffval = new (std::nothrow) BYTE[n + 1]();
