@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -114,6 +115,59 @@ FileObject* file_of(HANDLE handle) {
         SetLastError(ERROR_INVALID_HANDLE);
     }
     return f;
+}
+
+// ReadFile (kRead) and WriteFile: the count of bytes moved is cleared first; then the handle, the
+// access it was opened with and the buffer are checked, and the bytes move until all have gone.
+// An interrupted call is repeated; a failure sets the last error and reports the bytes moved so
+// far. Only reading stops early, at the end of the file (success with fewer bytes).
+template <bool kRead>
+BOOL transfer(HANDLE hFile, std::conditional_t<kRead, void*, const void*> buffer, DWORD count,
+              LPDWORD moved) {
+    if (moved != nullptr) {
+        *moved = 0;
+    }
+    FileObject* f = file_of(hFile);
+    if (f == nullptr) {
+        return FALSE;
+    }
+    if (!(kRead ? wants_read(f->access) : wants_write(f->access))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (buffer == nullptr && count != 0) {
+        SetLastError(ERROR_NOACCESS);
+        return FALSE;
+    }
+    DWORD total = 0;
+    while (total < count) {
+        ssize_t n;
+        if constexpr (kRead) {
+            n = ::read(f->fd, static_cast<unsigned char*>(buffer) + total, count - total);
+        } else {
+            n = ::write(f->fd, static_cast<const unsigned char*>(buffer) + total, count - total);
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            SetLastError(kRead             ? ERROR_READ_FAULT
+                         : errno == ENOSPC ? ERROR_DISK_FULL
+                                           : ERROR_WRITE_FAULT);
+            if (moved != nullptr) {
+                *moved = total;
+            }
+            return FALSE;
+        }
+        if (kRead && n == 0) {
+            break;
+        }
+        total += static_cast<DWORD>(n);
+    }
+    if (moved != nullptr) {
+        *moved = total;
+    }
+    return TRUE;
 }
 
 } // namespace
@@ -271,83 +325,13 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
 
 extern "C" BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                                 LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
-    if (lpNumberOfBytesRead != nullptr) {
-        *lpNumberOfBytesRead = 0;
-    }
-    platform::FileObject* f = file_of(hFile);
-    if (f == nullptr) {
-        return FALSE;
-    }
-    if (!platform::wants_read(f->access)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (lpBuffer == nullptr && nNumberOfBytesToRead != 0) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
-    auto* out = static_cast<unsigned char*>(lpBuffer);
-    DWORD total = 0;
-    while (total < nNumberOfBytesToRead) {
-        ssize_t n = ::read(f->fd, out + total, nNumberOfBytesToRead - total);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            SetLastError(ERROR_READ_FAULT);
-            if (lpNumberOfBytesRead != nullptr) {
-                *lpNumberOfBytesRead = total;
-            }
-            return FALSE;
-        }
-        if (n == 0) {
-            break; // end of file: success with fewer bytes
-        }
-        total += static_cast<DWORD>(n);
-    }
-    if (lpNumberOfBytesRead != nullptr) {
-        *lpNumberOfBytesRead = total;
-    }
-    return TRUE;
+    return platform::transfer<true>(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
 }
 
 extern "C" BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                                  LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
-    if (lpNumberOfBytesWritten != nullptr) {
-        *lpNumberOfBytesWritten = 0;
-    }
-    platform::FileObject* f = file_of(hFile);
-    if (f == nullptr) {
-        return FALSE;
-    }
-    if (!platform::wants_write(f->access)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (lpBuffer == nullptr && nNumberOfBytesToWrite != 0) {
-        SetLastError(ERROR_NOACCESS);
-        return FALSE;
-    }
-    const auto* in = static_cast<const unsigned char*>(lpBuffer);
-    DWORD total = 0;
-    while (total < nNumberOfBytesToWrite) {
-        ssize_t n = ::write(f->fd, in + total, nNumberOfBytesToWrite - total);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            SetLastError(errno == ENOSPC ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);
-            if (lpNumberOfBytesWritten != nullptr) {
-                *lpNumberOfBytesWritten = total;
-            }
-            return FALSE;
-        }
-        total += static_cast<DWORD>(n);
-    }
-    if (lpNumberOfBytesWritten != nullptr) {
-        *lpNumberOfBytesWritten = total;
-    }
-    return TRUE;
+    return platform::transfer<false>(hFile, lpBuffer, nNumberOfBytesToWrite,
+                                     lpNumberOfBytesWritten);
 }
 
 extern "C" DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
