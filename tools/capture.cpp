@@ -146,15 +146,6 @@ long CompleteSize(const std::string& path, bool bmp) {
     return ok || size == 0 ? size : -1;
 }
 
-// `path` with its extension replaced, as the capture names its BMP files.
-std::string WithBmpExtension(const char* path) {
-    char drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
-    _splitpath(path, drive, dir, fname, ext);
-    char out[_MAX_PATH];
-    _makepath(out, drive, dir, fname, "bmp");
-    return out;
-}
-
 std::string RectText(const RECT& r) {
     return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) +
            "," + std::to_string(r.bottom);

@@ -146,14 +146,6 @@ bool write_layout(const std::string& path, const demo::Scene& scene, std::string
     return true;
 }
 
-std::string with_bmp_extension(const char* path) {
-    char drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
-    _splitpath(path, drive, dir, fname, ext);
-    char out[_MAX_PATH];
-    _makepath(out, drive, dir, fname, "bmp");
-    return out;
-}
-
 // Captures the window to DIR/NAME.jpg, or DIR/NAME.bmp on the palette display, through a
 // temporary file renamed into place; the capture itself forces the extension "bmp" there.
 bool capture(HWND hwnd, const std::string& dir, const std::string& name, int bpp,
@@ -165,7 +157,7 @@ bool capture(HWND hwnd, const std::string& dir, const std::string& name, int bpp
         return false;
     }
     file.ReleaseStream();
-    const std::string made = bpp == 8 ? with_bmp_extension(file.path()) : file.path();
+    const std::string made = bpp == 8 ? WithBmpExtension(file.path()) : file.path();
     CImage::CaptureWindowToFile(hwnd, nullptr, const_cast<char*>(file.path()));
     if (file_size(made) <= 0 || (made != file.path() && std::rename(made.c_str(), file.path()))) {
         std::remove(made.c_str());

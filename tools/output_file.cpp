@@ -1,6 +1,8 @@
 // Output files written beside their target and renamed into place when complete.
 #include "output_file.h"
 
+#include <windows.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -125,4 +127,12 @@ bool OutputFile::Commit() {
     }
     g_pending = 0;
     return ok;
+}
+
+std::string WithBmpExtension(const char* path) {
+    char drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
+    _splitpath(path, drive, dir, fname, ext);
+    char out[_MAX_PATH];
+    _makepath(out, drive, dir, fname, "bmp");
+    return out;
 }

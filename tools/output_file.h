@@ -38,6 +38,9 @@ private:
     bool m_committed = false;
 };
 
+// `path` with its extension replaced by "bmp", as the library's capture names its BMP files.
+std::string WithBmpExtension(const char* path);
+
 // Makes failures of the commands clean: a write past the file-size limit fails with EFBIG
 // instead of killing the process, and an interrupt removes the temporary file being written
 // before the process ends. Called once by main.
