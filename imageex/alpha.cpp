@@ -12,11 +12,9 @@ int CImageEx::DrawAlphaTransparent(HDC hDC, int x, int y, int nImage, int nAlpha
 }
 
 int CImageEx::HelpDrawAlpha(HDC hDC, int x, int y, int nImage, int nAlpha, int bTransparent) {
-    if (m_hBitmap == nullptr) {
+    if (!CImageExAccess::BeginDraw(*this, hDC, nImage)) {
         return 0;
     }
-    nImage = CImageExAccess::BoundFrame(*this, nImage);
-    CImageExAccess::FollowDeviceDepth(*this, hDC);
     if (m_nSystemBitCount <= 8) {
         if (bTransparent) {
             DrawTransparent(hDC, x, y, nImage);

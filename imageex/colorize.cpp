@@ -17,11 +17,9 @@ int CImageEx::DrawColorizeWithBack(HDC hDC, int x, int y, int nImage, COLORREF c
 
 int CImageEx::HelpDrawColorize(HDC hDC, int x, int y, int nImage, COLORREF crColor,
                                int bTransparent, int bWithBack) {
-    if (m_hBitmap == nullptr) {
+    if (!CImageExAccess::BeginDraw(*this, hDC, nImage)) {
         return 0;
     }
-    nImage = CImageExAccess::BoundFrame(*this, nImage);
-    CImageExAccess::FollowDeviceDepth(*this, hDC);
     // Tints are colours 0x00BBGGRR; a high byte would scale blue past a byte, so it is dropped.
     crColor &= 0x00FFFFFF;
 

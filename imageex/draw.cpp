@@ -57,6 +57,19 @@ void DropIfNotHeld(HBITMAP hBitmap, const MemoryContext& context) {
     }
 }
 
+// The image-list path of the plain and colour-key drawing: the list's background colour, then the
+// frame in `nStyle`, with the palette selected around the draw. 0 when the list could not be
+// built: there is nothing to draw from.
+int DrawFromList(CImageList* pList, HDC hDC, HPALETTE hPalette, COLORREF crBack, int nImage, int x,
+                 int y, UINT nStyle) {
+    if (pList == nullptr) {
+        return 0;
+    }
+    DestinationPalette palette(hDC, hPalette);
+    ImageList_SetBkColor(pList->m_hImageList, crBack);
+    return ImageList_Draw(pList->m_hImageList, nImage, hDC, x, y, nStyle);
+}
+
 } // namespace
 
 int CImageEx::Draw(HDC hDC, int x, int y, int nImage) {
@@ -68,20 +81,13 @@ int CImageEx::DrawTransparent(HDC hDC, int x, int y, int nImage) {
 }
 
 int CImageEx::HelpDraw(HDC hDC, HPALETTE hPalette, int x, int y, int nImage) {
-    if (m_hBitmap == nullptr) {
+    if (!CImageExAccess::BeginDraw(*this, hDC, nImage)) {
         return 0;
     }
-    nImage = CImageExAccess::BoundFrame(*this, nImage);
-    CImageExAccess::FollowDeviceDepth(*this, hDC);
 
     if (m_bImageListMethod) {
-        if (m_pImageList == nullptr) {
-            return 0; // the list could not be built: nothing to draw from
-        }
-        DestinationPalette palette(hDC, hPalette);
         // Masked pixels are painted in the key colour itself: the frame shows as in the file.
-        ImageList_SetBkColor(m_pImageList->m_hImageList, m_crTransparent);
-        return ImageList_Draw(m_pImageList->m_hImageList, nImage, hDC, x, y, ILD_NORMAL);
+        return DrawFromList(m_pImageList, hDC, hPalette, m_crTransparent, nImage, x, y, ILD_NORMAL);
     }
 
     MemoryContext source(hDC, m_hBitmap);
@@ -98,19 +104,12 @@ int CImageEx::HelpDraw(HDC hDC, HPALETTE hPalette, int x, int y, int nImage) {
 // the frame, keeps the destination only under them in a copy of what lies under the frame,
 // merges the two and writes the destination once.
 int CImageEx::HelpDrawTransparent(HDC hDC, HPALETTE hPalette, int x, int y, int nImage) {
-    if (m_hBitmap == nullptr) {
+    if (!CImageExAccess::BeginDraw(*this, hDC, nImage)) {
         return 0;
     }
-    nImage = CImageExAccess::BoundFrame(*this, nImage);
-    CImageExAccess::FollowDeviceDepth(*this, hDC);
 
     if (m_bImageListMethod) {
-        if (m_pImageList == nullptr) {
-            return 0;
-        }
-        DestinationPalette palette(hDC, hPalette);
-        ImageList_SetBkColor(m_pImageList->m_hImageList, CLR_NONE);
-        return ImageList_Draw(m_pImageList->m_hImageList, nImage, hDC, x, y, ILD_TRANSPARENT);
+        return DrawFromList(m_pImageList, hDC, hPalette, CLR_NONE, nImage, x, y, ILD_TRANSPARENT);
     }
 
     const int w = m_nWidth;

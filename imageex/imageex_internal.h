@@ -36,23 +36,27 @@ void AnimationImageExit(CImageEx* pImage);
 
 // ---- Steps shared by the drawing operations ----------------------------------------------------
 struct CImageExAccess {
-    // The frame an operation draws for `nImage`: the last one for an index beyond it, frame 0 for
-    // a negative one (never a column outside the strip).
-    static int BoundFrame(const CImageEx& image, int nImage) {
+    // The steps every drawing operation takes first. Without the strip bitmap there is nothing
+    // to draw (false). Otherwise `nImage` becomes the frame drawn: the last one for an index
+    // beyond it, frame 0 for a negative one (never a column outside the strip). Then a device of
+    // another depth than the bitmaps were last built or drawn for has the strip read again from
+    // its file (a failed read keeps the old bitmaps).
+    static bool BeginDraw(CImageEx& image, HDC hDC, int& nImage) {
+        if (image.m_hBitmap == nullptr) {
+            return false;
+        }
         if (nImage >= image.m_nImageNum) {
             nImage = image.m_nImageNum - 1;
         }
-        return nImage < 0 ? 0 : nImage;
-    }
-
-    // The depth-change reload: a device of another depth than the bitmaps were last built or
-    // drawn for has the strip read again from its file (a failed read keeps the old bitmaps).
-    static void FollowDeviceDepth(CImageEx& image, HDC hDC) {
+        if (nImage < 0) {
+            nImage = 0;
+        }
         const int bits = GetDeviceCaps(hDC, BITSPIXEL);
         if (bits != image.m_nSystemBitCount) {
             image.ReGetBitmapHandle(hDC);
             image.m_nSystemBitCount = bits;
         }
+        return true;
     }
 };
 
