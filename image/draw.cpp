@@ -7,6 +7,8 @@
 
 #include "image/draw_internal.h"
 
+using image_draw::CanDrawFrame;
+using image_draw::CanDrawSemiFrame;
 using image_draw::CWorkDC;
 using image_draw::DrawFromList;
 using image_draw::FrameLeft;
@@ -33,10 +35,7 @@ int CopyFromStrip(CBitmap* pStrip, CDC* pDC, int x, int y, int cx, int cy, int s
 } // namespace
 
 int CImage::Draw(CDC* pDC, int x, int y, int nImage) {
-    if (!IsDrawableDC(pDC) || !IsFrameIndex(nImage, m_nImageNum)) {
-        return 0;
-    }
-    if (m_bImageListMethod && m_pImageList == nullptr) {
+    if (!CanDrawFrame(pDC, true, nImage, m_nImageNum, m_bImageListMethod, m_pImageList)) {
         return 0;
     }
     SelectDitherPalette(pDC);
@@ -59,10 +58,7 @@ int CImage::Draw(CDC* pDC, int x, int y, const CPoint& size, int nSrcX, int nSrc
 }
 
 int CImage::DrawTransparent(CDC* pDC, int x, int y, int nImage) {
-    if (!IsDrawableDC(pDC) || !IsFrameIndex(nImage, m_nImageNum)) {
-        return 0;
-    }
-    if (m_bImageListMethod && m_pImageList == nullptr) {
+    if (!CanDrawFrame(pDC, true, nImage, m_nImageNum, m_bImageListMethod, m_pImageList)) {
         return 0;
     }
     SelectDitherPalette(pDC);
@@ -73,13 +69,8 @@ int CImage::DrawTransparent(CDC* pDC, int x, int y, int nImage) {
 }
 
 int CImage::DrawSemiTransparent(CDC* pDC, int x, int y, int nImage) {
-    if (!IsDrawableDC(pDC)) {
-        return 0;
-    }
-    if (m_bImageListMethod ? m_pSemiImageList == nullptr : m_pSemiBitmap == nullptr) {
-        return 0;
-    }
-    if (!IsFrameIndex(nImage, m_nImageNum)) {
+    if (!CanDrawSemiFrame(pDC, m_bImageListMethod, m_pSemiImageList, m_pSemiBitmap, true, nImage,
+                          m_nImageNum)) {
         return 0;
     }
     SelectDitherPalette(pDC);

@@ -24,6 +24,26 @@ inline bool IsFrameIndex(int nImage, int nImageNum) {
     return nImage >= 0 && nImage < nImageNum;
 }
 
+// The checks of the operations that draw one frame of the strip, in their order (the first that
+// fails ends the call with 0 before anything is drawn): a drawable destination, the caller's
+// background where the operation takes one (`bBackground`, true where it takes none), the frame
+// index, and in image-list mode the list.
+inline bool CanDrawFrame(CDC* pDC, bool bBackground, int nImage, int nImageNum,
+                         BOOL bImageListMethod, const CImageList* pList) {
+    return IsDrawableDC(pDC) && bBackground && IsFrameIndex(nImage, nImageNum) &&
+           !(bImageListMethod && pList == nullptr);
+}
+
+// The half-transparent operations check the half-transparent strip in the storage mode's form
+// (the list, or the bitmap) right after the destination, then the background and the frame index.
+inline bool CanDrawSemiFrame(CDC* pDC, BOOL bImageListMethod, const CImageList* pSemiList,
+                             const CBitmap* pSemiBitmap, bool bBackground, int nImage,
+                             int nImageNum) {
+    return IsDrawableDC(pDC) &&
+           (bImageListMethod ? pSemiList != nullptr : pSemiBitmap != nullptr) && bBackground &&
+           IsFrameIndex(nImage, nImageNum);
+}
+
 // Left column of frame nImage: the 32-bit product of frame width and index, wrapping as the
 // platform's 32-bit arithmetic does instead of overflowing (only a caller who enlarged the frame
 // size through GetImageSize can get there; the blit then clips).

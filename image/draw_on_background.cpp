@@ -6,10 +6,10 @@
 
 #include "image/draw_internal.h"
 
+using image_draw::CanDrawFrame;
+using image_draw::CanDrawSemiFrame;
 using image_draw::CWorkDC;
 using image_draw::DrawFromList;
-using image_draw::IsDrawableDC;
-using image_draw::IsFrameIndex;
 using image_draw::SelectDitherPalette;
 
 namespace {
@@ -71,10 +71,8 @@ int ComposeAndCopy(CDC* pDC, int x, int y, const CSize& size, const Background& 
 
 int CImage::DrawTransparentSetBackground(CDC* pDC, int x, int y, int nImage, CBitmap* pBackground,
                                          int nBkX, int nBkY) {
-    if (!IsDrawableDC(pDC) || pBackground == nullptr || !IsFrameIndex(nImage, m_nImageNum)) {
-        return 0;
-    }
-    if (m_bImageListMethod && m_pImageList == nullptr) {
+    if (!CanDrawFrame(pDC, pBackground != nullptr, nImage, m_nImageNum, m_bImageListMethod,
+                      m_pImageList)) {
         return 0;
     }
     SelectDitherPalette(pDC);
@@ -89,10 +87,7 @@ int CImage::DrawTransparentSetBackground(CDC* pDC, int x, int y, int nImage, CBi
 }
 
 int CImage::DrawTransparentSetBkColor(CDC* pDC, int x, int y, int nImage, COLORREF crBack) {
-    if (!IsDrawableDC(pDC) || !IsFrameIndex(nImage, m_nImageNum)) {
-        return 0;
-    }
-    if (m_bImageListMethod && m_pImageList == nullptr) {
+    if (!CanDrawFrame(pDC, true, nImage, m_nImageNum, m_bImageListMethod, m_pImageList)) {
         return 0;
     }
     SelectDitherPalette(pDC);
@@ -106,13 +101,8 @@ int CImage::DrawTransparentSetBkColor(CDC* pDC, int x, int y, int nImage, COLORR
 
 int CImage::DrawSemiTransparentSetBackground(CDC* pDC, int x, int y, int nImage,
                                              CBitmap* pBackground, int nBkX, int nBkY) {
-    if (!IsDrawableDC(pDC)) {
-        return 0;
-    }
-    if (m_bImageListMethod ? m_pSemiImageList == nullptr : m_pSemiBitmap == nullptr) {
-        return 0;
-    }
-    if (pBackground == nullptr || !IsFrameIndex(nImage, m_nImageNum)) {
+    if (!CanDrawSemiFrame(pDC, m_bImageListMethod, m_pSemiImageList, m_pSemiBitmap,
+                          pBackground != nullptr, nImage, m_nImageNum)) {
         return 0;
     }
     SelectDitherPalette(pDC);
@@ -127,13 +117,8 @@ int CImage::DrawSemiTransparentSetBackground(CDC* pDC, int x, int y, int nImage,
 }
 
 int CImage::DrawSemiTransparentSetBkColor(CDC* pDC, int x, int y, int nImage, COLORREF crBack) {
-    if (!IsDrawableDC(pDC)) {
-        return 0;
-    }
-    if (m_bImageListMethod ? m_pSemiImageList == nullptr : m_pSemiBitmap == nullptr) {
-        return 0;
-    }
-    if (!IsFrameIndex(nImage, m_nImageNum)) {
+    if (!CanDrawSemiFrame(pDC, m_bImageListMethod, m_pSemiImageList, m_pSemiBitmap, true, nImage,
+                          m_nImageNum)) {
         return 0;
     }
     SelectDitherPalette(pDC);
