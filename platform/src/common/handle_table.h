@@ -1,7 +1,8 @@
 // A table of objects behind opaque handles, shared by every kind of handle the platform hands
 // out (GDI objects, windows, memory blocks, files, modules, image lists).
 //
-// A handle value packs a slot index, a tag that names the table, and the slot's generation:
+// A handle value packs a slot index, a tag that names the table, and the slot's generation. The
+// layout is a parameter of the table; most tables use WideHandles:
 //   bits 0..23 slot index + 1, bits 24..31 tag, bits 32..55 generation.
 // A handle of another table, a freed slot (stale generation), NULL or any made-up value is
 // simply not found; nothing is ever dereferenced through a handle value.
@@ -28,16 +29,37 @@ enum HandleTag : std::uint8_t {
     kTagResource = 0x52,
 };
 
-template <class T> class HandleTable {
+// The handle layout of most tables. A layout names the mask of the slot index + 1 (the low bits),
+// the place and mask of the generation, the mask of what lies above bit 24 that must equal the
+// tag, and how many slots the table may have.
+struct WideHandles {
+    static constexpr std::uintptr_t kIndexMask = 0xFFFFFF;
+    static constexpr unsigned kGenerationShift = 32;
+    static constexpr std::uintptr_t kGenerationMask = 0xFFFFFF;
+    static constexpr std::uintptr_t kTagMask = 0xFF;
+    static constexpr std::size_t kMaxSlots = kIndexMask - 1;
+};
+
+template <class T, class Layout = WideHandles> class HandleTable {
 public:
     explicit HandleTable(HandleTag tag) : tag_(tag) {}
     HandleTable(const HandleTable&) = delete;
     HandleTable& operator=(const HandleTable&) = delete;
 
+    // Room for one more object, so that the next insert needs no memory; throws std::bad_alloc.
+    void reserve_one() {
+        if (free_.empty() && slots_.size() == slots_.capacity()) {
+            slots_.reserve(2 * slots_.size() + 16);
+        }
+        if (free_.capacity() <= slots_.size()) {
+            free_.reserve(2 * slots_.size() + 16);
+        }
+    }
+
     // Takes ownership and returns the new handle value (never 0). Returns 0 when the table is
-    // full (16M live objects), which callers report as their Win32 failure result. The object
-    // is taken only on success: when the table is full or its growth throws, it stays with the
-    // caller.
+    // full (Layout::kMaxSlots live objects), which callers report as their Win32 failure result.
+    // The object is taken only on success: when the table is full or its growth throws, it stays
+    // with the caller.
     std::uintptr_t insert(std::unique_ptr<T>&& object) {
         std::size_t index;
         if (!free_.empty()) {
@@ -100,9 +122,9 @@ public:
     }
 
 private:
-    static constexpr std::uintptr_t kIndexMask = 0xFFFFFF;
-    static constexpr std::uintptr_t kGenerationMask = 0xFFFFFF;
-    static constexpr std::size_t kMaxSlots = kIndexMask - 1;
+    static constexpr std::uintptr_t kIndexMask = Layout::kIndexMask;
+    static constexpr std::uintptr_t kGenerationMask = Layout::kGenerationMask;
+    static constexpr std::size_t kMaxSlots = Layout::kMaxSlots;
 
     struct Slot {
         std::unique_ptr<T> object;
@@ -111,11 +133,11 @@ private:
 
     std::uintptr_t encode(std::size_t index, std::uintptr_t generation) const {
         return (static_cast<std::uintptr_t>(index) + 1) | (std::uintptr_t{tag_} << 24) |
-               (generation << 32);
+               (generation << Layout::kGenerationShift);
     }
 
     const Slot* find(std::uintptr_t handle) const {
-        if (((handle >> 24) & 0xFF) != tag_) {
+        if (((handle >> 24) & Layout::kTagMask) != tag_) {
             return nullptr;
         }
         std::uintptr_t index = handle & kIndexMask;
@@ -123,7 +145,8 @@ private:
             return nullptr;
         }
         const Slot& slot = slots_[index - 1];
-        if (!slot.object || slot.generation != ((handle >> 32) & kGenerationMask)) {
+        if (!slot.object ||
+            slot.generation != ((handle >> Layout::kGenerationShift) & kGenerationMask)) {
             return nullptr;
         }
         return &slot;

@@ -43,7 +43,7 @@ bool wants_write(DWORD access) {
 
 FileTable& files() {
     // Never destroyed: handles may still be closed from other objects' destructors at exit.
-    static FileTable* table = new FileTable();
+    static FileTable* table = new FileTable(kTagFile);
     return *table;
 }
 
@@ -95,7 +95,7 @@ DWORD error_from_errno(int err, const std::string& path) {
 // Whether an open with (access, share) may join the opens of the same file already there.
 bool sharing_allows(dev_t dev, ino_t ino, DWORD access, DWORD share) {
     bool ok = true;
-    files().for_each([&](FileObject& f) {
+    files().for_each([&](std::uintptr_t, FileObject& f) {
         if (f.dev != dev || f.ino != ino) {
             return;
         }
@@ -309,7 +309,7 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
         object->share = dwShareMode;
         object->dev = st.st_dev;
         object->ino = st.st_ino;
-        HANDLE handle = files().insert(std::move(object));
+        HANDLE handle = reinterpret_cast<HANDLE>(files().insert(std::move(object)));
         if (handle == nullptr) {
             ::close(fd);
             SetLastError(ERROR_TOO_MANY_OPEN_FILES);
@@ -459,7 +459,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
             return FALSE;
         }
         bool in_use = false;
-        files().for_each([&](platform::FileObject& f) {
+        files().for_each([&](std::uintptr_t, platform::FileObject& f) {
             if (f.dev == st.st_dev && f.ino == st.st_ino && !(f.share & FILE_SHARE_DELETE)) {
                 in_use = true;
             }
