@@ -157,15 +157,7 @@ TEST(GdiBitmap, GetObjectSizes) {
     EXPECT_EQ(GetObjectA(bmp, sizeof(BITMAP) - 1, &ds), 0);
     EXPECT_EQ(GetObjectA(bmp, 0, nullptr), static_cast<int>(sizeof(BITMAP)));
     DeleteObject(bmp);
-
-    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-    LOGBRUSH lb{};
-    EXPECT_EQ(GetObjectA(brush, sizeof(lb), &lb), static_cast<int>(sizeof(LOGBRUSH)));
-    EXPECT_EQ(lb.lbStyle, static_cast<UINT>(BS_SOLID));
-    EXPECT_EQ(lb.lbColor, RGB(1, 2, 3));
-    EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
-    DeleteObject(brush);
-
+    // (A brush's and a made palette's records: the MFC wrapper tests, which read them here.)
     WORD count = 0;
     EXPECT_EQ(GetObjectA(GetStockObject(DEFAULT_PALETTE), sizeof(count), &count),
               static_cast<int>(sizeof(WORD)));

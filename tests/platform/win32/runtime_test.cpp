@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 TEST(Runtime, SplitPathGivesTheFourParts) {
     struct Case {
         const char* path;
