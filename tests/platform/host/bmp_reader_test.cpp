@@ -6,8 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -123,9 +121,7 @@ TEST(BmpReader, RleStreams) {
         Bytes stream;
         std::vector<int> grey;
     } cases[] = {
-        // Delta to (1,1), a run of two 7s, end of line, three 9s, end of bitmap. Skipped pixels
-        // keep index 0.
-        {"delta", 3, 3, 8, {0, 2, 1, 1, 2, 7, 0, 0, 3, 9, 0, 1}, {9, 9, 9, 0, 7, 7, 0, 0, 0}},
+        // (Pixels a delta skips keep index 0: the LoadImage tests, through the same decoding.)
         {"delta to a row's end", 3, 2, 8, {0, 2, 3, 0, 0, 0, 1, 5, 0, 1}, {5, 0, 0, 0, 0, 0}},
         {"delta past the row", 3, 2, 8, {0, 2, 4, 0, 0, 1}, {}},
         // 0 3 12 30: three pixels 1, 2, 3 from two bytes (the bottom row); 0 5 12 34 50 00: five
@@ -136,7 +132,6 @@ TEST(BmpReader, RleStreams) {
          4,
          {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1},
          {0x10, 0x20, 0x30, 0x40, 0x50, 0x10, 0x20, 0x30, 0, 0}},
-        {"one row", 2, 1, 8, {2, 1, 0, 1}, {1, 1}},
         {"absolute run past the data", 8, 1, 8, {0, 8, 1, 2, 3, 4, 5}, {}},
         {"absolute run without its pad", 8, 1, 8, {0, 3, 1, 2, 3}, {}},
         {"delta cut short", 8, 1, 8, {0, 2, 1}, {}},

@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace {

@@ -3,8 +3,6 @@
 // Both write what their entry points see into one log.
 #pragma once
 
-#include <string>
-
 extern "C" {
 // The entry calls seen so far, as "name:event" words separated by spaces.
 const char* kernel_test_log();
