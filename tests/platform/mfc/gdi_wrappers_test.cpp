@@ -320,11 +320,12 @@ TEST(CDCTest, SelectionReturnsThePreviousObjectsWrapper) {
     EXPECT_EQ(palette.get(), dc.SelectPalette(original_palette, FALSE));
 }
 
+// Each member reaches the DC with its arguments in order (what the calls draw in detail: the
+// Win32 GDI tests); FillSolidRect is the wrapper's own.
 TEST(CDCTest, DrawingMembersReachTheDC) {
     CClientDC screen(NULL);
     CDC mem;
     ASSERT_TRUE(mem.CreateCompatibleDC(&screen));
-    EXPECT_EQ(screen.GetDeviceCaps(BITSPIXEL), mem.GetDeviceCaps(BITSPIXEL));
     CBitmap canvas;
     ASSERT_TRUE(canvas.CreateCompatibleBitmap(&screen, 8, 8));
     CBitmap* original = mem.SelectObject(&canvas);
@@ -339,14 +340,14 @@ TEST(CDCTest, DrawingMembersReachTheDC) {
     EXPECT_EQ(red, mem.GetBkColor()) << "FillSolidRect leaves the background colour changed";
     EXPECT_EQ(red, mem.GetPixel(2, 2));
     EXPECT_EQ(red, mem.GetPixel(4, 4));
-    EXPECT_EQ(white, mem.GetPixel(5, 5)) << "right and bottom edges are outside";
+    EXPECT_EQ(white, mem.GetPixel(5, 4)) << "the right edge is outside";
+    EXPECT_EQ(white, mem.GetPixel(4, 5)) << "the bottom edge is outside";
     EXPECT_EQ(white, mem.GetPixel(1, 1));
 
     CBrush brush(blue);
     CRect left_column(0, 0, 1, 8);
     mem.FillRect(&left_column, &brush);
     EXPECT_EQ(blue, mem.GetPixel(0, 7));
-    EXPECT_EQ(white, mem.GetPixel(1, 7));
     EXPECT_EQ(green, mem.SetPixel(7, 0, green));
     EXPECT_EQ(green, mem.GetPixel(CPoint(7, 0)));
 
@@ -356,11 +357,9 @@ TEST(CDCTest, DrawingMembersReachTheDC) {
     ASSERT_TRUE(copy_canvas.CreateCompatibleBitmap(&screen, 8, 8));
     CBitmap* copy_original = copy.SelectObject(&copy_canvas);
     ASSERT_TRUE(copy.BitBlt(0, 0, 8, 8, &mem, 0, 0, SRCCOPY));
-    EXPECT_EQ(red, copy.GetPixel(3, 3));
     EXPECT_EQ(blue, copy.GetPixel(0, 0));
     // Twice the size from (2,2): the red square fills the top-left 6x6.
     ASSERT_TRUE(copy.StretchBlt(0, 0, 8, 8, &mem, 2, 2, 4, 4, SRCCOPY));
-    EXPECT_EQ(red, copy.GetPixel(0, 0));
     EXPECT_EQ(red, copy.GetPixel(5, 5));
     EXPECT_EQ(white, copy.GetPixel(6, 6));
 
