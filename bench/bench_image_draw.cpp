@@ -2,6 +2,7 @@
 // 64 x 64 and 256 x 256 pixels, at 32 and 16 bits per pixel, in bitmap mode and in image-list
 // mode. The animations run with no delay, so a call counts as many frames as the strip has.
 #include "image/draw_operations.h"
+#include "screen_bitmap.h"
 
 #include <Image.h>
 
@@ -53,18 +54,8 @@ bool MakeStrip(CImage& strip, int size, bool imageList) {
                 inside ? 0x00FF8000u + static_cast<DWORD>((x * 7 + y * 3) & 0x7F) : 0x000000FFu;
         }
     }
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
     CBitmap source;
-    source.Attach(CreateCompatibleBitmap(screen, width, size));
-    SetDIBits(screen, source, 0, static_cast<UINT>(size), pixels.data(), &info, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
+    MakeScreenBitmap(source, pixels.data(), width, size);
     return strip.Create(&source, kFrames, kKey, 1, imageList ? 1 : 0) != 0;
 }
 

@@ -17,6 +17,8 @@
 //   --time    how long each side runs per round (default 0.25 s); the best round counts
 //   --rounds  rounds per line, the two sides taking turns (default 3)
 //   --tsv     lines of operation, size, bpp, talvo f/s and SDL2 f/s (0 without SDL2), no table
+#include "screen_bitmap.h"
+
 #include <Image.h>
 #include <ImageEx.h>
 
@@ -135,24 +137,6 @@ std::string WriteBmp(const std::vector<std::uint32_t>& pixels, int size) {
     }
     const bool written = std::fwrite(file.data(), 1, file.size(), f) == file.size();
     return std::fclose(f) == 0 && written ? name : std::string();
-}
-
-// The strip as a bitmap compatible with the screen.
-bool MakeStripBitmap(CBitmap& bitmap, const std::vector<std::uint32_t>& pixels, int size) {
-    const int width = size * kFrames;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    const bool made = bitmap.Attach(CreateCompatibleBitmap(screen, width, size)) &&
-                      SetDIBits(screen, bitmap, 0, static_cast<UINT>(size), pixels.data(), &info,
-                                DIB_RGB_COLORS) == size;
-    ReleaseDC(nullptr, screen);
-    return made;
 }
 
 // A memory context holding a screen-compatible bitmap the frame fits in with a margin.
@@ -278,7 +262,7 @@ void Report(const Options& options, const char* name, int size, int bpp, double 
 bool RunSize(const Options& options, int size, int bpp) {
     const std::vector<std::uint32_t> pixels = MakePixels(size);
     CBitmap stripBitmap;
-    if (!MakeStripBitmap(stripBitmap, pixels, size)) {
+    if (!MakeScreenBitmap(stripBitmap, pixels.data(), size * kFrames, size)) {
         std::fprintf(stderr, "the %dx%d strip cannot be made\n", size, size);
         return false;
     }
