@@ -71,22 +71,35 @@ Screen& screen() {
 int distance(int r1, int g1, int b1, int r2, int g2, int b2) {
     return (r1 - r2) * (r1 - r2) + (g1 - g2) * (g1 - g2) + (b1 - b2) * (b1 - b2);
 }
+int distance(int r, int g, int b, const PALETTEENTRY& e) {
+    return distance(r, g, b, e.peRed, e.peGreen, e.peBlue);
+}
+int distance(int r, int g, int b, const RGBQUAD& e) {
+    return distance(r, g, b, e.rgbRed, e.rgbGreen, e.rgbBlue);
+}
 
-// Nearest colour among the system palette's occupied slots.
-int nearest_used(const Screen& s, BYTE r, BYTE g, BYTE b) {
+// Index of the entry nearest (r, g, b) among the `count` entries that `usable` admits, the first
+// of equally near ones; 0 when none is admitted.
+template <class Entry, class Usable>
+int nearest_of(const Entry* entries, int count, int r, int g, int b, Usable usable) {
     int best = 0;
     int best_d = 1 << 30;
-    for (int i = 0; i < 256; ++i) {
-        if (!s.used[i]) {
+    for (int i = 0; i < count; ++i) {
+        if (!usable(i)) {
             continue;
         }
-        int d = distance(r, g, b, s.palette[i].peRed, s.palette[i].peGreen, s.palette[i].peBlue);
+        const int d = distance(r, g, b, entries[i]);
         if (d < best_d) {
             best_d = d;
             best = i;
         }
     }
     return best;
+}
+
+// Nearest colour among the system palette's occupied slots.
+int nearest_used(const Screen& s, BYTE r, BYTE g, BYTE b) {
+    return nearest_of(s.palette, 256, r, g, b, [&](int i) { return s.used[i]; });
 }
 
 const RGBQUAD kStandard16[16] = {
@@ -140,31 +153,13 @@ ColorTable color_table(const Bitmap& bmp) {
 }
 
 int nearest_entry(const PALETTEENTRY* entries, int count, COLORREF rgb) {
-    int best = 0;
-    int best_d = 1 << 30;
-    for (int i = 0; i < count; ++i) {
-        int d = distance(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb), entries[i].peRed,
-                         entries[i].peGreen, entries[i].peBlue);
-        if (d < best_d) {
-            best_d = d;
-            best = i;
-        }
-    }
-    return best;
+    return nearest_of(entries, count, GetRValue(rgb), GetGValue(rgb), GetBValue(rgb),
+                      [](int) { return true; });
 }
 
 int nearest_entry(const RGBQUAD* entries, int count, COLORREF rgb) {
-    int best = 0;
-    int best_d = 1 << 30;
-    for (int i = 0; i < count; ++i) {
-        int d = distance(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb), entries[i].rgbRed,
-                         entries[i].rgbGreen, entries[i].rgbBlue);
-        if (d < best_d) {
-            best_d = d;
-            best = i;
-        }
-    }
-    return best;
+    return nearest_of(entries, count, GetRValue(rgb), GetGValue(rgb), GetBValue(rgb),
+                      [](int) { return true; });
 }
 
 UINT realize_palette(Palette& pal, bool foreground) {
