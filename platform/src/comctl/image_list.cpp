@@ -124,6 +124,24 @@ HBITMAP make_colour_bitmap(const ImageList& il, int width, int height) {
     return bmp;
 }
 
+// Clears the new bitmap `target` (width x height) to black and copies into it the first `rows`
+// pixel rows of `source`, when there is one; false when a context cannot be made for either.
+bool copy_rows(HBITMAP target, HBITMAP source, int width, int height, int rows) {
+    Scratch dst(target);
+    if (!dst.ok()) {
+        return false;
+    }
+    PatBlt(dst.dc(), 0, 0, width, height, BLACKNESS);
+    if (source != nullptr && rows > 0) {
+        Scratch src(source);
+        if (!src.ok()) {
+            return false;
+        }
+        BitBlt(dst.dc(), 0, 0, width, rows, src.dc(), 0, 0, SRCCOPY);
+    }
+    return true;
+}
+
 // Gives the list room for exactly `capacity` images (rounded up to whole rows), keeping those
 // already there.
 bool resize(ImageList& il, long long capacity) {
@@ -144,33 +162,11 @@ bool resize(ImageList& il, long long capacity) {
         return false;
     }
     const int used_height = (il.count + kPerRow - 1) / kPerRow * il.cy;
-    {
-        Scratch dst(image.handle);
-        if (!dst.ok()) {
-            return false;
-        }
-        PatBlt(dst.dc(), 0, 0, static_cast<int>(width), static_cast<int>(height), BLACKNESS);
-        if (il.image != nullptr && used_height > 0) {
-            Scratch src(il.image);
-            if (!src.ok()) {
-                return false;
-            }
-            BitBlt(dst.dc(), 0, 0, static_cast<int>(width), used_height, src.dc(), 0, 0, SRCCOPY);
-        }
-    }
-    if (mask.handle != nullptr) {
-        Scratch dst(mask.handle);
-        if (!dst.ok()) {
-            return false;
-        }
-        PatBlt(dst.dc(), 0, 0, static_cast<int>(width), static_cast<int>(height), BLACKNESS);
-        if (il.mask != nullptr && used_height > 0) {
-            Scratch src(il.mask);
-            if (!src.ok()) {
-                return false;
-            }
-            BitBlt(dst.dc(), 0, 0, static_cast<int>(width), used_height, src.dc(), 0, 0, SRCCOPY);
-        }
+    if (!copy_rows(image.handle, il.image, static_cast<int>(width), static_cast<int>(height),
+                   used_height) ||
+        (mask.handle != nullptr && !copy_rows(mask.handle, il.mask, static_cast<int>(width),
+                                              static_cast<int>(height), used_height))) {
+        return false;
     }
     std::swap(il.image, image.handle);
     std::swap(il.mask, mask.handle);
