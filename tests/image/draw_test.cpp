@@ -127,20 +127,10 @@ TEST_F(ImageDraw, DrawRectangleCopiesAnyPieceOfTheStripBitmap) {
 TEST_F(ImageDraw, SelectedAndFocusedAreThePlatformsListStyles) {
     const int w = strips.picture.frameWidth;
     const int h = strips.picture.height;
-    // The reference list, from a copy of the bitmap-mode strip (AddMasked changes its bitmap).
-    const int width = strips.picture.Width();
+    // The reference list, from a bitmap of the same picture (its colours are exact at every depth).
     CBitmap copy;
-    copy.Attach(strip_fixtures::MakeDdb(width, h, [](int, int) { return RGB(0, 0, 0); }));
-    {
-        CDC from, to;
-        from.CreateCompatibleDC(nullptr);
-        to.CreateCompatibleDC(nullptr);
-        HGDIOBJ oldFrom = ::SelectObject(from, strips.bitmapPlain.GetBitmap()->GetSafeHandle());
-        HGDIOBJ oldTo = ::SelectObject(to, copy.GetSafeHandle());
-        to.BitBlt(0, 0, width, h, &from, 0, 0, SRCCOPY);
-        ::SelectObject(from, oldFrom);
-        ::SelectObject(to, oldTo);
-    }
+    copy.Attach(strip_fixtures::MakeDdb(strips.picture.Width(), h,
+                                        [&](int x, int y) { return strips.picture.At(x, y); }));
     HIMAGELIST reference = ImageList_Create(w, h, ILC_MASK | strip_fixtures::ImageListColourFlag(),
                                             strips.picture.frames, 1);
     ASSERT_NE(reference, nullptr);

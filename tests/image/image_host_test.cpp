@@ -210,27 +210,4 @@ TEST_P(ImageHost, LoadsFromTheProgramsResourcesAndFiles) {
     }
 }
 
-// The delay spins on the tick count, which moves here only as it is read; the wait ends once the
-// unsigned difference from the start reaches the delay, also across the wrap of the count.
-TEST(StripDelay, WaitsOnTheTickCountAcrossItsWrap) {
-    struct Case {
-        DWORD start;
-        DWORD delay;
-    };
-    const Case cases[] = {{1000, 0}, {1000, 25}, {0xFFFFFFF0u, 40}, {0xFFFFFFFFu, 1}};
-    host::set_auto_advance(3);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.start);
-        host::set_tick_count(c.start);
-        StripProbe strip;
-        const DWORD before = GetTickCount();
-        strip.Delay(c.delay);
-        const DWORD waited = GetTickCount() - before;
-        EXPECT_GE(waited, c.delay);
-        // It stops at the first reading past the delay: the start, the readings, and this one.
-        EXPECT_LE(waited, c.delay + 3 * 3);
-    }
-    host::set_auto_advance(0);
-}
-
 INSTANTIATE_TEST_SUITE_P(Depths, ImageHost, ::testing::Values(32, 16, 8), DepthName);

@@ -119,28 +119,6 @@ TEST(StripCreate, FromAClientBitmapWhichStaysTheClients) {
     }
 }
 
-// A name that is no resource of the chain is read as a bitmap file (on a palette display it is
-// only ever a file path).
-TEST(StripCreate, ByNameFallsBackToTheFile) {
-    const char* path = "strip_by_name.bmp";
-    const int w = 21;
-    const int h = 4;
-    ASSERT_TRUE(bmpfile::write(path, bmpfile::from_pixels(w, h, 24, BusyStrip(kBlue))));
-    CBitmap same;
-    same.Attach(MakeDdb(w, h, BusyStrip(kBlue)));
-    for (int mode : {0, 1}) {
-        SCOPED_TRACE(mode);
-        StripProbe strip;
-        ASSERT_EQ(strip.Create(path, 3, kBlue, 1, mode), 1);
-        ExpectCreated(strip, true, mode);
-        EXPECT_EQ(strip.GetImageSize(), CSize(7, 4));
-        if (mode == 0 && !PaletteDisplay()) {
-            EXPECT_EQ(PixelsOf(strip.m_pBitmap), PixelsOf(&same));
-        }
-    }
-    std::remove(path);
-}
-
 // Every failure returns 0 and leaves the strip empty. The geometry stays as the last strip set
 // it when the failure comes before the new geometry is set.
 TEST(StripCreate, FailuresLeaveTheStripEmpty) {

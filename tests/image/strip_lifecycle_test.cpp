@@ -50,21 +50,6 @@ void LoadWithSemiCopy(StripProbe& strip, CBitmap* client, int frames, COLORREF k
     ASSERT_NE(strip.CopySemiBitmap(client), 0);
 }
 
-// Holds a bitmap selected into a DC of its own for as long as it lives.
-class SelectedElsewhere {
-public:
-    explicit SelectedElsewhere(CBitmap* bitmap) {
-        m_dc.CreateCompatibleDC(nullptr);
-        m_previous = ::SelectObject(m_dc.GetSafeHdc(), bitmap->GetSafeHandle());
-    }
-    ~SelectedElsewhere() { ::SelectObject(m_dc.GetSafeHdc(), m_previous); }
-    bool Holds() const { return m_previous != nullptr; }
-
-private:
-    CDC m_dc;
-    HGDIOBJ m_previous = nullptr;
-};
-
 } // namespace
 
 TEST(StripLifecycle, ANewStripIsEmptyAndReleasingItTwiceIsHarmless) {
@@ -172,8 +157,10 @@ TEST(StripSteps, FailuresLeaveTheStripAsTheyFoundIt) {
     CBitmap* semi = strip.m_pSemiBitmap;
     const std::vector<COLORREF> copy = PixelsOf(semi);
     {
-        SelectedElsewhere held(semi);
-        ASSERT_TRUE(held.Holds());
+        CDC held;
+        held.CreateCompatibleDC(nullptr);
+        HGDIOBJ previous = ::SelectObject(held.GetSafeHdc(), semi->GetSafeHandle());
+        ASSERT_NE(previous, nullptr);
         EXPECT_EQ(strip.MakeSemiBitmap(), 0);
         EXPECT_EQ(strip.m_crTransparent, kBlue);
         EXPECT_EQ(strip.m_pSemiBitmap, semi);
@@ -188,6 +175,7 @@ TEST(StripSteps, FailuresLeaveTheStripAsTheyFoundIt) {
         EXPECT_EQ(strip.m_pSemiImageList, nullptr);
         EXPECT_EQ(strip.m_pSemiBitmap, semi);
         EXPECT_EQ(PixelsOf(semi), copy);
+        ::SelectObject(held.GetSafeHdc(), previous);
     }
     // Once free the same bitmap goes into the list and is released.
     ASSERT_EQ(strip.CreateSemiImageList(), 1);
