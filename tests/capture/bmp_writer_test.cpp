@@ -23,36 +23,21 @@ struct Source {
     DWORD offBits; // where the file's rows must start
 };
 
-std::uint32_t Next(std::uint32_t& seed) {
-    seed = seed * 1664525u + 1013904223u;
-    return seed >> 8;
-}
-
-COLORREF TableColor(int i) {
-    return RGB(i * 37 + 5, i * 91 + 11, 255 - i * 13);
-}
-
-// A bitmap of the kind with pseudo-random pixels.
+// A bitmap of the kind with pseudo-random pixels (a section below 16 bits: a table of its own).
 HBITMAP Make(const Source& s, HDC screen, std::uint32_t seed) {
     const std::string kind = s.kind;
     if (kind == "section") {
         std::vector<DWORD> table; // blue, green, red
-        for (int i = 0; s.bits <= 8 && i < (1 << s.bits); ++i) {
-            const COLORREF c = TableColor(i);
-            table.push_back(GetBValue(c) | GetGValue(c) << 8 | DWORD(GetRValue(c)) << 16);
+        for (DWORD i = 0; s.bits <= 8 && i < (1u << s.bits); ++i) {
+            table.push_back(((255 - i * 13) & 0xFF) | ((i * 91 + 11) & 0xFF) << 8 |
+                            ((i * 37 + 5) & 0xFF) << 16);
         }
-        bmpfile::Bytes rows(std::size_t(bmpfile::stride(s.width, s.bits)) * s.height);
-        for (std::uint8_t& b : rows) {
-            b = static_cast<std::uint8_t>(Next(seed));
-        }
-        return bmpfile::section(s.width, s.topDown ? -s.height : s.height, s.bits, rows, table);
+        return bmpfile::section(s.width, s.topDown ? -s.height : s.height, s.bits,
+                                bmpfile::pattern_rows(s.width, s.height, s.bits, seed), table);
     }
     HBITMAP bmp = kind == "mono" ? CreateBitmap(s.width, s.height, 1, 1, nullptr)
                                  : CreateCompatibleBitmap(screen, s.width, s.height);
-    std::vector<std::uint8_t> rgb(std::size_t(s.width * 4) * s.height);
-    for (auto& b : rgb) {
-        b = static_cast<std::uint8_t>(Next(seed));
-    }
+    const bmpfile::Bytes rgb = bmpfile::pattern_rows(s.width, s.height, 32, seed);
     BITMAPINFO bi = {};
     bi.bmiHeader = {sizeof(BITMAPINFOHEADER), s.width, s.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     if (bmp != nullptr &&

@@ -7,6 +7,7 @@
 #include "capture/jpeg_reference.h"
 
 #include <Image.h>
+#include <afxwin.h>
 
 #include <gtest/gtest.h>
 
@@ -200,10 +201,6 @@ struct Window {
 constexpr RECT kNone = {0, 0, 0, 0};
 constexpr RECT kNotAWindow = {1, 1, 1, 1}; // a handle that names no window
 
-bool Same(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
 // Each capture returns 1; it writes the screen's pixels over `capture`, or nothing when that is
 // empty (kNone).
 TEST(WindowCapture, RectanglesFollowTheRulesAndHoldTheScreensPixels) {
@@ -249,9 +246,9 @@ TEST(WindowCapture, RectanglesFollowTheRulesAndHoldTheScreensPixels) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::unique_ptr<Window> window;
-        HWND hwnd =
-            Same(c.window, kNotAWindow) ? reinterpret_cast<HWND>(std::intptr_t{0x7654}) : nullptr;
-        if (!Same(c.window, kNone) && hwnd == nullptr) {
+        HWND hwnd = CRect(c.window) == kNotAWindow ? reinterpret_cast<HWND>(std::intptr_t{0x7654})
+                                                   : nullptr;
+        if (CRect(c.window) != kNone && hwnd == nullptr) {
             window = std::make_unique<Window>(c.window.left, c.window.top, c.window.right,
                                               c.window.bottom);
             hwnd = window->hwnd;
@@ -275,10 +272,10 @@ TEST(WindowCapture, RectanglesFollowTheRulesAndHoldTheScreensPixels) {
                                               const_cast<char*>(name.c_str())),
                   1);
         if (c.withRect) {
-            EXPECT_TRUE(Same(rect, c.rounded))
+            EXPECT_EQ(CRect(rect), c.rounded)
                 << rect.left << " " << rect.top << " " << rect.right << " " << rect.bottom;
         }
-        if (Same(c.capture, kNone)) {
+        if (CRect(c.capture) == kNone) {
             EXPECT_FALSE(bmpfile::Exists(Written(name)));
         } else {
             ExpectScreen(Written(name), c.capture, list);

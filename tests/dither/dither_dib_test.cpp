@@ -39,17 +39,16 @@ TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
     };
     std::vector<Case> cases;
     // A good 4 x 3 24-bit file with one change (the rows stay those of the good file).
-    const auto add = [&](const char* what, const std::function<void(FileLayout&)>& edit) {
+    const auto with = [](const std::function<void(FileLayout&)>& edit) {
         FileLayout s;
         s.pixels = bmpfile::pattern_rows(4, 3, 24);
         edit(s);
-        cases.push_back({what, bmpfile::build(s)});
-    };
-    const std::vector<BYTE> whole = [] {
-        bmpfile::FileLayout s;
-        s.pixels = bmpfile::pattern_rows(4, 3, 24);
         return bmpfile::build(s);
-    }();
+    };
+    const auto add = [&](const char* what, const std::function<void(FileLayout&)>& edit) {
+        cases.push_back({what, with(edit)});
+    };
+    const std::vector<BYTE> whole = with([](FileLayout&) {});
     const auto cut = [&](std::size_t from, std::size_t to) {
         return std::vector<BYTE>(whole.begin() + static_cast<std::ptrdiff_t>(from),
                                  whole.begin() + static_cast<std::ptrdiff_t>(to));

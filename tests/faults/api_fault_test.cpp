@@ -70,10 +70,9 @@ struct Subject {
 
     CDC* dc() { return canvas->dc(); }
     HDC hdc() { return canvas->dc()->GetSafeHdc(); }
+    HBITMAP bitmap() { return static_cast<HBITMAP>(GetCurrentObject(hdc(), OBJ_BITMAP)); }
     // Read from the bitmap, not through the DC: a draw may have selected another palette into it.
-    std::vector<COLORREF> Pixels() {
-        return bmpfile::colours_of(static_cast<HBITMAP>(GetCurrentObject(hdc(), OBJ_BITMAP)));
-    }
+    std::vector<COLORREF> Pixels() { return bmpfile::colours_of(bitmap()); }
     void Release() {
         // The wrappers MFC made for handles it was given back go at idle time; now here.
         CGdiObject::DeleteTempMap();
@@ -376,21 +375,18 @@ TEST_P(ApiFaults, CImageStatics) {
          [](Subject&) { return int(CImage::GetColorFromHTMLFormat(CString("#FF8000"))); }},
         {"CreateBitmapInfoStruct", bitmap,
          [](Subject& s) {
-             HBITMAP bmp = static_cast<HBITMAP>(GetCurrentObject(s.hdc(), OBJ_BITMAP));
-             s.info = CImage::CreateBitmapInfoStruct(bmp);
+             s.info = CImage::CreateBitmapInfoStruct(s.bitmap());
              return s.info != nullptr;
          }},
         {"CreateBMPFile",
-         [](Subject& s) {
-             s.canvas.emplace(13, 5, BusyStrip(kBlue));
-             s.info = CImage::CreateBitmapInfoStruct(
-                 static_cast<HBITMAP>(GetCurrentObject(s.hdc(), OBJ_BITMAP)));
+         [bitmap](Subject& s) {
+             bitmap(s);
+             s.info = CImage::CreateBitmapInfoStruct(s.bitmap());
              ASSERT_NE(s.info, nullptr);
          },
          [](Subject& s) {
-             HBITMAP bmp = static_cast<HBITMAP>(GetCurrentObject(s.hdc(), OBJ_BITMAP));
-             const int r =
-                 CImage::CreateBMPFile(const_cast<char*>("capture.bmp"), s.info, bmp, s.hdc());
+             const int r = CImage::CreateBMPFile(const_cast<char*>("capture.bmp"), s.info,
+                                                 s.bitmap(), s.hdc());
              EXPECT_EQ(bmpfile::Exists("capture.bmp"), r == 1) << "a partial file";
              return r;
          },

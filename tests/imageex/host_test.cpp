@@ -4,7 +4,6 @@
 // drawing and copying leave behind at each depth is counted by the fault sweeps.)
 #include "imageex/imageex_fixture.h"
 #include "imageex/imageex_internal.h"
-#include "imageex/literal_effects.h"
 
 #include "fault_sweep.h"
 #include "support/host_display.h"

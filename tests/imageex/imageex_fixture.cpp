@@ -90,15 +90,7 @@ void Canvas::Fill(const Picture& p) {
 }
 
 Picture Canvas::Read() const {
-    std::vector<DWORD> rows(static_cast<size_t>(m_w) * m_h);
-    BITMAPINFO info = HeaderFor(m_w, -m_h, 32);
-    GetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(), &info, DIB_RGB_COLORS);
-    Picture p{m_w, m_h, std::vector<COLORREF>(rows.size())};
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const DWORD v = rows[i];
-        p.pixels[i] = RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-    }
-    return p;
+    return Picture{m_w, m_h, bmpfile::colours_of(m_bitmap)};
 }
 
 std::vector<BYTE> Canvas::ReadRaw(int bits) const {
@@ -106,30 +98,6 @@ std::vector<BYTE> Canvas::ReadRaw(int bits) const {
     BITMAPINFO info = HeaderFor(m_w, m_h, bits);
     GetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(), &info, DIB_RGB_COLORS);
     return rows;
-}
-
-namespace {
-
-int MixChannel(int f, int d, int a) {
-    // The frame's value moved toward the destination's by a/256, rounded toward minus infinity.
-    const int num = (d - f) * a;
-    const int q = num >= 0 ? num / 256 : -((-num + 255) / 256);
-    return f + q;
-}
-
-} // namespace
-
-COLORREF AlphaModel(COLORREF frame, COLORREF dest, int a) {
-    return RGB(MixChannel(GetRValue(frame), GetRValue(dest), a),
-               MixChannel(GetGValue(frame), GetGValue(dest), a),
-               MixChannel(GetBValue(frame), GetBValue(dest), a));
-}
-
-COLORREF TintModel(COLORREF colour, COLORREF tint) {
-    const int grey =
-        (30 * GetRValue(colour) + 59 * GetGValue(colour) + 11 * GetBValue(colour)) / 100;
-    return RGB(grey * GetRValue(tint) / 255, grey * GetGValue(tint) / 255,
-               grey * GetBValue(tint) / 255);
 }
 
 ::testing::AssertionResult SamePicture(const Picture& expected, const Picture& actual) {

@@ -6,6 +6,7 @@
 
 #include <ImageEx.h>
 
+#include "imageex/literal_effects.h"
 #include "support/bmp_builder.h"
 
 #include <gtest/gtest.h>
@@ -99,9 +100,17 @@ Picture Compose(const Picture& before, const Picture& strip, int k, int w, int x
     return out;
 }
 
-// Per-pixel models of the effects on 8-bit channels, written from their definition.
-COLORREF AlphaModel(COLORREF frame, COLORREF dest, int a);
-COLORREF TintModel(COLORREF colour, COLORREF tint);
+// Per-pixel models of the effects on 8-bit channels: the literal rules on one colour.
+inline COLORREF AlphaModel(COLORREF f, COLORREF d, int a) {
+    using literal::Mix;
+    return RGB(Mix(GetRValue(f), GetRValue(d), a), Mix(GetGValue(f), GetGValue(d), a),
+               Mix(GetBValue(f), GetBValue(d), a));
+}
+inline COLORREF TintModel(COLORREF colour, COLORREF tint) {
+    const literal::Pixel t =
+        literal::Tint({GetRValue(colour), GetGValue(colour), GetBValue(colour), 0}, 24, tint);
+    return RGB(t.r, t.g, t.b);
+}
 
 // Index of the first differing pixel and both values, for a readable failure.
 ::testing::AssertionResult SamePicture(const Picture& expected, const Picture& actual);

@@ -38,19 +38,10 @@ inline bool write(const std::string& path, const Bytes& bytes) {
     return out.flush().good();
 }
 
-// Little-endian fields appended one after another.
+// Bytes appended one after another.
 struct Writer {
     Bytes bytes;
     void u8(std::uint32_t v) { bytes.push_back(static_cast<std::uint8_t>(v)); }
-    void u16(std::uint32_t v) {
-        u8(v & 0xFF);
-        u8((v >> 8) & 0xFF);
-    }
-    void u32(std::uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    }
-    void zeros(std::size_t n) { bytes.insert(bytes.end(), n, 0); }
 };
 
 // Overwrites `size` bytes at `at` with v, little-endian.
