@@ -31,13 +31,6 @@ std::string Written(const std::string& name) {
     return (dot == std::string::npos ? name : name.substr(0, dot)) + ".bmp";
 }
 
-// The description of w x h 32-bit pixels, top row first.
-BITMAPINFO TopDown32(int w, int h) {
-    BITMAPINFO bi = {};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    return bi;
-}
-
 // Paints the whole screen with pseudo-random colours. On a palette display a palette of 236
 // colours is realized first, so that the screen (and the system palette) holds more than the
 // static colours.
@@ -64,7 +57,8 @@ void PaintScreen(std::uint32_t seed) {
         seed = seed * 1664525u + 1013904223u;
         b = static_cast<std::uint8_t>(seed >> 24);
     }
-    const BITMAPINFO bi = TopDown32(w, h);
+    BITMAPINFO bi = {};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     SetDIBitsToDevice(dc, 0, 0, w, h, 0, 0, 0, h, bits.data(), &bi, DIB_RGB_COLORS);
     if (palette != nullptr) {
         SelectPalette(dc, old, FALSE);
@@ -76,22 +70,16 @@ void PaintScreen(std::uint32_t seed) {
 // The screen's colours over a rectangle, top row first, through a 32-bit DIB section.
 std::vector<COLORREF> ScreenColors(const RECT& r) {
     const int w = r.right - r.left, h = r.bottom - r.top;
+    HBITMAP section = bmpfile::section(w, -h, 32, {});
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
-    const BITMAPINFO bi = TopDown32(w, h);
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(mem, section);
     BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    std::vector<COLORREF> out;
-    const auto* p = static_cast<const std::uint8_t*>(bits);
-    for (std::size_t i = 0; i < std::size_t(w) * h; ++i, p += 4) {
-        out.push_back(RGB(p[2], p[1], p[0]));
-    }
     SelectObject(mem, old);
-    DeleteObject(section);
     DeleteDC(mem);
     ReleaseDC(nullptr, screen);
+    const std::vector<COLORREF> out = bmpfile::colours_of(section);
+    DeleteObject(section);
     return out;
 }
 

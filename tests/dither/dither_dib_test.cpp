@@ -121,8 +121,8 @@ TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
     EXPECT_EQ(host::live_files(), 0);
 }
 
-// Every layout the readers take arrives as the file holds it: header, masks or colour table,
-// and the rows.
+// Every layout the readers take arrives as the file holds it, from a file or a resource: header,
+// masks or colour table, and the rows.
 TEST_F(DitherDibFile, HoldsHeaderTableAndRowsOfAGoodFile) {
     const struct {
         int width, height, bits;
@@ -149,7 +149,20 @@ TEST_F(DitherDibFile, HoldsHeaderTableAndRowsOfAGoodFile) {
             s.masks = {0xF800, 0x07E0, 0x001F};
         }
         s.pixels = bmpfile::pattern_rows(c.width, c.height, c.bits, c.width);
-        bmpfile::write("good.bmp", bmpfile::build(s));
+        const std::vector<BYTE> file = bmpfile::build(s);
+        bmpfile::write("good.bmp", file);
+        if (&c == &cases[0]) { // also as a bitmap resource, whose loaded section is not kept
+            ASSERT_TRUE(host::add_bitmap_resource(nullptr, MAKEINTRESOURCE(4321), file.data(),
+                                                  file.size()));
+            const LiveCounts before = LiveCounts::now();
+            {
+                CDitherDib dib;
+                ASSERT_EQ(dib.Create(UINT{4321}), 1);
+                EXPECT_EQ(Rows(dib), s.pixels);
+                EXPECT_EQ(dib.Create(UINT{4322}), 0); // no such resource
+            }
+            EXPECT_EQ(LiveCounts::now(), before);
+        }
 
         CDitherDib dib;
         ASSERT_EQ(dib.Create("good.bmp"), 1) << c.bits << "-bit " << c.width << "x" << c.height;
@@ -294,23 +307,4 @@ TEST_F(DitherDibFile, TakesTheRowsOfSectionsOnly) {
     EXPECT_EQ(CDitherDibAccess::Info(dib)->biBitCount, 8);
     EXPECT_EQ(std::memcmp(CDitherDibAccess::Info(dib) + 1, table.data(), 1024), 0);
     EXPECT_EQ(Rows(dib), rows8);
-}
-
-TEST_F(DitherDibFile, LoadsABitmapResourceOfTheProgram) {
-    const int width = 5, height = 3;
-    bmpfile::FileLayout s;
-    s.width = width;
-    s.height = height;
-    s.pixels = bmpfile::pattern_rows(width, height, 24, 3);
-    const auto file = bmpfile::build(s);
-    ASSERT_TRUE(
-        host::add_bitmap_resource(nullptr, MAKEINTRESOURCE(4321), file.data(), file.size()));
-    const LiveCounts before = LiveCounts::now();
-    {
-        CDitherDib dib;
-        ASSERT_EQ(dib.Create(UINT{4321}), 1);
-        EXPECT_EQ(Rows(dib), s.pixels);
-        EXPECT_EQ(dib.Create(UINT{4322}), 0); // no such resource
-    }
-    EXPECT_EQ(LiveCounts::now(), before); // the loaded section is not kept
 }

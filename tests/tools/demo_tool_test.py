@@ -61,27 +61,18 @@ def cells():
     focused = lambda f, u, x, y: (u if f == KEY else
                                   HIGHLIGHT if y % 2 == 0 and (x + y // 2) % 2 == 0 else f)
     plain = lambda f, u, x, y: f
-    out = [
-        ("CImage Draw", 0, 0, plain, "tile"),
-        ("CImage DrawTransparent", 0, 1, keyed, "tile"),
-        ("CImage DrawSemiTransparent", 0, 2, half, "tile"),
-        ("CImage DrawTransparentSetBackground", 0, 3, keyed, "bricks"),
-        ("CImage DrawTransparentSetBkColor", 0, 4, keyed, BK_COLOUR),
-        ("CImage DrawSemiTransparentSetBackground", 0, 5, half, "bricks"),
-        ("CImage DrawSemiTransparentSetBkColor", 0, 6, half, BK_COLOUR),
-        ("image list Draw", 1, 0, plain, "tile"),
-        ("image list DrawTransparent", 1, 1, keyed, "tile"),
-        ("image list DrawSemiTransparent", 1, 2, half, "tile"),
-        ("image list DrawSelected", 1, 3, selected, "tile"),
-        ("image list DrawFocused", 1, 4, focused, "tile"),
-        ("image list DrawOnColor", 1, 5, keyed, ON_COLOUR),
-        ("image list DrawTransparentSetBackground", 1, 6, keyed, "bricks"),
-        ("image list DrawTransparentSetBkColor", 1, 7, keyed, BK_COLOUR),
-        ("image list DrawSemiTransparentSetBackground", 1, 8, half, "bricks"),
-        ("image list DrawSemiTransparentSetBkColor", 1, 9, half, BK_COLOUR),
-        ("CImageEx Draw", 2, 0, plain, "tile"),
-        ("CImageEx DrawTransparent", 2, 1, keyed, "tile"),
-    ]
+    # Row 0 is CImage, row 1 the image list (its own three before the backgrounds), row 2 CImageEx.
+    shared = [("Draw", plain, "tile"), ("DrawTransparent", keyed, "tile"),
+              ("DrawSemiTransparent", half, "tile")]
+    lists = [("DrawSelected", selected, "tile"), ("DrawFocused", focused, "tile"),
+             ("DrawOnColor", keyed, ON_COLOUR)]
+    backed = [("DrawTransparentSetBackground", keyed, "bricks"),
+              ("DrawTransparentSetBkColor", keyed, BK_COLOUR),
+              ("DrawSemiTransparentSetBackground", half, "bricks"),
+              ("DrawSemiTransparentSetBkColor", half, BK_COLOUR)]
+    out = [("CImage " + n, 0, c, r, u) for c, (n, r, u) in enumerate(shared + backed)]
+    out += [("image list " + n, 1, c, r, u) for c, (n, r, u) in enumerate(shared + lists + backed)]
+    out += [("CImageEx " + n, 2, c, r, u) for c, (n, r, u) in enumerate(shared[:2])]
     for i, a in enumerate((0, 64, 128, 192)):
         out.append(("CImageEx DrawAlphaTransparent %d" % a, 2, 2 + i,
                     lambda f, u, x, y, a=a: u if f == KEY else mix(f, u, a), "tile"))
