@@ -105,35 +105,16 @@ TEST(CaptureHost, FilesHoldTheFramebufferConvertedByTheRule) {
     std::ofstream list("host.list");
     for (int bits : {24, 4}) {
         SCOPED_TRACE(std::to_string(bits) + " bpp");
-        Display display(bits);
+        Display display(bits); // 157 wide: rows of no multiple of 4 bytes
         FillFramebuffer(std::uint32_t(bits));
-        // The whole screen (157 wide), then a window taken whole, 3 pixels wide.
-        const RECT rects[] = {{0, 0, 157, 61}, {150, 1, 153, 60}};
-        int index = 0;
-        for (const RECT& r : rects) {
-            const std::string name =
-                "host" + std::to_string(bits) + "_" + std::to_string(index++) + ".jpg";
-            SCOPED_TRACE(name);
-            HWND window = nullptr;
-            RECT whole = {0, 0, 4096, 4096};
-            if (index > 1) {
-                window = CreateWindowExA(0, "STATIC", "", WS_POPUP, r.left, r.top, r.right - r.left,
-                                         r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
-                ASSERT_NE(window, nullptr);
-            }
-            EXPECT_EQ(CImage::CaptureWindowToFile(window, window != nullptr ? &whole : nullptr,
-                                                  const_cast<char*>(name.c_str())),
-                      1);
-            if (window != nullptr) {
-                DestroyWindow(window);
-            }
-            const int w = r.right - r.left, h = r.bottom - r.top;
-            const std::vector<std::uint8_t> input = ExpectedEncoderInput(r);
-            EXPECT_TRUE(bmpfile::ReadAll(name) == reference::Encode(w, h, input.data()));
-            // The decoders' check takes the size of this picture (the bytes are checked above).
-            bmpfile::WritePpm(name + ".ppm", w, h, std::vector<COLORREF>(std::size_t(w) * h));
-            list << "jpeg " << name << " " << name << ".ppm\n";
-        }
+        const std::string name = "host" + std::to_string(bits) + ".jpg";
+        EXPECT_EQ(CImage::CaptureWindowToFile(nullptr, nullptr, const_cast<char*>(name.c_str())),
+                  1);
+        const std::vector<std::uint8_t> input = ExpectedEncoderInput({0, 0, 157, 61});
+        EXPECT_TRUE(bmpfile::ReadAll(name) == reference::Encode(157, 61, input.data()));
+        // The decoders' check takes the size of this picture (the bytes are checked above).
+        bmpfile::WritePpm(name + ".ppm", 157, 61, std::vector<COLORREF>(157 * 61));
+        list << "jpeg " << name << " " << name << ".ppm\n";
     }
     list.close();
     EXPECT_EQ(bmpfile::CheckWithOutsideDecoders("host.list"), "");

@@ -495,8 +495,7 @@ TEST_P(ApiFaults, CImageEx) {
                         s.ex.emplace();
                         ASSERT_EQ(s.ex->Create(nullptr, files[1].c_str(), 3, table[1], 0, list), 1);
                         SetDepth(depth);
-                        s.exCanvas.emplace(8, 5);
-                        s.exCanvas->Fill(background);
+                        s.exCanvas.emplace(background);
                     };
                     // The run without a fault, and what the strip built for the other depth
                     // draws when the reload fails (it goes on with the old bitmaps).

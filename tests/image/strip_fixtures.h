@@ -35,15 +35,12 @@ namespace strip_fixtures {
 class StripProbe : public CImage {
 public:
     using CImage::CImage;
-    using CImage::CopyBitmap;
     using CImage::CopySemiBitmap;
     using CImage::CreateImageList;
     using CImage::CreateSemiImageList;
     using CImage::Delay;
     using CImage::DeleteObject;
     using CImage::DrawBitmapTransparent;
-    using CImage::LoadBitmap;
-    using CImage::LoadSemiBitmap;
     using CImage::MakeSemiBitmap;
     using CImage::SetImageInfo;
 

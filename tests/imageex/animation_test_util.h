@@ -37,8 +37,7 @@ public:
 
     // Puts the picture on the window and returns what the window shows afterwards.
     Picture Paint(const Picture& p) const {
-        imageex_test::Canvas canvas(m_w, m_h);
-        canvas.Fill(p);
+        imageex_test::Canvas canvas(p);
         HDC dc = GetDC(m_hwnd);
         BitBlt(dc, 0, 0, m_w, m_h, canvas.dc(), 0, 0, SRCCOPY);
         ReleaseDC(m_hwnd, dc);

@@ -67,9 +67,8 @@ TEST(ImageExDraw, PlainAndKeyedOnBothPaths) {
                 SCOPED_TRACE(testing::Message() << "list " << listMode << ", transparent "
                                                 << transparent << ", frame " << nImage);
                 const int frame = nImage < 0 ? 0 : std::min(nImage, kFrames - 1);
-                Canvas canvas(kW + 6, kH + 4);
                 const Picture background = RandomPicture(kW + 6, kH + 4, ExactColours(), 77);
-                canvas.Fill(background);
+                Canvas canvas(background);
                 const int result = transparent ? image.DrawTransparent(canvas.dc(), 2, 3, nImage)
                                                : image.Draw(canvas.dc(), 2, 3, nImage);
                 EXPECT_NE(result, 0);
@@ -92,9 +91,8 @@ TEST(ImageExDraw, PlainAndKeyedOnBothPaths) {
 // An object that holds no strip draws nothing and says so with 0, whatever the operation.
 TEST(ImageExDraw, EmptyObjectDrawsNothing) {
     CImageEx image;
-    Canvas canvas(4, 4);
     const Picture background = RandomPicture(4, 4, ExactColours(), 2);
-    canvas.Fill(background);
+    Canvas canvas(background);
     for (const DrawOperation& op : kDrawOperations) {
         EXPECT_EQ(op.run(image, canvas.dc(), 0), 0) << op.name;
     }

@@ -21,8 +21,7 @@ std::string SolidFile(const char* name, COLORREF colour, int w = 2, int h = 2) {
 
 // Runs one effect at (x, y) over `background` and returns the destination.
 template <class Op> Picture DrawOver(const Picture& background, Op op) {
-    Canvas canvas(background.width, background.height);
-    canvas.Fill(background);
+    Canvas canvas(background);
     op(canvas.dc());
     return canvas.Read();
 }
@@ -99,8 +98,7 @@ TEST(ImageExEffects, FiguresOfTheRulesAt16Bits) {
               1);
     // The first pixel of a 1 x 1 destination, black before, as a raw 16-bit word.
     const auto word = [](auto draw) {
-        Canvas canvas(1, 1);
-        canvas.Fill(Picture{1, 1, {RGB(0, 0, 0)}});
+        Canvas canvas(Picture{1, 1, {RGB(0, 0, 0)}});
         draw(canvas.dc());
         const std::vector<BYTE> raw = canvas.ReadRaw(16);
         return raw[0] | raw[1] << 8;

@@ -164,8 +164,7 @@ TEST_F(ImageExHost, KeysMatchInTheScreenFormat) {
     const Picture background{2, 1, {RGB(255, 255, 255), RGB(255, 255, 255)}};
     for (int op = 0; op < 3; ++op) {
         SCOPED_TRACE(op);
-        Canvas canvas(2, 1);
-        canvas.Fill(background);
+        Canvas canvas(background);
         if (op == 0) {
             image.DrawTransparent(canvas.dc(), 0, 0, 0);
         } else if (op == 1) {

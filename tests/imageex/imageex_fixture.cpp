@@ -79,7 +79,7 @@ BITMAPINFO HeaderFor(int w, int h, int bits) {
 
 } // namespace
 
-void Canvas::Fill(const Picture& p) {
+Canvas::Canvas(const Picture& p) : Canvas(p.width, p.height) {
     std::vector<DWORD> rows(static_cast<size_t>(m_w) * m_h);
     for (size_t i = 0; i < rows.size(); ++i) {
         const COLORREF c = p.pixels[i];

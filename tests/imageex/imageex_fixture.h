@@ -65,13 +65,13 @@ std::string WriteFile(const std::string& name, const std::vector<BYTE>& bytes);
 class Canvas {
 public:
     Canvas(int w, int h);
+    explicit Canvas(const Picture& p); // filled with the picture
     ~Canvas();
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
 
     HDC dc() const { return m_dc; }
     HBITMAP bitmap() const { return m_bitmap; }
-    void Fill(const Picture& p);
     Picture Read() const;
     // Raw rows at 16 bits or more per pixel (bottom-up, DWORD-aligned), as GetDIBits gives them.
     std::vector<BYTE> ReadRaw(int bits) const;

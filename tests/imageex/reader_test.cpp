@@ -34,10 +34,9 @@ Picture Through555(Picture p) {
 // Draws every frame of `image` side by side and checks them against the picture.
 void ExpectFrames(CImageEx& image, const Picture& picture, int frames) {
     const int w = picture.width / frames;
-    Canvas canvas(w * frames + 3, picture.height + 2);
     const Picture background =
         RandomPicture(w * frames + 3, picture.height + 2, ExactColours(), 99);
-    canvas.Fill(background);
+    Canvas canvas(background);
     Picture expected = background;
     for (int k = 0; k < frames; ++k) {
         ASSERT_EQ(image.Draw(canvas.dc(), 1 + k * w, 1, k), 1);
@@ -160,9 +159,8 @@ TEST(ImageExReader, FrameGeometry) {
     } indices[] = {{0, 0}, {2, 2}, {3, 2}, {1000, 2}, {-1, 0}, {-1000000, 0}};
     for (const auto& i : indices) {
         SCOPED_TRACE(i.nImage);
-        Canvas canvas(40, 6);
         const Picture background = RandomPicture(40, 6, ExactColours(), 6);
-        canvas.Fill(background);
+        Canvas canvas(background);
         ASSERT_EQ(image.Draw(canvas.dc(), 2, 1, i.nImage), 1);
         EXPECT_TRUE(SamePicture(
             Compose(background, picture, i.frame, 33, 2, 1, [](COLORREF f, COLORREF) { return f; }),
