@@ -1,6 +1,7 @@
 // CImage::CreateBitmapInfoStruct and CreateBMPFile: the block and the file layout for every
 // depth, pixels read back from the file equal to GetPixel on the bitmap (and, natively, to what
 // Pillow reads), and bad input refused without a file.
+#include "image/strip_fixtures.h"
 #include "support/bmp_builder.h"
 
 #include <Image.h>
@@ -46,21 +47,6 @@ HBITMAP Make(const Source& s, HDC screen, std::uint32_t seed) {
         bmp = nullptr;
     }
     return bmp;
-}
-
-// GetPixel of every pixel, top row first.
-std::vector<COLORREF> Pixels(HBITMAP bmp, int w, int h) {
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    std::vector<COLORREF> out;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            out.push_back(GetPixel(dc, x, y));
-        }
-    }
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    return out;
 }
 
 // 16-bit files hold 5 bits a channel: colours are compared in those.
@@ -119,7 +105,8 @@ TEST(BmpWriter, FilesOfEveryDepthGiveTheBitmapsPixels) {
         EXPECT_EQ(f.bytes.size(), s.offBits + sizeImage);
         EXPECT_EQ(std::memcmp(&f.bytes[14], &header, 24), 0); // the same header to biSizeImage
         ASSERT_TRUE(f.RowsFit());
-        const std::vector<COLORREF> want = Pixels(bmp, s.width, s.height);
+        // GetPixel of every pixel, top row first (the canvas deletes the bitmap).
+        const std::vector<COLORREF> want = strip_fixtures::Canvas(bmp).Pixels();
         for (int y = 0, i = 0; y < s.height; ++y) {
             for (int x = 0; x < s.width; ++x, ++i) {
                 ASSERT_EQ(Mask(f.Color(x, y), s.bits), Mask(want[i], s.bits))
@@ -129,7 +116,6 @@ TEST(BmpWriter, FilesOfEveryDepthGiveTheBitmapsPixels) {
         bmpfile::WritePpm(name + ".ppm", s.width, s.height, want);
         list << "bmp " << file << " " << name << ".ppm " << (s.bits == 16 ? "0xF8" : "0xFF")
              << "\n";
-        DeleteObject(bmp);
     }
     list.close();
     ReleaseDC(nullptr, screen);

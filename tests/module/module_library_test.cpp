@@ -1,6 +1,7 @@
 // The loaded library as a client sees it, on both foundations: the display utilities, the dither
 // palette the module entry makes on palette displays, and the library's resources found through
 // the client's resource chain.
+#include "image/strip_fixtures.h"
 #include "support/bmp_builder.h"
 
 #include <DitherDib.h>
@@ -38,23 +39,15 @@ TEST(LoadedLibrary, ItsResourcesAreFoundThroughTheClientsChain) {
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(module, GetModuleHandleA("TALVO.dll"));
 
-    // The 8 x 8 pattern: red where x + y is even, green elsewhere (both exact at every depth).
-    CBitmap pattern;
-    ASSERT_TRUE(pattern.Attach(LoadBitmapA(module, MAKEINTRESOURCE(11101))));
-    BITMAP bm = {};
-    ASSERT_EQ(pattern.GetObject(sizeof bm, &bm), static_cast<int>(sizeof bm));
-    EXPECT_EQ(bm.bmWidth, 8);
-    EXPECT_EQ(bm.bmHeight, 8);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, pattern.GetSafeHandle());
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            SCOPED_TRACE(testing::Message() << "x " << x << " y " << y);
-            EXPECT_EQ(GetPixel(dc, x, y), (x + y) % 2 == 0 ? RGB(255, 0, 0) : RGB(0, 255, 0));
-        }
+    // The 8 x 8 pattern: red where x + y is even, green elsewhere (both exact at every depth),
+    // read through a DC (the canvas deletes the bitmap).
+    HBITMAP pattern = LoadBitmapA(module, MAKEINTRESOURCE(11101));
+    ASSERT_NE(pattern, nullptr);
+    std::vector<COLORREF> want;
+    for (int i = 0; i < 64; ++i) {
+        want.push_back((i % 8 + i / 8) % 2 == 0 ? RGB(255, 0, 0) : RGB(0, 255, 0));
     }
-    SelectObject(dc, old);
-    DeleteDC(dc);
+    EXPECT_EQ(strip_fixtures::Canvas(pattern).Pixels(), want);
 
     // The notice caption, in the US English the test runs in.
     if (GetUserDefaultUILanguage() == 1033) {
