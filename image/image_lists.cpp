@@ -146,26 +146,22 @@ int CImage::CreateSemiImageList() {
         checkerDC->FillRect(&all, work.PatternBrush());
         work.Deselect(CheckerWorkspace::kChecker);
 
+        // The scratch bitmap of `slot` becomes the list's image 0 with `key` masked out, and is
+        // drawn transparently onto `target`.
         HIMAGELIST list = scratch.GetSafeHandle();
-        ok = ImageList_AddMasked(
-                 list,
-                 static_cast<HBITMAP>(work.Bitmap(CheckerWorkspace::kChecker)->GetSafeHandle()),
-                 image_internal::kCheckerGreen) != -1;
-        if (ok) {
+        const auto drawKeyed = [&](CheckerWorkspace::Slot slot, COLORREF key, CDC* target) {
+            if (ImageList_AddMasked(list, static_cast<HBITMAP>(work.Bitmap(slot)->GetSafeHandle()),
+                                    key) == -1) {
+                return false;
+            }
             ImageList_SetBkColor(list, CLR_NONE);
-            ok = ImageList_Draw(list, 0, keyDC->GetSafeHdc(), 0, 0, ILD_TRANSPARENT) != 0;
-        }
+            return ImageList_Draw(list, 0, target->GetSafeHdc(), 0, 0, ILD_TRANSPARENT) != 0;
+        };
+        ok = drawKeyed(CheckerWorkspace::kChecker, image_internal::kCheckerGreen, keyDC);
         if (ok) {
             work.Deselect(CheckerWorkspace::kKey);
             ok = ImageList_Remove(list, 0) &&
-                 ImageList_AddMasked(
-                     list,
-                     static_cast<HBITMAP>(work.Bitmap(CheckerWorkspace::kKey)->GetSafeHandle()),
-                     image_internal::kCheckerRed) != -1;
-        }
-        if (ok) {
-            ImageList_SetBkColor(list, CLR_NONE);
-            ok = ImageList_Draw(list, 0, copyDC->GetSafeHdc(), 0, 0, ILD_TRANSPARENT) != 0;
+                 drawKeyed(CheckerWorkspace::kKey, image_internal::kCheckerRed, copyDC);
         }
         if (ok) {
             semiDC->BitBlt(0, 0, cx, cy, copyDC, 0, 0, SRCCOPY);
