@@ -132,7 +132,6 @@ TEST(BmpReader, RleStreams) {
          4,
          {0, 3, 0x12, 0x30, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0, 0, 1},
          {0x10, 0x20, 0x30, 0x40, 0x50, 0x10, 0x20, 0x30, 0, 0}},
-        {"absolute run past the data", 8, 1, 8, {0, 8, 1, 2, 3, 4, 5}, {}},
         {"absolute run without its pad", 8, 1, 8, {0, 3, 1, 2, 3}, {}},
         {"delta cut short", 8, 1, 8, {0, 2, 1}, {}},
         {"a run below the last row", 2, 1, 8, {2, 1, 0, 0, 1, 1, 0, 1}, {}},
@@ -167,8 +166,8 @@ TEST(BmpReader, EveryTruncationIsRefused) {
 }
 
 // What the file around the description gets wrong. (Descriptions the reader refuses through the
-// DIB description reader, at the strictness for files: dib_codec_test.cpp; the two cases here that
-// only files refuse show that the reader asks for that strictness.)
+// DIB description reader: dib_codec_test.cpp; two planes, which only files refuse, shows that the
+// reader asks for the files' strictness; pixels past the end: every truncation above.)
 TEST(BmpReader, MalformedFilesAreRefused) {
     const Bytes base8 = bmpfile::make({"", 40, 8, 4, 8, 0, false, {}, 0, 0, false});
     const Bytes base24 = bmpfile::make({"", 40, 8, 4, 24, 0, false, {}, 0, 0, false});
@@ -184,16 +183,9 @@ TEST(BmpReader, MalformedFilesAreRefused) {
     } cases[] = {
         {"signature", base8, 1, 'X', 1},
         {"pixels inside the colour table", base8, 10, 14 + 40 + 100, 4},
-        {"pixels inside the header", base8, 10, 20, 4},
-        {"pixels past the end", base8, 10, base8.size() + 1, 4},
-        {"offset near 4 GiB", base8, 10, 0xFFFFFFF0u, 4},
-        {"absurd size", base24, 18, 0x7FFFFFFF7FFFFFFFull, 8}, // width and height
         {"absurd top-down size", base24, 18, 0x8000000000010000ull, 8},
-        {"height beyond the data", base24, 22, 5, 4},
         {"two planes", base8, 26, 2, 2},
-        {"more colours than 8 bits hold", base8, 46, 300, 4},
         {"RLE claiming 100000 x 100000", rle8, 18, 100000 | (100000ull << 32), 8},
-        {"RLE data size past the end", rle8, 34, get32(rle8, 34) + 1u, 4},
         // End of bitmap becomes end of line: one line too many.
         {"RLE without end of bitmap", rle8, rle8.size() - 1, 0, 1},
         {"RLE run past the row", rle8, rle_bits, 9, 2},               // nine pixels of index 0
