@@ -26,8 +26,11 @@ TEST(GdiDisplay, ReportsTheExpectedDepthAndSize) {
     } else {
         EXPECT_EQ(GetDeviceCaps(screen, NUMCOLORS), -1);
     }
-    // A memory DC reports the display's depth whatever is selected into it.
+    // A memory DC reports the display's depth whatever is selected into it. (What it holds when
+    // new: the tests of selection and of SaveDC.)
     HDC mem = CreateCompatibleDC(screen);
+    EXPECT_EQ(GetObjectType(mem), static_cast<DWORD>(OBJ_MEMDC));
+    EXPECT_EQ(GetObjectType(screen), static_cast<DWORD>(OBJ_DC));
     EXPECT_EQ(GetDeviceCaps(mem, BITSPIXEL), bpp);
     EXPECT_EQ(GetDeviceCaps(mem, HORZRES), GetDeviceCaps(screen, HORZRES));
     DeleteDC(mem);
@@ -38,22 +41,6 @@ TEST(GdiDisplay, ReportsTheExpectedDepthAndSize) {
     EXPECT_EQ(GetDeviceCaps(display, BITSPIXEL), bpp);
     EXPECT_EQ(GetObjectType(display), static_cast<DWORD>(OBJ_DC));
     EXPECT_TRUE(DeleteDC(display));
-}
-
-// (Its colours and modes: see SettersAndSaveAndRestoreState.)
-TEST(GdiDc, NewMemoryDcHasItsDefaults) {
-    for (bool from_null : {true, false}) {
-        HDC screen = GetDC(nullptr);
-        HDC mem = CreateCompatibleDC(from_null ? nullptr : screen);
-        ASSERT_NE(mem, nullptr);
-        EXPECT_EQ(GetObjectType(mem), static_cast<DWORD>(OBJ_MEMDC));
-        EXPECT_EQ(GetObjectType(screen), static_cast<DWORD>(OBJ_DC));
-        EXPECT_EQ(shape_of(GetCurrentObject(mem, OBJ_BITMAP)), (Shape{1, 1, 1}));
-        EXPECT_EQ(GetCurrentObject(mem, OBJ_BRUSH), GetStockObject(WHITE_BRUSH));
-        EXPECT_EQ(GetCurrentObject(mem, OBJ_PAL), GetStockObject(DEFAULT_PALETTE));
-        EXPECT_TRUE(DeleteDC(mem));
-        ReleaseDC(nullptr, screen);
-    }
 }
 
 TEST(GdiDc, BitmapIsSelectedIntoOneDcAtATime) {
@@ -149,15 +136,9 @@ TEST(GdiBitmap, RowsAreWordAligned) {
     }
 }
 
-TEST(GdiBitmap, GetObjectSizes) {
-    HBITMAP bmp = CreateBitmap(4, 4, 1, 8, nullptr);
-    DIBSECTION ds{};
-    // A device-dependent bitmap answers with a BITMAP whatever the buffer's size.
-    EXPECT_EQ(GetObjectA(bmp, sizeof(ds), &ds), static_cast<int>(sizeof(BITMAP)));
-    EXPECT_EQ(GetObjectA(bmp, sizeof(BITMAP) - 1, &ds), 0);
-    EXPECT_EQ(GetObjectA(bmp, 0, nullptr), static_cast<int>(sizeof(BITMAP)));
-    DeleteObject(bmp);
-    // (A brush's and a made palette's records: the MFC wrapper tests, which read them here.)
+// (A bitmap's record through GetObjectA: the DIB section, LoadImageA and resource tests; a brush's
+// and a made palette's: the MFC wrapper tests.)
+TEST(GdiPalette, TheStockPaletteHasTwentyEntries) {
     WORD count = 0;
     EXPECT_EQ(GetObjectA(GetStockObject(DEFAULT_PALETTE), sizeof(count), &count),
               static_cast<int>(sizeof(WORD)));
