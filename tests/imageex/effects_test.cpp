@@ -96,12 +96,15 @@ TEST(ImageExEffects, FiguresOfTheRulesAt16Bits) {
     CImageEx image;
     ASSERT_EQ(image.Create(nullptr, SolidFile("w6586.bmp", RGB(200, 100, 50)).c_str(), 1, 0, 0, 0),
               1);
-    // The first pixel of a 1 x 1 destination, black before, as a raw 16-bit word.
+    // The pixel of a 1 x 1 destination, black before, as the 16-bit word GetDIBits gives.
     const auto word = [](auto draw) {
-        Canvas canvas(Picture{1, 1, {RGB(0, 0, 0)}});
+        Canvas canvas(1, 1);
         draw(canvas.dc());
-        const std::vector<BYTE> raw = canvas.ReadRaw(16);
-        return raw[0] | raw[1] << 8;
+        BITMAPINFO info = {};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), 1, 1, 1, 16, BI_RGB, 0, 0, 0, 0, 0};
+        DWORD row = 0; // the word, padded to 4 bytes
+        GetDIBits(canvas.dc(), canvas.handle(), 0, 1, &row, &info, DIB_RGB_COLORS);
+        return row & 0xFFFF;
     };
     EXPECT_EQ(word([&](HDC dc) { image.Draw(dc, 0, 0, 0); }), 0x6586);
     EXPECT_EQ(word([&](HDC dc) { image.DrawColorize(dc, 0, 0, 0, RGB(255, 128, 0)); }), 0x3CE0);

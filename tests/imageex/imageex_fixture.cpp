@@ -54,52 +54,6 @@ std::string WriteFile(const std::string& name, const std::vector<BYTE>& bytes) {
     return name;
 }
 
-Canvas::Canvas(int w, int h) : m_w(w), m_h(h) {
-    HDC screen = GetDC(nullptr);
-    m_dc = CreateCompatibleDC(screen);
-    m_bitmap = CreateCompatibleBitmap(screen, w, h);
-    ReleaseDC(nullptr, screen);
-    m_old = SelectObject(m_dc, m_bitmap);
-}
-
-Canvas::~Canvas() {
-    SelectObject(m_dc, m_old);
-    DeleteObject(m_bitmap);
-    DeleteDC(m_dc);
-}
-
-namespace {
-
-// w x h pixels of `bits` (top-down when h is negative), no colour table.
-BITMAPINFO HeaderFor(int w, int h, int bits) {
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, WORD(bits), BI_RGB, 0, 0, 0, 0, 0};
-    return info;
-}
-
-} // namespace
-
-Canvas::Canvas(const Picture& p) : Canvas(p.width, p.height) {
-    std::vector<DWORD> rows(static_cast<size_t>(m_w) * m_h);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const COLORREF c = p.pixels[i];
-        rows[i] = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-    }
-    BITMAPINFO info = HeaderFor(m_w, -m_h, 32);
-    SetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(), &info, DIB_RGB_COLORS);
-}
-
-Picture Canvas::Read() const {
-    return Picture{m_w, m_h, bmpfile::colours_of(m_bitmap)};
-}
-
-std::vector<BYTE> Canvas::ReadRaw(int bits) const {
-    std::vector<BYTE> rows(static_cast<size_t>(bmpfile::stride(m_w, bits)) * m_h);
-    BITMAPINFO info = HeaderFor(m_w, m_h, bits);
-    GetDIBits(m_dc, m_bitmap, 0, static_cast<UINT>(m_h), rows.data(), &info, DIB_RGB_COLORS);
-    return rows;
-}
-
 ::testing::AssertionResult SamePicture(const Picture& expected, const Picture& actual) {
     if (expected.width != actual.width || expected.height != actual.height) {
         return ::testing::AssertionFailure() << "sizes differ";

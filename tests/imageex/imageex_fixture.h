@@ -1,11 +1,12 @@
 // What the CImageEx tests share: strip files made from a picture, destination canvases in the
 // display's format, a per-pixel model of what each drawing operation leaves, and a probe of the
-// object's fields. Written against windows.h and the library header only, so that the same tests
-// run on our platform and on Windows (Wine).
+// object's fields. Written against windows.h, the MFC subset and the library headers only, so that
+// the same tests run on our platform and on Windows (Wine).
 #pragma once
 
 #include <ImageEx.h>
 
+#include "image/strip_fixtures.h"
 #include "imageex/literal_effects.h"
 #include "support/bmp_builder.h"
 
@@ -61,25 +62,19 @@ std::vector<BYTE> StripFile(const Picture& p, int bits, const std::vector<COLORR
 // Writes `bytes` to `name` in the current directory and returns the name.
 std::string WriteFile(const std::string& name, const std::vector<BYTE>& bytes);
 
-// A memory context holding a bitmap compatible with the screen, w x h.
-class Canvas {
+// A memory context holding a bitmap compatible with the screen, black or filled with a picture.
+class Canvas : public strip_fixtures::Canvas {
 public:
-    Canvas(int w, int h);
-    explicit Canvas(const Picture& p); // filled with the picture
-    ~Canvas();
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
+    Canvas(int w, int h) : Canvas(Picture{w, h, std::vector<COLORREF>(size_t(w) * h)}) {}
+    explicit Canvas(const Picture& p)
+        : strip_fixtures::Canvas(p.width, p.height, [&p](int x, int y) { return p.at(x, y); }),
+          m_w(p.width), m_h(p.height) {}
 
-    HDC dc() const { return m_dc; }
-    HBITMAP bitmap() const { return m_bitmap; }
-    Picture Read() const;
-    // Raw rows at 16 bits or more per pixel (bottom-up, DWORD-aligned), as GetDIBits gives them.
-    std::vector<BYTE> ReadRaw(int bits) const;
+    HDC dc() { return strip_fixtures::Canvas::dc()->GetSafeHdc(); }
+    HBITMAP handle() { return static_cast<HBITMAP>(bitmap()->GetSafeHandle()); }
+    Picture Read() { return Picture{m_w, m_h, bmpfile::colours_of(handle())}; }
 
 private:
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
     int m_w, m_h;
 };
 
