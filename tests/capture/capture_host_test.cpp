@@ -27,19 +27,6 @@ namespace {
 
 using fault_sweep::LiveCounts;
 
-// Message boxes are collected instead of shown.
-struct Boxes {
-    std::vector<std::string> texts;
-    Boxes() {
-        host::set_message_box_handler([this](HWND, const char* text, const char*, UINT type) {
-            texts.push_back(std::string(text) +
-                            ((type & MB_TYPEMASK) == MB_OK ? "" : " (not MB_OK)"));
-            return IDOK;
-        });
-    }
-    ~Boxes() { host::set_message_box_handler({}); }
-};
-
 // While alive, files of the process cannot grow past `bytes`; a write beyond fails (EFBIG)
 // instead of raising SIGXFSZ.
 struct FileSizeLimit {
@@ -146,7 +133,7 @@ TEST(CaptureHost, WriteFailures) {
         SCOPED_TRACE(c.name);
         Display display(c.bits == 0 ? 32 : c.bits, 200, 100);
         FillFramebuffer(5);
-        Boxes boxes;
+        testhost::MessageBoxes boxes;
         HDC screen = GetDC(nullptr);
         HBITMAP bmp = CreateCompatibleBitmap(screen, 40, 30); // 32 bits: 4,800 bytes of rows
         HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
@@ -168,7 +155,11 @@ TEST(CaptureHost, WriteFailures) {
             }
         }
         EXPECT_EQ(LiveCounts::now(), before) << LiveCounts::now().describe();
-        EXPECT_EQ(boxes.texts, std::vector<std::string>(c.messages, "write error"));
+        EXPECT_EQ(boxes.shown.size(), std::size_t(c.messages));
+        for (const testhost::MessageBoxes::Box& box : boxes.shown) {
+            EXPECT_EQ(box.text, "write error");
+            EXPECT_EQ(box.type & MB_TYPEMASK, UINT{MB_OK});
+        }
         EXPECT_EQ(bmpfile::Exists(c.file), c.left != nullptr && std::string(c.left) == c.file);
         if (c.left != nullptr) {
             EXPECT_EQ(bmpfile::ReadAll(c.left).size(), c.leftSize);

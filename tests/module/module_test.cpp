@@ -21,32 +21,13 @@ namespace {
 
 using testhost::SetDepth;
 
-struct Notice {
-    int shown = 0;
-    HWND owner = reinterpret_cast<HWND>(1);
-    std::string text, caption;
-    UINT type = 0;
-};
-
 class Display : public ::testing::Test {
 protected:
-    void SetUp() override {
-        host::set_message_box_handler(
-            [this](HWND owner, const char* text, const char* caption, UINT type) {
-                ++notice.shown;
-                notice.owner = owner;
-                notice.text = text;
-                notice.caption = caption;
-                notice.type = type;
-                return IDOK;
-            });
-    }
     void TearDown() override {
-        host::set_message_box_handler(nullptr);
         host::set_user_language(1033);
         host::reset_display();
     }
-    Notice notice;
+    testhost::MessageBoxes boxes;
 };
 
 std::vector<BYTE> ReadSourceFile(const std::string& relative) {
@@ -141,14 +122,12 @@ TEST_F(Display, CheckResolutionGivesTheWindowRectangle) {
     for (const auto& c : cases) {
         SetDepth(32, c.width, c.height, c.workArea);
         CRect rect(untouched);
-        notice = Notice();
-        EXPECT_EQ(CImage::CheckResolutionAndColor(rect, c.layout), c.result)
-            << c.width << "x" << c.height << " layout " << c.layout;
-        EXPECT_TRUE(rect.left == c.rect.left && rect.top == c.rect.top &&
-                    rect.right == c.rect.right && rect.bottom == c.rect.bottom)
-            << c.width << "x" << c.height << " layout " << c.layout << ": " << rect.left << ","
-            << rect.top << "," << rect.right << "," << rect.bottom;
-        EXPECT_EQ(notice.shown, c.result == 0 ? 1 : 0);
+        boxes.shown.clear();
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " layout " << c.layout);
+        EXPECT_EQ(CImage::CheckResolutionAndColor(rect, c.layout), c.result);
+        EXPECT_EQ(rect, CRect(c.rect))
+            << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
+        EXPECT_EQ(boxes.shown.size(), c.result == 0 ? 1u : 0u);
     }
 }
 
@@ -170,22 +149,22 @@ TEST_F(Display, NoticeTextsFollowTheUserLanguage) {
     SetDepth(8, 640, 480);
     for (const auto& c : cases) {
         host::set_user_language(c.language);
-        notice = Notice();
+        boxes.shown.clear();
         CRect rect(1, 2, 3, 4);
         EXPECT_EQ(CImage::CheckResolutionAndColor(rect, 0), 0);
-        EXPECT_EQ(notice.shown, 1);
-        EXPECT_EQ(notice.owner, nullptr);
-        EXPECT_EQ(notice.type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
-        EXPECT_EQ(notice.caption, c.caption) << c.language;
-        EXPECT_EQ(notice.text, c.text) << c.language;
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].owner, nullptr);
+        EXPECT_EQ(boxes.shown[0].type, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+        EXPECT_EQ(boxes.shown[0].caption, c.caption) << c.language;
+        EXPECT_EQ(boxes.shown[0].text, c.text) << c.language;
     }
 
     host::set_user_language(1033);
     ASSERT_TRUE(host::add_string_resource(nullptr, 11001, 1033, "Our own caption"));
     CRect rect;
     CImage::CheckResolutionAndColor(rect, 0);
-    EXPECT_EQ(notice.caption, "Our own caption");
-    EXPECT_EQ(notice.text, cases[0].text);
+    EXPECT_EQ(boxes.shown.back().caption, "Our own caption");
+    EXPECT_EQ(boxes.shown.back().text, cases[0].text);
     host::clear_resources(nullptr);
 }
 

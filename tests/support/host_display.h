@@ -1,11 +1,14 @@
 // The screen and the clock for the native tests that drive the host: a display mode set in one
-// call, the library attached again at a depth, and the manual clock moved on with what falls due
-// dispatched.
+// call, the library attached again at a depth, the manual clock moved on with what falls due
+// dispatched, and message boxes collected instead of shown.
 #pragma once
 
 #include <platform/host.h>
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace testhost {
 
@@ -40,5 +43,24 @@ inline void Pass(DWORD ms) {
         DispatchMessageA(&m);
     }
 }
+
+// Message boxes collected instead of shown, for as long as it lives (each answered IDOK).
+struct MessageBoxes {
+    struct Box {
+        HWND owner;
+        std::string text, caption;
+        UINT type;
+    };
+    std::vector<Box> shown;
+
+    MessageBoxes() {
+        host::set_message_box_handler(
+            [this](HWND owner, const char* text, const char* caption, UINT type) {
+                shown.push_back({owner, text, caption, type});
+                return IDOK;
+            });
+    }
+    ~MessageBoxes() { host::set_message_box_handler(nullptr); }
+};
 
 } // namespace testhost
