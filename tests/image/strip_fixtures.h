@@ -226,18 +226,10 @@ inline COLORREF StoredColour(COLORREF c) {
     return one.dc()->GetPixel(0, 0);
 }
 
-// The colour flag the library gives its image lists on this display.
+// The colour flag the library gives its image lists on this display (ILC_COLOR16, ILC_COLOR24 and
+// ILC_COLOR32 have the depth as their value).
 inline UINT ImageListColourFlag() {
-    switch (DisplayBits()) {
-    case 16:
-        return ILC_COLOR16;
-    case 24:
-        return ILC_COLOR24;
-    case 32:
-        return ILC_COLOR32;
-    default:
-        return ILC_COLORDDB;
-    }
+    return DisplayBits() > 8 ? UINT(DisplayBits()) : ILC_COLORDDB;
 }
 
 // A bitmap's pixels as an image list of the library's colour format stores and draws them (a
