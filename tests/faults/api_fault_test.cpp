@@ -24,7 +24,6 @@
 
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -146,28 +145,6 @@ void SweepAll(const std::vector<Operation>& operations) {
         }
         ++g_operations;
     }
-}
-
-// How many creations a CImage drawing operation makes itself before anything reaches the
-// destination (the memory contexts, the off-screen bitmap, the brush). What the frame draws make
-// after them belongs to the image list or the colour-key blit.
-unsigned OwnCreations(const drawtest::DrawOperation& op, bool imageList) {
-    static const std::map<std::string, unsigned> bitmapMode = {
-        {"Draw", 1},
-        {"Draw rectangle", 1},
-        {"Animate", 1},
-        {"DrawTransparentSetBackground", 3},
-        {"DrawTransparentSetBkColor", 3},
-        {"DrawSemiTransparentSetBackground", 3},
-        {"DrawSemiTransparentSetBkColor", 3},
-        {"AnimateTransparent", 2},
-        {"AnimateTransparentSetBackground", 3},
-    };
-    if (imageList && !op.offscreen) {
-        return 0;
-    }
-    const auto found = bitmapMode.find(op.name);
-    return found == bitmapMode.end() ? 0 : found->second;
 }
 
 void ExpectEmptyDib(Subject& s) {
@@ -292,7 +269,7 @@ TEST_P(ApiFaults, CImage) {
             }
             // A failure among the operation's own working objects ends the call with 0, and so
             // does one in the image list's draw of a frame; a call that gives 0 has drawn nothing.
-            const unsigned own = OwnCreations(draw, mode != 0);
+            const unsigned own = mode != 0 && !draw.offscreen ? 0 : draw.own;
             const bool listDraw = mode != 0 && !draw.animation;
             ops.push_back({draw.name + m, Loaded(mode),
                            [this, &draw](Subject& s) {

@@ -23,6 +23,10 @@ struct DrawOperation {
     bool animation = false;  // plays all frames; no frame index
     bool rectangle = false;  // copies a rectangle; no frame index either
     bool offscreen = false;  // composes in a frame- or strip-sized bitmap before drawing
+    // Creations it makes itself in bitmap mode before anything reaches the destination (the
+    // memory contexts, the off-screen bitmap, the brush); what the frame draws make after them
+    // belongs to the image list or the colour-key blit.
+    unsigned own = 0;
     std::function<int(CImage&, CDC*, int x, int y, int frame, CBitmap* background)> run;
 
     bool TakesFrameIndex() const { return !animation && !rectangle; }
@@ -35,11 +39,13 @@ inline const std::vector<DrawOperation>& DrawOperations() {
     using Op = DrawOperation;
     static const std::vector<DrawOperation> operations = {
         {.name = "Draw",
+         .own = 1,
          .run = [](CImage& s, CDC* dc, int x, int y, int f,
                    CBitmap*) { return s.Draw(dc, x, y, f); }},
         {.name = "Draw rectangle",
          .modes = Op::kBitmapOnly,
          .rectangle = true,
+         .own = 1,
          .run =
              [](CImage& s, CDC* dc, int x, int y, int f, CBitmap*) {
                  const CSize size = s.GetImageSize();
@@ -67,18 +73,21 @@ inline const std::vector<DrawOperation>& DrawOperations() {
         {.name = "DrawTransparentSetBackground",
          .background = true,
          .offscreen = true,
+         .own = 3,
          .run =
              [](CImage& s, CDC* dc, int x, int y, int f, CBitmap* bg) {
                  return s.DrawTransparentSetBackground(dc, x, y, f, bg, 20, 10);
              }},
         {.name = "DrawTransparentSetBkColor",
          .offscreen = true,
+         .own = 3,
          .run = [](CImage& s, CDC* dc, int x, int y, int f,
                    CBitmap*) { return s.DrawTransparentSetBkColor(dc, x, y, f, kBackColour); }},
         {.name = "DrawSemiTransparentSetBackground",
          .semi = true,
          .background = true,
          .offscreen = true,
+         .own = 3,
          .run =
              [](CImage& s, CDC* dc, int x, int y, int f, CBitmap* bg) {
                  return s.DrawSemiTransparentSetBackground(dc, x, y, f, bg, 20, 10);
@@ -86,21 +95,25 @@ inline const std::vector<DrawOperation>& DrawOperations() {
         {.name = "DrawSemiTransparentSetBkColor",
          .semi = true,
          .offscreen = true,
+         .own = 3,
          .run = [](CImage& s, CDC* dc, int x, int y, int f,
                    CBitmap*) { return s.DrawSemiTransparentSetBkColor(dc, x, y, f, kBackColour); }},
         {.name = "Animate",
          .animation = true,
+         .own = 1,
          .run = [](CImage& s, CDC* dc, int x, int y, int,
                    CBitmap*) { return s.Animate(dc, x, y, 0); }},
         {.name = "AnimateTransparent",
          .animation = true,
          .offscreen = true,
+         .own = 2,
          .run = [](CImage& s, CDC* dc, int x, int y, int,
                    CBitmap*) { return s.AnimateTransparent(dc, x, y, 0); }},
         {.name = "AnimateTransparentSetBackground",
          .background = true,
          .animation = true,
          .offscreen = true,
+         .own = 3,
          .run =
              [](CImage& s, CDC* dc, int x, int y, int, CBitmap* bg) {
                  return s.AnimateTransparentSetBackground(dc, x, y, bg, 20, 10, 0);

@@ -12,13 +12,6 @@ using namespace strip_fixtures;
 
 namespace {
 
-// A client bitmap every strip of these tests is made from (a DIB section: accepted on every
-// display).
-struct ClientStrip {
-    ClientStrip(int w, int h) { bitmap.Attach(MakeClientSection(w, h, BusyStrip(kBlue))); }
-    CBitmap bitmap;
-};
-
 // The strip bitmap's pixels, or in image-list mode every image drawn side by side over black.
 std::vector<COLORREF> Picture(const StripProbe& strip) {
     if (strip.m_pBitmap != nullptr) {
@@ -69,11 +62,12 @@ TEST(StripLifecycle, ANewStripIsEmptyAndReleasingItTwiceIsHarmless) {
 }
 
 TEST(StripLifecycle, DeleteObjectReleasesTheObjectsAndKeepsTheGeometry) {
-    ClientStrip client(30, 4);
+    CBitmap client; // a DIB section: accepted on every display
+    client.Attach(MakeClientSection(30, 4, BusyStrip(kBlue)));
     for (int mode : {0, 2}) {
         SCOPED_TRACE(mode);
         StripProbe strip;
-        ASSERT_EQ(strip.Create(&client.bitmap, 3, RGB(1, 2, 3), 1, mode), 1);
+        ASSERT_EQ(strip.Create(&client, 3, RGB(1, 2, 3), 1, mode), 1);
         EXPECT_EQ(strip.IsImageListMethod(), mode); // stored as given, not normalised
         strip.DeleteObject();
         EXPECT_TRUE(strip.Empty());
@@ -86,17 +80,18 @@ TEST(StripLifecycle, DeleteObjectReleasesTheObjectsAndKeepsTheGeometry) {
 }
 
 TEST(StripLifecycle, CopiesShowTheSourceAndOutliveIt) {
-    ClientStrip client(30, 5);
+    CBitmap client; // a DIB section: accepted on every display
+    client.Attach(MakeClientSection(30, 5, BusyStrip(kBlue)));
     for (int mode : {0, 1}) {
         SCOPED_TRACE(mode);
         auto source = std::make_unique<StripProbe>();
-        ASSERT_EQ(source->Create(&client.bitmap, 3, kBlue, 1, mode), 1);
+        ASSERT_EQ(source->Create(&client, 3, kBlue, 1, mode), 1);
         const std::vector<COLORREF> picture = Picture(*source);
         ASSERT_FALSE(picture.empty());
 
         StripProbe copy(*source);
         StripProbe assigned;
-        ASSERT_EQ(assigned.Create(&client.bitmap, 2, RGB(9, 9, 9), 0, !mode), 1);
+        ASSERT_EQ(assigned.Create(&client, 2, RGB(9, 9, 9), 0, !mode), 1);
         assigned = *source; // over a created strip: its own objects go
         ExpectSameStrip(copy, *source, picture);
         ExpectSameStrip(assigned, *source, picture);
@@ -116,7 +111,7 @@ TEST(StripLifecycle, CopiesShowTheSourceAndOutliveIt) {
         EXPECT_EQ(Picture(assigned), std::vector<COLORREF>{});
 
         // A copy made again creates its own objects and leaves the others alone.
-        ASSERT_EQ(copy.Create(&client.bitmap, 5, kBlue, 0, 0), 1);
+        ASSERT_EQ(copy.Create(&client, 5, kBlue, 0, 0), 1);
         ExpectSameStrip(expected, expected, picture);
     }
 }

@@ -42,14 +42,6 @@ KeyedStrip MakeKeyedStrip(int bits, const char* name) {
     return s;
 }
 
-bool ValuesComparable() {
-#ifdef _WIN32
-    return DisplayBits() > 8; // Wine maps 8-bit memory bitmaps through a fixed table of its own
-#else
-    return true;
-#endif
-}
-
 } // namespace
 
 // Both operations on both paths, every frame and indices out of range, over a background.

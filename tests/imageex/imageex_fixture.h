@@ -117,6 +117,16 @@ struct DrawOperation {
 };
 extern const DrawOperation kDrawOperations[7];
 
+// Whether a canvas reads back the colours drawn: not under Wine on palette displays, where 8-bit
+// memory bitmaps map through a fixed table of Wine's own.
+inline bool ValuesComparable() {
+#ifdef _WIN32
+    return DisplayBits() > 8;
+#else
+    return true;
+#endif
+}
+
 // Number of entries of a logical palette (0 for none).
 int PaletteEntries(HPALETTE hPalette);
 
