@@ -3,8 +3,9 @@
 // choose. JPEG files (displays of 16 and 32 bits) are byte for byte the literal encoder's file for
 // the screen's colours with the low bits the 16-bit conversion drops cleared; BMP files (8 bits,
 // palette) carry the system palette and, through it, the screen's colours.
-#include "support/bmp_builder.h"
 #include "capture/jpeg_reference.h"
+#include "image/strip_fixtures.h"
+#include "support/bmp_builder.h"
 
 #include <Image.h>
 #include <afxwin.h>
@@ -83,30 +84,15 @@ std::vector<COLORREF> ScreenColors(const RECT& r) {
     return out;
 }
 
-// Whether a display-compatible bitmap keeps 16-bit pixels as 5-6-5 words, as display drivers
-// and this platform do, rather than 5-5-5 (Wine's memory bitmaps). The capture reads the words
-// with the 5-6-5 rule either way; the expectation starts from the words the system gives.
-bool WordsAre565() {
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, 1, 1);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    SetPixel(mem, 0, 0, RGB(0, 255, 0));
-    WORD word = 0;
-    GetBitmapBits(bmp, sizeof word, &word);
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return word == 0x07E0;
-}
-
 // The encoder's input for the screen's colours: 3 bytes a pixel, rows padded to 4 bytes. At 32
 // bits the colours as they are; at 16 bits each colour as the device word the copy holds, taken
 // apart by the capture's rule: blue (p << 3) & 0xFF, green (p >> 3) & 0xFC, red (p >> 8) & 0xF8.
 std::vector<std::uint8_t> EncoderInput(const std::vector<COLORREF>& colors, int w, int h,
                                        int displayBits) {
-    const bool is565 = displayBits == 16 && WordsAre565();
+    // Whether a display-compatible bitmap keeps 16-bit pixels as 5-6-5 words, as display drivers
+    // and this platform do, rather than 5-5-5 (Wine's memory bitmaps). The capture reads the words
+    // with the 5-6-5 rule either way; the expectation starts from the words the system gives.
+    const bool is565 = displayBits == 16 && drawtest::RawOf(RGB(0, 255, 0)) == 0x07E0;
     const int stride = reference::Stride(w);
     std::vector<std::uint8_t> out(std::size_t(stride) * h, 0);
     for (int y = 0; y < h; ++y) {
