@@ -14,9 +14,11 @@
 
 using image_internal::Holders;
 
+// Never destroyed: strips with static storage are released after main has returned, and a table
+// destroyed before them would count every held object as its last holder's.
 HolderTable& image_internal::Holders() {
-    static HolderTable table;
-    return table;
+    static auto* table = new HolderTable;
+    return *table;
 }
 
 CImage::CImage()

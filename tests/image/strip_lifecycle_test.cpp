@@ -116,6 +116,20 @@ TEST(StripLifecycle, CopiesShowTheSourceAndOutliveIt) {
     }
 }
 
+// Game clients keep strips in globals, released by the C++ runtime after main has returned. This
+// one and a copy of it are still loaded then; their release must find the count of holders alive
+// (run under ASan).
+StripProbe g_loadedAtExit;
+StripProbe g_copyAtExit;
+
+TEST(StripLifecycle, StripsWithStaticStorageAreReleasedAtExit) {
+    CBitmap client;
+    client.Attach(MakeClientSection(20, 4, BusyStrip(kBlue)));
+    ASSERT_EQ(g_loadedAtExit.Create(&client, 2, kBlue, 1, 0), 1);
+    g_copyAtExit = g_loadedAtExit;
+    ASSERT_EQ(g_copyAtExit.GetBitmap(), g_loadedAtExit.GetBitmap());
+}
+
 TEST(StripSteps, SmallestHalfTransparentStrip) {
     CBitmap client;
     client.Attach(MakeClientSection(4, 2, [](int, int) { return RGB(255, 255, 255); }));
