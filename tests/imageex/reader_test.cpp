@@ -272,3 +272,17 @@ TEST(ImageExReader, CopiesShareTheStripSafely) {
     ExpectFrames(copy, b, 1);
     ExpectFrames(assigned, a, 2);
 }
+
+// Strips kept in globals are released by the C++ runtime after main has returned; this one and a
+// copy of it are still loaded then, and each shared object must still be released once (run
+// under ASan).
+CImageEx g_loadedAtExit;
+CImageEx g_copyAtExit;
+
+TEST(ImageExReader, StripsWithStaticStorageAreReleasedAtExit) {
+    const Picture a = RandomPicture(4, 2, ExactColours(), 23);
+    const std::string file = WriteFile("exit.bmp", StripFile(a, 24));
+    ASSERT_EQ(g_loadedAtExit.Create(nullptr, file.c_str(), 2, a.at(0, 0), 0, 1), 1);
+    g_copyAtExit = g_loadedAtExit;
+    EXPECT_EQ(CImageExProbe::Bitmap(g_copyAtExit), CImageExProbe::Bitmap(g_loadedAtExit));
+}

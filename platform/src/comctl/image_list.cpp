@@ -54,9 +54,10 @@ struct ImageList {
     int slot_y(int i) const { return (i / kPerRow) * cy; }
 };
 
+// Never destroyed: programs may destroy image lists from their own static destructors.
 platform::HandleTable<ImageList>& lists() {
-    static platform::HandleTable<ImageList> table(platform::kTagImageList);
-    return table;
+    static auto* table = new platform::HandleTable<ImageList>(platform::kTagImageList);
+    return *table;
 }
 
 ImageList* find(HIMAGELIST himl) {
