@@ -274,8 +274,8 @@ TEST(ImageExReader, CopiesShareTheStripSafely) {
 }
 
 // Strips kept in globals are released by the C++ runtime after main has returned; this one and a
-// copy of it are still loaded then, and each shared object must still be released once (run
-// under ASan).
+// copy of it are still loaded then, the copy still animating, and each shared object must still
+// be released once and the animation timer stopped (run under ASan).
 CImageEx g_loadedAtExit;
 CImageEx g_copyAtExit;
 
@@ -285,4 +285,6 @@ TEST(ImageExReader, StripsWithStaticStorageAreReleasedAtExit) {
     ASSERT_EQ(g_loadedAtExit.Create(nullptr, file.c_str(), 2, a.at(0, 0), 0, 1), 1);
     g_copyAtExit = g_loadedAtExit;
     EXPECT_EQ(CImageExProbe::Bitmap(g_copyAtExit), CImageExProbe::Bitmap(g_loadedAtExit));
+    ASSERT_EQ(InitializeAnimation(1), 1);
+    ASSERT_EQ(g_copyAtExit.PlayAni(0, 10, nullptr, 0, 0, 11, 0), 1);
 }

@@ -23,8 +23,8 @@ struct Queue {
 };
 
 Queue& queue() {
-    static Queue q;
-    return q;
+    static auto* q = new Queue; // never destroyed: see timers()
+    return *q;
 }
 
 bool in_range(UINT msg, UINT first, UINT last) {

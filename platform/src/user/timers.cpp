@@ -28,9 +28,11 @@ struct Timers {
     static constexpr UINT_PTR kMaxThreadId = 0x7FFF;
 };
 
+// Never destroyed, like the other user-interface state: programs stop timers, destroy windows
+// and unregister classes from their own static destructors, after main has returned.
 Timers& timers() {
-    static Timers t;
-    return t;
+    static auto* t = new Timers;
+    return *t;
 }
 
 Timer* find_timer(HWND hwnd, UINT_PTR id) {

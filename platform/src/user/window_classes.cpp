@@ -60,8 +60,8 @@ struct Classes {
 };
 
 Classes& classes() {
-    static Classes c;
-    return c;
+    static auto* c = new Classes; // never destroyed: see timers()
+    return *c;
 }
 
 bool same_name(const WindowClass& c, LPCSTR name) {

@@ -25,8 +25,8 @@ struct Windows {
 };
 
 Windows& windows() {
-    static Windows w;
-    return w;
+    static auto* w = new Windows; // never destroyed: see timers()
+    return *w;
 }
 
 HWND to_hwnd(std::uintptr_t h) {
