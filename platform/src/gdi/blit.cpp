@@ -4,6 +4,9 @@
 #include "internal/faults.h"
 #include "blit_internal.h"
 
+#include <cstring>
+#include <iterator>
+
 namespace platform::gdi {
 namespace {
 
@@ -17,6 +20,46 @@ bool overwrites(const Bitmap& d, const Blit& b) {
 // layout selected into memory contexts. It goes to its fast path without resolving the contexts
 // as targets, the brush, the stretch mode or the walk through the fast paths, and does what the
 // general way below does with it. False, having changed nothing, for any other blit.
+// Within one surface, rows that are stretched or mirrored cannot be taken in an order that reads
+// each source row before it is written over (1:1 blits can: bottom-up or top-down). Such a blit
+// reads a copy of the source rows it uses instead. False when memory for it runs out.
+bool detach_source(Blit& b, std::unique_ptr<Bitmap>& copy) {
+    const Bitmap& s = *b.src;
+    int lo = s.height, hi = -1;
+    for (int k = 0; k < b.y.count; ++k) {
+        const int last = b.y.at(k);
+        const int first = b.y.first.empty() ? last : b.y.first[static_cast<std::size_t>(k)];
+        lo = std::min(lo, first);
+        hi = std::max(hi, last);
+    }
+    copy = std::make_unique<Bitmap>();
+    copy->owned = allocate_pixels(static_cast<std::size_t>(s.stride) * (hi - lo + 1), false);
+    if (!copy->owned) {
+        return false;
+    }
+    copy->memory = copy->owned.get();
+    copy->width = s.width;
+    copy->height = hi - lo + 1;
+    copy->bpp = s.bpp;
+    copy->stride = s.stride;
+    copy->format = s.format;
+    copy->is_dib_section = s.is_dib_section;
+    copy->info = s.info;
+    std::copy(std::begin(s.masks), std::end(s.masks), copy->masks);
+    copy->colors = s.colors;
+    for (int y = lo; y <= hi; ++y) {
+        std::memcpy(copy->row(y - lo), s.row(y), static_cast<std::size_t>(s.stride));
+    }
+    for (int& v : b.y.src) {
+        v -= lo;
+    }
+    for (int& v : b.y.first) {
+        v -= lo;
+    }
+    b.src = copy.get();
+    return true;
+}
+
 bool plain_blit(const BlitRequest& r, Blit& b) {
     RowOp op;
     if (!blit_fast_paths || !row_op_of(rop3_of(r.rop), op) || r.dw != r.sw || r.dh != r.sh ||
@@ -102,6 +145,10 @@ bool blit(const BlitRequest& r) {
     // blit writes every pixel without reading any.
     if ((b.dst->blank || b.dst->waiting) && !overwrites(*b.dst, b)) {
         b.dst->settle();
+    }
+    std::unique_ptr<Bitmap> detached;
+    if (b.src == b.dst && !b.y.contiguous && !detach_source(b, detached)) {
+        return false;
     }
     Overwrite write(*b.dst);
     if (!fast_blit(b)) {
