@@ -157,7 +157,12 @@ extern "C" UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse,
     });
 }
 
+// An identifier that names no timer of the window (or thread) is a bad parameter; a window that
+// does not exist is a bad window handle, as for SetTimer.
 extern "C" BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
+    if (hWnd != nullptr && window_or_error(hWnd) == nullptr) {
+        return FALSE;
+    }
     auto& list = timers().list;
     for (auto it = list.begin(); it != list.end(); ++it) {
         if (it->hwnd == hWnd && it->id == uIDEvent) {
@@ -165,5 +170,6 @@ extern "C" BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
             return TRUE;
         }
     }
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
 }

@@ -3,6 +3,8 @@
 // are short and only what holds on both is asserted.
 #include <windows.h>
 
+#include "platform/last_error.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -182,7 +184,7 @@ TEST_F(Timers, BadWindowFails) {
     EXPECT_FALSE(PeekMessageA(&m, bogus, 0, 0, PM_REMOVE));
     EXPECT_FALSE(PostMessageA(bogus, WM_USER, 0, 0));
     EXPECT_EQ(SetTimer(bogus, 1, 10, nullptr), 0u);
-    EXPECT_FALSE(KillTimer(nullptr, 0x12345));
+    EXPECT_FAILS_WITH(KillTimer(nullptr, 0x12345), FALSE, ERROR_INVALID_PARAMETER);
     EXPECT_FALSE(KillTimer(bogus, 1));
 }
 

@@ -208,6 +208,7 @@ TEST_F(Windows, PostedWindowMessageReachesProcedure) {
     ASSERT_EQ(g_seen.size(), 1u);
     EXPECT_EQ(g_seen[0].msg, static_cast<UINT>(WM_TIMER));
     EXPECT_TRUE(KillTimer(hwnd, 9));
+    EXPECT_FAILS_WITH(KillTimer(hwnd, 9), FALSE, ERROR_INVALID_PARAMETER);
     DestroyWindow(hwnd);
 }
 
