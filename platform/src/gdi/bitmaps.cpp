@@ -94,6 +94,7 @@ static std::unique_ptr<Bitmap> new_bitmap(int width, int height, int bpp, int ro
     // does not fit in 64 bits.
     if (width < 0 || height < 0 ||
         (height > 0 && stride > static_cast<long long>(kMaxBitmapBytes) / height)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     auto bmp = std::make_unique<Bitmap>();
@@ -191,6 +192,7 @@ HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCoun
         nWidth = nWidth == INT_MIN ? INT_MIN : std::abs(nWidth);
         nHeight = nHeight == INT_MIN ? INT_MIN : std::abs(nHeight);
         if (nWidth < 0 || nHeight < 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
         if (nWidth == 0 || nHeight == 0) {
@@ -198,6 +200,7 @@ HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCoun
         }
         const int bpp = round_depth(nBitCount);
         if (nPlanes != 1 || bpp == 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
         auto bmp = make_ddb(nWidth, nHeight, bpp, true);
@@ -223,6 +226,7 @@ HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
     return platform::no_throw<HBITMAP>(nullptr, [&]() -> HBITMAP {
         Dc* dc = lookup_dc(hdc);
         if (dc == nullptr || cx == INT_MIN || cy == INT_MIN) {
+            SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
         cx = std::abs(cx);

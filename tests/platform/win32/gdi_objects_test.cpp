@@ -217,8 +217,8 @@ TEST(GdiBadInput, NullStaleAndWrongHandlesFail) {
     EXPECT_FALSE(DeleteDC(dead));
     EXPECT_FALSE(DeleteDC(nullptr));
     EXPECT_EQ(CreateCompatibleDC(dead), nullptr);
-    EXPECT_EQ(CreateCompatibleBitmap(nullptr, 4, 4), nullptr);
-    EXPECT_EQ(CreateCompatibleBitmap(dead, 4, 4), nullptr);
+    EXPECT_FAILS_WITH(CreateCompatibleBitmap(nullptr, 4, 4), nullptr, ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(CreateCompatibleBitmap(dead, 4, 4), nullptr, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GetBitmapBits(bmp, 0, nullptr), 0);
     EXPECT_EQ(GetPixel(dead, 0, 0), CLR_INVALID);
     EXPECT_EQ(GetPixel(nullptr, 0, 0), CLR_INVALID);
@@ -241,14 +241,22 @@ TEST(GdiBadInput, NegativeAndHugeBitmapsFailCleanly) {
     HBITMAP neg = CreateBitmap(-3, -4, 1, 1, nullptr);
     EXPECT_EQ(shape_of(neg), (Shape{3, 4, 1}));
     DeleteObject(neg);
-    EXPECT_EQ(CreateBitmap(4, 4, 2, 8, nullptr), nullptr); // planes must be 1
-    EXPECT_EQ(CreateBitmap(1 << 20, 1 << 20, 1, 32, nullptr), nullptr);
-    EXPECT_EQ(CreateBitmap(1 << 20, 1 << 20, 1, 1, nullptr), nullptr);
-    EXPECT_EQ(CreateBitmap(INT_MAX, INT_MAX, 1, 32, nullptr), nullptr); // bytes beyond 64 bits
-    EXPECT_EQ(CreateBitmap(4, 4, 1, 33, nullptr), nullptr);
+    // Whatever is wrong, the parameters are blamed.
+    EXPECT_FAILS_WITH(CreateBitmap(4, 4, 2, 8, nullptr), nullptr, ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(CreateBitmap(1 << 20, 1 << 20, 1, 32, nullptr), nullptr,
+                      ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(CreateBitmap(1 << 20, 1 << 20, 1, 1, nullptr), nullptr,
+                      ERROR_INVALID_PARAMETER);
+    // bytes beyond 64 bits
+    EXPECT_FAILS_WITH(CreateBitmap(INT_MAX, INT_MAX, 1, 32, nullptr), nullptr,
+                      ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(CreateBitmap(INT_MIN, 2, 1, 1, nullptr), nullptr, ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(CreateBitmap(4, 4, 1, 33, nullptr), nullptr, ERROR_INVALID_PARAMETER);
     HDC screen = GetDC(nullptr);
-    EXPECT_EQ(CreateCompatibleBitmap(screen, 1 << 20, 1 << 20), nullptr);
-    EXPECT_EQ(CreateCompatibleBitmap(screen, INT_MAX, INT_MAX), nullptr);
+    EXPECT_FAILS_WITH(CreateCompatibleBitmap(screen, 1 << 20, 1 << 20), nullptr,
+                      ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(CreateCompatibleBitmap(screen, INT_MAX, INT_MAX), nullptr,
+                      ERROR_INVALID_PARAMETER);
     ReleaseDC(nullptr, screen);
     EXPECT_EQ(CreateBitmapIndirect(nullptr), nullptr);
 }
