@@ -37,24 +37,31 @@ void AnimationImageExit(CImageEx* pImage);
 // ---- Steps shared by the drawing operations ----------------------------------------------------
 struct CImageExAccess {
     // The steps every drawing operation takes first. Without the strip bitmap there is nothing
-    // to draw (false). Otherwise `nImage` becomes the frame drawn: the last one for an index
-    // beyond it, frame 0 for a negative one (never a column outside the strip). Then a device of
-    // another depth than the bitmaps were last built or drawn for has the strip read again from
-    // its file (a failed read keeps the old bitmaps).
+    // to draw (false). Otherwise a device of another depth than the bitmaps were last built or
+    // drawn for has the strip read again from its file (a failed read keeps the old bitmaps).
+    // Then `nImage` becomes the frame drawn: the last one for an index beyond it, frame 0 for a
+    // negative one, never a column outside the strip. The frames counted are those the strip
+    // bitmap holds as well: a failed Create stores its frame count but keeps the strip it had.
     static bool BeginDraw(CImageEx& image, HDC hDC, int& nImage) {
         if (image.m_hBitmap == nullptr) {
             return false;
-        }
-        if (nImage >= image.m_nImageNum) {
-            nImage = image.m_nImageNum - 1;
-        }
-        if (nImage < 0) {
-            nImage = 0;
         }
         const int bits = GetDeviceCaps(hDC, BITSPIXEL);
         if (bits != image.m_nSystemBitCount) {
             image.ReGetBitmapHandle(hDC);
             image.m_nSystemBitCount = bits;
+        }
+        int frames = image.m_nImageNum;
+        BITMAP bm = {};
+        if (image.m_nWidth > 0 && GetObjectA(image.m_hBitmap, sizeof(bm), &bm) != 0 &&
+            bm.bmWidth / image.m_nWidth < frames) {
+            frames = bm.bmWidth / image.m_nWidth;
+        }
+        if (nImage >= frames) {
+            nImage = frames - 1;
+        }
+        if (nImage < 0) {
+            nImage = 0;
         }
         return true;
     }

@@ -18,7 +18,8 @@
 //  - A path of 260 characters or more does not fit m_szFileName: Create stores the window,
 //    frame count, key and mode, leaves m_szFileName as it was and returns 0.
 //  - A negative frame index draws frame 0 (an index not below the frame count draws the last
-//    frame), so no operation reads outside the strip.
+//    frame), so no operation reads outside the strip. The last frame is the last the strip
+//    holds: after a failed Create the frame count is the new one, the strip still the old.
 //  - Tint colours are taken as 0x00BBGGRR: the high byte of crColor is ignored.
 //  - In image-list mode without an image list (its build failed) Draw and DrawTransparent
 //    return 0 and draw nothing.

@@ -199,6 +199,38 @@ TEST(ImageExReader, NamesThatAreNotFilesKeepTheNewSettings) {
     EXPECT_EQ(image.Create(nullptr, nullptr, 1, 0, 0, 0), 0);
 }
 
+// A failed Create stores its frame count but keeps the strip it had: an index beyond the frames
+// that strip holds draws its last frame, in both modes, never columns beyond it. The largest
+// counts make every operation's source column a product far past an int.
+TEST(ImageExReader, FailedCreateKeepsDrawingTheFramesOfTheStripItHolds) {
+    std::vector<COLORREF> colours = ExactColours();
+    const COLORREF key = colours.back(); // in no pixel: the list draws the frame unmasked
+    colours.pop_back();
+    const Picture picture = RandomPicture(12, 3, colours, 31);
+    const std::string name = WriteFile("held.bmp", StripFile(picture, 24));
+    for (int listMode : {0, 1}) {
+        SCOPED_TRACE(listMode);
+        for (int count : {5, 0x7FFFFFFF}) {
+            SCOPED_TRACE(count);
+            CImageEx image;
+            ASSERT_EQ(image.Create(nullptr, name.c_str(), 2, key, 0, listMode), 1);
+            ASSERT_EQ(image.Create(nullptr, "no such strip.bmp", count, key, 0, listMode), 0);
+            ASSERT_EQ(CImageExProbe::ImageNum(image), count);
+            const Picture background = RandomPicture(9, 5, ExactColours(), 32);
+            for (const DrawOperation& op : kDrawOperations) {
+                SCOPED_TRACE(op.name);
+                Canvas canvas(background);
+                op.run(image, canvas.dc(), count - 1);
+                if (op.run == kDrawOperations[0].run && ValuesComparable()) {
+                    EXPECT_TRUE(SamePicture(Compose(background, picture, 1, 6, 1, 1,
+                                                    [](COLORREF f, COLORREF) { return f; }),
+                                            canvas.Read()));
+                }
+            }
+        }
+    }
+}
+
 // In image-list mode the list holds one masked image per frame, made in the screen's colour
 // format: 16 bits with ILC_COLOR16 | ILC_MASK (0x0011), palette screens with ILC_COLORDDB |
 // ILC_MASK (0x00FF), a device bitmap of the display's depth.
