@@ -210,16 +210,26 @@ int CImage::Create(const char* lpszResourceName, int nImageNum, COLORREF crTrans
     return 1;
 }
 
-// The client's bitmap is copied, never taken over: it stays the client's, unchanged.
+// The client's bitmap is copied, never taken over: it stays the client's, unchanged. It may be
+// the strip's own bitmap (GetBitmap): the loaders let go of the bitmap in the field they fill
+// before they copy, so the strip holds it once more until both copies are made.
 int CImage::Create(CBitmap* pBitmap, int nImageNum, COLORREF crTransparent, int bSemiTransparent,
                    int bImageListMethod) {
-    if (nImageNum < 1 || !CopyBitmap(pBitmap) || !SetImageInfo(nImageNum, crTransparent) ||
-        (bImageListMethod && !CreateImageList()) ||
-        (bSemiTransparent && (!CopySemiBitmap(pBitmap) ||
-                              !(bImageListMethod ? CreateSemiImageList() : MakeSemiBitmap())))) {
+    const bool own = pBitmap != nullptr && (pBitmap == m_pBitmap || pBitmap == m_pSemiBitmap);
+    CBitmap* held = own ? image_internal::Holders().Hold(pBitmap) : nullptr;
+    int result = 0;
+    if (own && held == nullptr) {
         DeleteObject();
-        return 0;
+    } else if (nImageNum < 1 || !CopyBitmap(pBitmap) || !SetImageInfo(nImageNum, crTransparent) ||
+               (bImageListMethod && !CreateImageList()) ||
+               (bSemiTransparent &&
+                (!CopySemiBitmap(pBitmap) ||
+                 !(bImageListMethod ? CreateSemiImageList() : MakeSemiBitmap())))) {
+        DeleteObject();
+    } else {
+        m_bImageListMethod = bImageListMethod;
+        result = 1;
     }
-    m_bImageListMethod = bImageListMethod;
-    return 1;
+    Release(held);
+    return result;
 }

@@ -119,6 +119,34 @@ TEST(StripCreate, FromAClientBitmapWhichStaysTheClients) {
     }
 }
 
+// A strip created again from its own bitmap (GetBitmap) copies it before letting it go, for the
+// strip bitmap and for the second copy the half-transparent strip is made from. On a palette
+// display a strip's bitmap is a device bitmap, which the dithering refuses.
+TEST(StripCreate, AgainFromItsOwnBitmap) {
+    for (int semi : {0, 1}) {
+        for (int mode : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << "semi " << semi << " mode " << mode);
+            CBitmap client;
+            client.Attach(MakeClientSection(24, 5, BusyStrip(kBlue)));
+            StripProbe strip;
+            ASSERT_EQ(strip.Create(&client, 4, kBlue, 0, 0), 1);
+            const std::vector<COLORREF> before = PixelsOf(strip.GetBitmap());
+            const int created = strip.Create(strip.GetBitmap(), 2, kBlue, semi, mode);
+            if (PaletteDisplay()) {
+                EXPECT_EQ(created, 0);
+                EXPECT_TRUE(strip.Empty());
+                continue;
+            }
+            ASSERT_EQ(created, 1);
+            ExpectCreated(strip, semi, mode);
+            EXPECT_EQ(strip.GetImageSize(), CSize(12, 5));
+            if (mode == 0) {
+                EXPECT_EQ(PixelsOf(strip.GetBitmap()), before);
+            }
+        }
+    }
+}
+
 // Every failure returns 0 and leaves the strip empty. The geometry stays as the last strip set
 // it when the failure comes before the new geometry is set.
 TEST(StripCreate, FailuresLeaveTheStripEmpty) {
