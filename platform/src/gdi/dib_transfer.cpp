@@ -671,6 +671,9 @@ int get_dib_bits(Dc* dc, const Bitmap& bmp, UINT start, UINT lines, void* bits, 
     const long long last = std::min<long long>(static_cast<long long>(start) + lines, info.height);
     const int n = std::min(info.width, bmp.width);
     BYTE* out = static_cast<BYTE*>(bits);
+    // The bytes that pad a row out to four are written as zeros, as Windows writes them.
+    const std::size_t used = (static_cast<std::size_t>(info.width) * info.bit_count + 7) / 8;
+    const std::size_t padding = info.stride - used;
     const StraightOut straight(bmp, info, n);
     if (const BandOp band = straight.band()) {
         // The rows of the band that the bitmap has, in one call from the band's top row down.
@@ -685,6 +688,9 @@ int get_dib_bits(Dc* dc, const Bitmap& bmp, UINT start, UINT lines, void* bits, 
         band.run(top, info.top_down ? stride : -stride,
                  bmp.row(static_cast<int>(info.height - last)), bmp.pitch(), n, info.bit_count / 8,
                  static_cast<int>(last - lowest));
+        for (long long row = 0; padding != 0 && row < last - lowest; ++row) {
+            std::memset(top + (info.top_down ? row : -row) * stride + used, 0, padding);
+        }
         return static_cast<int>(last - lowest);
     }
     // Buffers of the general path, made when a row first needs them.
@@ -714,6 +720,7 @@ int get_dib_bits(Dc* dc, const Bitmap& bmp, UINT start, UINT lines, void* bits, 
             }
             dib::write_row_colors(info, dst, info.width, colors.data());
         }
+        std::memset(dst + used, 0, padding);
         ++copied;
     }
     (void)dc;

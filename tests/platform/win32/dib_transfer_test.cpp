@@ -216,6 +216,39 @@ TEST(DibTransfer, GetDIBitsCopiesRowsInEitherOrder) {
     DeleteDC(dc);
 }
 
+// The bytes that pad each row GetDIBits writes out to four are written too, as zeros, whatever
+// the buffer held; the rest of the buffer is not touched (one line of a band goes to its first
+// row, wherever the band starts). From a bitmap at the display's depth
+// and from a 16-bit section (whose rows go out in one block at 16 bits), into every depth.
+TEST(DibTransfer, GetDIBitsZeroesTheRowPadding) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (HBITMAP bitmap : {CreateCompatibleBitmap(screen, 5, 3), section(5, 3, 16)}) {
+        for (WORD bits : {1, 4, 8, 16, 24}) {
+            for (UINT start : {0u, 1u}) {
+                SCOPED_TRACE(testing::Message() << bits << " bits from row " << start);
+                std::vector<BYTE> head = info_header(5, 3, bits);
+                head.resize(head.size() + 256 * sizeof(RGBQUAD));
+                const std::size_t stride = static_cast<std::size_t>(stride_of(5, bits));
+                const std::size_t used = (5 * bits + 7) / 8;
+                std::vector<BYTE> out(stride * 3, 0xEE);
+                ASSERT_EQ(GetDIBits(dc, bitmap, start, 1, out.data(),
+                                    reinterpret_cast<BITMAPINFO*>(head.data()), DIB_RGB_COLORS),
+                          1);
+                for (std::size_t row = 0; row < 3; ++row) {
+                    for (std::size_t i = used; i < stride; ++i) {
+                        EXPECT_EQ(out[row * stride + i], row == 0 ? 0 : 0xEE)
+                            << "row " << row << ", byte " << i;
+                    }
+                }
+            }
+        }
+        DeleteObject(bitmap);
+    }
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+}
+
 TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
