@@ -30,6 +30,13 @@ template <class T> void Release(T*& field) {
     }
 }
 
+// ---- The colour-key blit (transparent_blit.cpp) ------------------------------------------------
+
+// The whole-bitmap colour-key blit: `size` pixels of `source` from its top left drawn at (x, y)
+// of `dest`, pixels of `key` left out. True only when the destination received the finished
+// picture; DrawBitmapTransparent does not report that, the half-transparent strip needs it.
+bool DrawWholeKeyed(CBitmap* source, CDC* dest, int x, int y, CSize size, COLORREF key);
+
 // ---- Image lists (image_lists.cpp) -----------------------------------------------------------
 
 // ILC_COLOR16/24/32 for displays of that many bits per pixel, ILC_COLORDDB for any other depth.

@@ -3,10 +3,12 @@
 // keyed out leaves red where x + y is even; that drawn over a copy of the strip with its red keyed
 // out keeps the strip's pixel there and puts the transparent colour everywhere else. A transparent
 // colour that is the checker's red keys out everything in the second draw: the strip stays as it
-// was.
+// was. A draw that cannot finish (a working context or bitmap it cannot make) fails the call:
+// the strip would be left all key colour or not checkered at all.
 #include "image/image_internal.h"
 
 using image_internal::CheckerWorkspace;
+using image_internal::DrawWholeKeyed;
 
 int CImage::MakeSemiBitmap() {
     BITMAP record;
@@ -37,12 +39,14 @@ int CImage::MakeSemiBitmap() {
         work.Deselect(CheckerWorkspace::kChecker);
 
         m_crTransparent = image_internal::kCheckerGreen;
-        ok = DrawBitmapTransparent(work.Bitmap(CheckerWorkspace::kChecker), keyDC, 0, 0) != 0;
+        ok = DrawWholeKeyed(work.Bitmap(CheckerWorkspace::kChecker), keyDC, 0, 0, m_sizeBitmap,
+                            m_crTransparent);
     }
     if (ok) {
         work.Deselect(CheckerWorkspace::kKey);
         m_crTransparent = image_internal::kCheckerRed;
-        ok = DrawBitmapTransparent(work.Bitmap(CheckerWorkspace::kKey), copyDC, 0, 0) != 0;
+        ok = DrawWholeKeyed(work.Bitmap(CheckerWorkspace::kKey), copyDC, 0, 0, m_sizeBitmap,
+                            m_crTransparent);
     }
     if (ok) {
         semiDC->BitBlt(0, 0, cx, cy, copyDC, 0, 0, SRCCOPY);

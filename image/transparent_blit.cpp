@@ -37,7 +37,8 @@ public:
     // Draws the rectangle of `source` that starts at column sx of row 0 at (x, y) of the
     // destination. With `stopWithoutContext`, the first working context that cannot be created
     // ends the call before anything reaches the destination (false); otherwise such failures go
-    // unnoticed and the call goes through every step (true).
+    // unnoticed and the call goes through every step (true). Drew() tells whether the
+    // destination received the finished picture.
     bool Run(CBitmap* source, COLORREF key, int x, int y, int sx, bool stopWithoutContext) {
         const int w = m_width;
         const int h = m_height;
@@ -86,10 +87,12 @@ public:
         // made leaves it untouched rather than covered with whatever the working contexts hold.
         if (m_oldImage != nullptr && m_oldMask != nullptr && m_oldCutout != nullptr &&
             m_oldComposite != nullptr) {
-            m_destination->BitBlt(x, y, w, h, &m_composite, 0, 0, SRCCOPY);
+            m_drew = m_destination->BitBlt(x, y, w, h, &m_composite, 0, 0, SRCCOPY) != 0;
         }
         return true;
     }
+
+    bool Drew() const { return m_drew; }
 
 private:
     bool Open(CDC& context) { return context.CreateCompatibleDC(m_destination) != 0; }
@@ -115,6 +118,7 @@ private:
     HGDIOBJ m_oldMask = nullptr;
     HGDIOBJ m_oldCutout = nullptr;
     HGDIOBJ m_oldComposite = nullptr;
+    bool m_drew = false;
 };
 
 } // namespace
@@ -133,13 +137,22 @@ int CImage::DrawBitmapTransparent(CBitmap* pBitmap, CDC* pDC, int x, int y, int 
     return blit.Run(pBitmap, m_crTransparent, x, y, sx, true) ? 1 : 0;
 }
 
+bool image_internal::DrawWholeKeyed(CBitmap* source, CDC* dest, int x, int y, CSize size,
+                                    COLORREF key) {
+    if (source == nullptr || dest == nullptr) {
+        return false;
+    }
+    KeyedBlit blit(dest, size.cx, size.cy);
+    blit.Run(source, key, x, y, 0, false);
+    return blit.Drew();
+}
+
 // The whole bitmap, m_sizeBitmap in size. Failures after the null checks are not reported: the
 // call returns 1 (with nothing drawn when the composition could not be completed).
 int CImage::DrawBitmapTransparent(CBitmap* pBitmap, CDC* pDC, int x, int y) {
     if (pBitmap == nullptr || pDC == nullptr) {
         return 0;
     }
-    KeyedBlit blit(pDC, m_sizeBitmap.cx, m_sizeBitmap.cy);
-    blit.Run(pBitmap, m_crTransparent, x, y, 0, false);
+    image_internal::DrawWholeKeyed(pBitmap, pDC, x, y, m_sizeBitmap, m_crTransparent);
     return 1;
 }
