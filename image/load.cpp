@@ -164,15 +164,12 @@ int CImage::CopySemiBitmap(CBitmap* pBitmap) {
 }
 
 // A frame count below 1 is refused: the frame width would be a division by zero or negative.
-// So is one above the bitmap's width: frames 0 pixels wide would draw nothing and yet succeed,
-// and an animation would spin through them all.
 int CImage::SetImageInfo(int nImageNum, COLORREF crTransparent) {
     if (m_pBitmap == nullptr || nImageNum < 1) {
         return 0;
     }
     BITMAP record;
-    if (GetObjectA(m_pBitmap->GetSafeHandle(), sizeof(BITMAP), &record) == 0 ||
-        record.bmWidth < nImageNum) {
+    if (GetObjectA(m_pBitmap->GetSafeHandle(), sizeof(BITMAP), &record) == 0) {
         return 0;
     }
     m_crTransparent = crTransparent;

@@ -7,8 +7,7 @@
 // them into m_pImageList (and m_pSemiImageList) and releases the bitmaps.
 //
 // Choices of this library where the behaviour is ours to decide:
-//  - Frame counts of 0 or less, or above the bitmap's width (frames 0 pixels wide), are refused
-//    by Create with 0 (the strip left empty).
+//  - Frame counts of 0 or less are refused by Create with 0 (the strip left empty).
 //  - Negative frame indices are refused with 0 by every drawing operation, before anything is
 //    touched, exactly like an index not below the frame count: no operation reads outside the
 //    strip bitmap.

@@ -179,8 +179,6 @@ TEST(StripCreate, FailuresLeaveTheStripEmpty) {
          [&](S s, int semi, int mode) { return s.Create(&client, 0, kBlue, semi, mode); }},
         {"negative frames",
          [&](S s, int semi, int mode) { return s.Create(&client, -3, kBlue, semi, mode); }},
-        {"more frames than columns",
-         [&](S s, int semi, int mode) { return s.Create(&client, 31, kBlue, semi, mode); }},
         // clang-format on
     };
     for (const Case& c : cases) {
