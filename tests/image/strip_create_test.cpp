@@ -65,6 +65,12 @@ TEST(StripCreate, GeometryFollowsTheFrameCountInBothModes) {
             }
         }
     }
+    // More frames than columns: frames 0 pixels wide, still a strip in bitmap mode.
+    CBitmap narrow;
+    narrow.Attach(MakeClientSection(3, 2, BusyStrip(kBlue)));
+    StripProbe strip;
+    EXPECT_EQ(strip.Create(&narrow, 5, kBlue, 1, 0), 1);
+    EXPECT_EQ(strip.GetImageSize(), CSize(0, 2));
 }
 
 // The client's bitmap is copied: it keeps its pixels, stays alive after the strip is gone and
