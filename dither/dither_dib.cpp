@@ -192,9 +192,10 @@ BOOL CDitherDib::Create(UINT nIDResource) {
     return ok;
 }
 
+// A resource number made into a name (MAKEINTRESOURCE) is no path and is not read as one.
 BOOL CDitherDib::Create(LPCSTR lpszFileName) {
     Empty();
-    if (lpszFileName == nullptr) {
+    if (lpszFileName == nullptr || IS_INTRESOURCE(lpszFileName)) {
         return 0;
     }
     BOOL ok = 0;

@@ -62,8 +62,13 @@ int LoadByNumber(CDitherDib*& ditherDib, CBitmap*& field, UINT nIDResource) {
 }
 
 // A name is a bitmap resource of the client's module chain or else a bitmap file. On a palette
-// display it is only ever read as a file path. A null name finds neither.
+// display it is only ever read as a file path. A null name finds neither. A resource number
+// made into a name (MAKEINTRESOURCE) is no string at all: it is loaded as that number, on every
+// display, and never looked for as a file.
 int LoadByName(CDitherDib*& ditherDib, CBitmap*& field, const char* name) {
+    if (name != nullptr && IS_INTRESOURCE(name)) {
+        return LoadByNumber(ditherDib, field, static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
+    }
     if (g_pDitherPalette != nullptr) {
         return LoadThroughDitherDib(ditherDib, field, name);
     }

@@ -118,6 +118,7 @@ TEST_F(DitherDibFile, RefusesBrokenFilesWithoutLeaks) {
     EXPECT_EQ(dib.Create("no such file.bmp"), 0);
     EXPECT_EQ(dib.Create("."), 0);
     EXPECT_EQ(dib.Create(static_cast<LPCSTR>(nullptr)), 0);
+    EXPECT_EQ(dib.Create(MAKEINTRESOURCE(4711)), 0); // a resource number is no path
     EXPECT_EQ(host::live_files(), 0);
 }
 

@@ -171,6 +171,10 @@ TEST(StripCreate, FailuresLeaveTheStripEmpty) {
         // clang-format off
         {"missing resource number",
          [](S s, int semi, int mode) { return s.Create(UINT{54321}, 3, kBlue, semi, mode); }},
+        {"missing resource number as a name",
+         [](S s, int semi, int mode) {
+             return s.Create(MAKEINTRESOURCE(54321), 3, kBlue, semi, mode);
+         }},
         {"missing name and file",
          [](S s, int semi, int mode) { return s.Create("no_such.bmp", 3, kBlue, semi, mode); }},
         {"undecodable file",
