@@ -308,7 +308,11 @@ COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
     Target t;
     int sx, sy;
     const bool inside = locate(hdc, x, y, dc, t, sx, sy);
-    if (dc == nullptr || t.surface == nullptr) {
+    if (dc == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return CLR_INVALID;
+    }
+    if (t.surface == nullptr) {
         return CLR_INVALID;
     }
     // Outside the clip nothing is written, yet the colour that would be stored is returned.
@@ -321,7 +325,7 @@ COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color) {
 }
 
 BOOL WINAPI SetPixelV(HDC hdc, int x, int y, COLORREF color) {
-    return lookup_dc(hdc) != nullptr && SetPixel(hdc, x, y, color) != CLR_INVALID ? TRUE : FALSE;
+    return dc_or_error(hdc) != nullptr && SetPixel(hdc, x, y, color) != CLR_INVALID ? TRUE : FALSE;
 }
 
 } // extern "C"

@@ -186,7 +186,7 @@ namespace {
 // The contexts are looked up before the request is made, so that it is built in one go.
 BOOL stretch(HDC hdst, long long dx, long long dy, long long dw, long long dh, HDC hsrc,
              long long sx, long long sy, long long sw, long long sh, DWORD rop) {
-    Dc* dst = lookup_dc(hdst);
+    Dc* dst = dc_or_error(hdst);
     Dc* src = hsrc != nullptr ? lookup_dc(hsrc) : nullptr;
     const BlitRequest r{dst, dx, dy, dw, dh, src, sx, sy, sw, sh, rop, nullptr};
     return blit(r) ? TRUE : FALSE;

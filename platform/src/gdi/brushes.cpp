@@ -84,7 +84,7 @@ BOOL WINAPI ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* lprect,
         (void)x;
         (void)y;
         (void)lpDx;
-        Dc* dc = lookup_dc(hdc);
+        Dc* dc = dc_or_error(hdc);
         if (dc == nullptr) {
             return FALSE;
         }

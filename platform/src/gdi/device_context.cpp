@@ -179,7 +179,7 @@ HDC WINAPI CreateCompatibleDC(HDC hdc) {
 }
 
 BOOL WINAPI DeleteDC(HDC hdc) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     if (dc == nullptr) {
         return FALSE;
     }
@@ -188,7 +188,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 }
 
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     Object* obj = lookup(h);
     if (dc == nullptr || obj == nullptr) {
         return nullptr;
@@ -225,7 +225,7 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type) {
 }
 
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
-    if (lookup_dc(hdc) == nullptr) {
+    if (dc_or_error(hdc) == nullptr) {
         return 0;
     }
     const host::DisplayMode mode = host::display_mode();
@@ -271,7 +271,7 @@ int WINAPI GetDeviceCaps(HDC hdc, int index) {
 }
 
 int WINAPI SetMapMode(HDC hdc, int iMode) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     if (dc == nullptr || iMode < MM_TEXT || iMode > MM_ANISOTROPIC) {
         return 0;
     }
@@ -279,58 +279,66 @@ int WINAPI SetMapMode(HDC hdc, int iMode) {
 }
 
 int WINAPI GetMapMode(HDC hdc) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     return dc != nullptr ? dc->state.map_mode : 0;
 }
 
 COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     return dc != nullptr ? std::exchange(dc->state.bk_color, color) : CLR_INVALID;
 }
 
 COLORREF WINAPI GetBkColor(HDC hdc) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     return dc != nullptr ? dc->state.bk_color : CLR_INVALID;
 }
 
 COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     return dc != nullptr ? std::exchange(dc->state.text_color, color) : CLR_INVALID;
 }
 
 COLORREF WINAPI GetTextColor(HDC hdc) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     return dc != nullptr ? dc->state.text_color : CLR_INVALID;
 }
 
 int WINAPI SetBkMode(HDC hdc, int mode) {
-    Dc* dc = lookup_dc(hdc);
-    if (dc == nullptr || (mode != TRANSPARENT && mode != OPAQUE)) {
+    Dc* dc = dc_or_error(hdc);
+    if (dc == nullptr) {
+        return 0;
+    }
+    if (mode != TRANSPARENT && mode != OPAQUE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     return std::exchange(dc->state.bk_mode, mode);
 }
 
 int WINAPI GetBkMode(HDC hdc) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     return dc != nullptr ? dc->state.bk_mode : 0;
 }
 
 int WINAPI SetStretchBltMode(HDC hdc, int mode) {
-    Dc* dc = lookup_dc(hdc);
-    if (dc == nullptr || mode < BLACKONWHITE || mode > HALFTONE) {
+    Dc* dc = dc_or_error(hdc);
+    if (dc == nullptr) {
+        return 0;
+    }
+    if (mode < BLACKONWHITE || mode > HALFTONE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     return std::exchange(dc->state.stretch_mode, mode);
 }
 
 int WINAPI GetStretchBltMode(HDC hdc) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     return dc != nullptr ? dc->state.stretch_mode : 0;
 }
 
 BOOL WINAPI SetBrushOrgEx(HDC hdc, int x, int y, LPPOINT lppt) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     if (dc == nullptr) {
         return FALSE;
     }
@@ -342,7 +350,7 @@ BOOL WINAPI SetBrushOrgEx(HDC hdc, int x, int y, LPPOINT lppt) {
 }
 
 BOOL WINAPI GetBrushOrgEx(HDC hdc, LPPOINT lppt) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     if (dc == nullptr || lppt == nullptr) {
         return FALSE;
     }
@@ -352,7 +360,7 @@ BOOL WINAPI GetBrushOrgEx(HDC hdc, LPPOINT lppt) {
 
 int WINAPI SaveDC(HDC hdc) {
     return platform::no_throw<int>(0, [&]() -> int {
-        Dc* dc = lookup_dc(hdc);
+        Dc* dc = dc_or_error(hdc);
         if (dc == nullptr) {
             return 0;
         }
@@ -362,7 +370,7 @@ int WINAPI SaveDC(HDC hdc) {
 }
 
 BOOL WINAPI RestoreDC(HDC hdc, int nSavedDC) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     if (dc == nullptr) {
         return FALSE;
     }

@@ -766,7 +766,7 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
                              UINT StartScan, UINT cLines, const void* lpvBits,
                              const BITMAPINFO* lpbmi, UINT ColorUse) {
     return platform::no_throw<int>(0, [&]() -> int {
-        Dc* dc = lookup_dc(hdc);
+        Dc* dc = dc_or_error(hdc);
         Target t;
         if (dc == nullptr || !resolve_target(*dc, t)) {
             return 0;
@@ -796,7 +796,7 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
                          int ySrc, int SrcWidth, int SrcHeight, const void* lpBits,
                          const BITMAPINFO* lpbmi, UINT iUsage, DWORD rop) {
     return platform::no_throw<int>(0, [&]() -> int {
-        Dc* dc = lookup_dc(hdc);
+        Dc* dc = dc_or_error(hdc);
         Target t;
         if (dc == nullptr || !resolve_target(*dc, t)) {
             return 0;

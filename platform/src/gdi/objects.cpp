@@ -150,6 +150,14 @@ Dc* lookup_dc(const void* handle) {
                                                                              : nullptr;
 }
 
+Dc* dc_or_error(const void* handle) {
+    Dc* dc = lookup_dc(handle);
+    if (dc == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    }
+    return dc;
+}
+
 void destroy_object(const void* handle) {
     ObjectTable& t = objects();
     Object* obj = t.table.get(handle);
@@ -217,7 +225,11 @@ HGDIOBJ WINAPI GetStockObject(int i) {
 
 DWORD WINAPI GetObjectType(HGDIOBJ h) {
     Object* obj = lookup(h);
-    return obj != nullptr ? obj->type : 0;
+    if (obj == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return obj->type;
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ ho) {

@@ -78,7 +78,7 @@ COLORREF WINAPI GetNearestColor(HDC hdc, COLORREF color) {
 }
 
 HPALETTE WINAPI SelectPalette(HDC hdc, HPALETTE hPal, BOOL bForceBkgd) {
-    Dc* dc = lookup_dc(hdc);
+    Dc* dc = dc_or_error(hdc);
     Palette* pal = lookup_palette(hPal);
     if (dc == nullptr || pal == nullptr) {
         return nullptr;

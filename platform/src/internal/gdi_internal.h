@@ -48,6 +48,8 @@ Bitmap* lookup_bitmap_as_is(const void* handle);
 Palette* lookup_palette(const void* handle);
 Brush* lookup_brush(const void* handle);
 Dc* lookup_dc(const void* handle);
+// lookup_dc for the DC a call works on: a handle that is not a DC sets ERROR_INVALID_HANDLE.
+Dc* dc_or_error(const void* handle);
 // Removes and frees an object that is not stock (bookkeeping of counts included).
 void destroy_object(const void* handle);
 // Drops one selection of a brush or palette; frees it when a deletion was waiting for that.

@@ -208,27 +208,33 @@ TEST(GdiBadInput, NullStaleAndWrongHandlesFail) {
     BITMAP bm{};
     EXPECT_EQ(GetObjectA(bmp, sizeof(bm), &bm), 0);
     EXPECT_EQ(GetObjectA(nullptr, sizeof(bm), &bm), 0);
-    EXPECT_EQ(GetObjectType(bmp), 0u);
+    // Calls that work on a DC blame the handle when it is not one.
+    EXPECT_FAILS_WITH(GetObjectType(bmp), 0u, ERROR_INVALID_HANDLE);
     EXPECT_EQ(SelectObject(mem, bmp), nullptr);
-    EXPECT_EQ(SelectObject(dead, brush), nullptr);
-    EXPECT_EQ(SelectObject(nullptr, brush), nullptr);
+    EXPECT_FAILS_WITH(SelectObject(dead, brush), nullptr, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(SelectObject(nullptr, brush), nullptr, ERROR_INVALID_HANDLE);
     EXPECT_FALSE(DeleteObject(bmp));
     EXPECT_FALSE(DeleteObject(nullptr));
-    EXPECT_FALSE(DeleteDC(dead));
-    EXPECT_FALSE(DeleteDC(nullptr));
+    EXPECT_FAILS_WITH(DeleteDC(dead), FALSE, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(DeleteDC(nullptr), FALSE, ERROR_INVALID_HANDLE);
     EXPECT_EQ(CreateCompatibleDC(dead), nullptr);
     EXPECT_FAILS_WITH(CreateCompatibleBitmap(nullptr, 4, 4), nullptr, ERROR_INVALID_PARAMETER);
     EXPECT_FAILS_WITH(CreateCompatibleBitmap(dead, 4, 4), nullptr, ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GetBitmapBits(bmp, 0, nullptr), 0);
     EXPECT_EQ(GetPixel(dead, 0, 0), CLR_INVALID);
     EXPECT_EQ(GetPixel(nullptr, 0, 0), CLR_INVALID);
-    EXPECT_EQ(GetDeviceCaps(dead, BITSPIXEL), 0);
-    EXPECT_EQ(GetBkColor(dead), CLR_INVALID);
-    EXPECT_EQ(SetTextColor(nullptr, 0), CLR_INVALID);
-    EXPECT_EQ(GetMapMode(dead), 0);
-    EXPECT_FALSE(BitBlt(dead, 0, 0, 1, 1, mem, 0, 0, SRCCOPY));
+    EXPECT_FAILS_WITH(GetDeviceCaps(dead, BITSPIXEL), 0, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(GetBkColor(dead), CLR_INVALID, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(SetTextColor(nullptr, 0), CLR_INVALID, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(SetPixel(dead, 0, 0, 0), CLR_INVALID, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(GetMapMode(dead), 0, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(SaveDC(dead), 0, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(BitBlt(dead, 0, 0, 1, 1, mem, 0, 0, SRCCOPY), FALSE, ERROR_INVALID_HANDLE);
     EXPECT_FALSE(BitBlt(mem, 0, 0, 1, 1, dead, 0, 0, SRCCOPY));
-    EXPECT_FALSE(PatBlt(dead, 0, 0, 1, 1, PATCOPY));
+    EXPECT_FAILS_WITH(PatBlt(dead, 0, 0, 1, 1, PATCOPY), FALSE, ERROR_INVALID_HANDLE);
+    // Modes that do not exist are bad parameters.
+    EXPECT_FAILS_WITH(SetBkMode(mem, 0), 0, ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(SetStretchBltMode(mem, 0), 0, ERROR_INVALID_PARAMETER);
     // A handle of one type used as another fails.
     EXPECT_EQ(SelectObject(reinterpret_cast<HDC>(brush), brush), nullptr);
     EXPECT_EQ(GetBitmapBits(reinterpret_cast<HBITMAP>(brush), 0, nullptr), 0);
