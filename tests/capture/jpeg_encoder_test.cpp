@@ -11,12 +11,8 @@
 
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -83,56 +79,6 @@ TEST(JpegFile, RefusesWhatItCannotWrite) {
     encoder.Encode(nullptr, 8, 8, img.bits.data()); // nothing to write to: nothing happens
     encoder.Encode("after.jpg", 16, 16, img.bits.data());
     EXPECT_TRUE(ReadAll("after.jpg") == reference::Encode(16, 16, img.bits.data()));
-}
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TALVO_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TALVO_ADDRESS_SANITIZER 1
-#endif
-#endif
-
-// When the buffers cannot be had, nothing is written and nothing crashes. A child process with
-// little address space left to it encodes an image whose entropy buffer does not fit.
-TEST(JpegFile, BuffersThatCannotBeHadWriteNothing) {
-#ifdef TALVO_ADDRESS_SANITIZER
-    GTEST_SKIP() << "the sanitizer reserves more address space than the limit allows";
-#else
-    auto img = testimages::Make(testimages::Kind::Gradient, 2400, 2000, 6);
-    std::remove("nomemory.jpg");
-    std::fflush(nullptr);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        long pages = 0, size = 0;
-        if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(f, "%ld", &pages) != 1) {
-                pages = 0;
-            }
-            std::fclose(f);
-        }
-        size = pages * sysconf(_SC_PAGESIZE);
-        rlimit limit = {rlim_t(size + (4 << 20)), rlim_t(size + (4 << 20))};
-        if (size == 0 || setrlimit(RLIMIT_AS, &limit) != 0) {
-            _exit(3);
-        }
-        CJpegEncoder encoder;
-        encoder.Encode("nomemory.jpg", img.width, img.height, img.bits.data());
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "the encoder crashed";
-    ASSERT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_FALSE(Exists("nomemory.jpg"));
-    // With its memory back, the same encode succeeds.
-    CJpegEncoder().Encode("nomemory.jpg", img.width, img.height, img.bits.data());
-    const std::vector<std::uint8_t> f = ReadAll("nomemory.jpg");
-    ASSERT_GT(f.size(), 595u);
-    EXPECT_EQ(f[f.size() - 2], 0xFF);
-    EXPECT_EQ(f[f.size() - 1], 0xD9);
-#endif
 }
 
 // Rows handed over one at a time: the same file as from a whole image, each row asked for once
