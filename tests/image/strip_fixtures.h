@@ -155,24 +155,6 @@ inline std::vector<Raw> ReadRaw(CBitmap* bitmap) {
     return pixels;
 }
 
-// A device-dependent bitmap of the display's format with the given raw pixels, rows top-down.
-inline HBITMAP MakeRawDdb(int w, int h, const std::vector<Raw>& pixels) {
-    HDC screen = GetDC(nullptr);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
-    ReleaseDC(nullptr, screen);
-    BITMAP r = {};
-    GetObjectA(bitmap, sizeof(BITMAP), &r);
-    std::vector<BYTE> bytes(static_cast<std::size_t>(r.bmWidthBytes) * h, 0);
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
-        BYTE* p = &bytes[i / w * r.bmWidthBytes + i % w * r.bmBitsPixel / 8];
-        for (int b = 0; b < r.bmBitsPixel / 8; ++b) {
-            p[b] = static_cast<BYTE>(pixels[i] >> (8 * b));
-        }
-    }
-    SetBitmapBits(bitmap, static_cast<DWORD>(bytes.size()), bytes.data());
-    return bitmap;
-}
-
 // A memory DC holding a display-format bitmap: a destination for draws.
 class Canvas {
 public:
@@ -321,18 +303,16 @@ inline unsigned Mix(unsigned a, unsigned b) {
     return h;
 }
 
-// A strip of `frames` frames side by side, plus `extraColumns` that belong to no frame. About
-// one pixel in four has the transparent colour.
+// A strip of `frames` frames side by side, plus a column that belongs to no frame. About one
+// pixel in four has the transparent colour.
 struct StripPicture {
     int frames = 3;
     int frameWidth = 7; // odd: every other frame starts the checkerboard on a hole
     int height = 5;
-    int extraColumns = 1;
-    unsigned seed = 1;
 
-    int Width() const { return frames * frameWidth + extraColumns; }
+    int Width() const { return frames * frameWidth + 1; }
     COLORREF At(int x, int y) const {
-        const unsigned h = Mix(seed * 131u + static_cast<unsigned>(x), static_cast<unsigned>(y));
+        const unsigned h = Mix(131u + static_cast<unsigned>(x), static_cast<unsigned>(y));
         return (h & 3u) == 0 ? kKey : kFrameColours[1 + (h >> 2) % 7];
     }
     bool IsKey(int x, int y) const { return At(x, y) == kKey; }
@@ -371,17 +351,12 @@ inline Raw RawOf(COLORREF colour) {
     return probed[colour] = ReadRaw(probe.bitmap())[0];
 }
 
-// Raw pixels `width` x `height` of colours from kUnderColours, a different pattern per seed.
-inline std::vector<Raw> UnderPattern(int width, int height, unsigned seed) {
-    std::vector<Raw> pixels(static_cast<size_t>(width) * height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const unsigned h =
-                Mix(seed * 977u + static_cast<unsigned>(x), static_cast<unsigned>(y));
-            pixels[static_cast<size_t>(y) * width + x] = RawOf(kUnderColours[h % 5]);
-        }
-    }
-    return pixels;
+// Colours from kUnderColours, a different pattern per seed.
+inline strip_fixtures::PixelFn UnderPattern(unsigned seed) {
+    return [seed](int x, int y) {
+        return kUnderColours[Mix(seed * 977u + static_cast<unsigned>(x), static_cast<unsigned>(y)) %
+                             5];
+    };
 }
 
 // A destination: a display-format bitmap selected into a memory context, filled with a pattern.
@@ -390,9 +365,7 @@ public:
     static constexpr int kWidth = 40;
     static constexpr int kHeight = 24;
 
-    explicit Destination(unsigned seed = 7)
-        : Canvas(strip_fixtures::MakeRawDdb(kWidth, kHeight, UnderPattern(kWidth, kHeight, seed))) {
-    }
+    explicit Destination(unsigned seed = 7) : Canvas(kWidth, kHeight, UnderPattern(seed)) {}
 
     CDC* DC() { return dc(); }
     std::vector<Raw> Read() { return ReadRaw(bitmap()); }
@@ -479,9 +452,12 @@ struct Strips {
 
 // A display-format bitmap, not selected anywhere, used as a background; 64 x 40, its own pattern.
 struct BackgroundBitmap {
-    std::vector<Raw> pixels = UnderPattern(64, 40, 4242);
     CBitmap bitmap;
-    BackgroundBitmap() { bitmap.Attach(strip_fixtures::MakeRawDdb(64, 40, pixels)); }
+    std::vector<Raw> pixels;
+    BackgroundBitmap() {
+        bitmap.Attach(strip_fixtures::MakeDdb(64, 40, UnderPattern(4242)));
+        pixels = ReadRaw(&bitmap);
+    }
     Raw At(int x, int y) const { return pixels[static_cast<size_t>(y) * 64 + x]; }
 };
 
