@@ -67,15 +67,7 @@ protected:
     }
 
     // The frame shown with its top-left corner at (x, 0), -1 for none.
-    int ShownFrame(int x) const {
-        const COLORREF c = window_->Read().at(x, 0);
-        for (int k = 0; k < kFrames; ++k) {
-            if (c == strip_.at(k * kW, 0)) {
-                return k;
-            }
-        }
-        return -1;
-    }
+    int ShownFrame(int x) const { return animation_test::ShownFrame(*window_, strip_, x, 0); }
 
     std::unique_ptr<animation_test::Window> window_;
     std::unique_ptr<CImageEx> image_;

@@ -51,13 +51,7 @@ protected:
 
     // The frame index a slot in mode 1 at (x, y) shows, or -1 for none of them.
     int ShownFrame(int x, int y) const {
-        const Picture shown = window_->Read();
-        for (int k = 0; k < kFrames; ++k) {
-            if (shown.at(x, y) == strip_.at(k * kW, 0)) {
-                return k;
-            }
-        }
-        return -1;
+        return animation_test::ShownFrame(*window_, strip_, x, y);
     }
 
     int timers_ = 0, bitmaps_ = 0, dcs_ = 0, blocks_ = 0;

@@ -94,6 +94,17 @@ inline std::string WriteStrip(const std::string& name, const Picture& p) {
     return imageex_test::WriteFile(name, imageex_test::StripFile(p, 24));
 }
 
+// The frame of `strip` whose top-left pixel the window shows at (x, y), -1 for none of them.
+inline int ShownFrame(const Window& window, const Picture& strip, int x, int y) {
+    const COLORREF shown = window.Read().at(x, y);
+    for (int k = 0; k < kFrames; ++k) {
+        if (shown == strip.at(k * kW, 0)) {
+            return k;
+        }
+    }
+    return -1;
+}
+
 // What one pixel of a slot's rectangle shows after a frame in `mode`: `f` is the frame's pixel,
 // `under` the window's pixel when the slot was taken (saved for the modes from 11 on; below 11
 // the frame is composed on black).

@@ -1,6 +1,6 @@
 #include "imageex/imageex_fixture.h"
 
-#include <cstdio>
+#include <algorithm>
 
 namespace imageex_test {
 
@@ -55,22 +55,18 @@ std::string WriteFile(const std::string& name, const std::vector<BYTE>& bytes) {
 }
 
 ::testing::AssertionResult SamePicture(const Picture& expected, const Picture& actual) {
-    if (expected.width != actual.width || expected.height != actual.height) {
+    if (expected.width != actual.width || expected.pixels.size() != actual.pixels.size()) {
         return ::testing::AssertionFailure() << "sizes differ";
     }
-    for (int y = 0; y < expected.height; ++y) {
-        for (int x = 0; x < expected.width; ++x) {
-            if (expected.at(x, y) != actual.at(x, y)) {
-                char text[96];
-                std::snprintf(text, sizeof(text),
-                              "first difference at (%d, %d): expected %06lX, got %06lX", x, y,
-                              static_cast<unsigned long>(expected.at(x, y)),
-                              static_cast<unsigned long>(actual.at(x, y)));
-                return ::testing::AssertionFailure() << text;
-            }
-        }
+    const auto [want, got] =
+        std::mismatch(expected.pixels.begin(), expected.pixels.end(), actual.pixels.begin());
+    if (want == expected.pixels.end()) {
+        return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionSuccess();
+    const auto at = want - expected.pixels.begin();
+    return ::testing::AssertionFailure()
+           << "first difference at (" << at % expected.width << ", " << at / expected.width
+           << "): expected " << std::hex << *want << ", got " << *got;
 }
 
 const DrawOperation kDrawOperations[7] = {
