@@ -12,13 +12,6 @@
 
 namespace literal {
 
-struct Image24 {
-    int width = 0;
-    int height = 0; // rows in memory order, each padded to 4 bytes
-    std::vector<BYTE> rows;
-    int stride() const { return (width * 3 + 3) / 4 * 4; }
-};
-
 // Dithers a 24-bit image (or an 8-bit one when `indexTable` is given, reading rows of width
 // bytes) onto `palette` with `n` colours, packing 8 or 4 bits per pixel. `cache` is read and
 // filled exactly as the library fills its own; `closest` resolves empty entries.

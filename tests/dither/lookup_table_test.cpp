@@ -49,18 +49,9 @@ TEST_F(LookUpFile, IsCreatedOnceAndReadAfterwards) {
     }
 }
 
-TEST_F(LookUpFile, ShortFileLeavesTheRestEmpty) {
-    PrepareTables(8);
-    std::vector<WORD> table(32768, 0xFFFF);
-    bmpfile::write("256lkup.dat", std::vector<BYTE>(101, 0x02)); // 50 entries and a half
-    EXPECT_EQ(CDitherDibAccess::LoadLookUpTable(table.data(), 8, 32768), 1);
-    EXPECT_EQ(table[0], 0x0202);
-    EXPECT_EQ(table[49], 0x0202);
-    EXPECT_EQ(table[51], 0xFFFF);
-    EXPECT_EQ(table[32767], 0xFFFF);
-}
-
-TEST_F(LookUpFile, OtherBitCountsTouchNothing) {
+// A short file fills what it holds and leaves the rest empty; other bit counts read no file and
+// touch nothing.
+TEST_F(LookUpFile, ShortFileLeavesTheRestEmptyAndOtherBitCountsTouchNothing) {
     std::vector<WORD> table(32768, 0xFFFF);
     for (int bits : {1, 2, 16, 24, 0}) {
         EXPECT_EQ(CDitherDibAccess::LoadLookUpTable(table.data(), bits, 32768), 0);
@@ -68,6 +59,14 @@ TEST_F(LookUpFile, OtherBitCountsTouchNothing) {
     EXPECT_EQ(std::count(table.begin(), table.end(), 0xFFFF), 32768);
     EXPECT_TRUE(bmpfile::ReadAll("256lkup.dat").empty());
     EXPECT_TRUE(bmpfile::ReadAll("16lkup.dat").empty());
+
+    PrepareTables(8);
+    bmpfile::write("256lkup.dat", std::vector<BYTE>(101, 0x02)); // 50 entries and a half
+    EXPECT_EQ(CDitherDibAccess::LoadLookUpTable(table.data(), 8, 32768), 1);
+    EXPECT_EQ(table[0], 0x0202);
+    EXPECT_EQ(table[49], 0x0202);
+    EXPECT_EQ(table[51], 0xFFFF);
+    EXPECT_EQ(table[32767], 0xFFFF);
 }
 
 // The first dither's palette and lookup file stay in force for the whole process.
