@@ -43,7 +43,7 @@ std::vector<BYTE> RunReference(const testimg::Source& src, int destBits) {
                                          CDitherDibAccess::RedIndex(), n, r, g, b);
     };
     if (h.biBitCount == 8) {
-        const auto* table = reinterpret_cast<const RGBQUAD*>(src.header.data() + 40);
+        const auto* table = reinterpret_cast<const RGBQUAD*>(src.header.data() + h.biSize);
         return literal::dither(h.biWidth, rows, src.bits.data(), 8, table, palette, n, destBits,
                                cache, closest);
     }
@@ -51,33 +51,15 @@ std::vector<BYTE> RunReference(const testimg::Source& src, int destBits) {
                            cache, closest);
 }
 
-enum class CacheFile { None, Short, Corrupt, OutOfPalette };
-const char* const kCacheFileNames[] = {"no-file", "short", "corrupt", "out-of-palette"};
-
-// A lookup file that leaves most entries empty; one full of indices the palette does not have,
-// empty marks and plausible values mixed; and one without empty marks whose indices are often
-// outside the palette.
-std::vector<BYTE> LookupFile(CacheFile kind, unsigned seed) {
+// A lookup file that ends a little after its first 3,000 entries (the rest are empty), holding
+// empty marks (both kinds), indices just past either palette and beyond any, and plausible values.
+std::vector<BYTE> DamagedLookupFile(unsigned seed) {
     std::mt19937 rng(seed);
-    std::vector<BYTE> bytes(kind == CacheFile::Short ? 6001 : 65536);
+    std::vector<BYTE> bytes(6001);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        WORD v;
-        switch (kind == CacheFile::OutOfPalette ? 2 + rng() % 2 : rng() % 4) {
-        case 0:
-            v = 0xFFFF;
-            break;
-        case 1:
-            v = 0x7FFF;
-            break;
-        case 2:
-            v = static_cast<WORD>(rng() % 16);
-            break;
-        default:
-            v = static_cast<WORD>(rng() % 0x7FFF);
-            break;
-        }
-        bytes[i] = static_cast<BYTE>(v);
-        bytes[i + 1] = static_cast<BYTE>(v >> 8);
+        const WORD choices[] = {0xFFFF, 0x7FFF, WORD(16 + rng() % 2 * 240), WORD(rng() % 16),
+                                WORD(rng() % 0x7FFF)};
+        bmpfile::put(bytes, i, choices[rng() % 5], 2);
     }
     return bytes;
 }
@@ -86,47 +68,72 @@ std::vector<BYTE> LookupFile(CacheFile kind, unsigned seed) {
 
 class DitherLoop : public FreshDitherProcess {};
 
-// The library's loop against the reference over every source layout, image kind, palette and
-// state of the lookup file (indices outside the palette become 0), on odd, tiny and top-down
-// sizes.
+// The library's loop against the reference over every source layout (24-bit images of every
+// kind, random ones in the others), palette and state of the lookup file (indices outside the
+// palette become 0), on odd, tiny and top-down sizes.
 TEST_F(DitherLoop, GivesTheReferenceBytesForEveryLayoutAndSize) {
     using testimg::Kind;
-    using testimg::Layout;
-    const Layout layouts[] = {Layout::Bgr24,       Layout::Bgrx32,      Layout::Rgb555,
-                              Layout::Rgb565Masks, Layout::Rgbx32Masks, Layout::Indexed8};
-    const Kind kinds[] = {Kind::Photo, Kind::Gradient, Kind::Noise, Kind::PaletteExact};
+    const struct {
+        const char* name;
+        int bits;
+        DWORD compression;
+        DWORD masks[3];
+        int colours;
+        int header;
+    } layouts[] = {
+        {"24", 24, BI_RGB, {}, 0, 40},
+        {"32", 32, BI_RGB, {}, 0, 40}, // the fourth byte means nothing
+        {"16 5-5-5", 16, BI_RGB, {}, 0, 40},
+        {"16 5-6-5 masks, 108-byte header", 16, BI_BITFIELDS, {0xF800, 0x07E0, 0x001F}, 0, 108},
+        {"32 masks, red low", 32, BI_BITFIELDS, {0x0000FF, 0x00FF00, 0xFF0000}, 0, 40},
+        {"8 indexed", 8, BI_RGB, {}, 256, 40},
+    };
     const struct {
         int width, height;
     } sizes[] = {{1, 1}, {2, 3}, {3, 7}, {7, 5}, {64, 40}, {333, 17}, {5, -9}};
     unsigned seed = 1;
-    for (CacheFile cacheFile :
-         {CacheFile::None, CacheFile::Short, CacheFile::Corrupt, CacheFile::OutOfPalette}) {
+    for (bool lookupFile : {false, true}) {
         for (int destBits : {8, 4}) {
-            const char* fileName = destBits == 8 ? "256lkup.dat" : "16lkup.dat";
             const RGBQUAD* palette =
                 destBits == 8 ? CDitherDib::Win256Palette : CDitherDib::Win16Palette;
-            for (Layout layout : layouts) {
-                for (Kind kind : kinds) {
+            for (const auto& layout : layouts) {
+                for (Kind kind : {Kind::Photo, Kind::Gradient, Kind::Noise, Kind::PaletteExact}) {
+                    if (layout.bits != 24 && kind != Kind::Noise) {
+                        continue; // the other layouts hold random pixels
+                    }
                     for (const auto& size : sizes) {
                         ++seed;
                         Forget();
-                        if (cacheFile != CacheFile::None) {
-                            bmpfile::write(fileName, LookupFile(cacheFile, seed));
+                        if (lookupFile) {
+                            bmpfile::write(destBits == 8 ? "256lkup.dat" : "16lkup.dat",
+                                           DamagedLookupFile(seed));
                         }
                         const int rows = size.height < 0 ? -size.height : size.height;
-                        const auto rgb = testimg::make24(kind, size.width, rows, seed, palette,
-                                                         destBits == 8 ? 256 : 16);
-                        const auto src =
-                            testimg::make_source(layout, rgb, size.width, size.height, seed);
+                        const testimg::Source src =
+                            layout.bits == 24
+                                ? testimg::source24(testimg::make24(kind, size.width, rows, seed,
+                                                                    palette,
+                                                                    destBits == 8 ? 256 : 16),
+                                                    size.width, size.height)
+                                : testimg::random_source(
+                                      {"",
+                                       layout.header,
+                                       size.width,
+                                       rows,
+                                       layout.bits,
+                                       layout.compression,
+                                       size.height < 0,
+                                       {layout.masks[0], layout.masks[1], layout.masks[2]},
+                                       layout.colours,
+                                       0,
+                                       false},
+                                      seed);
+                        SCOPED_TRACE(std::string(lookupFile ? "damaged file " : "no file ") +
+                                     std::to_string(destBits) + "-bit " + layout.name + " " +
+                                     testimages::Name(kind) + " " + std::to_string(size.width) +
+                                     "x" + std::to_string(size.height));
                         const Dithered got = RunLibrary(src, destBits);
-                        const std::vector<BYTE> want = RunReference(src, destBits);
-                        SCOPED_TRACE(std::string(kCacheFileNames[int(cacheFile)]) + " " +
-                                     std::to_string(destBits) + "-bit " + testimg::name(layout) +
-                                     " " + testimages::Name(kind) + " " +
-                                     std::to_string(size.width) + "x" +
-                                     std::to_string(size.height));
-                        ASSERT_EQ(got.rows.size(), want.size());
-                        ASSERT_EQ(got.rows, want);
+                        ASSERT_EQ(got.rows, RunReference(src, destBits));
                     }
                 }
             }
@@ -142,7 +149,7 @@ TEST_F(DitherLoop, FourBitRowsPackHighNibbleFirst) {
     for (int y = 0; y < 2; ++y) {
         rows.insert(rows.end(), {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 0, 0, 255, 0});
     }
-    const auto src = testimg::make_source(testimg::Layout::Bgr24, rows, 5, 2, 1);
+    const auto src = testimg::source24(rows, 5, 2);
     const Dithered got = RunLibrary(src, 4);
     // red 12, green 10, blue 9, white 15, red 12
     const std::vector<BYTE> want = {0xCA, 0x9F, 0xC0, 0x00, 0xCA, 0x9F, 0xC0, 0x00};
@@ -152,7 +159,7 @@ TEST_F(DitherLoop, FourBitRowsPackHighNibbleFirst) {
 TEST_F(DitherLoop, BlockHoldsHeaderFixedTableAndRows) {
     const int width = 13, height = -6; // top-down stays top-down
     const auto rgb = testimg::make24(testimg::Kind::Photo, width, 6, 3);
-    const auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, width, height, 3);
+    const auto src = testimg::source24(rgb, width, height);
     for (int bits : {8, 4, 1}) {
         Forget();
         HGLOBAL block = CDitherDibAccess::DitherDIB(src.info(), src.bits.data(), bits);
@@ -176,7 +183,7 @@ TEST_F(DitherLoop, BlockHoldsHeaderFixedTableAndRows) {
 
 TEST_F(DitherLoop, RefusesWhatItCannotWriteOrRead) {
     const auto rgb = testimg::make24(testimg::Kind::Noise, 4, 4, 5);
-    auto src = testimg::make_source(testimg::Layout::Bgr24, rgb, 4, 4, 5);
+    auto src = testimg::source24(rgb, 4, 4);
     // Displays other than 4 or 8 bits (and 4 or less) get no block.
     for (int bits : {16, 24, 32, 5, 7}) {
         EXPECT_EQ(CDitherDibAccess::DitherDIB(src.info(), src.bits.data(), bits), nullptr) << bits;
@@ -198,7 +205,7 @@ TEST_F(DitherLoop, RefusesWhatItCannotWriteOrRead) {
     }
 
     // A destination deeper than 8 bits.
-    const auto good = testimg::make_source(testimg::Layout::Bgr24, rgb, 4, 4, 5);
+    const auto good = testimg::source24(rgb, 4, 4);
     std::vector<BYTE> dest(40 + 1024 + 64, 0);
     auto* d = reinterpret_cast<BITMAPINFOHEADER*>(dest.data());
     *d = *good.info();

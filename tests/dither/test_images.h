@@ -1,12 +1,10 @@
-// Source images for the dithering tests: the shared synthetic images as 24-bit rows, and the
-// other layouts the library reads.
+// Source images for the dithering tests: the shared synthetic images as 24-bit rows, and random
+// images in the other layouts the library reads, made by the shared BMP builder.
 #pragma once
 
 #include "capture/test_images.h"
 #include "support/bmp_builder.h"
 
-#include <cstring>
-#include <random>
 #include <vector>
 
 namespace testimg {
@@ -24,10 +22,11 @@ inline std::vector<BYTE> make24(Kind kind, int width, int rows, unsigned seed,
     return bits;
 }
 
-// A source image in one of the layouts the library reads, with the 24-bit image the display
-// would see in it (what the reference loop is given).
+// A source image as the library is given it, from a BMP file: the header (with masks or colour
+// table) and the rows; and the 24-bit rows the display sees in it, in the same memory order
+// (what the reference loop is given).
 struct Source {
-    std::vector<BYTE> header; // BITMAPINFOHEADER, then masks or a colour table
+    std::vector<BYTE> header;
     std::vector<BYTE> bits;
     std::vector<BYTE> seen24;
     const BITMAPINFOHEADER* info() const {
@@ -35,85 +34,35 @@ struct Source {
     }
 };
 
-enum class Layout { Bgr24, Bgrx32, Rgb555, Rgb565Masks, Rgbx32Masks, Indexed8 };
-
-inline const char* name(Layout l) {
-    static const char* const names[] = {"24",       "32", "16-555", "16-565-masks", "32-rgbx-masks",
-                                        "8-indexed"};
-    return names[static_cast<int>(l)];
+inline Source from_file(const bmpfile::Bytes& file, std::vector<BYTE> seen24) {
+    const auto rows = file.begin() + bmpfile::File{file}.OffBits();
+    return {std::vector<BYTE>(file.begin() + 14, rows), std::vector<BYTE>(rows, file.end()),
+            std::move(seen24)};
 }
 
-// Depth, red, green and blue masks, and what the unused bits hold, of each layout but the last.
-struct Direct {
-    int bits;
-    DWORD masks[3];
-    DWORD filler;
-    bool fields; // the masks go into the header
-};
-constexpr Direct kDirect[] = {
-    {24, {0xFF0000, 0x00FF00, 0x0000FF}, 0, false},
-    {32, {0xFF0000, 0x00FF00, 0x0000FF}, 0xA5000000, false}, // the fourth byte means nothing
-    {16, {0x7C00, 0x03E0, 0x001F}, 0, false},
-    {16, {0xF800, 0x07E0, 0x001F}, 0, true},
-    {32, {0x0000FF, 0x00FF00, 0xFF0000}, 0x5A000000, true},
-};
-
-// An 8-bit channel cut to the width of `mask` and moved into place.
-inline DWORD pack(int v, DWORD mask) {
-    int shift = 0, bits = 0;
-    for (DWORD m = mask; m != 0; m >>= 1) {
-        shift += bits == 0 && !(m & 1);
-        bits += m & 1;
-    }
-    return static_cast<DWORD>(v >> (8 - bits)) << shift;
+// 24-bit rows as they are (a negative height: top-down).
+inline Source source24(const std::vector<BYTE>& rows, int width, int height) {
+    bmpfile::FileLayout f;
+    f.width = width;
+    f.height = height;
+    f.pixels = rows;
+    return from_file(bmpfile::build(f), rows);
 }
 
-inline Source make_source(Layout layout, const std::vector<BYTE>& rgb24, int width, int height,
-                          unsigned seed) {
-    const int rows = height < 0 ? -height : height;
-    const bool indexed = layout == Layout::Indexed8;
-    const Direct& d = kDirect[indexed ? 0 : static_cast<int>(layout)];
-    const int bits = indexed ? 8 : d.bits;
-    Source src;
-    src.header.assign(40 + 256 * 4 + 12, 0);
-    auto* h = reinterpret_cast<BITMAPINFOHEADER*>(src.header.data());
-    const DWORD compression = d.fields && !indexed ? BI_BITFIELDS : BI_RGB;
-    const DWORD used = indexed ? 256 : 0;
-    *h = BITMAPINFOHEADER{40, width, height, 1, WORD(bits), compression, 0, 0, 0, used, 0};
-    auto* table = reinterpret_cast<RGBQUAD*>(h + 1);
-    std::mt19937 rng(seed);
-    if (indexed) {
-        for (int i = 0; i < 256; ++i) {
-            table[i] = RGBQUAD{static_cast<BYTE>(rng()), static_cast<BYTE>(rng()),
-                               static_cast<BYTE>(rng()), 0};
-        }
-    } else if (d.fields) {
-        std::memcpy(h + 1, d.masks, sizeof(d.masks));
-    }
-    const int s24 = bmpfile::stride(width, 24);
-    const int sd = bmpfile::stride(width, bits);
-    src.seen24.assign(rgb24.size(), 0);
-    src.bits.assign(static_cast<std::size_t>(sd) * rows, 0);
-    for (int y = 0; y < rows; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const BYTE* in = &rgb24[static_cast<std::size_t>(s24) * y + 3 * x];
-            BYTE* seen = &src.seen24[static_cast<std::size_t>(s24) * y + 3 * x];
-            BYTE* out = &src.bits[static_cast<std::size_t>(sd) * y + (bits / 8) * x];
-            const int b = in[0], g = in[1], r = in[2];
-            if (indexed) {
-                out[0] = static_cast<BYTE>((r + 3 * g + 7 * b) & 0xFF);
-                std::memcpy(seen, &table[out[0]], 3);
-                continue;
-            }
-            const DWORD v =
-                pack(r, d.masks[0]) | pack(g, d.masks[1]) | pack(b, d.masks[2]) | d.filler;
-            std::memcpy(out, &v, static_cast<std::size_t>(bits / 8)); // little-endian
-            for (int c = 0; c < 3; ++c) {
-                seen[2 - c] = static_cast<BYTE>(bmpfile::channel(v, d.masks[c]));
-            }
+// Random pixels in the layout `v` describes.
+inline Source random_source(const bmpfile::Variant& v, unsigned seed) {
+    std::vector<std::uint32_t> rgb; // 0x00RRGGBB, top row first
+    const bmpfile::Bytes file = bmpfile::make(v, seed, &rgb);
+    const int stride = bmpfile::stride(v.width, 24);
+    std::vector<BYTE> seen(static_cast<std::size_t>(stride) * v.height, 0);
+    for (int y = 0; y < v.height; ++y) {
+        const int row = v.top_down ? y : v.height - 1 - y;
+        for (int x = 0; x < v.width; ++x) {
+            bmpfile::put(seen, std::size_t(stride) * row + 3 * x, rgb[std::size_t(y) * v.width + x],
+                         3);
         }
     }
-    return src;
+    return from_file(file, std::move(seen));
 }
 
 } // namespace testimg
