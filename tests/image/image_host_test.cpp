@@ -102,57 +102,33 @@ bool SystemPaletteHolds(COLORREF colour) {
 
 // On a palette display a successful call leaves the dither palette selected in the destination
 // and realized: its colours are in the system palette again after the display was reset. A call
-// refused by a check does neither.
+// refused by a check does neither. (Every operation takes this one palette step; that each selects
+// the palette, and each refusal leaves the stock one, the drawing tests check at every depth.)
 TEST_P(ImageHost, ThePaletteStepRealizesTheDitherPalette) {
     if (GetParam() > 8) {
         EXPECT_EQ(g_pDitherPalette, nullptr);
         return;
     }
     ASSERT_NE(g_pDitherPalette, nullptr);
-    StripPicture picture;
-    BackgroundBitmap background;
+    CImage strip;
+    ASSERT_TRUE(CreateStrip(strip, StripPicture(), true, false));
     // A colour of the dither palette that is not one of the display's static colours.
     const RGBQUAD& q = CDitherDib::Win256Palette[14];
     const COLORREF ditherOnly = RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
-    host::DisplayMode mode = host::display_mode();
-    for (bool imageList : {false, true}) {
-        CImage strip;
-        ASSERT_TRUE(CreateStrip(strip, picture, true, imageList));
-        CImage never;
-        for (const DrawOperation& op : DrawOperations()) {
-            if (!op.RunsIn(imageList)) {
-                continue;
-            }
-            for (bool refused : {false, true}) {
-                if (refused && op.rectangle) {
-                    continue; // its one check is the mode, which the library tests refuse
-                }
-                SCOPED_TRACE(::testing::Message()
-                             << op.name << (imageList ? ", image list" : ", bitmap")
-                             << (refused ? ", refused" : ""));
-                ASSERT_TRUE(host::set_display_mode(mode)); // static colours only
-                ASSERT_FALSE(SystemPaletteHolds(ditherOnly));
-                HDC screen = GetDC(nullptr);
-                CDC dc;
-                dc.Attach(screen);
-                // A check refuses a frame index equal to the count, and an animation of a strip
-                // that has no frames.
-                CImage& drawn = refused && op.animation ? never : strip;
-                const int result = op.run(drawn, &dc, kX, kY, refused ? 3 : 1, &background.bitmap);
-                const HGDIOBJ selected = GetCurrentObject(screen, OBJ_PAL);
-                dc.Detach();
-                ReleaseDC(nullptr, screen);
-                if (!refused) {
-                    EXPECT_NE(result, 0);
-                    EXPECT_EQ(selected, g_pDitherPalette->GetSafeHandle());
-                    EXPECT_TRUE(SystemPaletteHolds(ditherOnly));
-                } else {
-                    EXPECT_EQ(result, 0);
-                    EXPECT_EQ(selected, GetStockObject(DEFAULT_PALETTE));
-                    EXPECT_FALSE(SystemPaletteHolds(ditherOnly));
-                }
-            }
-        }
+    const host::DisplayMode mode = host::display_mode();
+    for (int frame : {1, 3}) { // a frame index equal to the count is refused
+        SCOPED_TRACE(frame);
+        ASSERT_TRUE(host::set_display_mode(mode)); // static colours only
+        ASSERT_FALSE(SystemPaletteHolds(ditherOnly));
+        HDC screen = GetDC(nullptr);
+        CDC dc;
+        dc.Attach(screen);
+        EXPECT_EQ(strip.DrawSemiTransparent(&dc, kX, kY, frame) != 0, frame == 1);
+        EXPECT_EQ(GetCurrentObject(screen, OBJ_PAL),
+                  frame == 1 ? g_pDitherPalette->GetSafeHandle() : GetStockObject(DEFAULT_PALETTE));
+        dc.Detach();
+        ReleaseDC(nullptr, screen);
+        EXPECT_EQ(SystemPaletteHolds(ditherOnly), frame == 1);
     }
 }
 
