@@ -35,13 +35,17 @@ struct DrawOperation {
     }
 };
 
+// An operation of the common signature: the destination, the place and the frame.
+inline auto Frame(int (CImage::*draw)(CDC*, int, int, int)) {
+    return [draw](CImage& s, CDC* dc, int x, int y, int f, CBitmap*) {
+        return (s.*draw)(dc, x, y, f);
+    };
+}
+
 inline const std::vector<DrawOperation>& DrawOperations() {
     using Op = DrawOperation;
     static const std::vector<DrawOperation> operations = {
-        {.name = "Draw",
-         .own = 1,
-         .run = [](CImage& s, CDC* dc, int x, int y, int f,
-                   CBitmap*) { return s.Draw(dc, x, y, f); }},
+        {.name = "Draw", .own = 1, .run = Frame(&CImage::Draw)},
         {.name = "Draw rectangle",
          .modes = Op::kBitmapOnly,
          .rectangle = true,
@@ -51,21 +55,10 @@ inline const std::vector<DrawOperation>& DrawOperations() {
                  const CSize size = s.GetImageSize();
                  return s.Draw(dc, x, y, CPoint(size.cx, size.cy), f * size.cx, 0);
              }},
-        {.name = "DrawTransparent",
-         .run = [](CImage& s, CDC* dc, int x, int y, int f,
-                   CBitmap*) { return s.DrawTransparent(dc, x, y, f); }},
-        {.name = "DrawSemiTransparent",
-         .semi = true,
-         .run = [](CImage& s, CDC* dc, int x, int y, int f,
-                   CBitmap*) { return s.DrawSemiTransparent(dc, x, y, f); }},
-        {.name = "DrawSelected",
-         .modes = Op::kImageListOnly,
-         .run = [](CImage& s, CDC* dc, int x, int y, int f,
-                   CBitmap*) { return s.DrawSelected(dc, x, y, f); }},
-        {.name = "DrawFocused",
-         .modes = Op::kImageListOnly,
-         .run = [](CImage& s, CDC* dc, int x, int y, int f,
-                   CBitmap*) { return s.DrawFocused(dc, x, y, f); }},
+        {.name = "DrawTransparent", .run = Frame(&CImage::DrawTransparent)},
+        {.name = "DrawSemiTransparent", .semi = true, .run = Frame(&CImage::DrawSemiTransparent)},
+        {.name = "DrawSelected", .modes = Op::kImageListOnly, .run = Frame(&CImage::DrawSelected)},
+        {.name = "DrawFocused", .modes = Op::kImageListOnly, .run = Frame(&CImage::DrawFocused)},
         {.name = "DrawOnColor",
          .modes = Op::kImageListOnly,
          .run = [](CImage& s, CDC* dc, int x, int y, int f,
