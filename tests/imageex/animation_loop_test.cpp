@@ -47,18 +47,13 @@ protected:
         if (window_->hwnd() == nullptr) {
             GTEST_SKIP() << "no windows on this display";
         }
-        // Colours every depth shows exactly: the frames' top-left pixels tell them apart.
-        const std::vector<COLORREF> colours = ExactColours();
-        strip_ = RandomPicture(kW * kFrames, kH, colours, 3);
-        for (int k = 0; k < kFrames; ++k) {
-            strip_.at(k * kW, 0) = colours[static_cast<size_t>(k) + 1];
-        }
-        background_ = colours[0];
-        const std::string file = WriteFile("loop.bmp", StripFile(strip_, 24));
+        strip_ = animation_test::StripPicture(3);
         image_ = std::make_unique<CImageEx>();
-        ASSERT_EQ(image_->Create(window_->hwnd(), file.c_str(), kFrames, colours[5], 0, 0), 1);
-        Picture blank{64, 16, std::vector<COLORREF>(64 * 16, background_)};
-        window_->Paint(blank);
+        ASSERT_EQ(image_->Create(window_->hwnd(),
+                                 animation_test::WriteStrip("loop.bmp", strip_).c_str(), kFrames,
+                                 animation_test::kKey, 0, 0),
+                  1);
+        window_->Paint(animation_test::Background(64, 16, 0));
     }
     void TearDown() override {
         TerminateAnimation();
@@ -72,7 +67,6 @@ protected:
     std::unique_ptr<animation_test::Window> window_;
     std::unique_ptr<CImageEx> image_;
     Picture strip_;
-    COLORREF background_ = 0;
 };
 
 TEST_F(AnimationLoop, TicksDrawFramesUntilTheLastSlotStops) {

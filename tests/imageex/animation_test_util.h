@@ -14,7 +14,7 @@ using imageex_test::Picture;
 constexpr int kFrames = 4;
 constexpr int kW = 8; // frame width
 constexpr int kH = 6;
-constexpr COLORREF kKey = RGB(255, 0, 255);
+constexpr COLORREF kKey = RGB(255, 0, 255); // shown exactly at every depth
 
 // A popup window at the top-left of the screen, shown, with the given client size.
 class Window {
@@ -56,37 +56,30 @@ private:
     int m_w, m_h;
 };
 
-// Mixes of a few strong colours; a seed picks a different mix.
-inline COLORREF Mix(unsigned v) {
-    return RGB(40 + (v * 67) % 200, 30 + (v * 131) % 220, 20 + (v * 29) % 230);
+// Colours every display shows exactly, save the key and the frame markers below.
+inline std::vector<COLORREF> PlainColours() {
+    std::vector<COLORREF> colours = imageex_test::ExactColours();
+    colours.erase(colours.begin(), colours.begin() + kFrames);
+    std::erase(colours, kKey);
+    return colours;
 }
 
 // kFrames frames of kW x kH. The top-left pixel of frame k has a colour of its own (never the
 // key, never in a Background), a quarter of the other pixels have the key.
 inline Picture StripPicture(unsigned seed) {
-    Picture p{kW * kFrames, kH, std::vector<COLORREF>(static_cast<size_t>(kW) * kFrames * kH)};
-    unsigned v = seed * 2654435761u + 7;
-    for (int y = 0; y < kH; ++y) {
-        for (int x = 0; x < kW * kFrames; ++x) {
-            v = v * 1664525u + 1013904223u;
-            p.at(x, y) = (v >> 24) % 4 == 0 ? kKey : Mix(v >> 8) | 0x01;
-        }
+    Picture p = imageex_test::RandomPicture(kW * kFrames, kH, PlainColours(), seed);
+    for (size_t i = 0; i < p.pixels.size(); i += 1 + (i * seed) % 7) {
+        p.pixels[i] = kKey;
     }
     for (int k = 0; k < kFrames; ++k) {
-        p.at(k * kW, 0) = RGB(1 + 60 * k, 255 - 50 * seed, 17 * seed);
+        p.at(k * kW, 0) = imageex_test::ExactColours()[static_cast<size_t>(k)];
     }
     return p;
 }
 
-// A window background: colours with an even red, so none is a strip colour.
+// A window background.
 inline Picture Background(int w, int h, unsigned seed) {
-    Picture p{w, h, std::vector<COLORREF>(static_cast<size_t>(w) * h)};
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            p.at(x, y) = Mix(static_cast<unsigned>(x * 7 + y * 13) + seed * 101) & 0xFFFFFE;
-        }
-    }
-    return p;
+    return imageex_test::RandomPicture(w, h, PlainColours(), seed);
 }
 
 // Writes the strip as a 24-bit file in the current directory.
