@@ -43,7 +43,7 @@ bool EffectCopies::Prepare(HDC hDC, HBITMAP hStrip, int x, int y, int sx, int w,
     StretchBlt(m_dest.hDC, 0, 0, w, h, hDC, x, y, w, h, SRCCOPY);
 
     bpp = bm.bmBitsPixel;
-    rowBytes = ((bpp * w + 31) >> 3) & ~3;
+    rowBytes = PaddedRowBytes(bpp, w);
     const SIZE_T size = static_cast<SIZE_T>(rowBytes) * static_cast<SIZE_T>(h);
     m_hFrameBits = GlobalAlloc(GMEM_FIXED, size);
     m_hDestBits = m_hFrameBits != nullptr ? GlobalAlloc(GMEM_FIXED, size) : nullptr;

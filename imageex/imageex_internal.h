@@ -7,6 +7,7 @@
 
 #include "module/holder_table.h"
 
+#include <cstdint>
 #include <vector>
 
 // ---- Shared ownership (shared_objects.cpp) -----------------------------------------------------
@@ -91,6 +92,13 @@ private:
     HPALETTE m_hOld = nullptr;
     bool m_bSelected = false;
 };
+
+// Bytes of a row of `width` pixels of `bpp` bits, padded to a multiple of 4. The bit count is
+// taken in 64 bits: at 32 bits a pixel it passes an int from 2^26 pixels on, and the reader
+// takes strips up to 2^29 pixels wide (rows of 32 bits that fit an int).
+inline int PaddedRowBytes(int bpp, int width) {
+    return static_cast<int>(((std::int64_t{bpp} * width + 31) >> 3) & ~std::int64_t{3});
+}
 
 // ---- Device-independent copies for the effects (effect_copies.cpp) --------------------------
 // One frame of the strip and the destination rectangle under it, each in a memory bitmap and

@@ -318,7 +318,7 @@ int CImageEx::HelpCreate(const char* lpszFileName) {
     m_nWidth = layout.width / m_nImageNum;
     m_nHeight = layout.height;
     m_nBitCount = layout.bitCount;
-    m_nWidthBytes = ((m_nBitCount * m_nWidth + 31) >> 3) & ~3;
+    m_nWidthBytes = PaddedRowBytes(m_nBitCount, m_nWidth);
     m_nSystemBitCount = systemBits;
     load.Close();
 

@@ -96,6 +96,30 @@ TEST(ImageExKernels, RowLoopsFollowTheLiteralRules) {
     }
 }
 
+// The row size the effects read frames and destinations in, for frames as wide as the reader
+// takes (rows of 32 bits that fit an int, up to 536,870,911 pixels): from 2^26 pixels on, the bit
+// count of a 32-bit row passes an int. (Counted in an int, a frame 2^27 + 1000 pixels wide gets
+// rows of 4,000 bytes, and GetDIBits writes 512 MB into them.)
+TEST(ImageExKernels, RowSizesOfTheWidestFrames) {
+    const struct {
+        int bpp;
+        int width;
+        int bytes;
+    } rows[] = {
+        {24, 5, 16},
+        {32, 1 << 26, 1 << 28},
+        {32, (1 << 27) + 1000, 4 * ((1 << 27) + 1000)},
+        {32, 536870911, 2147483644},
+        {24, 536870911, 1610612736},
+        {16, 536870911, 1073741824},
+        {1, 536870911, 67108864},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(::testing::Message() << r.bpp << " bits, " << r.width << " pixels");
+        EXPECT_EQ(PaddedRowBytes(r.bpp, r.width), r.bytes);
+    }
+}
+
 // ---- Display depth -----------------------------------------------------------------------------
 
 // Drawing on a device of another depth reads the file again and rebuilds the bitmaps (and the
