@@ -208,19 +208,4 @@ TEST(JpegTransform, CoefficientsAtAQuantiserStepTakeTheLiteralValue) {
     }
 }
 
-// The member works in place on the plane, in zig-zag order laid row by row over the block.
-TEST(JpegTransform, TransformBlockWritesZigZagIntoThePlane) {
-    std::mt19937 rng(7);
-    const int stride = 24;
-    std::vector<short> plane(8 * stride);
-    for (short& s : plane) {
-        s = short(int(rng() % 256) - 128);
-    }
-    std::vector<short> want = plane;
-    CJpegEncoder encoder;
-    encoder.TransformBlock(plane.data() + 8, stride, 1);
-    reference::TransformBlock(want.data() + 8, stride, true);
-    EXPECT_EQ(plane, want); // and nothing outside the block changed
-}
-
 } // namespace
