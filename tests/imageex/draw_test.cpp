@@ -8,39 +8,8 @@ using namespace imageex_test;
 namespace {
 
 constexpr int kFrames = 3;
-constexpr int kW = 9;
-constexpr int kH = 6;
-
-// A strip whose frames hold the key colour in places, and one frame made only of the key.
-struct KeyedStrip {
-    Picture picture;
-    COLORREF key;
-    std::string file;
-};
-
-KeyedStrip MakeKeyedStrip(int bits, const char* name) {
-    std::vector<COLORREF> colours = ExactColours();
-    KeyedStrip s;
-    s.key = colours[1];
-    s.picture = RandomPicture(kW * kFrames, kH, colours, 31);
-    for (int y = 0; y < kH; ++y) {
-        for (int x = 0; x < kW; ++x) {
-            if ((x + 2 * y) % 3 == 0) {
-                s.picture.at(x, y) = s.key; // frame 0: a third of its pixels are the key
-            }
-            s.picture.at(kW + x, y) = s.key; // frame 1: nothing but the key
-            if (s.picture.at(2 * kW + x, y) == s.key) {
-                s.picture.at(2 * kW + x, y) = colours[2]; // frame 2: no key at all
-            }
-        }
-    }
-    std::vector<COLORREF> table;
-    if (bits <= 8) {
-        table.assign(colours.begin(), colours.begin() + std::min<size_t>(colours.size(), 256));
-    }
-    s.file = WriteFile(name, StripFile(s.picture, bits, table));
-    return s;
-}
+constexpr int kW = kStripW;
+constexpr int kH = kStripH;
 
 } // namespace
 

@@ -10,9 +10,6 @@ using namespace imageex_test;
 
 namespace {
 
-constexpr int kW = 11;
-constexpr int kH = 5;
-
 // A single-frame file of one pixel.
 std::string SolidFile(const char* name, COLORREF colour) {
     return WriteFile(name, StripFile(Picture{1, 1, {colour}}, 24));
@@ -23,26 +20,6 @@ template <class Op> Picture DrawOver(const Picture& background, Op op) {
     Canvas canvas(background);
     op(canvas.dc());
     return canvas.Read();
-}
-
-struct Scene {
-    Picture strip; // two frames
-    Picture background;
-    COLORREF key;
-    std::string file;
-};
-
-Scene MakeScene(const char* name) {
-    const std::vector<COLORREF> colours = ExactColours();
-    Scene s;
-    s.key = colours[3];
-    s.strip = RandomPicture(2 * kW, kH, colours, 41);
-    for (int i = 0; i < kW * kH; i += 4) {
-        s.strip.at(kW + i % kW, i / kW) = s.key; // frame 1 has key pixels
-    }
-    s.background = RandomPicture(kW + 4, kH + 2, colours, 42);
-    s.file = WriteFile(name, StripFile(s.strip, 24));
-    return s;
 }
 
 } // namespace
@@ -113,31 +90,32 @@ TEST(ImageExEffects, FiguresOfTheRules) {
 // Every weight from below 0 to above 256, with and without the key, over a background.
 TEST(ImageExEffects, AlphaFollowsTheMixingRule) {
     const int bits = DisplayBits();
-    const Scene s = MakeScene("alpha.bmp");
+    const KeyedStrip s = MakeKeyedStrip(24, "alpha.bmp");
+    const Picture background = RandomPicture(kStripW + 4, kStripH + 2, ExactColours(), 42);
     CImageEx image;
-    ASSERT_EQ(image.Create(nullptr, s.file.c_str(), 2, s.key, 0, 0), 1);
+    ASSERT_EQ(image.Create(nullptr, s.file.c_str(), 3, s.key, 0, 0), 1);
     for (int transparent : {0, 1}) {
         for (int nAlpha : {-5, 0, 1, 64, 127, 128, 200, 255, 256, 300}) {
             SCOPED_TRACE(testing::Message()
                          << "transparent " << transparent << ", alpha " << nAlpha);
             const int a = std::clamp(nAlpha, 0, 256);
             const auto draw = [&](HDC dc) {
-                const int r = transparent ? image.DrawAlphaTransparent(dc, 3, 1, 1, nAlpha)
-                                          : image.DrawAlpha(dc, 3, 1, 1, nAlpha);
+                const int r = transparent ? image.DrawAlphaTransparent(dc, 3, 1, 0, nAlpha)
+                                          : image.DrawAlpha(dc, 3, 1, 0, nAlpha);
                 EXPECT_EQ(r, bits > 8 ? 1 : 0);
             };
             if (bits > 16) {
                 const Picture expected =
-                    Compose(s.background, s.strip, 1, kW, 3, 1, [&](COLORREF f, COLORREF d) {
+                    Compose(background, s.picture, 0, kStripW, 3, 1, [&](COLORREF f, COLORREF d) {
                         return transparent && f == s.key ? d : AlphaModel(f, d, a);
                     });
-                EXPECT_TRUE(SamePicture(expected, DrawOver(s.background, draw)));
+                EXPECT_TRUE(SamePicture(expected, DrawOver(background, draw)));
             } else if (bits <= 8) {
                 // Palette displays: the frame is drawn unmixed, as Draw/DrawTransparent draw it.
-                const Picture unmixed = DrawOver(s.background, [&](HDC dc) {
-                    transparent ? image.DrawTransparent(dc, 3, 1, 1) : image.Draw(dc, 3, 1, 1);
+                const Picture unmixed = DrawOver(background, [&](HDC dc) {
+                    transparent ? image.DrawTransparent(dc, 3, 1, 0) : image.Draw(dc, 3, 1, 0);
                 });
-                EXPECT_TRUE(SamePicture(unmixed, DrawOver(s.background, draw)));
+                EXPECT_TRUE(SamePicture(unmixed, DrawOver(background, draw)));
             }
         }
     }
@@ -146,38 +124,38 @@ TEST(ImageExEffects, AlphaFollowsTheMixingRule) {
 // The three colorize operations differ only at the frame's key pixels.
 TEST(ImageExEffects, ColorizeFollowsTheTintRule) {
     const int bits = DisplayBits();
-    const Scene s = MakeScene("colorize.bmp");
+    const KeyedStrip s = MakeKeyedStrip(24, "colorize.bmp");
+    const Picture background = RandomPicture(kStripW + 4, kStripH + 2, ExactColours(), 42);
     CImageEx image;
-    ASSERT_EQ(image.Create(nullptr, s.file.c_str(), 2, s.key, 0, 0), 1);
+    ASSERT_EQ(image.Create(nullptr, s.file.c_str(), 3, s.key, 0, 0), 1);
     enum Op { kPlain, kTransparent, kWithBack };
     for (COLORREF tint : {RGB(255, 255, 255), RGB(0, 0, 0), RGB(255, 128, 0), RGB(17, 99, 230),
                           static_cast<COLORREF>(0x7F0A0B0C)}) {
         for (Op op : {kPlain, kTransparent, kWithBack}) {
             SCOPED_TRACE(testing::Message() << "tint " << std::hex << tint << ", op " << op);
             const auto draw = [&](HDC dc) {
-                const int r = op == kPlain ? image.DrawColorize(dc, 3, 1, 9, tint)
+                const int r = op == kPlain ? image.DrawColorize(dc, 3, 1, -4, tint)
                               : op == kTransparent
-                                  ? image.DrawColorizeTransparent(dc, 3, 1, 9, tint)
-                                  : image.DrawColorizeWithBack(dc, 3, 1, 9, tint);
+                                  ? image.DrawColorizeTransparent(dc, 3, 1, -4, tint)
+                                  : image.DrawColorizeWithBack(dc, 3, 1, -4, tint);
                 EXPECT_EQ(r, 1);
             };
             const COLORREF t = tint & 0xFFFFFF;
             if (bits > 16) {
                 const Picture expected =
-                    Compose(s.background, s.strip, 1, kW, 3, 1, [&](COLORREF f, COLORREF d) {
+                    Compose(background, s.picture, 0, kStripW, 3, 1, [&](COLORREF f, COLORREF d) {
                         if (op == kPlain || f != s.key) {
                             return TintModel(f, t);
                         }
                         return op == kWithBack ? TintModel(d, t) : d;
                     });
-                EXPECT_TRUE(SamePicture(expected, DrawOver(s.background, draw)));
+                EXPECT_TRUE(SamePicture(expected, DrawOver(background, draw)));
             } else if (bits <= 8 && op == kWithBack) {
                 // On palette displays the destination plays no part: with-back draws as the
                 // transparent operation does.
-                const Picture transparent = DrawOver(s.background, [&](HDC dc) {
-                    image.DrawColorizeTransparent(dc, 3, 1, 9, tint);
-                });
-                EXPECT_TRUE(SamePicture(transparent, DrawOver(s.background, draw)));
+                const Picture transparent = DrawOver(
+                    background, [&](HDC dc) { image.DrawColorizeTransparent(dc, 3, 1, -4, tint); });
+                EXPECT_TRUE(SamePicture(transparent, DrawOver(background, draw)));
             }
         }
     }

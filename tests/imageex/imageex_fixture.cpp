@@ -54,6 +54,30 @@ std::string WriteFile(const std::string& name, const std::vector<BYTE>& bytes) {
     return name;
 }
 
+KeyedStrip MakeKeyedStrip(int bits, const char* name) {
+    std::vector<COLORREF> colours = ExactColours();
+    KeyedStrip s;
+    s.key = colours[1];
+    s.picture = RandomPicture(kStripW * 3, kStripH, colours, 31);
+    for (int y = 0; y < kStripH; ++y) {
+        for (int x = 0; x < kStripW; ++x) {
+            if ((x + 2 * y) % 3 == 0) {
+                s.picture.at(x, y) = s.key; // frame 0: a third of its pixels are the key
+            }
+            s.picture.at(kStripW + x, y) = s.key; // frame 1: nothing but the key
+            if (s.picture.at(2 * kStripW + x, y) == s.key) {
+                s.picture.at(2 * kStripW + x, y) = colours[2]; // frame 2: no key at all
+            }
+        }
+    }
+    std::vector<COLORREF> table;
+    if (bits <= 8) {
+        table.assign(colours.begin(), colours.begin() + std::min<size_t>(colours.size(), 256));
+    }
+    s.file = WriteFile(name, StripFile(s.picture, bits, table));
+    return s;
+}
+
 ::testing::AssertionResult SamePicture(const Picture& expected, const Picture& actual) {
     if (expected.width != actual.width || expected.pixels.size() != actual.pixels.size()) {
         return ::testing::AssertionFailure() << "sizes differ";

@@ -78,6 +78,18 @@ private:
     int m_w, m_h;
 };
 
+// A strip of three frames, kStripW x kStripH, as a file of `bits` per pixel (at 8 bits and fewer
+// with the exact colours as its table): frame 0 holds the key in a third of its pixels, frame 1
+// nothing but the key, frame 2 no key at all.
+constexpr int kStripW = 9;
+constexpr int kStripH = 6;
+struct KeyedStrip {
+    Picture picture;
+    COLORREF key;
+    std::string file;
+};
+KeyedStrip MakeKeyedStrip(int bits, const char* name);
+
 // The destination the model expects: `before` with `frame` (frame k of `strip`, w wide) put at
 // (x, y) through `pixel(frame colour, destination colour) -> new colour`.
 template <class Rule>
