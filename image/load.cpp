@@ -63,12 +63,9 @@ int LoadByNumber(CDitherDib*& ditherDib, CBitmap*& field, UINT nIDResource) {
 
 // A name is a bitmap resource of the client's module chain or else a bitmap file. On a palette
 // display it is only ever read as a file path. A null name finds neither. A resource number
-// made into a name (MAKEINTRESOURCE) is no string at all: it is loaded as that number, on every
-// display, and never looked for as a file.
+// made into a name (MAKEINTRESOURCE) is no path: it is looked for only as a resource, and a
+// palette display, which reads names as paths only, refuses it.
 int LoadByName(CDitherDib*& ditherDib, CBitmap*& field, const char* name) {
-    if (name != nullptr && IS_INTRESOURCE(name)) {
-        return LoadByNumber(ditherDib, field, static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
-    }
     if (g_pDitherPalette != nullptr) {
         return LoadThroughDitherDib(ditherDib, field, name);
     }
@@ -81,7 +78,7 @@ int LoadByName(CDitherDib*& ditherDib, CBitmap*& field, const char* name) {
     if (name != nullptr) {
         HINSTANCE module = AfxFindResourceHandle(name, RT_BITMAP);
         handle = LoadImageA(module, name, IMAGE_BITMAP, 0, 0, 0);
-        if (handle == nullptr) {
+        if (handle == nullptr && !IS_INTRESOURCE(name)) {
             handle = LoadImageA(nullptr, name, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
         }
     }
