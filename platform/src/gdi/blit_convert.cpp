@@ -134,8 +134,8 @@ bool make_pattern(const Dc& dc, const Target& t, const Brush* brush, Pattern& ou
     out.width = 1;
     out.height = 1;
     out.values.clear();
-    out.org_x = dc.state.brush_org.x + t.origin_x;
-    out.org_y = dc.state.brush_org.y + t.origin_y;
+    out.org_x = 0;
+    out.org_y = 0;
     if (brush == nullptr) {
         return false;
     }
@@ -148,6 +148,11 @@ bool make_pattern(const Dc& dc, const Target& t, const Brush* brush, Pattern& ou
         Converter conv(p, &dc, *t.surface, &dc);
         out.width = p.width;
         out.height = p.height;
+        // The brush origin may be anywhere (INT_MAX too): only where it falls within a tile
+        // matters, which keeps the arithmetic of each row inside an int.
+        const auto phase = [](long long v, int n) { return static_cast<int>((v % n + n) % n); };
+        out.org_x = phase(static_cast<long long>(dc.state.brush_org.x) + t.origin_x, p.width);
+        out.org_y = phase(static_cast<long long>(dc.state.brush_org.y) + t.origin_y, p.height);
         out.values.resize(static_cast<std::size_t>(p.width) * p.height);
         std::vector<int> xs(p.width);
         for (int x = 0; x < p.width; ++x) {

@@ -133,7 +133,7 @@ struct Pattern {
     bool null = false;
     int width = 1;
     int height = 1;
-    int org_x = 0; // device coordinates where the pattern's (0,0) falls
+    int org_x = 0; // device coordinates where the pattern's (0,0) falls, within the first tile
     int org_y = 0;
     std::vector<DWORD> values;
 

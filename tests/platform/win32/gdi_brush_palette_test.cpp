@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using namespace gdi_test;
 
 namespace {
@@ -24,10 +26,10 @@ bool pattern_bit(int x, int y) {
 } // namespace
 
 // A pattern brush tiles from the DC's origin (and its brush origin), not from the rectangle,
-// and keeps drawing after its bitmap is gone. Monochrome patterns take the DC's text colour
-// for 0 and background colour for 1.
+// and keeps drawing after its bitmap is gone, however far off the brush origin is. Monochrome
+// patterns take the DC's text colour for 0 and background colour for 1.
 TEST(GdiBrush, PatternBrushTilesFromTheOrigin) {
-    for (POINT org : {POINT{0, 0}, POINT{2, 1}}) {
+    for (POINT org : {POINT{0, 0}, POINT{2, 1}, POINT{INT_MAX, INT_MIN}, POINT{INT_MIN, INT_MAX}}) {
         HBITMAP bits = CreateBitmap(8, 8, 1, 1, kPattern);
         HBRUSH brush = CreatePatternBrush(bits);
         ASSERT_NE(brush, nullptr);
@@ -42,7 +44,10 @@ TEST(GdiBrush, PatternBrushTilesFromTheOrigin) {
             for (int x = 0; x < 20; ++x) {
                 COLORREF want = kBlack;
                 if (x >= 3 && x < 13 && y >= 2 && y < 11) {
-                    want = pattern_bit(x - org.x + 8, y - org.y + 8) ? kBlue : kRed;
+                    want = pattern_bit(static_cast<int>((x - static_cast<long long>(org.x)) & 7),
+                                       static_cast<int>((y - static_cast<long long>(org.y)) & 7))
+                               ? kBlue
+                               : kRed;
                 }
                 ASSERT_EQ(GetPixel(s.dc, x, y), want) << x << "," << y << " org " << org.x;
             }
