@@ -170,13 +170,20 @@ static int round_depth(UINT bits) {
 // Resolves a DC's target and maps a logical point to the surface; false when outside the clip.
 static bool locate(HDC hdc, int x, int y, Dc*& dc, Target& t, int& sx, int& sy) {
     t.surface = nullptr;
+    sx = sy = 0;
     dc = lookup_dc(hdc);
     if (dc == nullptr || !resolve_target(*dc, t)) {
         return false;
     }
-    sx = x + t.origin_x;
-    sy = y + t.origin_y;
-    return sx >= t.clip.left && sx < t.clip.right && sy >= t.clip.top && sy < t.clip.bottom;
+    // A point far off a window's context would overflow an int once moved to its place.
+    const long long px = static_cast<long long>(x) + t.origin_x;
+    const long long py = static_cast<long long>(y) + t.origin_y;
+    if (px < t.clip.left || px >= t.clip.right || py < t.clip.top || py >= t.clip.bottom) {
+        return false;
+    }
+    sx = static_cast<int>(px);
+    sy = static_cast<int>(py);
+    return true;
 }
 
 } // namespace platform::gdi

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -239,9 +240,11 @@ TEST_F(Windows, WindowContextDrawsAtTheWindowsPlace) {
     EXPECT_EQ(GetPixel(dc, 3, 2), RGB(255, 0, 0));
     EXPECT_NE(GetPixel(dc, 4, 2), RGB(255, 0, 0));
     EXPECT_EQ(GetPixel(dc, 29, 19), RGB(0, 0, 255));
-    // Clipped to the window.
+    // Clipped to the window, however far off the point is.
     EXPECT_EQ(GetPixel(dc, 30, 19), CLR_INVALID);
     EXPECT_EQ(GetPixel(dc, -1, 0), CLR_INVALID);
+    EXPECT_EQ(GetPixel(dc, INT_MAX, INT_MAX), CLR_INVALID);
+    EXPECT_EQ(GetPixel(dc, INT_MIN, INT_MIN), CLR_INVALID);
 #ifndef _WIN32
     // Ours alone: Wine keeps a window's pixels out of what the screen context reads back.
     HDC screen = GetDC(nullptr);
