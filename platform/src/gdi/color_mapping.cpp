@@ -17,16 +17,20 @@ DWORD color_to_pixel(const Dc* dc, const Bitmap& bmp, COLORREF color) {
     const bool system_indices = !bmp.is_dib_section && bmp.bpp == 8;
     const DWORD kind = color >> 24;
     if (kind == 0x01) {
-        // PALETTEINDEX: an entry of the selected palette (entry 0 when out of range).
+        // PALETTEINDEX: an entry of the selected palette (entry 0 when out of range, black
+        // when the palette has no entries at all).
         DWORD index = color & 0xFFFF;
         if (index >= pal->entries.size()) {
             index = 0;
         }
-        if (system_indices) {
+        if (pal->entries.empty()) {
+            color = 0;
+        } else if (system_indices) {
             return palette_entry_system_index(*pal, static_cast<int>(index));
+        } else {
+            const PALETTEENTRY& e = pal->entries[index];
+            color = RGB(e.peRed, e.peGreen, e.peBlue);
         }
-        const PALETTEENTRY& e = pal->entries[index];
-        color = RGB(e.peRed, e.peGreen, e.peBlue);
     } else if (kind == 0xFF) {
         color = 0; // Win32 draws such colours as black
     } else {

@@ -168,6 +168,18 @@ TEST(GdiPalette, EntriesAndNearestIndex) {
     DeleteDC(mem);
     EXPECT_TRUE(DeleteObject(pal));
     EXPECT_EQ(GetPaletteEntries(pal, 0, 0, nullptr), 0u);
+
+    // A palette without entries: every index into it draws black.
+    HPALETTE empty = Pal{}.create();
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(GetNearestPaletteIndex(empty, RGB(1, 2, 3)), 0u);
+    MemSurface s(section(2, 1, 32));
+    SelectPalette(s.dc, empty, FALSE);
+    EXPECT_EQ(SetPixel(s.dc, 0, 0, PALETTEINDEX(0)), kBlack);
+    EXPECT_EQ(SetPixel(s.dc, 1, 0, PALETTEINDEX(5)), kBlack);
+    EXPECT_EQ(GetNearestColor(s.dc, PALETTEINDEX(2)), kBlack);
+    SelectPalette(s.dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
+    DeleteObject(empty);
 }
 
 TEST(GdiPalette, SystemPaletteHoldsTheStaticColours) {
