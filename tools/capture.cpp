@@ -204,16 +204,15 @@ int Run(int argc, char** argv) {
     });
 
     // On a palette display the library writes a BMP file under the name with "bmp" as its
-    // extension, and so does this command.
+    // extension, and so does this command. The temporary's name ends in ".bmp" then, so that
+    // the library writes the temporary itself and no file of another name.
     const bool bmp = bits == 8;
     const std::string target = bmp ? WithBmpExtension(out) : std::string(out);
-    OutputFile file(target.c_str());
+    OutputFile file(target.c_str(), bmp ? ".bmp" : "");
     if (!file.ok()) {
         return Fail("cannot create '" + target + "': " + file.reason());
     }
     file.ReleaseStream();
-    // The capture of the temporary name goes to `written`: the same name for a JPEG file.
-    const std::string written = bmp ? WithBmpExtension(file.path()) : std::string(file.path());
 
     PaintTestCard(mode.width, mode.height, bits);
     const RECT asked = rect;
@@ -222,23 +221,16 @@ int Run(int argc, char** argv) {
                                 const_cast<char*>(file.path()));
     // The capture reports nothing; the error of its last failed write is still in errno.
     const int writeError = errno;
-    const long size = CompleteSize(written, bmp);
-    if (size <= 0 || (bmp && std::rename(written.c_str(), file.path()) != 0)) {
-        const int renameError = size > 0 ? errno : 0;
-        if (bmp) {
-            std::remove(written.c_str());
-        }
-        // An empty or off-screen rectangle makes no file (BMP) or leaves the temporary empty
-        // (JPEG), and no error.
-        const bool nothing = bmp ? size == -2 && messages.empty() : size == 0 && writeError == 0;
-        if (nothing) {
+    const long size = CompleteSize(file.path(), bmp);
+    if (size <= 0) {
+        // An empty or off-screen rectangle leaves the temporary empty, with no error.
+        if (size == 0 && writeError == 0 && messages.empty()) {
             return Fail("nothing to capture in the rectangle " + RectText(asked) + " (rounded to " +
                         RectText(rect) + ") on the " + std::to_string(mode.width) + " x " +
                         std::to_string(mode.height) + " screen");
         }
-        const int error = renameError != 0 ? renameError : writeError;
-        return Fail("cannot write '" + target +
-                    "': " + (error != 0 ? std::strerror(error) : "the file is incomplete"));
+        return Fail("cannot write '" + target + "': " +
+                    (writeError != 0 ? std::strerror(writeError) : "the file is incomplete"));
     }
     if (!file.Commit()) {
         return Fail("cannot write '" + target + "': " + file.reason());

@@ -151,16 +151,16 @@ bool write_layout(const std::string& path, const demo::Scene& scene, std::string
 bool capture(HWND hwnd, const std::string& dir, const std::string& name, int bpp,
              std::string& written, std::string& error) {
     written = dir + "/" + name + (bpp == 8 ? ".bmp" : ".jpg");
-    OutputFile file(written.c_str());
+    // The temporary's name ends in ".bmp" where the capture forces that extension, so that it
+    // writes the temporary itself and no file of another name.
+    OutputFile file(written.c_str(), bpp == 8 ? ".bmp" : "");
     if (!file.ok()) {
         error = "cannot create '" + written + "': " + file.reason();
         return false;
     }
     file.ReleaseStream();
-    const std::string made = bpp == 8 ? WithBmpExtension(file.path()) : file.path();
     CImage::CaptureWindowToFile(hwnd, nullptr, const_cast<char*>(file.path()));
-    if (file_size(made) <= 0 || (made != file.path() && std::rename(made.c_str(), file.path()))) {
-        std::remove(made.c_str());
+    if (file_size(file.path()) <= 0) {
         error = "cannot write '" + written + "'";
         return false;
     }

@@ -33,7 +33,8 @@ void InstallOutputSignalHandlers() {
     }
 }
 
-OutputFile::OutputFile(const char* target) : m_target(target != nullptr ? target : "") {
+OutputFile::OutputFile(const char* target, const char* suffix)
+    : m_target(target != nullptr ? target : "") {
     const std::size_t slash = m_target.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
@@ -42,12 +43,12 @@ OutputFile::OutputFile(const char* target) : m_target(target != nullptr ? target
         m_reason = std::strerror(EISDIR);
         return;
     }
-    std::string pattern = dir + "." + name + ".XXXXXX";
+    std::string pattern = dir + "." + name + ".XXXXXX" + suffix;
     if (pattern.size() >= sizeof g_pendingPath) {
         m_reason = std::strerror(ENAMETOOLONG);
         return;
     }
-    const int fd = mkstemp(pattern.data());
+    const int fd = mkstemps(pattern.data(), int(std::strlen(suffix)));
     if (fd < 0) {
         m_reason = std::strerror(errno);
         return;

@@ -8,8 +8,9 @@
 
 class OutputFile {
 public:
-    // Creates the temporary file beside `target`; check ok() and, if false, reason().
-    explicit OutputFile(const char* target);
+    // Creates the temporary file beside `target`; check ok() and, if false, reason(). The
+    // temporary's name ends in `suffix`, for a writer that chooses the extension itself.
+    explicit OutputFile(const char* target, const char* suffix = "");
     // Removes the temporary file unless Commit succeeded.
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;

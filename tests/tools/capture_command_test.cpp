@@ -80,8 +80,13 @@ TEST(CaptureCommand, CapturesTheTestCardAtEachDepth) {
         }
     }
 
+    // A file whose name the temporary's with "bmp" as its extension would have is someone
+    // else's: the capture neither writes it nor takes it.
+    std::ofstream(".eight.bmp.bmp") << "not ours";
     ASSERT_EQ(Talvo("capture eight.jpg --bpp 8", &out, &err), 0) << err;
     EXPECT_EQ(out, "eight.bmp: 8-bit BMP file at 8 bits per pixel\n");
+    EXPECT_EQ(ReadText(".eight.bmp.bmp"), "not ours");
+    std::remove(".eight.bmp.bmp");
     EXPECT_FALSE(bmpfile::Exists("eight.jpg"));
     const bmpfile::File f = bmpfile::Load("eight.bmp");
     ASSERT_TRUE(f.HasHeaders());
