@@ -38,6 +38,11 @@ OutputFile::OutputFile(const char* target, const char* suffix)
     const std::size_t slash = m_target.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+    // An empty name is no file at all, as opening it would say.
+    if (m_target.empty()) {
+        m_reason = std::strerror(ENOENT);
+        return;
+    }
     struct stat existing;
     if (name.empty() || (stat(m_target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))) {
         m_reason = std::strerror(EISDIR);

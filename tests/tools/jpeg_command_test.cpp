@@ -87,6 +87,7 @@ TEST(JpegCommand, FailuresGoToStandardErrorWithTheirExitCode) {
         {"jpeg ok.bmp no-such-folder/a.jpg", 1,
          "cannot create 'no-such-folder/a.jpg': No such file or directory"},
         {"jpeg ok.bmp .", 1, "cannot create '.'"},
+        {"jpeg ok.bmp ''", 1, "cannot create '': No such file or directory"},
     };
     for (const Case& c : cases) {
         std::string out, err;
