@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -48,7 +49,15 @@ OutputFile::OutputFile(const char* target, const char* suffix)
         m_reason = std::strerror(EISDIR);
         return;
     }
-    std::string pattern = dir + "." + name + ".XXXXXX" + suffix;
+    // The temporary's name is the target's with a dot before and a random part after; a target
+    // whose name is as long as a name can be gets a temporary named after its start.
+    if (name.size() > NAME_MAX) {
+        m_reason = std::strerror(ENAMETOOLONG);
+        return;
+    }
+    const std::size_t added = 1 + 7 + std::strlen(suffix);
+    const std::size_t kept = name.size() + added > NAME_MAX ? NAME_MAX - added : name.size();
+    std::string pattern = dir + "." + name.substr(0, kept) + ".XXXXXX" + suffix;
     if (pattern.size() >= sizeof g_pendingPath) {
         m_reason = std::strerror(ENAMETOOLONG);
         return;
