@@ -159,6 +159,11 @@ bool capture(HWND hwnd, const std::string& dir, const std::string& name, int bpp
         return false;
     }
     file.ReleaseStream();
+    // The capture opens a BMP file only under a name shorter than _MAX_PATH.
+    if (bpp == 8 && std::strlen(file.path()) >= _MAX_PATH) {
+        error = "cannot write '" + written + "': name too long";
+        return false;
+    }
     CImage::CaptureWindowToFile(hwnd, nullptr, const_cast<char*>(file.path()));
     if (file_size(file.path()) <= 0) {
         error = "cannot write '" + written + "'";

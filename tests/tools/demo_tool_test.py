@@ -186,6 +186,15 @@ def main():
     result = subprocess.run([tool, "demo", "--out", os.path.join(out, "missing", "dir"),
                              "--bpp", "32", "--seconds", "0"], capture_output=True, text=True)
     check(result.returncode == 1, "an output folder that does not exist fails with 1")
+    # The library writes BMP files only under names shorter than 260 bytes.
+    deep = os.path.join(out, *["d" * 100] * 3)
+    os.makedirs(deep, exist_ok=True)
+    result = subprocess.run([tool, "demo", "--out", deep, "--bpp", "8", "--seconds", "0"],
+                            capture_output=True, text=True)
+    check(result.returncode == 1 and "name too long" in result.stderr,
+          "an output folder too deep for a BMP capture fails with 1 and says why: %s"
+          % result.stderr)
+    check(not os.listdir(deep), "and leaves no file: %s" % os.listdir(deep))
 
     return finish("all checks passed")
 
