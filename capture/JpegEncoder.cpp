@@ -10,6 +10,10 @@
 namespace {
 
 constexpr int kMaxDimension = 65535;
+// Coded data waiting in the entropy buffer is written out once there is this much of it, so that
+// the buffer need not grow with the image and its int count cannot overflow, however large the
+// coded data.
+constexpr int kFlushBytes = 1 << 16;
 
 // Writes count bytes; the encoder, like its caller, does not look at the result.
 void WriteBytes(HFILE hFile, const BYTE* p, std::size_t count) {
@@ -144,6 +148,10 @@ void CJpegEncoder::Encode(const char* lpszFileName, int nWidth, int nHeight,
             }
         }
         EncodeBlocks(padWidth, 8);
+        if (m_nBufferPos >= kFlushBytes && !m_bOutOfMemory) {
+            WriteBytes(hFile, m_pBuffer, std::size_t(m_nBufferPos));
+            m_nBufferPos = 0;
+        }
     }
     while (m_nBitPos != 0 && !m_bOutOfMemory) {
         PutBit(0);
@@ -153,7 +161,8 @@ void CJpegEncoder::Encode(const char* lpszFileName, int nWidth, int nHeight,
         WriteBytes(hFile, m_pBuffer, std::size_t(m_nBufferPos));
         WriteEOI(hFile);
     }
-    // A failure to grow the entropy buffer leaves the file without its data and end marker.
+    // A failure to grow the entropy buffer leaves the file without the rest of its data and
+    // without its end marker.
     std::free(m_pBuffer);
     m_pBuffer = nullptr;
     m_nBufferSize = 0;

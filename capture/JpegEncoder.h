@@ -31,8 +31,8 @@ public:
 
     // The same with the rows handed over one at a time, top row first: rows(y) gives row y
     // (nWidth blue-green-red pixels), readable until the next call, or null to abandon the
-    // encode (the file is then left without its data and end marker). Each row is asked for
-    // once, in order, after the file has been created.
+    // encode (the file is then left without the rest of its data and its end marker). Each row is
+    // asked for once, in order, after the file has been created.
     using RowSource = std::function<const BYTE*(int y)>;
     void Encode(const char* lpszFileName, int nWidth, int nHeight, const RowSource& rows);
 

@@ -110,6 +110,26 @@ TEST(JpegRows, RowsFromAnyLayoutGiveTheFileOfTheWholeImage) {
     std::remove("rows.jpg");
 }
 
+// The coded data goes to the file as the rows are coded: held whole in memory, the data of a
+// large image (beyond 2^31 bytes for 65535 x 65535 of noise) could not be written at all.
+TEST(JpegRows, CodedDataReachesTheFileBeforeTheLastRow) {
+    const int w = 1024, h = 1024;
+    auto img = testimages::Make(testimages::Kind::Noise, w, h, 11);
+    const std::size_t stride = std::size_t(reference::Stride(w));
+    long sizeAtLastRow = 0;
+    CJpegEncoder encoder;
+    encoder.Encode("stream.jpg", w, h, [&](int y) -> const BYTE* {
+        if (y == h - 1) {
+            sizeAtLastRow = long(ReadAll("stream.jpg").size());
+        }
+        return img.bits.data() + stride * std::size_t(y);
+    });
+    const std::vector<std::uint8_t> file = ReadAll("stream.jpg");
+    EXPECT_TRUE(file == reference::Encode(w, h, img.bits.data()));
+    EXPECT_GT(sizeAtLastRow, long(file.size()) / 2) << "of " << file.size() << " bytes";
+    std::remove("stream.jpg");
+}
+
 TEST(JpegRows, RunningOutOfRowsAbandonsTheEncode) {
     auto img = testimages::Make(testimages::Kind::Noise, 40, 40, 4);
     const std::size_t stride = std::size_t(reference::Stride(40));
