@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
-#include <string>
 #include <vector>
 
 namespace testimages {

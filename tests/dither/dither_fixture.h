@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <vector>
 
 // FNV-1a over bytes: pins tables and files whose every value matters.
 inline std::uint32_t Fnv1a(const void* data, std::size_t size) {

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <functional>
 #include <vector>
 
