@@ -397,26 +397,18 @@ inline ::testing::AssertionResult MatchesModel(const std::vector<Raw>& after,
 
 // The palette the destination has after the palette step: the dither palette on palette
 // displays, else the stock default.
-inline ::testing::AssertionResult HasDitherPalette(HGDIOBJ palette) {
+inline bool HasDitherPalette(HGDIOBJ palette) {
     if (DisplayBits() > 8) {
-        if (palette == GetStockObject(DEFAULT_PALETTE)) {
-            return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure() << "a palette was selected on a true-colour display";
+        return palette == GetStockObject(DEFAULT_PALETTE);
     }
-    PALETTEENTRY entries[256] = {};
-    const UINT count = GetPaletteEntries(static_cast<HPALETTE>(palette), 0, 256, entries);
-    if (count != 256) {
-        return ::testing::AssertionFailure() << "selected palette has " << count << " entries";
-    }
+    PALETTEENTRY e[256] = {};
+    bool same = GetPaletteEntries(static_cast<HPALETTE>(palette), 0, 256, e) == 256;
     for (int i = 0; i < 256; ++i) {
         const RGBQUAD& q = CDitherDib::Win256Palette[i];
-        if (entries[i].peRed != q.rgbRed || entries[i].peGreen != q.rgbGreen ||
-            entries[i].peBlue != q.rgbBlue) {
-            return ::testing::AssertionFailure() << "entry " << i << " is not the dither palette's";
-        }
+        same = same &&
+               RGB(e[i].peRed, e[i].peGreen, e[i].peBlue) == RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
     }
-    return ::testing::AssertionSuccess();
+    return same;
 }
 
 // The strips the drawing tests draw from: the same picture in bitmap mode and in image-list mode,
