@@ -242,6 +242,9 @@ int run_all(const Options& o) {
             return fail(scene.error());
         }
         scene.Show();
+        if (!scene.ok()) {
+            return fail(scene.error());
+        }
         int frames = 0;
         std::string error;
         // The grid is the same at every depth: written once.

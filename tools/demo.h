@@ -47,7 +47,8 @@ public:
     const std::string& error() const { return m_error; }
     HWND hwnd() const { return m_hwnd; }
 
-    // Paints the background and the grid, then starts the animations.
+    // Paints the background and the grid, then starts the animations; stops, with the reason in
+    // error(), at a strip the effect images cannot read.
     void Show();
     // Mouse input seen by the window so far.
     int moves() const;

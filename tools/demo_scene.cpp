@@ -8,8 +8,10 @@
 #include <ImageEx.h>
 #include <afxwin.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace demo {
 namespace {
@@ -262,9 +264,15 @@ void Scene::Show() {
     }
 
     // Row 2: CImageEx, plain, keyed, keyed alpha 0, 64, 128, 192, and the three colorizes.
-    p.exWalker.Create(m_hwnd, (p.samples + "/walker.bmp").c_str(), 8, kKey, 0, 0);
-    p.exCoin.Create(m_hwnd, (p.samples + "/coin.bmp").c_str(), 8, kKey, 0, 0);
-    p.exOrb.Create(m_hwnd, (p.samples + "/orb.bmp").c_str(), 8, kKey, 0, 0);
+    for (auto strip :
+         {std::make_pair(&p.exWalker, "walker.bmp"), std::make_pair(&p.exCoin, "coin.bmp"),
+          std::make_pair(&p.exOrb, "orb.bmp")}) {
+        const std::string path = p.samples + "/" + strip.second;
+        if (!strip.first->Create(m_hwnd, path.c_str(), 8, kKey, 0, 0)) {
+            m_error = "cannot read the sprite strip " + path;
+            return;
+        }
+    }
     HDC hdc = GetDC(m_hwnd);
     const auto at = [](int column) {
         const POINT o = CellOrigin(2, column);

@@ -9,6 +9,7 @@ areas (every pixel around the spot alike in the sprite and under it), so that th
 can be compared with a tolerance and the dithered 8-bit picture by block averages.
 """
 import os
+import shutil
 import subprocess
 import sys
 
@@ -186,6 +187,15 @@ def main():
     result = subprocess.run([tool, "demo", "--out", os.path.join(out, "missing", "dir"),
                              "--bpp", "32", "--seconds", "0"], capture_output=True, text=True)
     check(result.returncode == 1, "an output folder that does not exist fails with 1")
+    # A strip that the effect images cannot read (the file cut short) fails the demo.
+    damaged = os.path.abspath("damaged")
+    shutil.copytree(os.path.join(root, "tools", "samples"), damaged, dirs_exist_ok=True)
+    with open(os.path.join(damaged, "orb.bmp"), "r+b") as f:
+        f.truncate(200)
+    result = subprocess.run([tool, "demo", "--samples", damaged, "--out", out, "--bpp", "32",
+                             "--seconds", "0"], capture_output=True, text=True)
+    check(result.returncode == 1 and "orb.bmp" in result.stderr,
+          "a damaged strip fails the demo with 1 and is named: %s" % result.stderr)
     # The library writes BMP files only under names shorter than 260 bytes.
     deep = os.path.join(out, *["d" * 100] * 3)
     os.makedirs(deep, exist_ok=True)
