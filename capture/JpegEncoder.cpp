@@ -153,7 +153,9 @@ void CJpegEncoder::Encode(const char* lpszFileName, int nWidth, int nHeight,
             m_nBufferPos = 0;
         }
     }
-    while (m_nBitPos != 0 && !m_bOutOfMemory) {
+    // Also when the encode was abandoned: completing the byte empties the process-wide
+    // accumulator (the byte itself is then dropped), so that the next encode starts from 0.
+    while (m_nBitPos != 0) {
         PutBit(0);
     }
 

@@ -146,6 +146,11 @@ TEST(JpegRows, RunningOutOfRowsAbandonsTheEncode) {
     EXPECT_EQ(f[0], 0xFF);
     EXPECT_EQ(f[1], 0xD8);
     EXPECT_FALSE(f[f.size() - 2] == 0xFF && f[f.size() - 1] == 0xD9);
+    // The bits of the byte it was filling are gone: eight 0-bits make a 0 byte.
+    CJpegEncoder next;
+    next.PutBits(0, 8);
+    ASSERT_EQ(next.m_nBufferPos, 1);
+    EXPECT_EQ(next.m_pBuffer[0], 0);
 
     // No source at all: nothing is written.
     std::remove("short.jpg");
