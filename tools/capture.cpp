@@ -213,6 +213,10 @@ int Run(int argc, char** argv) {
         return Fail("cannot create '" + target + "': " + file.reason());
     }
     file.ReleaseStream();
+    // The capture makes a file by name, which is read back to see that it is complete.
+    if (file.direct()) {
+        return Fail("cannot write '" + target + "': not a regular file");
+    }
 
     PaintTestCard(mode.width, mode.height, bits);
     const RECT asked = rect;

@@ -159,6 +159,11 @@ bool capture(HWND hwnd, const std::string& dir, const std::string& name, int bpp
         return false;
     }
     file.ReleaseStream();
+    // The capture makes a file by name, which is read back to see that it is complete.
+    if (file.direct()) {
+        error = "cannot write '" + written + "': not a regular file";
+        return false;
+    }
     // The capture opens a BMP file only under a name shorter than _MAX_PATH.
     if (bpp == 8 && std::strlen(file.path()) >= _MAX_PATH) {
         error = "cannot write '" + written + "': name too long";

@@ -194,6 +194,11 @@ int Run(int argc, char** argv) {
         return 1;
     }
     out.ReleaseStream();
+    // The encoder makes a file by name, which is read back to see that it is complete.
+    if (out.direct()) {
+        std::fprintf(stderr, "talvo jpeg: cannot write '%s': not a regular file\n", paths[1]);
+        return 1;
+    }
     if (width > kDecoderLimit || height > kDecoderLimit) {
         std::fprintf(stderr,
                      "talvo jpeg: warning: %d x %d pixels; many decoders refuse JPEG files wider "

@@ -36,16 +36,48 @@ void InstallOutputSignalHandlers() {
 
 OutputFile::OutputFile(const char* target, const char* suffix)
     : m_target(target != nullptr ? target : "") {
-    const std::size_t slash = m_target.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
     // An empty name is no file at all, as opening it would say.
     if (m_target.empty()) {
         m_reason = std::strerror(ENOENT);
         return;
     }
     struct stat existing;
-    if (name.empty() || (stat(m_target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))) {
+    const bool exists = stat(m_target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        m_reason = std::strerror(EISDIR);
+        return;
+    }
+    // A device or a pipe (/dev/null, /dev/stdout on a terminal or a pipe) is written in place:
+    // there is no file to replace, and renaming onto it would put a file where it was.
+    if (exists && !S_ISREG(existing.st_mode)) {
+        if (access(m_target.c_str(), W_OK) != 0) {
+            m_reason = std::strerror(errno);
+            return;
+        }
+        m_temp = m_target;
+        m_direct = true;
+        return;
+    }
+    // A link stays a link: the file it names, even one still to be made, is what is replaced.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat link;
+        char named[PATH_MAX];
+        if (lstat(m_target.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+            break;
+        }
+        const ssize_t n = readlink(m_target.c_str(), named, sizeof named);
+        if (n <= 0 || std::size_t(n) >= sizeof named) {
+            break;
+        }
+        const std::size_t end = m_target.find_last_of('/');
+        m_target = named[0] == '/' || end == std::string::npos
+                       ? std::string(named, std::size_t(n))
+                       : m_target.substr(0, end + 1) + std::string(named, std::size_t(n));
+    }
+    const std::size_t slash = m_target.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "" : m_target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+    if (name.empty()) {
         m_reason = std::strerror(EISDIR);
         return;
     }
@@ -87,6 +119,9 @@ OutputFile::~OutputFile() {
     if (m_stream != nullptr) {
         std::fclose(m_stream);
     }
+    if (m_direct) {
+        return;
+    }
     if (!m_temp.empty() && !m_committed) {
         unlink(m_temp.c_str());
     }
@@ -103,6 +138,14 @@ void OutputFile::ReleaseStream() {
 }
 
 bool OutputFile::Write(const void* data, std::size_t size) {
+    // A device or a pipe is opened at its first write, so that a writer that fills path()
+    // itself opens it only once.
+    if (m_stream == nullptr && m_direct && !m_committed) {
+        m_stream = std::fopen(m_target.c_str(), "wb");
+        if (m_stream == nullptr) {
+            m_reason = std::strerror(errno);
+        }
+    }
     if (m_stream == nullptr) {
         return false;
     }
@@ -123,7 +166,9 @@ bool OutputFile::Commit() {
     bool ok = m_reason.empty();
     if (m_stream != nullptr) {
         errno = 0;
-        const bool flushed = std::fflush(m_stream) == 0 && fsync(fileno(m_stream)) == 0;
+        // A device or a pipe has nothing to sync.
+        const bool flushed =
+            std::fflush(m_stream) == 0 && (m_direct || fsync(fileno(m_stream)) == 0);
         const int flushError = errno;
         const bool closed = std::fclose(m_stream) == 0;
         m_stream = nullptr;
@@ -131,6 +176,10 @@ bool OutputFile::Commit() {
             m_reason = std::strerror(flushError != 0 ? flushError : errno);
             ok = false;
         }
+    }
+    if (m_direct) {
+        m_committed = ok;
+        return ok;
     }
     if (ok && std::rename(m_temp.c_str(), m_target.c_str()) != 0) {
         m_reason = std::strerror(errno);

@@ -1,6 +1,8 @@
 // Output files of the commands. A command writes under a temporary name beside its target and
 // renames it into place only once the file is complete, so that a failed or interrupted run
-// leaves neither a partial file nor a changed one: an existing target stays as it was.
+// leaves neither a partial file nor a changed one: an existing target stays as it was. A target
+// that is a link keeps its link, and the file it names is replaced; a device or a pipe is written
+// in place.
 #pragma once
 
 #include <cstdio>
@@ -16,12 +18,14 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    bool ok() const { return m_stream != nullptr; }
+    bool ok() const { return m_stream != nullptr || m_direct; }
+    // The target is a device or a pipe, written in place under its own name (path()): nothing
+    // is renamed or removed, and what was written cannot be read back.
+    bool direct() const { return m_direct; }
     // The system's reason for the last failure, e.g. "No such file or directory".
     const std::string& reason() const { return m_reason; }
-    // Where the content goes: write to stream(), or close it with ReleaseStream() and let another
-    // writer fill path().
-    std::FILE* stream() { return m_stream; }
+    // Where the content goes: Write() it, or close the stream with ReleaseStream() and let
+    // another writer fill path().
     const char* path() const { return m_temp.c_str(); }
     void ReleaseStream();
     // Writes to stream(); false, with reason() set, when not all of it was written.
@@ -37,6 +41,7 @@ private:
     std::FILE* m_stream = nullptr;
     std::string m_reason;
     bool m_committed = false;
+    bool m_direct = false;
 };
 
 // `path` with its extension replaced by "bmp", as the library's capture names its BMP files.

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -58,6 +60,36 @@ TEST(JpegCommand, EncodesBmpFilesOfEveryDepthLikeTheLiteralEncoder) {
     std::string err;
     ASSERT_EQ(Talvo("jpeg flat24.bmp " + longest, nullptr, &err), 0) << err;
     EXPECT_TRUE(bmpfile::ReadAll(longest) == bmpfile::ReadAll("flat24.jpg"));
+}
+
+// A target that is a link keeps its link, and the file it names gets the picture (made here);
+// a pipe is not replaced by a file: the encoder's file cannot be written into it, so it is
+// refused, and the bitmap writer of the dither command writes into it.
+TEST(JpegCommand, WritesThroughLinksAndLeavesPipes) {
+    auto img = testimages::Make(testimages::Kind::Photo, 24, 16, 9);
+    WriteBmp(img, 24, "through.bmp");
+    std::remove("real.jpg");
+    std::remove("link.jpg");
+    ASSERT_EQ(symlink("real.jpg", "link.jpg"), 0);
+    std::string err;
+    ASSERT_EQ(Talvo("jpeg through.bmp link.jpg", nullptr, &err), 0) << err;
+    struct stat st;
+    ASSERT_EQ(lstat("link.jpg", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_TRUE(bmpfile::ReadAll("real.jpg") == reference::Encode(24, 16, img.bits.data()));
+
+    std::remove("pipe.out");
+    ASSERT_EQ(mkfifo("pipe.out", 0600), 0);
+    EXPECT_EQ(Talvo("jpeg through.bmp pipe.out", nullptr, &err), 1);
+    EXPECT_NE(err.find("cannot write 'pipe.out': not a regular file"), std::string::npos) << err;
+    const std::string cmd = std::string("timeout 20 cat pipe.out > piped.bmp & ") + TALVO_PROGRAM +
+                            " dither through.bmp pipe.out 2>cmd.err; r=$?; wait; exit $r";
+    const int status = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadText("cmd.err");
+    ASSERT_EQ(lstat("pipe.out", &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(bmpfile::Load("piped.bmp").BitCount(), 8);
+    std::remove("pipe.out");
 }
 
 TEST(JpegCommand, RepeatReportsSpeed) {
