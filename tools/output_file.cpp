@@ -99,10 +99,12 @@ OutputFile::OutputFile(const char* target, const char* suffix)
         m_reason = std::strerror(errno);
         return;
     }
-    // mkstemp makes the file private to its owner; give it the mode a new file would have.
+    // mkstemp makes the file private to its owner. It gets the mode of the file it replaces, or
+    // the mode a new file would have, when it is renamed into place (a writer that fills it by
+    // name must still be able to open it for writing until then).
     const mode_t mask = umask(0);
     umask(mask);
-    fchmod(fd, 0666 & ~mask);
+    m_mode = exists ? existing.st_mode & 07777 : 0666 & ~mask;
     m_stream = fdopen(fd, "wb");
     if (m_stream == nullptr) {
         m_reason = std::strerror(errno);
@@ -180,6 +182,10 @@ bool OutputFile::Commit() {
     if (m_direct) {
         m_committed = ok;
         return ok;
+    }
+    if (ok && chmod(m_temp.c_str(), m_mode) != 0) {
+        m_reason = std::strerror(errno);
+        ok = false;
     }
     if (ok && std::rename(m_temp.c_str(), m_target.c_str()) != 0) {
         m_reason = std::strerror(errno);

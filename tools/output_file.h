@@ -42,6 +42,7 @@ private:
     std::string m_reason;
     bool m_committed = false;
     bool m_direct = false;
+    unsigned m_mode = 0; // the permissions the file gets when it is renamed into place
 };
 
 // `path` with its extension replaced by "bmp", as the library's capture names its BMP files.

@@ -77,6 +77,11 @@ TEST(JpegCommand, WritesThroughLinksAndLeavesPipes) {
     ASSERT_EQ(lstat("link.jpg", &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_TRUE(bmpfile::ReadAll("real.jpg") == reference::Encode(24, 16, img.bits.data()));
+    // The file replaced keeps its permissions, private ones too.
+    ASSERT_EQ(chmod("real.jpg", 0600), 0);
+    ASSERT_EQ(Talvo("jpeg through.bmp link.jpg", nullptr, &err), 0) << err;
+    ASSERT_EQ(stat("real.jpg", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 
     std::remove("pipe.out");
     ASSERT_EQ(mkfifo("pipe.out", 0600), 0);
