@@ -155,6 +155,7 @@ extern "C" BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM l
         }
         Queue& q = queue();
         if (q.posted.size() >= kQueueLimit) {
+            SetLastError(ERROR_NOT_ENOUGH_QUOTA);
             return FALSE;
         }
         MSG m = {};

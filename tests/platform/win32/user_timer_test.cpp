@@ -207,6 +207,20 @@ TEST_F(Timers, StaleOrForgedTimerMessageCallsNothing) {
     EXPECT_EQ(GetMessageA(nullptr, nullptr, 0, 0), -1);
     EXPECT_FALSE(PeekMessageA(nullptr, nullptr, 0, 0, PM_REMOVE));
 }
+
+// Ours alone: Wine sets no limit. A queue holds 10000 posted messages, as Windows' does by
+// default; the next post fails for want of quota, and taking one makes room again.
+TEST_F(Timers, PostingToAFullQueueFails) {
+    for (int i = 0; i < 10000; ++i) {
+        ASSERT_TRUE(PostMessageA(nullptr, WM_USER, static_cast<WPARAM>(i), 0)) << i;
+    }
+    EXPECT_FAILS_WITH(PostMessageA(nullptr, WM_USER, 0, 0), FALSE, ERROR_NOT_ENOUGH_QUOTA);
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 0u);
+    EXPECT_TRUE(PostMessageA(nullptr, WM_USER, 0, 0));
+    drain();
+}
 #endif
 
 } // namespace
