@@ -221,6 +221,12 @@ public:
         if (flags & GMEM_MODIFY) {
             return modify(h, b, movable, flags);
         }
+        // The discardable attribute changes only with GMEM_MODIFY; asked for along with a new
+        // size it is a bad request, not one to half carry out.
+        if (flags & GMEM_DISCARDABLE) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
         // A failed reallocation leaves the block as it was.
         if (bytes > kMaxBlock || creation_fails(host::memory)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -256,8 +262,10 @@ public:
             return data;
         }
         if (bytes == 0) {
-            // Shrinking to nothing discards the block; its memory cannot go while locked.
-            if (b->locks > 0) {
+            // Shrinking to nothing discards the block, which the caller must allow with
+            // GMEM_MOVEABLE; its memory cannot go while locked.
+            if (!(flags & GMEM_MOVEABLE) || b->locks > 0) {
+                SetLastError(ERROR_INVALID_PARAMETER);
                 return nullptr;
             }
             if (b->data != nullptr) {

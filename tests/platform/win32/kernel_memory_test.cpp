@@ -112,6 +112,16 @@ TEST(KernelMemory, ReallocatingALockedMovableBlock) {
 
 TEST(KernelMemory, DiscardedBlocks) {
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, 16);
+    // Discarding needs GMEM_MOVEABLE, and GMEM_DISCARDABLE goes only with GMEM_MODIFY: either
+    // mistake is refused and the block keeps its memory.
+    for (UINT flags : {0u, UINT{GMEM_ZEROINIT}, UINT{GMEM_MOVEABLE | GMEM_DISCARDABLE}}) {
+        SCOPED_TRACE(flags);
+        EXPECT_FAILS_WITH(GlobalReAlloc(h, 0, flags), nullptr, ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(GlobalFlags(h), 0u);
+        EXPECT_EQ(GlobalSize(h), 16u);
+    }
+    EXPECT_FAILS_WITH(GlobalReAlloc(h, 32, GMEM_MOVEABLE | GMEM_DISCARDABLE), nullptr,
+                      ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), h);
     EXPECT_EQ(GlobalSize(h), 0u);
     EXPECT_EQ(GlobalFlags(h), static_cast<UINT>(GMEM_DISCARDED));
@@ -164,6 +174,10 @@ TEST(KernelMemory, LocalBlocks) {
     EXPECT_FALSE(LocalUnlock(m));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(NO_ERROR));
     EXPECT_EQ(LocalSize(m), 4u);
+    EXPECT_FAILS_WITH(LocalReAlloc(m, 0, 0), nullptr, ERROR_INVALID_PARAMETER);
+    ASSERT_NE(LocalLock(m), nullptr);
+    EXPECT_FAILS_WITH(LocalReAlloc(m, 0, LMEM_MOVEABLE), nullptr, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(LocalFlags(m), 1u);
     EXPECT_EQ(LocalFree(m), nullptr);
     EXPECT_FAILS_WITH(LocalFree(m), m, ERROR_INVALID_HANDLE);
 
