@@ -120,7 +120,9 @@ FileObject* file_of(HANDLE handle) {
 // ReadFile (kRead) and WriteFile: the count of bytes moved is cleared first; then the handle, the
 // access it was opened with and the buffer are checked, and the bytes move until all have gone.
 // An interrupted call is repeated; a failure sets the last error and reports the bytes moved so
-// far. Only reading stops early, at the end of the file (success with fewer bytes).
+// far. Only reading stops early, at the end of the file (success with fewer bytes). A buffer
+// that is not there (null, or memory the system cannot reach) has an error of its own, which
+// differs between the two directions.
 template <bool kRead>
 BOOL transfer(HANDLE hFile, std::conditional_t<kRead, void*, const void*> buffer, DWORD count,
               LPDWORD moved) {
@@ -135,8 +137,9 @@ BOOL transfer(HANDLE hFile, std::conditional_t<kRead, void*, const void*> buffer
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    constexpr DWORD kBadBuffer = kRead ? ERROR_NOACCESS : ERROR_INVALID_USER_BUFFER;
     if (buffer == nullptr && count != 0) {
-        SetLastError(ERROR_NOACCESS);
+        SetLastError(kBadBuffer);
         return FALSE;
     }
     DWORD total = 0;
@@ -151,7 +154,8 @@ BOOL transfer(HANDLE hFile, std::conditional_t<kRead, void*, const void*> buffer
             if (errno == EINTR) {
                 continue;
             }
-            SetLastError(kRead             ? ERROR_READ_FAULT
+            SetLastError(errno == EFAULT   ? kBadBuffer
+                         : kRead           ? ERROR_READ_FAULT
                          : errno == ENOSPC ? ERROR_DISK_FULL
                                            : ERROR_WRITE_FAULT);
             if (moved != nullptr) {

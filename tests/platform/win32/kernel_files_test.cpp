@@ -175,6 +175,17 @@ TEST(KernelFiles, ReadWriteAndSeek) {
                       ERROR_INVALID_PARAMETER);
     EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 4u);
 
+    // A buffer that is missing or unreachable fails the call before anything moves.
+    for (void* bad : {static_cast<void*>(nullptr), reinterpret_cast<void*>(8)}) {
+        SCOPED_TRACE(bad);
+        done = 7;
+        EXPECT_FAILS_WITH(ReadFile(h, bad, 5, &done, nullptr), FALSE, ERROR_NOACCESS);
+        EXPECT_EQ(done, 0u);
+        EXPECT_FAILS_WITH(WriteFile(h, bad, 5, &done, nullptr), FALSE, ERROR_INVALID_USER_BUFFER);
+        EXPECT_EQ(done, 0u);
+    }
+    EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 4u);
+
     // The 64-bit form reports the high part.
     LONG high = 0;
     EXPECT_EQ(SetFilePointer(h, 2, &high, FILE_BEGIN), 2u);
