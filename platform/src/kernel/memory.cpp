@@ -181,6 +181,10 @@ public:
     }
 
     HANDLE handle(LPCVOID address) {
+        if (address == nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
         void* key = const_cast<void*>(address);
         if (fixed_.count(key) != 0) {
             return key;

@@ -158,6 +158,8 @@ TEST(KernelMemory, FreedAndBogusHandlesFail) {
     EXPECT_EQ(GlobalLock(nullptr), nullptr);
     EXPECT_EQ(GlobalSize(nullptr), 0u);
     EXPECT_FALSE(GlobalUnlock(nullptr));
+    EXPECT_FAILS_WITH(GlobalHandle(nullptr), nullptr, ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(LocalHandle(nullptr), nullptr, ERROR_INVALID_PARAMETER);
 
     EXPECT_FAILS_WITH(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(1) << 60), nullptr,
                       ERROR_NOT_ENOUGH_MEMORY);
