@@ -342,11 +342,13 @@ private:
         return data;
     }
 
-    // GMEM_MODIFY changes attributes only: the discardable flag of a movable block, or a fixed
-    // block made movable (same memory, new handle).
+    // GMEM_MODIFY changes attributes only: it makes a movable block discardable (a block once
+    // discardable stays so), or a fixed block movable (same memory, new handle).
     HANDLE modify(HANDLE h, Block* b, bool movable, UINT flags) {
         if (movable) {
-            b->discardable = (flags & GMEM_DISCARDABLE) != 0;
+            if (flags & GMEM_DISCARDABLE) {
+                b->discardable = true;
+            }
             return h;
         }
         if (!(flags & GMEM_MOVEABLE)) {

@@ -80,6 +80,9 @@ TEST(KernelMemory, MovableBlockLockCounts) {
 
     HGLOBAL d = GlobalAlloc(GMEM_MOVEABLE | GMEM_DISCARDABLE, 10);
     EXPECT_EQ(GlobalFlags(d), static_cast<UINT>(GMEM_DISCARDABLE));
+    // GMEM_MODIFY can make a block discardable but never takes that back.
+    EXPECT_EQ(GlobalReAlloc(d, 0, GMEM_MODIFY), d);
+    EXPECT_EQ(GlobalFlags(d), static_cast<UINT>(GMEM_DISCARDABLE));
     GlobalFree(d);
 }
 
