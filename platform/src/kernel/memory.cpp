@@ -63,7 +63,10 @@ struct Block {
 class Heap {
 public:
     // `unlock_fixed_ok`: GlobalUnlock accepts a fixed block (TRUE), LocalUnlock refuses it.
-    Heap(HandleTag tag, bool unlock_fixed_ok) : movable_(tag), unlock_fixed_ok_(unlock_fixed_ok) {}
+    // `discardable_flag`: how the heap's Flags call reports a discardable block (GMEM_DISCARDABLE,
+    // or LMEM_DISCARDABLE, which is wider).
+    Heap(HandleTag tag, bool unlock_fixed_ok, UINT discardable_flag)
+        : movable_(tag), unlock_fixed_ok_(unlock_fixed_ok), discardable_flag_(discardable_flag) {}
 
     HANDLE alloc(UINT flags, SIZE_T bytes) {
         if (bytes > kMaxBlock || creation_fails(host::memory)) {
@@ -177,7 +180,7 @@ public:
             return 0;
         }
         return b->locks | (b->data == nullptr ? GMEM_DISCARDED : 0) |
-               (b->discardable ? GMEM_DISCARDABLE : 0);
+               (b->discardable ? discardable_flag_ : 0);
     }
 
     HANDLE handle(LPCVOID address) {
@@ -381,15 +384,16 @@ private:
     std::unordered_map<void*, std::unique_ptr<Block>> fixed_;
     std::unordered_map<void*, std::uintptr_t> by_address_; // movable blocks' memory
     bool unlock_fixed_ok_;
+    UINT discardable_flag_;
 };
 
 // Never destroyed: blocks may be freed from other objects' destructors at exit.
 Heap& global_heap() {
-    static Heap* heap = new Heap(kTagGlobal, true);
+    static Heap* heap = new Heap(kTagGlobal, true, GMEM_DISCARDABLE);
     return *heap;
 }
 Heap& local_heap() {
-    static Heap* heap = new Heap(kTagLocal, false);
+    static Heap* heap = new Heap(kTagLocal, false, LMEM_DISCARDABLE);
     return *heap;
 }
 

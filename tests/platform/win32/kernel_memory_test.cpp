@@ -192,6 +192,12 @@ TEST(KernelMemory, LocalBlocks) {
     EXPECT_EQ(LocalLock(f), f);
     EXPECT_FAILS_WITH(LocalUnlock(f), FALSE, ERROR_NOT_LOCKED);
     EXPECT_EQ(LocalFree(f), nullptr);
+
+    // A discardable local block reports all the bits of LMEM_DISCARDABLE.
+    HLOCAL d = LocalAlloc(LMEM_MOVEABLE | LMEM_DISCARDABLE, 4);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(LocalFlags(d), static_cast<UINT>(LMEM_DISCARDABLE));
+    EXPECT_EQ(LocalFree(d), nullptr);
 }
 
 // Whatever memory comes back, zero-initialised requests read zero, reallocation keeps the old
