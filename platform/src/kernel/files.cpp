@@ -63,17 +63,32 @@ bool is_directory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The Win32 error for a failed POSIX call on `path`.
+// `path` without the separators at its end ("a/b/" is "a/b"; "/" stays as it is).
+std::string without_trailing_separators(const std::string& path) {
+    const std::size_t end = path.find_last_not_of('/');
+    return end == std::string::npos ? path : path.substr(0, end + 1);
+}
+
+bool names_non_directory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// The Win32 error for a failed POSIX call on `path`. A name that ends with a separator but is
+// not a directory (a file's name, or a new name to create) is an invalid name there.
 DWORD error_from_errno(int err, const std::string& path) {
+    const std::string bare = without_trailing_separators(path);
+    const bool trailing = bare.size() != path.size();
     switch (err) {
     case ENOENT:
         // Win32 tells a missing file from a missing directory on the way to it.
-        return is_directory(parent_of(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        return is_directory(parent_of(bare)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
+        return trailing && names_non_directory(bare) ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND;
+    case EISDIR:
+        return trailing ? ERROR_INVALID_NAME : ERROR_ACCESS_DENIED;
     case EACCES:
     case EPERM:
-    case EISDIR:
     case EROFS:
         return ERROR_ACCESS_DENIED;
     case EEXIST:
@@ -90,6 +105,12 @@ DWORD error_from_errno(int err, const std::string& path) {
     default:
         return ERROR_GEN_FAILURE;
     }
+}
+
+// Whether a directory call failed with `err` because `path` itself, written without a separator
+// at its end, names something that is not a directory.
+bool names_non_directory_itself(int err, const std::string& path) {
+    return err == ENOTDIR && !path.empty() && path.back() != '/' && names_non_directory(path);
 }
 
 // Whether an open with (access, share) may join the opens of the same file already there.
@@ -500,10 +521,11 @@ extern "C" BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     return platform::no_throw<BOOL>(FALSE, [&]() -> BOOL {
         const std::string path = platform::host_path(lpPathName);
         if (path.empty() || ::rmdir(path.c_str()) != 0) {
-            SetLastError(path.empty()         ? ERROR_PATH_NOT_FOUND
-                         : errno == ENOTDIR   ? ERROR_DIRECTORY
-                         : errno == ENOTEMPTY ? ERROR_DIR_NOT_EMPTY
-                                              : platform::error_from_errno(errno, path));
+            const int err = errno;
+            SetLastError(path.empty()                                      ? ERROR_PATH_NOT_FOUND
+                         : platform::names_non_directory_itself(err, path) ? ERROR_DIRECTORY
+                         : err == ENOTEMPTY                                ? ERROR_DIR_NOT_EMPTY
+                                            : platform::error_from_errno(err, path));
             return FALSE;
         }
         return TRUE;
@@ -571,8 +593,10 @@ extern "C" BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
             return FALSE;
         }
         if (::chdir(path.c_str()) != 0) {
-            SetLastError(errno == ENOTDIR ? ERROR_DIRECTORY
-                                          : platform::error_from_errno(errno, path));
+            const int err = errno;
+            SetLastError(platform::names_non_directory_itself(err, path)
+                             ? ERROR_DIRECTORY
+                             : platform::error_from_errno(err, path));
             return FALSE;
         }
         return TRUE;

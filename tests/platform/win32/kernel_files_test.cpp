@@ -113,6 +113,8 @@ TEST(KernelFiles, CreateDispositionsFollowWin32) {
 }
 
 TEST(KernelFiles, BadPathsAndHandlesFailWithTheirErrors) {
+    // A separator after a file's name, or after a new name, makes an invalid name.
+    write_file("kernel_plain.bin", "x");
     const struct {
         const char* path;
         DWORD disposition;
@@ -122,6 +124,11 @@ TEST(KernelFiles, BadPathsAndHandlesFailWithTheirErrors) {
         {"kernel_no_such_dir\\file.bin", CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
         {"", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
         {".", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"kernel_plain.bin\\", OPEN_EXISTING, ERROR_INVALID_NAME},
+        {"kernel_plain.bin\\", CREATE_ALWAYS, ERROR_INVALID_NAME},
+        {"kernel_plain.bin\\x", CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
+        {"kernel_missing.bin\\", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+        {"kernel_missing.bin\\", CREATE_ALWAYS, ERROR_INVALID_NAME},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -130,6 +137,16 @@ TEST(KernelFiles, BadPathsAndHandlesFailWithTheirErrors) {
     }
     EXPECT_FAILS_WITH(DeleteFileA("kernel_missing.bin"), FALSE, ERROR_FILE_NOT_FOUND);
     EXPECT_FAILS_WITH(DeleteFileA("kernel_no_such_dir\\x"), FALSE, ERROR_PATH_NOT_FOUND);
+    EXPECT_FAILS_WITH(DeleteFileA("kernel_missing.bin\\"), FALSE, ERROR_FILE_NOT_FOUND);
+    EXPECT_FAILS_WITH(DeleteFileA("kernel_plain.bin\\"), FALSE, ERROR_INVALID_NAME);
+    for (const char* file : {"kernel_plain.bin", "kernel_plain.bin\\"}) {
+        SCOPED_TRACE(file);
+        const DWORD error =
+            file[std::strlen(file) - 1] == '\\' ? ERROR_INVALID_NAME : ERROR_DIRECTORY;
+        EXPECT_FAILS_WITH(SetCurrentDirectoryA(file), FALSE, error);
+        EXPECT_FAILS_WITH(RemoveDirectoryA(file), FALSE, error);
+    }
+    EXPECT_TRUE(DeleteFileA("kernel_plain.bin"));
 
     // A closed handle, NULL and a made-up value are all just invalid.
     HANDLE h = open("kernel_stale.bin", GENERIC_WRITE, 0, CREATE_ALWAYS);
