@@ -16,10 +16,6 @@ bool overwrites(const Bitmap& d, const Blit& b) {
            b.y.start == 0 && b.y.count == d.height;
 }
 
-// The blit sprite drawing makes most: a rop on bytes, 1:1, between two settled bitmaps of one
-// layout selected into memory contexts. It goes to its fast path without resolving the contexts
-// as targets, the brush, the stretch mode or the walk through the fast paths, and does what the
-// general way below does with it. False, having changed nothing, for any other blit.
 // Within one surface, rows that are stretched or mirrored cannot be taken in an order that reads
 // each source row before it is written over (1:1 blits can: bottom-up or top-down). Such a blit
 // reads a copy of the source rows it uses instead. False when memory for it runs out.
@@ -60,6 +56,10 @@ bool detach_source(Blit& b, std::unique_ptr<Bitmap>& copy) {
     return true;
 }
 
+// The blit sprite drawing makes most: a rop on bytes, 1:1, between two settled bitmaps of one
+// layout selected into memory contexts. It goes to its fast path without resolving the contexts
+// as targets, the brush, the stretch mode or the walk through the fast paths, and does what the
+// general way below does with it. False, having changed nothing, for any other blit.
 bool plain_blit(const BlitRequest& r, Blit& b) {
     RowOp op;
     if (!blit_fast_paths || !row_op_of(rop3_of(r.rop), op) || r.dw != r.sw || r.dh != r.sh ||
