@@ -58,14 +58,22 @@ std::vector<BYTE> random_bytes(std::mt19937& rng, std::size_t n) {
     return gdi_test::random_bytes(n, static_cast<std::uint32_t>(rng()));
 }
 
+// Runs `loop(set, to)` with the portable loops and with the set in use, each writing into its
+// own copy of `dst`: whether they leave the same bytes.
+template <class Loop> bool same(const std::string& what, const std::vector<BYTE>& dst, Loop loop) {
+    auto want = dst, got = dst;
+    loop(platform::gdi::portable_blit_kernels(), want.data());
+    loop(platform::gdi::blit_kernels(), got.data());
+    EXPECT_EQ(got, want) << what;
+    return got == want;
+}
+
 } // namespace
 
 // Every loop of every set gives the portable loop's bytes, at every start offset, and leaves
 // what is outside its pixels alone. Two rows each, the source read upwards.
 TEST(BlitKernels, EverySetGivesThePortableBytes) {
-    const BlitKernels& portable = platform::gdi::portable_blit_kernels();
     for_each_set([&](const std::string&) {
-        const BlitKernels& k = platform::gdi::blit_kernels();
         std::mt19937 rng(7);
         for (int n : lengths()) {
             for (int offset = 0; offset < 8; ++offset) {
@@ -75,11 +83,9 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
                 const auto s = random_bytes(rng, 2 * static_cast<std::size_t>(pitch));
                 const auto d = random_bytes(rng, 2 * static_cast<std::size_t>(pitch));
                 for (int op = 1; op < kRowOps; ++op) {
-                    auto want = d, got = d;
-                    const BYTE* from = s.data() + pitch + 3;
-                    portable.bytes[op](want.data() + offset, pitch, from, -pitch, n, 2);
-                    k.bytes[op](got.data() + offset, pitch, from, -pitch, n, 2);
-                    ASSERT_EQ(got, want) << kOpNames[op];
+                    ASSERT_TRUE(same(kOpNames[op], d, [&](const BlitKernels& set, BYTE* to) {
+                        set.bytes[op](to + offset, pitch, s.data() + pitch + 3, -pitch, n, 2);
+                    }));
                 }
                 // Colour to monochrome, from pixels that are often the key or differ from it in
                 // one byte only (the fourth byte of 32-bit pixels included).
@@ -96,12 +102,11 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
                         std::memcpy(src.data() + i, &v, static_cast<std::size_t>(bytes));
                     }
                     const auto mono = random_bytes(rng, 2 * static_cast<std::size_t>(mono_pitch));
-                    auto want = mono, got = mono;
-                    const BYTE* from = src.data() + src_pitch;
-                    portable.mask[bytes - 1](from, -src_pitch, key, want.data(), mono_pitch, offset,
-                                             n, 2);
-                    k.mask[bytes - 1](from, -src_pitch, key, got.data(), mono_pitch, offset, n, 2);
-                    ASSERT_EQ(got, want) << "mask from " << 8 * bytes << " bits";
+                    const std::string what = "mask from " + std::to_string(8 * bytes) + " bits";
+                    ASSERT_TRUE(same(what, mono, [&](const BlitKernels& set, BYTE* to) {
+                        set.mask[bytes - 1](src.data() + src_pitch, -src_pitch, key, to, mono_pitch,
+                                            offset, n, 2);
+                    }));
                 }
                 // Monochrome to colour with every rop, from a source bit offset, combining the
                 // destination's own pixels or, as onto a copy that waits, rows elsewhere (read
@@ -114,24 +119,17 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
                     const auto rows = random_bytes(rng, 2 * static_cast<std::size_t>(rows_pitch));
                     const DWORD c0 = static_cast<DWORD>(rng()), c1 = static_cast<DWORD>(rng());
                     for (int op = 0; op < kRowOps; ++op) {
-                        const auto* want_fn = bytes == 2 ? portable.expand16 : portable.expand32;
-                        const auto* got_fn = bytes == 2 ? k.expand16 : k.expand32;
-                        const BYTE* from = bits.data() + mono_pitch;
-                        auto want = dst, got = dst;
-                        want_fn[op](from, -mono_pitch, offset, want.data(), dst_pitch, want.data(),
-                                    dst_pitch, n, 2, c0, c1);
-                        got_fn[op](from, -mono_pitch, offset, got.data(), dst_pitch, got.data(),
-                                   dst_pitch, n, 2, c0, c1);
-                        ASSERT_EQ(got, want)
-                            << "expand to " << 8 * bytes << " bits, " << kOpNames[op];
-                        const BYTE* other = rows.data() + rows_pitch + 3;
-                        want = dst, got = dst;
-                        want_fn[op](from, -mono_pitch, offset, want.data(), dst_pitch, other,
-                                    -rows_pitch, n, 2, c0, c1);
-                        got_fn[op](from, -mono_pitch, offset, got.data(), dst_pitch, other,
-                                   -rows_pitch, n, 2, c0, c1);
-                        ASSERT_EQ(got, want) << "expand to " << 8 * bytes << " bits, "
-                                             << kOpNames[op] << ", from other rows";
+                        for (const bool own : {true, false}) {
+                            const std::string what = "expand to " + std::to_string(8 * bytes) +
+                                                     " bits, " + kOpNames[op] +
+                                                     (own ? "" : ", from other rows");
+                            ASSERT_TRUE(same(what, dst, [&](const BlitKernels& set, BYTE* to) {
+                                (bytes == 2 ? set.expand16 : set.expand32)[op](
+                                    bits.data() + mono_pitch, -mono_pitch, offset, to, dst_pitch,
+                                    own ? to : rows.data() + rows_pitch + 3,
+                                    own ? dst_pitch : -rows_pitch, n, 2, c0, c1);
+                            }));
+                        }
                     }
                 }
                 // Between the 16-bit layouts, the source misaligned.
@@ -139,31 +137,26 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
                 const auto src16 = random_bytes(rng, 2 * static_cast<std::size_t>(pitch16));
                 const auto dst16 = random_bytes(rng, 2 * static_cast<std::size_t>(pitch16));
                 for (bool to565 : {true, false}) {
-                    auto want = dst16, got = dst16;
-                    const BYTE* from = src16.data() + pitch16 + 1;
-                    (to565 ? portable.to565 : portable.to555)(want.data() + offset, pitch16, from,
-                                                              -pitch16, n, 2);
-                    (to565 ? k.to565 : k.to555)(got.data() + offset, pitch16, from, -pitch16, n, 2);
-                    ASSERT_EQ(got, want) << (to565 ? "5-5-5 to 5-6-5" : "5-6-5 to 5-5-5");
+                    const char* what = to565 ? "5-5-5 to 5-6-5" : "5-6-5 to 5-5-5";
+                    ASSERT_TRUE(same(what, dst16, [&](const BlitKernels& set, BYTE* to) {
+                        (to565 ? set.to565 : set.to555)(to + offset, pitch16,
+                                                        src16.data() + pitch16 + 1, -pitch16, n, 2);
+                    }));
                 }
                 // Masked copies with the masks of the DIB transfers, the source misaligned and
                 // the destination 9 * offset bytes into a cache line: long rows step up to the
                 // next line first, which moves the mask's pattern by every amount.
                 for (std::uint64_t mask8 : {0x00FFFFFF00FFFFFFull, 0x7FFF7FFF7FFF7FFFull}) {
-                    std::vector<BYTE> out[2];
-                    for (int i = 0; i < 2; ++i) {
-                        const BlitKernels* set = i == 0 ? &portable : &k;
-                        std::vector<BYTE>& room = out[i];
-                        room.assign(dst16.size() + 128, 0x5A);
+                    const std::string what = "masked copy " + std::to_string(mask8);
+                    ASSERT_TRUE(same(what, dst16, [&](const BlitKernels& set, BYTE* to) {
+                        std::vector<BYTE> room(dst16.size() + 128);
                         const auto line = reinterpret_cast<std::uintptr_t>(room.data()) % 64;
-                        BYTE* to = room.data() + (64 - line) + 9 * offset;
-                        std::copy(dst16.begin(), dst16.end(), to);
-                        set->copy_masked(to, pitch16, src16.data() + pitch16 + 1, -pitch16, 2 * n,
-                                         2, mask8);
-                        room.erase(room.begin(), room.begin() + (to - room.data()));
-                        room.resize(dst16.size());
-                    }
-                    ASSERT_EQ(out[1], out[0]) << "masked copy " << std::hex << mask8;
+                        BYTE* at = room.data() + (64 - line) + 9 * offset;
+                        std::copy(to, to + dst16.size(), at);
+                        set.copy_masked(at, pitch16, src16.data() + pitch16 + 1, -pitch16, 2 * n, 2,
+                                        mask8);
+                        std::copy(at, at + dst16.size(), to);
+                    }));
                 }
             }
         }
@@ -266,6 +259,8 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
         {"new compatible bitmap to compatible", 0, 0, false, kW, true, false},
         {"compatible to new compatible bitmap", 0, 0, false, kW, false, true},
     };
+    // Left selected in each destination's DC, which goes first.
+    HBRUSH brush = CreateSolidBrush(RGB(0x40, 0x80, 0xC0));
     for_each_set([&](const std::string&) {
         for (int depth : {32, 16, 8}) {
             testhost::SetDepth(depth);
@@ -299,12 +294,9 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
                             }
                             SetTextColor(dst.dc, RGB(0x12, 0x34, 0x56));
                             SetBkColor(dst.dc, RGB(0xAB, 0xCD, 0xEF));
-                            HBRUSH brush = CreateSolidBrush(RGB(0x40, 0x80, 0xC0));
-                            HGDIOBJ old_brush = SelectObject(dst.dc, brush);
+                            SelectObject(dst.dc, brush);
                             EXPECT_TRUE(StretchBlt(dst.dc, r.dx, r.dy, r.dw, r.dh, src.dc, r.sx,
                                                    r.sy, r.sw, r.sh, rop));
-                            SelectObject(dst.dc, old_brush);
-                            DeleteObject(brush);
                             out[fast ? 0 : 1] = dst.bits();
                         }
                         host::set_blit_fast_paths(true);
@@ -315,4 +307,5 @@ TEST(BlitFastPaths, GiveTheGeneralEnginesBytes) {
         }
         host::reset_display();
     });
+    DeleteObject(brush);
 }
