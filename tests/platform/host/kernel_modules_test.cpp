@@ -24,6 +24,13 @@ void unload_dyn() {
     kernel_test_log_clear();
 }
 
+// Calls the module's function `name` (an int without arguments); -1 when it has none.
+int call(HMODULE module, const char* name) {
+    const auto f =
+        reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    return f != nullptr ? f() : -1;
+}
+
 } // namespace
 
 TEST(KernelModules, LinkedModuleIsAttachedBeforeMain) {
@@ -92,10 +99,7 @@ TEST(KernelModules, ProcAddressesAndMissingModules) {
     unload_dyn();
     HMODULE h = LoadLibraryA("DynMod.dll");
     ASSERT_NE(h, nullptr);
-    auto answer =
-        reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(h, "dyn_answer")));
-    ASSERT_NE(answer, nullptr);
-    EXPECT_EQ(answer(), 42);
+    EXPECT_EQ(call(h, "dyn_answer"), 42);
     EXPECT_FAILS_WITH(GetProcAddress(h, "no_such_function"), nullptr, ERROR_PROC_NOT_FOUND);
     EXPECT_EQ(GetProcAddress(h, MAKEINTRESOURCEA(1)), nullptr);
     unload_dyn();
@@ -114,11 +118,7 @@ TEST(KernelModules, ReloadingAfterADisplayModeChangeSeesTheNewMode) {
     for (int bpp : {32, 8, 4, 16}) {
         testhost::SetDepth(bpp);
         HMODULE h = LoadLibraryA("DynMod.dll");
-        ASSERT_NE(h, nullptr);
-        auto seen = reinterpret_cast<int (*)()>(
-            reinterpret_cast<void (*)()>(GetProcAddress(h, "dyn_bpp_at_attach")));
-        ASSERT_NE(seen, nullptr);
-        EXPECT_EQ(seen(), bpp);
+        EXPECT_EQ(call(h, "dyn_bpp_at_attach"), bpp);
         EXPECT_TRUE(FreeLibrary(h));
     }
     EXPECT_EQ(std::string(kernel_test_log()),

@@ -9,9 +9,17 @@
 
 namespace {
 
+// A window of the STATIC class at (x, y), w x h, shown; a child of `parent` when it is given.
+HWND window(int x, int y, int w, int h, HWND parent = nullptr, DWORD shown = WS_VISIBLE) {
+    return CreateWindowExA(0, "STATIC", "", (parent ? WS_CHILD : WS_POPUP) | shown, x, y, w, h,
+                           parent, nullptr, nullptr, nullptr);
+}
+
+// Dispatches whatever is waiting.
 void drain() {
     MSG m;
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageA(&m);
     }
 }
 
@@ -27,8 +35,7 @@ protected:
 };
 
 TEST_F(LiveScreen, PresentsOnceAfterEachReleasedContext) {
-    HWND w = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 10, 20, 30, 40, nullptr,
-                             nullptr, nullptr, nullptr);
+    HWND w = window(10, 20, 30, 40);
     ASSERT_NE(w, nullptr);
     int shown = 0;
     BYTE* bits = nullptr;
@@ -113,18 +120,11 @@ TEST_F(LiveScreen, RealTimeWithoutWaiterSleepsForTheTimer) {
 }
 
 TEST_F(LiveScreen, MouseInputGoesToTheDeepestWindowUnderThePoint) {
-    HWND top = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 10, 20, 300, 200, nullptr,
-                               nullptr, nullptr, nullptr);
-    HWND child = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 5, 5, 50, 50, top, nullptr,
-                                 nullptr, nullptr);
-    HWND hidden = CreateWindowExA(0, "STATIC", "", WS_CHILD, 100, 100, 50, 50, top, nullptr,
-                                  nullptr, nullptr);
+    HWND top = window(10, 20, 300, 200);
+    HWND child = window(5, 5, 50, 50, top);
+    HWND hidden = window(100, 100, 50, 50, top, 0);
     ASSERT_TRUE(top && child && hidden);
-    // The shown windows' paint messages come first; only input is looked at below.
-    MSG paint;
-    while (PeekMessageA(&paint, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&paint);
-    }
+    drain(); // the shown windows' paint messages; only input is looked at below
     struct Case {
         const char* name;
         int x, y;

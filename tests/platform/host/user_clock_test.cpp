@@ -27,6 +27,12 @@ int pump_ready() {
     return n;
 }
 
+// Moves the clock on by `ms`; what is ready then is dispatched and counted.
+int pump_after(DWORD ms) {
+    host::advance_clock(ms);
+    return pump_ready();
+}
+
 class Clock : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -72,10 +78,8 @@ TEST_F(Clock, TimerFiresEveryPeriodAcrossTheWrap) {
     const UINT_PTR id = SetTimer(nullptr, 0, 10, record_time);
     ASSERT_NE(id, 0u);
     for (int i = 0; i < 5; ++i) {
-        host::advance_clock(9);
-        EXPECT_EQ(pump_ready(), 0) << "not due before its period";
-        host::advance_clock(1);
-        EXPECT_EQ(pump_ready(), 1);
+        EXPECT_EQ(pump_after(9), 0) << "not due before its period";
+        EXPECT_EQ(pump_after(1), 1);
     }
     KillTimer(nullptr, id);
     const std::vector<DWORD> expected = {0xFFFFFFFFu - 15, 0xFFFFFFFFu - 5, 4, 14, 24};
@@ -89,8 +93,7 @@ TEST_F(Clock, SettingTheTickCountIsNotTimePassing) {
     EXPECT_EQ(pump_ready(), 0);
     host::set_tick_count(0x7FFFFFFFu); // far forwards
     EXPECT_EQ(pump_ready(), 0);
-    host::advance_clock(20);
-    EXPECT_EQ(pump_ready(), 1);
+    EXPECT_EQ(pump_after(20), 1);
     EXPECT_EQ(g_times, std::vector<DWORD>{0x7FFFFFFFu + 20});
     KillTimer(nullptr, id);
 }
@@ -99,13 +102,10 @@ TEST_F(Clock, LongStepFiresEachTimerOnceAndRestartsIt) {
     host::set_tick_count(0);
     const UINT_PTR a = SetTimer(nullptr, 0, 10, record_time);
     const UINT_PTR b = SetTimer(nullptr, 0, 25, record_time);
-    host::advance_clock(1000);
-    EXPECT_EQ(pump_ready(), 2);
+    EXPECT_EQ(pump_after(1000), 2);
     // Retrieval starts the next period from now.
-    host::advance_clock(10);
-    EXPECT_EQ(pump_ready(), 1);
-    host::advance_clock(15);
-    EXPECT_EQ(pump_ready(), 2);
+    EXPECT_EQ(pump_after(10), 1);
+    EXPECT_EQ(pump_after(15), 2);
     KillTimer(nullptr, a);
     KillTimer(nullptr, b);
 }
@@ -133,17 +133,13 @@ TEST_F(Clock, TimerMinimumAndReplacement) {
     host::set_tick_count(0);
     // Periods below 10 ms are raised to 10, as Win32 does.
     const UINT_PTR id = SetTimer(nullptr, 0, 1, record_time);
-    host::advance_clock(9);
-    EXPECT_EQ(pump_ready(), 0);
-    host::advance_clock(1);
-    EXPECT_EQ(pump_ready(), 1);
+    EXPECT_EQ(pump_after(9), 0);
+    EXPECT_EQ(pump_after(1), 1);
     // Resetting the timer through its id restarts its period with the new length.
     EXPECT_EQ(SetTimer(nullptr, id, 100, record_time), id);
     EXPECT_EQ(host::live_timers(), timers_ + 1);
-    host::advance_clock(99);
-    EXPECT_EQ(pump_ready(), 0);
-    host::advance_clock(1);
-    EXPECT_EQ(pump_ready(), 1);
+    EXPECT_EQ(pump_after(99), 0);
+    EXPECT_EQ(pump_after(1), 1);
     KillTimer(nullptr, id);
 }
 
