@@ -23,12 +23,15 @@ int open_files() {
 #endif
 }
 
+// A CFileException's cause and OS error.
+using Cause = std::pair<int, LONG>;
+
 // Runs f, which must throw a CFileException*; returns its cause and OS error and frees it.
-template <class F> std::pair<int, LONG> file_error(F f) {
+template <class F> Cause file_error(F f) {
     try {
         f();
     } catch (CFileException* e) {
-        std::pair<int, LONG> r{e->m_cause, e->m_lOsError};
+        Cause r{e->m_cause, e->m_lOsError};
         e->Delete();
         return r;
     } catch (CException* e) {
@@ -102,14 +105,8 @@ TEST(CFileTest, CreateTruncatesUnlessNoTruncate) {
         keep.SeekToEnd();
         keep.Write("!", 1);
     }
-    {
-        CFile check("cfile_trunc.bin", CFile::modeRead);
-        EXPECT_EQ(9u, check.GetLength());
-    }
-    {
-        CFile fresh("cfile_trunc.bin", CFile::modeCreate | CFile::modeWrite);
-        EXPECT_EQ(0u, fresh.GetLength());
-    }
+    EXPECT_EQ(9u, CFile("cfile_trunc.bin", CFile::modeRead).GetLength());
+    EXPECT_EQ(0u, CFile("cfile_trunc.bin", CFile::modeCreate | CFile::modeWrite).GetLength());
     // modeNoTruncate also creates a missing file.
     std::remove("cfile_new.bin");
     CFile made;
@@ -157,17 +154,15 @@ TEST(CFileTest, ErrorsThrowFileExceptionsWithTheirCause) {
     Scratch scratch{{"cfile_ro.bin"}};
     const int before = open_files();
     // The throwing constructor.
-    auto missing = file_error([] { CFile f("no_such_file.bin", CFile::modeRead); });
-    EXPECT_EQ(CFileException::fileNotFound, missing.first);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, missing.second);
+    EXPECT_EQ(Cause(CFileException::fileNotFound, ERROR_FILE_NOT_FOUND),
+              file_error([] { CFile f("no_such_file.bin", CFile::modeRead); }));
 
     // A CFile that never opened: its first write throws (the capture's "write error" path).
     CFile never;
     CFileException ignored;
     never.Open("no_such_dir/x.bmp", CFile::modeCreate | CFile::modeWrite, &ignored);
-    auto write = file_error([&] { never.Write("BM", 2); });
-    EXPECT_EQ(CFileException::fileNotFound, write.first);
-    EXPECT_EQ(ERROR_INVALID_HANDLE, write.second);
+    EXPECT_EQ(Cause(CFileException::fileNotFound, ERROR_INVALID_HANDLE),
+              file_error([&] { never.Write("BM", 2); }));
     EXPECT_EQ(CFileException::fileNotFound, file_error([&] {
                                                 char c;
                                                 never.Read(&c, 1);
@@ -177,9 +172,8 @@ TEST(CFileTest, ErrorsThrowFileExceptionsWithTheirCause) {
     write_file("cfile_ro.bin", "read only");
     CFile ro("cfile_ro.bin", CFile::modeRead);
     EXPECT_EQ(CFileException::accessDenied, file_error([&] { ro.Write("x", 1); }).first);
-    auto seek = file_error([&] { ro.Seek(-1, CFile::begin); });
-    EXPECT_EQ(CFileException::badSeek, seek.first);
-    EXPECT_EQ(131, seek.second); // ERROR_NEGATIVE_SEEK
+    EXPECT_EQ(Cause(CFileException::badSeek, 131), // ERROR_NEGATIVE_SEEK
+              file_error([&] { ro.Seek(-1, CFile::begin); }));
     EXPECT_EQ(0u, ro.GetPosition()) << "a failed seek does not move";
     ro.Close();
     ro.Abort(); // closing a closed file again is harmless

@@ -14,9 +14,7 @@ HWND popup(int x, int y, int w, int h) {
 }
 
 TEST(CWndTest, WrapsWindowsAndTheirDCs) {
-    if (!test_support::windows_available()) {
-        GTEST_SKIP() << "no window system";
-    }
+    REQUIRE_WINDOWS();
     HWND hwnd = popup(10, 20, 30, 40);
     ASSERT_NE(nullptr, hwnd);
 
