@@ -147,7 +147,8 @@ TEST(BlitKernels, EverySetGivesThePortableBytes) {
                 // the destination 9 * offset bytes into a cache line: long rows step up to the
                 // next line first, which moves the mask's pattern by every amount.
                 for (std::uint64_t mask8 : {0x00FFFFFF00FFFFFFull, 0x7FFF7FFF7FFF7FFFull}) {
-                    const std::string what = "masked copy " + std::to_string(mask8);
+                    const std::string what =
+                        (testing::Message() << "masked copy " << std::hex << mask8).GetString();
                     ASSERT_TRUE(same(what, dst16, [&](const BlitKernels& set, BYTE* to) {
                         std::vector<BYTE> room(dst16.size() + 128);
                         const auto line = reinterpret_cast<std::uintptr_t>(room.data()) % 64;

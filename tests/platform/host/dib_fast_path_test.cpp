@@ -143,9 +143,7 @@ TEST(DibFastPaths, GetDIBitsNeedsNoRoomPastAPlainHeader) {
     auto* header = reinterpret_cast<BITMAPINFO*>(exact.get());
     EXPECT_EQ(GetDIBits(dc, s, 0, 1, out, header, DIB_RGB_COLORS), 1);
     EXPECT_EQ(header->bmiHeader.biCompression, DWORD(BI_RGB));
-    EXPECT_EQ(out[0], 0x7C00);
-    EXPECT_EQ(out[1], 0x03E0);
-    EXPECT_EQ(out[2], 0x001F);
+    EXPECT_EQ(std::vector<WORD>(out, out + 3), (std::vector<WORD>{0x7C00, 0x03E0, 0x001F}));
     // The same header draws the same pixels back.
     EXPECT_EQ(SetDIBits(dc, s, 0, 1, out, header, DIB_RGB_COLORS), 1);
     EXPECT_EQ(std::memcmp(bits, px, sizeof px), 0);

@@ -184,10 +184,9 @@ TEST_F(FaultInjection, TheNthCreationFailsAndAFailedReallocationKeepsTheBlock) {
     EXPECT_NE(fourth, nullptr);
     EXPECT_EQ(GlobalReAlloc(block, 1 << 20, GMEM_MOVEABLE), block);
 
-    for (HGDIOBJ h : {static_cast<HGDIOBJ>(first), static_cast<HGDIOBJ>(second),
-                      static_cast<HGDIOBJ>(fourth)}) {
-        DeleteObject(h);
-    }
+    DeleteObject(first);
+    DeleteObject(second);
+    DeleteObject(fourth);
     DeleteDC(dc);
     GlobalFree(block);
 }

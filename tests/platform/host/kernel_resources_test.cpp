@@ -62,11 +62,10 @@ TEST_F(KernelResources, StringsFollowTheUserLanguage) {
 }
 
 TEST_F(KernelResources, LoadStringCutsAtCharacterBoundaries) {
-    ASSERT_TRUE(host::add_string_resource(nullptr, 7, 1033,
-                                          "Gr\xC3\xB6\xC3\x9F"
-                                          "e"));
-    EXPECT_EQ(load_string(7), "Gr\xC3\xB6\xC3\x9F"
-                              "e");
+    const std::string word = "Gr\xC3\xB6\xC3\x9F"
+                             "e";
+    ASSERT_TRUE(host::add_string_resource(nullptr, 7, 1033, word.c_str()));
+    EXPECT_EQ(load_string(7), word);
     EXPECT_EQ(load_string(7, 7), "Gr\xC3\xB6\xC3\x9F");
     EXPECT_EQ(load_string(7, 6), "Gr\xC3\xB6"); // would cut the second letter in half
     EXPECT_EQ(load_string(7, 5), "Gr\xC3\xB6");

@@ -33,20 +33,13 @@ int live_objects() {
 }
 
 std::unique_ptr<CPalette> make_palette() {
+    // Red, green and blue.
     struct {
         LOGPALETTE head;
         PALETTEENTRY more[2];
-    } lp = {};
-    lp.head.palVersion = 0x300;
-    lp.head.palNumEntries = 3;
-    lp.head.palPalEntry[0] = {255, 0, 0, 0};
-    lp.more[0] = {0, 255, 0, 0};
-    lp.more[1] = {0, 0, 255, 0};
+    } lp = {{0x300, 3, {{255, 0, 0, 0}}}, {{0, 255, 0, 0}, {0, 0, 255, 0}}};
     auto p = std::make_unique<CPalette>();
-    if (!p->CreatePalette(&lp.head)) {
-        return nullptr;
-    }
-    return p;
+    return p->CreatePalette(&lp.head) ? std::move(p) : nullptr;
 }
 
 struct Kind {
