@@ -68,11 +68,9 @@ TEST(GdiDc, BitmapIsSelectedIntoOneDcAtATime) {
 TEST(GdiDc, OnlyMonochromeOrDisplayFormatBitmapsFitAMemoryDc) {
     const int bpp = expected_bpp();
     for (int depth : {1, 4, 8, 16, 24, 32}) {
-#ifdef _WIN32
-        if (depth == 32) {
+        if (kWine && depth == 32) {
             continue; // Wine takes 32-bit bitmaps on any display
         }
-#endif
         HBITMAP bmp = CreateBitmap(4, 4, 1, depth, nullptr);
         ASSERT_NE(bmp, nullptr) << depth;
         HDC mem = CreateCompatibleDC(nullptr);
@@ -151,28 +149,21 @@ TEST(GdiBitmap, BitmapBitsCopyTopRowFirstAndClampTheCount) {
     const BYTE rows[4] = {0x80, 0x00, 0x01, 0x00}; // (0,0) white, (7,1) white
     HBITMAP bmp = CreateBitmap(16, 2, 1, 1, rows);
     MemSurface s(bmp);
-    EXPECT_EQ(GetPixel(s.dc, 0, 0), RGB(255, 255, 255));
-    EXPECT_EQ(GetPixel(s.dc, 1, 0), RGB(0, 0, 0));
-    EXPECT_EQ(GetPixel(s.dc, 7, 1), RGB(255, 255, 255));
-    EXPECT_EQ(GetPixel(s.dc, 15, 1), RGB(0, 0, 0));
-    EXPECT_EQ(GetPixel(s.dc, 16, 0), CLR_INVALID);
-    EXPECT_EQ(GetPixel(s.dc, 0, -1), CLR_INVALID);
+    expect_pixels(s.dc, {{0, 0, kWhite}, {1, 0, kBlack}, {7, 1, kWhite}, {15, 1, kBlack}});
+    expect_pixels(s.dc, {{16, 0, CLR_INVALID}, {0, -1, CLR_INVALID}});
 
-    BYTE out[8] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
-    EXPECT_EQ(GetBitmapBits(bmp, 3, out), 3); // not rounded to rows
-    EXPECT_EQ(out[0], 0x80);
-    EXPECT_EQ(out[2], 0x01);
-    EXPECT_EQ(out[3], 0xAA);
-    EXPECT_EQ(GetBitmapBits(bmp, 8, out), 4);
-    EXPECT_EQ(out[3], 0x00);
-    EXPECT_EQ(out[4], 0xAA);
+    // The count is not rounded to rows, and clamped to the bitmap's bytes.
+    std::vector<BYTE> out(8, 0xAA);
+    EXPECT_EQ(GetBitmapBits(bmp, 3, out.data()), 3);
+    EXPECT_EQ(out, (std::vector<BYTE>{0x80, 0, 0x01, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}));
+    EXPECT_EQ(GetBitmapBits(bmp, 8, out.data()), 4);
+    EXPECT_EQ(out, (std::vector<BYTE>{0x80, 0, 0x01, 0, 0xAA, 0xAA, 0xAA, 0xAA}));
 
-    const BYTE more[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(SetBitmapBits(bmp, 1, more), 1);
-    EXPECT_EQ(GetPixel(s.dc, 7, 0), RGB(255, 255, 255));
-    EXPECT_EQ(GetPixel(s.dc, 8, 0), RGB(0, 0, 0));
-    EXPECT_EQ(SetBitmapBits(bmp, 8, more), 4);
-    EXPECT_EQ(GetPixel(s.dc, 8, 1), RGB(255, 255, 255));
+    const std::vector<BYTE> more(8, 0xFF);
+    EXPECT_EQ(SetBitmapBits(bmp, 1, more.data()), 1);
+    expect_pixels(s.dc, {{7, 0, kWhite}, {8, 0, kBlack}});
+    EXPECT_EQ(SetBitmapBits(bmp, 8, more.data()), 4);
+    EXPECT_EQ(GetPixel(s.dc, 8, 1), kWhite);
 }
 
 TEST(GdiBitmap, SetPixelReturnsTheStoredColour) {
@@ -190,11 +181,8 @@ TEST(GdiBitmap, SetPixelReturnsTheStoredColour) {
     if (expected_bpp() == 32) {
         EXPECT_EQ(SetPixel(s.dc, 3, 3, RGB(1, 2, 3)), RGB(1, 2, 3));
         EXPECT_EQ(GetPixel(s.dc, 3, 3), RGB(1, 2, 3));
-        std::vector<BYTE> raw = s.bits();
-        EXPECT_EQ(raw[3 * 16 + 12], 3); // B, G, R, 0
-        EXPECT_EQ(raw[3 * 16 + 13], 2);
-        EXPECT_EQ(raw[3 * 16 + 14], 1);
-        EXPECT_EQ(raw[3 * 16 + 15], 0);
+        const std::vector<BYTE> raw = s.bits();
+        EXPECT_EQ(std::vector<BYTE>(raw.begin() + 60, raw.end()), (std::vector<BYTE>{3, 2, 1, 0}));
     }
 }
 
@@ -267,33 +255,26 @@ TEST(GdiBadInput, NegativeAndHugeBitmapsFailCleanly) {
     EXPECT_EQ(CreateBitmapIndirect(nullptr), nullptr);
 }
 
-#ifndef _WIN32
-// Windows documents that a bitmap still selected into a DC cannot be deleted (Wine deletes it).
-TEST(GdiDc, SelectedBitmapIsNotDeleted) {
+// A selected brush is deleted when its DC lets it go. Windows documents that a bitmap still
+// selected into a DC cannot be deleted (Wine deletes it). DeleteObject on a DC deletes the DC.
+TEST(GdiDc, DeletingSelectedObjects) {
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
     HBITMAP bmp = CreateBitmap(2, 2, 1, 1, nullptr);
     HDC mem = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    EXPECT_FALSE(DeleteObject(bmp));
-    EXPECT_EQ(GetObjectType(bmp), static_cast<DWORD>(OBJ_BITMAP));
-    SelectObject(mem, old);
-    EXPECT_TRUE(DeleteObject(bmp));
-    DeleteDC(mem);
-}
-#endif
-
-TEST(GdiDc, SelectedBrushIsDeletedWhenReleased) {
-    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
-    HDC mem = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(mem, brush);
+    HGDIOBJ old_brush = SelectObject(mem, brush);
+    HGDIOBJ old_bmp = SelectObject(mem, bmp);
     EXPECT_TRUE(DeleteObject(brush));
     EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH)); // still in use
-    SelectObject(mem, old);
+    if (!kWine) {
+        EXPECT_FALSE(DeleteObject(bmp));
+    }
+    EXPECT_EQ(GetObjectType(bmp), static_cast<DWORD>(OBJ_BITMAP));
+    SelectObject(mem, old_brush);
+    SelectObject(mem, old_bmp);
     EXPECT_EQ(GetObjectType(brush), 0u);
-    DeleteDC(mem);
-    // DeleteObject on a DC deletes the DC.
-    HDC other = CreateCompatibleDC(nullptr);
-    EXPECT_TRUE(DeleteObject(other));
-    EXPECT_EQ(GetObjectType(other), 0u);
+    EXPECT_TRUE(DeleteObject(bmp));
+    EXPECT_TRUE(DeleteObject(mem));
+    EXPECT_EQ(GetObjectType(mem), 0u);
 }
 
 // With a DIB section selected, a compatible bitmap is a (bottom-up) section of the same depth.

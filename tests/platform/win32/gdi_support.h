@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 namespace gdi_test {
@@ -19,6 +20,13 @@ inline constexpr COLORREF kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255), kR
                           kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255),
                           kYellow = RGB(255, 255, 0), kMagenta = RGB(255, 0, 255),
                           kCyan = RGB(0, 255, 255);
+
+// Whether this is the Windows build, which runs under Wine.
+#ifdef _WIN32
+inline constexpr bool kWine = true;
+#else
+inline constexpr bool kWine = false;
+#endif
 
 // The display depth this run expects (set by the test runner for native and Wine runs).
 inline int expected_bpp() {
@@ -62,6 +70,36 @@ struct MemSurface {
         SetBitmapBits(bmp, static_cast<DWORD>(in.size()), in.data());
     }
 };
+
+// Expects each pixel of `dc` at (x, y) to read as the colour given (CLR_INVALID: outside).
+struct Px {
+    int x, y;
+    COLORREF c;
+};
+template <class Pixels> void expect_pixels(HDC dc, const Pixels& want) {
+    for (const Px& p : want) {
+        EXPECT_EQ(GetPixel(dc, p.x, p.y), p.c) << "pixel " << p.x << "," << p.y;
+    }
+}
+inline void expect_pixels(HDC dc, std::initializer_list<Px> want) {
+    expect_pixels<std::initializer_list<Px>>(dc, want);
+}
+
+// The next message PeekMessageA finds for `hwnd` in [first, last] (all zeros when there is none).
+inline MSG peek(HWND hwnd = nullptr, UINT first = 0, UINT last = 0, UINT remove = PM_REMOVE) {
+    MSG m{};
+    if (!PeekMessageA(&m, hwnd, first, last, remove)) {
+        m = MSG{};
+    }
+    return m;
+}
+
+// A message's window, number and parameters, to compare in one go.
+using Fields = std::vector<LPARAM>;
+inline Fields fields(const MSG& m) {
+    return {reinterpret_cast<LPARAM>(m.hwnd), static_cast<LPARAM>(m.message),
+            static_cast<LPARAM>(m.wParam), m.lParam};
+}
 
 // A bitmap's width, height and bits per pixel as GetObjectA reports them (-1s when it fails).
 inline std::vector<LONG> shape_of(HGDIOBJ bitmap) {

@@ -15,11 +15,6 @@ using namespace gdi_test;
 namespace {
 
 const char kPath[] = "load_image_variant.bmp";
-#ifdef _WIN32
-constexpr bool kWine = true;
-#else
-constexpr bool kWine = false;
-#endif
 
 // Files larger than LoadImageA's first read of a file.
 const bmpfile::Variant kLarge[] = {

@@ -7,35 +7,31 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <vector>
 
 namespace {
 
-using gdi_test::kGreen, gdi_test::kRed;
+using namespace gdi_test;
 
-// What the window procedure saw: erases with their result, paints with what BeginPaint gave.
-struct Event {
-    UINT msg;
-    RECT paint; // WM_PAINT: rcPaint
-    BOOL erase; // WM_PAINT: fErase
-};
-std::vector<Event> g_events;
+// What the window procedure saw: {WM_ERASEBKGND}, or {WM_PAINT, the sides of the rcPaint that
+// BeginPaint gave, its fErase}.
+using Events = std::vector<std::vector<LONG>>;
+Events g_events;
 LRESULT g_erase_result = 1; // 0: the procedure leaves the background as it is
 
 LRESULT CALLBACK paint_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
     case WM_ERASEBKGND:
-        g_events.push_back(Event{msg, {}, FALSE});
+        g_events.push_back({WM_ERASEBKGND});
         return g_erase_result != 0 ? DefWindowProcA(hwnd, msg, wparam, lparam) : 0;
     case WM_PAINT: {
         // Recorded before BeginPaint, so that an erase BeginPaint asks for comes after it.
-        g_events.push_back(Event{msg, {}, FALSE});
+        g_events.push_back({WM_PAINT});
         const std::size_t at = g_events.size() - 1;
         PAINTSTRUCT ps;
         if (BeginPaint(hwnd, &ps) != nullptr) {
-            g_events[at].paint = ps.rcPaint;
-            g_events[at].erase = ps.fErase;
+            const RECT& r = ps.rcPaint;
+            g_events[at].insert(g_events[at].end(), {r.left, r.top, r.right, r.bottom, ps.fErase});
             EndPaint(hwnd, &ps);
         }
         return 0;
@@ -45,12 +41,9 @@ LRESULT CALLBACK paint_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     }
 }
 
-std::vector<UINT> seen() {
-    std::vector<UINT> out;
-    for (const Event& e : g_events) {
-        out.push_back(e.msg);
-    }
-    g_events.clear();
+Events seen() {
+    Events out;
+    out.swap(g_events);
     return out;
 }
 
@@ -72,6 +65,12 @@ COLORREF pixel(HWND hwnd, int x, int y) {
     return c;
 }
 
+void expect_pixels(HWND hwnd, std::initializer_list<Px> want) {
+    HDC dc = GetDC(hwnd);
+    gdi_test::expect_pixels(dc, want);
+    ReleaseDC(hwnd, dc);
+}
+
 void fill(HWND hwnd, COLORREF colour) {
     HDC dc = GetDC(hwnd);
     HBRUSH brush = CreateSolidBrush(colour);
@@ -82,9 +81,15 @@ void fill(HWND hwnd, COLORREF colour) {
     ReleaseDC(hwnd, dc);
 }
 
-bool same(const RECT& r, LONG l, LONG t, LONG rr, LONG b) {
-    return r.left == l && r.top == t && r.right == rr && r.bottom == b;
+// The window's update rectangle; empty when there is none.
+std::vector<LONG> update_rect(HWND hwnd) {
+    RECT r = {};
+    if (!GetUpdateRect(hwnd, &r, FALSE)) {
+        return {};
+    }
+    return {r.left, r.top, r.right, r.bottom};
 }
+using Sides = std::vector<LONG>;
 
 class Painting : public ::testing::Test {
 protected:
@@ -105,10 +110,14 @@ protected:
         EXPECT_TRUE(UnregisterClassA("talvo-paint-test", nullptr));
         DeleteObject(brush_);
     }
-    // A hidden 40 x 30 popup of the class.
-    HWND make() {
+    // A 40 x 30 popup of the class, hidden, or shown and painted.
+    HWND make(bool shown = false) {
         hwnd_ = CreateWindowExA(0, "talvo-paint-test", "", WS_POPUP, 500, 400, 40, 30, nullptr,
                                 nullptr, nullptr, nullptr);
+        if (shown) {
+            ShowWindow(hwnd_, SW_SHOW);
+            UpdateWindow(hwnd_);
+        }
         g_events.clear();
         return hwnd_;
     }
@@ -116,7 +125,8 @@ protected:
     HWND hwnd_ = nullptr;
 };
 
-using Messages = std::vector<UINT>;
+const Events kErase = {{WM_ERASEBKGND}};
+const std::vector<LONG> kPaintAll = {WM_PAINT, 0, 0, 40, 30, FALSE};
 
 } // namespace
 
@@ -129,80 +139,53 @@ TEST_F(Painting, ShowingErasesAndUpdateWindowPaintsOnce) {
     EXPECT_TRUE(InvalidateRect(hwnd, nullptr, TRUE));
     EXPECT_TRUE(UpdateWindow(hwnd));
     EXPECT_EQ(pump(hwnd), 0);
-    EXPECT_EQ(seen(), Messages{}) << "hidden windows are not painted";
+    EXPECT_EQ(seen(), Events{}) << "hidden windows are not painted";
 
     ShowWindow(hwnd, SW_SHOW);
-    std::vector<UINT> shown = seen();
-    EXPECT_EQ(std::count(shown.begin(), shown.end(), WM_ERASEBKGND), 1);
-    EXPECT_EQ(std::count(shown.begin(), shown.end(), WM_PAINT), 0);
-    EXPECT_EQ(pixel(hwnd, 0, 0), kRed);
-    EXPECT_EQ(pixel(hwnd, 39, 29), kRed);
-    RECT update = {};
-    EXPECT_TRUE(GetUpdateRect(hwnd, &update, FALSE));
-    EXPECT_TRUE(same(update, 0, 0, 40, 30));
+    EXPECT_EQ(seen(), kErase);
+    expect_pixels(hwnd, {{0, 0, kRed}, {39, 29, kRed}});
+    EXPECT_EQ(update_rect(hwnd), (Sides{0, 0, 40, 30}));
 
     ASSERT_TRUE(UpdateWindow(hwnd));
-    ASSERT_EQ(g_events.size(), 1u);
-    EXPECT_EQ(g_events[0].msg, static_cast<UINT>(WM_PAINT));
-    EXPECT_TRUE(same(g_events[0].paint, 0, 0, 40, 30));
-    EXPECT_FALSE(g_events[0].erase);
-    g_events.clear();
-    EXPECT_FALSE(GetUpdateRect(hwnd, &update, FALSE));
+    EXPECT_EQ(seen(), Events{kPaintAll});
+    EXPECT_EQ(update_rect(hwnd), Sides{});
     UpdateWindow(hwnd);
     EXPECT_EQ(pump(hwnd), 0);
-    EXPECT_EQ(seen(), Messages{});
+    EXPECT_EQ(seen(), Events{});
 }
 
 // Invalidated parts add up to the rectangle that bounds them; the loop retrieves WM_PAINT after
 // posted messages, BeginPaint erases inside the update rectangle only, and validation ends it.
 TEST_F(Painting, TheLoopPaintsWhatWasInvalidatedAfterPostedMessages) {
     REQUIRE_WINDOWS();
-    HWND hwnd = make();
-    ShowWindow(hwnd, SW_SHOW);
-    UpdateWindow(hwnd);
+    HWND hwnd = make(true);
     fill(hwnd, kGreen);
-    g_events.clear();
-
     const RECT a = {5, 5, 15, 10};
     const RECT b = {20, 12, 30, 20};
     EXPECT_TRUE(InvalidateRect(hwnd, &a, TRUE));
     EXPECT_TRUE(InvalidateRect(hwnd, &b, FALSE));
-    EXPECT_EQ(seen(), Messages{}) << "invalidating sends nothing";
+    EXPECT_EQ(seen(), Events{}) << "invalidating sends nothing";
     EXPECT_EQ(pixel(hwnd, 7, 7), kGreen);
-    RECT update = {};
-    EXPECT_TRUE(GetUpdateRect(hwnd, &update, FALSE));
-    EXPECT_TRUE(same(update, 5, 5, 30, 20));
+    EXPECT_EQ(update_rect(hwnd), (Sides{5, 5, 30, 20}));
 
     ASSERT_TRUE(PostMessageA(hwnd, WM_USER, 0, 0));
-    MSG m;
-    ASSERT_TRUE(PeekMessageA(&m, hwnd, 0, 0, PM_REMOVE));
-    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER));
-    ASSERT_TRUE(PeekMessageA(&m, hwnd, 0, 0, PM_REMOVE));
-    EXPECT_EQ(m.message, static_cast<UINT>(WM_PAINT));
-    EXPECT_EQ(m.hwnd, hwnd);
+    EXPECT_EQ(peek(hwnd).message, UINT{WM_USER});
+    const MSG m = peek(hwnd);
+    EXPECT_TRUE(m.message == WM_PAINT && m.hwnd == hwnd);
     // Not taken out of the queue by being retrieved: only validation ends it.
-    ASSERT_TRUE(PeekMessageA(&m, hwnd, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+    EXPECT_EQ(peek(hwnd, WM_PAINT, WM_PAINT, PM_NOREMOVE).message, UINT{WM_PAINT});
     DispatchMessageA(&m);
-    ASSERT_EQ(g_events.size(), 2u);
-    EXPECT_EQ(g_events[0].msg, static_cast<UINT>(WM_PAINT));
-    EXPECT_EQ(g_events[1].msg, static_cast<UINT>(WM_ERASEBKGND));
-    EXPECT_TRUE(same(g_events[0].paint, 5, 5, 30, 20));
-    EXPECT_FALSE(g_events[0].erase);
-    g_events.clear();
+    EXPECT_EQ(seen(), (Events{{WM_PAINT, 5, 5, 30, 20, FALSE}, {WM_ERASEBKGND}}));
     EXPECT_EQ(pump(hwnd), 0);
-
     // The erase stayed inside the update rectangle.
-    EXPECT_EQ(pixel(hwnd, 5, 5), kRed);
-    EXPECT_EQ(pixel(hwnd, 29, 19), kRed);
-    EXPECT_EQ(pixel(hwnd, 4, 5), kGreen);
-    EXPECT_EQ(pixel(hwnd, 30, 19), kGreen);
+    expect_pixels(hwnd, {{5, 5, kRed}, {29, 19, kRed}, {4, 5, kGreen}, {30, 19, kGreen}});
     EXPECT_EQ(pixel(hwnd, 29, 20), kGreen);
 
     // Validated by hand, nothing is left to paint.
     InvalidateRect(hwnd, nullptr, TRUE);
     EXPECT_TRUE(ValidateRect(hwnd, nullptr));
     EXPECT_EQ(pump(hwnd), 0);
-    EXPECT_EQ(seen(), Messages{});
+    EXPECT_EQ(seen(), Events{});
 }
 
 // RedrawWindow: invalidating sends nothing, RDW_ERASENOW erases only, RDW_UPDATENOW paints (and
@@ -210,36 +193,25 @@ TEST_F(Painting, TheLoopPaintsWhatWasInvalidatedAfterPostedMessages) {
 // alone gets fErase set.
 TEST_F(Painting, RedrawWindowErasesAndPaintsWhenAsked) {
     REQUIRE_WINDOWS();
-    HWND hwnd = make();
-    ShowWindow(hwnd, SW_SHOW);
-    UpdateWindow(hwnd);
-    g_events.clear();
-
-    EXPECT_TRUE(RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE));
-    EXPECT_EQ(seen(), Messages{});
-    EXPECT_TRUE(RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASENOW));
-    EXPECT_EQ(seen(), Messages{WM_ERASEBKGND});
-    EXPECT_TRUE(RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW));
-    ASSERT_EQ(g_events.size(), 1u);
-    EXPECT_FALSE(g_events[0].erase);
-    EXPECT_EQ(seen(), Messages{WM_PAINT});
-
-    EXPECT_TRUE(RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW));
-    EXPECT_EQ(seen(), (Messages{WM_PAINT, WM_ERASEBKGND}));
-    EXPECT_TRUE(RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW));
-    EXPECT_EQ(seen(), Messages{WM_PAINT});
-
+    HWND hwnd = make(true);
+    auto redraw = [&](UINT flags, const RECT* part = nullptr) {
+        EXPECT_TRUE(RedrawWindow(hwnd, part, nullptr, flags));
+        return seen();
+    };
+    EXPECT_EQ(redraw(RDW_INVALIDATE | RDW_ERASE), Events{});
+    EXPECT_EQ(redraw(RDW_ERASENOW), kErase);
+    EXPECT_EQ(redraw(RDW_UPDATENOW), Events{kPaintAll});
+    EXPECT_EQ(redraw(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW), (Events{kPaintAll, kErase[0]}));
+    EXPECT_EQ(redraw(RDW_INVALIDATE | RDW_UPDATENOW), Events{kPaintAll});
     g_erase_result = 0;
-    EXPECT_TRUE(RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW));
-    ASSERT_EQ(g_events.size(), 2u);
-    EXPECT_TRUE(g_events[0].erase);
-    g_events.clear();
+    EXPECT_EQ(redraw(RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW),
+              (Events{{WM_PAINT, 0, 0, 40, 30, TRUE}, kErase[0]}));
 
     const RECT part = {0, 0, 10, 10};
-    EXPECT_TRUE(RedrawWindow(hwnd, &part, nullptr, RDW_INVALIDATE));
-    EXPECT_TRUE(RedrawWindow(hwnd, nullptr, nullptr, RDW_VALIDATE));
+    EXPECT_EQ(redraw(RDW_INVALIDATE, &part), Events{});
+    EXPECT_EQ(redraw(RDW_VALIDATE), Events{});
     EXPECT_EQ(pump(hwnd), 0);
-    EXPECT_EQ(seen(), Messages{});
+    EXPECT_EQ(seen(), Events{});
 }
 
 // The static control has no class brush: it paints its face colour in WM_PAINT, over what the
@@ -247,8 +219,8 @@ TEST_F(Painting, RedrawWindowErasesAndPaintsWhenAsked) {
 // pixels) and we take the nearest palette colour, so there only painted or not is checked.
 TEST(StaticControl, PaintsTheButtonFaceInWmPaint) {
     REQUIRE_WINDOWS();
-    const bool exact = gdi_test::expected_bpp() > 8;
-    gdi_test::MemSurface one(1, 1);
+    const bool exact = expected_bpp() > 8;
+    MemSurface one(1, 1);
     const COLORREF face = SetPixel(one.dc, 0, 0, GetSysColor(COLOR_BTNFACE));
 
     HWND hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, 300, 200, 50, 40, nullptr, nullptr,
@@ -272,8 +244,7 @@ TEST(StaticControl, PaintsTheButtonFaceInWmPaint) {
     EXPECT_EQ(pump(hwnd), 1);
     EXPECT_TRUE(painted(hwnd, 10, 10));
     EXPECT_TRUE(painted(hwnd, 19, 14));
-    EXPECT_EQ(pixel(hwnd, 9, 10), kGreen);
-    EXPECT_EQ(pixel(hwnd, 20, 14), kGreen);
+    expect_pixels(hwnd, {{9, 10, kGreen}, {20, 14, kGreen}});
     DestroyWindow(hwnd);
 
     // Made visible, it is painted by the first pass of the message loop.

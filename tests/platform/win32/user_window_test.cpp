@@ -1,7 +1,5 @@
 // Windows, window classes, metrics and system colours, through windows.h only.
-#include <windows.h>
-
-#include "platform/last_error.h"
+#include "platform/win32/gdi_support.h"
 #include "platform/window_system.h"
 
 #include <gtest/gtest.h>
@@ -10,19 +8,15 @@
 #include <cstdlib>
 #include <vector>
 
+using namespace gdi_test;
+
 namespace {
 
-struct Seen {
-    HWND hwnd;
-    UINT msg;
-    WPARAM wparam;
-    LPARAM lparam;
-};
-std::vector<Seen> g_seen;
+std::vector<MSG> g_seen; // what the window procedure was called with
 LRESULT g_create_result = 0;
 
 LRESULT CALLBACK recording_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    g_seen.push_back(Seen{hwnd, msg, wparam, lparam});
+    g_seen.push_back(MSG{hwnd, msg, wparam, lparam, 0, {}});
     if (msg == WM_CREATE) {
         const auto* cs = reinterpret_cast<const CREATESTRUCTA*>(lparam);
         EXPECT_EQ(cs->lpCreateParams, &g_create_result);
@@ -55,7 +49,7 @@ protected:
     }
     std::size_t index_of(HWND hwnd, UINT msg) const {
         for (std::size_t i = 0; i < g_seen.size(); ++i) {
-            if (g_seen[i].hwnd == hwnd && g_seen[i].msg == msg) {
+            if (g_seen[i].hwnd == hwnd && g_seen[i].message == msg) {
                 return i;
             }
         }
@@ -64,8 +58,21 @@ protected:
     ATOM atom_ = 0;
 };
 
-std::vector<LONG> sides(const RECT& r) {
+// A window's rectangle on the screen, or its client rectangle; empty when the call fails.
+using Sides = std::vector<LONG>;
+Sides window_rect(HWND hwnd, bool client = false) {
+    RECT r;
+    if (!(client ? GetClientRect(hwnd, &r) : GetWindowRect(hwnd, &r))) {
+        return {};
+    }
     return {r.left, r.top, r.right, r.bottom};
+}
+
+// Dispatches whatever the queue holds.
+void pump() {
+    for (MSG m = peek(); m.message != 0; m = peek()) {
+        DispatchMessageA(&m);
+    }
 }
 
 TEST_F(Windows, PopupRectanglesAndLifecycleMessages) {
@@ -74,11 +81,8 @@ TEST_F(Windows, PopupRectanglesAndLifecycleMessages) {
     ASSERT_NE(hwnd, nullptr);
     EXPECT_TRUE(IsWindow(hwnd));
     EXPECT_FALSE(IsWindowVisible(hwnd));
-    RECT r;
-    ASSERT_TRUE(GetWindowRect(hwnd, &r));
-    EXPECT_EQ(sides(r), (std::vector<LONG>{10, 20, 310, 220}));
-    ASSERT_TRUE(GetClientRect(hwnd, &r));
-    EXPECT_EQ(sides(r), (std::vector<LONG>{0, 0, 300, 200}));
+    EXPECT_EQ(window_rect(hwnd), (Sides{10, 20, 310, 220}));
+    EXPECT_EQ(window_rect(hwnd, true), (Sides{0, 0, 300, 200}));
 
     const std::size_t nccreate = index_of(hwnd, WM_NCCREATE);
     const std::size_t create = index_of(hwnd, WM_CREATE);
@@ -96,25 +100,11 @@ TEST_F(Windows, PopupRectanglesAndLifecycleMessages) {
     EXPECT_FAILS_WITH(UnregisterClassA(kClass, nullptr), FALSE, ERROR_CLASS_HAS_WINDOWS);
 
     ASSERT_TRUE(DestroyWindow(hwnd));
-    const std::size_t destroy = index_of(hwnd, WM_DESTROY);
-    const std::size_t ncdestroy = index_of(hwnd, WM_NCDESTROY);
-    ASSERT_LT(destroy, g_seen.size());
-    EXPECT_LT(destroy, ncdestroy);
-    EXPECT_LT(ncdestroy, g_seen.size());
-    EXPECT_EQ(ncdestroy, g_seen.size() - 1) << "nothing after WM_NCDESTROY";
+    EXPECT_LT(index_of(hwnd, WM_DESTROY), index_of(hwnd, WM_NCDESTROY));
+    EXPECT_EQ(index_of(hwnd, WM_NCDESTROY), g_seen.size() - 1) << "nothing after WM_NCDESTROY";
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_FALSE(DestroyWindow(hwnd));
-    EXPECT_FALSE(GetWindowRect(hwnd, &r));
-}
-
-TEST_F(Windows, CreateFailsWhenProcedureRefuses) {
-    REQUIRE_WINDOWS();
-    g_create_result = -1;
-    EXPECT_EQ(popup(0, 0, 10, 10), nullptr);
-    ASSERT_FALSE(g_seen.empty());
-    const HWND dead = g_seen.front().hwnd;
-    EXPECT_FALSE(IsWindow(dead));
-    EXPECT_EQ(g_seen.back().msg, static_cast<UINT>(WM_NCDESTROY));
+    EXPECT_EQ(window_rect(hwnd), Sides{});
 }
 
 TEST_F(Windows, ChildSitsInParentAndDiesWithIt) {
@@ -123,9 +113,7 @@ TEST_F(Windows, ChildSitsInParentAndDiesWithIt) {
     ASSERT_NE(parent, nullptr);
     HWND child = popup(5, 6, 10, 12, WS_CHILD | WS_VISIBLE, parent);
     ASSERT_NE(child, nullptr);
-    RECT r;
-    GetWindowRect(child, &r);
-    EXPECT_EQ(sides(r), (std::vector<LONG>{45, 56, 55, 68}));
+    EXPECT_EQ(window_rect(child), (Sides{45, 56, 55, 68}));
     EXPECT_FALSE(IsWindowVisible(child)) << "its parent is hidden";
     ShowWindow(parent, SW_SHOW);
     EXPECT_TRUE(IsWindowVisible(child));
@@ -143,13 +131,18 @@ TEST_F(Windows, ChildSitsInParentAndDiesWithIt) {
     EXPECT_LT(index_of(parent, WM_NCDESTROY), g_seen.size());
 }
 
-TEST_F(Windows, SizesAndBadArguments) {
+TEST_F(Windows, RefusalsSizesAndBadArguments) {
     REQUIRE_WINDOWS();
+    // A procedure that refuses WM_CREATE: no window, and the one begun is destroyed.
+    g_create_result = -1;
+    EXPECT_EQ(popup(0, 0, 10, 10), nullptr);
+    ASSERT_FALSE(g_seen.empty());
+    EXPECT_FALSE(IsWindow(g_seen.front().hwnd));
+    EXPECT_EQ(g_seen.back().message, UINT{WM_NCDESTROY});
+    g_create_result = 0;
+
     HWND neg = popup(5, 5, -50, -50);
-    ASSERT_NE(neg, nullptr);
-    RECT r;
-    GetWindowRect(neg, &r);
-    EXPECT_EQ(sides(r), (std::vector<LONG>{5, 5, 5, 5}));
+    EXPECT_EQ(window_rect(neg), (Sides{5, 5, 5, 5}));
     DestroyWindow(neg);
 
     EXPECT_FAILS_WITH(CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 1, 1, nullptr,
@@ -164,6 +157,7 @@ TEST_F(Windows, SizesAndBadArguments) {
 
     const HWND bogus = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x5a5a5a5a));
     EXPECT_FALSE(IsWindow(bogus));
+    RECT r;
     EXPECT_FAILS_WITH(GetClientRect(bogus, &r), FALSE, ERROR_INVALID_WINDOW_HANDLE);
     EXPECT_FALSE(ShowWindow(bogus, SW_SHOW));
     EXPECT_FALSE(DestroyWindow(bogus));
@@ -178,36 +172,26 @@ TEST_F(Windows, PostedWindowMessageReachesProcedure) {
     REQUIRE_WINDOWS();
     HWND hwnd = popup(0, 0, 10, 10);
     ASSERT_NE(hwnd, nullptr);
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+    pump();
+    // A window filter takes that window's messages only; the procedure gets them as they are.
+    const auto delivered = [&](const Fields& want) {
+        g_seen.clear();
+        const MSG m = peek(hwnd, UINT(want[1]), UINT(want[1]));
+        EXPECT_EQ(fields(m), want);
         DispatchMessageA(&m);
-    }
-    g_seen.clear();
+        ASSERT_EQ(g_seen.size(), 1u);
+        EXPECT_EQ(fields(g_seen[0]), want);
+    };
+    const LPARAM window = reinterpret_cast<LPARAM>(hwnd);
     ASSERT_TRUE(PostMessageA(hwnd, WM_USER + 3, 11, 22));
     ASSERT_TRUE(PostMessageA(nullptr, WM_USER + 4, 0, 0));
-    // A window filter takes that window's messages only.
-    ASSERT_TRUE(PeekMessageA(&m, hwnd, WM_USER, WM_USER + 10, PM_REMOVE));
-    EXPECT_EQ(m.hwnd, hwnd);
-    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER + 3));
-    EXPECT_FALSE(PeekMessageA(&m, hwnd, WM_USER, WM_USER + 10, PM_REMOVE));
-    DispatchMessageA(&m);
-    ASSERT_EQ(g_seen.size(), 1u);
-    EXPECT_EQ(g_seen[0].msg, static_cast<UINT>(WM_USER + 3));
-    EXPECT_EQ(g_seen[0].wparam, 11u);
-    EXPECT_EQ(g_seen[0].lparam, 22);
-    ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_USER, WM_USER + 10, PM_REMOVE));
-    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER + 4));
-
+    delivered(Fields{window, WM_USER + 3, 11, 22});
+    EXPECT_EQ(peek(hwnd, WM_USER, WM_USER + 10).message, 0u);
+    EXPECT_EQ(peek(nullptr, WM_USER, WM_USER + 10).message, WM_USER + 4u);
     // A window timer without callback goes to the window procedure.
     EXPECT_EQ(SetTimer(hwnd, 9, 10, nullptr), 9u);
     Sleep(30);
-    g_seen.clear();
-    ASSERT_TRUE(PeekMessageA(&m, hwnd, WM_TIMER, WM_TIMER, PM_REMOVE));
-    EXPECT_EQ(m.hwnd, hwnd);
-    EXPECT_EQ(m.wParam, 9u);
-    DispatchMessageA(&m);
-    ASSERT_EQ(g_seen.size(), 1u);
-    EXPECT_EQ(g_seen[0].msg, static_cast<UINT>(WM_TIMER));
+    delivered(Fields{window, WM_TIMER, 9, 0});
     EXPECT_TRUE(KillTimer(hwnd, 9));
     EXPECT_FAILS_WITH(KillTimer(hwnd, 9), FALSE, ERROR_INVALID_PARAMETER);
     DestroyWindow(hwnd);
@@ -221,36 +205,27 @@ TEST_F(Windows, WindowContextDrawsAtTheWindowsPlace) {
     // A hidden window shows nothing of what is drawn on it.
     HDC dc = GetDC(hwnd);
     ASSERT_NE(dc, nullptr);
-    SetPixel(dc, 1, 1, RGB(0, 255, 0));
+    SetPixel(dc, 1, 1, kGreen);
     EXPECT_EQ(GetPixel(dc, 1, 1), CLR_INVALID);
     EXPECT_EQ(ReleaseDC(hwnd, dc), 1);
 
     ShowWindow(hwnd, SW_SHOW);
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&m);
-    }
+    pump();
     dc = GetWindowDC(hwnd);
     ASSERT_NE(dc, nullptr);
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    HBRUSH red = CreateSolidBrush(kRed);
     const RECT corner = {0, 0, 4, 3};
     FillRect(dc, &corner, red);
     DeleteObject(red);
-    SetPixel(dc, 29, 19, RGB(0, 0, 255));
-    EXPECT_EQ(GetPixel(dc, 3, 2), RGB(255, 0, 0));
-    EXPECT_NE(GetPixel(dc, 4, 2), RGB(255, 0, 0));
-    EXPECT_EQ(GetPixel(dc, 29, 19), RGB(0, 0, 255));
+    SetPixel(dc, 29, 19, kBlue);
+    EXPECT_NE(GetPixel(dc, 4, 2), kRed);
     // Clipped to the window, however far off the point is.
-    EXPECT_EQ(GetPixel(dc, 30, 19), CLR_INVALID);
-    EXPECT_EQ(GetPixel(dc, -1, 0), CLR_INVALID);
-    EXPECT_EQ(GetPixel(dc, INT_MAX, INT_MAX), CLR_INVALID);
-    EXPECT_EQ(GetPixel(dc, INT_MIN, INT_MIN), CLR_INVALID);
+    expect_pixels(dc, {{3, 2, kRed}, {29, 19, kBlue}, {30, 19, CLR_INVALID}, {-1, 0, CLR_INVALID}});
+    expect_pixels(dc, {{INT_MAX, INT_MAX, CLR_INVALID}, {INT_MIN, INT_MIN, CLR_INVALID}});
 #ifndef _WIN32
     // Ours alone: Wine keeps a window's pixels out of what the screen context reads back.
     HDC screen = GetDC(nullptr);
-    EXPECT_EQ(GetPixel(screen, 10, 20), RGB(255, 0, 0));
-    EXPECT_EQ(GetPixel(screen, 13, 22), RGB(255, 0, 0));
-    EXPECT_EQ(GetPixel(screen, 39, 39), RGB(0, 0, 255));
+    expect_pixels(screen, {{10, 20, kRed}, {13, 22, kRed}, {39, 39, kBlue}});
     ReleaseDC(nullptr, screen);
 #endif
     EXPECT_EQ(ReleaseDC(hwnd, dc), 1);
