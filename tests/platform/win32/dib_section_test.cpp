@@ -106,7 +106,7 @@ TEST(DibSection, PixelsLandInTheDocumentedMemoryLayout) {
         {4, -2, kYellow, kYellow, {0x40}},
         {1, 2, kWhite, kWhite, {0x80}},
     };
-    HDC dc = CreateCompatibleDC(nullptr);
+    const auto& [screen, dc] = Dcs();
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bits << " bits, height " << c.h);
         void* ppv = nullptr;
@@ -128,7 +128,6 @@ TEST(DibSection, PixelsLandInTheDocumentedMemoryLayout) {
         SelectObject(dc, old);
         DeleteObject(s);
     }
-    DeleteDC(dc);
 }
 
 TEST(DibSection, SelectsAtAnyDepthAndBlitsExactly) {
@@ -171,7 +170,7 @@ TEST(DibSection, SelectsAtAnyDepthAndBlitsExactly) {
 }
 
 TEST(DibSection, ColorTableIsReadAndChangedThroughTheDc) {
-    HDC dc = CreateCompatibleDC(nullptr);
+    const auto& [screen, dc] = Dcs();
     void* ppv = nullptr;
     HBITMAP s = make_section(2, 1, 8, &ppv);
     ASSERT_NE(s, nullptr);
@@ -205,5 +204,4 @@ TEST(DibSection, ColorTableIsReadAndChangedThroughTheDc) {
     EXPECT_EQ(GetDIBColorTable(nullptr, 0, 1, table), 0u);
     DeleteObject(s);
     DeleteObject(s24);
-    DeleteDC(dc);
 }

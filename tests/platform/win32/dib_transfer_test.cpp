@@ -72,8 +72,8 @@ TEST(DibTransfer, EveryFormatDecodesExactlyEveryWay) {
     // Into a 32-bit section every decoded colour shows as it is, at any display depth. Into a
     // bitmap at the display's own depth, whatever it is, the three transfers and CreateDIBitmap
     // agree pixel for pixel.
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
+    const Dcs dcs;
+    const HDC screen = dcs.screen, dc = dcs.mem;
     auto read_back = [&](HBITMAP bmp, int w, int h) {
         Dib out;
         out.head = info_header(w, -h, 32);
@@ -120,8 +120,6 @@ TEST(DibTransfer, EveryFormatDecodesExactlyEveryWay) {
         EXPECT_EQ(read_back(c, s.w, s.h), want) << "CreateDIBitmap";
         EXPECT_TRUE(DeleteObject(c));
     }
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
 }
 
 TEST(DibTransfer, RleSkipsKeepTheDestination) {
@@ -149,8 +147,7 @@ TEST(DibTransfer, CreateDIBitmapTakesTheReferenceFormat) {
     }
     ramp.push_back(kBlue);
     Dib d = dib24(8, 1, ramp);
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
+    const auto& [screen, mem] = Dcs();
     for (HDC ref : {mem, static_cast<HDC>(nullptr)}) {
         HBITMAP h =
             CreateDIBitmap(ref, &d.header(), CBM_INIT, d.bits.data(), d.info(), DIB_RGB_COLORS);
@@ -164,8 +161,6 @@ TEST(DibTransfer, CreateDIBitmapTakesTheReferenceFormat) {
     HBITMAP h = CreateDIBitmap(screen, &d.header(), 0, nullptr, nullptr, DIB_RGB_COLORS);
     EXPECT_EQ(shape_of(h), (Shape{8, 1, GetDeviceCaps(screen, BITSPIXEL)}));
     DeleteObject(h);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
 }
 
 TEST(DibTransfer, GetDIBitsCopiesRowsInEitherOrder) {
@@ -187,7 +182,7 @@ TEST(DibTransfer, GetDIBitsCopiesRowsInEitherOrder) {
         {5, -3, 0, 2, 2, {1, 2}},    // bands count from the bottom for top-down DIBs too
         {2, -3, 0, 3, 3, {0, 1, 2}}, // a narrower DIB takes the left columns
     };
-    HDC dc = CreateCompatibleDC(nullptr);
+    const auto& [screen, dc] = Dcs();
     for (bool selected : {false, true}) {
         // It works while the bitmap is selected.
         HGDIOBJ old = selected ? SelectObject(dc, src.bitmap) : nullptr;
@@ -213,7 +208,6 @@ TEST(DibTransfer, GetDIBitsCopiesRowsInEitherOrder) {
             SelectObject(dc, old);
         }
     }
-    DeleteDC(dc);
 }
 
 // The bytes that pad each row GetDIBits writes out to four are written too, as zeros, whatever
@@ -221,8 +215,7 @@ TEST(DibTransfer, GetDIBitsCopiesRowsInEitherOrder) {
 // row, wherever the band starts). From a bitmap at the display's depth
 // and from a 16-bit section (whose rows go out in one block at 16 bits), into every depth.
 TEST(DibTransfer, GetDIBitsZeroesTheRowPadding) {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(nullptr);
+    const auto& [screen, dc] = Dcs();
     for (HBITMAP bitmap : {CreateCompatibleBitmap(screen, 5, 3), section(5, 3, 16)}) {
         for (WORD bits : {1, 4, 8, 16, 24}) {
             for (UINT start : {0u, 1u}) {
@@ -245,36 +238,26 @@ TEST(DibTransfer, GetDIBitsZeroesTheRowPadding) {
         }
         DeleteObject(bitmap);
     }
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
 }
 
 TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
+    const auto& [screen, dc] = Dcs();
     HBITMAP ddb = CreateCompatibleBitmap(screen, 5, 3);
     const int depth = GetDeviceCaps(screen, BITSPIXEL);
-    struct {
-        BITMAPINFOHEADER h;
-        RGBQUAD c[256];
-    } bi;
+    // The request: a header of `bits` (all zeros for 0) and a table whose bytes are 0xAB.
+    Dib bi;
     auto ask = [&](int bits) {
-        std::memset(&bi, 0, sizeof bi);
-        for (RGBQUAD& q : bi.c) {
-            q.rgbReserved = 0xAB;
-        }
-        bi.h.biSize = sizeof bi.h;
-        bi.h.biWidth = bits ? 5 : 0;
-        bi.h.biHeight = bits ? 3 : 0;
-        bi.h.biPlanes = bits ? 1 : 0;
-        bi.h.biBitCount = static_cast<WORD>(bits);
-        return reinterpret_cast<BITMAPINFO*>(&bi);
+        bi.head = info_header(bits ? 5 : 0, bits ? 3 : 0, static_cast<WORD>(bits));
+        bi.header().biPlanes = bits ? 1 : 0;
+        bi.head.resize(bi.head.size() + 256 * 4, 0xAB);
+        return bi.info();
     };
     // biBitCount 0 and no bits: the bitmap's own format.
     ASSERT_NE(GetDIBits(dc, ddb, 0, 3, nullptr, ask(0), DIB_RGB_COLORS), 0);
-    EXPECT_EQ((std::vector<long>{bi.h.biWidth, bi.h.biHeight, bi.h.biPlanes, bi.h.biBitCount,
-                                 long(bi.h.biSizeImage)}),
-              (std::vector<long>{5, 3, 1, depth, stride_of(5, depth) * 3}));
+    const BITMAPINFOHEADER& h = bi.header();
+    EXPECT_EQ(
+        (std::vector<long>{h.biWidth, h.biHeight, h.biPlanes, h.biBitCount, long(h.biSizeImage)}),
+        (std::vector<long>{5, 3, 1, depth, stride_of(5, depth) * 3}));
 
     // A requested format: the size of its pixels and, up to 8 bits, every entry of its table.
     // From a 32-bit source the tables are black and white, the 16 standard colours (grey before
@@ -299,11 +282,14 @@ TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
                                               {64, RGB(0, 0, 0x40)},
                                               {245, RGB(0xA0, 0xC0, 0xC0)},
                                               {246, RGB(0xFF, 0xFB, 0xF0)}};
-    auto entry = [&](int i) { return RGB(bi.c[i].rgbRed, bi.c[i].rgbGreen, bi.c[i].rgbBlue); };
+    auto entry = [&](int i) { // table entry i and its fourth byte
+        const BYTE* q = &bi.head[sizeof(BITMAPINFOHEADER) + 4 * static_cast<std::size_t>(i)];
+        return std::pair<COLORREF, BYTE>(RGB(q[2], q[1], q[0]), q[3]);
+    };
     for (int bits : {1, 4, 8, 16, 24, 32}) {
         SCOPED_TRACE(bits);
         EXPECT_NE(GetDIBits(dc, ddb, 0, 3, nullptr, ask(bits), DIB_RGB_COLORS), 0);
-        EXPECT_EQ(bi.h.biSizeImage, static_cast<DWORD>(stride_of(5, bits) * 3));
+        EXPECT_EQ(bi.header().biSizeImage, static_cast<DWORD>(stride_of(5, bits) * 3));
         if (bits > 8) {
             continue;
         }
@@ -313,24 +299,21 @@ TEST(DibTransfer, GetDIBitsDescribesAndFillsTables) {
         EXPECT_EQ(std::vector<BYTE>(out.begin(), out.begin() + nearest[bits].size()),
                   nearest[bits]);
         for (int i = 0; i < 256; ++i) {
-            EXPECT_EQ(bi.c[i].rgbReserved, i < (1 << bits) ? 0 : 0xAB) << i;
+            EXPECT_EQ(entry(i).second, i < (1 << bits) ? 0 : 0xAB) << i;
         }
         for (int i = 0; bits == 4 && i < 16; ++i) {
-            EXPECT_EQ(entry(i), want4[i]) << i;
+            EXPECT_EQ(entry(i).first, want4[i]) << i;
         }
         for (const auto& [i, c] : want8) {
-            EXPECT_TRUE(bits != 8 || entry(i) == c) << i;
+            EXPECT_TRUE(bits != 8 || entry(i).first == c) << i;
         }
-        EXPECT_EQ(entry((1 << bits) - 1), kWhite);
+        EXPECT_EQ(entry((1 << bits) - 1).first, kWhite);
     }
     DeleteObject(ddb);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
 }
 
 TEST(DibTransfer, RoundTripsAreLossless) {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
+    const auto& [screen, dc] = Dcs();
     const int depth = GetDeviceCaps(screen, BITSPIXEL);
     std::mt19937 rng(11);
     Dib seed = dib24(7, 5, std::vector<COLORREF>(35, 0));
@@ -362,8 +345,6 @@ TEST(DibTransfer, RoundTripsAreLossless) {
         DeleteObject(a);
         DeleteObject(b);
     }
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
 }
 
 TEST(DibTransfer, StretchDIBitsScalesMirrorsAndCombines) {
@@ -386,17 +367,13 @@ TEST(DibTransfer, StretchDIBitsScalesMirrorsAndCombines) {
     EXPECT_EQ(c.colors(), doubled);
     // A negative destination width mirrors.
     stretch(kBlack, 1, 0, -2, SRCCOPY);
-    EXPECT_EQ(c.at(0, 0), kGreen);
-    EXPECT_EQ(c.at(1, 0), kRed);
-    EXPECT_EQ(c.at(0, 1), kWhite);
-    // Raster operations combine with the destination, here on raw 32-bit values.
+    expect_pixels(dc, {{0, 0, kGreen}, {1, 0, kRed}, {0, 1, kWhite}});
+    // Raster operations combine with the destination, here on raw 32-bit values: yellow ^ red,
+    // yellow ^ white, and outside untouched; yellow & red, yellow & blue.
     stretch(kYellow, 0, 0, 2, SRCINVERT);
-    EXPECT_EQ(c.at(0, 0), RGB(0, 255, 0)); // yellow ^ red
-    EXPECT_EQ(c.at(1, 1), RGB(0, 0, 255)); // yellow ^ white
-    EXPECT_EQ(c.at(2, 2), kYellow);        // outside: untouched
+    expect_pixels(dc, {{0, 0, kGreen}, {1, 1, kBlue}, {2, 2, kYellow}});
     stretch(kYellow, 0, 0, 2, SRCAND);
-    EXPECT_EQ(c.at(0, 0), kRed);
-    EXPECT_EQ(c.at(0, 1), kBlack); // yellow & blue
+    expect_pixels(dc, {{0, 0, kRed}, {0, 1, kBlack}});
     // Clipped at the destination's edges without complaint.
     stretch(kBlack, 3, 3, 2, SRCCOPY);
     EXPECT_EQ(c.at(3, 3), kRed);
@@ -437,8 +414,7 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
         {"RLE4 section", 40, 4, 3, 4, BI_RLE4, 8, true},
         {"1<<20 squared section", 40, 1 << 20, 1 << 20, 32, BI_RGB, 0, true},
     };
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
+    const auto& [screen, dc] = Dcs();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Dib dib = good;
@@ -510,8 +486,6 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     EXPECT_EQ(SetDIBits(dc, gone, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
     EXPECT_EQ(GetDIBits(dc, gone, 0, 3, good.bits.data(), good.info(), DIB_RGB_COLORS), 0);
     DeleteObject(ddb);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
 }
 
 TEST(DibTransfer, SourceRectanglesCountFromTheBottom) {
@@ -519,7 +493,7 @@ TEST(DibTransfer, SourceRectanglesCountFromTheBottom) {
     // (1, 0) of the 5 x 3 image is the middle of its two lowest rows. (StretchDIBits is only
     // checked on bottom-up DIBs: Wine places partial rectangles of top-down ones differently
     // from one path to the next.)
-    HDC dc = CreateCompatibleDC(nullptr);
+    const auto& [screen, dc] = Dcs();
     Canvas c(2, 2);
     HGDIOBJ old = SelectObject(dc, c.bitmap);
     const std::vector<COLORREF> want = {kImage[6], kImage[7], kImage[11], kImage[12]};
@@ -566,30 +540,23 @@ TEST(DibTransfer, SourceRectanglesCountFromTheBottom) {
         EXPECT_EQ(c.colors(), t.want);
     }
     SelectObject(dc, old);
-    DeleteDC(dc);
 }
 
 TEST(DibTransfer, PaletteIndexTablesUseTheDcPalette) {
     // With DIB_PAL_COLORS the table holds indices into the DC's palette, here one of three.
-    struct {
-        WORD version, count;
-        PALETTEENTRY entries[3];
-    } lp = {0x300, 3, {{10, 20, 30, 0}, {200, 100, 50, 0}, {0, 255, 128, 0}}};
-    HPALETTE pal = CreatePalette(reinterpret_cast<const LOGPALETTE*>(&lp));
-    ASSERT_NE(pal, nullptr);
+    HPALETTE pal = palette({{10, 20, 30, 0}, {200, 100, 50, 0}, {0, 255, 128, 0}});
     Dib d;
     d.head = info_header(3, 1, 8, BI_RGB, 3);
     for (WORD index : {WORD(2), WORD(0), WORD(1)}) {
         d.head.insert(d.head.end(), {BYTE(index), BYTE(index >> 8)});
     }
     d.bits = {0, 1, 2, 0};
-    HDC dc = CreateCompatibleDC(nullptr);
+    const auto& [screen, dc] = Dcs();
     HPALETTE old = SelectPalette(dc, pal, FALSE);
     Canvas c(3, 1);
     EXPECT_EQ(SetDIBits(dc, c.bitmap, 0, 1, d.bits.data(), d.info(), DIB_PAL_COLORS), 1);
     EXPECT_EQ(c.colors(),
               (std::vector<COLORREF>{RGB(0, 255, 128), RGB(10, 20, 30), RGB(200, 100, 50)}));
     SelectPalette(dc, old, FALSE);
-    DeleteDC(dc);
     DeleteObject(pal);
 }

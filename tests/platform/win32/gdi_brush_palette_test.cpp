@@ -9,13 +9,6 @@ using namespace gdi_test;
 
 namespace {
 
-struct Pal {
-    WORD version = 0x300;
-    WORD count = 0;
-    PALETTEENTRY entries[256] = {};
-    HPALETTE create() const { return CreatePalette(reinterpret_cast<const LOGPALETTE*>(this)); }
-};
-
 // One row per y with a lone bit that walks right, plus the rightmost bit.
 const BYTE kPattern[8 * 2] = {0x81, 0, 0x41, 0, 0x21, 0, 0x11, 0,
                               0x09, 0, 0x05, 0, 0x03, 0, 0x01, 0};
@@ -130,20 +123,12 @@ TEST(GdiBrush, OpaqueTextOutFillsWithTheBackgroundColour) {
     SetBkColor(s.dc, kBlue);
     RECT r = {2, 2, 5, 4};
     EXPECT_TRUE(ExtTextOutA(s.dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr));
-    EXPECT_EQ(GetPixel(s.dc, 2, 2), kBlue);
-    EXPECT_EQ(GetPixel(s.dc, 4, 3), kBlue);
-    EXPECT_EQ(GetPixel(s.dc, 5, 3), kBlack);
-    EXPECT_EQ(GetPixel(s.dc, 4, 4), kBlack);
+    expect_pixels(s.dc, {{2, 2, kBlue}, {4, 3, kBlue}, {5, 3, kBlack}, {4, 4, kBlack}});
     EXPECT_EQ(GetBkColor(s.dc), kBlue);
 }
 
 TEST(GdiPalette, EntriesAndNearestIndex) {
-    Pal lp;
-    lp.count = 3;
-    lp.entries[0] = {10, 20, 30, 0};
-    lp.entries[1] = {200, 100, 50, 0};
-    lp.entries[2] = {0, 0, 255, 0};
-    HPALETTE pal = lp.create();
+    HPALETTE pal = palette({{10, 20, 30, 0}, {200, 100, 50, 0}, {0, 0, 255, 0}});
     ASSERT_NE(pal, nullptr);
     // (Its type and its record through GetObjectA: the MFC wrapper tests.)
     EXPECT_EQ(GetPaletteEntries(pal, 0, 0, nullptr), 3u);
@@ -170,7 +155,7 @@ TEST(GdiPalette, EntriesAndNearestIndex) {
     EXPECT_EQ(GetPaletteEntries(pal, 0, 0, nullptr), 0u);
 
     // A palette without entries: every index into it draws black.
-    HPALETTE empty = Pal{}.create();
+    HPALETTE empty = palette({});
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(GetNearestPaletteIndex(empty, RGB(1, 2, 3)), 0u);
     MemSurface s(section(2, 1, 32));
@@ -189,10 +174,7 @@ TEST(GdiPalette, SystemPaletteHoldsTheStaticColours) {
     if (expected_bpp() != 8) {
         EXPECT_EQ(n, 0u);
         // Nothing to realize without a palette.
-        Pal lp;
-        lp.count = 1;
-        lp.entries[0] = {1, 2, 3, 0};
-        HPALETTE pal = lp.create();
+        HPALETTE pal = palette({{1, 2, 3, 0}});
         HPALETTE old = SelectPalette(screen, pal, FALSE);
         EXPECT_EQ(RealizePalette(screen), 0u);
         SelectPalette(screen, old, FALSE);
@@ -220,20 +202,15 @@ TEST(GdiPalette, RealizationFillsFreeSlotsAndColoursMapThroughIt) {
         GTEST_SKIP() << "palette display only";
     }
     HDC screen = GetDC(nullptr);
-    Pal lp;
-    lp.count = 3;
-    lp.entries[0] = {0x10, 0x20, 0x30, 0}; // new
-    lp.entries[1] = {0xff, 0x00, 0x00, 0}; // a static colour: reused
-    lp.entries[2] = {0x40, 0x50, 0x60, 0}; // new
-    HPALETTE pal = lp.create();
+    // Two new colours around a static one, which is reused.
+    HPALETTE pal = palette({{0x10, 0x20, 0x30, 0}, {0xff, 0x00, 0x00, 0}, {0x40, 0x50, 0x60, 0}});
     HPALETTE old = SelectPalette(screen, pal, FALSE);
     EXPECT_EQ(RealizePalette(screen), 3u);
     EXPECT_EQ(RealizePalette(screen), 0u); // nothing new the second time
     PALETTEENTRY sys[256] = {};
     GetSystemPaletteEntries(screen, 0, 256, sys);
-    EXPECT_EQ(sys[10].peRed, 0x10);
-    EXPECT_EQ(sys[11].peRed, 0x40);
-    EXPECT_EQ(sys[12].peRed, 0x00);
+    EXPECT_EQ((std::vector<BYTE>{sys[10].peRed, sys[11].peRed, sys[12].peRed}),
+              (std::vector<BYTE>{0x10, 0x40, 0x00}));
 
     // Drawing through the palette: nearest entry, then the slot it was realized to.
     MemSurface s(4, 1);
@@ -241,20 +218,14 @@ TEST(GdiPalette, RealizationFillsFreeSlotsAndColoursMapThroughIt) {
     EXPECT_EQ(SetPixel(s.dc, 0, 0, RGB(0x12, 0x22, 0x2e)), RGB(0x10, 0x20, 0x30));
     EXPECT_EQ(SetPixel(s.dc, 1, 0, PALETTEINDEX(2)), RGB(0x40, 0x50, 0x60));
     EXPECT_EQ(SetPixel(s.dc, 2, 0, RGB(250, 10, 10)), RGB(255, 0, 0));
-    const auto raw = s.bits();
-    EXPECT_EQ(raw[0], 10);
-    EXPECT_EQ(raw[1], 11);
-    EXPECT_EQ(raw[2], 249);
+    EXPECT_EQ(s.bits(), (std::vector<BYTE>{10, 11, 249, 0})); // the fourth not yet set
     EXPECT_EQ(GetNearestColor(s.dc, RGB(0x41, 0x51, 0x61)), RGB(0x40, 0x50, 0x60));
     SelectPalette(s.dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
     // With the default palette only the static colours are reachable.
     EXPECT_EQ(SetPixel(s.dc, 3, 0, RGB(0x10, 0x20, 0x30)), RGB(0, 0, 0));
 
     // A new foreground palette takes the free slots back.
-    Pal lp2;
-    lp2.count = 1;
-    lp2.entries[0] = {0x99, 0x88, 0x77, 0};
-    HPALETTE pal2 = lp2.create();
+    HPALETTE pal2 = palette({{0x99, 0x88, 0x77, 0}});
     SelectPalette(screen, pal2, FALSE);
     EXPECT_EQ(RealizePalette(screen), 1u);
     GetSystemPaletteEntries(screen, 10, 1, sys);

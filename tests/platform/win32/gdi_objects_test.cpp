@@ -86,8 +86,7 @@ TEST(GdiDc, OnlyMonochromeOrDisplayFormatBitmapsFitAMemoryDc) {
 
 TEST(GdiDc, CompatibleBitmapTakesTheReferenceFormat) {
     const int bpp = expected_bpp();
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
+    const auto& [screen, mem] = Dcs();
 
     HBITMAP from_screen = CreateCompatibleBitmap(screen, 5, 3);
     HBITMAP from_fresh = CreateCompatibleBitmap(mem, 5, 3); // holds the stock mono bitmap
@@ -112,8 +111,6 @@ TEST(GdiDc, CompatibleBitmapTakesTheReferenceFormat) {
     DeleteObject(from_screen);
     DeleteObject(from_fresh);
     DeleteObject(from_colour);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
 }
 
 TEST(GdiBitmap, RowsAreWordAligned) {

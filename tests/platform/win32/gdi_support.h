@@ -101,6 +101,19 @@ inline Fields fields(const MSG& m) {
             static_cast<LPARAM>(m.wParam), m.lParam};
 }
 
+// The screen's DC and a memory DC made from it, let go at the end of the scope:
+// `const auto& [screen, dc] = Dcs();`.
+struct Dcs {
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    Dcs() = default;
+    Dcs(const Dcs&) = delete;
+    ~Dcs() {
+        DeleteDC(mem);
+        ReleaseDC(nullptr, screen);
+    }
+};
+
 // A bitmap's width, height and bits per pixel as GetObjectA reports them (-1s when it fails).
 inline std::vector<LONG> shape_of(HGDIOBJ bitmap) {
     BITMAP bm{};
@@ -189,6 +202,18 @@ inline HBITMAP section(int w, int h, int bits, void** ppv = nullptr) {
     void* data = nullptr;
     return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()), DIB_RGB_COLORS,
                             ppv != nullptr ? ppv : &data, nullptr, 0);
+}
+
+// A logical palette of `entries`.
+inline HPALETTE palette(std::initializer_list<PALETTEENTRY> entries) {
+    struct {
+        WORD version = 0x300, count = 0;
+        PALETTEENTRY entries[256] = {};
+    } lp;
+    for (const PALETTEENTRY& e : entries) {
+        lp.entries[lp.count++] = e;
+    }
+    return CreatePalette(reinterpret_cast<const LOGPALETTE*>(&lp));
 }
 
 // A 32-bit top-down DIB section to read results from, filled with `fill`. Its pixels are

@@ -67,12 +67,24 @@ COLORREF strip_pixel(int k, int x, int y, COLORREF key) {
     return kInside[k % 5];
 }
 
-void paint_strip(MemSurface& c, int images, COLORREF key) {
+void paint_strip(HDC dc, int images, COLORREF key) {
     for (int k = 0; k < images; ++k) {
         for (int y = 0; y < kCy; ++y) {
             for (int x = 0; x < kCx; ++x) {
-                SetPixel(c.dc, k * kCx + x, y, strip_pixel(k, x, y, key));
+                SetPixel(dc, k * kCx + x, y, strip_pixel(k, x, y, key));
             }
+        }
+    }
+}
+
+// Expects the first `w` columns of `dc` to show want(c) for each colour c that paint_strip put
+// there with magenta as the key (the key past the last image).
+template <class Want> void expect_strip(const char* what, HDC dc, int images, int w, Want want) {
+    for (int x = 0; x < w; ++x) {
+        for (int y = 0; y < kCy; ++y) {
+            const COLORREF c =
+                x < images * kCx ? strip_pixel(x / kCx, x % kCx, y, kMagenta) : kMagenta;
+            ASSERT_EQ(GetPixel(dc, x, y), want(c)) << what << " " << x << "," << y;
         }
     }
 }
@@ -87,21 +99,14 @@ TEST(ImageList, AddMaskedCutsMasksAndBlackensTheKeyInTheCallersBitmap) {
         // Three images and two spare columns, which belong to no image.
         MemSurface strip(3 * kCx + 2, kCy);
         fill(strip, kMagenta);
-        paint_strip(strip, 3, kMagenta);
+        paint_strip(strip.dc, 3, kMagenta);
         lend(strip);
         EXPECT_EQ(ImageList_AddMasked(il, strip.bmp, kMagenta), 0);
         EXPECT_EQ(ImageList_GetImageCount(il), 3);
         take_back(strip);
 
-        const bool blackened = bpp > 8;
-        for (int x = 0; x < 3 * kCx + 2; ++x) {
-            for (int y = 0; y < kCy; ++y) {
-                const COLORREF was =
-                    x < 3 * kCx ? strip_pixel(x / kCx, x % kCx, y, kMagenta) : kMagenta;
-                const COLORREF expect = was == kMagenta && blackened ? kBlack : was;
-                ASSERT_EQ(at(strip, x, y), expect) << "caller's pixel " << x << "," << y;
-            }
-        }
+        expect_strip("caller's pixel", strip.dc, 3, 3 * kCx + 2,
+                     [&](COLORREF c) { return c == kMagenta && bpp > 8 ? kBlack : c; });
 
         // Transparent drawing keeps the destination under the key colour's pixels.
         MemSurface dst(3 * kCx, kCy);
@@ -110,12 +115,8 @@ TEST(ImageList, AddMaskedCutsMasksAndBlackensTheKeyInTheCallersBitmap) {
         for (int k = 0; k < 3; ++k) {
             EXPECT_TRUE(ImageList_Draw(il, k, dst.dc, k * kCx, 0, ILD_TRANSPARENT));
         }
-        for (int x = 0; x < 3 * kCx; ++x) {
-            for (int y = 0; y < kCy; ++y) {
-                const COLORREF was = strip_pixel(x / kCx, x % kCx, y, kMagenta);
-                ASSERT_EQ(at(dst, x, y), was == kMagenta ? kBlack : was) << x << "," << y;
-            }
-        }
+        expect_strip("drawn", dst.dc, 3, 3 * kCx,
+                     [](COLORREF c) { return c == kMagenta ? kBlack : c; });
         EXPECT_TRUE(ImageList_Destroy(il));
     }
 }
@@ -140,13 +141,8 @@ TEST(ImageList, BitmapsTheCallerHasSelectedAreAddedOpaque) {
                     source.bits == 0
                         ? std::make_unique<MemSurface>(2 * kCx, kCy)
                         : std::make_unique<MemSurface>(section(2 * kCx, -kCy, source.bits));
-                const HDC dc = caller->dc;
                 const HBITMAP bmp = caller->bmp;
-                for (int x = 0; x < 2 * kCx; ++x) {
-                    for (int y = 0; y < kCy; ++y) {
-                        SetPixel(dc, x, y, strip_pixel(x / kCx, x % kCx, y, kMagenta));
-                    }
-                }
+                paint_strip(caller->dc, 2, kMagenta);
                 HIMAGELIST il = ImageList_Create(kCx, kCy, ILC_MASK | f.flag, 1, 1);
                 ASSERT_NE(il, nullptr);
                 const int first = masked_add ? ImageList_AddMasked(il, bmp, kMagenta)
@@ -161,13 +157,10 @@ TEST(ImageList, BitmapsTheCallerHasSelectedAreAddedOpaque) {
                 for (int k = 0; k < 2; ++k) {
                     EXPECT_TRUE(ImageList_Draw(il, k, dst.dc, k * kCx, 0, ILD_TRANSPARENT));
                 }
-                for (int x = 0; x < 2 * kCx; ++x) {
-                    for (int y = 0; y < kCy; ++y) {
-                        const COLORREF was = strip_pixel(x / kCx, x % kCx, y, kMagenta);
-                        ASSERT_EQ(GetPixel(dc, x, y), was) << "caller's pixel " << x << "," << y;
-                        ASSERT_EQ(at(dst, x, y), read ? was : kBlack) << x << "," << y;
-                    }
-                }
+                expect_strip("caller's pixel", caller->dc, 2, 2 * kCx,
+                             [](COLORREF c) { return c; });
+                expect_strip("drawn", dst.dc, 2, 2 * kCx,
+                             [&](COLORREF c) { return read ? c : kBlack; });
                 EXPECT_TRUE(ImageList_Destroy(il));
             }
         }
@@ -240,9 +233,7 @@ TEST(ImageList, DrawStyles) {
                 }
             }
             // Nothing outside the image's rectangle.
-            EXPECT_EQ(at(dst, 2, 1), kGreen);
-            EXPECT_EQ(at(dst, 3, 0), kGreen);
-            EXPECT_EQ(at(dst, 3 + w - 1, 1 + h), kGreen);
+            expect_pixels(dst.dc, {{2, 1, kGreen}, {3, 0, kGreen}, {3 + w - 1, 1 + h, kGreen}});
             ImageList_Destroy(il);
         }
     }
@@ -278,12 +269,11 @@ TEST(ImageList, CountsRemovalAndLayout) {
     EXPECT_EQ(ImageList_GetImageCount(il), 0);
     EXPECT_EQ(ImageList_GetBkColor(il), static_cast<COLORREF>(CLR_NONE));
     int cx = 0, cy = 0;
-    ASSERT_TRUE(ImageList_GetIconSize(il, &cx, &cy));
-    EXPECT_TRUE(cx == kCx && cy == kCy);
+    EXPECT_TRUE(ImageList_GetIconSize(il, &cx, &cy) && cx == kCx && cy == kCy);
 
     MemSurface strip(6 * kCx, kCy);
     fill(strip, kMagenta);
-    paint_strip(strip, 6, kMagenta);
+    paint_strip(strip.dc, 6, kMagenta);
     lend(strip);
     const HBITMAP bmp = strip.bmp;
     // Grows past its initial count one add at a time.
@@ -315,8 +305,7 @@ TEST(ImageList, CountsRemovalAndLayout) {
         SCOPED_TRACE(i);
         fill(dst, kBlack);
         ASSERT_TRUE(ImageList_Draw(il, i, dst.dc, 0, 0, ILD_TRANSPARENT));
-        EXPECT_EQ(at(dst, 2, 2), kInside[(i + 1) % 6 % 5]);
-        EXPECT_EQ(at(dst, 0, 0), kBlack);
+        expect_pixels(dst.dc, {{2, 2, kInside[(i + 1) % 6 % 5]}, {0, 0, kBlack}});
     }
     // An index out of range draws nothing and returns 0.
     fill(dst, kBlack);
@@ -355,8 +344,7 @@ TEST(ImageList, AddWithMaskBitmapAndListsWithoutMask) {
     MemSurface dst(kCx, kCy);
     fill(dst, kBlue);
     ASSERT_TRUE(ImageList_Draw(masked, 0, dst.dc, 0, 0, ILD_TRANSPARENT));
-    EXPECT_EQ(at(dst, 0, 2), kBlue);
-    EXPECT_EQ(at(dst, 1, 2), kYellow);
+    expect_pixels(dst.dc, {{0, 2, kBlue}, {1, 2, kYellow}});
     fill(dst, kBlue);
     ASSERT_TRUE(ImageList_Draw(plain, 1, dst.dc, 0, 0, ILD_TRANSPARENT));
     EXPECT_EQ(at(dst, 0, 2), kYellow) << "a list without mask draws every pixel";
@@ -369,12 +357,11 @@ TEST(ImageList, AddWithMaskBitmapAndListsWithoutMask) {
     EXPECT_EQ(ImageList_AddMasked(plain, bmp, kYellow), 2);
     const COLORREF key_after = expected_bpp() > 8 ? kBlack : kYellow;
     take_back(img);
-    EXPECT_EQ(at(img, 0, 0), key_after);
-    EXPECT_EQ(at(img, 1, 1), kRed);
     fill(dst, kBlue);
     ASSERT_TRUE(ImageList_Draw(plain, 2, dst.dc, 0, 0, ILD_TRANSPARENT));
-    EXPECT_EQ(at(dst, 0, 0), key_after);
-    EXPECT_EQ(at(dst, 1, 1), kRed);
+    for (HDC dc : {img.dc, dst.dc}) {
+        expect_pixels(dc, {{0, 0, key_after}, {1, 1, kRed}});
+    }
 
     ImageList_Destroy(masked);
     ImageList_Destroy(plain);

@@ -17,6 +17,12 @@ bool all_bytes(const void* p, std::size_t n, unsigned char value) {
     return std::all_of(b, b + n, [&](unsigned char c) { return c == value; });
 }
 
+// A global block's size and flags.
+using Block = std::vector<SIZE_T>;
+Block block(HGLOBAL h) {
+    return {GlobalSize(h), GlobalFlags(h)};
+}
+
 // Sizes around the frame copies of 256x256 and 64x64 drawing, and neighbours of each other so
 // that one freed block could serve the next request.
 const SIZE_T kSizes[] = {256 << 10, 200 << 10, 300 << 10, 1 << 20, 64 << 10, 65 << 10, 16 << 10};
@@ -35,15 +41,14 @@ TEST(KernelMemory, FixedBlockIsItsOwnAddress) {
 
     // Shrinking stays in place; growing needs permission to move, and the handle changes.
     EXPECT_EQ(GlobalReAlloc(h, 8, 0), h);
-    EXPECT_EQ(GlobalSize(h), 8u);
+    EXPECT_EQ(block(h), (Block{8, 0}));
     EXPECT_FAILS_WITH(GlobalReAlloc(h, 1 << 20, 0), nullptr, ERROR_NOT_ENOUGH_MEMORY);
     HGLOBAL moved = GlobalReAlloc(h, 1 << 20, GMEM_MOVEABLE | GMEM_ZEROINIT);
     ASSERT_NE(moved, nullptr);
     EXPECT_NE(moved, h);
-    EXPECT_EQ(GlobalSize(moved), static_cast<SIZE_T>(1 << 20));
+    EXPECT_EQ(block(moved), (Block{1 << 20, 0})) << "still a fixed block";
     EXPECT_TRUE(all_bytes(moved, 8, 0xAB));
     EXPECT_TRUE(all_bytes(static_cast<char*>(moved) + 8, (1 << 20) - 8, 0));
-    EXPECT_EQ(GlobalFlags(moved), 0u) << "still a fixed block";
 
     EXPECT_EQ(GlobalFree(moved), nullptr);
     EXPECT_FAILS_WITH(GlobalFree(moved), moved, ERROR_INVALID_HANDLE);
@@ -92,17 +97,14 @@ TEST(KernelMemory, ReallocatingALockedMovableBlock) {
     ASSERT_NE(p, nullptr);
     std::memset(p, 0x5A, 16);
 
-    // Locked: it may not move unless the caller allows it ...
+    // Locked: it may not move unless the caller allows it, and it cannot be discarded.
     EXPECT_FAILS_WITH(GlobalReAlloc(h, 1 << 20, 0), nullptr, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(GlobalSize(h), 16u);
-    // ... and it cannot be discarded.
     EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), nullptr);
-    EXPECT_EQ(GlobalSize(h), 16u);
+    EXPECT_EQ(block(h), (Block{16, 1}));
 
     // With GMEM_MOVEABLE it moves: same handle, same lock count, contents kept.
     EXPECT_EQ(GlobalReAlloc(h, 1 << 20, GMEM_MOVEABLE), h);
-    EXPECT_EQ(GlobalSize(h), static_cast<SIZE_T>(1 << 20));
-    EXPECT_EQ(GlobalFlags(h), 1u);
+    EXPECT_EQ(block(h), (Block{1 << 20, 1}));
     auto* q = static_cast<unsigned char*>(GlobalLock(h));
     ASSERT_NE(q, nullptr);
     EXPECT_TRUE(all_bytes(q, 16, 0x5A));
@@ -120,20 +122,17 @@ TEST(KernelMemory, DiscardedBlocks) {
     for (UINT flags : {0u, UINT{GMEM_ZEROINIT}, UINT{GMEM_MOVEABLE | GMEM_DISCARDABLE}}) {
         SCOPED_TRACE(flags);
         EXPECT_FAILS_WITH(GlobalReAlloc(h, 0, flags), nullptr, ERROR_INVALID_PARAMETER);
-        EXPECT_EQ(GlobalFlags(h), 0u);
-        EXPECT_EQ(GlobalSize(h), 16u);
+        EXPECT_EQ(block(h), (Block{16, 0}));
     }
     EXPECT_FAILS_WITH(GlobalReAlloc(h, 32, GMEM_MOVEABLE | GMEM_DISCARDABLE), nullptr,
                       ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GlobalReAlloc(h, 0, GMEM_MOVEABLE), h);
-    EXPECT_EQ(GlobalSize(h), 0u);
-    EXPECT_EQ(GlobalFlags(h), static_cast<UINT>(GMEM_DISCARDED));
+    EXPECT_EQ(block(h), (Block{0, GMEM_DISCARDED}));
     EXPECT_FAILS_WITH(GlobalLock(h), nullptr, ERROR_DISCARDED);
 
     // Reallocating brings it back, zeroed when asked.
     EXPECT_EQ(GlobalReAlloc(h, 32, GMEM_MOVEABLE | GMEM_ZEROINIT), h);
-    EXPECT_EQ(GlobalSize(h), 32u);
-    EXPECT_EQ(GlobalFlags(h), 0u);
+    EXPECT_EQ(block(h), (Block{32, 0}));
     void* p = GlobalLock(h);
     ASSERT_NE(p, nullptr);
     EXPECT_TRUE(all_bytes(p, 32, 0));
@@ -144,7 +143,7 @@ TEST(KernelMemory, DiscardedBlocks) {
     HGLOBAL empty = GlobalAlloc(GMEM_MOVEABLE, 0);
     ASSERT_NE(empty, nullptr);
     EXPECT_EQ(GlobalLock(empty), nullptr);
-    EXPECT_EQ(GlobalFlags(empty), static_cast<UINT>(GMEM_DISCARDED));
+    EXPECT_EQ(block(empty), (Block{0, GMEM_DISCARDED}));
     EXPECT_EQ(GlobalFree(empty), nullptr);
 }
 
@@ -153,7 +152,7 @@ TEST(KernelMemory, FreedAndBogusHandlesFail) {
     ASSERT_EQ(GlobalFree(h), nullptr);
     EXPECT_FAILS_WITH(GlobalLock(h), nullptr, ERROR_INVALID_HANDLE);
     EXPECT_FAILS_WITH(GlobalSize(h), 0u, ERROR_INVALID_HANDLE);
-    EXPECT_EQ(GlobalFlags(h), static_cast<UINT>(GMEM_INVALID_HANDLE));
+    EXPECT_EQ(GlobalFlags(h), UINT{GMEM_INVALID_HANDLE});
     EXPECT_EQ(GlobalReAlloc(h, 16, GMEM_MOVEABLE), nullptr);
     EXPECT_EQ(GlobalFree(h), h);
 
@@ -221,8 +220,7 @@ TEST(KernelMemoryReuse, ZeroInitialisedAfterDirtyFrees) {
                 HGLOBAL h = GlobalAlloc(kind | GMEM_ZEROINIT, size);
                 ASSERT_NE(h, nullptr);
                 EXPECT_EQ(GlobalSize(h), size);
-                void* p = GlobalLock(h);
-                EXPECT_TRUE(all_bytes(p, size, 0));
+                EXPECT_TRUE(all_bytes(GlobalLock(h), size, 0));
                 GlobalUnlock(h);
                 EXPECT_EQ(GlobalFree(h), nullptr);
             }

@@ -158,10 +158,8 @@ TEST(LoadImage, EveryVariantEveryWay) {
 
 // A black-and-white image becomes a monochrome device bitmap.
 TEST(LoadImage, BlackAndWhiteImagesMakeMonochromeBitmaps) {
-    bmpfile::Variant mono_spec = {"", 40, 9, 3, 1, BI_RGB, false, {}, 0, 0, false};
-    auto mono_file = bmpfile::make(mono_spec, 3);
-    const std::uint8_t black_white[8] = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
-    std::copy(std::begin(black_white), std::end(black_white), mono_file.begin() + 14 + 40);
+    const auto mono_file = bmpfile::from_pixels(
+        9, 3, 1, [](int x, int y) { return (x + y) % 3 ? kBlack : kWhite; }, {kBlack, kWhite});
     ASSERT_TRUE(bmpfile::write("load_image_mono.bmp", mono_file));
     HANDLE mono = LoadImageA(nullptr, "load_image_mono.bmp", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
     EXPECT_EQ(shape_of(mono), (Shape{9, 3, 1}));
@@ -201,27 +199,22 @@ TEST(LoadImage, RefusesWhatIsNotABitmap) {
 TEST(LoadImage, TransparentAnd3DColours) {
     // An 8-bit image whose first stored pixel (bottom-left) uses entry 1, white, and other
     // pixels use grey 192 (entry 2) and grey 128 (entry 3).
-    bmpfile::FileLayout layout;
-    layout.width = 4;
-    layout.height = 1;
-    layout.bits = 8;
-    layout.clrUsed = 4;
-    layout.colours = {
-        {0, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0}, {0xC0, 0xC0, 0xC0, 0}, {0x80, 0x80, 0x80, 0}};
-    layout.pixels = {1, 2, 3, 1};
-    ASSERT_TRUE(bmpfile::write("load_image_3d.bmp", bmpfile::build(layout)));
+    const COLORREF white = RGB(255, 255, 255), grey = RGB(192, 192, 192), dark = RGB(128, 128, 128);
+    const COLORREF row[4] = {white, grey, dark, white};
+    ASSERT_TRUE(bmpfile::write("load_image_3d.bmp",
+                               bmpfile::from_pixels(4, 1, 8, [&](int x, int) { return row[x]; },
+                                                    {kBlack, white, grey, dark})));
 
     struct Case {
         UINT flags;
         COLORREF expected[4];
     };
-    const COLORREF white = RGB(255, 255, 255);
     const COLORREF window = GetSysColor(COLOR_WINDOW);
     const COLORREF face = GetSysColor(COLOR_3DFACE);
     const COLORREF shadow = GetSysColor(COLOR_3DSHADOW);
     const Case cases[] = {
-        {0, {white, RGB(192, 192, 192), RGB(128, 128, 128), white}},
-        {LR_LOADTRANSPARENT, {window, RGB(192, 192, 192), RGB(128, 128, 128), window}},
+        {0, {white, grey, dark, white}},
+        {LR_LOADTRANSPARENT, {window, grey, dark, window}},
         {LR_LOADMAP3DCOLORS, {white, face, shadow, white}},
         {LR_LOADTRANSPARENT | LR_LOADMAP3DCOLORS, {face, face, shadow, face}},
     };
@@ -230,12 +223,8 @@ TEST(LoadImage, TransparentAnd3DColours) {
             static_cast<HBITMAP>(LoadImageA(nullptr, "load_image_3d.bmp", IMAGE_BITMAP, 0, 0,
                                             LR_LOADFROMFILE | LR_CREATEDIBSECTION | c.flags));
         ASSERT_NE(bitmap, nullptr);
-        const auto pixels = pixels_of(bitmap, 4, 1);
-        for (int x = 0; x < 4; ++x) {
-            const COLORREF e = c.expected[x];
-            const std::uint32_t rgb = (GetRValue(e) << 16) | (GetGValue(e) << 8) | GetBValue(e);
-            EXPECT_EQ(pixels[static_cast<std::size_t>(x)], rgb) << c.flags << " pixel " << x;
-        }
+        EXPECT_EQ(bmpfile::colours_of(bitmap), std::vector<COLORREF>(c.expected, c.expected + 4))
+            << c.flags;
         DeleteObject(bitmap);
     }
     DeleteFileA("load_image_3d.bmp");
