@@ -447,9 +447,7 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
             DeleteObject(h);
         }
         GdiFlush();
-        for (COLORREF px : canvas.colors()) {
-            EXPECT_EQ(px, kWhite);
-        }
+        EXPECT_EQ(canvas.colors(), std::vector<COLORREF>(12, kWhite));
     }
 
     // Missing pointers and handles.
@@ -474,9 +472,8 @@ TEST(DibTransfer, BadInputFailsAndChangesNothing) {
     EXPECT_EQ(CreateDIBSection(nullptr, good.info(), 2, &ppv, nullptr, 0), nullptr);
     EXPECT_EQ(CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, &ppv, nullptr, 0), nullptr);
     // A missing ppvBits is allowed: the program just does not get the pointer.
-    HBITMAP section = CreateDIBSection(nullptr, good.info(), DIB_RGB_COLORS, nullptr, nullptr, 0);
-    EXPECT_NE(section, nullptr);
-    DeleteObject(section);
+    EXPECT_TRUE(
+        DeleteObject(CreateDIBSection(nullptr, good.info(), DIB_RGB_COLORS, nullptr, nullptr, 0)));
     EXPECT_EQ(
         StretchDIBits(nullptr, 0, 0, 4, 3, 0, 0, 4, 3, bits, good.info(), DIB_RGB_COLORS, SRCCOPY),
         0);

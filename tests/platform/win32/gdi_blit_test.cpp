@@ -157,20 +157,17 @@ TEST(GdiBlit, MonochromeToColourUsesTheDestinationColours) {
     MemSurface mono(CreateBitmap(kW, kH, 1, 1, rows));
     SetTextColor(mono.dc, RGB(0, 255, 0)); // the source's colours play no part
     SetBkColor(mono.dc, RGB(255, 255, 0));
-    for (bool defaults : {true, false}) {
+    // The colours of a new DC (black text on white), then others.
+    for (const auto& colours : {std::pair(kBlack, kWhite), std::pair(kRed, kBlue)}) {
+        const COLORREF zero = colours.first, one = colours.second;
         MemSurface colour(kW, kH);
-        COLORREF zero = RGB(0, 0, 0), one = RGB(255, 255, 255);
-        if (!defaults) {
-            zero = RGB(255, 0, 0);
-            one = RGB(0, 0, 255);
+        if (zero != kBlack) {
             SetTextColor(colour.dc, zero);
             SetBkColor(colour.dc, one);
         }
         ASSERT_TRUE(BitBlt(colour.dc, 0, 0, kW, 1, mono.dc, 0, 0, SRCCOPY));
-        for (int x = 0; x < kW; ++x) {
-            const bool bit = (rows[x >> 3] >> (7 - (x & 7))) & 1;
-            EXPECT_EQ(GetPixel(colour.dc, x, 0), bit ? one : zero) << x;
-        }
+        expect_image(colour.dc, kW, 1,
+                     [&](int x, int) { return (rows[x >> 3] >> (7 - (x & 7))) & 1 ? one : zero; });
     }
 }
 
@@ -203,11 +200,9 @@ TEST(GdiBlit, BlitsWithinOneBitmapReadTheSourceFirst) {
     };
     for (bool mono : {false, true}) {
         for (const Case& c : cases) {
-#ifdef _WIN32
-            if (mono && c.dw == c.sw && c.dx > c.sx) {
+            if (kWine && mono && c.dw == c.sw && c.dx > c.sx) {
                 continue; // Wine copies such monochrome rows left to right, over its own output
             }
-#endif
             SCOPED_TRACE(testing::Message() << c.name << (mono ? ", monochrome" : ""));
             MemSurface s(kW, kH, mono);
             MemSurface want(kW, kH, mono);
@@ -307,15 +302,13 @@ TEST(GdiBlit, WideMasksMatchPixelByPixel) {
                 ASSERT_TRUE(sx == 1 ? BitBlt(mask.dc, offset, 0, w, kH, src.s.dc, sx, 0, SRCCOPY)
                                     : StretchBlt(mask.dc, offset, 0, w, kH, src.s.dc, sx, 0, w, kH,
                                                  SRCCOPY));
-                for (int y = 0; y < kH; ++y) {
-                    for (int x = 0; x < kWide + 16; ++x) {
-                        const bool on = x < offset || x >= offset + kWide - 2 ||
-                                        pixel_at(raw, bpp, x - offset + sx, y, kWide) == key_raw;
-                        ASSERT_EQ(GetPixel(mask.dc, x, y), on ? RGB(255, 255, 255) : RGB(0, 0, 0))
-                            << x << "," << y << " offset " << offset << " from " << sx << " kind "
-                            << kind;
-                    }
-                }
+                SCOPED_TRACE(testing::Message()
+                             << "offset " << offset << " from " << sx << " kind " << kind);
+                expect_image(mask.dc, kWide + 16, kH, [&](int x, int y) {
+                    const bool on = x < offset || x >= offset + kWide - 2 ||
+                                    pixel_at(raw, bpp, x - offset + sx, y, kWide) == key_raw;
+                    return on ? kWhite : kBlack;
+                });
             }
         }
     }
@@ -426,11 +419,7 @@ TEST(GdiBlit, NewBitmapsReadAsBlackUntilWritten) {
         ASSERT_TRUE(PatBlt(black.dc, 0, 0, kOdd, 5, BLACKNESS));
         c.run(fresh.dc, src.dc);
         c.run(black.dc, src.dc);
-        for (int y = 0; y < 5; ++y) {
-            for (int x = 0; x < kOdd; ++x) {
-                ASSERT_EQ(GetPixel(fresh.dc, x, y), GetPixel(black.dc, x, y)) << x << "," << y;
-            }
-        }
+        expect_image(fresh.dc, kOdd, 5, [&](int x, int y) { return GetPixel(black.dc, x, y); });
 #ifndef _WIN32
         // The bytes past each row's last pixel too (what Wine keeps there is its own).
         EXPECT_EQ(fresh.bits(), black.bits());

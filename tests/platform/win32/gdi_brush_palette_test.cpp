@@ -33,18 +33,16 @@ TEST(GdiBrush, PatternBrushTilesFromTheOrigin) {
         SetBrushOrgEx(s.dc, org.x, org.y, nullptr);
         RECT r = {3, 2, 13, 11};
         EXPECT_EQ(FillRect(s.dc, &r, brush), 1);
-        for (int y = 0; y < 16; ++y) {
-            for (int x = 0; x < 20; ++x) {
-                COLORREF want = kBlack;
-                if (x >= 3 && x < 13 && y >= 2 && y < 11) {
-                    want = pattern_bit(static_cast<int>((x - static_cast<long long>(org.x)) & 7),
-                                       static_cast<int>((y - static_cast<long long>(org.y)) & 7))
-                               ? kBlue
-                               : kRed;
-                }
-                ASSERT_EQ(GetPixel(s.dc, x, y), want) << x << "," << y << " org " << org.x;
+        SCOPED_TRACE(testing::Message() << "origin " << org.x << "," << org.y);
+        expect_image(s.dc, 20, 16, [&](int x, int y) {
+            if (x < 3 || x >= 13 || y < 2 || y >= 11) {
+                return kBlack;
             }
-        }
+            return pattern_bit(static_cast<int>((x - static_cast<long long>(org.x)) & 7),
+                               static_cast<int>((y - static_cast<long long>(org.y)) & 7))
+                       ? kBlue
+                       : kRed;
+        });
         DeleteObject(brush);
     }
 }
@@ -60,11 +58,7 @@ TEST(GdiBrush, ColourPatternBrushAndMonochromeTarget) {
     MemSurface s(16, 16);
     RECT all = {0, 0, 16, 16};
     FillRect(s.dc, &all, brush);
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            ASSERT_EQ(GetPixel(s.dc, x, y), pattern_bit(x, y) ? kBlue : kRed) << x << "," << y;
-        }
-    }
+    expect_image(s.dc, 16, 16, [](int x, int y) { return pattern_bit(x, y) ? kBlue : kRed; });
     DeleteObject(brush);
 
     // A monochrome pattern on a monochrome bitmap is copied bit for bit.
@@ -73,9 +67,7 @@ TEST(GdiBrush, ColourPatternBrushAndMonochromeTarget) {
     DeleteObject(bits);
     MemSurface m(16, 8, true);
     FillRect(m.dc, &all, brush);
-    for (int x = 0; x < 16; ++x) {
-        EXPECT_EQ(GetPixel(m.dc, x, 3), pattern_bit(x, 3) ? RGB(255, 255, 255) : kBlack) << x;
-    }
+    expect_image(m.dc, 16, 8, [](int x, int y) { return pattern_bit(x, y) ? kWhite : kBlack; });
     DeleteObject(brush);
 }
 
@@ -91,13 +83,10 @@ TEST(GdiBrush, FillsExcludeTheRightAndBottomEdges) {
     for (const Case& c : {Case{{1, 2, 4, 6}, 1, 3, 2, 5}, Case{{10, 2, 5, 3}, 6, 10, 2, 2}}) {
         PatBlt(s.dc, 0, 0, 12, 8, BLACKNESS);
         EXPECT_EQ(FillRect(s.dc, &c.r, red), 1);
-        for (int y = 0; y < 8; ++y) {
-            for (int x = 0; x < 12; ++x) {
-                const bool in = x >= c.x0 && x <= c.x1 && y >= c.y0 && y <= c.y1;
-                ASSERT_EQ(GetPixel(s.dc, x, y), in ? kRed : kBlack)
-                    << x << "," << y << " rect from x " << c.r.left;
-            }
-        }
+        SCOPED_TRACE(testing::Message() << "rectangle from x " << c.r.left);
+        expect_image(s.dc, 12, 8, [&](int x, int y) {
+            return x >= c.x0 && x <= c.x1 && y >= c.y0 && y <= c.y1 ? kRed : kBlack;
+        });
     }
     // Stock brushes fill too.
     RECT one = {0, 0, 1, 1};

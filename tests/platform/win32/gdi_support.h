@@ -85,6 +85,15 @@ inline void expect_pixels(HDC dc, std::initializer_list<Px> want) {
     expect_pixels<std::initializer_list<Px>>(dc, want);
 }
 
+// Expects every pixel (x, y) of the top-left w x h of `dc` to read as want(x, y).
+template <class Want> void expect_image(HDC dc, int w, int h, Want want) {
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            ASSERT_EQ(GetPixel(dc, x, y), want(x, y)) << "pixel " << x << "," << y;
+        }
+    }
+}
+
 // The next message PeekMessageA finds for `hwnd` in [first, last] (all zeros when there is none).
 inline MSG peek(HWND hwnd = nullptr, UINT first = 0, UINT last = 0, UINT remove = PM_REMOVE) {
     MSG m{};

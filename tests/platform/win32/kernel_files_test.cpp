@@ -270,8 +270,7 @@ TEST(KernelFiles, HfileFamilyWorksWithHandles) {
     HANDLE created = open(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     ASSERT_NE(created, INVALID_HANDLE_VALUE);
     const INT_PTR value = reinterpret_cast<INT_PTR>(created);
-    EXPECT_GT(value, 0);
-    EXPECT_LT(value, INT_PTR{0x7FFFFFFF});
+    EXPECT_TRUE(value > 0 && value < 0x7FFFFFFF) << value;
     EXPECT_EQ(_lread(static_cast<HFILE>(value), buf, 2), 2u);
     EXPECT_EQ(std::string(buf, 2), "he");
     EXPECT_EQ(_lclose(static_cast<HFILE>(value)), 0);
