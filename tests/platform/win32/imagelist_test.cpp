@@ -378,9 +378,7 @@ TEST(ImageList, BadInputFails) {
     EXPECT_EQ(ImageList_GetImageCount(nullptr), 0);
     EXPECT_EQ(ImageList_AddMasked(nullptr, nullptr, kRed), -1);
     EXPECT_FALSE(ImageList_Remove(nullptr, 0));
-    HDC screen = GetDC(nullptr);
-    EXPECT_FALSE(ImageList_Draw(nullptr, 0, screen, 0, 0, ILD_NORMAL));
-    ReleaseDC(nullptr, screen);
+    EXPECT_FALSE(ImageList_Draw(nullptr, 0, MemSurface(1, 1).dc, 0, 0, ILD_NORMAL));
 }
 
 } // namespace
