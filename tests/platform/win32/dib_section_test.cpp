@@ -45,9 +45,8 @@ TEST(DibSection, ReportsItsLayout) {
             std::vector<BYTE> head = section_info(5, h, bits);
             if (!c.masks.empty()) {
                 head = info_header(5, h, static_cast<WORD>(bits), BI_BITFIELDS);
-                for (DWORD m : c.masks) {
-                    append_dword(head, m);
-                }
+                const BYTE* masks = reinterpret_cast<const BYTE*>(c.masks.data());
+                head.insert(head.end(), masks, masks + 12);
             }
             void* ppv = nullptr;
             HBITMAP s = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(head.data()),

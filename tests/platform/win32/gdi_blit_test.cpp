@@ -47,17 +47,10 @@ struct RawSurface {
     Kind kind;
     void* px = nullptr;
     MemSurface s;
-    RawSurface(Kind k, int width) : w(width), kind(k), s(make(k, width, &px)) {}
-    static HBITMAP make(Kind k, int w, void** px) {
-        if (k == kBottomUp || k == kTopDown) {
-            return section(w, k == kTopDown ? -kH : kH, 32, px);
-        }
-        HDC screen = GetDC(nullptr);
-        HBITMAP b =
-            k == kMono ? CreateBitmap(w, kH, 1, 1, nullptr) : CreateCompatibleBitmap(screen, w, kH);
-        ReleaseDC(nullptr, screen);
-        return b;
-    }
+    RawSurface(Kind k, int width)
+        : w(width), kind(k), s(k == kBottomUp || k == kTopDown
+                                   ? MemSurface(section(w, k == kTopDown ? -kH : kH, 32, &px))
+                                   : MemSurface(w, kH, k == kMono)) {}
     int bpp() const { return kind == kMono ? 1 : kind == kDisplay ? expected_bpp() : 32; }
     BYTE* row(int y) const {
         return static_cast<BYTE*>(px) + (kind == kTopDown ? y : kH - 1 - y) * w * 4;

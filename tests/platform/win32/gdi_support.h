@@ -171,11 +171,6 @@ inline std::vector<BYTE> info_header(LONG w, LONG h, WORD bits, DWORD compressio
     return out;
 }
 
-inline void append_dword(std::vector<BYTE>& v, DWORD d) {
-    const BYTE* p = reinterpret_cast<const BYTE*>(&d);
-    v.insert(v.end(), p, p + 4);
-}
-
 inline void append_table(std::vector<BYTE>& v, const std::vector<COLORREF>& table) {
     for (COLORREF c : table) {
         v.insert(v.end(), {GetBValue(c), GetGValue(c), GetRValue(c), 0});
