@@ -16,8 +16,7 @@ TEST(GdiDisplay, ReportsTheExpectedDepthAndSize) {
     EXPECT_EQ(GetDeviceCaps(screen, PLANES), 1);
     EXPECT_GT(GetDeviceCaps(screen, HORZRES), 0);
     EXPECT_GT(GetDeviceCaps(screen, VERTRES), 0);
-    const bool palette = (GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) != 0;
-    EXPECT_EQ(palette, bpp == 8);
+    EXPECT_EQ((GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) != 0, bpp == 8) << "a palette";
     if (bpp == 8) {
         EXPECT_EQ(GetDeviceCaps(screen, SIZEPALETTE), 256);
 #ifndef _WIN32
