@@ -1,5 +1,7 @@
 """What the end-to-end tests of the talvo program share: checks that record a failure and go on,
-and the exit status they add up to."""
+running a command, and the exit status the checks add up to."""
+import subprocess
+
 FAILURES = []
 
 
@@ -8,6 +10,18 @@ def check(condition, what):
         FAILURES.append(what)
         print("FAILED:", what)
     return condition
+
+
+def run(*command, **options):
+    """Runs the command to its end, its output read as text."""
+    return subprocess.run(list(command), capture_output=True, text=True, **options)
+
+
+def refused(result, code, what, says=""):
+    """The run ended with exit code `code` and a message on standard error that contains `says`."""
+    err = result.stderr.strip()
+    return check(result.returncode == code and err and says in err,
+                 "%s: exit %d (want %d), message %r" % (what, result.returncode, code, err))
 
 
 def finish(passed):

@@ -15,7 +15,7 @@ import sys
 
 from PIL import Image
 
-from checks import check, finish
+from checks import check, finish, refused, run
 
 
 # The grid, as tools/demo.h lays it out.
@@ -104,19 +104,13 @@ def flat_spots(sprite):
 BLOCK = [(i, j) for i in range(-1, 3) for j in range(-1, 3)]
 
 
+def mean(pixels):
+    return tuple(sum(p[c] for p in pixels) / len(pixels) for c in range(3))
+
+
 def block_mean(image, x, y):
     """The mean of the 4 x 4 block from (x - 1, y - 1)."""
-    px = [image.getpixel((x + i, y + j)) for i, j in BLOCK]
-    return tuple(sum(p[c] for p in px) / len(px) for c in range(3))
-
-
-def run_demo(tool, out):
-    result = subprocess.run([tool, "demo", "--out", out, "--seconds", "1"], capture_output=True,
-                            text=True)
-    check(result.returncode == 0, "talvo demo exits with 0: %s" % result.stderr)
-    for name in ("demo-32.jpg", "demo-16.jpg", "demo-8.bmp"):
-        check(os.path.join(out, name) in result.stdout, "it says where %s went" % name)
-    check(not [f for f in os.listdir(out) if f.startswith(".")], "no temporary file is left")
+    return mean([image.getpixel((x + i, y + j)) for i, j in BLOCK])
 
 
 def distance(a, b):
@@ -136,18 +130,13 @@ def check_picture(path, sprite, depth):
         got = block_mean(image, ox + 8, oy + 8)
         check(distance(tile(row, column), got) <= tolerance,
               "%s (%d bpp): tile %s, got %s" % (name, depth, tile(row, column), got))
-        if under_kind == "tile":
-            under = lambda x, y, c=tile(row, column): c
-        elif under_kind == "bricks":
-            under = brick
-        else:
-            under = lambda x, y, c=under_kind: c
+        flat = tile(row, column) if under_kind == "tile" else under_kind
+        under = brick if under_kind == "bricks" else lambda x, y, c=flat: c
         seen = {}
         for kind, (x, y) in sorted(spots.items()):
-            want = [rule(sprite.getpixel((FRAME * 32 + x + i, y + j)),
-                         under(SPRITE_X + x + i, SPRITE_Y + y + j), x + i, y + j)
-                    for i, j in BLOCK]
-            want = tuple(sum(c[k] for c in want) / len(want) for k in range(3))
+            want = mean([rule(sprite.getpixel((FRAME * 32 + x + i, y + j)),
+                              under(SPRITE_X + x + i, SPRITE_Y + y + j), x + i, y + j)
+                         for i, j in BLOCK])
             got = seen[kind] = block_mean(image, ox + SPRITE_X + x, oy + SPRITE_Y + y)
             if depth == 8:
                 continue
@@ -167,44 +156,43 @@ def main():
     tool, root = sys.argv[1], sys.argv[2]
     out = os.path.abspath("pictures")
     os.makedirs(out, exist_ok=True)
-    run_demo(tool, out)
+    result = run(tool, "demo", "--out", out, "--seconds", "1")
+    check(result.returncode == 0, "talvo demo exits with 0: %s" % result.stderr)
+    check(not [f for f in os.listdir(out) if f.startswith(".")], "no temporary file is left")
     sprite = Image.open(os.path.join(root, "tools", "samples", "walker.bmp")).convert("RGB")
-    check_picture(os.path.join(out, "demo-32.jpg"), sprite, 32)
-    check_picture(os.path.join(out, "demo-16.jpg"), sprite, 16)
-    check_picture(os.path.join(out, "demo-8.bmp"), sprite, 8)
-    # An outside decoder reads the JPEG files too.
-    for name in ("demo-32.jpg", "demo-16.jpg"):
-        djpeg = subprocess.run(["djpeg", "-bmp", os.path.join(out, name)], capture_output=True)
-        check(djpeg.returncode == 0 and djpeg.stdout[:2] == b"BM", "djpeg decodes %s" % name)
+    for name, depth in (("demo-32.jpg", 32), ("demo-16.jpg", 16), ("demo-8.bmp", 8)):
+        path = os.path.join(out, name)
+        check(path in result.stdout, "it says where %s went" % name)
+        check_picture(path, sprite, depth)
+        if depth > 8:  # an outside decoder reads the JPEG files too
+            djpeg = subprocess.run(["djpeg", "-bmp", path], capture_output=True)
+            check(djpeg.returncode == 0 and djpeg.stdout[:2] == b"BM", "djpeg decodes " + name)
     with open(os.path.join(out, "demo-8.bmp"), "rb") as f:
         head = f.read(54)
     check(head[:2] == b"BM" and head[28] == 8, "demo-8.bmp is an 8-bit BMP")
 
-    # Bad options: usage errors exit with 2.
-    for args in (["--bpp", "24"], ["--seconds", "-1"], ["--nonsense"], ["--hold"]):
-        result = subprocess.run([tool, "demo", *args], capture_output=True, text=True)
-        check(result.returncode == 2, "talvo demo %s exits with 2" % " ".join(args))
-    result = subprocess.run([tool, "demo", "--out", os.path.join(out, "missing", "dir"),
-                             "--bpp", "32", "--seconds", "0"], capture_output=True, text=True)
-    check(result.returncode == 1, "an output folder that does not exist fails with 1")
     # A strip that the effect images cannot read (the file cut short) fails the demo.
     damaged = os.path.abspath("damaged")
     shutil.copytree(os.path.join(root, "tools", "samples"), damaged, dirs_exist_ok=True)
     with open(os.path.join(damaged, "orb.bmp"), "r+b") as f:
         f.truncate(200)
-    result = subprocess.run([tool, "demo", "--samples", damaged, "--out", out, "--bpp", "32",
-                             "--seconds", "0"], capture_output=True, text=True)
-    check(result.returncode == 1 and "orb.bmp" in result.stderr,
-          "a damaged strip fails the demo with 1 and is named: %s" % result.stderr)
     # The library writes BMP files only under names shorter than 260 bytes.
     deep = os.path.join(out, *["d" * 100] * 3)
     os.makedirs(deep, exist_ok=True)
-    result = subprocess.run([tool, "demo", "--out", deep, "--bpp", "8", "--seconds", "0"],
-                            capture_output=True, text=True)
-    check(result.returncode == 1 and "name too long" in result.stderr,
-          "an output folder too deep for a BMP capture fails with 1 and says why: %s"
-          % result.stderr)
-    check(not os.listdir(deep), "and leaves no file: %s" % os.listdir(deep))
+    # (what, arguments, exit code: 2 for a usage error, 1 for a failure, what the message says)
+    bad = [("a colour depth it does not have", ["--bpp", "24"], 2, "--bpp"),
+           ("negative seconds", ["--seconds", "-1"], 2, "--seconds"),
+           ("an unknown option", ["--nonsense"], 2, "--nonsense"),
+           ("--hold without a window", ["--hold"], 2, "--hold"),
+           ("an output folder that does not exist",
+            ["--out", os.path.join(out, "missing", "dir"), "--bpp", "32", "--seconds", "0"], 1, ""),
+           ("a damaged strip",
+            ["--samples", damaged, "--out", out, "--bpp", "32", "--seconds", "0"], 1, "orb.bmp"),
+           ("an output folder too deep for a BMP capture",
+            ["--out", deep, "--bpp", "8", "--seconds", "0"], 1, "name too long")]
+    for what, args, code, says in bad:
+        refused(run(tool, "demo", *args), code, what, says)
+    check(not os.listdir(deep), "the refused capture leaves no file: %s" % os.listdir(deep))
 
     return finish("all checks passed")
 

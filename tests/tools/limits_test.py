@@ -12,28 +12,22 @@ space than any small limit leaves).
 """
 import os
 import struct
-import subprocess
 import sys
 
 from PIL import Image
 
-from checks import check, finish
+from checks import check, finish, refused, run
 
 EARLIER = b"an earlier result"
-
-
-def write_bmp(path, width, height):
-    """A 24-bit file of a gradient with some texture: every pixel differs from its neighbours."""
-    pixels = bytes(v for y in range(height) for x in range(width)
-                   for v in ((x ^ y) & 255, (y * 3) & 255, (x * 7 + y) & 255))
-    Image.frombytes("RGB", (width, height), pixels).save(path, format="BMP")
+TOP_KB = 512 * 1024  # the largest address-space limit tried
 
 
 def run_limited(tool, limit, args):
-    """Runs talvo under a shell limit; returns (exit code or -signal, standard error)."""
-    cmd = "ulimit %s; exec %s %s" % (limit, tool, " ".join(args))
-    p = subprocess.run(["/bin/sh", "-c", cmd], capture_output=True, text=True)
-    return p.returncode, p.stderr
+    """Runs talvo under a shell limit with the earlier result at the output path (its exit code
+    is -N when signal N ended it)."""
+    with open("kept.out", "wb") as f:
+        f.write(EARLIER)
+    return run("/bin/sh", "-c", "ulimit %s; exec %s %s" % (limit, tool, " ".join(args)))
 
 
 def complete(command, path):
@@ -44,9 +38,8 @@ def complete(command, path):
     return data[:2] == b"BM" and struct.unpack("<I", data[2:6])[0] == len(data)
 
 
-def failed_cleanly(what, code, err, reason):
-    check(code == 1, "%s: exit code %d (want 1): %s" % (what, code, err.strip()))
-    check(reason in err, "%s: no '%s' in: %s" % (what, reason, err.strip()))
+def failed_cleanly(what, result, reason):
+    refused(result, 1, what, reason)
     with open("kept.out", "rb") as f:
         check(f.read() == EARLIER, "%s: the earlier output was changed" % what)
     left = [n for n in os.listdir(".") if n.startswith(".kept.out.")]
@@ -57,48 +50,39 @@ def failed_cleanly(what, code, err, reason):
 
 def main():
     tool = sys.argv[1]
-    address_limits = "--no-address-limit" not in sys.argv[2:]
-    write_bmp("in.bmp", 1200, 900)
+    # A 24-bit gradient with some texture: every pixel differs from its neighbours.
+    width, height = 1200, 900
+    Image.frombytes("RGB", (width, height), bytes(
+        v for y in range(height) for x in range(width)
+        for v in ((x ^ y) & 255, (y * 3) & 255, (x * 7 + y) & 255))).save("in.bmp", format="BMP")
     commands = {"jpeg": ["jpeg", "in.bmp", "kept.out"], "dither": ["dither", "in.bmp", "kept.out"]}
     # A first dither writes the lookup-table file; later runs read it.
-    check(subprocess.run([tool, "dither", "in.bmp", "warm.bmp"]).returncode == 0, "first dither")
+    check(run(tool, "dither", "in.bmp", "warm.bmp").returncode == 0, "first dither")
 
-    steps = {}
-    if address_limits:
+    if "--no-address-limit" not in sys.argv[2:]:
         # Below some limit the system's loader cannot even map the program's libraries (an
         # unoptimised build needs more): the scan starts at 8 MB or where the program starts.
-        start_kb = 8 * 1024
-        while run_limited(tool, "-v %d" % start_kb, ["--help"])[0] not in (0, 2):
-            start_kb += 1024
-            if start_kb > 512 * 1024:
-                check(False, "talvo --help does not start under 512 MB")
-                break
-        for command, args in commands.items():
-            limit_kb = start_kb
-            while True:
-                with open("kept.out", "wb") as f:
-                    f.write(EARLIER)
-                code, err = run_limited(tool, "-v %d" % limit_kb, args)
+        start_kb = next((kb for kb in range(8 * 1024, TOP_KB + 1, 1024)
+                         if run_limited(tool, "-v %d" % kb, ["--help"]).returncode in (0, 2)), None)
+        check(start_kb is not None, "talvo --help starts under 512 MB")
+        for command, args in commands.items() if start_kb else ():
+            for failures, limit_kb in enumerate(range(start_kb, TOP_KB + 1, 1024)):
+                result = run_limited(tool, "-v %d" % limit_kb, args)
                 what = "%s under ulimit -v %d" % (command, limit_kb)
-                if code == 0:
+                if result.returncode == 0:
                     check(complete(command, "kept.out"), what + ": incomplete output")
+                    print("%s: %d limits from %d KB failed cleanly, succeeded at %d KB"
+                          % (command, failures, start_kb, limit_kb))
                     break
-                failed_cleanly(what, code, err, "out of memory")
-                steps[command] = steps.get(command, 0) + 1
-                limit_kb += 1024
-                if limit_kb > 512 * 1024:
-                    check(False, command + ": still failing at 512 MB")
-                    break
-            print("%s: %d limits from %d KB failed cleanly, succeeded at %d KB"
-                  % (command, steps.get(command, 0), start_kb, limit_kb))
+                failed_cleanly(what, result, "out of memory")
+            else:
+                check(False, command + ": still failing at 512 MB")
 
     # A full disk: a file-size limit (in 1024-byte blocks) below what the output needs.
     for command, args in commands.items():
         for blocks in (0, 1, 16, 256):
-            with open("kept.out", "wb") as f:
-                f.write(EARLIER)
-            code, err = run_limited(tool, "-f %d" % blocks, args)
-            failed_cleanly("%s under ulimit -f %d" % (command, blocks), code, err, "File too large")
+            failed_cleanly("%s under ulimit -f %d" % (command, blocks),
+                           run_limited(tool, "-f %d" % blocks, args), "File too large")
 
     return finish("all limits passed")
 
