@@ -64,15 +64,10 @@ def main():
     warnings.simplefilter("error")
     failed = 0
     with open(sys.argv[1]) as lines:
-        for line in lines:
-            f = line.split()
-            if not f:
-                continue
+        for f in filter(None, map(str.split, lines)):
             try:
-                if f[0] == "bmp":
-                    err = check_bmp(f[1], f[2], int(f[3], 0))
-                else:
-                    err = check_jpeg(f[1], f[2], float(f[3]) if len(f) > 3 else None)
+                err = (check_bmp(f[1], f[2], int(f[3], 0)) if f[0] == "bmp" else
+                       check_jpeg(f[1], f[2], float(f[3]) if len(f) > 3 else None))
             except Exception as e:  # a decoder's refusal is a finding, not a crash
                 err = "%s: %s" % (type(e).__name__, e)
             if err:
