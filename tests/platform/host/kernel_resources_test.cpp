@@ -31,6 +31,7 @@ std::string load_string(UINT id, int buffer = 256) {
 
 } // namespace
 
+// (A number with no string in its block: the resource tests of the Win32 program.)
 TEST_F(KernelResources, StringsFollowTheUserLanguage) {
     ASSERT_TRUE(host::add_string_resource(nullptr, 11001, 1031, "Aufl\xC3\xB6sung"));
     ASSERT_TRUE(host::add_string_resource(nullptr, 11001, 1033, "Resolution"));
@@ -45,13 +46,12 @@ TEST_F(KernelResources, StringsFollowTheUserLanguage) {
     };
     const Case cases[] = {
         {1031, 11001, "Aufl\xC3\xB6sung"}, // exact
-        {1033, 11001, "Resolution"},
-        {1042, 11001, "korean"},
-        {1036, 11001, "Resolution"},   // not there: US English
-        {2057, 11001, "Resolution"},   // British English is another language
-        {1036, 11002, "only korean"},  // no English either: the lowest language
-        {1049, 11002, "only russian"}, // exact beats the fallbacks
-        {1033, 11003, ""},             // no such string
+        {1033, 11001, "Resolution"},       // exact
+        {1042, 11001, "korean"},           // exact
+        {1036, 11001, "Resolution"},       // not there: US English
+        {2057, 11001, "Resolution"},       // British English is another language
+        {1036, 11002, "only korean"},      // no English either: the lowest language
+        {1049, 11002, "only russian"},     // exact beats the fallbacks
     };
     for (const Case& c : cases) {
         host::set_user_language(c.user);
