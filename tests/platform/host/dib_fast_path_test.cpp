@@ -34,9 +34,8 @@ struct Info {
     std::vector<BYTE> head;
     Info(const Layout& l, LONG w, LONG height)
         : head(gdi_test::info_header(w, height, l.bits, l.compression)) {
-        for (DWORD m : l.masks) {
-            gdi_test::append_dword(head, m);
-        }
+        const auto* masks = reinterpret_cast<const BYTE*>(l.masks);
+        head.insert(head.end(), masks, masks + sizeof l.masks);
     }
     BITMAPINFO* bmi() { return reinterpret_cast<BITMAPINFO*>(head.data()); }
 };
