@@ -5,6 +5,7 @@
 #include "image/strip_fixtures.h"
 
 #include <climits>
+#include <functional>
 #include <map>
 
 using namespace drawtest;
@@ -19,25 +20,6 @@ protected:
     void SetUp() override { ASSERT_TRUE(strips.ok); }
     Strips strips;
     BackgroundBitmap background;
-};
-
-// What shows where a frame's pixel is hidden (the key, or for the half-transparent frames also
-// the checkerboard's holes).
-enum class Under { kKeyColour, kDestination, kBlack, kBackColour, kBackground };
-
-const std::map<std::string, Under> kUnder = {
-    {"Draw", Under::kKeyColour},
-    {"Draw rectangle", Under::kKeyColour},
-    {"Animate", Under::kKeyColour},
-    {"DrawTransparent", Under::kDestination},
-    {"DrawSemiTransparent", Under::kDestination},
-    {"AnimateTransparent", Under::kDestination},
-    {"DrawOnColor", Under::kBlack},
-    {"DrawTransparentSetBkColor", Under::kBackColour},
-    {"DrawSemiTransparentSetBkColor", Under::kBackColour},
-    {"DrawTransparentSetBackground", Under::kBackground},
-    {"DrawSemiTransparentSetBackground", Under::kBackground},
-    {"AnimateTransparentSetBackground", Under::kBackground},
 };
 
 } // namespace
@@ -60,9 +42,30 @@ TEST_F(ImageDraw, EachOperationDrawsByItsRule) {
     }
     ASSERT_TRUE(covered);
 
+    // What shows where a frame's pixel is hidden (the key, or for the half-transparent frames
+    // also the checkerboard's holes), given the destination's pixel.
+    using Under = std::function<Raw(int i, int j, Raw was)>;
+    const Under keyColour = [](int, int, Raw) { return RawOf(kKey); };
+    const Under destination = [](int, int, Raw was) { return was; };
+    const Under backColour = [](int, int, Raw) { return RawOf(kBackColour); };
+    const Under backgroundBitmap = [&](int i, int j, Raw) { return background.At(20 + i, 10 + j); };
+    const std::map<std::string, Under> underOf = {
+        {"Draw", keyColour},
+        {"Draw rectangle", keyColour},
+        {"Animate", keyColour},
+        {"DrawTransparent", destination},
+        {"DrawSemiTransparent", destination},
+        {"AnimateTransparent", destination},
+        {"DrawOnColor", [](int, int, Raw) { return RawOf(RGB(0, 0, 0)); }},
+        {"DrawTransparentSetBkColor", backColour},
+        {"DrawSemiTransparentSetBkColor", backColour},
+        {"DrawTransparentSetBackground", backgroundBitmap},
+        {"DrawSemiTransparentSetBackground", backgroundBitmap},
+        {"AnimateTransparentSetBackground", backgroundBitmap},
+    };
     for (const DrawOperation& op : DrawOperations()) {
-        const auto under = kUnder.find(op.name);
-        if (under == kUnder.end()) {
+        const auto under = underOf.find(op.name);
+        if (under == underOf.end()) {
             continue; // selected and focused: the platform's styles, below
         }
         for (bool imageList : {false, true}) {
@@ -87,19 +90,7 @@ TEST_F(ImageDraw, EachOperationDrawsByItsRule) {
                             if (!hidden) {
                                 return strips.Pixel(shown, i, j);
                             }
-                            switch (under->second) {
-                            case Under::kKeyColour:
-                                return RawOf(kKey);
-                            case Under::kDestination:
-                                return was;
-                            case Under::kBlack:
-                                return RawOf(RGB(0, 0, 0));
-                            case Under::kBackColour:
-                                return RawOf(kBackColour);
-                            case Under::kBackground:
-                                return background.At(20 + i, 10 + j);
-                            }
-                            return was;
+                            return under->second(i, j, was);
                         }));
                     EXPECT_TRUE(HasDitherPalette(dest.Palette()));
                 }

@@ -161,34 +161,25 @@ TEST(StripCreate, FailuresLeaveTheStripEmpty) {
     client.Attach(MakeClientSection(30, 3, BusyStrip(kBlue)));
     CBitmap empty; // no handle
 
-    struct Case {
+    // Create from `source` with `frames` frames.
+    const auto from = [](auto source, int frames) {
+        return [source, frames](StripProbe& s, int semi, int mode) {
+            return s.Create(source, frames, kBlue, semi, mode);
+        };
+    };
+    const struct Case {
         const char* name;
         std::function<int(StripProbe&, int semi, int mode)> create;
-    };
-    using S = StripProbe&;
-    const Case cases[] = {
-        // clang-format off
-        {"missing resource number",
-         [](S s, int semi, int mode) { return s.Create(UINT{54321}, 3, kBlue, semi, mode); }},
-        {"missing resource number as a name",
-         [](S s, int semi, int mode) {
-             return s.Create(MAKEINTRESOURCE(54321), 3, kBlue, semi, mode);
-         }},
-        {"missing name and file",
-         [](S s, int semi, int mode) { return s.Create("no_such.bmp", 3, kBlue, semi, mode); }},
-        {"undecodable file",
-         [&](S s, int semi, int mode) { return s.Create(garbage, 3, kBlue, semi, mode); }},
-        {"null name",
-         [](S s, int semi, int mode) { return s.Create(LPCSTR{}, 3, kBlue, semi, mode); }},
-        {"null bitmap",
-         [](S s, int semi, int mode) { return s.Create((CBitmap*)nullptr, 3, kBlue, semi, mode); }},
-        {"bitmap without handle",
-         [&](S s, int semi, int mode) { return s.Create(&empty, 3, kBlue, semi, mode); }},
-        {"no frames",
-         [&](S s, int semi, int mode) { return s.Create(&client, 0, kBlue, semi, mode); }},
-        {"negative frames",
-         [&](S s, int semi, int mode) { return s.Create(&client, -3, kBlue, semi, mode); }},
-        // clang-format on
+    } cases[] = {
+        {"missing resource number", from(UINT{54321}, 3)},
+        {"missing resource number as a name", from(MAKEINTRESOURCE(54321), 3)},
+        {"missing name and file", from("no_such.bmp", 3)},
+        {"undecodable file", from(garbage, 3)},
+        {"null name", from(LPCSTR{}, 3)},
+        {"null bitmap", from(static_cast<CBitmap*>(nullptr), 3)},
+        {"bitmap without handle", from(&empty, 3)},
+        {"no frames", from(&client, 0)},
+        {"negative frames", from(&client, -3)},
     };
     for (const Case& c : cases) {
         for (int semi : {0, 1}) {

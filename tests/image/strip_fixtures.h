@@ -108,12 +108,9 @@ inline HBITMAP MakeDdb(int w, int h, const PixelFn& fn) {
     HDC screen = GetDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
     std::vector<DWORD> pixels(static_cast<std::size_t>(w) * h);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const COLORREF c = fn(x, y);
-            pixels[static_cast<std::size_t>(y) * w + x] =
-                (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-        }
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const COLORREF c = fn(static_cast<int>(i % w), static_cast<int>(i / w));
+        pixels[i] = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
     }
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -175,11 +172,10 @@ public:
     CBitmap* bitmap() { return &m_bitmap; }
     // Read through the DC, top row first.
     std::vector<COLORREF> Pixels() {
-        std::vector<COLORREF> out;
-        for (int y = 0; y < m_size.cy; ++y) {
-            for (int x = 0; x < m_size.cx; ++x) {
-                out.push_back(m_dc.GetPixel(x, y));
-            }
+        std::vector<COLORREF> out(static_cast<std::size_t>(m_size.cx) * m_size.cy);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            out[i] =
+                m_dc.GetPixel(static_cast<int>(i % m_size.cx), static_cast<int>(i / m_size.cx));
         }
         return out;
     }
@@ -237,11 +233,9 @@ inline std::vector<COLORREF> SemiStripModel(const std::vector<COLORREF>& strip, 
     if (storedKey == storedRed) {
         return out;
     }
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if ((x + y) % 2 != 0) {
-                out[static_cast<std::size_t>(y) * w + x] = storedKey;
-            }
+    for (std::size_t i = 0; i < static_cast<std::size_t>(w) * h; ++i) {
+        if ((i % w + i / w) % 2 != 0) {
+            out[i] = storedKey;
         }
     }
     return out;
