@@ -28,32 +28,23 @@ template <class Op> Picture DrawOver(const Picture& background, Op op) {
 // only) the 5-bit channels mixed and tinted as they are, over black: 200, 100, 50 is the word
 // 0x6586, and with the tint 255, 128, 0 becomes 0x3CE0.
 TEST(ImageExEffects, FiguresOfTheRules) {
-    using Draw = int (*)(CImageEx&, HDC);
+    enum Op { kDraw, kAlpha, kColorize };
     const struct {
         COLORREF frame, back;
-        Draw draw;
+        Op op;
+        DWORD param; // the weight or the tint
         COLORREF want;
         DWORD word; // at 16 bits; 0: not checked there
     } cases[] = {
-        {RGB(200, 100, 50), RGB(0, 0, 0), [](CImageEx& i, HDC dc) { return i.Draw(dc, 0, 0, 0); },
-         RGB(200, 100, 50), 0x6586},
+        {RGB(200, 100, 50), RGB(0, 0, 0), kDraw, 0, RGB(200, 100, 50), 0x6586},
         // At 16 bits 25, 12, 6 at a = 64: 25 - 6.25 -> 18, 12 - 3 -> 9, 6 - 1.5 -> 4.
-        {RGB(200, 100, 50), RGB(0, 0, 0),
-         [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 64); }, RGB(150, 75, 37),
-         (18 << 10) | (9 << 5) | 4},
-        {RGB(0, 0, 0), RGB(11, 11, 11),
-         [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 128); }, RGB(5, 5, 5), 0},
-        {RGB(11, 11, 11), RGB(0, 0, 0),
-         [](CImageEx& i, HDC dc) { return i.DrawAlpha(dc, 0, 0, 0, 128); }, RGB(5, 5, 5), 0},
-        {RGB(200, 100, 50), RGB(0, 0, 0),
-         [](CImageEx& i, HDC dc) { return i.DrawColorize(dc, 0, 0, 0, RGB(255, 128, 0)); },
-         RGB(124, 62, 0), 0x3CE0},
+        {RGB(200, 100, 50), RGB(0, 0, 0), kAlpha, 64, RGB(150, 75, 37), (18 << 10) | (9 << 5) | 4},
+        {RGB(0, 0, 0), RGB(11, 11, 11), kAlpha, 128, RGB(5, 5, 5), 0},
+        {RGB(11, 11, 11), RGB(0, 0, 0), kAlpha, 128, RGB(5, 5, 5), 0},
+        {RGB(200, 100, 50), RGB(0, 0, 0), kColorize, RGB(255, 128, 0), RGB(124, 62, 0), 0x3CE0},
         // A tint with a high byte counts as its colour alone.
-        {RGB(200, 100, 50), RGB(9, 9, 9),
-         [](CImageEx& i, HDC dc) {
-             return i.DrawColorize(dc, 0, 0, 0, 0xAB000000 | RGB(255, 128, 0));
-         },
-         RGB(124, 62, 0), 0},
+        {RGB(200, 100, 50), RGB(9, 9, 9), kColorize, 0xAB000000 | RGB(255, 128, 0), RGB(124, 62, 0),
+         0},
     };
     const int bits = DisplayBits();
 #ifdef _WIN32
@@ -73,7 +64,11 @@ TEST(ImageExEffects, FiguresOfTheRules) {
             image.Create(nullptr, SolidFile("solid.bmp", c.frame).c_str(), 1, RGB(1, 1, 1), 0, 0),
             1);
         Canvas canvas(Picture{1, 1, {c.back}});
-        EXPECT_EQ(c.draw(image, canvas.dc()), 1);
+        HDC dc = canvas.dc();
+        EXPECT_EQ(c.op == kDraw    ? image.Draw(dc, 0, 0, 0)
+                  : c.op == kAlpha ? image.DrawAlpha(dc, 0, 0, 0, static_cast<int>(c.param))
+                                   : image.DrawColorize(dc, 0, 0, 0, c.param),
+                  1);
         if (bits > 16) {
             EXPECT_EQ(canvas.Read().at(0, 0), c.want);
             continue;

@@ -93,22 +93,18 @@ KeyedStrip MakeKeyedStrip(int bits, const char* name) {
            << "): expected " << std::hex << *want << ", got " << *got;
 }
 
+constexpr COLORREF kTint = RGB(255, 128, 0);
 const DrawOperation kDrawOperations[7] = {
     {"Draw", [](CImageEx& i, HDC dc, int f) { return i.Draw(dc, 1, 1, f); }},
     {"DrawTransparent", [](CImageEx& i, HDC dc, int f) { return i.DrawTransparent(dc, 1, 1, f); }},
     {"DrawAlpha", [](CImageEx& i, HDC dc, int f) { return i.DrawAlpha(dc, 1, 1, f, 90); }},
     {"DrawAlphaTransparent",
      [](CImageEx& i, HDC dc, int f) { return i.DrawAlphaTransparent(dc, 1, 1, f, 90); }},
-    {"DrawColorize",
-     [](CImageEx& i, HDC dc, int f) { return i.DrawColorize(dc, 1, 1, f, RGB(255, 128, 0)); }},
+    {"DrawColorize", [](CImageEx& i, HDC dc, int f) { return i.DrawColorize(dc, 1, 1, f, kTint); }},
     {"DrawColorizeTransparent",
-     [](CImageEx& i, HDC dc, int f) {
-         return i.DrawColorizeTransparent(dc, 1, 1, f, RGB(255, 128, 0));
-     }},
+     [](CImageEx& i, HDC dc, int f) { return i.DrawColorizeTransparent(dc, 1, 1, f, kTint); }},
     {"DrawColorizeWithBack",
-     [](CImageEx& i, HDC dc, int f) {
-         return i.DrawColorizeWithBack(dc, 1, 1, f, RGB(255, 128, 0));
-     }},
+     [](CImageEx& i, HDC dc, int f) { return i.DrawColorizeWithBack(dc, 1, 1, f, kTint); }},
 };
 
 int PaletteEntries(HPALETTE hPalette) {

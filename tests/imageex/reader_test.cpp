@@ -257,11 +257,8 @@ TEST(ImageExReader, ImageListModeBuildsOneMaskedImagePerFrame) {
     DIBSECTION ds = {};
     const int got = GetObjectA(info.hbmImage, sizeof(ds), &ds);
     const int screen = DisplayBits();
-    if (screen <= 8) {
-        EXPECT_EQ(got, static_cast<int>(sizeof(BITMAP))); // a device bitmap: ILC_COLORDDB
-    } else {
-        EXPECT_EQ(got, static_cast<int>(sizeof(DIBSECTION)));
-    }
+    // A device bitmap (ILC_COLORDDB) on palette screens.
+    EXPECT_EQ(got, static_cast<int>(screen <= 8 ? sizeof(BITMAP) : sizeof(DIBSECTION)));
     EXPECT_EQ(ds.dsBm.bmBitsPixel, screen);
 #endif
 }
