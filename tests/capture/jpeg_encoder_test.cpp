@@ -187,10 +187,9 @@ TEST(JpegDecoders, EveryKindAndSizeDecodes) {
                                  "x" + std::to_string(c.height);
         CJpegEncoder().Encode((name + ".jpg").c_str(), img.width, img.height, img.bits.data());
         std::vector<COLORREF> colours;
-        for (int y = 0; y < img.height; ++y) {
-            for (int x = 0; x < img.width; ++x) {
-                colours.push_back(RGB(img.At(x, y)[2], img.At(x, y)[1], img.At(x, y)[0]));
-            }
+        for (int i = 0; i < img.width * img.height; ++i) {
+            const std::uint8_t* p = img.At(i % img.width, i / img.width);
+            colours.push_back(RGB(p[2], p[1], p[0]));
         }
         bmpfile::WritePpm(name + ".ppm", img.width, img.height, colours);
         list << "jpeg " << name << ".jpg " << name << ".ppm " << c.minimumDb << "\n";

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -149,28 +150,13 @@ void ExpectScreen(const std::string& file, const RECT& r, std::ofstream& list) {
 #ifndef _WIN32
     // Wine maps 8-bit memory bitmaps through a fixed table of its own rather than the system
     // palette, so the copy's indices are not the screen's there: checked natively only.
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            ASSERT_EQ(f.Color(x, y), colors[std::size_t(y) * w + x])
-                << file << " pixel (" << x << ", " << y << ")";
-        }
+    for (int i = 0; i < w * h; ++i) {
+        ASSERT_EQ(f.Color(i % w, i / w), colors[std::size_t(i)])
+            << file << " pixel (" << i % w << ", " << i / w << ")";
     }
 #endif
     list << "bmp " << file << " " << file << ".ppm 0xFF\n";
 }
-
-struct Window {
-    HWND hwnd = nullptr;
-    Window(int l, int t, int r, int b) {
-        hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, l, t, r - l, b - t, nullptr, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
-    }
-    ~Window() {
-        if (hwnd != nullptr) {
-            DestroyWindow(hwnd);
-        }
-    }
-};
 
 constexpr RECT kNone = {0, 0, 0, 0};
 constexpr RECT kNotAWindow = {1, 1, 1, 1}; // a handle that names no window
@@ -219,13 +205,15 @@ TEST(WindowCapture, RectanglesFollowTheRulesAndHoldTheScreensPixels) {
     int index = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::unique_ptr<Window> window;
         HWND hwnd = CRect(c.window) == kNotAWindow ? reinterpret_cast<HWND>(std::intptr_t{0x7654})
                                                    : nullptr;
+        std::unique_ptr<std::remove_pointer_t<HWND>, decltype(&DestroyWindow)> window(
+            nullptr, &DestroyWindow);
         if (CRect(c.window) != kNone && hwnd == nullptr) {
-            window = std::make_unique<Window>(c.window.left, c.window.top, c.window.right,
-                                              c.window.bottom);
-            hwnd = window->hwnd;
+            const CRect r(c.window);
+            hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP, r.left, r.top, r.Width(), r.Height(),
+                                   nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+            window.reset(hwnd);
 #ifdef _WIN32
             if (hwnd == nullptr) {
                 continue; // Wine without a display makes no windows

@@ -55,12 +55,9 @@ inline Source random_source(const bmpfile::Variant& v, unsigned seed) {
     const bmpfile::Bytes file = bmpfile::make(v, seed, &rgb);
     const int stride = bmpfile::stride(v.width, 24);
     std::vector<BYTE> seen(static_cast<std::size_t>(stride) * v.height, 0);
-    for (int y = 0; y < v.height; ++y) {
-        const int row = v.top_down ? y : v.height - 1 - y;
-        for (int x = 0; x < v.width; ++x) {
-            bmpfile::put(seen, std::size_t(stride) * row + 3 * x, rgb[std::size_t(y) * v.width + x],
-                         3);
-        }
+    for (int i = 0; i < v.width * v.height; ++i) {
+        const int row = v.top_down ? i / v.width : v.height - 1 - i / v.width;
+        bmpfile::put(seen, std::size_t(stride) * row + 3 * (i % v.width), rgb[std::size_t(i)], 3);
     }
     return from_file(file, std::move(seen));
 }
