@@ -220,18 +220,17 @@ TEST_P(ApiFaults, CImage) {
             s.strip.emplace();
             ASSERT_EQ(s.strip->Create(&m_section, 2, kBlue, 0, mode), 1);
         };
+        const auto from = [mode](auto source) {
+            return [mode, source](CImage& i, int semi) {
+                return i.Create(source, 3, kKey, semi, mode);
+            };
+        };
         const std::pair<const char*, std::function<int(CImage&, int semi)>> creates[] = {
-            {"Create(number)",
-             [mode](CImage& i, int semi) { return i.Create(kStripResource, 3, kKey, semi, mode); }},
-            {"Create(name)",
-             [mode](CImage& i, int semi) { return i.Create(kStripName, 3, kKey, semi, mode); }},
-            {"Create(file)",
-             [mode](CImage& i, int semi) { return i.Create(kStripFile, 3, kKey, semi, mode); }},
-            {"Create(device bitmap)",
-             [this, mode](CImage& i, int semi) { return i.Create(&m_ddb, 3, kKey, semi, mode); }},
-            {"Create(section)", [this, mode](CImage& i, int semi) {
-                 return i.Create(&m_section, 3, kKey, semi, mode);
-             }}};
+            {"Create(number)", from(kStripResource)},
+            {"Create(name)", from(kStripName)},
+            {"Create(file)", from(kStripFile)},
+            {"Create(device bitmap)", from(&m_ddb)},
+            {"Create(section)", from(&m_section)}};
         for (int semi : {0, 1}) {
             // The failures Create does not report, which still give a complete strip: the
             // screen DC through which each image-list step asks the display's depth (without it
@@ -568,18 +567,15 @@ TEST_P(ApiFaults, AnimationSlots) {
                            return r;
                        }});
     }
-    ops.push_back({"StopAni",
-                   [slots](Subject& s) {
-                       slots(s);
-                       ASSERT_EQ(s.ex->PlayAni(1, 0, s.window->hwnd(), 3, 2, 12, 100), 1);
-                   },
-                   [](Subject& s) { return s.ex->StopAni(1); }});
-    ops.push_back({"DrawAnimation",
-                   [slots](Subject& s) {
-                       slots(s);
-                       ASSERT_EQ(s.ex->PlayAni(1, 0, s.window->hwnd(), 3, 2, 13, 100), 1);
-                   },
-                   [](Subject& s) {
+    // A slot taken in `mode` before the operation.
+    const auto playing = [slots](int mode) {
+        return [slots, mode](Subject& s) {
+            slots(s);
+            ASSERT_EQ(s.ex->PlayAni(1, 0, s.window->hwnd(), 3, 2, mode, 100), 1);
+        };
+    };
+    ops.push_back({"StopAni", playing(12), [](Subject& s) { return s.ex->StopAni(1); }});
+    ops.push_back({"DrawAnimation", playing(13), [](Subject& s) {
                        s.ex->DrawAnimation(1);
                        return 0;
                    }});
@@ -596,13 +592,13 @@ TEST_P(ApiFaults, CDitherDib) {
         s.dib.emplace();
         ASSERT_TRUE(s.dib->Create(&m_section));
     };
+    const auto create = [](auto source) {
+        return [source](Subject& s) { return s.dib->Create(source); };
+    };
     const std::vector<Operation> ops = {
-        {"Create(number)", fresh, [](Subject& s) { return s.dib->Create(kStripResource); }, 0,
-         ExpectEmptyDib},
-        {"Create(file)", fresh, [](Subject& s) { return s.dib->Create(kStripFile); }, 0,
-         ExpectEmptyDib},
-        {"Create(section)", fresh, [this](Subject& s) { return s.dib->Create(&m_section); }, 0,
-         ExpectEmptyDib},
+        {"Create(number)", fresh, create(kStripResource), 0, ExpectEmptyDib},
+        {"Create(file)", fresh, create(kStripFile), 0, ExpectEmptyDib},
+        {"Create(section)", fresh, create(&m_section), 0, ExpectEmptyDib},
         {"CreateBitmap", loaded,
          [](Subject& s) {
              std::unique_ptr<CPalette> palette(CDitherDib::CreateDitherPalette());
