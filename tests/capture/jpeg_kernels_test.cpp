@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -97,30 +98,17 @@ TEST(JpegColour, EveryColourMatchesLiteralConversion) {
 void MakeBlock(std::mt19937& rng, int kind, short* b, int stride) {
     std::uniform_int_distribution<int> full(-128, 127);
     int a = full(rng), gx = int(rng() % 33) - 16, gy = int(rng() % 33) - 16;
+    const std::function<int(int x, int y)> kinds[] = {
+        [&](int, int) { return full(rng); },
+        [&](int x, int y) { return a + gx * x + gy * y + int(rng() % 3) - 1; },
+        [&](int, int) { return (rng() % 8 == 0) ? full(rng) : a; },
+        [&](int, int y) { return (y == 0) ? full(rng) : 0; },
+        [&](int x, int) { return (x == int(rng() % 8)) ? 127 : -128; },
+        [&](int, int) { return (rng() & 1) ? 127 : -128; },
+    };
     for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
-            int v = 0;
-            switch (kind) {
-            case 0:
-                v = full(rng);
-                break;
-            case 1:
-                v = a + gx * x + gy * y + int(rng() % 3) - 1;
-                break;
-            case 2:
-                v = (rng() % 8 == 0) ? full(rng) : a;
-                break;
-            case 3:
-                v = (y == 0) ? full(rng) : 0;
-                break;
-            case 4:
-                v = (x == int(rng() % 8)) ? 127 : -128;
-                break;
-            default:
-                v = (rng() & 1) ? 127 : -128;
-                break;
-            }
-            b[y * stride + x] = short(std::clamp(v, -128, 127));
+            b[y * stride + x] = short(std::clamp(kinds[kind](x, y), -128, 127));
         }
     }
 }
