@@ -57,6 +57,7 @@ inline Image Make(Kind kind, int width, int height, unsigned seed, const RGBQUAD
         g = float(byte(rng)) - 128.0f;
     }
     const int colour = byte(rng), colour2 = byte(rng);
+    const int w1 = std::max(1, width - 1), h1 = std::max(1, height - 1);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             std::uint8_t* p = img.At(x, y);
@@ -68,9 +69,14 @@ inline Image Make(Kind kind, int width, int height, unsigned seed, const RGBQUAD
                 continue;
             }
             for (int c = 0; c < 3; ++c) {
-                int v = 0;
-                switch (kind) {
-                case Kind::Photo: {
+                int v = kind == Kind::Gradient ? (x * 255 / w1 + c * y * 255 / h1) / (c + 1)
+                        : kind == Kind::Noise  ? byte(rng)
+                        : kind == Kind::Flat ? (c == 0 ? colour : (c == 1 ? colour2 : 255 - colour))
+                        : kind == Kind::Edges
+                            ? ((((x / 5) ^ (y / 3)) & 1) ? 250 - 40 * c : 10 + 30 * c)
+                        : kind == Kind::Extreme ? ((rng() & 1) ? 255 : 0)
+                                                : 0;
+                if (kind == Kind::Photo) {
                     float fx = float(x) / cell, fy = float(y) / cell;
                     int ix = int(fx), iy = int(fy);
                     float ax = fx - ix, ay = fy - iy;
@@ -86,24 +92,6 @@ inline Image Make(Kind kind, int width, int height, unsigned seed, const RGBQUAD
                     if (((x / 37) + (y / 29)) % 5 == 0) {
                         v = (c == 0 ? colour : colour2) + int(rng() % 5) - 2;
                     }
-                    break;
-                }
-                case Kind::Gradient:
-                    v = (x * 255 / std::max(1, width - 1) + c * y * 255 / std::max(1, height - 1)) /
-                        (c + 1);
-                    break;
-                case Kind::Noise:
-                    v = byte(rng);
-                    break;
-                case Kind::Flat:
-                    v = c == 0 ? colour : (c == 1 ? colour2 : 255 - colour);
-                    break;
-                case Kind::Edges:
-                    v = (((x / 5) ^ (y / 3)) & 1) ? 250 - 40 * c : 10 + 30 * c;
-                    break;
-                default: // Extreme
-                    v = (rng() & 1) ? 255 : 0;
-                    break;
                 }
                 p[c] = std::uint8_t(std::clamp(v, 0, 255));
             }
