@@ -35,10 +35,8 @@ TEST_F(ImageDraw, EachOperationDrawsByItsRule) {
     // Only if an earlier frame covers a pixel that the last leaves transparent does the last
     // frame show whether each frame of an animation was laid over the original pixels.
     bool covered = false;
-    for (int j = 0; j < h; ++j) {
-        for (int i = 0; i < w; ++i) {
-            covered |= strips.Key(last, i, j) && !strips.Key(0, i, j);
-        }
+    for (int p = 0; p < w * h; ++p) {
+        covered |= strips.Key(last, p % w, p / w) && !strips.Key(0, p % w, p / w);
     }
     ASSERT_TRUE(covered);
 
