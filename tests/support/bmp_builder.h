@@ -41,7 +41,7 @@ inline bool write(const std::string& path, const Bytes& bytes) {
 // Bytes appended one after another.
 struct Writer {
     Bytes bytes;
-    void u8(std::uint32_t v) { bytes.push_back(static_cast<std::uint8_t>(v)); }
+    template <class... V> void u8(V... v) { (bytes.push_back(static_cast<std::uint8_t>(v)), ...); }
 };
 
 // Overwrites `size` bytes at `at` with v, little-endian.
@@ -276,8 +276,7 @@ inline void encode_rle_row(Writer& w, const std::vector<int>& row, bool four) {
     while (i < n) {
         const std::size_t run = run_at(i);
         if (run >= 2) {
-            w.u8(static_cast<std::uint32_t>(run));
-            w.u8(four ? static_cast<std::uint32_t>((row[i] << 4) | row[i]) : row[i]);
+            w.u8(run, four ? (row[i] << 4) | row[i] : row[i]);
             i += run;
             continue;
         }
@@ -294,16 +293,13 @@ inline void encode_rle_row(Writer& w, const std::vector<int>& row, bool four) {
         }
         if (len < 3) {
             for (std::size_t k = i; k < j; ++k) {
-                w.u8(1);
-                w.u8(four ? static_cast<std::uint32_t>(row[k] << 4) : row[k]);
+                w.u8(1, four ? row[k] << 4 : row[k]);
             }
         } else {
-            w.u8(0);
-            w.u8(static_cast<std::uint32_t>(len));
+            w.u8(0, len);
             const std::size_t start = w.bytes.size();
             for (std::size_t k = i; k < j; k += four ? 2 : 1) {
-                w.u8(four ? static_cast<std::uint32_t>((row[k] << 4) | (k + 1 < j ? row[k + 1] : 0))
-                          : row[k]);
+                w.u8(four ? (row[k] << 4) | (k + 1 < j ? row[k + 1] : 0) : row[k]);
             }
             if ((w.bytes.size() - start) & 1) {
                 w.u8(0);
@@ -358,10 +354,7 @@ inline Bytes make(const Variant& s, std::uint32_t seed = 1,
     if (rle) {
         const int palette = table > 0 ? table : 1;
         if (s.rle_delta) {
-            pixels.u8(0);
-            pixels.u8(2);
-            pixels.u8(1);
-            pixels.u8(1);
+            pixels.u8(0, 2, 1, 1);
         }
         for (int y = 0; y < s.height; ++y) {
             std::vector<int> row(static_cast<std::size_t>(s.width));
@@ -385,8 +378,7 @@ inline Bytes make(const Variant& s, std::uint32_t seed = 1,
                 set(static_cast<int>(x) + first, y, colors[static_cast<std::size_t>(row[x])]);
             }
             encode_rle_row(pixels, row, s.compression == 2);
-            pixels.u8(0);
-            pixels.u8(y + 1 == s.height ? 1 : 0);
+            pixels.u8(0, y + 1 == s.height ? 1 : 0);
         }
     } else {
         const std::size_t row_size = static_cast<std::size_t>(stride(s.width, s.bits));
@@ -402,8 +394,7 @@ inline Bytes make(const Variant& s, std::uint32_t seed = 1,
                     set(x, y, colors[index]);
                 } else if (s.bits == 16) {
                     v &= s.compression == 0 ? 0x7FFF : 0xFFFF; // x5-5-5 keeps its top bit clear
-                    row[2 * x] = v & 0xFF;
-                    row[2 * x + 1] = (v >> 8) & 0xFF;
+                    put(row, 2 * static_cast<std::size_t>(x), v, 2);
                     set(x, y,
                         s.compression == 0 ? rgb_of(v, 0x7C00, 0x03E0, 0x001F)
                                            : rgb_of(v, s.masks[0], s.masks[1], s.masks[2]));
