@@ -134,28 +134,26 @@ TEST_F(ImageExHost, DepthChangeRebuildsFromTheFile) {
         SetDepth(32);
         CImageEx image;
         ASSERT_EQ(image.Create(nullptr, name.c_str(), 2, RGB(0, 0, 255), 0, listMode), 1);
-        const auto depthOf = [&] {
+        const auto depthOf = [](HBITMAP bitmap) {
             BITMAP bm = {};
-            GetObjectA(CImageExProbe::Bitmap(image), sizeof(bm), &bm);
+            GetObjectA(bitmap, sizeof(bm), &bm);
             return bm.bmBitsPixel;
         };
-        ASSERT_EQ(depthOf(), 32);
+        ASSERT_EQ(depthOf(CImageExProbe::Bitmap(image)), 32);
 
         SetDepth(16);
         {
             Canvas canvas(2, 1);
             EXPECT_EQ(image.Draw(canvas.dc(), 0, 0, 1), 1);
             EXPECT_EQ(CImageExProbe::SystemBitCount(image), 16);
-            EXPECT_EQ(depthOf(), 16);
+            EXPECT_EQ(depthOf(CImageExProbe::Bitmap(image)), 16);
             EXPECT_TRUE(
                 SamePicture(Picture{2, 1, {RGB(0, 0, 255), RGB(255, 255, 255)}}, canvas.Read()));
             if (listMode) {
                 IMAGEINFO info = {};
                 ASSERT_TRUE(ImageList_GetImageInfo(CImageExProbe::ImageList(image)->m_hImageList, 0,
                                                    &info));
-                BITMAP bm = {};
-                GetObjectA(info.hbmImage, sizeof(bm), &bm);
-                EXPECT_EQ(bm.bmBitsPixel, 16);
+                EXPECT_EQ(depthOf(info.hbmImage), 16);
             }
         }
 
@@ -168,7 +166,7 @@ TEST_F(ImageExHost, DepthChangeRebuildsFromTheFile) {
             EXPECT_EQ(image.DrawTransparent(canvas.dc(), 0, 0, 0), 1);
             EXPECT_EQ(CImageExProbe::SystemBitCount(image), 32);
             EXPECT_EQ(CImageExProbe::Bitmap(image), hKept);
-            EXPECT_EQ(depthOf(), 16);
+            EXPECT_EQ(depthOf(CImageExProbe::Bitmap(image)), 16);
         }
         WriteFile(name, StripFile(picture, 24));
     }
