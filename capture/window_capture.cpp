@@ -154,11 +154,18 @@ void ConvertTo24(const BYTE* raw, std::size_t rawStride, int bits, int w, int h,
 void WriteBmpFile(const char* lpszFileName, const BITMAPFILEHEADER& fileHeader, const BYTE* block,
                   UINT blockSize) {
     char path[_MAX_PATH] = "";
-    // A name the runtime could not split is left empty: the open then fails like any other.
+    // A name the runtime could not split whole, or one that with "bmp" would not fit a path, is
+    // left empty: the open then fails like any other. _makepath writes without a bound, and
+    // the runtime's _splitpath cuts parts that are too long.
     if (lpszFileName != nullptr && std::strlen(lpszFileName) < _MAX_PATH) {
         char drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
         _splitpath(lpszFileName, drive, dir, fname, ext);
-        _makepath(path, drive, dir, fname, "bmp");
+        const std::size_t length = std::strlen(lpszFileName);
+        // Split whole, the parts make up the name, the directory ending in its separator.
+        const std::size_t stem = std::strlen(drive) + std::strlen(dir) + std::strlen(fname);
+        if (stem + std::strlen(ext) == length && stem + std::strlen(".bmp") < _MAX_PATH) {
+            _makepath(path, drive, dir, fname, "bmp");
+        }
     }
     CFile file;
     // The result of the open is not looked at: writing to a file that is not open throws, and

@@ -106,6 +106,11 @@ TEST(CaptureHost, FilesHoldTheFramebufferConvertedByTheRule) {
 // be opened or written, returns 1 and leaves what was written; on the JPEG path it shows nothing
 // and also leaves what was written. Either way nothing is left open or allocated.
 TEST(CaptureHost, WriteFailures) {
+    // A name that would be longer than a path may be once its extension is "bmp": refused like a
+    // file that cannot be opened, never written under a name cut short.
+    const std::string longDir(150, 'd');
+    const std::string longName = longDir + "/" + std::string(105, 'n');
+    CreateDirectoryA(longDir.c_str(), nullptr);
     struct Case {
         const char* name;
         int bits; // display depth for a capture; 0: CreateBMPFile of a 40 x 30 display bitmap
@@ -121,6 +126,7 @@ TEST(CaptureHost, WriteFailures) {
         {"missing directory", 8, "no-such-dir/shot.jpg", 0, 1, nullptr, 0},
         {"disk full in the rows", 8, "full.jpg", 1000, 1, "full.bmp", 1000},
         {"disk full in the header", 8, "full2.jpg", 10, 1, "full2.bmp", 10},
+        {"name too long with bmp", 8, longName.c_str(), 0, 1, nullptr, 0},
         {"JPEG to a full disk", 32, "full3.jpg", 300, 0, "full3.jpg", 300},
     };
     for (const Case& c : cases) {
@@ -165,6 +171,7 @@ TEST(CaptureHost, WriteFailures) {
         DeleteObject(bmp);
         ReleaseDC(nullptr, screen);
     }
+    EXPECT_TRUE(RemoveDirectoryA(longDir.c_str())) << "a file was written under a cut name";
 }
 
 } // namespace
