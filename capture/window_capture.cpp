@@ -13,11 +13,12 @@
 //    the colours the screen shows.
 //  - Only an 8-bit copy goes to a BMP file; a display that reports 256 palette entries at another
 //    depth is saved as a JPEG file like any other.
-//  - Nothing is written for an empty capture rectangle, one that lies wholly off the screen, one
-//    wider or higher than 16,384 pixels, or a window whose rectangle cannot be read. Nothing is
-//    written either when the display context, the copy or a buffer cannot be had, or the copy's
-//    pixels cannot be read; whatever was made is released. A null file name writes no JPEG file
-//    and, on the BMP path, fails to open. The result is 1 all the same.
+//  - Nothing is written for an empty capture rectangle, one wider or higher than 16,384 pixels,
+//    or a window whose rectangle cannot be read; a window wholly off the screen is captured like
+//    any other, as black. Nothing is written either when the display context, the copy or a
+//    buffer cannot be had, or the copy's pixels cannot be read; whatever was made is released. A
+//    null file name writes no JPEG file and, on the BMP path, fails to open. The result is 1 all
+//    the same.
 //  - On the BMP path a failure to close the file is reported like a failed write, once.
 #include <Image.h>
 
@@ -213,8 +214,7 @@ int CImage::CaptureWindowToFile(HWND hWnd, RECT* lpRect, char* lpszFileName) {
     }
     const std::int64_t width = r[2] - r[0];
     const std::int64_t height = r[3] - r[1];
-    if (width <= 0 || height <= 0 || width > kMaxCaptureSide || height > kMaxCaptureSide ||
-        r[2] <= 0 || r[3] <= 0 || r[0] >= screenWidth || r[1] >= screenHeight) {
+    if (width <= 0 || height <= 0 || width > kMaxCaptureSide || height > kMaxCaptureSide) {
         return 1;
     }
 

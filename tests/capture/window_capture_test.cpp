@@ -191,11 +191,11 @@ TEST(WindowCapture, RectanglesFollowTheRulesAndHoldTheScreensPixels) {
         {"width 3", {200, 300, 203, 302}, true, all, all, {200, 300, 203, 302}},
         {"width 33", {500, 400, 533, 417}, true, all, all, {500, 400, 533, 417}},
         {"width 6", {3, 5, 9, 10}, false, {}, {}, {2, 4, 8, 10}},
+        {"window off the screen", {-400, -300, -100, -100}, false, {}, {}, {-400, -300, -100, -100}},
         // Nothing to capture.
         {"no width", kNone, true, {8, 8, 9, 100}, {8, 8, 8, 100}, kNone},
         {"right of the screen", kNone, true, {2000, 0, 3000, 100}, {2000, 0, 3000, 100}, kNone},
         {"above the screen", kNone, true, {0, -200, 100, -100}, {0, -200, 100, -100}, kNone},
-        {"window off the screen", {-400, -300, -100, -100}, false, {}, {}, kNone},
         {"window of no height", {50, 50, 51, 50}, false, {}, {}, kNone},
         {"not a window", kNotAWindow, true, {1, 1, 9, 9}, {0, 0, 8, 8}, kNone},
         // clang-format on
