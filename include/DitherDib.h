@@ -19,7 +19,8 @@ public:
     CDitherDib& operator=(const CDitherDib& other);
     virtual ~CDitherDib();
 
-    // Each Create replaces what the object held; one that fails leaves it empty.
+    // Each Create replaces what the object held; one that fails leaves it empty, except
+    // Create(CBitmap*) given null, which returns 0 before touching the object.
     BOOL Create(UINT nIDResource);
     BOOL Create(LPCSTR lpszFileName);
     BOOL Create(CBitmap* pBitmap); // a DIB section; below 16 bits only on a palette display
