@@ -158,11 +158,11 @@ void WriteBmpFile(const char* lpszFileName, const BITMAPFILEHEADER& fileHeader, 
     // A name the runtime could not split whole, or one that with "bmp" would not fit a path, is
     // left empty: the open then fails like any other. _makepath writes without a bound, and
     // the runtime's _splitpath cuts parts that are too long.
-    if (lpszFileName != nullptr && std::strlen(lpszFileName) < _MAX_PATH) {
+    const std::size_t length = lpszFileName != nullptr ? std::strlen(lpszFileName) : _MAX_PATH;
+    if (length < _MAX_PATH) {
         char drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
         _splitpath(lpszFileName, drive, dir, fname, ext);
-        const std::size_t length = std::strlen(lpszFileName);
-        // Split whole, the parts make up the name, the directory ending in its separator.
+        // Split whole, drive, directory, name and extension add up to the name given.
         const std::size_t stem = std::strlen(drive) + std::strlen(dir) + std::strlen(fname);
         if (stem + std::strlen(ext) == length && stem + std::strlen(".bmp") < _MAX_PATH) {
             _makepath(path, drive, dir, fname, "bmp");
